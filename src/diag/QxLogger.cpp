@@ -1,0 +1,159 @@
+#include "diag/QxLogger.h"
+
+#include <log4cplus/configurator.h>
+#include <log4cplus/helpers/loglog.h>
+#include <log4cplus/helpers/property.h>
+#include <log4cplus/initializer.h>
+#include <log4cplus/logger.h>
+#include <log4cplus/loggingmacros.h>
+#include <log4cplus/nullappender.h>
+
+#include <array>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <string_view>
+#include <unistd.h>
+
+namespace quorvex {
+namespace {
+
+constexpr const char* kLoggerName = "Quorvex";
+
+// Configuration written for the Delphi-era "log4d" dialect names its classes and options differently.
+struct Rename {
+    std::string_view from;
+    std::string_view to;
+};
+constexpr std::array kClassNames{
+    Rename{"TLogFileAppender", "log4cplus::FileAppender"},
+    Rename{"TLogRollingFileAppender", "log4cplus::RollingFileAppender"},
+    Rename{"TLogODSAppender", "log4cplus::ConsoleAppender"},
+    Rename{"TLogStreamAppender", "log4cplus::ConsoleAppender"},
+    Rename{"TLogNullAppender", "log4cplus::NullAppender"},
+    Rename{"TLogPatternLayout", "log4cplus::PatternLayout"},
+    Rename{"TLogSimpleLayout", "log4cplus::SimpleLayout"},
+    Rename{"TLogHTMLLayout", "log4cplus::TTCCLayout"},
+};
+constexpr std::array kOptionNames{
+    Rename{".layout.pattern", ".layout.ConversionPattern"},
+    Rename{".fileName", ".File"},
+    Rename{".append", ".Append"},
+    Rename{".maxFileSize", ".MaxFileSize"},
+    Rename{".maxBackupIndex", ".MaxBackupIndex"},
+};
+
+std::string Trim(std::string_view s) {
+    const auto first = s.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos)
+        return {};
+    const auto last = s.find_last_not_of(" \t\r");
+    return std::string(s.substr(first, last - first + 1));
+}
+
+log4cplus::Logger TheLogger() { return log4cplus::Logger::getInstance(kLoggerName); }
+
+void EnsureInitialised() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        log4cplus::initialize();
+        // Quiet until configured: the library must not print its "no appenders" warning.
+        log4cplus::helpers::LogLog::getLogLog()->setQuietMode(true);
+        auto root = log4cplus::Logger::getRoot();
+        root.setLogLevel(log4cplus::OFF_LOG_LEVEL);
+        root.addAppender(log4cplus::SharedAppenderPtr(new log4cplus::NullAppender()));
+    });
+}
+
+} // namespace
+
+std::string TranslateLogProperties(const std::string& text) {
+    std::istringstream in(text);
+    std::ostringstream out;
+    std::string line;
+    while (std::getline(in, line)) {
+        const std::string trimmed = Trim(line);
+        const auto eq = trimmed.find('=');
+        if (trimmed.empty() || trimmed[0] == '#' || trimmed[0] == '!' || eq == std::string::npos) {
+            out << line << '\n';
+            continue;
+        }
+        std::string key = Trim(std::string_view(trimmed).substr(0, eq));
+        std::string value = Trim(std::string_view(trimmed).substr(eq + 1));
+        if (key.rfind("log4d.", 0) == 0) {
+            key = "log4cplus." + key.substr(6);
+            for (const auto& r : kOptionNames) {
+                if (key.size() > r.from.size() && key.ends_with(r.from))
+                    key = key.substr(0, key.size() - r.from.size()) + std::string(r.to);
+            }
+            for (const auto& r : kClassNames) {
+                if (value == r.from)
+                    value = r.to;
+            }
+            // The debugger-output appender of the old dialect maps onto stderr.
+            if (value == "log4cplus::ConsoleAppender")
+                out << key << ".logToStdErr=true\n";
+        }
+        out << key << '=' << value << '\n';
+    }
+    return out.str();
+}
+
+void TProgramLogger::debug(const std::string& message) const {
+    EnsureInitialised();
+    LOG4CPLUS_DEBUG(TheLogger(), message);
+}
+
+void TProgramLogger::info(const std::string& message) const {
+    EnsureInitialised();
+    LOG4CPLUS_INFO(TheLogger(), message);
+}
+
+void TProgramLogger::error(const std::string& message) const {
+    EnsureInitialised();
+    LOG4CPLUS_ERROR(TheLogger(), message);
+}
+
+void TProgramLogger::error(const std::string& message, const std::exception& error) const {
+    EnsureInitialised();
+    LOG4CPLUS_ERROR(TheLogger(), message << " (" << error.what() << ")");
+}
+
+bool TProgramLogger::isDebugEnabled() const {
+    EnsureInitialised();
+    return TheLogger().isEnabledFor(log4cplus::DEBUG_LOG_LEVEL);
+}
+
+TProgramLogger& ProgramLogger() {
+    static TProgramLogger logger;
+    return logger;
+}
+
+std::string DefaultLogConfigPath() {
+    std::string exe(4096, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", exe.data(), exe.size());
+    if (n <= 0)
+        return "log.cfg";
+    exe.resize(static_cast<std::size_t>(n));
+    const auto slash = exe.rfind('/');
+    return (slash == std::string::npos ? std::string() : exe.substr(0, slash + 1)) + "log.cfg";
+}
+
+bool ConfigureLogging(const std::string& configFile) {
+    EnsureInitialised();
+    std::ifstream file(configFile);
+    if (!file)
+        return false;
+    std::stringstream raw;
+    raw << file.rdbuf();
+    std::istringstream translated(TranslateLogProperties(raw.str()));
+    log4cplus::helpers::Properties props(translated);
+    auto root = log4cplus::Logger::getRoot();
+    root.removeAllAppenders();
+    root.setLogLevel(log4cplus::DEBUG_LOG_LEVEL);
+    log4cplus::PropertyConfigurator configurator(props);
+    configurator.configure();
+    return true;
+}
+
+} // namespace quorvex

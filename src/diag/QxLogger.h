@@ -1,0 +1,33 @@
+#pragma once
+
+#include <exception>
+#include <string>
+
+namespace quorvex {
+
+// The program's one logger, "Quorvex". Where its lines go is decided by "log.cfg" beside the
+// executable; without that file every call is discarded. Safe to call from any thread.
+class TProgramLogger {
+public:
+    void debug(const std::string& message) const;
+    void info(const std::string& message) const;
+    void error(const std::string& message) const;
+    void error(const std::string& message, const std::exception& error) const;
+    bool isDebugEnabled() const;
+};
+
+TProgramLogger& ProgramLogger();
+
+// Configures the logging library once from `configFile`. Keys may use the "log4d." prefix (and its
+// class names) or log4cplus's own. A missing or unreadable file leaves logging off, silently.
+// Returns true when a configuration file was read.
+bool ConfigureLogging(const std::string& configFile);
+
+// "log.cfg" in the folder of the running executable.
+std::string DefaultLogConfigPath();
+
+// Rewrites a property text written for the "log4d." dialect into log4cplus's own; keys already in
+// log4cplus form pass unchanged. Exposed for tests.
+std::string TranslateLogProperties(const std::string& text);
+
+} // namespace quorvex

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+namespace quorvex {
+
+// The one translation interface every part of the program calls. Texts are UTF-8 English source
+// texts and serve as their own catalogue keys. Until catalogues are installed, a text translates to
+// itself.
+std::string TranslateText(const std::string& text);
+
+// The current interface language code (de, en, en_US, pt_BR ...).
+std::string CurrentLanguage();
+
+// Makes `code` the current language; an empty code chooses it from the environment.
+void SetLanguage(const std::string& code);
+
+// The language the environment asks for: LANG (cut at the first "."), else the C library's
+// message locale, else "C".
+std::string LanguageFromEnvironment();
+
+} // namespace quorvex

@@ -1,0 +1,480 @@
+#include "model/FileSystemNode.h"
+
+#include "diag/QxLogger.h"
+#include "i18n/Translation.h"
+#include "support/MountTable.h"
+#include "support/PosixDir.h"
+#include "support/Utilities.h"
+
+#include <QFile>
+#include <QStorageInfo>
+
+#include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/statvfs.h>
+#include <typeinfo>
+
+namespace quorvex {
+
+// ---- TMemNodeList -----------------------------------------------------------------------------
+
+TFileSystemNode* TMemNodeList::Add(std::unique_ptr<TFileSystemNode> node) {
+    items_.push_back(std::move(node));
+    return items_.back().get();
+}
+
+void TMemNodeList::Clear() { items_.clear(); }
+
+void TMemNodeList::Delete(int index) { items_.erase(items_.begin() + index); }
+
+int TMemNodeList::IndexOf(const TFileSystemNode* node) const {
+    for (std::size_t i = 0; i < items_.size(); ++i) {
+        if (items_[i].get() == node)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void TMemNodeList::SortByName() {
+    std::stable_sort(items_.begin(), items_.end(),
+                     [](const auto& a, const auto& b) { return a->Name() < b->Name(); });
+}
+
+// ---- TFileSystemNode ------------------------------------------------------------------------
+
+void TFileSystemNode::SetErrorCode(int code) {
+    errorCode_.store(static_cast<std::int16_t>(code >= -32768 && code <= 32767 ? code : 1),
+                     std::memory_order_relaxed);
+}
+
+void TFileSystemNode::SetPath(const std::string& path) {
+    const std::string trimmed = ExcludeTrailingPathDelimiter(path);
+    const auto slash = trimmed.rfind(PathDelim);
+    std::string last = (slash == std::string::npos || trimmed == "/") ? trimmed : trimmed.substr(slash + 1);
+    // A node being rescanned is visible to the window all along; its name must not flicker or race.
+    if (last != name_)
+        name_ = std::move(last);
+}
+
+// The name is kept: Clear precedes a rescan that gives the node the same name again, and the window
+// may be reading it meanwhile.
+void TFileSystemNode::Clear() {
+    size_.store(0, std::memory_order_relaxed);
+    errorCode_.store(0, std::memory_order_relaxed);
+    imageIndex_.store(-1, std::memory_order_relaxed);
+}
+
+void TFileSystemNode::AddSize(std::int64_t n) { Bump(size_, n); }
+
+// ---- TGroupNode -----------------------------------------------------------------------------
+
+TGroupNode::~TGroupNode() {
+    std::lock_guard guard(lock_);
+    children_.Clear();
+}
+
+void TGroupNode::SetFlag(TNodeFlag flag, bool on) {
+    if (on)
+        flags_.fetch_or(flag, std::memory_order_relaxed);
+    else
+        flags_.fetch_and(static_cast<std::uint8_t>(~flag), std::memory_order_relaxed);
+}
+
+std::int64_t TGroupNode::LiveSize() const {
+    std::int64_t size = HasFlag(nfFilesListed) ? 0 : OwnFilesSize();
+    if (ChildCountUnlocked() > 0) {
+        TChildrenLock guard(this, std::try_to_lock);
+        if (guard.OwnsLock()) {
+            for (const auto& child : guard.Children())
+                size += child->GetSize();
+        }
+    }
+    return size;
+}
+
+std::int32_t TGroupNode::LiveFileCount() const {
+    std::int32_t count = 0;
+    if (ChildCountUnlocked() > 0) {
+        TChildrenLock guard(this, std::try_to_lock);
+        if (guard.OwnsLock()) {
+            for (const auto& child : guard.Children())
+                count += child->GetFileCount();
+        }
+    }
+    return count;
+}
+
+std::int32_t TGroupNode::GetFileCount() const { return IsScanning() ? LiveFileCount() : StoredFileCount(); }
+
+std::int64_t TGroupNode::GetSize() const {
+    return (IsScanning() || HasFlag(nfIncomplete)) ? LiveSize() : StoredSize();
+}
+
+void TGroupNode::Clear() {
+    TFileSystemNode::Clear();
+    {
+        std::lock_guard guard(lock_);
+        children_.Clear();
+        childCount_.store(0, std::memory_order_relaxed);
+    }
+    fileCount_.store(0, std::memory_order_relaxed);
+    ownFilesSize_.store(0, std::memory_order_relaxed);
+}
+
+void TGroupNode::SetScanning(bool on) { SetFlag(nfScanning, on); }
+
+void TGroupNode::AddFileCount(std::int32_t n) { Bump(fileCount_, n); }
+
+void TGroupNode::AddOwnFilesSize(std::int64_t n) { Bump(ownFilesSize_, n); }
+
+std::int32_t TGroupNode::ListFiles() {
+    if (HasFlag(nfFilesListed))
+        return -1;
+    const std::int32_t count =
+        ScanForChildrenFiles(GetFullPath(this), this, [this](std::int64_t size) { return AcceptsFile(size); });
+    SetFlag(nfFilesListed, true);
+    return count;
+}
+
+void TGroupNode::Recalculate() {
+    if (IsScanning())
+        return;
+    SetSize(LiveSize());
+    SetFileCount(LiveFileCount());
+}
+
+// ---- TDirNode -------------------------------------------------------------------------------
+
+void TDirNode::Clear() {
+    TGroupNode::Clear();
+    fileGroup_.store(nullptr, std::memory_order_release);
+    flags_.store(nfEmpty, std::memory_order_relaxed);
+}
+
+bool TDirNode::AcceptsFile(std::int64_t size) const {
+    return HasFlag(nfNoFileGroup) || size >= GetRoot(this)->GroupThreshold();
+}
+
+void TDirNode::SetScanning(bool on) {
+    TGroupNode::SetScanning(on);
+    if (on)
+        return;
+    TFileGroupNode* group = FileGroup();
+    if (group != nullptr && group->StoredFileCount() == 1) {
+        RemoveChild(this, group);
+        SetFlag(nfNoFileGroup, true);
+    }
+}
+
+// ---- TFileGroupNode -------------------------------------------------------------------------
+
+void TFileGroupNode::AddSize(std::int64_t n) {
+    if (!HasFlag(nfFilesListed))
+        TGroupNode::AddSize(n);
+}
+
+bool TFileGroupNode::IsScanning() const {
+    if (HasFlag(nfFilesListed) || Parent() == nullptr)
+        return false;
+    return Parent()->IsScanning();
+}
+
+bool TFileGroupNode::AcceptsFile(std::int64_t size) const { return size < GetRoot(this)->GroupThreshold(); }
+
+void TFileGroupNode::AddFileCount(std::int32_t n) {
+    if (!HasFlag(nfFilesListed))
+        TGroupNode::AddFileCount(n);
+}
+
+void TFileGroupNode::AddOwnFilesSize(std::int64_t n) {
+    if (!HasFlag(nfFilesListed))
+        TGroupNode::AddOwnFilesSize(n);
+}
+
+std::int32_t TFileGroupNode::ListFiles() {
+    if (HasFlag(nfFilesListed))
+        return -1;
+    const std::string directory = Parent() != nullptr ? GetFullPath(Parent()) : std::string();
+    const std::int32_t count =
+        ScanForChildrenFiles(directory, this, [this](std::int64_t size) { return AcceptsFile(size); });
+    SetFlag(nfFilesListed, true);
+    Recalculate();
+    return count;
+}
+
+// ---- TRootDirNode ---------------------------------------------------------------------------
+
+void TRootDirNode::SetPath(const std::string& path) {
+    if (path != Name())
+        SetName(path);
+    const std::string mountPoint = ExcludeTrailingPathDelimiter(path);
+    const auto table = ReadMountTable();
+    if (IsDriveRoot(mountPoint, table)) {
+        const QStorageInfo info(QFile::decodeName(QByteArray::fromStdString(mountPoint)));
+        if (info.isValid()) {
+            const std::string label = info.name().toStdString();
+            std::lock_guard guard(labelMutex_);
+            if (!label.empty() && label != volumeLabel_)
+                volumeLabel_ = label;
+        } else {
+            ProgramLogger().debug(SystemErrorMessage(ENOENT) + " - " + path);
+        }
+    }
+    UpdateFreeSpace();
+}
+
+void TRootDirNode::Clear() {
+    TRootNode::Clear();
+    {
+        std::lock_guard guard(labelMutex_);
+        volumeLabel_.clear();
+    }
+    driveKindCache_.store(0, std::memory_order_relaxed);
+}
+
+TNodeType TRootDirNode::GetNodeType() const {
+    if (const std::uint8_t cached = driveKindCache_.load(std::memory_order_relaxed); cached != 0)
+        return static_cast<TNodeType>(cached);
+    const TNodeType type = IsDriveRoot(ExcludeTrailingPathDelimiter(Name())) ? ntDrive : ntDirectory;
+    driveKindCache_.store(type, std::memory_order_relaxed);
+    return type;
+}
+
+std::string TRootDirNode::VolumeLabel() const {
+    std::lock_guard guard(labelMutex_);
+    return volumeLabel_;
+}
+
+std::string TRootDirNode::GetDisplayName() const {
+    const std::string label = VolumeLabel();
+    return label.empty() ? Name() : label + " (" + Name() + ")";
+}
+
+void TRootDirNode::Recalculate() {
+    TRootNode::Recalculate();
+    UpdateFreeSpace();
+}
+
+void TRootDirNode::UpdateFreeSpace() {
+    if (Name().empty())
+        return;
+    struct statvfs st {};
+    if (::statvfs(Name().c_str(), &st) == 0)
+        freeSpace_.store(static_cast<std::int64_t>(st.f_bavail) * static_cast<std::int64_t>(st.f_frsize),
+                         std::memory_order_relaxed);
+}
+
+// ---- TFixedDrivesNode -----------------------------------------------------------------------
+
+namespace {
+std::vector<std::string> FixedMountPoints() {
+    std::vector<std::string> points;
+    for (const auto& drive : FixedDrives(ReadMountTable()))
+        points.push_back(drive.MountPoint);
+    return points;
+}
+} // namespace
+
+TFixedDrivesNode::TFixedDrivesNode() : TFixedDrivesNode(FixedMountPoints()) {}
+
+TFixedDrivesNode::TFixedDrivesNode(std::vector<std::string> mountPoints) : mountPoints_(std::move(mountPoints)) {
+    SetName(kLocalDrivesName);
+    ListFiles();
+}
+
+std::string TFixedDrivesNode::GetDisplayName() const { return TranslateText(kLocalDrivesName); }
+
+std::int32_t TFixedDrivesNode::ListFiles() {
+    if (HasFlag(nfFilesListed))
+        return -1;
+    std::int32_t added = 0;
+    for (const auto& point : mountPoints_) {
+        auto drive = std::make_unique<TRootDirNode>();
+        drive->SetName(point);
+        AddChild(this, std::move(drive));
+        ++added;
+    }
+    SetFlag(nfFilesListed, true);
+    return added;
+}
+
+// ---- TChildrenLock --------------------------------------------------------------------------
+
+TChildrenLock::TChildrenLock(const TGroupNode* group) : group_(group), owns_(true) { group_->lock_.lock(); }
+
+TChildrenLock::TChildrenLock(const TGroupNode* group, std::try_to_lock_t)
+    : group_(group), owns_(group->lock_.try_lock()) {}
+
+TChildrenLock::~TChildrenLock() {
+    if (owns_)
+        group_->lock_.unlock();
+}
+
+// ---- Tree operations ------------------------------------------------------------------------
+
+std::string GetFullPath(const TFileSystemNode* node) {
+    std::vector<const std::string*> parts{&node->Name()};
+    for (const TGroupNode* p = node->Parent(); p != nullptr && p->GetNodeType() != ntFixedDrives; p = p->Parent()) {
+        if (p->GetNodeType() != ntFileGroup)
+            parts.push_back(&p->Name());
+    }
+    std::string path = *parts.back();
+    for (auto it = parts.rbegin() + 1; it != parts.rend(); ++it)
+        path = JoinPath(path, **it);
+    return path;
+}
+
+TRootNode* GetRoot(const TFileSystemNode* node) {
+    const TFileSystemNode* top = node;
+    while (top->Parent() != nullptr)
+        top = top->Parent();
+    if (auto* root = dynamic_cast<const TRootNode*>(top))
+        return const_cast<TRootNode*>(root);
+    const std::string format = TranslateText("The root element has an invalid type: %s");
+    std::string message = format;
+    if (const auto at = message.find("%s"); at != std::string::npos)
+        message.replace(at, 2, typeid(*top).name());
+    throw std::logic_error(message);
+}
+
+TDirNode* AddDirNode(TGroupNode* group, std::string name, std::uint16_t attributes) {
+    auto dir = std::make_unique<TDirNode>();
+    dir->SetName(std::move(name));
+    dir->SetAttributes(attributes);
+    return static_cast<TDirNode*>(AddChild(group, std::move(dir)));
+}
+
+TFileSystemNode* AddChild(TGroupNode* group, std::unique_ptr<TFileSystemNode> node) {
+    node->parent_ = group;
+    TChildrenLock guard(group);
+    TFileSystemNode* added = group->children_.Add(std::move(node));
+    group->childCount_.store(group->children_.Count(), std::memory_order_relaxed);
+    return added;
+}
+
+TFileGroupNode* GetFileGroup(TDirNode* dir) {
+    if (TFileGroupNode* group = dir->FileGroup())
+        return group;
+    auto group = std::make_unique<TFileGroupNode>();
+    group->SetName(TranslateText(kFileGroupName));
+    auto* added = static_cast<TFileGroupNode*>(AddChild(dir, std::move(group)));
+    dir->fileGroup_.store(added, std::memory_order_release);
+    return added;
+}
+
+void RemoveChild(TGroupNode* group, TFileSystemNode* node) {
+    if (auto* dir = dynamic_cast<TDirNode*>(group); dir != nullptr && dir->FileGroup() == node)
+        dir->fileGroup_.store(nullptr, std::memory_order_release);
+    TChildrenLock guard(group);
+    const int index = group->children_.IndexOf(node);
+    if (index < 0)
+        return;
+    group->children_.Delete(index);
+    group->childCount_.store(group->children_.Count(), std::memory_order_relaxed);
+}
+
+void RemoveFromParent(TFileSystemNode* node) {
+    TGroupNode* parent = node->Parent();
+    if (parent == nullptr)
+        return;
+    RemoveChild(parent, node);
+    RecalculateUpward(parent);
+}
+
+void RecalculateUpward(TFileSystemNode* node) {
+    for (auto* group = dynamic_cast<TGroupNode*>(node); group != nullptr; group = group->Parent())
+        group->Recalculate();
+}
+
+int ChildCount(const TGroupNode* group) {
+    TChildrenLock guard(group);
+    return guard.Children().Count();
+}
+
+bool HasChildren(const TGroupNode* group) { return group->ChildCountUnlocked() > 0; }
+
+TFileSystemNode* ChildAt(const TGroupNode* group, int index) {
+    TChildrenLock guard(group); // recursive: free when the caller already holds it
+    return guard.Children().Items(index);
+}
+
+namespace {
+bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
+    return prefix.size() <= text.size() &&
+           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+           });
+}
+} // namespace
+
+TFileSystemNode* FindNodeByPath(const TGroupNode* group, const std::string& path) {
+    TChildrenLock guard(group);
+    for (const auto& child : guard.Children()) {
+        const std::string childPath = GetFullPath(child.get());
+        if (!StartsWithNoCase(path, childPath))
+            continue;
+        if (childPath == path)
+            return child.get();
+        // Descend only at a component boundary: /data/ab is not an ancestor of /data/abc.
+        const bool boundary = childPath.back() == PathDelim || path[childPath.size()] == PathDelim;
+        auto* childGroup = dynamic_cast<const TGroupNode*>(child.get());
+        // A file group adds nothing to paths, so its members share the directory's prefix.
+        if (childGroup != nullptr && childGroup->GetNodeType() == ntFileGroup) {
+            if (TFileSystemNode* found = FindNodeByPath(childGroup, path))
+                return found;
+            continue;
+        }
+        if (!boundary)
+            continue;
+        return childGroup != nullptr ? FindNodeByPath(childGroup, path) : nullptr;
+    }
+    return nullptr;
+}
+
+TFileSystemNode* FindNextSibling(const TFileSystemNode* node,
+                                 const std::function<bool(const TFileSystemNode*)>& matches) {
+    const TGroupNode* parent = node->Parent();
+    if (parent == nullptr || !HasChildren(parent))
+        return nullptr;
+    TChildrenLock guard(parent);
+    const auto& children = guard.Children();
+    for (int i = children.IndexOf(node) + 1; i > 0 && i < children.Count(); ++i) {
+        if (matches(children.Items(i)))
+            return children.Items(i);
+    }
+    return nullptr;
+}
+
+std::int32_t ScanForChildrenFiles(const std::string& path, TGroupNode* target, const TGroupNode::AcceptFunc& accept) {
+    ProgramLogger().debug("ScanForChildrenFiles: " + path);
+    TFileSystemApi& fs = DefaultFileSystem();
+    TDirStream dir(fs.OpenDirectory(AT_FDCWD, path.c_str()));
+    if (dir.Fd() < 0)
+        return 0;
+    std::vector<std::unique_ptr<TFileSystemNode>> found;
+    unsigned char type = 0;
+    while (const char* name = dir.Next(type)) {
+        TEntryInfo info;
+        if (fs.StatEntry(dir.Fd(), name, info) != 0 || info.IsDirectory || !accept(info.Size))
+            continue;
+        auto file = std::make_unique<TFileNode>();
+        file->SetName(name);
+        file->SetSize(info.Size);
+        file->SetAttributes(info.Attributes);
+        found.push_back(std::move(file));
+    }
+    dir.Close();
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a->Name() < b->Name(); });
+    target->ResetOwnFilesSize();
+    TChildrenLock guard(target);
+    for (auto& file : found) {
+        file->parent_ = target;
+        target->children_.Add(std::move(file));
+    }
+    target->childCount_.store(target->children_.Count(), std::memory_order_relaxed);
+    return static_cast<std::int32_t>(found.size());
+}
+
+} // namespace quorvex

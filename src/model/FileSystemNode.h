@@ -1,0 +1,295 @@
+#pragma once
+
+#include "model/NodeLock.h"
+#include "support/FileAttributes.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace quorvex {
+
+enum TNodeType : std::uint8_t {
+    ntFixedDrives = 1,
+    ntDrive = 2,
+    ntFile = 3,
+    ntDirectory = 4,
+    ntFileGroup = 5,
+};
+
+// Bits of TGroupNode flags.
+enum TNodeFlag : std::uint8_t {
+    nfExpanded = 0x01,
+    nfFilesListed = 0x02,
+    nfIncomplete = 0x04,
+    nfScanning = 0x08,
+    nfEmpty = 0x10,
+    nfNoFileGroup = 0x20,
+};
+
+class TGroupNode;
+class TRootNode;
+class TFileSystemNode;
+
+// An owning list of child nodes in insertion order. Guarded by its group's lock.
+class TMemNodeList {
+public:
+    TFileSystemNode* Add(std::unique_ptr<TFileSystemNode> node);
+    void Clear();
+    int Count() const { return static_cast<int>(items_.size()); }
+    void Delete(int index);
+    TFileSystemNode* Items(int index) const { return items_.at(static_cast<std::size_t>(index)).get(); }
+    int IndexOf(const TFileSystemNode* node) const;
+    // Byte-wise by name: names are bytes, and the view sorts for display anyway.
+    void SortByName();
+
+    auto begin() const { return items_.begin(); }
+    auto end() const { return items_.end(); }
+
+private:
+    std::vector<std::unique_ptr<TFileSystemNode>> items_;
+};
+
+// Base of every node. Totals and flags are atomics: one scan thread writes them while the window
+// reads them without a lock (relaxed loads and stores; a reader may see a slightly stale figure).
+// Name and attributes are set before a node is linked into the tree and never change while others
+// can see it.
+class TFileSystemNode {
+public:
+    TFileSystemNode() = default;
+    TFileSystemNode(const TFileSystemNode&) = delete;
+    TFileSystemNode& operator=(const TFileSystemNode&) = delete;
+    virtual ~TFileSystemNode() = default;
+
+    TGroupNode* Parent() const { return parent_; }
+    const std::string& Name() const { return name_; }
+    void SetName(std::string name) { name_ = std::move(name); }
+    std::uint16_t Attributes() const { return attributes_; }
+    void SetAttributes(std::uint16_t attributes) { attributes_ = attributes; }
+    std::int16_t ErrorCode() const { return errorCode_.load(std::memory_order_relaxed); }
+    // Codes outside the 16-bit range are stored as 1.
+    void SetErrorCode(int code);
+    std::int16_t ImageIndex() const { return imageIndex_.load(std::memory_order_relaxed); }
+    void SetImageIndex(std::int16_t index) { imageIndex_.store(index, std::memory_order_relaxed); }
+    std::int64_t StoredSize() const { return size_.load(std::memory_order_relaxed); }
+    void SetSize(std::int64_t size) { size_.store(size, std::memory_order_relaxed); }
+
+    bool IsHidden() const { return (attributes_ & faHidden) != 0; }
+    bool IsSystem() const { return (attributes_ & faSystem) != 0; }
+    bool IsCompressed() const { return (attributes_ & faCompressed) != 0; }
+
+    virtual std::int32_t GetFileCount() const = 0;
+    virtual void SetFileCount(std::int32_t count) = 0;
+    virtual void SetPath(const std::string& path);
+    virtual void Clear();
+    virtual TNodeType GetNodeType() const { return ntFile; }
+    virtual std::string GetDisplayName() const { return name_; }
+    virtual std::int64_t GetSize() const { return StoredSize(); }
+    virtual void AddSize(std::int64_t n);
+
+protected:
+    // Single-writer add: the one scanning thread owns the totals, so no locked read-modify-write.
+    template <typename T, typename U> static void Bump(std::atomic<T>& value, U n) {
+        value.store(value.load(std::memory_order_relaxed) + static_cast<T>(n), std::memory_order_relaxed);
+    }
+
+private:
+    friend class TGroupNode;
+    friend TFileSystemNode* AddChild(TGroupNode* group, std::unique_ptr<TFileSystemNode> node);
+    friend std::int32_t ScanForChildrenFiles(const std::string& path, TGroupNode* target,
+                                             const std::function<bool(std::int64_t)>& accept);
+
+    TGroupNode* parent_ = nullptr;
+    std::string name_;
+    std::atomic<std::int64_t> size_{0};
+    std::uint16_t attributes_ = 0;
+    std::atomic<std::int16_t> errorCode_{0};
+    std::atomic<std::int16_t> imageIndex_{-1};
+};
+
+class TFileNode final : public TFileSystemNode {
+public:
+    std::int32_t GetFileCount() const override { return 1; }
+    void SetFileCount(std::int32_t) override {}
+};
+
+// A node with children, a lock, totals and flags.
+class TGroupNode : public TFileSystemNode {
+public:
+    using AcceptFunc = std::function<bool(std::int64_t size)>;
+
+    TGroupNode() = default;
+    ~TGroupNode() override;
+
+    std::int32_t GetFileCount() const override;
+    void SetFileCount(std::int32_t count) override { fileCount_.store(count, std::memory_order_relaxed); }
+    void Clear() override;
+    TNodeType GetNodeType() const override { return ntDirectory; }
+    std::int64_t GetSize() const override;
+
+    virtual bool IsScanning() const { return HasFlag(nfScanning); }
+    virtual bool AcceptsFile(std::int64_t size) const = 0;
+    virtual void SetScanning(bool on);
+    virtual void AddFileCount(std::int32_t n);
+    virtual void AddOwnFilesSize(std::int64_t n);
+    // Lists the directory's own files as child nodes; -1 when they were listed before.
+    virtual std::int32_t ListFiles();
+    virtual void Recalculate();
+
+    std::int32_t StoredFileCount() const { return fileCount_.load(std::memory_order_relaxed); }
+    std::int64_t OwnFilesSize() const { return ownFilesSize_.load(std::memory_order_relaxed); }
+    void ResetOwnFilesSize() { ownFilesSize_.store(0, std::memory_order_relaxed); }
+
+    std::uint8_t Flags() const { return flags_.load(std::memory_order_relaxed); }
+    bool HasFlag(TNodeFlag flag) const { return (Flags() & flag) != 0; }
+    void SetFlag(TNodeFlag flag, bool on);
+
+    // Readers that must not wait: sums over the children taken with a try-lock.
+    std::int64_t LiveSize() const;
+    std::int32_t LiveFileCount() const;
+
+    // Child list access. The list may change while a scan runs; hold a lock while iterating.
+    int ChildCountUnlocked() const { return childCount_.load(std::memory_order_relaxed); }
+
+protected:
+    std::atomic<std::int32_t> fileCount_{0};
+    std::atomic<std::uint8_t> flags_{0};
+
+private:
+    friend class TChildrenLock;
+    friend TFileSystemNode* AddChild(TGroupNode* group, std::unique_ptr<TFileSystemNode> node);
+    friend void RemoveChild(TGroupNode* group, TFileSystemNode* node);
+    friend std::int32_t ScanForChildrenFiles(const std::string& path, TGroupNode* target,
+                                             const AcceptFunc& accept);
+
+    mutable TNodeLock lock_;
+    std::atomic<std::int32_t> childCount_{0};
+    std::atomic<std::int64_t> ownFilesSize_{0};
+    TMemNodeList children_;
+};
+
+class TFileGroupNode;
+
+class TDirNode : public TGroupNode {
+public:
+    TDirNode() { flags_.store(nfEmpty, std::memory_order_relaxed); }
+
+    void Clear() override;
+    bool AcceptsFile(std::int64_t size) const override;
+    void SetScanning(bool on) override;
+
+    TFileGroupNode* FileGroup() const { return fileGroup_.load(std::memory_order_acquire); }
+
+private:
+    friend TFileGroupNode* GetFileGroup(TDirNode* dir);
+    friend void RemoveChild(TGroupNode* group, TFileSystemNode* node);
+    std::atomic<TFileGroupNode*> fileGroup_{nullptr};
+};
+
+// The small files of the parent directory, as one node.
+class TFileGroupNode final : public TGroupNode {
+public:
+    TNodeType GetNodeType() const override { return ntFileGroup; }
+    void AddSize(std::int64_t n) override;
+    bool IsScanning() const override;
+    bool AcceptsFile(std::int64_t size) const override;
+    void AddFileCount(std::int32_t n) override;
+    void AddOwnFilesSize(std::int64_t n) override;
+    std::int32_t ListFiles() override;
+};
+
+class TRootNode : public TDirNode {
+public:
+    std::int64_t GroupThreshold() const { return groupThreshold_.load(std::memory_order_relaxed); }
+    void SetGroupThreshold(std::int64_t threshold) { groupThreshold_.store(threshold, std::memory_order_relaxed); }
+
+private:
+    std::atomic<std::int64_t> groupThreshold_{0};
+};
+
+// The root of a scan of one directory or drive; also each drive under "Local Drives".
+class TRootDirNode final : public TRootNode {
+public:
+    void SetPath(const std::string& path) override;
+    void Clear() override;
+    TNodeType GetNodeType() const override;
+    std::string GetDisplayName() const override;
+    void Recalculate() override;
+
+    std::string VolumeLabel() const;
+    std::int64_t FreeSpace() const { return freeSpace_.load(std::memory_order_relaxed); }
+    void UpdateFreeSpace();
+
+private:
+    mutable std::mutex labelMutex_; // one per root, so its size does not matter
+    std::string volumeLabel_;
+    std::atomic<std::int64_t> freeSpace_{0};
+    mutable std::atomic<std::uint8_t> driveKindCache_{0};
+};
+
+// The pseudo-root "Local Drives": its children are the fixed drives, listed at creation.
+class TFixedDrivesNode final : public TRootNode {
+public:
+    TFixedDrivesNode();
+    // For tests and callers that already know the drives: their mount points, in order.
+    explicit TFixedDrivesNode(std::vector<std::string> mountPoints);
+
+    TNodeType GetNodeType() const override { return ntFixedDrives; }
+    std::string GetDisplayName() const override;
+    std::int32_t ListFiles() override;
+
+private:
+    std::vector<std::string> mountPoints_;
+};
+
+// Holds a group's child-list lock for its lifetime. A try-lock that failed owns nothing.
+class TChildrenLock {
+public:
+    explicit TChildrenLock(const TGroupNode* group);
+    TChildrenLock(const TGroupNode* group, std::try_to_lock_t);
+    TChildrenLock(const TChildrenLock&) = delete;
+    TChildrenLock& operator=(const TChildrenLock&) = delete;
+    ~TChildrenLock();
+
+    bool OwnsLock() const { return owns_; }
+    const TMemNodeList& Children() const { return group_->children_; }
+
+private:
+    const TGroupNode* group_;
+    bool owns_;
+};
+
+// Operations on the tree. Paths are byte strings joined with "/".
+std::string GetFullPath(const TFileSystemNode* node);
+// Raises std::logic_error when the topmost node is not a root.
+TRootNode* GetRoot(const TFileSystemNode* node);
+TDirNode* AddDirNode(TGroupNode* group, std::string name, std::uint16_t attributes);
+TFileSystemNode* AddChild(TGroupNode* group, std::unique_ptr<TFileSystemNode> node);
+TFileGroupNode* GetFileGroup(TDirNode* dir);
+void RemoveChild(TGroupNode* group, TFileSystemNode* node);
+// Destroys the node and recalculates its ancestors.
+void RemoveFromParent(TFileSystemNode* node);
+void RecalculateUpward(TFileSystemNode* node);
+int ChildCount(const TGroupNode* group);
+bool HasChildren(const TGroupNode* group);
+// No lock of its own: hold a TChildrenLock while a scan may change the list.
+TFileSystemNode* ChildAt(const TGroupNode* group, int index);
+// The node whose full path equals `path`, descending only through whole path components.
+TFileSystemNode* FindNodeByPath(const TGroupNode* group, const std::string& path);
+// The first later sibling that passes `matches`.
+TFileSystemNode* FindNextSibling(const TFileSystemNode* node,
+                                 const std::function<bool(const TFileSystemNode*)>& matches);
+// Lists the non-directory entries of `path` for which `accept(size)` holds, sorted by name, and appends
+// them to `target`. Returns how many were added; 0 when the directory cannot be read.
+std::int32_t ScanForChildrenFiles(const std::string& path, TGroupNode* target,
+                                  const TGroupNode::AcceptFunc& accept);
+
+// The untranslated names of the two synthetic nodes.
+inline constexpr const char* kFileGroupName = "<Files>";
+inline constexpr const char* kLocalDrivesName = "Local Drives";
+
+} // namespace quorvex

@@ -1,0 +1,117 @@
+#include "support/PosixDir.h"
+
+#include "support/FileAttributes.h"
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+namespace quorvex {
+namespace {
+
+std::uint16_t AttributesFromStatx(const struct statx& st, const char* name) {
+    std::uint16_t attributes = 0;
+    const mode_t type = st.stx_mode & S_IFMT;
+    if (type == S_IFDIR)
+        attributes |= faDirectory;
+    else if (type == S_IFLNK)
+        attributes |= faReparsePoint;
+    else if (type != S_IFREG)
+        attributes |= faSystem;
+    if (name != nullptr && name[0] == '.')
+        attributes |= faHidden;
+    if ((st.stx_attributes_mask & STATX_ATTR_COMPRESSED) && (st.stx_attributes & STATX_ATTR_COMPRESSED))
+        attributes |= faCompressed;
+    return attributes;
+}
+
+void FillInfo(const struct statx& st, const char* name, TEntryInfo& info) {
+    info.Attributes = AttributesFromStatx(st, name);
+    info.IsDirectory = (st.stx_mode & S_IFMT) == S_IFDIR;
+    info.Size = info.IsDirectory ? 0 : static_cast<std::int64_t>(st.stx_size);
+    info.Device = makedev(st.stx_dev_major, st.stx_dev_minor);
+    info.Inode = st.stx_ino;
+}
+
+} // namespace
+
+int TFileSystemApi::OpenDirectory(int parentFd, const char* name) {
+    const int fd = ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+    return fd >= 0 ? fd : -errno;
+}
+
+int TFileSystemApi::StatEntry(int dirFd, const char* name, TEntryInfo& info) {
+    struct statx st {};
+    if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_TYPE | STATX_MODE | STATX_SIZE, &st) != 0)
+        return errno;
+    FillInfo(st, name, info);
+    return 0;
+}
+
+int TFileSystemApi::StatDescriptor(int fd, TEntryInfo& info) {
+    struct statx st {};
+    if (::statx(fd, "", AT_EMPTY_PATH, STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_INO, &st) != 0)
+        return errno;
+    FillInfo(st, nullptr, info);
+    return 0;
+}
+
+TFileSystemApi& DefaultFileSystem() {
+    static TFileSystemApi api;
+    return api;
+}
+
+TDirStream::TDirStream(int fd) : fd_(fd) {
+    if (fd_ < 0) {
+        error_ = -fd_;
+        fd_ = -1;
+        return;
+    }
+    dir_ = ::fdopendir(fd_);
+    if (dir_ == nullptr) {
+        error_ = errno;
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+TDirStream::~TDirStream() { Close(); }
+
+void TDirStream::Close() {
+    if (dir_ != nullptr)
+        ::closedir(dir_); // also closes fd_
+    dir_ = nullptr;
+    fd_ = -1;
+}
+
+const char* TDirStream::Next(unsigned char& type) {
+    if (dir_ == nullptr)
+        return nullptr;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir_);
+        if (entry == nullptr) {
+            if (errno != 0)
+                error_ = errno;
+            return nullptr;
+        }
+        const char* n = entry->d_name;
+        if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0')))
+            continue;
+        type = entry->d_type;
+        return n;
+    }
+}
+
+std::string SystemErrorMessage(int code) {
+    char buffer[256];
+    // GNU strerror_r returns the message pointer, which may or may not be `buffer`.
+    const char* text = ::strerror_r(code, buffer, sizeof buffer);
+    return text;
+}
+
+} // namespace quorvex

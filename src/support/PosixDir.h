@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+
+struct __dirstream;
+
+namespace quorvex {
+
+struct TEntryInfo {
+    std::int64_t Size = 0;        // logical length (st_size), never allocated blocks
+    std::uint16_t Attributes = 0; // faDirectory, faHidden, faSystem, faReparsePoint, faCompressed
+    bool IsDirectory = false;     // a real directory, not a link to one
+    dev_t Device = 0;
+    ino_t Inode = 0;
+};
+
+// The file-system calls the walkers make, behind one seam so tests can inject failures
+// (permission denied, entries that vanish) without needing an unprivileged user.
+class TFileSystemApi {
+public:
+    virtual ~TFileSystemApi() = default;
+    // Opens directory `name` relative to `parentFd` (AT_FDCWD for absolute paths) without following a
+    // final symbolic link. Returns the descriptor or -errno.
+    virtual int OpenDirectory(int parentFd, const char* name);
+    // lstat-like information on `name` relative to `dirFd`. Returns 0 or an errno value.
+    virtual int StatEntry(int dirFd, const char* name, TEntryInfo& info);
+    // Information on an open descriptor. Returns 0 or an errno value.
+    virtual int StatDescriptor(int fd, TEntryInfo& info);
+};
+
+TFileSystemApi& DefaultFileSystem();
+
+// Reads the names of an open directory, skipping "." and "..". Owns the descriptor it is given.
+class TDirStream {
+public:
+    explicit TDirStream(int fd);
+    TDirStream(const TDirStream&) = delete;
+    TDirStream& operator=(const TDirStream&) = delete;
+    ~TDirStream();
+
+    int Fd() const { return fd_; }
+    // The next entry's name, or nullptr at the end. `type` gets d_type (DT_UNKNOWN when not known).
+    // A read error ends the stream and is kept in Error().
+    const char* Next(unsigned char& type);
+    int Error() const { return error_; }
+    // Closes the stream; Fd() becomes -1.
+    void Close();
+
+private:
+    __dirstream* dir_ = nullptr;
+    int fd_ = -1;
+    int error_ = 0;
+};
+
+// The C library's text for an errno value.
+std::string SystemErrorMessage(int code);
+
+} // namespace quorvex
