@@ -1,5 +1,7 @@
 #include "HeadlessCommand.h"
 
+#include "ExportCommand.h"
+
 #include "model/FileSystemNode.h"
 #include "model/SizeFormat.h"
 #include "scan/DirScanner.h"
@@ -109,6 +111,8 @@ int RunHeadlessCommand(int argc, char** argv) {
         }
         return Summary(args[1]);
     }
+    if (first == "--export")
+        return RunExportCommand(args);
     if (!first.empty() && first[0] == '-') {
         std::fprintf(stderr, "quorvex: unknown option %s\n", first.c_str());
         PrintUsage(stderr);
