@@ -14,7 +14,7 @@ struct Result {
     std::string output;
 };
 
-Result Run(const std::string& command) {
+Result RunCommand(const std::string& command) {
     Result r{-1, {}};
     FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr)
@@ -33,16 +33,16 @@ Result Run(const std::string& command) {
 TEST(Startup, NoLoggingConfigurationMeansNoOutputOnStderr) {
     quorvex::testing::TempTree t;
     t.File("f", 3);
-    const Result r = Run(std::string("'") + QUORVEX_BINARY + "' --summary '" + t.Path() + "' 2>&1 >/dev/null");
+    const Result r = RunCommand(std::string("'") + QUORVEX_BINARY + "' --summary '" + t.Path() + "' 2>&1 >/dev/null");
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.output, "");
 }
 
 TEST(Startup, VersionAndUnknownOption) {
-    const Result version = Run(std::string("'") + QUORVEX_BINARY + "' --version");
+    const Result version = RunCommand(std::string("'") + QUORVEX_BINARY + "' --version");
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.output.rfind("quorvex ", 0), 0u);
-    const Result unknown = Run(std::string("'") + QUORVEX_BINARY + "' --frobnicate 2>&1");
+    const Result unknown = RunCommand(std::string("'") + QUORVEX_BINARY + "' --frobnicate 2>&1");
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_NE(unknown.output.find("unknown option"), std::string::npos);
 }
