@@ -1,0 +1,81 @@
+// In-process figures for the scanner: walk time over a generated tree, and the heap bytes each
+// directory node costs (measured with mallinfo2 around a scan of a tree of empty directories whose
+// names fit the string's inline buffer, so the figure is the node alone).
+
+#include "model/FileSystemNode.h"
+#include "scan/DirScanner.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <malloc.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::string BenchRoot(const char* name) {
+    const char* base = std::getenv("QUORVEX_BENCH_DIR");
+    return std::string(base != nullptr ? base : "/tmp") + "/" + name;
+}
+
+// dirs directories in a two-level fan-out, filesPerDir files in each.
+std::string MakeTree(const char* name, int dirs, int filesPerDir) {
+    const std::string root = BenchRoot(name);
+    if (std::filesystem::exists(root + "/.complete"))
+        return root;
+    std::filesystem::remove_all(root);
+    std::filesystem::create_directories(root);
+    const int fanout = 100;
+    for (int d = 0; d < dirs; ++d) {
+        const std::string parent = root + "/g" + std::to_string(d / fanout);
+        ::mkdir(parent.c_str(), 0755);
+        const std::string dir = parent + "/d" + std::to_string(d % fanout);
+        ::mkdir(dir.c_str(), 0755);
+        for (int f = 0; f < filesPerDir; ++f) {
+            const int fd = ::open((dir + "/f" + std::to_string(f)).c_str(), O_WRONLY | O_CREAT, 0644);
+            if (fd >= 0) {
+                if (::ftruncate(fd, (f + 1) * 1000) != 0)
+                    std::abort();
+                ::close(fd);
+            }
+        }
+    }
+    ::close(::open((root + "/.complete").c_str(), O_WRONLY | O_CREAT, 0644));
+    return root;
+}
+
+void BM_ScanTree(benchmark::State& state) {
+    const std::string root = MakeTree("quorvex-bench-files", 20000, 10);
+    for (auto _ : state) {
+        quorvex::TRootDirNode node;
+        quorvex::TDirScanner scanner(&node);
+        scanner.Scan(root, 1 << 20);
+        benchmark::DoNotOptimize(node.GetSize());
+    }
+    state.counters["dirs/s"] = benchmark::Counter(20000 + 200, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_ScanTree)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+void BM_BytesPerDirectoryNode(benchmark::State& state) {
+    const std::string root = MakeTree("quorvex-bench-dirs", 100000, 0);
+    double perNode = 0;
+    for (auto _ : state) {
+        const auto before = ::mallinfo2().uordblks;
+        auto node = std::make_unique<quorvex::TRootDirNode>();
+        quorvex::TDirScanner scanner(node.get());
+        scanner.Scan(root, 1 << 20);
+        const auto after = ::mallinfo2().uordblks;
+        perNode = static_cast<double>(after - before) / (100000 + 1000 + 1);
+        benchmark::DoNotOptimize(node.get());
+    }
+    state.counters["bytes/dir"] = perNode;
+}
+BENCHMARK(BM_BytesPerDirectoryNode)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+} // namespace
+
+BENCHMARK_MAIN();
