@@ -51,7 +51,9 @@ std::string Trim(std::string_view s) {
     return std::string(s.substr(first, last - first + 1));
 }
 
-log4cplus::Logger TheLogger() { return log4cplus::Logger::getInstance(kLoggerName); }
+log4cplus::Logger TheLogger() {
+    return log4cplus::Logger::getInstance(kLoggerName);
+}
 
 void EnsureInitialised() {
     static std::once_flag once;

@@ -60,7 +60,9 @@ TLLProfiler& GlobalProfiler() {
     return profiler;
 }
 
-void StartTimer(std::int32_t id) { GlobalProfiler().StartTimer(id); }
+void StartTimer(std::int32_t id) {
+    GlobalProfiler().StartTimer(id);
+}
 
 double ElapsedSeconds(std::int32_t id) {
     try {

@@ -39,7 +39,9 @@ std::string LanguageFromEnvironment() {
     return "C";
 }
 
-std::string TranslateText(const std::string& text) { return text; }
+std::string TranslateText(const std::string& text) {
+    return text;
+}
 
 std::string CurrentLanguage() {
     auto& state = State();

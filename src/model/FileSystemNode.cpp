@@ -25,9 +25,13 @@ TFileSystemNode* TMemNodeList::Add(std::unique_ptr<TFileSystemNode> node) {
     return items_.back().get();
 }
 
-void TMemNodeList::Clear() { items_.clear(); }
+void TMemNodeList::Clear() {
+    items_.clear();
+}
 
-void TMemNodeList::Delete(int index) { items_.erase(items_.begin() + index); }
+void TMemNodeList::Delete(int index) {
+    items_.erase(items_.begin() + index);
+}
 
 int TMemNodeList::IndexOf(const TFileSystemNode* node) const {
     for (std::size_t i = 0; i < items_.size(); ++i) {
@@ -66,7 +70,9 @@ void TFileSystemNode::Clear() {
     imageIndex_.store(-1, std::memory_order_relaxed);
 }
 
-void TFileSystemNode::AddSize(std::int64_t n) { Bump(size_, n); }
+void TFileSystemNode::AddSize(std::int64_t n) {
+    Bump(size_, n);
+}
 
 // ---- TGroupNode -----------------------------------------------------------------------------
 
@@ -106,7 +112,9 @@ std::int32_t TGroupNode::LiveFileCount() const {
     return count;
 }
 
-std::int32_t TGroupNode::GetFileCount() const { return IsScanning() ? LiveFileCount() : StoredFileCount(); }
+std::int32_t TGroupNode::GetFileCount() const {
+    return IsScanning() ? LiveFileCount() : StoredFileCount();
+}
 
 std::int64_t TGroupNode::GetSize() const {
     return (IsScanning() || HasFlag(nfIncomplete)) ? LiveSize() : StoredSize();
@@ -123,17 +131,23 @@ void TGroupNode::Clear() {
     ownFilesSize_.store(0, std::memory_order_relaxed);
 }
 
-void TGroupNode::SetScanning(bool on) { SetFlag(nfScanning, on); }
+void TGroupNode::SetScanning(bool on) {
+    SetFlag(nfScanning, on);
+}
 
-void TGroupNode::AddFileCount(std::int32_t n) { Bump(fileCount_, n); }
+void TGroupNode::AddFileCount(std::int32_t n) {
+    Bump(fileCount_, n);
+}
 
-void TGroupNode::AddOwnFilesSize(std::int64_t n) { Bump(ownFilesSize_, n); }
+void TGroupNode::AddOwnFilesSize(std::int64_t n) {
+    Bump(ownFilesSize_, n);
+}
 
 std::int32_t TGroupNode::ListFiles() {
     if (HasFlag(nfFilesListed))
         return -1;
-    const std::int32_t count =
-        ScanForChildrenFiles(GetFullPath(this), this, [this](std::int64_t size) { return AcceptsFile(size); });
+    const std::int32_t count = ScanForChildrenFiles(GetFullPath(this), this,
+                                                    [this](std::int64_t size) { return AcceptsFile(size); });
     SetFlag(nfFilesListed, true);
     return count;
 }
@@ -181,7 +195,9 @@ bool TFileGroupNode::IsScanning() const {
     return Parent()->IsScanning();
 }
 
-bool TFileGroupNode::AcceptsFile(std::int64_t size) const { return size < GetRoot(this)->GroupThreshold(); }
+bool TFileGroupNode::AcceptsFile(std::int64_t size) const {
+    return size < GetRoot(this)->GroupThreshold();
+}
 
 void TFileGroupNode::AddFileCount(std::int32_t n) {
     if (!HasFlag(nfFilesListed))
@@ -279,12 +295,15 @@ std::vector<std::string> FixedMountPoints() {
 
 TFixedDrivesNode::TFixedDrivesNode() : TFixedDrivesNode(FixedMountPoints()) {}
 
-TFixedDrivesNode::TFixedDrivesNode(std::vector<std::string> mountPoints) : mountPoints_(std::move(mountPoints)) {
+TFixedDrivesNode::TFixedDrivesNode(std::vector<std::string> mountPoints)
+    : mountPoints_(std::move(mountPoints)) {
     SetName(kLocalDrivesName);
     ListFiles();
 }
 
-std::string TFixedDrivesNode::GetDisplayName() const { return TranslateText(kLocalDrivesName); }
+std::string TFixedDrivesNode::GetDisplayName() const {
+    return TranslateText(kLocalDrivesName);
+}
 
 std::int32_t TFixedDrivesNode::ListFiles() {
     if (HasFlag(nfFilesListed))
@@ -302,7 +321,9 @@ std::int32_t TFixedDrivesNode::ListFiles() {
 
 // ---- TChildrenLock --------------------------------------------------------------------------
 
-TChildrenLock::TChildrenLock(const TGroupNode* group) : group_(group), owns_(true) { group_->lock_.lock(); }
+TChildrenLock::TChildrenLock(const TGroupNode* group) : group_(group), owns_(true) {
+    group_->lock_.lock();
+}
 
 TChildrenLock::TChildrenLock(const TGroupNode* group, std::try_to_lock_t)
     : group_(group), owns_(group->lock_.try_lock()) {}
@@ -316,7 +337,8 @@ TChildrenLock::~TChildrenLock() {
 
 std::string GetFullPath(const TFileSystemNode* node) {
     std::vector<const std::string*> parts{&node->Name()};
-    for (const TGroupNode* p = node->Parent(); p != nullptr && p->GetNodeType() != ntFixedDrives; p = p->Parent()) {
+    for (const TGroupNode* p = node->Parent(); p != nullptr && p->GetNodeType() != ntFixedDrives;
+         p = p->Parent()) {
         if (p->GetNodeType() != ntFileGroup)
             parts.push_back(&p->Name());
     }
@@ -393,7 +415,9 @@ int ChildCount(const TGroupNode* group) {
     return guard.Children().Count();
 }
 
-bool HasChildren(const TGroupNode* group) { return group->ChildCountUnlocked() > 0; }
+bool HasChildren(const TGroupNode* group) {
+    return group->ChildCountUnlocked() > 0;
+}
 
 TFileSystemNode* ChildAt(const TGroupNode* group, int index) {
     TChildrenLock guard(group); // recursive: free when the caller already holds it
@@ -404,7 +428,8 @@ namespace {
 bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
     return prefix.size() <= text.size() &&
            std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+               return std::tolower(static_cast<unsigned char>(a)) ==
+                      std::tolower(static_cast<unsigned char>(b));
            });
 }
 } // namespace
@@ -447,7 +472,8 @@ TFileSystemNode* FindNextSibling(const TFileSystemNode* node,
     return nullptr;
 }
 
-std::int32_t ScanForChildrenFiles(const std::string& path, TGroupNode* target, const TGroupNode::AcceptFunc& accept) {
+std::int32_t ScanForChildrenFiles(const std::string& path, TGroupNode* target,
+                                  const TGroupNode::AcceptFunc& accept) {
     ProgramLogger().debug("ScanForChildrenFiles: " + path);
     TFileSystemApi& fs = DefaultFileSystem();
     TDirStream dir(fs.OpenDirectory(AT_FDCWD, path.c_str()));

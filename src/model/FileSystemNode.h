@@ -205,7 +205,9 @@ public:
 class TRootNode : public TDirNode {
 public:
     std::int64_t GroupThreshold() const { return groupThreshold_.load(std::memory_order_relaxed); }
-    void SetGroupThreshold(std::int64_t threshold) { groupThreshold_.store(threshold, std::memory_order_relaxed); }
+    void SetGroupThreshold(std::int64_t threshold) {
+        groupThreshold_.store(threshold, std::memory_order_relaxed);
+    }
 
 private:
     std::atomic<std::int64_t> groupThreshold_{0};

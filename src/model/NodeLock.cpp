@@ -15,7 +15,8 @@ void TNodeLock::lock() noexcept {
         return;
     }
     std::uint32_t expected = 0;
-    while (!owner_.compare_exchange_weak(expected, me, std::memory_order_acquire, std::memory_order_relaxed)) {
+    while (
+        !owner_.compare_exchange_weak(expected, me, std::memory_order_acquire, std::memory_order_relaxed)) {
         if (expected != 0) {
             waiters_.fetch_add(1, std::memory_order_seq_cst);
             owner_.wait(expected, std::memory_order_seq_cst);

@@ -88,15 +88,21 @@ char LocaleDecimalSeparator() {
     return point.size() == 1 && point.at(0).unicode() < 0x80 ? static_cast<char>(point.at(0).unicode()) : '.';
 }
 
-std::string FormatSizeTruncated(std::int64_t bytes) { return FormatSizeTruncated(bytes, LocaleDecimalSeparator()); }
-std::string FormatSizeRounded(std::int64_t bytes) { return FormatSizeRounded(bytes, LocaleDecimalSeparator()); }
+std::string FormatSizeTruncated(std::int64_t bytes) {
+    return FormatSizeTruncated(bytes, LocaleDecimalSeparator());
+}
+std::string FormatSizeRounded(std::int64_t bytes) {
+    return FormatSizeRounded(bytes, LocaleDecimalSeparator());
+}
 
 TSizeFormatter SizeFormatterFor(int fileSizeRounding) {
     return fileSizeRounding == 1 ? static_cast<TSizeFormatter>(&FormatSizeRounded)
                                  : static_cast<TSizeFormatter>(&FormatSizeTruncated);
 }
 
-std::string FormatCount(std::int64_t count) { return QLocale().toString(static_cast<qlonglong>(count)).toStdString(); }
+std::string FormatCount(std::int64_t count) {
+    return QLocale().toString(static_cast<qlonglong>(count)).toStdString();
+}
 
 std::string FormatDuration(double seconds) {
     return QLocale().toString(seconds, 'f', 2).toStdString() + " " + TranslateText("sec.");

@@ -105,8 +105,9 @@ void TDirScanner::Scan(const std::string& path, std::int64_t threshold) {
     }
     busy_.store(false, std::memory_order_release);
     const std::int64_t ticks = profiler.StopTimer(kScanTimerId);
-    elapsedSeconds_ = profiler.Frequency() > 0 ? static_cast<double>(ticks) / static_cast<double>(profiler.Frequency())
-                                               : 0.0;
+    elapsedSeconds_ = profiler.Frequency() > 0
+                          ? static_cast<double>(ticks) / static_cast<double>(profiler.Frequency())
+                          : 0.0;
 }
 
 bool TDirScanner::EnsureDescriptorBudget(std::vector<Frame>& stack) {

@@ -44,6 +44,8 @@ void ShowErrorDialog(const std::string& text) {
         WriteToStderr(text);
 }
 
-void ShowExceptionDialog(const std::exception& error) { ShowErrorDialog(error.what()); }
+void ShowExceptionDialog(const std::exception& error) {
+    ShowErrorDialog(error.what());
+}
 
 } // namespace quorvex

@@ -10,9 +10,9 @@ namespace quorvex {
 namespace {
 
 constexpr std::array<std::string_view, 24> kVirtualFileSystems{
-    "proc",   "sysfs",      "devtmpfs",  "devpts",  "cgroup",   "cgroup2",  "securityfs", "debugfs",
-    "tracefs", "pstore",    "bpf",       "mqueue",  "hugetlbfs", "configfs", "fusectl",   "binfmt_misc",
-    "autofs", "overlay",    "squashfs",  "nsfs",    "efivarfs", "ramfs",    "rpc_pipefs", "selinuxfs"};
+    "proc",    "sysfs",   "devtmpfs", "devpts", "cgroup",    "cgroup2",  "securityfs", "debugfs",
+    "tracefs", "pstore",  "bpf",      "mqueue", "hugetlbfs", "configfs", "fusectl",    "binfmt_misc",
+    "autofs",  "overlay", "squashfs", "nsfs",   "efivarfs",  "ramfs",    "rpc_pipefs", "selinuxfs"};
 
 constexpr std::array<std::string_view, 10> kRemoteFileSystems{
     "nfs", "nfs4", "cifs", "smb3", "smbfs", "fuse.sshfs", "ncpfs", "afs", "9p", "fuse.rclone"};
@@ -47,9 +47,10 @@ bool IsRemovableDevice(const std::string& source) {
     if (source.rfind("/dev/", 0) != 0)
         return false;
     std::string dev = source.substr(5);
-    // A partition's removable flag lives on its disk: sdb1 -> sdb, mmcblk0p1 -> mmcblk0, nvme0n1p2 -> nvme0n1.
-    for (const std::string& candidate : {dev, dev.substr(0, dev.find_last_not_of("0123456789") + 1),
-                                         dev.substr(0, dev.rfind('p'))}) {
+    // A partition's removable flag lives on its disk: sdb1 -> sdb, mmcblk0p1 -> mmcblk0, nvme0n1p2 ->
+    // nvme0n1.
+    for (const std::string& candidate :
+         {dev, dev.substr(0, dev.find_last_not_of("0123456789") + 1), dev.substr(0, dev.rfind('p'))}) {
         if (!candidate.empty() && ReadSysFile("/sys/block/" + candidate + "/removable") == "1")
             return true;
     }
@@ -58,8 +59,10 @@ bool IsRemovableDevice(const std::string& source) {
 
 } // namespace
 
-TDriveKind ClassifyMount(const std::string& fileSystem, const std::string& source, const std::string& mountPoint) {
-    if (std::find(kRemoteFileSystems.begin(), kRemoteFileSystems.end(), fileSystem) != kRemoteFileSystems.end())
+TDriveKind ClassifyMount(const std::string& fileSystem, const std::string& source,
+                         const std::string& mountPoint) {
+    if (std::find(kRemoteFileSystems.begin(), kRemoteFileSystems.end(), fileSystem) !=
+        kRemoteFileSystems.end())
         return TDriveKind::Remote;
     if (fileSystem == "iso9660" || fileSystem == "udf")
         return TDriveKind::Optical;
@@ -123,6 +126,8 @@ bool IsDriveRoot(const std::string& path, const std::vector<TMountEntry>& table)
     });
 }
 
-bool IsDriveRoot(const std::string& path) { return IsDriveRoot(path, ReadMountTable()); }
+bool IsDriveRoot(const std::string& path) {
+    return IsDriveRoot(path, ReadMountTable());
+}
 
 } // namespace quorvex

@@ -31,6 +31,7 @@ bool IsDriveRoot(const std::string& path, const std::vector<TMountEntry>& table)
 bool IsDriveRoot(const std::string& path);
 
 // Exposed for tests: decides the kind from the file system type, the source and the mount point.
-TDriveKind ClassifyMount(const std::string& fileSystem, const std::string& source, const std::string& mountPoint);
+TDriveKind ClassifyMount(const std::string& fileSystem, const std::string& source,
+                         const std::string& mountPoint);
 
 } // namespace quorvex

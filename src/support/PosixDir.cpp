@@ -46,7 +46,8 @@ int TFileSystemApi::OpenDirectory(int parentFd, const char* name) {
 
 int TFileSystemApi::StatEntry(int dirFd, const char* name, TEntryInfo& info) {
     struct statx st {};
-    if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_TYPE | STATX_MODE | STATX_SIZE, &st) != 0)
+    if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_TYPE | STATX_MODE | STATX_SIZE,
+                &st) != 0)
         return errno;
     FillInfo(st, name, info);
     return 0;
@@ -79,7 +80,9 @@ TDirStream::TDirStream(int fd) : fd_(fd) {
     }
 }
 
-TDirStream::~TDirStream() { Close(); }
+TDirStream::~TDirStream() {
+    Close();
+}
 
 void TDirStream::Close() {
     if (dir_ != nullptr)

@@ -17,7 +17,8 @@ namespace {
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -43,7 +44,9 @@ std::optional<bool> StrToBool(std::string_view text) {
     return std::nullopt;
 }
 
-std::string BoolToStr(bool value) { return value ? kTrueWords[0] : kFalseWords[0]; }
+std::string BoolToStr(bool value) {
+    return value ? kTrueWords[0] : kFalseWords[0];
+}
 
 TRect CenteredRect(int screenWidth, int screenHeight, int width, int height) {
     TRect r;
@@ -85,14 +88,30 @@ std::optional<TRect> StringToRect(std::string_view text) {
 std::string GetSpecialFolder(TSpecialFolder folder) {
     QStandardPaths::StandardLocation location = QStandardPaths::HomeLocation;
     switch (folder) {
-    case TSpecialFolder::Documents: location = QStandardPaths::DocumentsLocation; break;
-    case TSpecialFolder::AppData: location = QStandardPaths::GenericConfigLocation; break;
-    case TSpecialFolder::Desktop: location = QStandardPaths::DesktopLocation; break;
-    case TSpecialFolder::Music: location = QStandardPaths::MusicLocation; break;
-    case TSpecialFolder::Movies: location = QStandardPaths::MoviesLocation; break;
-    case TSpecialFolder::Pictures: location = QStandardPaths::PicturesLocation; break;
-    case TSpecialFolder::Downloads: location = QStandardPaths::DownloadLocation; break;
-    case TSpecialFolder::Home: location = QStandardPaths::HomeLocation; break;
+    case TSpecialFolder::Documents:
+        location = QStandardPaths::DocumentsLocation;
+        break;
+    case TSpecialFolder::AppData:
+        location = QStandardPaths::GenericConfigLocation;
+        break;
+    case TSpecialFolder::Desktop:
+        location = QStandardPaths::DesktopLocation;
+        break;
+    case TSpecialFolder::Music:
+        location = QStandardPaths::MusicLocation;
+        break;
+    case TSpecialFolder::Movies:
+        location = QStandardPaths::MoviesLocation;
+        break;
+    case TSpecialFolder::Pictures:
+        location = QStandardPaths::PicturesLocation;
+        break;
+    case TSpecialFolder::Downloads:
+        location = QStandardPaths::DownloadLocation;
+        break;
+    case TSpecialFolder::Home:
+        location = QStandardPaths::HomeLocation;
+        break;
     }
     const QString path = QStandardPaths::writableLocation(location);
     if (path.isEmpty())
@@ -125,7 +144,9 @@ std::string GetVersionString(const std::string& fileVersion) {
     return result;
 }
 
-std::string GetVersionString() { return GetVersionString(GetFileVersion()); }
+std::string GetVersionString() {
+    return GetVersionString(GetFileVersion());
+}
 
 std::string RemoveChars(std::string_view text, std::string_view chars) {
     std::string out;

@@ -33,7 +33,8 @@ Result RunCommand(const std::string& command) {
 TEST(Startup, NoLoggingConfigurationMeansNoOutputOnStderr) {
     quorvex::testing::TempTree t;
     t.File("f", 3);
-    const Result r = RunCommand(std::string("'") + QUORVEX_BINARY + "' --summary '" + t.Path() + "' 2>&1 >/dev/null");
+    const Result r =
+        RunCommand(std::string("'") + QUORVEX_BINARY + "' --summary '" + t.Path() + "' 2>&1 >/dev/null");
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.output, "");
 }

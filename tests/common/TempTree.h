@@ -50,7 +50,8 @@ inline void RemoveTreeAt(int parentFd, const std::string& name) {
         }
         ::closedir(dir);
         if (!childDir.empty()) {
-            const int childFd = ::openat(dirFd, childDir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            const int childFd =
+                ::openat(dirFd, childDir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (childFd < 0) {
                 ::unlinkat(dirFd, childDir.c_str(), AT_REMOVEDIR);
                 continue;
@@ -69,7 +70,8 @@ inline void RemoveTreeAt(int parentFd, const std::string& name) {
 class TempTree {
 public:
     TempTree() {
-        std::string templ = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/quorvex-test-XXXXXX";
+        std::string templ =
+            std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/quorvex-test-XXXXXX";
         Check(::mkdtemp(templ.data()) != nullptr, "mkdtemp");
         path_ = templ;
         ::chmod(path_.c_str(), 0755);
@@ -86,7 +88,9 @@ public:
     const std::string& Path() const { return path_; }
     std::string operator/(const std::string& relative) const { return path_ + "/" + relative; }
 
-    void Dir(const std::string& relative) const { Check(::mkdir((*this / relative).c_str(), 0755) == 0, "mkdir " + relative); }
+    void Dir(const std::string& relative) const {
+        Check(::mkdir((*this / relative).c_str(), 0755) == 0, "mkdir " + relative);
+    }
     void File(const std::string& relative, long long size) const {
         const int fd = ::open((*this / relative).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         Check(fd >= 0, "create " + relative);

@@ -36,14 +36,13 @@ TEST(Profiler, ElapsedTextAndNeverStartedTimers) {
 }
 
 TEST(Logger, OldDialectKeysAreTranslated) {
-    const std::string out = TranslateLogProperties(
-        "# comment\n"
-        "log4d.rootLogger=DEBUG,F\n"
-        "log4d.appender.F=TLogFileAppender\n"
-        "log4d.appender.F.fileName=x.log\n"
-        "log4d.appender.F.layout=TLogPatternLayout\n"
-        "log4d.appender.F.layout.pattern=%m%n\n"
-        "log4cplus.logger.Other=INFO\n");
+    const std::string out = TranslateLogProperties("# comment\n"
+                                                   "log4d.rootLogger=DEBUG,F\n"
+                                                   "log4d.appender.F=TLogFileAppender\n"
+                                                   "log4d.appender.F.fileName=x.log\n"
+                                                   "log4d.appender.F.layout=TLogPatternLayout\n"
+                                                   "log4d.appender.F.layout.pattern=%m%n\n"
+                                                   "log4cplus.logger.Other=INFO\n");
     EXPECT_NE(out.find("log4cplus.rootLogger=DEBUG,F"), std::string::npos);
     EXPECT_NE(out.find("log4cplus.appender.F=log4cplus::FileAppender"), std::string::npos);
     EXPECT_NE(out.find("log4cplus.appender.F.File=x.log"), std::string::npos);

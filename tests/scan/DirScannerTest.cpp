@@ -1,5 +1,5 @@
-#include "model/FileSystemNode.h"
 #include "scan/DirScanner.h"
+#include "model/FileSystemNode.h"
 #include "support/PosixDir.h"
 
 #include "common/TempTree.h"
@@ -40,8 +40,8 @@ int CountDirNodes(const TGroupNode* node) {
 // Passes every call through to the real file system, with hooks to inject failures.
 class InjectingFileSystem : public TFileSystemApi {
 public:
-    std::function<int(const char* name)> openError;  // errno to fail an open with, or 0
-    std::function<int(const char* name)> statError;  // errno to fail a stat with, or 0
+    std::function<int(const char* name)> openError; // errno to fail an open with, or 0
+    std::function<int(const char* name)> statError; // errno to fail a stat with, or 0
     std::function<void(const char* name)> onOpen;
     int open = 0;
     int maxOpen = 0;

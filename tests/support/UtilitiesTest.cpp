@@ -1,5 +1,5 @@
-#include "support/MountTable.h"
 #include "support/Utilities.h"
+#include "support/MountTable.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +24,8 @@ TEST(Utilities, RectanglesRoundTripAndRejectPartialText) {
     EXPECT_FALSE(StringToRect("1,2,x,4").has_value());
     EXPECT_FALSE(StringToRect("").has_value());
     EXPECT_EQ(CenteredRect(1920, 1080, 700, 500), (TRect{610, 290, 1310, 790}));
-    EXPECT_EQ(CenteredRect(601, 401, 700, 500), (TRect{-49, -49, 651, 451})) << "division truncates toward zero";
+    EXPECT_EQ(CenteredRect(601, 401, 700, 500), (TRect{-49, -49, 651, 451}))
+        << "division truncates toward zero";
 }
 
 TEST(Utilities, VersionStringDropsTheBuildNumberAndAZeroPatch) {
@@ -54,15 +55,14 @@ TEST(Utilities, PathJoiningNeverDoublesOrDropsTheRoot) {
 }
 
 TEST(MountTable, ParsesUnescapesAndFiltersMountInfo) {
-    std::istringstream text(
-        "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
-        "23 22 0:5 / /proc rw - proc proc rw\n"
-        "24 22 8:2 / /mnt/with\\040space\\011tab\\012nl\\134bs rw - xfs /dev/sda2 rw\n"
-        "25 22 0:30 / /run rw - tmpfs tmpfs rw\n"
-        "26 22 0:31 / /net rw - nfs4 server:/export rw\n"
-        "27 22 8:17 / /media/usb rw - vfat /dev/sdb1 rw\n"
-        "28 22 8:1 /sub / rw - ext4 /dev/sda1 rw\n"
-        "garbage line\n");
+    std::istringstream text("22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+                            "23 22 0:5 / /proc rw - proc proc rw\n"
+                            "24 22 8:2 / /mnt/with\\040space\\011tab\\012nl\\134bs rw - xfs /dev/sda2 rw\n"
+                            "25 22 0:30 / /run rw - tmpfs tmpfs rw\n"
+                            "26 22 0:31 / /net rw - nfs4 server:/export rw\n"
+                            "27 22 8:17 / /media/usb rw - vfat /dev/sdb1 rw\n"
+                            "28 22 8:1 /sub / rw - ext4 /dev/sda1 rw\n"
+                            "garbage line\n");
     const auto table = ParseMountInfo(text);
     ASSERT_EQ(table.size(), 5u) << "proc left out, the second mount of / once only, garbage skipped";
     EXPECT_EQ(table[0].MountPoint, "/");
