@@ -59,15 +59,8 @@ double RoundTo(double v, int digits) {
 
 std::string FormatSizeTruncated(std::int64_t bytes, char decimalSeparator) {
     const Scaled s = Scale(bytes);
-    std::string number;
-    if (s.overflow)
-        number = Cut(General(s.value, decimalSeparator), decimalSeparator, 0);
-    else if (s.value < 10)
-        number = Cut(General(s.value, decimalSeparator), decimalSeparator, 2);
-    else if (s.value < 100)
-        number = Cut(General(s.value, decimalSeparator), decimalSeparator, 1);
-    else
-        number = Cut(General(s.value, decimalSeparator), decimalSeparator, 0);
+    const int digits = (s.overflow || s.value >= 100) ? 0 : (s.value < 10 ? 2 : 1);
+    const std::string number = Cut(General(s.value, decimalSeparator), decimalSeparator, digits);
     return number + " " + kUnits[static_cast<std::size_t>(s.unit)];
 }
 

@@ -1,10 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <dirent.h>
 #include <string>
 #include <sys/types.h>
-
-struct __dirstream;
 
 namespace quorvex {
 
@@ -49,7 +48,7 @@ public:
     void Close();
 
 private:
-    __dirstream* dir_ = nullptr;
+    DIR* dir_ = nullptr;
     int fd_ = -1;
     int error_ = 0;
 };
