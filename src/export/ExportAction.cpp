@@ -23,8 +23,8 @@ int ValidFilterIndex(int lastFilterIndex) {
     return lastFilterIndex >= 1 && lastFilterIndex <= ExportRegistry().Count() ? lastFilterIndex : 1;
 }
 
-bool SaveExportToFile(const TExportClass& exportClass, const TFileSystemNode* root, const std::string& fileName,
-                      int fileSizeRounding) {
+bool SaveExportToFile(const TExportClass& exportClass, const TFileSystemNode* root,
+                      const std::string& fileName, int fileSizeRounding) {
     try {
         const auto exporter = exportClass.Create(root);
         exporter->SetSizeFormatter(ExportSizeFormatter(exportClass, fileSizeRounding));

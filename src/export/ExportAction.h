@@ -19,7 +19,7 @@ int ValidFilterIndex(int lastFilterIndex);
 
 // The save action's export: creates the exporter for `root`, sets its size formatter and writes
 // `fileName` atomically. A failure is shown through ShowErrorDialog and logged; returns success.
-bool SaveExportToFile(const TExportClass& exportClass, const TFileSystemNode* root, const std::string& fileName,
-                      int fileSizeRounding);
+bool SaveExportToFile(const TExportClass& exportClass, const TFileSystemNode* root,
+                      const std::string& fileName, int fileSizeRounding);
 
 } // namespace quorvex

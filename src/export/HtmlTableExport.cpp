@@ -67,14 +67,18 @@ std::string HtmlColor(std::uint32_t color) {
 
 TGauge GaugeFor(std::int64_t size, std::int64_t rootSize, char decimalSeparator) {
     const double fraction =
-        rootSize > 0 ? static_cast<double>(static_cast<long double>(size) / static_cast<long double>(rootSize)) : 0.0;
+        rootSize > 0
+            ? static_cast<double>(static_cast<long double>(size) / static_cast<long double>(rootSize))
+            : 0.0;
     // nearbyint under the default rounding mode: nearest, halves to even.
     const double width = std::nearbyint(100 * fraction);
     const double percent = std::nearbyint(100 * fraction / 0.1) * 0.1;
     return {General(width, '.'), General(percent, decimalSeparator)};
 }
 
-std::string THtmlTableExport::GetDescription() { return TranslateText("HTML File"); }
+std::string THtmlTableExport::GetDescription() {
+    return TranslateText("HTML File");
+}
 
 void THtmlTableExport::WriteHeader(std::ostream& stream) {
     // The root path is escaped here as in the rows: a directory named <script> must stay text.
@@ -97,7 +101,8 @@ void THtmlTableExport::WriteHeader(std::ostream& stream) {
     header += "-->\r\n\t</style>\r\n</head>\r\n<body>\r\n";
     header += "<code>" + HtmlCredit() + "</code>\r\n";
     header += "<h1>" + rootPath + "</h1>\r\n";
-    header += "<table cellpadding=\"3\" cellspacing=\"1\" bgcolor=\"" + HtmlColor(kColorActiveBorder) + "\">\r\n";
+    header +=
+        "<table cellpadding=\"3\" cellspacing=\"1\" bgcolor=\"" + HtmlColor(kColorActiveBorder) + "\">\r\n";
     header += "<tr bgcolor=\"" + HtmlColor(kColorActiveCaption) + "\">";
     for (const char* title : {"Directory", "Size", "Percent", "Files"})
         header += "<th>" + XmlEscape(TranslateText(title), TMarkup::Html) + "</th>";

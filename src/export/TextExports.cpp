@@ -8,13 +8,17 @@ namespace {
 
 constexpr const char* kLineEnd = "\r\n";
 
-bool IsDirectoryNode(const TFileSystemNode* node) { return dynamic_cast<const TDirNode*>(node) != nullptr; }
+bool IsDirectoryNode(const TFileSystemNode* node) {
+    return dynamic_cast<const TDirNode*>(node) != nullptr;
+}
 
 bool HasLaterDirectorySibling(const TFileSystemNode* node) {
     return FindNextSibling(node, IsDirectoryNode) != nullptr;
 }
 
-const char* Column(bool hasLaterSibling) { return hasLaterSibling ? "   |" : "    "; }
+const char* Column(bool hasLaterSibling) {
+    return hasLaterSibling ? "   |" : "    ";
+}
 
 // The columns of all ancestors, root first, straight from the tree.
 std::string TreePrefix(const TFileSystemNode* node) {
@@ -69,22 +73,27 @@ std::string EscapeLineBreaks(const std::string& text) {
 
 // ---- TCsvTextExport -------------------------------------------------------------------------
 
-std::string TCsvTextExport::GetDescription() { return TranslateText("CSV (Comma separated)"); }
+std::string TCsvTextExport::GetDescription() {
+    return TranslateText("CSV (Comma separated)");
+}
 
 void TCsvTextExport::WriteNode(const TFileSystemNode* node, std::ostream& stream) {
-    const std::string line = CsvField(GetFullPath(node), separator_) + separator_ + SizeText(node->GetSize()) +
-                             separator_ + std::to_string(node->GetFileCount()) + kLineEnd;
+    const std::string line = CsvField(GetFullPath(node), separator_) + separator_ +
+                             SizeText(node->GetSize()) + separator_ + std::to_string(node->GetFileCount()) +
+                             kLineEnd;
     WriteText(stream, line);
 }
 
 // ---- TTextTreeExport ------------------------------------------------------------------------
 
-std::string TTextTreeExport::GetDescription() { return TranslateText("Text File (Tree Structure)"); }
+std::string TTextTreeExport::GetDescription() {
+    return TranslateText("Text File (Tree Structure)");
+}
 
 std::string TTextTreeExport::NodeText(const TFileSystemNode* node) const {
     const std::int32_t count = node->GetFileCount();
-    return EscapeLineBreaks(node->Name()) + "   (" + SizeText(node->GetSize()) + ", " + std::to_string(count) +
-           " " + TranslateText(count == 1 ? "File" : "Files") + ")";
+    return EscapeLineBreaks(node->Name()) + "   (" + SizeText(node->GetSize()) + ", " +
+           std::to_string(count) + " " + TranslateText(count == 1 ? "File" : "Files") + ")";
 }
 
 void TTextTreeExport::WriteNode(const TFileSystemNode* node, std::ostream& stream) {

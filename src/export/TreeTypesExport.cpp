@@ -25,7 +25,9 @@ std::string Substitute(std::string format, const std::string& value) {
 // stream bad, which the export checks after every node.
 class TDeviceStreamBuf final : public std::streambuf {
 public:
-    explicit TDeviceStreamBuf(QIODevice& device) : device_(device) { setp(buffer_.data(), buffer_.data() + buffer_.size()); }
+    explicit TDeviceStreamBuf(QIODevice& device) : device_(device) {
+        setp(buffer_.data(), buffer_.data() + buffer_.size());
+    }
 
 protected:
     int_type overflow(int_type ch) override {
@@ -52,7 +54,9 @@ private:
     std::array<char, 64 * 1024> buffer_{};
 };
 
-bool IsDirectoryNode(const TFileSystemNode* node) { return dynamic_cast<const TDirNode*>(node) != nullptr; }
+bool IsDirectoryNode(const TFileSystemNode* node) {
+    return dynamic_cast<const TDirNode*>(node) != nullptr;
+}
 
 void CheckStream(const std::ostream& stream) {
     if (!stream)

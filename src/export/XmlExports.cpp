@@ -8,7 +8,9 @@ namespace quorvex {
 
 // ---- TXmlTreeExport -------------------------------------------------------------------------
 
-std::string TXmlTreeExport::GetDescription() { return TranslateText("XML File"); }
+std::string TXmlTreeExport::GetDescription() {
+    return TranslateText("XML File");
+}
 
 void TXmlTreeExport::WriteHeader(std::ostream& stream) {
     WriteText(stream, "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<!-- " +
@@ -16,11 +18,21 @@ void TXmlTreeExport::WriteHeader(std::ostream& stream) {
                           ") -->\r\n<Quorvex>");
 }
 
-void TXmlTreeExport::WriteFooter(std::ostream& stream) { WriteText(stream, "</Quorvex>"); }
-void TXmlTreeExport::BeginNode(std::ostream& stream) { WriteText(stream, "<dir>"); }
-void TXmlTreeExport::EndNode(std::ostream& stream) { WriteText(stream, "</dir>"); }
-void TXmlTreeExport::BeginChildren(std::ostream& stream) { WriteText(stream, "<subdirs>"); }
-void TXmlTreeExport::EndChildren(std::ostream& stream) { WriteText(stream, "</subdirs>"); }
+void TXmlTreeExport::WriteFooter(std::ostream& stream) {
+    WriteText(stream, "</Quorvex>");
+}
+void TXmlTreeExport::BeginNode(std::ostream& stream) {
+    WriteText(stream, "<dir>");
+}
+void TXmlTreeExport::EndNode(std::ostream& stream) {
+    WriteText(stream, "</dir>");
+}
+void TXmlTreeExport::BeginChildren(std::ostream& stream) {
+    WriteText(stream, "<subdirs>");
+}
+void TXmlTreeExport::EndChildren(std::ostream& stream) {
+    WriteText(stream, "</subdirs>");
+}
 
 void TXmlTreeExport::WriteNode(const TFileSystemNode* node, std::ostream& stream) {
     WriteText(stream, "<name>" + XmlEscape(node->Name(), TMarkup::XmlContent) + "</name><size>" +
@@ -30,7 +42,9 @@ void TXmlTreeExport::WriteNode(const TFileSystemNode* node, std::ostream& stream
 
 // ---- TXmlTreeExport2 ------------------------------------------------------------------------
 
-std::string TXmlTreeExport2::GetDescription() { return TranslateText("XML File v2.0"); }
+std::string TXmlTreeExport2::GetDescription() {
+    return TranslateText("XML File v2.0");
+}
 
 void TXmlTreeExport2::WriteNode(const TFileSystemNode* node, std::ostream& stream) {
     WriteText(stream, "<dir name=\"" + XmlEscape(node->Name(), TMarkup::XmlAttribute) + "\" size=\"" +

@@ -12,13 +12,14 @@ using namespace quorvex::testing;
 
 namespace {
 
-const std::string kGaugeTable = R"(<table class="gauge" cellpadding="0" cellspacing="0"><tr><td class="gauge" width=")";
+const std::string kGaugeTable =
+    R"(<table class="gauge" cellpadding="0" cellspacing="0"><tr><td class="gauge" width=")";
 
 std::string HtmlRow(const std::string& colour, const std::string& path, const std::string& size,
                     const std::string& width, const std::string& percent, const std::string& files) {
     return "<tr bgcolor=\"" + colour + "\"><td>" + path + "</td><td align=\"right\">" + size + "</td><td>" +
-           kGaugeTable + width + "\"></td><td>&nbsp;" + percent + "%</td></tr></table></td><td align=\"right\">" +
-           files + "</td></tr>\r\n";
+           kGaugeTable + width + "\"></td><td>&nbsp;" + percent +
+           "%</td></tr></table></td><td align=\"right\">" + files + "</td></tr>\r\n";
 }
 
 TEST(WorkedExamples, GeneratedByNamesProductAndVersion) {
@@ -28,11 +29,10 @@ TEST(WorkedExamples, GeneratedByNamesProductAndVersion) {
 
 TEST(WorkedExamples, Csv) {
     WorkedExample tree;
-    EXPECT_EQ(ExportText(Format("csv"), &tree.root),
-              "/data,7077888,24\r\n"
-              "/data/Docs,1572864,10\r\n"
-              "/data/Docs/Old,1048576,4\r\n"
-              "/data/Music,5242880,12\r\n");
+    EXPECT_EQ(ExportText(Format("csv"), &tree.root), "/data,7077888,24\r\n"
+                                                     "/data/Docs,1572864,10\r\n"
+                                                     "/data/Docs/Old,1048576,4\r\n"
+                                                     "/data/Music,5242880,12\r\n");
 }
 
 TEST(WorkedExamples, TextTreeInBothSizeStylesAndExactBytes) {
@@ -43,22 +43,22 @@ TEST(WorkedExamples, TextTreeInBothSizeStylesAndExactBytes) {
                                  "       `-- Music   (5 MB, 12 Files)\r\n";
     EXPECT_EQ(ExportText(Format("txt"), &tree.root, &FormatSizeTruncated), expected);
     EXPECT_EQ(ExportText(Format("txt"), &tree.root, &FormatSizeRounded), expected);
-    EXPECT_EQ(ExportText(Format("txt"), &tree.root),
-              "   /data   (7077888, 24 Files)\r\n"
-              "       |-- Docs   (1572864, 10 Files)\r\n"
-              "       |   `-- Old   (1048576, 4 Files)\r\n"
-              "       `-- Music   (5242880, 12 Files)\r\n");
+    EXPECT_EQ(ExportText(Format("txt"), &tree.root), "   /data   (7077888, 24 Files)\r\n"
+                                                     "       |-- Docs   (1572864, 10 Files)\r\n"
+                                                     "       |   `-- Old   (1048576, 4 Files)\r\n"
+                                                     "       `-- Music   (5242880, 12 Files)\r\n");
 }
 
 TEST(WorkedExamples, XmlDialectOne) {
     WorkedExample tree;
-    EXPECT_EQ(ExportText(Format("xml"), &tree.root),
-              "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<!-- " + GeneratedByText() +
-                  " (https://quorvex.org/) -->\r\n"
-                  "<Quorvex><dir><name>/data</name><size>7077888</size><count>24</count>"
-                  "<subdirs><dir><name>Docs</name><size>1572864</size><count>10</count>"
-                  "<subdirs><dir><name>Old</name><size>1048576</size><count>4</count></dir></subdirs></dir>"
-                  "<dir><name>Music</name><size>5242880</size><count>12</count></dir></subdirs></dir></Quorvex>");
+    EXPECT_EQ(
+        ExportText(Format("xml"), &tree.root),
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<!-- " + GeneratedByText() +
+            " (https://quorvex.org/) -->\r\n"
+            "<Quorvex><dir><name>/data</name><size>7077888</size><count>24</count>"
+            "<subdirs><dir><name>Docs</name><size>1572864</size><count>10</count>"
+            "<subdirs><dir><name>Old</name><size>1048576</size><count>4</count></dir></subdirs></dir>"
+            "<dir><name>Music</name><size>5242880</size><count>12</count></dir></subdirs></dir></Quorvex>");
 }
 
 TEST(WorkedExamples, XmlDialectTwo) {
@@ -75,11 +75,14 @@ TEST(WorkedExamples, XmlDialectTwo) {
 TEST(WorkedExamples, HtmlPage) {
     WorkedExample tree;
     const std::string credit =
-        GeneratedByText() + R"( <a href="https://quorvex.org/" title="Quorvex home page">https://quorvex.org/</a>)";
+        GeneratedByText() +
+        R"( <a href="https://quorvex.org/" title="Quorvex home page">https://quorvex.org/</a>)";
     const std::string expected =
         "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\"\r\n"
         "\t\"http://www.w3.org/TR/html4/loose.dtd\">\r\n"
-        "<!-- " + GeneratedByText() + " -->\r\n"
+        "<!-- " +
+        GeneratedByText() +
+        " -->\r\n"
         "<html>\r\n"
         "<head>\r\n"
         "\t<meta http-equiv=\"content-type\" content=\"text/html; charset=UTF-8\">\r\n"
@@ -96,7 +99,9 @@ TEST(WorkedExamples, HtmlPage) {
         "\t</style>\r\n"
         "</head>\r\n"
         "<body>\r\n"
-        "<code>" + credit + "</code>\r\n"
+        "<code>" +
+        credit +
+        "</code>\r\n"
         "<h1>/data</h1>\r\n"
         "<table cellpadding=\"3\" cellspacing=\"1\" bgcolor=\"#B4B4B4\">\r\n"
         "<tr bgcolor=\"#99B4D1\"><th>Directory</th><th>Size</th><th>Percent</th><th>Files</th></tr>\r\n" +
@@ -105,7 +110,9 @@ TEST(WorkedExamples, HtmlPage) {
         HtmlRow("#FFFFFF", "/data/Docs/Old", "1 MB", "15", "14.8", "4") +
         HtmlRow("#F0F0F0", "/data/Music", "5 MB", "74", "74.1", "12") +
         "</table>\r\n"
-        "<code>" + credit + "</code>\r\n"
+        "<code>" +
+        credit +
+        "</code>\r\n"
         "</body></html>\r\n";
     EXPECT_EQ(ExportText(Format("html"), &tree.root, &FormatSizeTruncated), expected);
     EXPECT_EQ(ExportText(Format("html"), &tree.root, &FormatSizeRounded), expected);
