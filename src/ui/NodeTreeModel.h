@@ -1,0 +1,129 @@
+#pragma once
+
+#include "model/SizeFormat.h"
+
+#include <QAbstractItemModel>
+#include <QIcon>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace quorvex {
+
+class TFileSystemNode;
+class TGroupNode;
+class TRootNode;
+
+// The node tree as a Qt item model, safe to show while scan threads append to it.
+//
+// The view never sees the live child lists. Each node whose children have been fetched (first
+// expansion) has a published row list; rowCount and index answer from it alone, and only Rebuild
+// (user-interface thread, between events) brings it up to date: new children are announced with
+// begin/endInsertRows, then every list is re-sorted inside one layout change. An index's internal
+// pointer is the row list it lives in, so parent() is a field read, never a search.
+//
+// Nodes that may still be destroyed by a scan thread are kept out of the lists: a file group is
+// published only once it holds two files (a group of one is dissolved when its directory ends),
+// and files are listed only for directories that are no longer being scanned.
+class TNodeTreeModel : public QAbstractItemModel {
+    Q_OBJECT
+public:
+    enum Column { colName = 0, colSize = 1, colPercent = 2, colFiles = 3, kColumnCount = 4 };
+    enum Role {
+        StaticTextRole = Qt::UserRole + 1, // QString drawn after the name in its own style
+        StaticColorRole,                   // QColor of the static text
+        StaticItalicRole,                  // bool
+        SizeRole,                          // qlonglong, the node's live size
+        ParentSizeRole, // qlonglong, the parent's size; -1 without a parent or under the root
+        RootSizeRole,   // qlonglong, the scan root's size; -1 without a root
+        HasErrorRole,   // bool, the directory could not be read
+    };
+
+    using IconSource = std::function<QIcon(const TFileSystemNode* node)>;
+
+    explicit TNodeTreeModel(QObject* parent = nullptr);
+    ~TNodeTreeModel() override;
+
+    // Replaces the tree (a model reset). Null shows the single prompt row. The model never owns it.
+    void SetRoot(TRootNode* root);
+    TRootNode* Root() const { return root_; }
+
+    // The flat presentation: the given nodes as top-level rows with full paths and no children.
+    // Passing an empty list returns to the tree. A reset either way.
+    void SetFlatList(std::vector<TFileSystemNode*> nodes);
+    bool IsFlat() const { return flat_; }
+
+    void SetSizeFormatter(TSizeFormatter formatter);
+    void SetIconSource(IconSource source) { iconSource_ = std::move(source); }
+
+    int SortColumn() const { return sortColumn_; }
+    Qt::SortOrder SortOrder() const { return sortOrder_; }
+
+    // Brings every published row list up to date with the tree and re-sorts it.
+    void Rebuild();
+
+    // Rows to hand to the view's first-column spanning: rows that gained an error since the last call.
+    QModelIndexList TakeNewErrorRows();
+
+    // Removes the rows below `group` before the caller destroys its children (a rescan clears it).
+    void ForgetChildren(TGroupNode* group);
+    // Removes `node`'s row and destroys the node (RemoveFromParent), recalculating its ancestors.
+    void RemoveNode(TFileSystemNode* node);
+
+    TFileSystemNode* NodeAt(const QModelIndex& index) const;
+    // The row showing `node`, or an invalid index when it is not published. Linear in its siblings.
+    QModelIndex IndexOf(const TFileSystemNode* node, int column = 0) const;
+    // Publishes the rows down to `node` (listing files on the way) and returns its index.
+    QModelIndex Reveal(const TFileSystemNode* node);
+
+    // The view reports expansion so that the node's Expanded flag survives a rebuild from scratch.
+    void NoteExpanded(const QModelIndex& index, bool expanded);
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    bool hasChildren(const QModelIndex& parent = QModelIndex()) const override;
+    bool canFetchMore(const QModelIndex& parent) const override;
+    void fetchMore(const QModelIndex& parent) override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+
+    // Exposed for tests: the published rows below `parent`, in display order.
+    std::vector<TFileSystemNode*> PublishedRows(const QModelIndex& parent) const;
+
+private:
+    struct TRowList;
+    using SortKeys = std::vector<std::pair<std::int64_t, std::size_t>>;
+
+    TRowList* ListOf(const QModelIndex& parent) const;
+    TRowList* ListOfNode(const TFileSystemNode* node) const;
+    QModelIndex IndexOfList(const TRowList* list) const;
+    TRowList* Publish(TRowList* owner, int row);
+    void AppendNewChildren(TRowList* list);
+    void DropLists(const TFileSystemNode* node);
+    bool SortList(TRowList* list, std::vector<int>& newRowOfOld);
+    void SortAll(bool force);
+    void ClearLists();
+    std::int64_t CompareKey(const TFileSystemNode* node) const;
+
+    TRootNode* root_ = nullptr;
+    bool flat_ = false;
+    std::unique_ptr<TRowList> top_;
+    std::unordered_map<const TFileSystemNode*, std::unique_ptr<TRowList>> lists_;
+    std::unordered_set<const TFileSystemNode*> errorRows_; // error rows already handed out
+    QModelIndexList newErrorRows_;
+    TSizeFormatter sizeFormatter_ = static_cast<TSizeFormatter>(&FormatSizeTruncated);
+    IconSource iconSource_;
+    int signalDepth_ = 0; // > 0 while our change signals are delivered
+    int sortColumn_ = colPercent;
+    Qt::SortOrder sortOrder_ = Qt::DescendingOrder;
+};
+
+} // namespace quorvex
