@@ -1,13 +1,210 @@
 #include "ExportCommand.h"
 
+#include "ScanProgress.h"
+
+#include "export/ExportAction.h"
+#include "export/ExportRegistry.h"
+#include "model/FileSystemNode.h"
+#include "scan/DirScanner.h"
+#include "support/PosixDir.h"
+#include "support/Utilities.h"
+
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <future>
+#include <iostream>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace quorvex {
+namespace {
 
-// Seam for the export command: the exporters are not built yet.
-int RunExportCommand(const std::vector<std::string>& /*args*/) {
-    std::fprintf(stderr, "quorvex: --export is not available in this build\n");
-    return 2;
+constexpr int kUsageError = 2;
+constexpr int kRunError = 1;
+
+const char* const kUsage = "Usage: quorvex --export FORMAT --output FILE [--rounding 0|1|2] PATH\n"
+                           "  FORMAT    csv, txt, html, xml, xml2, or the format's number 1 to 5\n"
+                           "  FILE      the file to write, or - for standard output\n"
+                           "  rounding  sizes in txt and html: 0 bytes, 1 rounded, 2 truncated\n";
+
+// What the command takes from the settings.
+struct TExportSettings {
+    std::int64_t GroupThreshold = 1024 * 1024;
+    int FileSizeRounding = 2;
+};
+
+// The settings store is not part of the core yet: these are its defaults (grouping on with a
+// 1 MiB threshold, truncating sizes). Read the store here once it exists.
+TExportSettings ReadExportSettings() {
+    return {};
+}
+
+struct TExportOptions {
+    const TExportClass* Format = nullptr;
+    std::string Output;
+    std::optional<int> Rounding;
+    std::string Path;
+};
+
+int Fail(int code, const std::string& message) {
+    std::fprintf(stderr, "quorvex: %s\n", message.c_str());
+    if (code == kUsageError)
+        std::fputs(kUsage, stderr);
+    return code;
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+const TExportClass* FindFormat(const std::string& word) {
+    const TExportRegistry& registry = ExportRegistry();
+    const std::string name = Lower(word);
+    for (int i = 0; i < registry.Count(); ++i) {
+        if (registry.Items(i).GetCommandName() == name || std::to_string(i + 1) == word)
+            return &registry.Items(i);
+    }
+    return nullptr;
+}
+
+// Arguments are bytes: a PATH or FILE that is not valid UTF-8 reaches the file system unchanged.
+std::optional<TExportOptions> ParseArguments(const std::vector<std::string>& args, std::string& error) {
+    TExportOptions options;
+    if (args.size() < 2) {
+        error = "--export needs a FORMAT";
+        return std::nullopt;
+    }
+    options.Format = FindFormat(args[1]);
+    if (options.Format == nullptr) {
+        error = "unknown export format \"" + args[1] + "\"";
+        return std::nullopt;
+    }
+    std::vector<std::string> paths;
+    bool optionsEnded = false;
+    for (std::size_t i = 2; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+            paths.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        const bool takesValue = arg == "--output" || arg == "-o" || arg == "--rounding";
+        if (!takesValue) {
+            error = "unknown option " + arg;
+            return std::nullopt;
+        }
+        if (i + 1 >= args.size()) {
+            error = arg + " needs a value";
+            return std::nullopt;
+        }
+        const std::string& value = args[++i];
+        if (arg == "--rounding") {
+            if (value != "0" && value != "1" && value != "2") {
+                error = "--rounding must be 0, 1 or 2, not \"" + value + "\"";
+                return std::nullopt;
+            }
+            options.Rounding = value[0] - '0';
+        } else {
+            options.Output = value;
+        }
+    }
+    if (options.Output.empty()) {
+        error = "--export needs --output FILE (- for standard output)";
+        return std::nullopt;
+    }
+    if (paths.size() != 1) {
+        error = paths.empty() ? "--export needs the PATH to scan" : "--export takes one PATH";
+        return std::nullopt;
+    }
+    options.Path = paths[0];
+    return options;
+}
+
+// Checked before the scan so that a long scan does not end in a file that cannot be written.
+std::optional<std::string> OutputProblem(const std::string& output) {
+    if (output == "-")
+        return std::nullopt;
+    struct stat st {};
+    if (::stat(output.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            return output + ": " + SystemErrorMessage(EISDIR);
+        if (!S_ISREG(st.st_mode))
+            return std::nullopt; // a device or pipe is written in place
+    }
+    const auto slash = output.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : output.substr(0, slash);
+    if (::stat(folder.c_str(), &st) != 0)
+        return folder + ": " + SystemErrorMessage(errno);
+    if (!S_ISDIR(st.st_mode))
+        return folder + ": " + SystemErrorMessage(ENOTDIR);
+    // The file is written as a temporary beside it and renamed, so the folder must take new files.
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        return folder + ": " + SystemErrorMessage(errno);
+    return std::nullopt;
+}
+
+void Scan(TRootDirNode& root, const std::string& path, std::int64_t threshold) {
+    TDirScanner scanner(&root);
+    TScanProgress progress(STDERR_FILENO);
+    if (!progress.Enabled()) {
+        scanner.Scan(path, threshold);
+        return;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    auto done = std::async(std::launch::async, [&] { scanner.Scan(path, threshold); });
+    do {
+        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+        progress.Update(scanner.GetCurrentDir(), root.GetFileCount(), root.GetSize(), elapsed.count());
+    } while (done.wait_for(TScanProgress::kInterval) != std::future_status::ready);
+    progress.Finish();
+    done.get();
+}
+
+} // namespace
+
+int RunExportCommand(const std::vector<std::string>& args) {
+    std::string error;
+    const std::optional<TExportOptions> options = ParseArguments(args, error);
+    if (!options)
+        return Fail(kUsageError, error);
+
+    struct stat st {};
+    if (::stat(options->Path.c_str(), &st) != 0)
+        return Fail(kUsageError, options->Path + ": " + SystemErrorMessage(errno));
+    if (!S_ISDIR(st.st_mode))
+        return Fail(kUsageError, options->Path + ": " + SystemErrorMessage(ENOTDIR));
+    if (const auto problem = OutputProblem(options->Output))
+        return Fail(kRunError, *problem);
+
+    const TExportSettings settings = ReadExportSettings();
+    TRootDirNode root;
+    root.SetName(ExcludeTrailingPathDelimiter(options->Path));
+    Scan(root, options->Path, settings.GroupThreshold);
+    // An unreadable root would export as an empty tree that looks like a real result.
+    if (root.ErrorCode() != 0)
+        return Fail(kRunError, options->Path + ": " + SystemErrorMessage(root.ErrorCode()));
+
+    try {
+        const auto exporter = options->Format->Create(&root);
+        exporter->SetSizeFormatter(
+            ExportSizeFormatter(*options->Format, options->Rounding.value_or(settings.FileSizeRounding)));
+        if (options->Output == "-")
+            exporter->ExportToStream(std::cout);
+        else
+            exporter->ExportToFile(options->Output);
+    } catch (const std::exception& failure) {
+        return Fail(kRunError, failure.what());
+    }
+    return 0;
 }
 
 } // namespace quorvex

@@ -10,6 +10,7 @@
 #include <array>
 #include <memory>
 #include <streambuf>
+#include <sys/stat.h>
 #include <vector>
 
 namespace quorvex {
@@ -125,26 +126,53 @@ void TTreeTypesExport::Walk(std::ostream& stream) {
     }
 }
 
+namespace {
+
+// A device, FIFO or socket at the target (after symbolic links) must not be replaced by a regular
+// file: /dev/stdout or a named pipe is written in place.
+bool IsSpecialFile(const std::string& fileName) {
+    struct stat st {};
+    return ::stat(fileName.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
+std::string CannotCreate(const std::string& fileName, const QFileDevice& file) {
+    return Substitute(TranslateText("Cannot create file %s"), fileName) + ": " +
+           file.errorString().toStdString();
+}
+
+// Runs the export into an open device; on failure adds the device's reason to the message.
+void ExportToDevice(TTreeTypesExport& exporter, QFileDevice& file) {
+    TDeviceStreamBuf buffer(file);
+    std::ostream stream(&buffer);
+    try {
+        exporter.ExportToStream(stream);
+    } catch (const EExportError& error) {
+        std::string message = error.what();
+        if (file.error() != QFileDevice::NoError)
+            message += ": " + file.errorString().toStdString();
+        throw EExportError(message);
+    }
+}
+
+} // namespace
+
 void TTreeTypesExport::ExportToFile(const std::string& fileName) {
-    QSaveFile file(QFile::decodeName(QByteArray::fromStdString(fileName)));
+    const QString name = QFile::decodeName(QByteArray::fromStdString(fileName));
+    if (IsSpecialFile(fileName)) {
+        QFile file(name);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            throw EExportError(CannotCreate(fileName, file));
+        ExportToDevice(*this, file);
+        return;
+    }
+    QSaveFile file(name);
     if (!file.open(QIODevice::WriteOnly))
-        throw EExportError(Substitute(TranslateText("Cannot create file %s"), fileName) + ": " +
-                           file.errorString().toStdString());
-    {
-        TDeviceStreamBuf buffer(file);
-        std::ostream stream(&buffer);
-        try {
-            ExportToStream(stream);
-        } catch (const EExportError& error) {
-            std::string message = error.what();
-            if (file.error() != QFileDevice::NoError)
-                message += ": " + file.errorString().toStdString();
-            file.cancelWriting(); // the temporary file goes, the previous file stays
-            throw EExportError(message);
-        } catch (...) {
-            file.cancelWriting();
-            throw;
-        }
+        throw EExportError(CannotCreate(fileName, file));
+    try {
+        ExportToDevice(*this, file);
+    } catch (...) {
+        file.cancelWriting(); // the temporary file goes, the previous file stays
+        throw;
     }
     if (!file.commit())
         throw EExportError(TranslateText("Stream write error") + ": " + file.errorString().toStdString());

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace quorvex;
@@ -259,5 +260,41 @@ TEST_P(EveryFormat, SaveActionReportsFailureThroughTheErrorHook) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, EveryFormat, ::testing::ValuesIn(kFormats),
                          [](const auto& param) { return param.param.command; });
+
+} // namespace
+
+namespace {
+
+// A named pipe (like /dev/stdout) is written in place, never replaced by a regular file.
+TEST(ExportToFile, SpecialFileIsWrittenInPlace) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string fifo = dir.path().toStdString() + "/pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string received;
+    std::thread reader([&] { received = ReadFile(fifo); });
+    WorkedExample tree;
+    Format("csv").Create(&tree.root)->ExportToFile(fifo);
+    reader.join();
+    struct stat st {};
+    ASSERT_EQ(::stat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(received, ExportText(Format("csv"), &tree.root));
+}
+
+TEST(ExportToFile, SymbolicLinkKeepsPointingAtTheReplacedFile) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string target = dir.path().toStdString() + "/real.csv";
+    const std::string link = dir.path().toStdString() + "/link.csv";
+    std::ofstream(target, std::ios::binary) << "previous";
+    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+    WorkedExample tree;
+    Format("csv").Create(&tree.root)->ExportToFile(link);
+    struct stat st {};
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(ReadFile(target), ExportText(Format("csv"), &tree.root));
+}
 
 } // namespace

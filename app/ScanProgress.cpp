@@ -1,0 +1,86 @@
+#include "ScanProgress.h"
+
+#include "i18n/Translation.h"
+#include "model/SizeFormat.h"
+
+#include <QList>
+#include <QString>
+
+#include <cerrno>
+#include <cstdio>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace quorvex {
+
+std::string TerminalText(const std::string& text, int width) {
+    QString shown = QString::fromUtf8(text);
+    for (QChar& c : shown) {
+        if (c.category() == QChar::Other_Control || c == QChar::ReplacementCharacter)
+            c = u'?';
+    }
+    const QList<uint> points = shown.toUcs4();
+    if (points.size() <= width)
+        return shown.toStdString();
+    if (width < 5)
+        return {};
+    const qsizetype keep = width - 3;
+    const qsizetype head = keep / 2;
+    const qsizetype tail = keep - head;
+    return (QString::fromUcs4(reinterpret_cast<const char32_t*>(points.constData()), head) + "..." +
+            QString::fromUcs4(reinterpret_cast<const char32_t*>(points.constData() + points.size() - tail),
+                              tail))
+        .toStdString();
+}
+
+TScanProgress::TScanProgress(int fd) : fd_(fd), enabled_(::isatty(fd) == 1) {}
+
+TScanProgress::~TScanProgress() {
+    Finish();
+}
+
+void TScanProgress::Update(const std::string& directory, std::int64_t files, std::int64_t bytes,
+                           double elapsedSeconds) {
+    if (!enabled_)
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    if (drawn_ && now - lastDraw_ < kInterval)
+        return;
+    lastDraw_ = now;
+    drawn_ = true;
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f s", elapsedSeconds);
+    std::string line = FormatCount(files) + " " + TranslateText("files") + ", " + FormatSizeTruncated(bytes) +
+                       ", " + seconds + "  ";
+    // The line must never wrap, or each redraw would leave a line behind.
+    const int room = Columns() - 1 - static_cast<int>(QString::fromStdString(line).size());
+    line += TerminalText(directory, room);
+    Write("\r" + line + "\x1b[K");
+}
+
+void TScanProgress::Finish() {
+    if (enabled_ && drawn_)
+        Write("\r\x1b[K");
+    drawn_ = false;
+}
+
+void TScanProgress::Write(const std::string& text) const {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return; // a display that cannot be drawn is not worth failing the scan for
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+int TScanProgress::Columns() const {
+    winsize size{};
+    if (::ioctl(fd_, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    return 80;
+}
+
+} // namespace quorvex
