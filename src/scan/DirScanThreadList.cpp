@@ -1,0 +1,215 @@
+#include "scan/DirScanThreadList.h"
+
+#include "model/FileSystemNode.h"
+#include "scan/DirScanner.h"
+#include "settings/QxSettings.h"
+
+#include <QMetaObject>
+#include <QObject>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+namespace quorvex {
+namespace {
+
+constexpr auto kEmptyPollInterval = std::chrono::milliseconds(50);
+
+std::int64_t ThresholdFromSettings() {
+    return GlobalSettings().GroupThreshold();
+}
+
+bool IsStrictlyBelow(const TFileSystemNode* node, const TGroupNode* ancestor) {
+    for (const TGroupNode* p = node->Parent(); p != nullptr; p = p->Parent()) {
+        if (p == ancestor)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+TDirScanThreadList::TDirScanThreadList(int maxThreads, ThresholdSource thresholdSource,
+                                       TFileSystemApi* fileSystem)
+    : maxThreads_(maxThreads), thresholdSource_(thresholdSource ? std::move(thresholdSource)
+                                                                : ThresholdSource(&ThresholdFromSettings)),
+      fileSystem_(fileSystem), context_(std::make_unique<QObject>()) {}
+
+TDirScanThreadList::~TDirScanThreadList() {
+    std::vector<std::unique_ptr<TDirScanThread>> all;
+    {
+        std::lock_guard lock(mutex_);
+        for (TDirScanThread* thread : threads_)
+            thread->StopAndWait();
+        for (const auto& thread : owned_)
+            thread->owner_.store(nullptr, std::memory_order_release);
+        CancelCompletionsLocked();
+        threads_.clear();
+        all = std::move(owned_);
+    }
+    // Outside the lock: a worker may still need it to leave.
+    all.clear();
+}
+
+TDirScanThread* TDirScanThreadList::AddThread(TGroupNode* root) {
+    ReapEnded();
+    const std::int64_t threshold = thresholdSource_();
+    std::lock_guard lock(mutex_);
+    if (static_cast<int>(threads_.size()) >= maxThreads_)
+        return nullptr;
+    auto thread = std::make_unique<TDirScanThread>(TDirScanThreadKey{}, *this, root, threshold, fileSystem_);
+    threads_.push_back(thread.get());
+    owned_.push_back(std::move(thread));
+    return threads_.back();
+}
+
+void TDirScanThreadList::Remove(TDirScanThread* thread) {
+    std::lock_guard lock(mutex_);
+    std::erase(threads_, thread);
+}
+
+bool TDirScanThreadList::IsEmpty() const {
+    std::lock_guard lock(mutex_);
+    return threads_.empty();
+}
+
+bool TDirScanThreadList::IsFull() const {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(threads_.size()) >= maxThreads_;
+}
+
+int TDirScanThreadList::Count() const {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(threads_.size());
+}
+
+std::string TDirScanThreadList::GetCurrentDir() const {
+    std::lock_guard lock(mutex_);
+    return threads_.empty() ? std::string() : threads_.front()->GetCurrentDir();
+}
+
+void TDirScanThreadList::StopAll() {
+    std::lock_guard lock(mutex_);
+    for (TDirScanThread* thread : threads_)
+        thread->StopAndWait();
+}
+
+int TDirScanThreadList::StopThreadsBelow(const TGroupNode* node) {
+    std::lock_guard lock(mutex_);
+    int stopped = 0;
+    for (TDirScanThread* thread : threads_) {
+        if (IsStrictlyBelow(thread->Root(), node)) {
+            thread->StopAndWait();
+            ++stopped;
+        }
+    }
+    return stopped;
+}
+
+void TDirScanThreadList::StopAllAndWait() {
+    std::vector<std::unique_ptr<TDirScanThread>> unstarted;
+    {
+        std::lock_guard lock(mutex_);
+        CancelCompletionsLocked();
+        for (TDirScanThread* thread : threads_)
+            thread->StopAndWait();
+        unstarted = TakeUnstartedLocked();
+    }
+    unstarted.clear();
+    while (!IsEmpty())
+        std::this_thread::sleep_for(kEmptyPollInterval);
+    // Every worker has left and none waits for this thread any more: join them all now.
+    std::vector<std::unique_ptr<TDirScanThread>> all;
+    {
+        std::lock_guard lock(mutex_);
+        all = std::move(owned_);
+        owned_.clear();
+    }
+    all.clear();
+}
+
+std::shared_ptr<TDirScanThread::TCompletion> TDirScanThreadList::Leave(TDirScanThread& thread) {
+    std::lock_guard lock(mutex_);
+    if (thread.owner_.load(std::memory_order_acquire) != this)
+        return nullptr;
+    std::erase(threads_, &thread);
+    TDirScanThread::FinishedCallback callback = thread.TakeOnFinished();
+    if (!callback)
+        return nullptr;
+    auto completion = std::make_shared<TDirScanThread::TCompletion>();
+    {
+        std::lock_guard threadLock(thread.mutex_);
+        thread.completion_ = completion;
+    }
+    // Runs on the user-interface thread. A cancelled call does nothing: its thread may be gone.
+    QMetaObject::invokeMethod(
+        context_.get(),
+        [completion, callback = std::move(callback), threadPtr = &thread] {
+            {
+                std::lock_guard guard(completion->mutex);
+                if (completion->done)
+                    return;
+            }
+            struct Release {
+                TDirScanThread::TCompletion& call;
+                ~Release() {
+                    {
+                        std::lock_guard guard(call.mutex);
+                        call.done = true;
+                    }
+                    call.changed.notify_all();
+                }
+            } release{*completion};
+            callback(*threadPtr);
+        },
+        Qt::QueuedConnection);
+    return completion;
+}
+
+void TDirScanThreadList::WorkerEnded(TDirScanThread& thread) {
+    std::lock_guard lock(mutex_);
+    if (thread.owner_.load(std::memory_order_acquire) != this)
+        return;
+    QMetaObject::invokeMethod(
+        context_.get(), [this] { ReapEnded(); }, Qt::QueuedConnection);
+}
+
+void TDirScanThreadList::ReapEnded() {
+    std::vector<std::unique_ptr<TDirScanThread>> ended;
+    {
+        std::lock_guard lock(mutex_);
+        for (auto it = owned_.begin(); it != owned_.end();) {
+            if ((*it)->HasEnded() &&
+                std::find(threads_.begin(), threads_.end(), it->get()) == threads_.end()) {
+                ended.push_back(std::move(*it));
+                it = owned_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    // Joined outside the lock; each worker has already returned or is about to.
+    ended.clear();
+}
+
+std::vector<std::unique_ptr<TDirScanThread>> TDirScanThreadList::TakeUnstartedLocked() {
+    std::vector<std::unique_ptr<TDirScanThread>> unstarted;
+    for (auto it = owned_.begin(); it != owned_.end();) {
+        if (!(*it)->HasStarted()) {
+            std::erase(threads_, it->get());
+            unstarted.push_back(std::move(*it));
+            it = owned_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return unstarted;
+}
+
+void TDirScanThreadList::CancelCompletionsLocked() {
+    for (const auto& thread : owned_)
+        thread->CancelCompletion();
+}
+
+} // namespace quorvex
