@@ -36,6 +36,12 @@ long double Share(std::int64_t part, std::int64_t whole) {
 void PaintPercentCell(QPainter& canvas, const QRect& cellRect, const TFileSystemNode& node,
                       const TFileSystemNode* root, bool selected, const TPercentCellPainters& painters,
                       bool drawChildBars, const QLocale& locale) {
+    // Without a positive total there is no share to show, of the root or of a parent.
+    if (root == nullptr)
+        return;
+    const std::int64_t rootSize = root->GetSize();
+    if (rootSize <= 0)
+        return;
     const QRect rect = cellRect.adjusted(1, 1, -1, -1);
     const std::int64_t size = node.GetSize();
     const TFileSystemNode* parent = node.Parent();
@@ -45,10 +51,7 @@ void PaintPercentCell(QPainter& canvas, const QRect& cellRect, const TFileSystem
             PaintBar(*painters.ChildBarPainter, canvas, rect, QString(),
                      static_cast<double>(Share(size, parentSize)), selected);
     }
-    if (root == nullptr || painters.BarPainter == nullptr)
-        return;
-    const std::int64_t rootSize = root->GetSize();
-    if (rootSize <= 0)
+    if (painters.BarPainter == nullptr)
         return;
     const long double fraction = Share(size, rootSize);
     PaintBar(*painters.BarPainter, canvas, rect, FormatPercentText(fraction, locale),
