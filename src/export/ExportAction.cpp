@@ -2,11 +2,7 @@
 
 #include "diag/QxLogger.h"
 #include "export/ExportRegistry.h"
-#include "model/FileSystemNode.h"
 #include "support/ErrorDialogs.h"
-#include "support/Utilities.h"
-
-#include <filesystem>
 
 namespace quorvex {
 
@@ -25,22 +21,6 @@ TSizeFormatter ExportSizeFormatter(const TExportClass& exportClass, int fileSize
 
 int ValidFilterIndex(int lastFilterIndex) {
     return lastFilterIndex >= 1 && lastFilterIndex <= ExportRegistry().Count() ? lastFilterIndex : 1;
-}
-
-std::string DefaultExportFolder() {
-    const std::string documents = GetSpecialFolder(TSpecialFolder::Documents);
-    if (documents.empty())
-        return {};
-    const std::string folder = IncludeTrailingPathDelimiter(documents) + "Quorvex";
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error || !std::filesystem::is_directory(folder, error))
-        return {};
-    return IncludeTrailingPathDelimiter(folder);
-}
-
-std::string ProposedExportFileName(const TFileSystemNode* root) {
-    return MakeValidFileName(RemoveChars(root->GetDisplayName(), ":"), '_', " ");
 }
 
 bool SaveExportToFile(const TExportClass& exportClass, const TFileSystemNode* root,

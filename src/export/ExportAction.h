@@ -17,14 +17,6 @@ TSizeFormatter ExportSizeFormatter(const TExportClass& exportClass, int fileSize
 // A stored LastFilterIndex made usable: values outside 1 .. number of formats fall back to 1.
 int ValidFilterIndex(int lastFilterIndex);
 
-// Where the save dialog starts when no folder was stored: <documents>/Quorvex/, made with any
-// missing parents; empty when it cannot be made.
-std::string DefaultExportFolder();
-
-// The file name the save dialog proposes for a scan: the root's display name without ":", with
-// blanks and characters a file name cannot hold replaced by "_". No extension.
-std::string ProposedExportFileName(const TFileSystemNode* root);
-
 // The save action's export: creates the exporter for `root`, sets its size formatter and writes
 // `fileName` atomically. A failure is shown through ShowErrorDialog and logged; returns success.
 bool SaveExportToFile(const TExportClass& exportClass, const TFileSystemNode* root,
