@@ -5,15 +5,20 @@
 #include "export/ExportAction.h"
 #include "export/ExportRegistry.h"
 #include "model/FileSystemNode.h"
-#include "scan/DirScanner.h"
+#include "scan/DirScanThreadList.h"
+#include "settings/QxSettings.h"
 #include "support/PosixDir.h"
 #include "support/Utilities.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <future>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,14 +36,23 @@ const char* const kUsage = "Usage: quorvex --export FORMAT --output FILE [--roun
 
 // What the command takes from the settings.
 struct TExportSettings {
-    std::int64_t GroupThreshold = 1024 * 1024;
-    int FileSizeRounding = 2;
+    std::int64_t GroupThreshold = kDefaultGroupFileSize;
+    int FileSizeRounding = kDefaultFileSizeRounding;
 };
 
-// The settings store is not part of the core yet: these are its defaults (grouping on with a
-// 1 MiB threshold, truncating sizes). Read the store here once it exists.
+// The user's own grouping and size style, so that the file matches what the window would save.
+// Settings that cannot be read are reported and the defaults used: the export itself can go on.
 TExportSettings ReadExportSettings() {
-    return {};
+    TExportSettings values;
+    try {
+        TSettings& settings = GlobalSettings();
+        settings.Load();
+        values.GroupThreshold = settings.GroupThreshold();
+        values.FileSizeRounding = settings.FileSizeRounding();
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "quorvex: %s\n", error.what());
+    }
+    return values;
 }
 
 struct TExportOptions {
@@ -152,21 +166,38 @@ std::optional<std::string> OutputProblem(const std::string& output) {
     return std::nullopt;
 }
 
-void Scan(TRootDirNode& root, const std::string& path, std::int64_t threshold) {
-    TDirScanner scanner(&root);
+// Runs the scan on a scan thread, as the window does, and waits for its completion on this thread's
+// event loop; meanwhile the progress line is redrawn from the timer.
+void Scan(TRootDirNode& root, std::int64_t threshold) {
+    int argc = 1;
+    char name[] = "quorvex";
+    char* argv[] = {name, nullptr};
+    std::unique_ptr<QCoreApplication> application;
+    if (QCoreApplication::instance() == nullptr)
+        application = std::make_unique<QCoreApplication>(argc, argv);
+
     TScanProgress progress(STDERR_FILENO);
-    if (!progress.Enabled()) {
-        scanner.Scan(path, threshold);
-        return;
-    }
+    TDirScanThreadList threads(1, [threshold] { return threshold; });
+    TDirScanThread* thread = threads.AddThread(&root);
+    QEventLoop loop;
+    thread->SetOnFinished([&loop](TDirScanThread&) { loop.quit(); });
+
     const auto start = std::chrono::steady_clock::now();
-    auto done = std::async(std::launch::async, [&] { scanner.Scan(path, threshold); });
-    do {
+    auto draw = [&] {
         const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-        progress.Update(scanner.GetCurrentDir(), root.GetFileCount(), root.GetSize(), elapsed.count());
-    } while (done.wait_for(TScanProgress::kInterval) != std::future_status::ready);
+        progress.Update(threads.GetCurrentDir(), root.GetFileCount(), root.GetSize(), elapsed.count());
+    };
+    QTimer timer;
+    timer.setInterval(TScanProgress::kInterval);
+    QObject::connect(&timer, &QTimer::timeout, draw);
+    if (progress.Enabled()) {
+        draw();
+        timer.start();
+    }
+    thread->Resume();
+    loop.exec();
+    timer.stop();
     progress.Finish();
-    done.get();
 }
 
 } // namespace
@@ -188,7 +219,7 @@ int RunExportCommand(const std::vector<std::string>& args) {
     const TExportSettings settings = ReadExportSettings();
     TRootDirNode root;
     root.SetName(ExcludeTrailingPathDelimiter(options->Path));
-    Scan(root, options->Path, settings.GroupThreshold);
+    Scan(root, settings.GroupThreshold);
     // An unreadable root would export as an empty tree that looks like a real result.
     if (root.ErrorCode() != 0)
         return Fail(kRunError, options->Path + ": " + SystemErrorMessage(root.ErrorCode()));

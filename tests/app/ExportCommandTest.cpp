@@ -44,6 +44,8 @@ Result RunQuorvex(const std::vector<std::string>& args, const TempTree& scratch)
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(out, STDOUT_FILENO);
         ::dup2(err, STDERR_FILENO);
+        // The user's own settings must not decide what the tests see.
+        ::setenv("XDG_CONFIG_HOME", (scratch / "config").c_str(), 1);
         std::vector<char*> argv{const_cast<char*>(QUORVEX_BINARY)};
         for (const std::string& arg : args)
             argv.push_back(const_cast<char*>(arg.c_str()));
@@ -135,6 +137,27 @@ TEST(ExportCommand, RoundingChoosesTheSizeStyleOfReadableFormats) {
     EXPECT_NE(csv.out.find(",2047,2\r\n"), std::string::npos);
 }
 
+TEST(ExportCommand, GroupingAndSizeStyleComeFromTheSettings) {
+    Fixture f;
+    f.tree.File("data/b/tiny", 10);
+    f.tree.File("data/b/tiny2", 10); // a group of one file is dissolved
+    f.scratch.Dir("config");
+    f.scratch.Dir("config/Quorvex");
+    auto bElement = [&] {
+        const Result r = RunQuorvex({"--export", "xml", "--output", "-", f.root}, f.scratch);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        const auto at = r.out.find("<name>b</name>");
+        return at == std::string::npos ? std::string() : r.out.substr(at, r.out.find("</dir>", at) - at);
+    };
+    // Grouped by default: b's small file sits in a file group, so b has a (directory-free) child list.
+    EXPECT_EQ(bElement(), "<name>b</name><size>20</size><count>2</count><subdirs></subdirs>");
+    std::ofstream(f.scratch / "config/Quorvex/Quorvex.ini")
+        << "[Settings]\nGroupSmallFiles=0\nFileSizeRounding=0\n";
+    EXPECT_EQ(bElement(), "<name>b</name><size>20</size><count>2</count>");
+    const Result txt = RunQuorvex({"--export", "txt", "--output", "-", f.root}, f.scratch);
+    EXPECT_EQ(txt.out.substr(0, txt.out.find("\r\n")), "   " + f.root + "   (2099219, 4 Files)");
+}
+
 TEST(ExportCommand, ReplacesAnExistingFile) {
     Fixture f;
     const std::string output = f.scratch / "out.xml";
@@ -212,6 +235,7 @@ TEST(ExportCommand, ProgressLineOnlyOnATerminal) {
     const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
     ASSERT_GE(pid, 0);
     if (pid == 0) {
+        ::setenv("XDG_CONFIG_HOME", (f.scratch / "config").c_str(), 1);
         const std::string root = f.root;
         ::execl(QUORVEX_BINARY, QUORVEX_BINARY, "--export", "csv", "--output", output.c_str(), root.c_str(),
                 static_cast<char*>(nullptr));
