@@ -1,0 +1,71 @@
+#include "ui/MessageDialogs.h"
+
+#include "i18n/Translation.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QThread>
+
+#include <cstdio>
+#include <memory>
+
+namespace quorvex {
+namespace {
+
+bool HaveWidgetApplication() {
+    return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
+}
+
+QMessageBox::StandardButton RunBox(QMessageBox::Icon icon, const char* caption, const std::string& text,
+                                   QMessageBox::StandardButtons buttons) {
+    QMessageBox box(icon, QString::fromStdString(TranslateText(caption)), QString::fromStdString(text),
+                    buttons);
+    // File names in messages may look like markup; show them as they are.
+    box.setTextFormat(Qt::PlainText);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+// Widgets live on the user-interface thread only; a call from elsewhere waits for the box there.
+QMessageBox::StandardButton RunBoxOnGuiThread(QMessageBox::Icon icon, const char* caption,
+                                              const std::string& text, QMessageBox::StandardButtons buttons) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (QThread::currentThread() == app->thread())
+        return RunBox(icon, caption, text, buttons);
+    QMessageBox::StandardButton answer = QMessageBox::NoButton;
+    QMetaObject::invokeMethod(
+        app, [&] { answer = RunBox(icon, caption, text, buttons); }, Qt::BlockingQueuedConnection);
+    return answer;
+}
+
+bool AskYesNo(QMessageBox::Icon icon, const char* caption, const std::string& text) {
+    if (!HaveWidgetApplication())
+        return false;
+    return RunBoxOnGuiThread(icon, caption, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+} // namespace
+
+bool ShowConfirmationDialog(const std::string& text) {
+    return AskYesNo(QMessageBox::Question, "Confirmation", text);
+}
+
+bool ShowWarningDialog(const std::string& text) {
+    return AskYesNo(QMessageBox::Warning, "Warning", text);
+}
+
+ErrorDialogHandler InstallErrorDialogBacking() {
+    auto previous = std::make_shared<ErrorDialogHandler>();
+    *previous = SetErrorDialogHandler([previous](const std::string& text) {
+        if (HaveWidgetApplication()) {
+            RunBoxOnGuiThread(QMessageBox::Critical, "Error", text, QMessageBox::Ok);
+        } else if (*previous) {
+            (*previous)(text);
+        } else {
+            std::fprintf(stderr, "%s: %s\n", TranslateText("Error").c_str(), text.c_str());
+            std::fflush(stderr);
+        }
+    });
+    return *previous;
+}
+
+} // namespace quorvex

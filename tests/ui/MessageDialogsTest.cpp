@@ -1,0 +1,134 @@
+#include "ui/MessageDialogs.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QThread>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <stdexcept>
+#include <thread>
+
+using namespace quorvex;
+
+namespace {
+
+struct SeenBox {
+    bool shown = false;
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+    Qt::TextFormat format = Qt::AutoText;
+    bool hasOwner = true;
+    bool onGuiThread = false;
+};
+
+// Waits for the next modal message box, records what it shows and answers it with `answer`
+// (QMessageBox::NoButton closes it as the window's close button would).
+class BoxAnswerer {
+public:
+    explicit BoxAnswerer(QMessageBox::StandardButton answer) : timer_(std::make_unique<QTimer>()) {
+        timer_->setInterval(5);
+        QObject::connect(timer_.get(), &QTimer::timeout, [this, answer] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr)
+                return;
+            timer_->stop();
+            seen.shown = true;
+            seen.title = box->windowTitle();
+            seen.text = box->text();
+            seen.icon = box->icon();
+            seen.buttons = box->standardButtons();
+            seen.format = box->textFormat();
+            seen.hasOwner = box->parentWidget() != nullptr;
+            seen.onGuiThread = box->thread() == QApplication::instance()->thread() &&
+                               QThread::currentThread() == QApplication::instance()->thread();
+            if (answer == QMessageBox::NoButton)
+                box->reject();
+            else
+                box->button(answer)->click();
+        });
+        timer_->start();
+    }
+
+    SeenBox seen;
+
+private:
+    std::unique_ptr<QTimer> timer_;
+};
+
+} // namespace
+
+TEST(MessageDialogs, ConfirmationAsksYesOrNoWithAQuestionIcon) {
+    {
+        BoxAnswerer yes(QMessageBox::Yes);
+        EXPECT_TRUE(ShowConfirmationDialog("Delete 3 items?"));
+        ASSERT_TRUE(yes.seen.shown);
+        EXPECT_EQ(yes.seen.title, QStringLiteral("Confirmation"));
+        EXPECT_EQ(yes.seen.text, QStringLiteral("Delete 3 items?"));
+        EXPECT_EQ(yes.seen.icon, QMessageBox::Question);
+        EXPECT_EQ(yes.seen.buttons, QMessageBox::Yes | QMessageBox::No);
+        EXPECT_FALSE(yes.seen.hasOwner);
+    }
+    BoxAnswerer no(QMessageBox::No);
+    EXPECT_FALSE(ShowConfirmationDialog("Delete 3 items?"));
+    EXPECT_TRUE(no.seen.shown);
+    BoxAnswerer closed(QMessageBox::NoButton);
+    EXPECT_FALSE(ShowConfirmationDialog("Delete 3 items?")) << "closing the box is not a Yes";
+    EXPECT_TRUE(closed.seen.shown);
+}
+
+TEST(MessageDialogs, WarningAsksYesOrNoWithAWarningIcon) {
+    {
+        BoxAnswerer yes(QMessageBox::Yes);
+        EXPECT_TRUE(ShowWarningDialog("This cannot be undone."));
+        EXPECT_EQ(yes.seen.title, QStringLiteral("Warning"));
+        EXPECT_EQ(yes.seen.icon, QMessageBox::Warning);
+        EXPECT_EQ(yes.seen.buttons, QMessageBox::Yes | QMessageBox::No);
+    }
+    BoxAnswerer no(QMessageBox::No);
+    EXPECT_FALSE(ShowWarningDialog("This cannot be undone."));
+    EXPECT_TRUE(no.seen.shown);
+}
+
+TEST(MessageDialogs, ErrorBoxesShowTextsAsPlainTextWithOneOkButton) {
+    const ErrorDialogHandler previous = InstallErrorDialogBacking();
+    {
+        // A file name that looks like markup must reach the user unchanged.
+        BoxAnswerer ok(QMessageBox::Ok);
+        ShowErrorDialog("Cannot open <b>x</b>&amp; \xC3\xA4");
+        ASSERT_TRUE(ok.seen.shown);
+        EXPECT_EQ(ok.seen.title, QStringLiteral("Error"));
+        EXPECT_EQ(ok.seen.text, QString::fromUtf8("Cannot open <b>x</b>&amp; \xC3\xA4"));
+        EXPECT_EQ(ok.seen.format, Qt::PlainText);
+        EXPECT_EQ(ok.seen.icon, QMessageBox::Critical);
+        EXPECT_EQ(ok.seen.buttons, QMessageBox::Ok);
+    }
+    {
+        BoxAnswerer ok(QMessageBox::Ok);
+        ShowExceptionDialog(std::runtime_error("disk full"));
+        EXPECT_EQ(ok.seen.text, QStringLiteral("disk full"));
+    }
+    SetErrorDialogHandler(previous);
+}
+
+TEST(MessageDialogs, CallsFromAWorkerThreadShowTheBoxOnTheGuiThread) {
+    BoxAnswerer yes(QMessageBox::Yes);
+    std::atomic<bool> done{false};
+    std::atomic<bool> answer{false};
+    std::thread worker([&] {
+        answer = ShowConfirmationDialog("From a worker");
+        done = true;
+    });
+    for (int i = 0; i < 1000 && !done; ++i)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    worker.join();
+    EXPECT_TRUE(answer);
+    ASSERT_TRUE(yes.seen.shown);
+    EXPECT_TRUE(yes.seen.onGuiThread);
+}
