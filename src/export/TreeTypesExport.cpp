@@ -73,7 +73,10 @@ std::string GeneratedByText() {
 }
 
 TTreeTypesExport::TTreeTypesExport(const TFileSystemNode* root)
-    : root_(root), decimalSeparator_(LocaleDecimalSeparator()) {}
+    : root_(root), decimalSeparator_(LocaleDecimalSeparator()) {
+    if (root_ == nullptr)
+        throw std::invalid_argument("an export needs a root node");
+}
 
 std::string TTreeTypesExport::SizeText(std::int64_t bytes) const {
     return sizeFormatter_ != nullptr ? sizeFormatter_(bytes, decimalSeparator_) : std::to_string(bytes);

@@ -158,17 +158,6 @@ TEST(ExportCommand, GroupingAndSizeStyleComeFromTheSettings) {
     EXPECT_EQ(txt.out.substr(0, txt.out.find("\r\n")), "   " + f.root + "   (2099219, 4 Files)");
 }
 
-TEST(ExportCommand, ReplacesAnExistingFile) {
-    Fixture f;
-    const std::string output = f.scratch / "out.xml";
-    std::ofstream(output) << std::string(100000, 'x');
-    const Result r = RunQuorvex({"--export", "xml", "--output", output, f.root}, f.scratch);
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    const std::string text = ReadFile(output);
-    EXPECT_EQ(text.rfind("<?xml", 0), 0u);
-    EXPECT_EQ(text.substr(text.size() - 10), "</Quorvex>");
-}
-
 TEST(ExportCommand, PathsThatAreNotUtf8PassThroughAsBytes) {
     Fixture f;
     f.tree.Dir("data/b/caf\xe9");

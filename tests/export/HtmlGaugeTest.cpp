@@ -31,14 +31,6 @@ TEST(HtmlGauge, PercentTakesTheDecimalSeparator) {
     EXPECT_NE(page.find(">6,75 MB<"), std::string::npos);
 }
 
-TEST(HtmlGauge, ColoursAreRedGreenBlueOfTheStoredValue) {
-    EXPECT_EQ(HtmlColor(0x5FC2E2), "#E2C25F");
-    EXPECT_EQ(HtmlColor(0x7BE0F6), "#F6E07B");
-    EXPECT_EQ(HtmlColor(kColorActiveCaption), "#99B4D1");
-    EXPECT_EQ(HtmlColor(kColorActiveBorder), "#B4B4B4");
-    EXPECT_EQ(HtmlColor(kColorCaptionText), "#000000");
-}
-
 TEST(HtmlGauge, RowColoursAlternateAcrossLevelsAndStartAfreshPerExport) {
     WorkedExample tree;
     Dir(tree.old, "deeper", 1, 1);
