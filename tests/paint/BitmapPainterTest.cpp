@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace quorvex;
 using namespace quorvex::test;
 
@@ -87,39 +89,12 @@ TEST(SkinBitmaps, AreUncompressed24BitAt16PixelsAndLoadIgnoringCase) {
         EXPECT_EQ(LoadSkinBitmap(name.toLower()).size(), QSize(skin.width, 16)) << skin.resource;
     }
     EXPECT_TRUE(LoadSkinBitmap(QStringLiteral("RES_NO_SUCH_SKIN")).isNull());
-}
 
-TEST(SkinBitmaps, LookAsDesigned) {
-    // Cairo Helix tiles without a seam: its diagonal stripes repeat every 8 columns, one row per column.
-    const QImage helix = LoadSkinBitmap(QStringLiteral("RES_CHARTBAR_SKIN_CAIRO"));
-    for (int y = 0; y < 16; ++y)
-        EXPECT_EQ(helix.pixel(31, y), helix.pixel(7, y)) << y;
-    EXPECT_NE(helix.pixel(2, 8), helix.pixel(6, 8)) << "light and dark stripes";
-    EXPECT_NE(helix.pixel(2, 8), helix.pixel(2, 12)) << "stripes are diagonal, not vertical";
-    const QColor stripe = helix.pixelColor(2, 8);
-    EXPECT_GT(stripe.blue(), stripe.red()) << "blue stripes";
-
-    // Spectrum: green at the left, yellow in the middle, red at the right.
+    // The spectrum runs from green through yellow to red.
     const QImage spectrum = LoadSkinBitmap(QStringLiteral("RES_SKIN_Spectrum"));
-    const QColor left = spectrum.pixelColor(0, 10);
-    const QColor middle = spectrum.pixelColor(160, 10);
-    const QColor right = spectrum.pixelColor(319, 10);
-    EXPECT_GT(left.green(), 2 * left.red());
-    EXPECT_GT(middle.red(), 180);
-    EXPECT_GT(middle.green(), 180);
-    EXPECT_GT(right.red(), 2 * right.green());
-    EXPECT_GT(spectrum.pixelColor(160, 2).lightness(), middle.lightness()) << "glossy top";
-
-    // Stretch skins: the outermost column is the outline, different from the body.
-    const char* stretched[] = {"RES_SKIN_Crystal",  "RES_SKIN_RedGlass",   "RES_SKIN_BlackIce",
-                               "RES_SKIN_BlueChip", "RES_SKIN_BrownBrick", "RES_SKIN_CenterCourt"};
-    for (const char* name : stretched) {
-        const QImage skin = LoadSkinBitmap(QString::fromLatin1(name));
-        const int w = skin.width();
-        EXPECT_NE(skin.pixel(0, 8), skin.pixel(w / 2, 8)) << name;
-        EXPECT_EQ(skin.pixel(0, 8), skin.pixel(w - 1, 8)) << name << ": symmetric ends";
-        EXPECT_EQ(skin.pixel(2, 8), skin.pixel(w - 3, 8)) << name << ": uniform middle";
-    }
+    EXPECT_GT(spectrum.pixelColor(0, 10).green(), 2 * spectrum.pixelColor(0, 10).red());
+    EXPECT_GT(std::min(spectrum.pixelColor(160, 10).red(), spectrum.pixelColor(160, 10).green()), 180);
+    EXPECT_GT(spectrum.pixelColor(319, 10).red(), 2 * spectrum.pixelColor(319, 10).green());
 }
 
 TEST(StretchStrategy, ThreePixelsHaveNoCapsFourPixelsAreTheTwoCaps) {
@@ -227,33 +202,14 @@ TEST(TwoColourText, ChangesColourExactlyAtTheBarsEdge) {
         EXPECT_GT(CountColour(image, right, kBlack), 0) << edge;
         EXPECT_EQ(CountColour(image, right, 0xFF0000), 0) << edge;
     }
-}
-
-TEST(TwoColourText, SkinsRecolourOnlyTheTextOverTheBar) {
+    // The skins pass their bar's last column as the edge: white text over the bar, black beside it.
     TSkinCairoHelix repeat;
     TSkinChromeRed stretch;
     for (TQxBarChartPainter* painter :
          {static_cast<TQxBarChartPainter*>(&repeat), static_cast<TQxBarChartPainter*>(&stretch)}) {
         const QImage image = Paint(*painter, QRect(0, 0, 100, 16), 0.5, QStringLiteral("50.5%"));
-        EXPECT_EQ(CountColour(image, QRect(0, 0, 50, 16), kBlack), 0) << "white text over the bar";
+        EXPECT_EQ(CountColour(image, QRect(0, 0, 50, 16), kBlack), 0);
         EXPECT_GT(CountColour(image, QRect(0, 0, 50, 16), kWhite), 0);
-        EXPECT_GT(CountColour(image, QRect(50, 0, 50, 16), kBlack), 0) << "window text beside it";
+        EXPECT_GT(CountColour(image, QRect(50, 0, 50, 16), kBlack), 0);
     }
-}
-
-TEST(InvertedText, ShowsTheColourOverWhiteAndItsInverseOverBlack) {
-    QImage image(200, 16, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    {
-        QPainter canvas(&image);
-        canvas.fillRect(QRect(100, 0, 100, 16), Qt::black);
-        canvas.setFont(CrispFont());
-        DrawInvertedText(canvas, QRect(0, 0, 200, 16), QStringLiteral("8888888888"), QColor(255, 0, 0));
-    }
-    const QRect white(0, 0, 100, 16);
-    const QRect black(100, 0, 100, 16);
-    EXPECT_GT(CountColour(image, white, 0xFF0000), 0);
-    EXPECT_EQ(CountPixels(image, white, [](QRgb c) { return c != 0xFF0000 && c != kWhite; }), 0);
-    EXPECT_GT(CountColour(image, black, 0x00FFFF), 0);
-    EXPECT_EQ(CountPixels(image, black, [](QRgb c) { return c != 0x00FFFF && c != kBlack; }), 0);
 }

@@ -113,32 +113,3 @@ TEST(FlatPainter, TextWiderThanTheCellIsClipped) {
     EXPECT_GE(ink.left(), 40);
     EXPECT_LE(ink.right(), 59);
 }
-
-TEST(FlatPainter, OddTextHeightIsCentredAsIfOnePixelTaller) {
-    // Find a pixel size whose line height is odd, then compare with the text placed by hand.
-    QFont font = CrispFont();
-    int height = 0;
-    for (int pixels = 8; pixels < 30; ++pixels) {
-        font.setPixelSize(pixels);
-        QImage probe = WhiteCanvas(1, 1);
-        QPainter p(&probe);
-        p.setFont(font);
-        height = MeasureText(p, QStringLiteral("0%")).Height;
-        if (height % 2 != 0)
-            break;
-    }
-    ASSERT_EQ(height % 2, 1) << "no font size with an odd line height";
-    const QRect rect(0, 0, 80, 40);
-    QImage centred = WhiteCanvas(80, 40);
-    QImage byHand = WhiteCanvas(80, 40);
-    {
-        QPainter a(&centred);
-        a.setFont(font);
-        DrawCenteredText(a, rect, QStringLiteral("0%"), Qt::black);
-        QPainter b(&byHand);
-        b.setFont(font);
-        const int width = MeasureText(b, QStringLiteral("0%")).Width;
-        DrawTextAt(b, 40 - width / 2, 20 - (height + 1) / 2, QStringLiteral("0%"), Qt::black, rect);
-    }
-    EXPECT_EQ(centred, byHand);
-}

@@ -83,19 +83,17 @@ TEST(PercentText, RoundsToOneDecimalInTheShortestForm) {
               QStringLiteral("33,3%"));
 }
 
-TEST_F(PercentCell, RootRowIsTheWholeWithoutChildBar) {
+TEST_F(PercentCell, RootAndItsChildrenHaveNoChildBar) {
     const std::vector<Call> calls = Draw(root, false, true, &root);
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_STREQ(calls[0].painter, "bar");
     EXPECT_EQ(calls[0].text, QStringLiteral("100%"));
     EXPECT_DOUBLE_EQ(calls[0].fraction, 1.0);
     EXPECT_EQ(calls[0].rect, QRect(6, 3, 98, 16)) << "the cell shrunk by a pixel on every side";
-}
 
-TEST_F(PercentCell, RowDirectlyUnderTheRootHasNoChildBar) {
-    const std::vector<Call> calls = Draw(*topFile, false, true, &root);
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].text, QStringLiteral("25%"));
+    const std::vector<Call> top = Draw(*topFile, false, true, &root);
+    ASSERT_EQ(top.size(), 1u) << "no child bar directly under the root";
+    EXPECT_EQ(top[0].text, QStringLiteral("25%"));
 }
 
 TEST_F(PercentCell, DeeperRowDrawsTheShareOfItsParentFirst) {
@@ -118,39 +116,14 @@ TEST_F(PercentCell, DeeperRowDrawsTheShareOfItsParentFirst) {
     EXPECT_STREQ(calls[0].painter, "bar");
 }
 
-TEST_F(PercentCell, EmptyParentSuppressesOnlyTheChildBar) {
+TEST_F(PercentCell, EmptyTotalsSuppressTheirBars) {
     dir->SetSize(0);
     const std::vector<Call> calls = Draw(*file, false, true, &root);
-    ASSERT_EQ(calls.size(), 1u);
+    ASSERT_EQ(calls.size(), 1u) << "an empty parent suppresses only the child bar";
     EXPECT_STREQ(calls[0].painter, "bar");
-}
-
-TEST_F(PercentCell, NoRootOrAnEmptyRootDrawsNothing) {
     EXPECT_TRUE(Draw(*file, false, true, nullptr).empty());
     root.SetSize(0);
     EXPECT_TRUE(Draw(*file, false, true, &root).empty());
     root.SetSize(-5);
     EXPECT_TRUE(Draw(*file, true, true, &root).empty());
-}
-
-TEST(PercentCellPixels, ChildBarLiesBehindTheMainBar) {
-    TRootDirNode root;
-    root.SetSize(1000);
-    TDirNode* dir = AddDirNode(&root, "dir", faDirectory);
-    dir->SetSize(500);
-    TFileSystemNode* file = AddChild(dir, std::make_unique<TFileNode>());
-    file->SetSize(250); // a quarter of the root, half of its parent
-    const std::unique_ptr<TQuorvexOneBarChartPainter> childBars = MakeChildBarPainter();
-    TQuorvexOneBarChartPainter bars;
-    QImage image = WhiteCanvas(102, 18);
-    {
-        QPainter canvas(&image);
-        PaintPercentCell(canvas, image.rect(), *file, &root, false, {&bars, childBars.get()}, true,
-                         QLocale::c());
-    }
-    EXPECT_EQ(Rgb(image, 1, 8), 0xE2C25Fu) << "main bar frame at the left";
-    EXPECT_EQ(Rgb(image, 25, 2), 0xE2C25Fu) << "main bar top edge up to a quarter";
-    EXPECT_EQ(Rgb(image, 40, 1), 0xD7D7D7u) << "pale frame of the child bar beyond it";
-    EXPECT_EQ(Rgb(image, 50, 1), 0xD7D7D7u) << "child bar reaches half";
-    EXPECT_EQ(Rgb(image, 52, 1), 0xFFFFFFu);
 }

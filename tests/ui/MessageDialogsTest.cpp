@@ -64,36 +64,31 @@ private:
 
 } // namespace
 
-TEST(MessageDialogs, ConfirmationAsksYesOrNoWithAQuestionIcon) {
-    {
-        BoxAnswerer yes(QMessageBox::Yes);
-        EXPECT_TRUE(ShowConfirmationDialog("Delete 3 items?"));
-        ASSERT_TRUE(yes.seen.shown);
-        EXPECT_EQ(yes.seen.title, QStringLiteral("Confirmation"));
-        EXPECT_EQ(yes.seen.text, QStringLiteral("Delete 3 items?"));
-        EXPECT_EQ(yes.seen.icon, QMessageBox::Question);
-        EXPECT_EQ(yes.seen.buttons, QMessageBox::Yes | QMessageBox::No);
-        EXPECT_FALSE(yes.seen.hasOwner);
+TEST(MessageDialogs, QuestionsAskYesOrNoAndOnlyYesIsTrue) {
+    struct Question {
+        bool (*show)(const std::string&);
+        const char* caption;
+        QMessageBox::Icon icon;
+    };
+    for (const Question& q : {Question{&ShowConfirmationDialog, "Confirmation", QMessageBox::Question},
+                              Question{&ShowWarningDialog, "Warning", QMessageBox::Warning}}) {
+        {
+            BoxAnswerer yes(QMessageBox::Yes);
+            EXPECT_TRUE(q.show("Delete 3 items?"));
+            ASSERT_TRUE(yes.seen.shown);
+            EXPECT_EQ(yes.seen.title, QString::fromLatin1(q.caption));
+            EXPECT_EQ(yes.seen.text, QStringLiteral("Delete 3 items?"));
+            EXPECT_EQ(yes.seen.icon, q.icon);
+            EXPECT_EQ(yes.seen.buttons, QMessageBox::Yes | QMessageBox::No);
+            EXPECT_FALSE(yes.seen.hasOwner);
+        }
+        BoxAnswerer no(QMessageBox::No);
+        EXPECT_FALSE(q.show("Delete 3 items?"));
+        EXPECT_TRUE(no.seen.shown);
+        BoxAnswerer closed(QMessageBox::NoButton);
+        EXPECT_FALSE(q.show("Delete 3 items?")) << "closing the box is not a Yes";
+        EXPECT_TRUE(closed.seen.shown);
     }
-    BoxAnswerer no(QMessageBox::No);
-    EXPECT_FALSE(ShowConfirmationDialog("Delete 3 items?"));
-    EXPECT_TRUE(no.seen.shown);
-    BoxAnswerer closed(QMessageBox::NoButton);
-    EXPECT_FALSE(ShowConfirmationDialog("Delete 3 items?")) << "closing the box is not a Yes";
-    EXPECT_TRUE(closed.seen.shown);
-}
-
-TEST(MessageDialogs, WarningAsksYesOrNoWithAWarningIcon) {
-    {
-        BoxAnswerer yes(QMessageBox::Yes);
-        EXPECT_TRUE(ShowWarningDialog("This cannot be undone."));
-        EXPECT_EQ(yes.seen.title, QStringLiteral("Warning"));
-        EXPECT_EQ(yes.seen.icon, QMessageBox::Warning);
-        EXPECT_EQ(yes.seen.buttons, QMessageBox::Yes | QMessageBox::No);
-    }
-    BoxAnswerer no(QMessageBox::No);
-    EXPECT_FALSE(ShowWarningDialog("This cannot be undone."));
-    EXPECT_TRUE(no.seen.shown);
 }
 
 TEST(MessageDialogs, ErrorBoxesShowTextsAsPlainTextWithOneOkButton) {
