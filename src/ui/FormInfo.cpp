@@ -1,0 +1,94 @@
+#include "ui/FormInfo.h"
+
+#include "i18n/Translation.h"
+#include "support/Utilities.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDialogButtonBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace quorvex {
+namespace {
+
+constexpr const char* kWebsite = "https://quorvex.example.org/";
+QString Tr(const char* text) {
+    return QString::fromStdString(TranslateText(text));
+}
+
+} // namespace
+
+std::string TFormInfo::CompiledVersion() {
+    return GetFileVersion();
+}
+
+TFormInfo::TFormInfo(QWidget* parent, const std::string& fileVersion)
+    : QDialog(parent), labelVersion_(new QLabel(this)), labelWebsite_(new QLabel(this)) {
+    setWindowTitle(Tr("Information"));
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(5, 5, 5, 5);
+    auto* row = new QHBoxLayout;
+    auto* icon = new QLabel(this);
+    const QIcon appIcon =
+        windowIcon().isNull() ? style()->standardIcon(QStyle::SP_ComputerIcon) : windowIcon();
+    icon->setPixmap(appIcon.pixmap(32, 32));
+    icon->setFixedSize(32, 32);
+    icon->setAlignment(Qt::AlignTop);
+    row->addWidget(icon, 0, Qt::AlignTop);
+
+    auto* texts = new QVBoxLayout;
+    auto* product = new QLabel(QStringLiteral("Quorvex"), this);
+    product->setObjectName(QStringLiteral("LabelProductName"));
+    QFont bold = product->font();
+    bold.setBold(true);
+    bold.setPixelSize(13);
+    product->setFont(bold);
+    texts->addWidget(product);
+    labelVersion_->setObjectName(QStringLiteral("LabelVersion"));
+    labelVersion_->setText(fileVersion.empty() ? QString()
+                                               : QString::fromStdString(GetVersionString(fileVersion)));
+    texts->addWidget(labelVersion_);
+    auto* notice =
+        new QLabel(QStringLiteral("\u00a9 The Quorvex developers. ") + Tr("All rights reserved."), this);
+    notice->setObjectName(QStringLiteral("LabelNotice"));
+    texts->addWidget(notice);
+    labelWebsite_->setObjectName(QStringLiteral("LabelWebsite"));
+    labelWebsite_->setText(QStringLiteral("<a href=\"%1\">%1</a>").arg(QString::fromLatin1(kWebsite)));
+    labelWebsite_->setTextFormat(Qt::RichText);
+    labelWebsite_->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+    labelWebsite_->setOpenExternalLinks(false);
+    labelWebsite_->setCursor(Qt::PointingHandCursor);
+    labelWebsite_->setToolTip(Tr("Visit the Quorvex web site"));
+    connect(labelWebsite_, &QLabel::linkActivated, this,
+            [](const QString& link) { QDesktopServices::openUrl(QUrl(link)); });
+    texts->addWidget(labelWebsite_);
+    row->addLayout(texts, 1);
+    outer->addLayout(row);
+
+    auto* line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    outer->addWidget(line);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
+    buttons->button(QDialogButtonBox::Ok)->setDefault(true);
+    buttons->button(QDialogButtonBox::Ok)->setText(Tr("OK"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    outer->addWidget(buttons);
+    outer->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+QString TFormInfo::VersionText() const {
+    return labelVersion_->text();
+}
+
+QString TFormInfo::WebsiteText() const {
+    return QString::fromLatin1(kWebsite);
+}
+
+} // namespace quorvex

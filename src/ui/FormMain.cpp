@@ -1,0 +1,554 @@
+#include "ui/FormMain.h"
+
+#include "diag/QxLogger.h"
+#include "diag/QxProfiler.h"
+#include "i18n/Translation.h"
+#include "model/FileSystemNode.h"
+#include "paint/PercentCell.h"
+#include "paint/QxBarChartPainter.h"
+#include "paint/Skins.h"
+#include "scan/DirScanThreadList.h"
+#include "shell/Favourites.h"
+#include "shell/InfoPanel.h"
+#include "shell/ShellIcons.h"
+#include "support/ErrorDialogs.h"
+#include "support/Utilities.h"
+#include "ui/FormInfo.h"
+#include "ui/NodeItemDelegate.h"
+#include "ui/NodeTreeModel.h"
+#include "ui/NodeTreeView.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace quorvex {
+namespace {
+
+constexpr int kMaxScanThreads = 9;
+constexpr int kStatusPanel1Width = 150;
+constexpr int kDefaultWidth = 700;
+constexpr int kDefaultHeight = 500;
+
+QString Tr(const char* text) {
+    return QString::fromStdString(TranslateText(text));
+}
+QString Decode(const std::string& bytes) {
+    return QFile::decodeName(QByteArray::fromStdString(bytes));
+}
+
+QSize ScreenSize() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen != nullptr ? screen->size() : QSize(kDefaultWidth, kDefaultHeight);
+}
+
+} // namespace
+
+TFormMain::TFormMain(TSettings& settings, QWidget* parent)
+    : QMainWindow(parent), settings_(settings), treeModel_(new TNodeTreeModel(this)),
+      treeView_(new TNodeTreeView(treeModel_, this)), infoPanel_(new TInfoPanel(this)),
+      favourites_(new TFavourites(kMaxScanThreads, this)), statusPanel0_(new QLabel(this)),
+      statusPanel1_(new QLabel(this)) {
+    // 1. Unhandled errors in event handlers are logged by TQxApplication; activation is logged here.
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [](Qt::ApplicationState state) {
+        ProgramLogger().debug(state == Qt::ApplicationActive ? "application becomes active"
+                                                             : "application becomes inactive");
+    });
+    StartTimer(-1);
+    previousScreenSource_ = SetScreenSectionNameSource([] {
+        const QSize size = ScreenSize();
+        return std::to_string(size.width()) + "x" + std::to_string(size.height());
+    });
+
+    // 2.-5. Controls, the Part 7 objects, the thread list and the child-bar painter.
+    shellIcons_ = std::make_unique<TShellIcons>();
+    treeModel_->SetIconSource(
+        [icons = shellIcons_.get()](const TFileSystemNode* node) { return icons->IconFor(node); });
+    scanThreads_ =
+        std::make_unique<TDirScanThreadList>(kMaxScanThreads, [this] { return settings_.GroupThreshold(); });
+    childBarPainter_ = MakeChildBarPainter();
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(infoPanel_);
+    layout->addWidget(treeView_, 1);
+    setCentralWidget(central);
+    statusPanel1_->setFixedWidth(kStatusPanel1Width);
+    statusBar()->addWidget(statusPanel0_, 1);
+    statusBar()->addPermanentWidget(statusPanel1_);
+
+    CreateActions();
+    CreateMenusAndToolbar();
+    CreateTimers();
+    RetranslateUi();
+    connect(favourites_, &TFavourites::Changed, this, &TFormMain::RebuildFavouritesMenus);
+    connect(treeView_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &TFormMain::OnCurrentRowChanged);
+    connect(treeView_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TFormMain::UpdateActions);
+    connect(treeView_, &QWidget::customContextMenuRequested, this, &TFormMain::ShowTreeContextMenu);
+    connect(treeView_, &QAbstractItemView::activated, this, &TFormMain::ActShellOpenFileExecute);
+
+    setWindowTitle(QStringLiteral("Quorvex"));
+    treeModel_->SetRoot(nullptr);
+
+    // 6.-7. Saved state (it may override the default sort), then the settings.
+    RestoreWindowState();
+    settings_.Load();
+    ApplySettings(settings_);
+    RebuildFavouritesMenus();
+    UpdateActions();
+    LogElapsed(-1, "OnCreate");
+}
+
+TFormMain::~TFormMain() {
+    ShutDown();
+    SetScreenSectionNameSource(previousScreenSource_);
+}
+
+void TFormMain::CreateActions() {
+    const QStyle* st = style();
+    auto make = [this](const char* name, const QIcon& icon = QIcon()) {
+        auto* action = new QAction(icon, QString(), this);
+        action->setObjectName(QString::fromLatin1(name));
+        return action;
+    };
+    actDirSelect_ = make("ActDirSelect", st->standardIcon(QStyle::SP_DirOpenIcon));
+    actDirSelect_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    connect(actDirSelect_, &QAction::triggered, this, &TFormMain::ActDirSelectExecute);
+    actRefresh_ = make("ActRefresh", st->standardIcon(QStyle::SP_BrowserReload));
+    actRefresh_->setShortcut(QKeySequence(Qt::Key_F5));
+    connect(actRefresh_, &QAction::triggered, this, &TFormMain::ActRefreshExecute);
+    actStopScan_ = make("ActStopScan", st->standardIcon(QStyle::SP_BrowserStop));
+    connect(actStopScan_, &QAction::triggered, this, &TFormMain::StopScan);
+    actRefreshNode_ = make("ActRefreshNode");
+    actRefreshNode_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F5));
+    connect(actRefreshNode_, &QAction::triggered, this, &TFormMain::RescanSelection);
+    actShowTreeView_ = make("ActShowTreeView");
+    actShowTreeView_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F1));
+    actShowTreeView_->setCheckable(true);
+    actShowTreeView_->setChecked(true);
+    connect(actShowTreeView_, &QAction::triggered, this, &TFormMain::ShowTreeView);
+    actShowFlatView_ = make("ActShowFlatView");
+    actShowFlatView_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F2));
+    actShowFlatView_->setCheckable(true);
+    connect(actShowFlatView_, &QAction::triggered, this, &TFormMain::ShowFlatView);
+    auto* viewGroup = new QActionGroup(this);
+    viewGroup->addAction(actShowTreeView_);
+    viewGroup->addAction(actShowFlatView_);
+    actConfig_ = make("ActConfig", st->standardIcon(QStyle::SP_FileDialogDetailedView));
+    connect(actConfig_, &QAction::triggered, this, &TFormMain::ActConfigExecute);
+    actOpenInExplorer_ = make("ActOpenInExplorer", st->standardIcon(QStyle::SP_DirLinkIcon));
+    actOpenInExplorer_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    connect(actOpenInExplorer_, &QAction::triggered, this, &TFormMain::ActOpenInExplorerExecute);
+    actSaveScanResult_ = make("ActSaveScanResult", st->standardIcon(QStyle::SP_DialogSaveButton));
+    actSaveScanResult_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    connect(actSaveScanResult_, &QAction::triggered, this, [this] { SaveScanResultAction(); });
+    // Deleting items arrives with the item actions; until then the entry is shown but disabled.
+    actDelete_ = make("ActDelete");
+    actDelete_->setShortcuts({QKeySequence(Qt::Key_Delete), QKeySequence(Qt::SHIFT | Qt::Key_Delete)});
+    actDelete_->setEnabled(false);
+    actShellOpenFile_ = make("ActShellOpenFile");
+    actShellOpenFile_->setShortcut(QKeySequence(Qt::Key_Return));
+    actShellOpenFile_->setShortcutContext(Qt::WidgetShortcut); // the tree's own activation handles Enter
+    connect(actShellOpenFile_, &QAction::triggered, this, &TFormMain::ActShellOpenFileExecute);
+    actExit_ = make("ActExit");
+    connect(actExit_, &QAction::triggered, this, &QWidget::close);
+    actInfo_ = make("ActInfo");
+    connect(actInfo_, &QAction::triggered, this, &TFormMain::ShowAbout);
+}
+
+void TFormMain::CreateMenusAndToolbar() {
+    favouritesSubMenu_ = new QMenu(this);
+    favouritesMenu_ = new QMenu(this);
+    fileMenu_ = menuBar()->addMenu(QString());
+    fileMenu_->addAction(actDirSelect_);
+    fileMenu_->addMenu(favouritesSubMenu_);
+    fileMenu_->addSeparator();
+    fileMenu_->addAction(actRefresh_);
+    fileMenu_->addAction(actRefreshNode_);
+    fileMenu_->addAction(actStopScan_);
+    fileMenu_->addSeparator();
+    fileMenu_->addAction(actExit_);
+    optionsMenu_ = menuBar()->addMenu(QString());
+    optionsMenu_->addAction(actShellOpenFile_);
+    optionsMenu_->addAction(actOpenInExplorer_);
+    optionsMenu_->addAction(actSaveScanResult_);
+    optionsMenu_->addAction(actDelete_);
+    optionsMenu_->addSeparator();
+    optionsMenu_->addAction(actShowTreeView_);
+    optionsMenu_->addAction(actShowFlatView_);
+    optionsMenu_->addSeparator();
+    optionsMenu_->addAction(actConfig_);
+    helpMenu_ = menuBar()->addMenu(QString());
+    helpMenu_->addAction(actInfo_);
+
+    QToolBar* toolbar = addToolBar(QStringLiteral("Main"));
+    toolbar->setObjectName(QStringLiteral("MainToolbar"));
+    toolbar->setMovable(false);
+    favouritesButton_ = new QToolButton(toolbar);
+    favouritesButton_->setObjectName(QStringLiteral("FavouritesButton"));
+    favouritesButton_->setIcon(style()->standardIcon(QStyle::SP_DirHomeIcon));
+    favouritesButton_->setPopupMode(QToolButton::InstantPopup);
+    favouritesButton_->setMenu(favouritesMenu_);
+    toolbar->addWidget(favouritesButton_);
+    toolbar->addSeparator();
+    toolbar->addAction(actDirSelect_);
+    toolbar->addSeparator();
+    toolbar->addAction(actRefresh_);
+    toolbar->addAction(actStopScan_);
+    toolbar->addSeparator();
+    toolbar->addAction(actOpenInExplorer_);
+    toolbar->addAction(actSaveScanResult_);
+    toolbar->addAction(actConfig_);
+}
+
+void TFormMain::CreateTimers() {
+    timerAniSearch_ = new QTimer(this);
+    timerAniSearch_->setInterval(100);
+    connect(timerAniSearch_, &QTimer::timeout, this, [this] {
+        aniFrame_ = aniFrame_ >= 7 ? 0 : aniFrame_ + 1;
+        treeView_->viewport()->update();
+    });
+    timerTreeRefresh_ = new QTimer(this);
+    timerTreeRefresh_->setInterval(kDefaultTreeViewRefreshRate);
+    connect(timerTreeRefresh_, &QTimer::timeout, this, [this] {
+        DiscardFlatList();
+        RebuildTree();
+    });
+    timerStatusBar_ = new QTimer(this);
+    timerStatusBar_->setInterval(100);
+    connect(timerStatusBar_, &QTimer::timeout, this, [this] {
+        statusPanel0_->setText(Decode(scanThreads_->GetCurrentDir()));
+        UpdateActions();
+    });
+}
+
+void TFormMain::RetranslateUi() {
+    actDirSelect_->setText(Tr("&Choose directory..."));
+    actDirSelect_->setToolTip(Tr("Choose the drive or directory to analyse"));
+    actRefresh_->setText(Tr("&Repeat scan"));
+    actStopScan_->setText(Tr("&Stop scan"));
+    actRefreshNode_->setText(Tr("Rescan selected &directory"));
+    actShowTreeView_->setText(Tr("&Tree view"));
+    actShowFlatView_->setText(Tr("&Flat list"));
+    actConfig_->setText(Tr("S&ettings..."));
+    actOpenInExplorer_->setText(Tr("Open in file &manager"));
+    actSaveScanResult_->setText(Tr("&Save scan result..."));
+    actDelete_->setText(Tr("&Delete"));
+    actShellOpenFile_->setText(Tr("&Open"));
+    actExit_->setText(Tr("E&xit"));
+    actInfo_->setText(Tr("&Information..."));
+    fileMenu_->setTitle(Tr("&File"));
+    optionsMenu_->setTitle(Tr("&Options"));
+    helpMenu_->setTitle(Tr("&Help"));
+    favouritesSubMenu_->setTitle(Tr("F&avourites"));
+    favouritesButton_->setToolTip(Tr("Favourites"));
+    emit treeModel_->headerDataChanged(Qt::Horizontal, 0, TNodeTreeModel::kColumnCount - 1);
+}
+
+void TFormMain::RebuildFavouritesMenus() {
+    const auto scan = [this](const std::string& path) {
+        if (path.empty())
+            StartFixedDrivesScan();
+        else
+            StartDirScan(path);
+    };
+    favourites_->FillMenu(favouritesMenu_, scan);
+    favourites_->FillMenu(favouritesSubMenu_, scan);
+}
+
+void TFormMain::SetSettingsDialogOpener(std::function<void(TFormMain&)> opener) {
+    settingsDialogOpener_ = std::move(opener);
+    UpdateActions();
+}
+
+// ---- Saved state ---------------------------------------------------------------------------
+
+void TFormMain::RestoreWindowState() {
+    const QSize screen = ScreenSize();
+    TRect bounds = CenteredRect(screen.width(), screen.height(), kDefaultWidth, kDefaultHeight);
+    try {
+        if (const auto stored = StringToRect(settings_.ReadScreenString("Position", ""));
+            stored && stored->Width() > 0 && stored->Height() > 0)
+            bounds = *stored;
+        colWidthsTreeView_ = settings_.ReadScreenString("ColWidthsTreeView", "");
+        colWidthsFlatView_ = settings_.ReadScreenString("ColWidthsFlatView", "");
+        flatView_ = settings_.ReadInteger("DirViewStyle", 0) == 1;
+        treeView_->ApplyColumnPositions(settings_.ReadString("ColPositionsTreeView", ""));
+        favourites_->FromCommaText(settings_.ReadString("MRUDirList", ""));
+        int sortColumn = settings_.ReadInteger("SortColumn", TNodeTreeModel::colPercent);
+        if (sortColumn < 0 || sortColumn >= TNodeTreeModel::kColumnCount)
+            sortColumn = TNodeTreeModel::colPercent;
+        const bool ascending = settings_.ReadInteger("SortDirection", 1) == 0;
+        treeView_->header()->setSortIndicator(sortColumn,
+                                              ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    } catch (const std::exception& error) {
+        ShowExceptionDialog(error);
+    }
+    setGeometry(bounds.Left, bounds.Top, bounds.Width(), bounds.Height());
+    (flatView_ ? actShowFlatView_ : actShowTreeView_)->setChecked(true);
+    treeView_->ApplyColumnWidths(flatView_ ? colWidthsFlatView_ : colWidthsTreeView_);
+}
+
+void TFormMain::SaveWindowState() {
+    settings_.Save();
+    try {
+        const QRect bounds = isMaximized() || isMinimized() ? normalGeometry() : geometry();
+        settings_.WriteScreenString("Position",
+                                    RectToString({bounds.left(), bounds.top(), bounds.left() + bounds.width(),
+                                                  bounds.top() + bounds.height()}));
+        (flatView_ ? colWidthsFlatView_ : colWidthsTreeView_) = treeView_->ColumnWidthsText();
+        settings_.WriteScreenString("ColWidthsTreeView", colWidthsTreeView_);
+        settings_.WriteString("ColPositionsTreeView", treeView_->ColumnPositionsText());
+        settings_.WriteInteger("DirViewStyle", flatView_ ? 1 : 0);
+        settings_.WriteString("MRUDirList", favourites_->ToCommaText());
+        settings_.WriteInteger("SortColumn", treeView_->header()->sortIndicatorSection());
+        settings_.WriteInteger("SortDirection",
+                               treeView_->header()->sortIndicatorOrder() == Qt::AscendingOrder ? 0 : 1);
+    } catch (const std::exception& error) {
+        ShowExceptionDialog(error);
+    }
+}
+
+void TFormMain::ShutDown() {
+    if (shutDown_)
+        return;
+    shutDown_ = true;
+    StopTimers();
+    SaveWindowState();
+    scanThreads_->StopAllAndWait();
+    currentDirThread_ = nullptr;
+    treeModel_->SetRoot(nullptr);
+    rootNode_.reset();
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+    ShutDown();
+    QMainWindow::closeEvent(event);
+}
+
+// ---- Actions -------------------------------------------------------------------------------
+
+void TFormMain::UpdateActions() {
+    if (shutDown_)
+        return;
+    const bool running = IsScanRunning();
+    const TFileSystemNode* focused = treeView_->FocusedNode();
+    const std::vector<TFileSystemNode*> selected = treeView_->SelectedNodes();
+    actRefresh_->setEnabled(rootNode_ != nullptr);
+    actStopScan_->setEnabled(running);
+    actRefreshNode_->setEnabled(!selected.empty());
+    actSaveScanResult_->setEnabled(!running && rootNode_ != nullptr && HasChildren(rootNode_.get()));
+    actOpenInExplorer_->setEnabled(focused != nullptr && focused->GetNodeType() != ntFixedDrives);
+    actShellOpenFile_->setEnabled(focused != nullptr && focused->GetNodeType() != ntFixedDrives);
+    actConfig_->setEnabled(static_cast<bool>(settingsDialogOpener_));
+}
+
+void TFormMain::ActDirSelectExecute() {
+    try {
+        std::string path;
+        if (BrowseForFolder(this, TranslateText("Choose the drive or directory to analyse"), lastScanDir_,
+                            path, folderDialog_))
+            StartDirScan(path);
+    } catch (const std::exception& error) {
+        ProgramLogger().error(error.what());
+        ShowErrorDialog(error.what());
+    }
+}
+
+void TFormMain::ActRefreshExecute() {
+    if (rootNode_ == nullptr)
+        return;
+    if (rootNode_->GetNodeType() == ntFixedDrives)
+        StartFixedDrivesScan();
+    else
+        StartDirScan(rootNode_->Name());
+}
+
+void TFormMain::ActOpenInExplorerExecute() {
+    const TFileSystemNode* node = treeView_->FocusedNode();
+    if (node == nullptr || node->GetNodeType() == ntFixedDrives)
+        return;
+    // Files open their folder; a file group stands for its directory.
+    const TFileSystemNode* folder = dynamic_cast<const TDirNode*>(node) != nullptr ? node : node->Parent();
+    while (folder != nullptr && folder->GetNodeType() == ntFileGroup)
+        folder = folder->Parent();
+    if (folder != nullptr && !QDesktopServices::openUrl(QUrl::fromLocalFile(Decode(GetFullPath(folder)))))
+        ShowErrorDialog(TranslateText("The file manager could not be opened."));
+}
+
+void TFormMain::ActShellOpenFileExecute() {
+    const TFileSystemNode* node = treeView_->FocusedNode();
+    if (node == nullptr || node->GetNodeType() != ntFile)
+        return;
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(Decode(GetFullPath(node)))))
+        ShowErrorDialog(TranslateText("The file could not be opened."));
+}
+
+void TFormMain::ActConfigExecute() {
+    if (!settingsDialogOpener_)
+        return;
+    settings_.SetGroupingChanged(false);
+    settingsDialogOpener_(*this);
+}
+
+void TFormMain::ShowAbout() {
+    TFormInfo info(this);
+    info.exec();
+}
+
+TSaveResult TFormMain::SaveScanResultAction() {
+    UpdateActions();
+    if (!actSaveScanResult_->isEnabled() || rootNode_ == nullptr)
+        return TSaveResult::Cancelled;
+    try {
+        return SaveScanResult(this, settings_, *rootNode_, saveFileDialog_);
+    } catch (const std::exception& error) {
+        // The two remembered keys could not be written: the export is not attempted half-configured.
+        ProgramLogger().error(error.what());
+        ShowErrorDialog(error.what());
+        return TSaveResult::Failed;
+    }
+}
+
+void TFormMain::ApplySettings(const TSettings& settings) {
+    timerTreeRefresh_->setInterval(settings.TreeViewRefreshRate() > 0 ? settings.TreeViewRefreshRate()
+                                                                      : kDefaultTreeViewRefreshRate);
+    sizeFormatter_ = SizeFormatterFor(settings.FileSizeRounding());
+    treeModel_->SetSizeFormatter(sizeFormatter_);
+    const TQxBarChartPainterClass* painterClass =
+        BarChartPainterRegistry().FindByClassName(QString::fromStdString(settings.BarChartPainterClass()));
+    if (painterClass == nullptr)
+        painterClass = &DefaultBarChartPainterClass();
+    barPainter_ = painterClass->Create();
+    drawChildBars_ = settings.PaintOptions().Contains(poDrawChildPercentBars);
+    treeView_->Delegate()->SetPainters({barPainter_.get(), childBarPainter_.get()}, drawChildBars_);
+    treeView_->viewport()->update();
+}
+
+void TFormMain::OnSettingsApplied(const TSettings& settings) {
+    ApplySettings(settings);
+    SetLanguage(settings.Language());
+    RetranslateUi();
+    treeView_->viewport()->update();
+    if (settings.GroupingChanged() && rootNode_ != nullptr)
+        infoPanel_->ShowMessage(
+            TranslateText("Some of your changed settings will not be employed until the next analysis."),
+            GetFullPath(rootNode_.get()));
+}
+
+// ---- Status bar and tree -------------------------------------------------------------------
+
+QString TFormMain::StatusText(int panel) const {
+    return (panel == 0 ? statusPanel0_ : statusPanel1_)->text();
+}
+
+void TFormMain::ShowScanDuration(double seconds) {
+    statusPanel1_->setText(seconds >= 0 ? QString::fromStdString(FormatDuration(seconds)) : QString());
+}
+
+void TFormMain::OnCurrentRowChanged() {
+    UpdateActions();
+    const TFileSystemNode* node = treeView_->FocusedNode();
+    if (node == nullptr)
+        return;
+    statusPanel0_->setText(Decode(GetFullPath(node)));
+    statusPanel1_->setText(
+        QString::fromStdString(FormatCount(node->GetSize()) + " " + TranslateText("Bytes")));
+}
+
+void TFormMain::ShowTreeContextMenu(const QPoint& at) {
+    const TFileSystemNode* node = treeView_->FocusedNode();
+    QMenu menu(this);
+    QAction* path = menu.addAction(node != nullptr ? Decode(GetFullPath(node)) : QString());
+    path->setEnabled(false);
+    menu.addSeparator();
+    menu.addAction(actOpenInExplorer_);
+    menu.addAction(actRefreshNode_);
+    menu.exec(treeView_->viewport()->mapToGlobal(at));
+}
+
+void TFormMain::ShowTreeView() {
+    if (flatView_)
+        colWidthsFlatView_ = treeView_->ColumnWidthsText();
+    flatView_ = false;
+    actShowTreeView_->setChecked(true);
+    treeView_->ApplyColumnWidths(colWidthsTreeView_);
+    treeView_->ShowFlatList({});
+}
+
+void TFormMain::ShowFlatView() {
+    if (!flatView_)
+        colWidthsTreeView_ = treeView_->ColumnWidthsText();
+    flatView_ = true;
+    actShowFlatView_->setChecked(true);
+    treeView_->ApplyColumnWidths(colWidthsFlatView_);
+    DiscardFlatList();
+    RebuildTree();
+}
+
+void TFormMain::RebuildTree() {
+    if (!flatView_ || rootNode_ == nullptr) {
+        treeView_->RebuildTree();
+        return;
+    }
+    if (flatList_.empty())
+        flatList_ = BuildFlatList();
+    treeView_->ShowFlatList(flatList_);
+}
+
+std::vector<TFileSystemNode*> TFormMain::BuildFlatList() const {
+    std::vector<TFileSystemNode*> list{rootNode_.get()};
+    const auto threshold =
+        static_cast<std::int64_t>(std::llround(static_cast<double>(rootNode_->GetSize()) / 1000.0));
+    struct Frame {
+        const TGroupNode* group;
+        int next;
+    };
+    std::vector<Frame> stack{{rootNode_.get(), 0}};
+    while (!stack.empty()) {
+        Frame& top = stack.back();
+        TFileSystemNode* child = nullptr;
+        {
+            TChildrenLock guard(top.group);
+            if (top.next < guard.Children().Count())
+                child = guard.Children().Items(top.next++);
+            // A group of one file may still be dissolved by its scanner; it is not worth a row anyway.
+            if (child != nullptr && child->GetNodeType() == ntFileGroup &&
+                static_cast<const TGroupNode*>(child)->StoredFileCount() < 2)
+                continue;
+        }
+        if (child == nullptr) {
+            stack.pop_back();
+            continue;
+        }
+        const auto* dir = dynamic_cast<const TDirNode*>(child);
+        if (dir != nullptr && HasChildren(dir))
+            stack.push_back({dir, 0});
+        else if (child->GetSize() >= threshold)
+            list.push_back(child);
+    }
+    return list;
+}
+
+} // namespace quorvex

@@ -1,0 +1,179 @@
+#pragma once
+
+#include "model/SizeFormat.h"
+#include "settings/QxSettings.h"
+#include "shell/BrowseForFolder.h"
+#include "ui/SaveScanResult.h"
+
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QTimer;
+class QToolButton;
+
+namespace quorvex {
+
+class TDirNode;
+class TDirScanThread;
+class TDirScanThreadList;
+class TFavourites;
+class TFileSystemNode;
+class TInfoPanel;
+class TNodeTreeModel;
+class TNodeTreeView;
+class TQxBarChartPainter;
+class TRootNode;
+class TShellIcons;
+
+// The application's main window: starts, repeats, stops and partly repeats scans, refreshes the tree
+// while scan threads fill it, and keeps its layout in the INI file per screen resolution.
+//
+// Every scan root is marked as scanning before its thread starts, so the tree model never lists the
+// files of a directory that its scanner is about to clear.
+class TFormMain : public QMainWindow {
+    Q_OBJECT
+public:
+    // `settings` is loaded here and saved when the window closes; it must outlive the window.
+    explicit TFormMain(TSettings& settings, QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    // The arguments after the program name: an existing directory as the first one starts a scan.
+    void ProcessCommandLine(const std::vector<std::string>& arguments);
+
+    void StartDirScan(const std::string& path);
+    void StartFixedDrivesScan();
+    void RescanNode(TDirNode* dir);
+    void RescanSelection();
+    void StopScan();
+    void RefreshPath(const std::string& path);
+    void RebuildTree();
+    void RefreshTreeNode(const TFileSystemNode* node);
+    void ShowScanDuration(double seconds);
+    void ApplySettings(const TSettings& settings);
+    // The settings dialog's apply callback.
+    void OnSettingsApplied(const TSettings& settings);
+    void ShowTreeView();
+    void ShowFlatView();
+    TSaveResult SaveScanResultAction();
+    void ShowAbout();
+
+    // Seams for the modal dialogs, so that tests can answer them.
+    void SetFolderDialog(FolderDialog dialog) { folderDialog_ = std::move(dialog); }
+    void SetSaveFileDialog(SaveFileDialog dialog) { saveFileDialog_ = std::move(dialog); }
+    // Opens the settings dialog; the action stays disabled until one is installed.
+    void SetSettingsDialogOpener(std::function<void(TFormMain&)> opener);
+
+    TRootNode* RootNode() const { return rootNode_.get(); }
+    bool IsScanRunning() const;
+    const std::string& PendingScanPath() const { return pendingScanPath_; }
+    const std::string& LastScanDir() const { return lastScanDir_; }
+    TNodeTreeView* TreeView() const { return treeView_; }
+    TNodeTreeModel* TreeModel() const { return treeModel_; }
+    TInfoPanel* InfoPanel() const { return infoPanel_; }
+    TFavourites* Favourites() const { return favourites_; }
+    QString StatusText(int panel) const;
+    TSizeFormatter SizeFormatter() const { return sizeFormatter_; }
+
+signals:
+    // A scan, or the last of several, has ended and the tree was rebuilt.
+    void ScanFinishedSignal();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateActions();
+    void CreateMenusAndToolbar();
+    void CreateTimers();
+    void RetranslateUi();
+    void RestoreWindowState();
+    void SaveWindowState();
+    void ShutDown();
+    void UpdateActions();
+    void StartTimers();
+    void StopTimers();
+    void ReplaceRoot(std::unique_ptr<TRootNode> root);
+    void DiscardFlatList() { flatList_.clear(); }
+    std::vector<TFileSystemNode*> BuildFlatList() const;
+    void RebuildFavouritesMenus();
+
+    void ActDirSelectExecute();
+    void ActRefreshExecute();
+    void ActOpenInExplorerExecute();
+    void ActShellOpenFileExecute();
+    void ActConfigExecute();
+    void OnDirScanDone(TDirScanThread& thread);
+    void OnSubScanDone(TDirScanThread& thread);
+    void ScanFinished(TDirScanThread& thread);
+    void StartPendingScan();
+    void OnCurrentRowChanged();
+    void ShowTreeContextMenu(const QPoint& at);
+
+    TSettings& settings_;
+    ScreenSectionNameSource previousScreenSource_;
+
+    // Controls, owned by Qt's parent chain.
+    TNodeTreeModel* treeModel_;
+    TNodeTreeView* treeView_;
+    TInfoPanel* infoPanel_;
+    TFavourites* favourites_;
+    QLabel* statusPanel0_;
+    QLabel* statusPanel1_;
+    QToolButton* favouritesButton_ = nullptr;
+    QMenu* favouritesMenu_ = nullptr;
+    QMenu* favouritesSubMenu_ = nullptr;
+    QMenu* fileMenu_ = nullptr;
+    QMenu* optionsMenu_ = nullptr;
+    QMenu* helpMenu_ = nullptr;
+    QAction* actDirSelect_ = nullptr;
+    QAction* actRefresh_ = nullptr;
+    QAction* actStopScan_ = nullptr;
+    QAction* actRefreshNode_ = nullptr;
+    QAction* actShowTreeView_ = nullptr;
+    QAction* actShowFlatView_ = nullptr;
+    QAction* actConfig_ = nullptr;
+    QAction* actOpenInExplorer_ = nullptr;
+    QAction* actSaveScanResult_ = nullptr;
+    QAction* actDelete_ = nullptr;
+    QAction* actShellOpenFile_ = nullptr;
+    QAction* actExit_ = nullptr;
+    QAction* actInfo_ = nullptr;
+    QTimer* timerAniSearch_ = nullptr;
+    QTimer* timerTreeRefresh_ = nullptr;
+    QTimer* timerStatusBar_ = nullptr;
+
+    // Declared before the threads: a thread's root must outlive the thread list.
+    std::unique_ptr<TRootNode> rootNode_;
+    std::unique_ptr<TDirScanThreadList> scanThreads_;
+    TDirScanThread* currentDirThread_ = nullptr;
+    // Running rescans of subdirectories, and those whose root a rescan of an ancestor has destroyed
+    // meanwhile: their completion must not touch the tree.
+    std::unordered_set<TDirScanThread*> runningSubScans_;
+    std::unordered_set<const TDirScanThread*> orphanedScans_;
+    std::vector<TFileSystemNode*> flatList_;
+    bool flatView_ = false;
+    std::string colWidthsTreeView_;
+    std::string colWidthsFlatView_;
+    std::string lastScanDir_;
+    std::string pendingScanPath_;
+    int aniFrame_ = 0;
+    TSizeFormatter sizeFormatter_ = nullptr;
+    std::unique_ptr<TQxBarChartPainter> barPainter_;
+    std::unique_ptr<TQxBarChartPainter> childBarPainter_;
+    bool drawChildBars_ = true;
+    std::unique_ptr<TShellIcons> shellIcons_;
+    FolderDialog folderDialog_ = ChooseFolderWithDialog;
+    SaveFileDialog saveFileDialog_ = ShowSaveFileDialog;
+    std::function<void(TFormMain&)> settingsDialogOpener_;
+    bool shutDown_ = false;
+};
+
+} // namespace quorvex

@@ -1,0 +1,79 @@
+#include "ui/NodeItemDelegate.h"
+
+#include "model/FileSystemNode.h"
+#include "ui/NodeTreeModel.h"
+
+#include <QApplication>
+#include <QPainter>
+
+namespace quorvex {
+
+TNodeItemDelegate::TNodeItemDelegate(QObject* parent) : QStyledItemDelegate(parent) {}
+
+void TNodeItemDelegate::SetPainters(const TPercentCellPainters& painters, bool drawChildBars) {
+    painters_ = painters;
+    drawChildBars_ = drawChildBars;
+}
+
+void TNodeItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                              const QModelIndex& index) const {
+    if (index.column() == TNodeTreeModel::colPercent) {
+        PaintPercent(painter, option, index);
+        return;
+    }
+    QStyledItemDelegate::paint(painter, option, index);
+    if (index.column() == TNodeTreeModel::colName)
+        PaintStaticText(painter, option, index);
+}
+
+void TNodeItemDelegate::PaintPercent(QPainter* painter, const QStyleOptionViewItem& option,
+                                     const QModelIndex& index) const {
+    QStyleOptionViewItem opt = option;
+    initStyleOption(&opt, index);
+    opt.text.clear();
+    const QWidget* widget = option.widget;
+    QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget); // background and selection
+
+    const auto* model = qobject_cast<const TNodeTreeModel*>(index.model());
+    const TFileSystemNode* node = model != nullptr ? model->NodeAt(index) : nullptr;
+    if (node == nullptr || painters_.BarPainter == nullptr || painters_.ChildBarPainter == nullptr)
+        return;
+    painter->save();
+    painter->setFont(opt.font);
+    PaintPercentCell(*painter, option.rect, *node, model->Root(),
+                     (option.state & QStyle::State_Selected) != 0, painters_, drawChildBars_);
+    painter->restore();
+}
+
+void TNodeItemDelegate::PaintStaticText(QPainter* painter, const QStyleOptionViewItem& option,
+                                        const QModelIndex& index) const {
+    const QString text = index.data(TNodeTreeModel::StaticTextRole).toString();
+    if (text.isEmpty())
+        return;
+    QStyleOptionViewItem opt = option;
+    initStyleOption(&opt, index);
+    const QWidget* widget = option.widget;
+    QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
+    const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget);
+    const int used = opt.fontMetrics.horizontalAdvance(opt.text + QLatin1Char(' ')) + 4;
+    QRect rect = textRect;
+    rect.setLeft(textRect.left() + used);
+    if (rect.width() <= 0)
+        return;
+
+    QFont font = opt.font;
+    font.setItalic(index.data(TNodeTreeModel::StaticItalicRole).toBool());
+    const bool selected = (option.state & QStyle::State_Selected) != 0;
+    const QColor color = selected ? opt.palette.color(QPalette::HighlightedText)
+                                  : index.data(TNodeTreeModel::StaticColorRole).value<QColor>();
+    painter->save();
+    painter->setClipRect(option.rect);
+    painter->setFont(font);
+    painter->setPen(color);
+    const QString shown = QFontMetrics(font).elidedText(text, Qt::ElideRight, rect.width());
+    painter->drawText(rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
+    painter->restore();
+}
+
+} // namespace quorvex

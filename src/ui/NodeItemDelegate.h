@@ -1,0 +1,32 @@
+#pragma once
+
+#include "paint/PercentCell.h"
+
+#include <QStyledItemDelegate>
+
+namespace quorvex {
+
+// Draws the tree's cells: the name column adds the static text (an error message, a drive's free
+// space) after the name in its own style; the percentage column is drawn by the bar painters.
+class TNodeItemDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    explicit TNodeItemDelegate(QObject* parent = nullptr);
+
+    // The painters are owned by the window and must outlive every paint that follows.
+    void SetPainters(const TPercentCellPainters& painters, bool drawChildBars);
+    bool DrawChildBars() const { return drawChildBars_; }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+
+private:
+    void PaintPercent(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const;
+    void PaintStaticText(QPainter* painter, const QStyleOptionViewItem& option,
+                         const QModelIndex& index) const;
+
+    TPercentCellPainters painters_;
+    bool drawChildBars_ = true;
+};
+
+} // namespace quorvex

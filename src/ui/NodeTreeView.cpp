@@ -1,0 +1,222 @@
+#include "ui/NodeTreeView.h"
+
+#include "model/FileSystemNode.h"
+#include "ui/NodeItemDelegate.h"
+#include "ui/NodeTreeModel.h"
+
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <charconv>
+#include <unordered_set>
+
+namespace quorvex {
+namespace {
+
+constexpr int kDesignedWidths[TNodeTreeModel::kColumnCount] = {196, 75, 113, 75};
+constexpr int kMinimumWidth = 50;
+// Expanding rows from stored flags stops here; deeper rows wait for the user.
+constexpr int kMaxRestoreDepth = 64;
+
+std::vector<int> ParseIntegers(std::string_view text) {
+    std::vector<int> values;
+    std::size_t at = 0;
+    while (at <= text.size()) {
+        const std::size_t comma = std::min(text.find(',', at), text.size());
+        std::string_view part = text.substr(at, comma - at);
+        while (!part.empty() && part.front() == ' ')
+            part.remove_prefix(1);
+        int value = 0;
+        const auto result = std::from_chars(part.data(), part.data() + part.size(), value);
+        if (part.empty() || result.ec != std::errc() || result.ptr != part.data() + part.size())
+            return {};
+        values.push_back(value);
+        at = comma + 1;
+    }
+    return values;
+}
+
+std::string JoinIntegers(const std::vector<int>& values) {
+    std::string text;
+    for (const int v : values) {
+        if (!text.empty())
+            text += ',';
+        text += std::to_string(v);
+    }
+    return text;
+}
+
+} // namespace
+
+TNodeTreeView::TNodeTreeView(TNodeTreeModel* model, QWidget* parent)
+    : QTreeView(parent), model_(model), delegate_(new TNodeItemDelegate(this)) {
+    setModel(model_);
+    setItemDelegate(delegate_);
+    setUniformRowHeights(true); // a rebuild then lays out in proportion to the visible rows
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setAllColumnsShowFocus(true);
+    setExpandsOnDoubleClick(false); // double-click opens the item
+    setContextMenuPolicy(Qt::CustomContextMenu);
+
+    QHeaderView* head = header();
+    head->setSectionsMovable(true);
+    head->setSortIndicatorShown(true);
+    head->setSectionsClickable(true);
+    head->setStretchLastSection(false);
+    head->setMinimumSectionSize(kMinimumWidth);
+    for (int column = 0; column < TNodeTreeModel::kColumnCount; ++column)
+        head->resizeSection(column, kDesignedWidths[column]);
+    head->setSectionResizeMode(TNodeTreeModel::colPercent, QHeaderView::Stretch);
+    head->setSortIndicator(model_->SortColumn(), model_->SortOrder());
+    setSortingEnabled(true);
+
+    connect(this, &QTreeView::expanded, model_,
+            [this](const QModelIndex& index) { model_->NoteExpanded(index, true); });
+    connect(this, &QTreeView::collapsed, model_,
+            [this](const QModelIndex& index) { model_->NoteExpanded(index, false); });
+}
+
+void TNodeTreeView::RebuildTree() {
+    model_->Rebuild();
+    for (const QModelIndex& row : model_->TakeNewErrorRows()) {
+        if (row.isValid())
+            setFirstColumnSpanned(row.row(), row.parent(), true);
+    }
+}
+
+void TNodeTreeView::ExpandInitialRows() {
+    const QModelIndex top = model_->index(0, 0);
+    if (!top.isValid() || model_->IsFlat())
+        return;
+    expand(top);
+    ExpandFlagged(top, 0);
+}
+
+void TNodeTreeView::ExpandFlagged(const QModelIndex& parent, int depth) {
+    if (depth >= kMaxRestoreDepth)
+        return;
+    for (int row = 0; row < model_->rowCount(parent); ++row) {
+        const QModelIndex child = model_->index(row, 0, parent);
+        const auto* group = dynamic_cast<const TGroupNode*>(model_->NodeAt(child));
+        if (group == nullptr || !group->HasFlag(nfExpanded))
+            continue;
+        expand(child);
+        ExpandFlagged(child, depth + 1);
+    }
+}
+
+void TNodeTreeView::ShowFlatList(std::vector<TFileSystemNode*> nodes) {
+    const bool flat = !nodes.empty();
+    const int hScroll = horizontalScrollBar()->value();
+    const int vScroll = verticalScrollBar()->value();
+    const TFileSystemNode* focused = FocusedNode();
+    const std::vector<TFileSystemNode*> selectedList = SelectedNodes();
+    std::unordered_set<const TFileSystemNode*> selected(selectedList.begin(), selectedList.end());
+
+    model_->SetFlatList(std::move(nodes));
+    setRootIsDecorated(!flat);
+    setItemsExpandable(!flat);
+    if (!flat)
+        ExpandInitialRows();
+
+    QItemSelection selection;
+    QModelIndex focus;
+    for (int row = 0; row < model_->rowCount(); ++row) {
+        const QModelIndex at = model_->index(row, 0);
+        const TFileSystemNode* node = model_->NodeAt(at);
+        if (node != nullptr && selected.count(node) != 0)
+            selection.select(at, at.siblingAtColumn(TNodeTreeModel::kColumnCount - 1));
+        if (node != nullptr && node == focused && !focus.isValid())
+            focus = at;
+    }
+    if (focus.isValid())
+        selectionModel()->setCurrentIndex(focus, QItemSelectionModel::NoUpdate);
+    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    horizontalScrollBar()->setValue(hScroll);
+    verticalScrollBar()->setValue(vScroll);
+}
+
+TFileSystemNode* TNodeTreeView::FocusedNode() const {
+    return model_->NodeAt(currentIndex());
+}
+
+std::vector<TFileSystemNode*> TNodeTreeView::SelectedNodes() const {
+    std::vector<TFileSystemNode*> nodes;
+    for (const QModelIndex& row : selectionModel()->selectedRows()) {
+        if (TFileSystemNode* node = model_->NodeAt(row))
+            nodes.push_back(node);
+    }
+    return nodes;
+}
+
+void TNodeTreeView::RefreshNode(const TFileSystemNode* node) {
+    const QModelIndex at = model_->Reveal(node);
+    if (!at.isValid())
+        return;
+    for (QModelIndex up = at.parent(); up.isValid(); up = up.parent())
+        expand(up);
+    update(at);
+    scrollTo(at, QAbstractItemView::PositionAtCenter);
+}
+
+void TNodeTreeView::PrepareRescan(const TFileSystemNode* node) {
+    const QModelIndex at = model_->IndexOf(node);
+    if (at.isValid())
+        setFirstColumnSpanned(at.row(), at.parent(), false);
+}
+
+std::string TNodeTreeView::ColumnWidthsText() const {
+    std::vector<int> widths;
+    for (int column = 0; column < TNodeTreeModel::kColumnCount; ++column) {
+        const int width = header()->sectionSize(column);
+        widths.push_back(header()->isSectionHidden(column) ? -width : width);
+    }
+    return JoinIntegers(widths);
+}
+
+void TNodeTreeView::ApplyColumnWidths(std::string_view text) {
+    const std::vector<int> widths = ParseIntegers(text);
+    if (widths.size() != TNodeTreeModel::kColumnCount)
+        return; // empty or damaged: keep the designed widths
+    for (int column = 0; column < TNodeTreeModel::kColumnCount; ++column) {
+        const int width = widths[static_cast<std::size_t>(column)];
+        // The percentage column takes what is left and is never hidden.
+        const bool hide =
+            width < 0 && column != TNodeTreeModel::colPercent && column != TNodeTreeModel::colName;
+        header()->setSectionHidden(column, hide);
+        if (column != TNodeTreeModel::colPercent)
+            header()->resizeSection(column, std::max(kMinimumWidth, width < 0 ? -width : width));
+    }
+}
+
+std::string TNodeTreeView::ColumnPositionsText() const {
+    std::vector<int> positions;
+    for (int column = 0; column < TNodeTreeModel::kColumnCount; ++column)
+        positions.push_back(header()->visualIndex(column));
+    return JoinIntegers(positions);
+}
+
+void TNodeTreeView::ApplyColumnPositions(std::string_view text) {
+    const std::vector<int> positions = ParseIntegers(text);
+    if (positions.size() != TNodeTreeModel::kColumnCount)
+        return;
+    std::vector<int> sorted = positions;
+    std::sort(sorted.begin(), sorted.end());
+    for (int i = 0; i < TNodeTreeModel::kColumnCount; ++i) {
+        if (sorted[static_cast<std::size_t>(i)] != i)
+            return; // not a permutation
+    }
+    // Place the column that belongs at each visual position, left to right.
+    for (int position = 0; position < TNodeTreeModel::kColumnCount; ++position) {
+        const auto it = std::find(positions.begin(), positions.end(), position);
+        const int column = static_cast<int>(it - positions.begin());
+        header()->moveSection(header()->visualIndex(column), position);
+    }
+}
+
+} // namespace quorvex

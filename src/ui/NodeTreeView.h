@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QTreeView>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorvex {
+
+class TFileSystemNode;
+class TNodeItemDelegate;
+class TNodeTreeModel;
+
+// The tree view of the main window over a TNodeTreeModel: four fixed columns, a sortable and movable
+// header, several rows selectable, incremental search among visible rows.
+//
+// Expansion, selection, focus and scroll position live in the view as persistent indexes, and the
+// model's rebuild only inserts and reorders rows, so they survive each refresh by themselves. Only the
+// flat presentation is rebuilt from scratch; it restores them by node.
+class TNodeTreeView : public QTreeView {
+    Q_OBJECT
+public:
+    explicit TNodeTreeView(TNodeTreeModel* model, QWidget* parent = nullptr);
+
+    TNodeTreeModel* NodeModel() const { return model_; }
+    TNodeItemDelegate* Delegate() const { return delegate_; }
+
+    // Brings the rows up to date with the tree.
+    void RebuildTree();
+    // After the model was given a new root: the top row and every row whose node was last expanded
+    // start expanded.
+    void ExpandInitialRows();
+    // Shows `nodes` as a flat list (an empty list goes back to the tree), keeping the selected and
+    // focused nodes and the scroll offsets.
+    void ShowFlatList(std::vector<TFileSystemNode*> nodes);
+
+    TFileSystemNode* FocusedNode() const;
+    // In selection order.
+    std::vector<TFileSystemNode*> SelectedNodes() const;
+    // Makes `node` visible (publishing and expanding its ancestors), repaints it and scrolls to it.
+    void RefreshNode(const TFileSystemNode* node);
+    // The row of `node` before its children are cleared: it loses its error span.
+    void PrepareRescan(const TFileSystemNode* node);
+
+    // "w0,w1,w2,w3" in column order, a hidden column's width negated.
+    std::string ColumnWidthsText() const;
+    void ApplyColumnWidths(std::string_view text);
+    // "p0,p1,p2,p3": the visual position of each column.
+    std::string ColumnPositionsText() const;
+    void ApplyColumnPositions(std::string_view text);
+
+private:
+    void ExpandFlagged(const QModelIndex& parent, int depth);
+
+    TNodeTreeModel* model_;
+    TNodeItemDelegate* delegate_;
+};
+
+} // namespace quorvex

@@ -1,0 +1,107 @@
+#include "ui/SaveScanResult.h"
+
+#include "export/ExportAction.h"
+#include "export/ExportRegistry.h"
+#include "model/FileSystemNode.h"
+#include "settings/QxSettings.h"
+#include "support/ErrorDialogs.h"
+#include "support/Utilities.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QGuiApplication>
+
+namespace quorvex {
+namespace {
+
+// The busy cursor for the length of an export, restored however it ends.
+class BusyCursor {
+public:
+    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+};
+
+QStringList DialogFilters() {
+    // The registry's filter is "text|pattern|text|pattern..."; Qt's dialog wants the display texts only.
+    const QStringList parts =
+        QString::fromStdString(ExportRegistry().GetDialogFilter()).split(QLatin1Char('|'));
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2)
+        filters.append(parts[i]);
+    return filters;
+}
+
+std::string FolderOf(const std::string& fileName) {
+    const auto slash = fileName.rfind(PathDelim);
+    return slash == std::string::npos ? std::string() : fileName.substr(0, slash + 1);
+}
+
+} // namespace
+
+std::optional<TSaveFileChoice> ShowSaveFileDialog(QWidget* parent, const TSaveFileRequest& request) {
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    dialog.setNameFilters(request.Filters);
+    if (request.FilterIndex >= 1 && request.FilterIndex <= request.Filters.size())
+        dialog.selectNameFilter(request.Filters[request.FilterIndex - 1]);
+    dialog.setDefaultSuffix(request.DefaultSuffix);
+    if (!request.Directory.isEmpty())
+        dialog.setDirectory(request.Directory);
+    dialog.selectFile(request.ProposedName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    TSaveFileChoice choice;
+    choice.FileName = QFile::encodeName(dialog.selectedFiles().front()).toStdString();
+    choice.FilterIndex = static_cast<int>(request.Filters.indexOf(dialog.selectedNameFilter())) + 1;
+    if (choice.FilterIndex < 1)
+        choice.FilterIndex = request.FilterIndex;
+    return choice;
+}
+
+std::string ProposedExportName(const std::string& displayName) {
+    return MakeValidFileName(RemoveChars(displayName, ":"), '_', " ");
+}
+
+std::string DefaultExportFolder() {
+    const std::string documents = GetSpecialFolder(TSpecialFolder::Documents);
+    if (documents.empty())
+        return {};
+    const std::string folder = IncludeTrailingPathDelimiter(documents) + "Quorvex";
+    if (!QDir().mkpath(QFile::decodeName(QByteArray::fromStdString(folder))))
+        return {};
+    return folder;
+}
+
+TSaveResult SaveScanResult(QWidget* parent, TSettings& settings, const TFileSystemNode& root,
+                           const SaveFileDialog& dialog) {
+    const TExportRegistry& registry = ExportRegistry();
+    TSaveFileRequest request;
+    request.FilterIndex = ValidFilterIndex(settings.ReadInteger("LastFilterIndex", 1));
+    request.DefaultSuffix = QString::fromStdString(registry.ExtensionAt(request.FilterIndex - 1)).mid(1);
+    request.Directory = QFile::decodeName(
+        QByteArray::fromStdString(settings.ReadString("LastSaveDir", DefaultExportFolder())));
+    request.Filters = DialogFilters();
+    request.ProposedName =
+        QFile::decodeName(QByteArray::fromStdString(ProposedExportName(root.GetDisplayName())));
+
+    const std::optional<TSaveFileChoice> choice = dialog(parent, request);
+    if (!choice || choice->FileName.empty())
+        return TSaveResult::Cancelled;
+    const int filterIndex = ValidFilterIndex(choice->FilterIndex);
+    settings.WriteString("LastSaveDir", FolderOf(choice->FileName));
+    settings.WriteInteger("LastFilterIndex", filterIndex);
+
+    const BusyCursor busy;
+    // SaveExportToFile writes through a temporary file and reports its own failure in the error box.
+    return SaveExportToFile(registry.Items(filterIndex - 1), &root, choice->FileName,
+                            settings.FileSizeRounding())
+               ? TSaveResult::Saved
+               : TSaveResult::Failed;
+}
+
+} // namespace quorvex
