@@ -1,0 +1,105 @@
+#include "common/TempTree.h"
+
+#include "shell/BrowseForFolder.h"
+#include "shell/Favourites.h"
+#include "ui/FormInfo.h"
+#include "ui/InstanceMarker.h"
+#include "ui/SaveScanResult.h"
+
+#include <QFile>
+#include <QMenu>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace quorvex {
+namespace {
+
+using testing::TempTree;
+
+TEST(FormInfo, ShowsMajorMinorAndReleaseOnlyWhenNotZero) {
+    EXPECT_EQ(TFormInfo(nullptr, "2.1.0.55").VersionText(), "Version 2.1");
+    EXPECT_EQ(TFormInfo(nullptr, "2.1.3.55").VersionText(), "Version 2.1.3");
+    EXPECT_TRUE(TFormInfo(nullptr, "").VersionText().isEmpty());
+    EXPECT_TRUE(TFormInfo(nullptr).VersionText().startsWith("Version ")) << "the compiled-in version";
+}
+
+TEST(BrowseForFolder, CancelLocalAndNonLocalChoices) {
+    std::string path = "stale";
+    QUrl asked;
+    const auto cancel = [&](QWidget*, const QString&, const QUrl& initial) {
+        asked = initial;
+        return QUrl();
+    };
+    EXPECT_FALSE(BrowseForFolder(nullptr, "Pick", "/srv/data", path, cancel));
+    EXPECT_TRUE(path.empty());
+    EXPECT_EQ(asked, QUrl::fromLocalFile("/srv/data")) << "the initial directory is preselected";
+
+    // The toolkit's dialog works in Unicode: a non-ASCII name comes back as the same UTF-8 bytes.
+    const std::string bytes = "/tmp/caf\xc3\xa9 \xec\x9e\x90\xeb\xb0\xb1";
+    const auto local = [&](QWidget*, const QString&, const QUrl&) {
+        return QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(bytes)));
+    };
+    EXPECT_TRUE(BrowseForFolder(nullptr, "Pick", "", path, local));
+    EXPECT_EQ(path, bytes);
+
+    const auto remote = [](QWidget*, const QString&, const QUrl&) { return QUrl("sftp://host/home"); };
+    EXPECT_THROW(BrowseForFolder(nullptr, "Pick", "", path, remote), BrowseForFolderException);
+}
+
+TEST(Favourites, NewestFirstWithoutDuplicatesAndCommaTextRoundTrip) {
+    TFavourites favourites(3);
+    favourites.Add("/a");
+    favourites.Add("/b c");
+    favourites.Add("/a");
+    favourites.Add("/d,\"e\"");
+    favourites.Add("/f");
+    EXPECT_EQ(favourites.Items(), (std::vector<std::string>{"/f", "/d,\"e\"", "/a"}));
+    EXPECT_EQ(EncodeCommaText({"/a", "/b c", "/d,\"e\""}), "/a,\"/b c\",\"/d,\"\"e\"\"\"");
+    EXPECT_EQ(EncodeCommaText({""}), "\"\"");
+    EXPECT_EQ(DecodeCommaText("/a \"/b c\",,\"/d,\"\"e\"\"\""),
+              (std::vector<std::string>{"/a", "/b c", "/d,\"e\""}));
+
+    TFavourites restored(9);
+    restored.FromCommaText(EncodeCommaText(favourites.Items()));
+    EXPECT_EQ(restored.Items(), favourites.Items());
+
+    QMenu menu;
+    std::string chosen = "none";
+    restored.FillMenu(&menu, [&](const std::string& p) { chosen = p; });
+    ASSERT_GE(menu.actions().size(), 5); // three entries, a separator, "Local Drives"
+    menu.actions().at(1)->trigger();
+    EXPECT_EQ(chosen, "/d,\"e\"");
+    menu.actions().at(4)->trigger();
+    EXPECT_EQ(chosen, "") << "Local Drives";
+}
+
+TEST(SaveScanResult, ProposedNamesHaveNoColonsBlanksOrSlashes) {
+    EXPECT_EQ(ProposedExportName("System (C:)"), "System_(C)");
+    EXPECT_EQ(ProposedExportName("/home/user/My Data"), "_home_user_My_Data");
+}
+
+TEST(InstanceMarker, HeldSharedWhileAliveSoAnExclusiveLockWaits) {
+    TempTree folder;
+    const std::string path = folder / "Quorvex.Mutex";
+    {
+        TInstanceMarker first(folder.Path());
+        TInstanceMarker second(folder.Path());
+        EXPECT_TRUE(first.IsHeld());
+        EXPECT_TRUE(second.IsHeld()) << "a second instance just goes on";
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        EXPECT_NE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+        ::close(fd);
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0) << "released when the program ends";
+    ::close(fd);
+}
+
+} // namespace
+} // namespace quorvex
