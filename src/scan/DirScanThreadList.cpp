@@ -30,11 +30,24 @@ bool IsStrictlyBelow(const TFileSystemNode* node, const TGroupNode* ancestor) {
 
 } // namespace
 
+// Receives the queued calls of the workers on the thread that made the list. Called by name, so no
+// functor made on a worker is run here.
+class TDirScanThreadListInbox : public QObject {
+    Q_OBJECT
+public:
+    explicit TDirScanThreadListInbox(std::function<void()> deliver) : deliver_(std::move(deliver)) {}
+
+    Q_INVOKABLE void Deliver() { deliver_(); }
+
+private:
+    std::function<void()> deliver_;
+};
+
 TDirScanThreadList::TDirScanThreadList(int maxThreads, ThresholdSource thresholdSource,
                                        TFileSystemApi* fileSystem)
     : maxThreads_(maxThreads), thresholdSource_(thresholdSource ? std::move(thresholdSource)
                                                                 : ThresholdSource(&ThresholdFromSettings)),
-      fileSystem_(fileSystem), context_(std::make_unique<QObject>()) {}
+      fileSystem_(fileSystem), context_(std::make_unique<TDirScanThreadListInbox>([this] { Deliver(); })) {}
 
 TDirScanThreadList::~TDirScanThreadList() {
     std::vector<std::unique_ptr<TDirScanThread>> all;
@@ -142,37 +155,50 @@ std::shared_ptr<TDirScanThread::TCompletion> TDirScanThreadList::Leave(TDirScanT
         std::lock_guard threadLock(thread.mutex_);
         thread.completion_ = completion;
     }
-    // Runs on the user-interface thread. A cancelled call does nothing: its thread may be gone.
-    QMetaObject::invokeMethod(
-        context_.get(),
-        [completion, callback = std::move(callback), threadPtr = &thread] {
-            {
-                std::lock_guard guard(completion->mutex);
-                if (completion->done)
-                    return;
-            }
-            struct Release {
-                TDirScanThread::TCompletion& call;
-                ~Release() {
-                    {
-                        std::lock_guard guard(call.mutex);
-                        call.done = true;
-                    }
-                    call.changed.notify_all();
-                }
-            } release{*completion};
-            callback(*threadPtr);
-        },
-        Qt::QueuedConnection);
+    pending_.push_back({&thread, std::move(callback), completion});
+    PostDeliverLocked();
     return completion;
 }
 
 void TDirScanThreadList::WorkerEnded(TDirScanThread& thread) {
     std::lock_guard lock(mutex_);
-    if (thread.owner_.load(std::memory_order_acquire) != this)
-        return;
-    QMetaObject::invokeMethod(
-        context_.get(), [this] { ReapEnded(); }, Qt::QueuedConnection);
+    if (thread.owner_.load(std::memory_order_acquire) == this)
+        PostDeliverLocked();
+}
+
+void TDirScanThreadList::PostDeliverLocked() {
+    QMetaObject::invokeMethod(context_.get(), "Deliver", Qt::QueuedConnection);
+}
+
+void TDirScanThreadList::Deliver() {
+    for (;;) {
+        TPendingCompletion next;
+        {
+            std::lock_guard lock(mutex_);
+            if (pending_.empty())
+                break;
+            next = std::move(pending_.front());
+            pending_.pop_front();
+        }
+        {
+            // Cancelled by shutdown: the thread may already be gone.
+            std::lock_guard guard(next.completion->mutex);
+            if (next.completion->done)
+                continue;
+        }
+        struct Release {
+            TDirScanThread::TCompletion& call;
+            ~Release() {
+                {
+                    std::lock_guard guard(call.mutex);
+                    call.done = true;
+                }
+                call.changed.notify_all();
+            }
+        } release{*next.completion};
+        next.callback(*next.thread);
+    }
+    ReapEnded();
 }
 
 void TDirScanThreadList::ReapEnded() {
@@ -210,6 +236,9 @@ std::vector<std::unique_ptr<TDirScanThread>> TDirScanThreadList::TakeUnstartedLo
 void TDirScanThreadList::CancelCompletionsLocked() {
     for (const auto& thread : owned_)
         thread->CancelCompletion();
+    pending_.clear();
 }
 
 } // namespace quorvex
+
+#include "DirScanThreadList.moc"

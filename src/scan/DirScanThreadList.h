@@ -3,6 +3,7 @@
 #include "scan/DirScanThread.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -62,9 +63,22 @@ public:
 private:
     friend class TDirScanThread;
 
+    // A completion handed from a worker to the user-interface thread. It travels through a queue
+    // under the list's lock rather than inside the queued call, so the hand-over is visible to the
+    // thread sanitizer (Qt's own event queue is not).
+    struct TPendingCompletion {
+        TDirScanThread* thread = nullptr;
+        TDirScanThread::FinishedCallback callback;
+        std::shared_ptr<TDirScanThread::TCompletion> completion;
+    };
+
     // Worker side: leaves the list; returns the completion call to wait for, or null.
     std::shared_ptr<TDirScanThread::TCompletion> Leave(TDirScanThread& thread);
     void WorkerEnded(TDirScanThread& thread);
+    // Under the lock: asks the user-interface thread to run Deliver.
+    void PostDeliverLocked();
+    // User-interface thread: runs the queued completions, then joins the workers that have ended.
+    void Deliver();
     void ReapEnded();
     // Under the lock: drops listed threads that were never resumed; they would never leave.
     std::vector<std::unique_ptr<TDirScanThread>> TakeUnstartedLocked();
@@ -79,6 +93,7 @@ private:
     mutable std::mutex mutex_;                           // guards the two lists
     std::vector<TDirScanThread*> threads_;               // listed, in order of creation
     std::vector<std::unique_ptr<TDirScanThread>> owned_; // listed, and left but not yet joined
+    std::deque<TPendingCompletion> pending_;
 };
 
 } // namespace quorvex
