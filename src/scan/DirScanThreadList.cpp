@@ -1,5 +1,6 @@
 #include "scan/DirScanThreadList.h"
 
+#include "diag/QxLogger.h"
 #include "model/FileSystemNode.h"
 #include "scan/DirScanner.h"
 #include "settings/QxSettings.h"
@@ -196,7 +197,12 @@ void TDirScanThreadList::Deliver() {
                 call.changed.notify_all();
             }
         } release{*next.completion};
-        next.callback(*next.thread);
+        // An error must not unwind through the event loop: it is logged, and the worker released.
+        try {
+            next.callback(*next.thread);
+        } catch (const std::exception& e) {
+            ProgramLogger().error("Scan completion failed", e);
+        }
     }
     ReapEnded();
 }
