@@ -230,11 +230,6 @@ std::string TQxIniFile::ReadString(std::string_view section, std::string_view ke
     return CutToCharacters(value, kMaxValueLength);
 }
 
-bool TQxIniFile::ValueExists(std::string_view section, std::string_view key) const {
-    const TDocument doc = LoadDocument(fileName_, "Unable to read " + fileName_);
-    return doc.ini->GetValue(std::string(section).c_str(), std::string(key).c_str(), nullptr) != nullptr;
-}
-
 std::int32_t TQxIniFile::ReadInteger(std::string_view section, std::string_view key,
                                      std::int32_t defaultValue) const {
     const std::optional<std::int64_t> value = ParseIniInt64(ReadString(section, key, {}));
@@ -291,14 +286,6 @@ void TQxIniFile::WriteSet(std::string_view section, std::string_view key,
     }
     text.push_back(']');
     WriteString(section, key, text);
-}
-
-void TQxIniFile::DeleteKey(std::string_view section, std::string_view key) {
-    const std::string error = "Unable to write to " + fileName_;
-    TDocument doc = LoadDocument(fileName_, error);
-    if (!doc.ini->Delete(std::string(section).c_str(), std::string(key).c_str()))
-        return;
-    SaveDocument(doc, fileName_, error);
 }
 
 } // namespace quorvex

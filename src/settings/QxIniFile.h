@@ -42,7 +42,6 @@ public:
     // Leading blanks, an optional sign, then decimal digits or hexadecimal digits after "$" or
     // "0x"; trailing characters or an overflow yield the default.
     std::int64_t ReadInt64(std::string_view section, std::string_view key, std::int64_t defaultValue) const;
-    bool ValueExists(std::string_view section, std::string_view key) const;
 
     // A value may not hold a line break: the format has no way to write one back.
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
@@ -53,13 +52,12 @@ public:
     // and enclosed in "[" and "]"; the empty set is "[]".
     void WriteSet(std::string_view section, std::string_view key,
                   std::span<const std::string_view> memberNames, std::uint64_t bits);
-    void DeleteKey(std::string_view section, std::string_view key);
 
 private:
     std::string fileName_;
 };
 
-// The integer grammar of ReadInt64, exposed for the set and rectangle readers that need the same.
+// The integer grammar of ReadInt64 and ReadInteger.
 std::optional<std::int64_t> ParseIniInt64(std::string_view text);
 
 // `text` cut to at most `maxChars` UTF-8 characters, never in the middle of a character.

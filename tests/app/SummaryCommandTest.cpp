@@ -1,13 +1,12 @@
 #include "common/TempTree.h"
+#include "settings/FileText.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
 #include <memory>
 #include <spawn.h>
 #include <sstream>
@@ -36,12 +35,7 @@ private:
 [[maybe_unused]] ::testing::Environment* const scratchConfigHome =
     ::testing::AddGlobalTestEnvironment(new ScratchConfigHome); // gtest takes ownership
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using quorvex::testing::ReadAll;
 
 // The quorvex binary as a child process with its output in files, so the test can signal it.
 class Child {
@@ -189,22 +183,6 @@ TEST_F(SummaryCommand, MissingPathOrPlainFileScansNothing) {
 
     Child none({"--summary"}, scratch_);
     EXPECT_EQ(none.Wait(), 2);
-}
-
-// The grouping comes from the settings file; one that cannot be read is reported, and the
-// summary goes on with the defaults.
-TEST_F(SummaryCommand, UnreadableSettingsAreReportedAndTheScanGoesOn) {
-    scratch_.Dir("config");
-    scratch_.Dir("config/Quorvex");
-    scratch_.Dir("config/Quorvex/Quorvex.ini");
-    const std::string previous = std::getenv("XDG_CONFIG_HOME");
-    ::setenv("XDG_CONFIG_HOME", (scratch_ / "config").c_str(), 1);
-    tree_.File("f", 3);
-    Child child({"--summary", tree_.Path()}, scratch_);
-    ::setenv("XDG_CONFIG_HOME", previous.c_str(), 1);
-    EXPECT_EQ(child.Wait(), 0);
-    EXPECT_EQ(Value(ParseBlocks(child.Out()).at(0), "size"), "3");
-    EXPECT_NE(child.Err().find("Quorvex.ini"), std::string::npos) << child.Err();
 }
 
 TEST_F(SummaryCommand, CtrlCPrintsWhatWasFoundMarkedIncomplete) {

@@ -33,22 +33,17 @@ void EnsureApplication() {
     static QCoreApplication app(argc, argv);
 }
 
-bool RunEventsUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 10s) {
+// Waits for `done`, running the event loop (and so the completions) only when `runEvents` is set.
+bool WaitFor(const std::function<bool()>& done, bool runEvents = true,
+             std::chrono::milliseconds timeout = 10s) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (!done()) {
         if (std::chrono::steady_clock::now() > end)
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
-
-bool WaitWithoutEvents(const std::function<bool()>& done, std::chrono::milliseconds timeout = 10s) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(1ms);
+        if (runEvents)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        else
+            std::this_thread::sleep_for(1ms);
     }
     return true;
 }
@@ -153,7 +148,7 @@ TEST_F(DirScanThreadListTest, CompletionRunsOnTheUserInterfaceThreadAfterLeaving
         list.Remove(&finished); // what the window does; harmless when already gone
     });
     thread->Resume();
-    ASSERT_TRUE(RunEventsUntil([&] { return seen.calls > 0; }));
+    ASSERT_TRUE(WaitFor([&] { return seen.calls > 0; }));
     EXPECT_TRUE(seen.onUiThread);
     EXPECT_FALSE(seen.listed);
     EXPECT_EQ(seen.nice, expectedNice);
@@ -161,7 +156,7 @@ TEST_F(DirScanThreadListTest, CompletionRunsOnTheUserInterfaceThreadAfterLeaving
     ASSERT_NE(root->FileGroup(), nullptr); // the threshold from the source groups the small files
     EXPECT_EQ(root->FileGroup()->GetFileCount(), 2);
     // The ended worker is joined without anyone asking.
-    EXPECT_TRUE(RunEventsUntil([&] { return ThreadsInProcess() == threadsBefore; }));
+    EXPECT_TRUE(WaitFor([&] { return ThreadsInProcess() == threadsBefore; }));
     EXPECT_EQ(seen.calls, 1);
 }
 
@@ -183,24 +178,24 @@ TEST_F(DirScanThreadListTest, StopThreadsBelowStopsOnlyDescendants) {
         t->SetOnFinished(count);
         t->Resume();
     }
-    ASSERT_TRUE(WaitWithoutEvents([&] { return below->Scanner().IsBusy() && other->Scanner().IsBusy(); }));
+    ASSERT_TRUE(WaitFor([&] { return below->Scanner().IsBusy() && other->Scanner().IsBusy(); }, false));
     EXPECT_EQ(list.GetCurrentDir(), tree_ / "n/a/b"); // the first thread added
     EXPECT_EQ(list.StopThreadsBelow(n.get()), 1);
     EXPECT_TRUE(below->IsTerminated());
     EXPECT_FALSE(below->Scanner().IsBusy());
     EXPECT_FALSE(other->IsTerminated());
     EXPECT_TRUE(other->Scanner().IsBusy());
-    ASSERT_TRUE(RunEventsUntil([&] { return finished == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return finished == 1; }));
 
     // A thread on the node itself is not below it.
     TDirScanThread* itself = list.AddThread(n.get());
     itself->SetOnFinished(count);
     itself->Resume();
-    ASSERT_TRUE(WaitWithoutEvents([&] { return itself->Scanner().IsBusy(); }));
+    ASSERT_TRUE(WaitFor([&] { return itself->Scanner().IsBusy(); }, false));
     EXPECT_EQ(list.StopThreadsBelow(n.get()), 0);
     EXPECT_FALSE(itself->IsTerminated());
     list.StopAll();
-    EXPECT_TRUE(RunEventsUntil([&] { return finished == 3 && list.IsEmpty(); }));
+    EXPECT_TRUE(WaitFor([&] { return finished == 3 && list.IsEmpty(); }));
 }
 
 // A completion already queued when shutdown begins must not run after it either.
@@ -218,13 +213,13 @@ TEST_F(DirScanThreadListTest, NoCallbackRunsAfterStopAllAndWait) {
         t->SetOnFinished([&](TDirScanThread&) { ++calls; });
         t->Resume();
     }
-    ASSERT_TRUE(WaitWithoutEvents([&] { return list.Count() == 1; })); // the tiny walk has left
+    ASSERT_TRUE(WaitFor([&] { return list.Count() == 1; }, false)); // the tiny walk has left
     const auto start = std::chrono::steady_clock::now();
     list.StopAllAndWait();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
     EXPECT_TRUE(list.IsEmpty());
     EXPECT_EQ(ThreadsInProcess(), threadsBefore);
-    RunEventsUntil([] { return false; }, 200ms);
+    WaitFor([] { return false; }, true, 200ms);
     EXPECT_EQ(calls.load(), 0);
 }
 
@@ -242,15 +237,17 @@ TEST_F(DirScanThreadListTest, NineBusyThreadsShutDownWithinASecond) {
         threads.back()->SetOnFinished([&](TDirScanThread&) { ++calls; });
         threads.back()->Resume();
     }
-    ASSERT_TRUE(WaitWithoutEvents([&] {
-        return std::all_of(threads.begin(), threads.end(),
-                           [](TDirScanThread* t) { return t->Scanner().IsBusy(); });
-    }));
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return std::all_of(threads.begin(), threads.end(),
+                               [](TDirScanThread* t) { return t->Scanner().IsBusy(); });
+        },
+        false));
     const auto start = std::chrono::steady_clock::now();
     list.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
     EXPECT_EQ(ThreadsInProcess(), threadsBefore);
-    RunEventsUntil([] { return false; }, 100ms);
+    WaitFor([] { return false; }, true, 100ms);
     EXPECT_EQ(calls, 0);
     for (const auto& root : roots)
         EXPECT_TRUE(root->HasFlag(nfIncomplete));
@@ -268,7 +265,7 @@ TEST_F(DirScanThreadListTest, StopAroundTheStartOfAWalkIsNeverLost) {
     early->SetOnFinished([&](TDirScanThread&) { ++calls; });
     list.StopAll(); // before Resume: the thread never walks, but still ends normally
     early->Resume();
-    ASSERT_TRUE(RunEventsUntil([&] { return calls == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return calls == 1; }));
     EXPECT_EQ(never->GetFileCount(), 0);
 
     // The stop lands at a different moment of the worker's start-up in each round.
@@ -282,7 +279,7 @@ TEST_F(DirScanThreadListTest, StopAroundTheStartOfAWalkIsNeverLost) {
         const std::int32_t filesAtStop = root->GetFileCount();
         EXPECT_LT(filesAtStop, 2000) << "the stop was ignored, round " << round;
         EXPECT_FALSE(t->Scanner().IsBusy());
-        ASSERT_TRUE(RunEventsUntil([&] { return calls == round + 2; }));
+        ASSERT_TRUE(WaitFor([&] { return calls == round + 2; }));
         EXPECT_EQ(root->GetFileCount(), filesAtStop) << "the walk went on after StopAll, round " << round;
     }
 }
@@ -297,7 +294,7 @@ TEST_F(DirScanThreadListTest, AnErrorEndingTheWalkStillCompletes) {
     bool called = false;
     t->SetOnFinished([&](TDirScanThread&) { called = true; });
     t->Resume();
-    EXPECT_TRUE(RunEventsUntil([&] { return called; }));
+    EXPECT_TRUE(WaitFor([&] { return called; }));
     EXPECT_TRUE(list.IsEmpty());
     EXPECT_FALSE(root->IsScanning());
 }
