@@ -46,7 +46,14 @@ void TDirScanThread::SetOnFinished(FinishedCallback callback) {
 void TDirScanThread::Resume() {
     if (HasStarted())
         return;
-    worker_ = std::thread([this] { Run(); });
+    try {
+        worker_ = std::thread([this] { Run(); });
+    } catch (...) {
+        // Never started, so it would never leave by itself.
+        if (TDirScanThreadList* owner = owner_.load(std::memory_order_acquire))
+            owner->Remove(this);
+        throw;
+    }
 }
 
 void TDirScanThread::StopAndWait() {

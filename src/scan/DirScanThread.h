@@ -42,7 +42,8 @@ public:
 
     // Before Resume, on the user-interface thread. An empty callback clears it.
     void SetOnFinished(FinishedCallback callback);
-    // Starts the worker; a second call does nothing.
+    // Starts the worker; a second call does nothing. When the system cannot create the thread, the
+    // error propagates and the thread is taken off its list.
     void Resume();
     // Ends the walk and returns once it has ended (the worker itself may still be finishing). A thread
     // stopped before its walk began never walks; a stop that crosses the start of the walk is not lost.
