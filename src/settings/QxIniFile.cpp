@@ -14,6 +14,7 @@
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace quorvex {
 namespace {
@@ -49,8 +50,9 @@ bool IsCommentLine(std::string_view trimmed) {
     return !trimmed.empty() && (trimmed.front() == ';' || trimmed.front() == '#');
 }
 
-std::string TrailingComments(std::string_view text) {
-    std::string block;
+// The comment lines after the last section or key line (all of them when there is none).
+std::vector<std::string_view> TrailingCommentLines(std::string_view text) {
+    std::vector<std::string_view> lines;
     std::size_t pos = 0;
     while (pos < text.size()) {
         std::size_t end = text.find('\n', pos);
@@ -58,15 +60,31 @@ std::string TrailingComments(std::string_view text) {
             end = text.size();
         const std::string_view line = text.substr(pos, end - pos);
         const std::string_view trimmed = TrimBlanks(line);
-        if (IsCommentLine(trimmed)) {
-            block.append(line);
-            block.push_back('\n');
-        } else if (!trimmed.empty()) {
-            block.clear();
-        }
+        if (IsCommentLine(trimmed))
+            lines.push_back(line);
+        else if (!trimmed.empty())
+            lines.clear();
         pos = end + 1;
     }
-    return block;
+    return lines;
+}
+
+// What of the file's closing comments the library would drop. It keeps none of them after an
+// entry, but keeps the first block of a file that holds comments only.
+std::string DroppedTrailingComments(std::string_view original, const CSimpleIniA& ini) {
+    const std::vector<std::string_view> wanted = TrailingCommentLines(original);
+    std::string saved;
+    ini.Save(saved, false);
+    const std::vector<std::string_view> kept = TrailingCommentLines(saved);
+    std::size_t skip = 0;
+    while (skip < kept.size() && skip < wanted.size() && TrimBlanks(kept[skip]) == TrimBlanks(wanted[skip]))
+        ++skip;
+    std::string dropped;
+    for (std::size_t i = skip; i < wanted.size(); ++i) {
+        dropped.append(wanted[i]);
+        dropped.push_back('\n');
+    }
+    return dropped;
 }
 
 // The file's bytes; nullopt when it does not exist. Any other failure raises `error`.
@@ -102,7 +120,7 @@ TDocument LoadDocument(const std::string& path, const std::string& error) {
         return doc;
     if (doc.ini->LoadData(bytes->data(), bytes->size()) < 0)
         throw EIniFileError(error);
-    doc.trailingComments = TrailingComments(*bytes);
+    doc.trailingComments = DroppedTrailingComments(*bytes, *doc.ini);
     return doc;
 }
 

@@ -95,6 +95,15 @@ TEST(IniFile, WritesReplaceTheFileAndKeepEverythingElse) {
     EXPECT_EQ(entries, 1);
 }
 
+TEST(IniFile, FileOfCommentsOnlyKeepsThemOnce) {
+    testing::TempTree t;
+    WriteAll(t / "a.ini", "; first\n\n; second\n");
+    TQxIniFile(t / "a.ini").WriteString("S", "K", "v");
+    const std::string text = ReadAll(t / "a.ini");
+    EXPECT_EQ(text.find("; first"), text.rfind("; first")) << text;
+    EXPECT_NE(text.find("; second"), std::string::npos) << text;
+}
+
 // A line break would end the value early and let the rest of it pose as keys of its own.
 TEST(IniFile, ValueWithLineBreakIsRefusedAndTheFileUntouched) {
     testing::TempTree t;
