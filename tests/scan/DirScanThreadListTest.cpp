@@ -178,7 +178,9 @@ TEST_F(DirScanThreadListTest, StopThreadsBelowStopsOnlyDescendants) {
         t->SetOnFinished(count);
         t->Resume();
     }
-    ASSERT_TRUE(WaitFor([&] { return below->Scanner().IsBusy() && other->Scanner().IsBusy(); }, false));
+    // Both walks are under way once each has a current directory.
+    ASSERT_TRUE(
+        WaitFor([&] { return !below->GetCurrentDir().empty() && !other->GetCurrentDir().empty(); }, false));
     EXPECT_EQ(list.GetCurrentDir(), tree_ / "n/a/b"); // the first thread added
     EXPECT_EQ(list.StopThreadsBelow(n.get()), 1);
     EXPECT_TRUE(below->IsTerminated());
