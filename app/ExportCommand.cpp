@@ -1,6 +1,8 @@
 #include "ExportCommand.h"
 
+#include "InterruptNotifier.h"
 #include "ScanProgress.h"
+#include "SummaryCommand.h"
 
 #include "export/ExportAction.h"
 #include "export/ExportRegistry.h"
@@ -31,7 +33,7 @@ constexpr int kRunError = 1;
 
 const char* const kUsage = "Usage: quorvex --export FORMAT --output FILE [--rounding 0|1|2] PATH\n"
                            "  FORMAT    csv, txt, html, xml, xml2, or the format's number 1 to 5\n"
-                           "  FILE      the file to write, or - for standard output\n"
+                           "  FILE      the file to write (-o FILE also works), or - for standard output\n"
                            "  rounding  sizes in txt and html: 0 bytes, 1 rounded, 2 truncated\n";
 
 // What the command takes from the settings.
@@ -167,8 +169,9 @@ std::optional<std::string> OutputProblem(const std::string& output) {
 }
 
 // Runs the scan on a scan thread, as the window does, and waits for its completion on this thread's
-// event loop; meanwhile the progress line is redrawn from the timer.
-void Scan(TRootDirNode& root, std::int64_t threshold) {
+// event loop; meanwhile the progress line is redrawn from the timer. Returns false when Ctrl+C
+// stopped the scan: a partial tree must not be written as if it were the result.
+bool Scan(TRootDirNode& root, std::int64_t threshold) {
     int argc = 1;
     char name[] = "quorvex";
     char* argv[] = {name, nullptr};
@@ -178,6 +181,7 @@ void Scan(TRootDirNode& root, std::int64_t threshold) {
 
     TScanProgress progress(STDERR_FILENO);
     TDirScanThreadList threads(1, [threshold] { return threshold; });
+    const TInterruptNotifier interrupt([&threads] { threads.StopAll(); });
     TDirScanThread* thread = threads.AddThread(&root);
     QEventLoop loop;
     thread->SetOnFinished([&loop](TDirScanThread&) { loop.quit(); });
@@ -198,6 +202,7 @@ void Scan(TRootDirNode& root, std::int64_t threshold) {
     loop.exec();
     timer.stop();
     progress.Finish();
+    return !interrupt.Interrupted();
 }
 
 } // namespace
@@ -219,7 +224,10 @@ int RunExportCommand(const std::vector<std::string>& args) {
     const TExportSettings settings = ReadExportSettings();
     TRootDirNode root;
     root.SetName(ExcludeTrailingPathDelimiter(options->Path));
-    Scan(root, settings.GroupThreshold);
+    if (!Scan(root, settings.GroupThreshold)) {
+        std::fprintf(stderr, "quorvex: interrupted; nothing was written\n");
+        return kExitInterrupted;
+    }
     // An unreadable root would export as an empty tree that looks like a real result.
     if (root.ErrorCode() != 0)
         return Fail(kRunError, options->Path + ": " + SystemErrorMessage(root.ErrorCode()));

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <fcntl.h>
 #include <fstream>
 #include <pty.h>
@@ -210,6 +211,30 @@ TEST(ExportCommand, FullOutputDeviceIsAnError) {
     EXPECT_NE(r.err.find("Stream write error"), std::string::npos) << r.err;
     ASSERT_EQ(::stat("/dev/full", &st), 0);
     EXPECT_TRUE(S_ISCHR(st.st_mode)) << "the device was replaced by a file";
+}
+
+TEST(ExportCommand, InterruptedScanWritesNothing) {
+    TempTree scratch;
+    const std::string output = scratch / "usr.csv";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int err = ::open((scratch / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(err, STDERR_FILENO);
+        ::setenv("XDG_CONFIG_HOME", (scratch / "config").c_str(), 1);
+        ::execl(QUORVEX_BINARY, QUORVEX_BINARY, "--export", "csv", "--output", output.c_str(), "/usr",
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::usleep(150 * 1000);
+    ::kill(pid, SIGINT);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 0)
+        GTEST_SKIP() << "the scan of /usr ended before the interrupt";
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_NE(ReadFile(scratch / "stderr").find("interrupted; nothing was written"), std::string::npos);
+    EXPECT_FALSE(Exists(output));
 }
 
 // On a terminal, stderr carries a redrawn progress line that is cleared at the end; elsewhere (all
