@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QMessageBox>
 #include <QThread>
 #include <QTimer>
@@ -114,16 +115,26 @@ TEST(MessageDialogs, ErrorBoxesShowTextsAsPlainTextWithOneOkButton) {
 
 TEST(MessageDialogs, CallsFromAWorkerThreadShowTheBoxOnTheGuiThread) {
     BoxAnswerer yes(QMessageBox::Yes);
-    std::atomic<bool> done{false};
-    std::atomic<bool> answer{false};
-    std::thread worker([&] {
-        answer = ShowConfirmationDialog("From a worker");
-        done = true;
+    struct Shared {
+        std::atomic<bool> done{false};
+        std::atomic<bool> answer{false};
+    };
+    // Shared with the worker, which may outlive a failed test.
+    const auto shared = std::make_shared<Shared>();
+    std::thread worker([shared] {
+        shared->answer = ShowConfirmationDialog("From a worker");
+        shared->done = true;
     });
-    for (int i = 0; i < 1000 && !done; ++i)
+    // processEvents returns at once when nothing is pending, so wait by the clock, not by count.
+    const QDeadlineTimer deadline(20000);
+    while (!shared->done && !deadline.hasExpired())
         QApplication::processEvents(QEventLoop::AllEvents, 10);
+    if (!shared->done) {
+        worker.detach(); // still blocked on the user-interface thread; joining would hang the run
+        FAIL() << "the box was not shown on the user-interface thread";
+    }
     worker.join();
-    EXPECT_TRUE(answer);
+    EXPECT_TRUE(shared->answer);
     ASSERT_TRUE(yes.seen.shown);
     EXPECT_TRUE(yes.seen.onGuiThread);
 }
