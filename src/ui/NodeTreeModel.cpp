@@ -421,16 +421,9 @@ void TNodeTreeModel::Rebuild() {
     for (const auto& entry : lists_)
         noteErrors(entry.second.get());
 
-    // Totals move under a running scan even where the order stays.
-    SignalScope scope(signalDepth_);
-    auto refresh = [this](const TRowList* list) {
-        if (!list->rows.empty())
-            emit dataChanged(createIndex(0, 0, list),
-                             createIndex(static_cast<int>(list->rows.size()) - 1, kColumnCount - 1, list));
-    };
-    refresh(top_.get());
-    for (const auto& entry : lists_)
-        refresh(entry.second.get());
+    // Totals move under a running scan even where the order stays. A dataChanged over every list would
+    // make QTreeView ask the size hint of each row again; the rows keep their height, so a repaint will do.
+    emit TotalsChanged();
 }
 
 QModelIndexList TNodeTreeModel::TakeNewErrorRows() {

@@ -95,6 +95,11 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
+signals:
+    // Sizes, counts and percentages of the shown rows may have changed (after each Rebuild).
+    void TotalsChanged();
+
+public:
     // Exposed for tests: the published rows below `parent`, in display order.
     std::vector<TFileSystemNode*> PublishedRows(const QModelIndex& parent) const;
 

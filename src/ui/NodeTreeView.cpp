@@ -75,6 +75,7 @@ TNodeTreeView::TNodeTreeView(TNodeTreeModel* model, QWidget* parent)
     head->setSortIndicator(model_->SortColumn(), model_->SortOrder());
     setSortingEnabled(true);
 
+    connect(model_, &TNodeTreeModel::TotalsChanged, viewport(), qOverload<>(&QWidget::update));
     connect(this, &QTreeView::expanded, model_,
             [this](const QModelIndex& index) { model_->NoteExpanded(index, true); });
     connect(this, &QTreeView::collapsed, model_,
