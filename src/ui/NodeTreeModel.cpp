@@ -194,6 +194,15 @@ void TNodeTreeModel::AppendNewChildren(TRowList* list) {
     if (fresh.empty())
         return;
     const int first = static_cast<int>(list->rows.size());
+    if (first == 0 && fresh.size() > 1) {
+        // A row being expanded shows its children sorted at once, not only after the next rebuild.
+        const std::vector<std::size_t> order = SortedOrder(fresh);
+        std::vector<TFileSystemNode*> sorted;
+        sorted.reserve(fresh.size());
+        for (const std::size_t i : order)
+            sorted.push_back(fresh[i]);
+        fresh.swap(sorted);
+    }
     beginInsertRows(IndexOfList(list), first, first + static_cast<int>(fresh.size()) - 1);
     list->rows.insert(list->rows.end(), fresh.begin(), fresh.end());
     list->unsortedTail = true;
@@ -454,6 +463,35 @@ std::int64_t TNodeTreeModel::CompareKey(const TFileSystemNode* node) const {
     }
 }
 
+// The stable order of `rows` under the current sort column and direction, as indexes into `rows`.
+std::vector<std::size_t> TNodeTreeModel::SortedOrder(const std::vector<TFileSystemNode*>& rows) const {
+    const std::size_t n = rows.size();
+    std::vector<std::size_t> order(n);
+    std::iota(order.begin(), order.end(), 0);
+    const bool descending = sortOrder_ == Qt::DescendingOrder;
+    if (sortColumn_ == colName) {
+        QCollator collator;
+        collator.setCaseSensitivity(Qt::CaseSensitive);
+        std::vector<QString> names(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const TFileSystemNode* node = rows[i];
+            names[i] = node == nullptr ? QString() : Decode(flat_ ? GetFullPath(node) : node->Name());
+        }
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            const int c = collator.compare(names[a], names[b]);
+            return descending ? c > 0 : c < 0;
+        });
+    } else {
+        std::vector<std::int64_t> keys(n);
+        for (std::size_t i = 0; i < n; ++i)
+            keys[i] = CompareKey(rows[i]);
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            return descending ? keys[a] > keys[b] : keys[a] < keys[b];
+        });
+    }
+    return order;
+}
+
 // Computes the new order of one list as newRowOfOld; false when it stays as it is. Sizes move while a
 // scan runs, so a size order is always recomputed; names never change, so a name order only when
 // rows were added or the order asked for changed.
@@ -465,29 +503,7 @@ bool TNodeTreeModel::SortList(TRowList* list, std::vector<int>& newRowOfOld) {
         list->unsortedTail = false;
         return false;
     }
-    std::vector<std::size_t> order(n);
-    std::iota(order.begin(), order.end(), 0);
-    const bool descending = sortOrder_ == Qt::DescendingOrder;
-    if (byName) {
-        QCollator collator;
-        collator.setCaseSensitivity(Qt::CaseSensitive);
-        std::vector<QString> names(n);
-        for (std::size_t i = 0; i < n; ++i) {
-            const TFileSystemNode* node = list->rows[i];
-            names[i] = node == nullptr ? QString() : Decode(flat_ ? GetFullPath(node) : node->Name());
-        }
-        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-            const int c = collator.compare(names[a], names[b]);
-            return descending ? c > 0 : c < 0;
-        });
-    } else {
-        std::vector<std::int64_t> keys(n);
-        for (std::size_t i = 0; i < n; ++i)
-            keys[i] = CompareKey(list->rows[i]);
-        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-            return descending ? keys[a] > keys[b] : keys[a] < keys[b];
-        });
-    }
+    const std::vector<std::size_t> order = SortedOrder(list->rows);
     list->unsortedTail = false;
     list->sortedColumn = sortColumn_;
     list->sortedOrder = sortOrder_;

@@ -113,6 +113,7 @@ private:
     TRowList* Publish(TRowList* owner, int row);
     void AppendNewChildren(TRowList* list);
     void DropLists(const TFileSystemNode* node);
+    std::vector<std::size_t> SortedOrder(const std::vector<TFileSystemNode*>& rows) const;
     bool SortList(TRowList* list, std::vector<int>& newRowOfOld);
     void SortAll(bool force);
     void ClearLists();

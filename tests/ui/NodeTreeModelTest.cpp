@@ -130,6 +130,20 @@ TEST(NodeTreeModel, HeaderRuleSortsByNameAndSizeKeepingPersistentIndexes) {
     EXPECT_EQ(model.data(a).toString(), "a");
 }
 
+TEST(NodeTreeModel, ExpandingARowShowsItsChildrenSortedAtOnce) {
+    TempTree tree;
+    tree.Dir("p");
+    tree.File("p/x", 100);
+    tree.File("p/y", 300);
+    tree.File("p/z", 200);
+    auto root = ScanNow(tree.Path(), 0);
+    TNodeTreeModel model;
+    model.SetRoot(root.get());
+    const QModelIndex p = model.index(0, 0, model.index(0, 0));
+    model.fetchMore(p);
+    EXPECT_EQ(Names(model.PublishedRows(p)), (std::vector<std::string>{"y", "z", "x"}));
+}
+
 // Fails to open one directory, as an unreadable one would for an ordinary user.
 class LockedDirFileSystem : public TFileSystemApi {
 public:
