@@ -336,6 +336,29 @@ TEST_F(FormMainTest, UnparsableStoredPositionGivesTheCentredDefault) {
     EXPECT_EQ(form.geometry(), QRect(expected.Left, expected.Top, 700, 500));
 }
 
+TEST_F(FormMainTest, AppliedSettingsChooseTheSizeStyleAndAnnounceGroupingChanges) {
+    TempTree data;
+    MakeWideTree(data, 1, 0);
+    TSettings settings(IniPath());
+    TFormMain form(settings);
+    EXPECT_EQ(form.SizeFormatter(), SizeFormatterFor(2));
+    QSignalSpy finished(&form, &TFormMain::ScanFinishedSignal);
+    form.StartDirScan(data.Path());
+    ASSERT_TRUE(WaitForScans(finished, 1));
+
+    auto changed = TSettings::CreateCopy(settings);
+    changed->SetFileSizeRounding(1);
+    changed->SetGroupFileSize(4096);
+    ASSERT_TRUE(changed->GroupingChanged());
+    form.OnSettingsApplied(*changed);
+    EXPECT_EQ(form.SizeFormatter(), SizeFormatterFor(1));
+    const TFileSystemNode* big = FindNodeByPath(form.RootNode(), data / "big");
+    const QModelIndex bigRow = form.TreeModel()->IndexOf(big, TNodeTreeModel::colSize);
+    EXPECT_EQ(form.TreeModel()->data(bigRow).toString().toStdString(), FormatSizeRounded(big->GetSize()));
+    EXPECT_FALSE(form.InfoPanel()->isHidden());
+    EXPECT_TRUE(form.InfoPanel()->Message().contains(QString::fromStdString(data.Path())));
+}
+
 TEST_F(FormMainTest, FolderPickerErrorsAreShownAndStartNothing) {
     TSettings settings(IniPath());
     TFormMain form(settings);

@@ -6,6 +6,8 @@
 #include "ui/InstanceMarker.h"
 #include "ui/SaveScanResult.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QFile>
 #include <QMenu>
 
@@ -99,6 +101,29 @@ TEST(InstanceMarker, HeldSharedWhileAliveSoAnExclusiveLockWaits) {
     ASSERT_GE(fd, 0);
     EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0) << "released when the program ends";
     ::close(fd);
+}
+
+} // namespace
+} // namespace quorvex
+
+namespace quorvex {
+namespace {
+
+class ThrowingObject : public QObject {
+public:
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::User)
+            throw std::runtime_error("handler failed");
+        return QObject::event(event);
+    }
+};
+
+TEST(QxApplication, AnErrorEscapingAnEventHandlerIsContainedAndTheLoopGoesOn) {
+    ThrowingObject target;
+    QEvent event(QEvent::User);
+    EXPECT_NO_THROW(EXPECT_FALSE(QCoreApplication::sendEvent(&target, &event)));
+    QCoreApplication::postEvent(&target, new QEvent(QEvent::User));
+    EXPECT_NO_THROW(QCoreApplication::sendPostedEvents(&target));
 }
 
 } // namespace
