@@ -180,11 +180,12 @@ void TFormMain::RescanNode(TDirNode* dir) {
     const bool expanded = dir->HasFlag(nfExpanded);
     treeView_->PrepareRescan(dir);
     treeModel_->ForgetChildren(dir);
+    // Before the clear: the flat list may hold the very nodes it destroys.
+    DiscardFlatList();
     dir->Clear();
     dir->SetScanning(true);
     dir->SetFlag(nfExpanded, expanded);
     RebuildTree();
-    DiscardFlatList();
 
     TDirScanThread* thread = scanThreads_->AddThread(dir);
     if (thread == nullptr) {

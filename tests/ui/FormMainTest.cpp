@@ -406,6 +406,15 @@ TEST_F(FormMainTest, IncrementalSearchAndFlatViewFindRowsByTheirShownText) {
         foundLeaf = foundLeaf || model.data(model.index(row, 0)).toString().toStdString() == data / "leaf";
     }
     EXPECT_TRUE(foundLeaf) << "a directory without children is listed with its full path";
+    // A rescan in the flat view clears nodes the flat list held; the list is made again.
+    auto* d1 = dynamic_cast<TDirNode*>(FindNodeByPath(form.RootNode(), data / "d1"));
+    ASSERT_NE(d1, nullptr);
+    QSignalSpy rescanned(&form, &TFormMain::ScanFinishedSignal);
+    form.RescanNode(d1);
+    ASSERT_TRUE(WaitForScans(rescanned, 1));
+    EXPECT_TRUE(model.IsFlat());
+    EXPECT_GT(model.rowCount(), 1);
+
     form.ShowTreeView();
     EXPECT_FALSE(model.IsFlat());
     EXPECT_TRUE(form.TreeView()->isExpanded(RootRow(form)));
