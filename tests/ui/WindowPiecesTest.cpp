@@ -13,8 +13,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace quorvex {
@@ -124,6 +126,30 @@ TEST(QxApplication, AnErrorEscapingAnEventHandlerIsContainedAndTheLoopGoesOn) {
     EXPECT_NO_THROW(EXPECT_FALSE(QCoreApplication::sendEvent(&target, &event)));
     QCoreApplication::postEvent(&target, new QEvent(QEvent::User));
     EXPECT_NO_THROW(QCoreApplication::sendPostedEvents(&target));
+}
+
+} // namespace
+} // namespace quorvex
+
+namespace quorvex {
+namespace {
+
+// The run command without a display must explain itself instead of failing inside the toolkit.
+TEST(WindowStart, WithoutADisplayNamesTheHeadlessCommandAndXvfb) {
+    const std::string command = std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '") +
+                                QUORVEX_BINARY + "' /tmp 2>&1 </dev/null";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string output;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr)
+        output += buffer;
+    const int status = ::pclose(pipe);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_NE(output.find("no graphical display"), std::string::npos) << output;
+    EXPECT_NE(output.find("quorvex --summary"), std::string::npos) << output;
+    EXPECT_NE(output.find("xvfb-run"), std::string::npos) << output;
 }
 
 } // namespace
