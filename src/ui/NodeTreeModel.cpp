@@ -1,53 +1,19 @@
 #include "ui/NodeTreeModel.h"
 
-#include "i18n/Translation.h"
 #include "model/FileSystemNode.h"
-#include "support/PosixDir.h"
+#include "ui/NodeTreeModelRows.h"
 
-#include <QCollator>
-#include <QColor>
-#include <QFile>
-#include <QFont>
-#include <QGuiApplication>
-#include <QPalette>
 #include <QPersistentModelIndex>
 
 #include <algorithm>
-#include <numeric>
 
 namespace quorvex {
 
-struct TNodeTreeModel::TRowList {
-    TFileSystemNode* node = nullptr; // the node whose children these are; null for the top level
-    TRowList* parent = nullptr;      // the list holding `node`'s own row
-    int row = 0;                     // `node`'s row within `parent`
-    std::vector<TFileSystemNode*> rows;
-    int consumed = 0;            // entries of the node's child list already taken over
-    bool groupPublished = false; // the directory's file group is among the rows
-    bool unsortedTail = true;    // rows were appended since the last sort
-    int sortedColumn = -1;
-    Qt::SortOrder sortedOrder = Qt::AscendingOrder;
-};
+using tree_model_detail::SignalScope;
 
 namespace {
 
-QString Decode(const std::string& bytes) {
-    return QFile::decodeName(QByteArray::fromStdString(bytes));
-}
-
 // Only a group of two or more files is sure to outlive its directory's scan.
-// Marks the time our own change signals are being delivered; see fetchMore.
-class SignalScope {
-public:
-    explicit SignalScope(int& depth) : depth_(depth) { ++depth_; }
-    SignalScope(const SignalScope&) = delete;
-    SignalScope& operator=(const SignalScope&) = delete;
-    ~SignalScope() { --depth_; }
-
-private:
-    int& depth_;
-};
-
 bool MayBePublished(const TFileSystemNode* child) {
     if (child->GetNodeType() != ntFileGroup)
         return true;
@@ -398,7 +364,7 @@ std::vector<TFileSystemNode*> TNodeTreeModel::PublishedRows(const QModelIndex& p
     return list == nullptr ? std::vector<TFileSystemNode*>{} : list->rows;
 }
 
-// ---- Rebuild and sorting -------------------------------------------------------------------
+// ---- Rebuild -------------------------------------------------------------------------------
 
 void TNodeTreeModel::Rebuild() {
     if (!flat_ && root_ != nullptr) {
@@ -439,224 +405,6 @@ QModelIndexList TNodeTreeModel::TakeNewErrorRows() {
     QModelIndexList rows;
     rows.swap(newErrorRows_);
     return rows;
-}
-
-void TNodeTreeModel::sort(int column, Qt::SortOrder order) {
-    if (column < 0 || column >= kColumnCount)
-        return;
-    sortColumn_ = column;
-    sortOrder_ = order;
-    SortAll(true);
-}
-
-std::int64_t TNodeTreeModel::CompareKey(const TFileSystemNode* node) const {
-    if (node == nullptr)
-        return 0;
-    switch (sortColumn_) {
-    case colSize:
-    case colPercent:
-        return node->GetSize();
-    case colFiles:
-        return node->GetFileCount();
-    default:
-        return 0;
-    }
-}
-
-// The stable order of `rows` under the current sort column and direction, as indexes into `rows`.
-std::vector<std::size_t> TNodeTreeModel::SortedOrder(const std::vector<TFileSystemNode*>& rows) const {
-    const std::size_t n = rows.size();
-    std::vector<std::size_t> order(n);
-    std::iota(order.begin(), order.end(), 0);
-    const bool descending = sortOrder_ == Qt::DescendingOrder;
-    if (sortColumn_ == colName) {
-        QCollator collator;
-        collator.setCaseSensitivity(Qt::CaseSensitive);
-        std::vector<QString> names(n);
-        for (std::size_t i = 0; i < n; ++i) {
-            const TFileSystemNode* node = rows[i];
-            names[i] = node == nullptr ? QString() : Decode(flat_ ? GetFullPath(node) : node->Name());
-        }
-        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-            const int c = collator.compare(names[a], names[b]);
-            return descending ? c > 0 : c < 0;
-        });
-    } else {
-        std::vector<std::int64_t> keys(n);
-        for (std::size_t i = 0; i < n; ++i)
-            keys[i] = CompareKey(rows[i]);
-        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-            return descending ? keys[a] > keys[b] : keys[a] < keys[b];
-        });
-    }
-    return order;
-}
-
-// Computes the new order of one list as newRowOfOld; false when it stays as it is. Sizes move while a
-// scan runs, so a size order is always recomputed; names never change, so a name order only when
-// rows were added or the order asked for changed.
-bool TNodeTreeModel::SortList(TRowList* list, std::vector<int>& newRowOfOld) {
-    const std::size_t n = list->rows.size();
-    const bool byName = sortColumn_ == colName;
-    if (n < 2 || (byName && !list->unsortedTail && list->sortedColumn == sortColumn_ &&
-                  list->sortedOrder == sortOrder_)) {
-        list->unsortedTail = false;
-        return false;
-    }
-    const std::vector<std::size_t> order = SortedOrder(list->rows);
-    list->unsortedTail = false;
-    list->sortedColumn = sortColumn_;
-    list->sortedOrder = sortOrder_;
-    bool moved = false;
-    newRowOfOld.assign(n, 0);
-    for (std::size_t i = 0; i < n; ++i) {
-        newRowOfOld[order[i]] = static_cast<int>(i);
-        moved = moved || order[i] != i;
-    }
-    return moved;
-}
-
-void TNodeTreeModel::SortAll(bool force) {
-    std::unordered_map<TRowList*, std::vector<int>> moves;
-    auto consider = [&](TRowList* list) {
-        if (force)
-            list->unsortedTail = true;
-        std::vector<int> newRowOfOld;
-        if (SortList(list, newRowOfOld))
-            moves.emplace(list, std::move(newRowOfOld));
-    };
-    if (flat_)
-        consider(top_.get());
-    for (const auto& entry : lists_)
-        consider(entry.second.get());
-    if (moves.empty())
-        return;
-
-    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    for (auto& [list, newRowOfOld] : moves) {
-        std::vector<TFileSystemNode*> sorted(list->rows.size());
-        for (std::size_t i = 0; i < sorted.size(); ++i)
-            sorted[static_cast<std::size_t>(newRowOfOld[i])] = list->rows[i];
-        list->rows.swap(sorted);
-        for (std::size_t i = 0; i < list->rows.size(); ++i) {
-            if (TRowList* childList = ListOfNode(list->rows[i]))
-                childList->row = static_cast<int>(i);
-        }
-    }
-    const QModelIndexList from = persistentIndexList();
-    QModelIndexList to;
-    to.reserve(from.size());
-    for (const QModelIndex& old : from) {
-        auto* list = static_cast<TRowList*>(old.internalPointer());
-        const auto it = moves.find(list);
-        if (it == moves.end() || static_cast<std::size_t>(old.row()) >= it->second.size())
-            to.append(old);
-        else
-            to.append(createIndex(it->second[static_cast<std::size_t>(old.row())], old.column(), list));
-    }
-    changePersistentIndexList(from, to);
-    SignalScope scope(signalDepth_);
-    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
-}
-
-// ---- Cells ---------------------------------------------------------------------------------
-
-QVariant TNodeTreeModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.model() != this)
-        return {};
-    const TFileSystemNode* node = NodeAt(index);
-    const int column = index.column();
-    const bool failed = node != nullptr && node->ErrorCode() != 0;
-
-    switch (role) {
-    case Qt::DisplayRole:
-        if (node == nullptr)
-            return column == colName
-                       ? QString::fromStdString(TranslateText("Choose a drive or directory to analyse"))
-                       : QString();
-        switch (column) {
-        case colName:
-            return Decode(flat_ ? GetFullPath(node) : node->GetDisplayName());
-        case colSize:
-            return failed ? QString()
-                          : QString::fromStdString(sizeFormatter_(node->GetSize(), LocaleDecimalSeparator()));
-        case colFiles:
-            return failed ? QString() : QString::fromStdString(FormatCount(node->GetFileCount()));
-        default:
-            return QString();
-        }
-    case Qt::TextAlignmentRole:
-        if (column == colSize)
-            return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
-        if (column == colPercent)
-            return QVariant::fromValue(Qt::AlignCenter);
-        return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
-    case Qt::FontRole:
-        if (node == nullptr || (column == colName && node->GetNodeType() == ntFileGroup)) {
-            QFont font;
-            font.setItalic(true);
-            return font;
-        }
-        return {};
-    case Qt::ForegroundRole:
-        if (node == nullptr)
-            return QGuiApplication::palette().brush(QPalette::Disabled, QPalette::Text);
-        if (column == colName && node->IsCompressed())
-            return QBrush(QColor(0, 0, 255));
-        return {};
-    case Qt::DecorationRole:
-        if (column == colName && node != nullptr && iconSource_)
-            return iconSource_(node);
-        return {};
-    case StaticTextRole:
-        if (column != colName || node == nullptr)
-            return {};
-        if (failed)
-            return QString::fromLocal8Bit(SystemErrorMessage(node->ErrorCode()));
-        if (const auto* rootDir = dynamic_cast<const TRootDirNode*>(node);
-            rootDir != nullptr && rootDir->GetNodeType() == ntDrive)
-            return QString::fromStdString(sizeFormatter_(rootDir->FreeSpace(), LocaleDecimalSeparator()) +
-                                          " " + TranslateText("free"));
-        return {};
-    case StaticColorRole:
-        return failed ? QColor(Qt::red) : QColor(128, 128, 128);
-    case StaticItalicRole:
-        return failed;
-    case HasErrorRole:
-        return failed;
-    case SizeRole:
-        return node == nullptr ? QVariant() : QVariant::fromValue<qlonglong>(node->GetSize());
-    case ParentSizeRole:
-        if (node == nullptr || node->Parent() == nullptr || node->Parent() == root_)
-            return QVariant::fromValue<qlonglong>(-1);
-        return QVariant::fromValue<qlonglong>(node->Parent()->GetSize());
-    case RootSizeRole:
-        return QVariant::fromValue<qlonglong>(root_ == nullptr ? -1 : root_->GetSize());
-    default:
-        return {};
-    }
-}
-
-QVariant TNodeTreeModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount)
-        return {};
-    if (role == Qt::DisplayRole) {
-        static const char* const kHeadings[kColumnCount] = {"Name", "Size", "Percentage", "Files"};
-        return QString::fromStdString(TranslateText(kHeadings[section]));
-    }
-    if (role == Qt::TextAlignmentRole)
-        return QVariant::fromValue(section == colSize ? Qt::AlignRight | Qt::AlignVCenter
-                                                      : Qt::AlignLeft | Qt::AlignVCenter);
-    return {};
-}
-
-Qt::ItemFlags TNodeTreeModel::flags(const QModelIndex& index) const {
-    if (!index.isValid())
-        return Qt::NoItemFlags;
-    Qt::ItemFlags result = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (flat_ || dynamic_cast<const TGroupNode*>(NodeAt(index)) == nullptr)
-        result |= Qt::ItemNeverHasChildren;
-    return result;
 }
 
 } // namespace quorvex

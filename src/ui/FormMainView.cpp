@@ -1,0 +1,202 @@
+// The main window's saved state, status bar and tree presentation.
+
+#include "ui/FormMain.h"
+
+#include "i18n/Translation.h"
+#include "model/FileSystemNode.h"
+#include "scan/DirScanThreadList.h"
+#include "shell/Favourites.h"
+#include "support/ErrorDialogs.h"
+#include "support/Utilities.h"
+#include "ui/NodeTreeModel.h"
+#include "ui/NodeTreeView.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFile>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QScreen>
+#include <QTimer>
+
+#include <cmath>
+
+namespace quorvex {
+namespace {
+
+constexpr int kDefaultWidth = 700;
+constexpr int kDefaultHeight = 500;
+
+QString Decode(const std::string& bytes) {
+    return QFile::decodeName(QByteArray::fromStdString(bytes));
+}
+
+QSize ScreenSize() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen != nullptr ? screen->size() : QSize(kDefaultWidth, kDefaultHeight);
+}
+
+} // namespace
+
+// ---- Saved state ---------------------------------------------------------------------------
+
+void TFormMain::RestoreWindowState() {
+    const QSize screen = ScreenSize();
+    TRect bounds = CenteredRect(screen.width(), screen.height(), kDefaultWidth, kDefaultHeight);
+    try {
+        if (const auto stored = StringToRect(settings_.ReadScreenString("Position", ""));
+            stored && stored->Width() > 0 && stored->Height() > 0)
+            bounds = *stored;
+        colWidthsTreeView_ = settings_.ReadScreenString("ColWidthsTreeView", "");
+        colWidthsFlatView_ = settings_.ReadScreenString("ColWidthsFlatView", "");
+        flatView_ = settings_.ReadInteger("DirViewStyle", 0) == 1;
+        treeView_->ApplyColumnPositions(settings_.ReadString("ColPositionsTreeView", ""));
+        favourites_->FromCommaText(settings_.ReadString("MRUDirList", ""));
+        int sortColumn = settings_.ReadInteger("SortColumn", TNodeTreeModel::colPercent);
+        if (sortColumn < 0 || sortColumn >= TNodeTreeModel::kColumnCount)
+            sortColumn = TNodeTreeModel::colPercent;
+        const bool ascending = settings_.ReadInteger("SortDirection", 1) == 0;
+        treeView_->header()->setSortIndicator(sortColumn,
+                                              ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    } catch (const std::exception& error) {
+        ShowExceptionDialog(error);
+    }
+    setGeometry(bounds.Left, bounds.Top, bounds.Width(), bounds.Height());
+    (flatView_ ? actShowFlatView_ : actShowTreeView_)->setChecked(true);
+    treeView_->ApplyColumnWidths(flatView_ ? colWidthsFlatView_ : colWidthsTreeView_);
+}
+
+void TFormMain::SaveWindowState() {
+    settings_.Save();
+    try {
+        const QRect bounds = isMaximized() || isMinimized() ? normalGeometry() : geometry();
+        settings_.WriteScreenString("Position",
+                                    RectToString({bounds.left(), bounds.top(), bounds.left() + bounds.width(),
+                                                  bounds.top() + bounds.height()}));
+        (flatView_ ? colWidthsFlatView_ : colWidthsTreeView_) = treeView_->ColumnWidthsText();
+        settings_.WriteScreenString("ColWidthsTreeView", colWidthsTreeView_);
+        settings_.WriteString("ColPositionsTreeView", treeView_->ColumnPositionsText());
+        settings_.WriteInteger("DirViewStyle", flatView_ ? 1 : 0);
+        settings_.WriteString("MRUDirList", favourites_->ToCommaText());
+        settings_.WriteInteger("SortColumn", treeView_->header()->sortIndicatorSection());
+        settings_.WriteInteger("SortDirection",
+                               treeView_->header()->sortIndicatorOrder() == Qt::AscendingOrder ? 0 : 1);
+    } catch (const std::exception& error) {
+        ShowExceptionDialog(error);
+    }
+}
+
+void TFormMain::ShutDown() {
+    if (shutDown_)
+        return;
+    shutDown_ = true;
+    StopTimers();
+    SaveWindowState();
+    scanThreads_->StopAllAndWait();
+    currentDirThread_ = nullptr;
+    treeModel_->SetRoot(nullptr);
+    rootNode_.reset();
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+    ShutDown();
+    QMainWindow::closeEvent(event);
+}
+
+// ---- Status bar and tree -------------------------------------------------------------------
+
+QString TFormMain::StatusText(int panel) const {
+    return (panel == 0 ? statusPanel0_ : statusPanel1_)->text();
+}
+
+void TFormMain::ShowScanDuration(double seconds) {
+    statusPanel1_->setText(seconds >= 0 ? QString::fromStdString(FormatDuration(seconds)) : QString());
+}
+
+void TFormMain::OnCurrentRowChanged() {
+    UpdateActions();
+    const TFileSystemNode* node = treeView_->FocusedNode();
+    if (node == nullptr)
+        return;
+    statusPanel0_->setText(Decode(GetFullPath(node)));
+    statusPanel1_->setText(
+        QString::fromStdString(FormatCount(node->GetSize()) + " " + TranslateText("Bytes")));
+}
+
+void TFormMain::ShowTreeContextMenu(const QPoint& at) {
+    const TFileSystemNode* node = treeView_->FocusedNode();
+    QMenu menu(this);
+    QAction* path = menu.addAction(node != nullptr ? Decode(GetFullPath(node)) : QString());
+    path->setEnabled(false);
+    menu.addSeparator();
+    menu.addAction(actOpenInExplorer_);
+    menu.addAction(actRefreshNode_);
+    menu.exec(treeView_->viewport()->mapToGlobal(at));
+}
+
+void TFormMain::ShowTreeView() {
+    if (flatView_)
+        colWidthsFlatView_ = treeView_->ColumnWidthsText();
+    flatView_ = false;
+    actShowTreeView_->setChecked(true);
+    treeView_->ApplyColumnWidths(colWidthsTreeView_);
+    treeView_->ShowFlatList({});
+}
+
+void TFormMain::ShowFlatView() {
+    if (!flatView_)
+        colWidthsTreeView_ = treeView_->ColumnWidthsText();
+    flatView_ = true;
+    actShowFlatView_->setChecked(true);
+    treeView_->ApplyColumnWidths(colWidthsFlatView_);
+    DiscardFlatList();
+    RebuildTree();
+}
+
+void TFormMain::RebuildTree() {
+    if (!flatView_ || rootNode_ == nullptr) {
+        treeView_->RebuildTree();
+        return;
+    }
+    if (flatList_.empty())
+        flatList_ = BuildFlatList();
+    treeView_->ShowFlatList(flatList_);
+}
+
+std::vector<TFileSystemNode*> TFormMain::BuildFlatList() const {
+    std::vector<TFileSystemNode*> list{rootNode_.get()};
+    const auto threshold =
+        static_cast<std::int64_t>(std::llround(static_cast<double>(rootNode_->GetSize()) / 1000.0));
+    struct Frame {
+        const TGroupNode* group;
+        int next;
+    };
+    std::vector<Frame> stack{{rootNode_.get(), 0}};
+    while (!stack.empty()) {
+        Frame& top = stack.back();
+        TFileSystemNode* child = nullptr;
+        {
+            TChildrenLock guard(top.group);
+            if (top.next < guard.Children().Count())
+                child = guard.Children().Items(top.next++);
+            // A group of one file may still be dissolved by its scanner; it is not worth a row anyway.
+            if (child != nullptr && child->GetNodeType() == ntFileGroup &&
+                static_cast<const TGroupNode*>(child)->StoredFileCount() < 2)
+                continue;
+        }
+        if (child == nullptr) {
+            stack.pop_back();
+            continue;
+        }
+        const auto* dir = dynamic_cast<const TDirNode*>(child);
+        if (dir != nullptr && HasChildren(dir))
+            stack.push_back({dir, 0});
+        else if (child->GetSize() >= threshold)
+            list.push_back(child);
+    }
+    return list;
+}
+
+} // namespace quorvex
