@@ -48,8 +48,8 @@ case "$cmd" in
         build debug
         ctest --preset debug -j "$(jobs)"
         # Threading tests again under ThreadSanitizer: races show up here, not in the plain run.
-        build tsan --target test_model test_scan test_settings
-        TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --preset tsan -j "$(jobs)"
+        build tsan --target test_model test_scan test_ui
+        ctest --preset tsan -j "$(jobs)"
         ;;
     bench)
         ensure_packages "${PACKAGES[@]}" "${BENCH_PACKAGES[@]}"

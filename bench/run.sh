@@ -31,11 +31,13 @@ for name in ("quorvex", "du", "ncdu", "gdu"):
     m = res[name]["median"]
     print(f"  {name:8s} median {m*1000:8.1f} ms   x du {m/du:5.2f}")
 PY
-    rm -f "$json"
     for cmd in "$BIN --summary $tree" "du -sbx --apparent-size $tree" "ncdu -x -o /dev/null $tree" "gdu -n -p -o /dev/null $tree"; do
-        rss=$( { /usr/bin/time -f "%M" $cmd >/dev/null 2>/dev/null; } 2>&1 | tail -1 )
+        # GNU time writes to its own file, so the measured command's stderr can be discarded.
+        /usr/bin/time -f "%M" -o "$json" $cmd >/dev/null 2>&1 || true
+        rss=$(tail -1 "$json")
         printf "  %-8s peak RSS %8s KiB\n" "${cmd%% *}" "$rss"
     done
+    rm -f "$json"
 done
 echo "== in-process (Google Benchmark)"
 build/release/bench/bench_ScanBench

@@ -4,6 +4,7 @@
 #include "diag/QxProfiler.h"
 #include "i18n/Translation.h"
 #include "model/FileSystemNode.h"
+#include "paint/PainterClassResolver.h"
 #include "paint/PercentCell.h"
 #include "paint/QxBarChartPainter.h"
 #include "paint/Skins.h"
@@ -371,11 +372,7 @@ void TFormMain::ApplySettings(const TSettings& settings) {
                                                                       : kDefaultTreeViewRefreshRate);
     sizeFormatter_ = SizeFormatterFor(settings.FileSizeRounding());
     treeModel_->SetSizeFormatter(sizeFormatter_);
-    const TQxBarChartPainterClass* painterClass =
-        BarChartPainterRegistry().FindByClassName(QString::fromStdString(settings.BarChartPainterClass()));
-    if (painterClass == nullptr)
-        painterClass = &DefaultBarChartPainterClass();
-    barPainter_ = painterClass->Create();
+    barPainter_ = CreateBarChartPainter(settings.BarChartPainterClass());
     drawChildBars_ = settings.PaintOptions().Contains(poDrawChildPercentBars);
     treeView_->Delegate()->SetPainters({barPainter_.get(), childBarPainter_.get()}, drawChildBars_);
     treeView_->viewport()->update();

@@ -7,6 +7,7 @@
 #include <QThread>
 
 #include <cstdio>
+#include <future>
 #include <memory>
 
 namespace quorvex {
@@ -31,10 +32,20 @@ QMessageBox::StandardButton RunBoxOnGuiThread(QMessageBox::Icon icon, const char
     QCoreApplication* app = QCoreApplication::instance();
     if (QThread::currentThread() == app->thread())
         return RunBox(icon, caption, text, buttons);
-    QMessageBox::StandardButton answer = QMessageBox::NoButton;
+    // A promise rather than a blocking queued call: the hand-over is then visible to the thread
+    // sanitizer, and if the event loop ends before the box is shown, the dropped promise wakes the
+    // caller instead of leaving it blocked for ever.
+    auto answer = std::make_shared<std::promise<QMessageBox::StandardButton>>();
+    std::future<QMessageBox::StandardButton> result = answer->get_future();
     QMetaObject::invokeMethod(
-        app, [&] { answer = RunBox(icon, caption, text, buttons); }, Qt::BlockingQueuedConnection);
-    return answer;
+        app, [answer, icon, caption, text, buttons] { answer->set_value(RunBox(icon, caption, text, buttons)); },
+        Qt::QueuedConnection);
+    answer.reset();
+    try {
+        return result.get();
+    } catch (const std::future_error&) {
+        return QMessageBox::NoButton;
+    }
 }
 
 bool AskYesNo(QMessageBox::Icon icon, const char* caption, const std::string& text) {
