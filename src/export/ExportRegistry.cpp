@@ -12,7 +12,9 @@ std::string TExportRegistry::GetDialogFilter() const {
         if (!filter.empty())
             filter += '|';
         const std::string extension = exportClass->GetFileExtension();
-        filter += exportClass->GetDescription() + " (*" + extension + ")|*" + extension;
+        filter += exportClass->GetDescription();
+        filter += " (*" + extension + ")|*";
+        filter += extension;
     }
     return filter;
 }

@@ -52,7 +52,7 @@ private:
     }
 
     QIODevice& device_;
-    std::array<char, 64 * 1024> buffer_{};
+    std::array<char, std::size_t{64} * 1024> buffer_{};
 };
 
 bool IsDirectoryNode(const TFileSystemNode* node) {

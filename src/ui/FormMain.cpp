@@ -173,6 +173,7 @@ void TFormMain::CreateActions() {
     actShellOpenFile_->setShortcutContext(Qt::WidgetShortcut); // the tree's own activation handles Enter
     connect(actShellOpenFile_, &QAction::triggered, this, &TFormMain::ActShellOpenFileExecute);
     actExit_ = make("ActExit");
+    actExit_->setShortcut(QKeySequence::Quit);
     connect(actExit_, &QAction::triggered, this, &QWidget::close);
     actInfo_ = make("ActInfo");
     connect(actInfo_, &QAction::triggered, this, &TFormMain::ShowAbout);

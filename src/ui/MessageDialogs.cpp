@@ -38,7 +38,8 @@ QMessageBox::StandardButton RunBoxOnGuiThread(QMessageBox::Icon icon, const char
     auto answer = std::make_shared<std::promise<QMessageBox::StandardButton>>();
     std::future<QMessageBox::StandardButton> result = answer->get_future();
     QMetaObject::invokeMethod(
-        app, [answer, icon, caption, text, buttons] { answer->set_value(RunBox(icon, caption, text, buttons)); },
+        app,
+        [answer, icon, caption, text, buttons] { answer->set_value(RunBox(icon, caption, text, buttons)); },
         Qt::QueuedConnection);
     answer.reset();
     try {

@@ -75,7 +75,6 @@ QVariant TNodeTreeModel::data(const QModelIndex& index, int role) const {
     case StaticColorRole:
         return failed ? QColor(Qt::red) : QColor(128, 128, 128);
     case StaticItalicRole:
-        return failed;
     case HasErrorRole:
         return failed;
     case SizeRole:

@@ -197,6 +197,7 @@ void TNodeTreeView::ApplyColumnWidths(std::string_view text) {
 
 std::string TNodeTreeView::ColumnPositionsText() const {
     std::vector<int> positions;
+    positions.reserve(TNodeTreeModel::kColumnCount);
     for (int column = 0; column < TNodeTreeModel::kColumnCount; ++column)
         positions.push_back(header()->visualIndex(column));
     return JoinIntegers(positions);

@@ -71,7 +71,7 @@ std::string DefaultExportFolder() {
     const std::string documents = GetSpecialFolder(TSpecialFolder::Documents);
     if (documents.empty())
         return {};
-    const std::string folder = IncludeTrailingPathDelimiter(documents) + "Quorvex";
+    std::string folder = IncludeTrailingPathDelimiter(documents) + "Quorvex";
     if (!QDir().mkpath(QFile::decodeName(QByteArray::fromStdString(folder))))
         return {};
     return folder;
