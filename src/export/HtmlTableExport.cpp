@@ -3,6 +3,7 @@
 #include "export/XmlEscape.h"
 #include "i18n/Translation.h"
 #include "model/FileSystemNode.h"
+#include "model/SizeFormat.h"
 
 #include <cmath>
 #include <cstdio>
@@ -15,18 +16,6 @@ constexpr const char* kLineEnd = "\r\n";
 std::string HtmlCredit() {
     return XmlEscape(GeneratedByText(), TMarkup::Html) + " <a href=\"" + kProductWebAddress + "\" title=\"" +
            kProductWebSiteName + "\">" + kProductWebAddress + "</a>";
-}
-
-// The general format with at most 15 significant digits and the given separator.
-std::string General(double value, char decimalSeparator) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.15g", value);
-    std::string out(text);
-    for (char& c : out) {
-        if (c == '.')
-            c = decimalSeparator;
-    }
-    return out;
 }
 
 } // namespace
@@ -73,7 +62,7 @@ TGauge GaugeFor(std::int64_t size, std::int64_t rootSize, char decimalSeparator)
     // nearbyint under the default rounding mode: nearest, halves to even.
     const double width = std::nearbyint(100 * fraction);
     const double percent = std::nearbyint(100 * fraction / 0.1) * 0.1;
-    return {General(width, '.'), General(percent, decimalSeparator)};
+    return {FormatGeneral(width, '.'), FormatGeneral(percent, decimalSeparator)};
 }
 
 std::string THtmlTableExport::GetDescription() {

@@ -2,6 +2,7 @@
 
 #include "i18n/Translation.h"
 #include "model/FileSystemNode.h"
+#include "support/PathText.h"
 #include "support/Utilities.h"
 
 #include <QFile>
@@ -160,7 +161,7 @@ void ExportToDevice(TTreeTypesExport& exporter, QFileDevice& file) {
 } // namespace
 
 void TTreeTypesExport::ExportToFile(const std::string& fileName) {
-    const QString name = QFile::decodeName(QByteArray::fromStdString(fileName));
+    const QString name = DecodePath(fileName);
     if (IsSpecialFile(fileName)) {
         QFile file(name);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))

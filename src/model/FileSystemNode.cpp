@@ -3,6 +3,7 @@
 #include "diag/QxLogger.h"
 #include "i18n/Translation.h"
 #include "support/MountTable.h"
+#include "support/PathText.h"
 #include "support/PosixDir.h"
 #include "support/Utilities.h"
 
@@ -228,7 +229,7 @@ void TRootDirNode::SetPath(const std::string& path) {
     const std::string mountPoint = ExcludeTrailingPathDelimiter(path);
     const auto table = ReadMountTable();
     if (IsDriveRoot(mountPoint, table)) {
-        const QStorageInfo info(QFile::decodeName(QByteArray::fromStdString(mountPoint)));
+        const QStorageInfo info(DecodePath(mountPoint));
         if (info.isValid()) {
             const std::string label = info.name().toStdString();
             std::lock_guard guard(labelMutex_);

@@ -13,18 +13,6 @@ namespace {
 
 constexpr std::array<const char*, 5> kUnits{"Byte", "KB", "MB", "GB", "TB"};
 
-// The general floating-point format with at most 15 significant digits, no thousands separators.
-std::string General(double v, char decimalSeparator) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.15g", v);
-    std::string out(text);
-    for (char& c : out) {
-        if (c == '.')
-            c = decimalSeparator;
-    }
-    return out;
-}
-
 struct Scaled {
     double value;
     int unit;
@@ -60,7 +48,7 @@ double RoundTo(double v, int digits) {
 std::string FormatSizeTruncated(std::int64_t bytes, char decimalSeparator) {
     const Scaled s = Scale(bytes);
     const int digits = (s.overflow || s.value >= 100) ? 0 : (s.value < 10 ? 2 : 1);
-    const std::string number = Cut(General(s.value, decimalSeparator), decimalSeparator, digits);
+    const std::string number = Cut(FormatGeneral(s.value, decimalSeparator), decimalSeparator, digits);
     return number + " " + kUnits[static_cast<std::size_t>(s.unit)];
 }
 
@@ -73,7 +61,7 @@ std::string FormatSizeRounded(std::int64_t bytes, char decimalSeparator) {
         v = RoundTo(s.value, 2);
     else
         v = RoundTo(s.value, 1);
-    return General(v, decimalSeparator) + " " + kUnits[static_cast<std::size_t>(s.unit)];
+    return FormatGeneral(v, decimalSeparator) + " " + kUnits[static_cast<std::size_t>(s.unit)];
 }
 
 char LocaleDecimalSeparator() {
@@ -99,6 +87,17 @@ std::string FormatCount(std::int64_t count) {
 
 std::string FormatDuration(double seconds) {
     return QLocale().toString(seconds, 'f', 2).toStdString() + " " + TranslateText("sec.");
+}
+
+std::string FormatGeneral(double value, char decimalSeparator) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.15g", value);
+    std::string out(text);
+    for (char& c : out) {
+        if (c == '.')
+            c = decimalSeparator;
+    }
+    return out;
 }
 
 } // namespace quorvex

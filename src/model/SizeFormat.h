@@ -14,6 +14,10 @@ std::string FormatSizeRounded(std::int64_t bytes, char decimalSeparator);
 std::string FormatSizeTruncated(std::int64_t bytes);
 std::string FormatSizeRounded(std::int64_t bytes);
 
+// The general floating-point format: at most 15 significant digits, no thousands separators,
+// the given decimal separator.
+std::string FormatGeneral(double value, char decimalSeparator);
+
 // FileSizeRounding 1 rounds; every other value truncates.
 TSizeFormatter SizeFormatterFor(int fileSizeRounding);
 

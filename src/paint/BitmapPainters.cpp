@@ -40,6 +40,21 @@ void TBasicBarChartBitmapPainter::PaintSelected(QPainter& canvas, const QRect& r
     canvas.setCompositionMode(previous);
 }
 
+void TBasicBarChartBitmapPainter::DrawTextOverBar(QPainter& canvas, const QRect& rect, const QString& text,
+                                                  const QRect& bar, TColor barTextColor, TColor textColor) {
+    if (textColor != barTextColor)
+        DrawTwoColourText(canvas, rect, text, bar.x() + bar.width() - 1, ResolveColor(barTextColor),
+                          ResolveColor(textColor));
+    else
+        DrawBarText(canvas, rect, text, ResolveColor(barTextColor));
+}
+
+void TBasicBarChartBitmapPainter::PaintSelectedWithText(QPainter& canvas, const QRect& rect,
+                                                        const QString& text, double fraction) {
+    TBasicBarChartBitmapPainter::PaintSelected(canvas, rect, text, fraction);
+    DrawBarText(canvas, rect, text, ResolveColor(clHighlightText));
+}
+
 void TBarChartRepeatBitmapPainter::Paint(QPainter& canvas, const QRect& rect, const QString& text,
                                          double fraction) {
     const QRect bar = GetBarRect(rect, fraction);
@@ -55,17 +70,12 @@ void TBarChartRepeatBitmapPainter::Paint(QPainter& canvas, const QRect& rect, co
         }
         CopyImageRect(canvas, bar, strip, strip.rect());
     }
-    if (TextColor != BarTextColor)
-        DrawTwoColourText(canvas, rect, text, bar.x() + bar.width() - 1, ResolveColor(BarTextColor),
-                          ResolveColor(TextColor));
-    else
-        DrawBarText(canvas, rect, text, ResolveColor(BarTextColor));
+    DrawTextOverBar(canvas, rect, text, bar, BarTextColor, TextColor);
 }
 
 void TBarChartRepeatBitmapPainter::PaintSelected(QPainter& canvas, const QRect& rect, const QString& text,
                                                  double fraction) {
-    TBasicBarChartBitmapPainter::PaintSelected(canvas, rect, text, fraction);
-    DrawBarText(canvas, rect, text, ResolveColor(clHighlightText));
+    PaintSelectedWithText(canvas, rect, text, fraction);
 }
 
 TBarChartStretchBitmapPainter::TBarChartStretchBitmapPainter(QString resourceName)
@@ -98,17 +108,12 @@ void TBarChartStretchBitmapPainter::Paint(QPainter& canvas, const QRect& rect, c
         CopyImageRect(canvas, QRect(middle.x() + middle.width(), bar.y(), rightCap_.width(), bar.height()),
                       rightCap_, rightCap_.rect());
     // The recoloured text ends at the bar's own edge, with or without caps.
-    if (TextColor != BarTextColor)
-        DrawTwoColourText(canvas, rect, text, bar.x() + bar.width() - 1, ResolveColor(BarTextColor),
-                          ResolveColor(TextColor));
-    else
-        DrawBarText(canvas, rect, text, ResolveColor(BarTextColor));
+    DrawTextOverBar(canvas, rect, text, bar, BarTextColor, TextColor);
 }
 
 void TBarChartStretchBitmapPainter::PaintSelected(QPainter& canvas, const QRect& rect, const QString& text,
                                                   double fraction) {
-    TBasicBarChartBitmapPainter::PaintSelected(canvas, rect, text, fraction);
-    DrawBarText(canvas, rect, text, ResolveColor(clHighlightText));
+    PaintSelectedWithText(canvas, rect, text, fraction);
 }
 
 void TBarChartClippingBitmapPainter::Paint(QPainter& canvas, const QRect& rect, const QString& text,

@@ -25,6 +25,13 @@ public:
 protected:
     explicit TBasicBarChartBitmapPainter(QString resourceName);
 
+    // The percentage over an unselected bar: in two colours that change at the bar's right edge
+    // when the colour over the bar and the one beside it differ.
+    static void DrawTextOverBar(QPainter& canvas, const QRect& rect, const QString& text, const QRect& bar,
+                                TColor barTextColor, TColor textColor);
+    // Selected: the inverted bar, then the text in the highlight-text colour.
+    void PaintSelectedWithText(QPainter& canvas, const QRect& rect, const QString& text, double fraction);
+
     QImage bitmap_;
 
 private:

@@ -1,4 +1,5 @@
 #include "settings/QxIniFile.h"
+#include "support/PathText.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -160,7 +161,7 @@ void SaveDocument(const TDocument& doc, const std::string& path, const std::stri
     const std::string target = ResolveTarget(path);
     if (!IsWritable(target) || !IsWritable(FolderOf(target)))
         throw EIniFileError(error);
-    QSaveFile file(QFile::decodeName(QByteArray::fromStdString(target)));
+    QSaveFile file(DecodePath(target));
     if (!file.open(QIODevice::WriteOnly))
         throw EIniFileError(error);
     if (file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size())) {

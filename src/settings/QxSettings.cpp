@@ -2,6 +2,7 @@
 
 #include "i18n/Translation.h"
 #include "support/ErrorDialogs.h"
+#include "support/PathText.h"
 #include "support/Utilities.h"
 
 #include <QByteArray>
@@ -153,9 +154,8 @@ std::string ScreenSectionName() {
 std::string SettingsIniFileName() {
     const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     // Without a config folder the settings would land in the file-system root; refuse instead.
-    const std::string folder =
-        base.isEmpty() ? std::string("Quorvex/")
-                       : IncludeTrailingPathDelimiter(QFile::encodeName(base).toStdString()) + "Quorvex/";
+    const std::string folder = base.isEmpty() ? std::string("Quorvex/")
+                                              : IncludeTrailingPathDelimiter(EncodePath(base)) + "Quorvex/";
     std::error_code error;
     if (!base.isEmpty())
         std::filesystem::create_directories(folder, error);

@@ -1,6 +1,7 @@
 #include "shell/BrowseForFolder.h"
 
 #include "i18n/Translation.h"
+#include "support/PathText.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -14,7 +15,7 @@ QUrl ChooseFolderWithDialog(QWidget* parent, const QString& title, const QUrl& i
 bool BrowseForFolder(QWidget* parent, const std::string& title, const std::string& initialDirectory,
                      std::string& path, const FolderDialog& dialog) {
     path.clear();
-    const QString initial = QFile::decodeName(QByteArray::fromStdString(initialDirectory));
+    const QString initial = DecodePath(initialDirectory);
     // Starting at the top of the file system when there is nothing better to preselect.
     const QUrl start = QUrl::fromLocalFile(initial.isEmpty() ? QStringLiteral("/") : initial);
     const QUrl chosen = dialog(parent, QString::fromStdString(title), start);
@@ -23,7 +24,7 @@ bool BrowseForFolder(QWidget* parent, const std::string& title, const std::strin
     if (!chosen.isLocalFile() || chosen.toLocalFile().isEmpty())
         throw BrowseForFolderException(TranslateText(
             "Your choice is not a valid folder or the file system path could not be obtained."));
-    path = QFile::encodeName(chosen.toLocalFile()).toStdString();
+    path = EncodePath(chosen.toLocalFile());
     return true;
 }
 

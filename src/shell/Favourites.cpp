@@ -3,6 +3,7 @@
 #include "i18n/Translation.h"
 #include "model/FileSystemNode.h"
 #include "support/MountTable.h"
+#include "support/PathText.h"
 
 #include <QAction>
 #include <QFile>
@@ -45,12 +46,12 @@ void TFavourites::FillMenu(QMenu* menu, const ScanRequest& scan) const {
         QObject::connect(action, &QAction::triggered, menu, [scan, path] { scan(path); });
     };
     for (const std::string& item : items_)
-        addEntry(QFile::decodeName(QByteArray::fromStdString(item)), item);
+        addEntry(DecodePath(item), item);
     if (!items_.empty())
         menu->addSeparator();
     addEntry(QString::fromStdString(TranslateText(kLocalDrivesName)), std::string());
     for (const TMountEntry& drive : FixedDrives(ReadMountTable()))
-        addEntry(QFile::decodeName(QByteArray::fromStdString(drive.MountPoint)), drive.MountPoint);
+        addEntry(DecodePath(drive.MountPoint), drive.MountPoint);
 }
 
 std::string EncodeCommaText(const std::vector<std::string>& items) {

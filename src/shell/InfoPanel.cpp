@@ -1,4 +1,5 @@
 #include "shell/InfoPanel.h"
+#include "support/PathText.h"
 
 #include <QFile>
 #include <QHBoxLayout>
@@ -27,7 +28,7 @@ TInfoPanel::TInfoPanel(QWidget* parent) : QFrame(parent), text_(new QLabel(this)
 void TInfoPanel::ShowMessage(const std::string& message, const std::string& path) {
     QString text = QString::fromStdString(message);
     if (!path.empty())
-        text += QStringLiteral("\n") + QFile::decodeName(QByteArray::fromStdString(path));
+        text += QStringLiteral("\n") + DecodePath(path);
     text_->setText(text);
     show();
 }

@@ -13,6 +13,7 @@
 #include "shell/InfoPanel.h"
 #include "shell/ShellIcons.h"
 #include "support/ErrorDialogs.h"
+#include "support/PathText.h"
 #include "support/Utilities.h"
 #include "ui/FormInfo.h"
 #include "ui/NodeItemDelegate.h"
@@ -45,19 +46,9 @@ namespace {
 
 constexpr int kMaxScanThreads = 9;
 constexpr int kStatusPanel1Width = 150;
-constexpr int kDefaultWidth = 700;
-constexpr int kDefaultHeight = 500;
 
 QString Tr(const char* text) {
     return QString::fromStdString(TranslateText(text));
-}
-QString Decode(const std::string& bytes) {
-    return QFile::decodeName(QByteArray::fromStdString(bytes));
-}
-
-QSize ScreenSize() {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen != nullptr ? screen->size() : QSize(kDefaultWidth, kDefaultHeight);
 }
 
 } // namespace
@@ -240,7 +231,7 @@ void TFormMain::CreateTimers() {
     timerStatusBar_ = new QTimer(this);
     timerStatusBar_->setInterval(100);
     connect(timerStatusBar_, &QTimer::timeout, this, [this] {
-        statusPanel0_->setText(Decode(scanThreads_->GetCurrentDir()));
+        statusPanel0_->setText(DecodePath(scanThreads_->GetCurrentDir()));
         UpdateActions();
     });
 }
@@ -330,7 +321,7 @@ void TFormMain::ActOpenInExplorerExecute() {
     const TFileSystemNode* folder = dynamic_cast<const TDirNode*>(node) != nullptr ? node : node->Parent();
     while (folder != nullptr && folder->GetNodeType() == ntFileGroup)
         folder = folder->Parent();
-    if (folder != nullptr && !QDesktopServices::openUrl(QUrl::fromLocalFile(Decode(GetFullPath(folder)))))
+    if (folder != nullptr && !QDesktopServices::openUrl(QUrl::fromLocalFile(DecodePath(GetFullPath(folder)))))
         ShowErrorDialog(TranslateText("The file manager could not be opened."));
 }
 
@@ -338,7 +329,7 @@ void TFormMain::ActShellOpenFileExecute() {
     const TFileSystemNode* node = treeView_->FocusedNode();
     if (node == nullptr || node->GetNodeType() != ntFile)
         return;
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(Decode(GetFullPath(node)))))
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(DecodePath(GetFullPath(node)))))
         ShowErrorDialog(TranslateText("The file could not be opened."));
 }
 

@@ -90,6 +90,11 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The window's size when no saved position fits, and the screen it is centred on.
+    static constexpr int kDefaultWindowWidth = 700;
+    static constexpr int kDefaultWindowHeight = 500;
+    static QSize ScreenSize();
+
     void CreateActions();
     void CreateMenusAndToolbar();
     void CreateTimers();

@@ -11,6 +11,7 @@
 #include "shell/Favourites.h"
 #include "shell/InfoPanel.h"
 #include "support/MountTable.h"
+#include "support/PathText.h"
 #include "support/Utilities.h"
 #include "ui/NodeTreeModel.h"
 #include "ui/NodeTreeView.h"
@@ -92,7 +93,7 @@ void TFormMain::StartDirScan(const std::string& path) {
         favourites_->Add(path);
     lastScanDir_ = path;
     pendingScanPath_.clear();
-    setWindowTitle(QStringLiteral("Quorvex - ") + QFile::decodeName(QByteArray::fromStdString(path)));
+    setWindowTitle(QStringLiteral("Quorvex - ") + DecodePath(path));
     ShowScanDuration(-1);
 
     auto root = std::make_unique<TRootDirNode>();

@@ -7,6 +7,7 @@
 #include "scan/DirScanThreadList.h"
 #include "shell/Favourites.h"
 #include "support/ErrorDialogs.h"
+#include "support/PathText.h"
 #include "support/Utilities.h"
 #include "ui/NodeTreeModel.h"
 #include "ui/NodeTreeView.h"
@@ -24,27 +25,17 @@
 #include <cmath>
 
 namespace quorvex {
-namespace {
-
-constexpr int kDefaultWidth = 700;
-constexpr int kDefaultHeight = 500;
-
-QString Decode(const std::string& bytes) {
-    return QFile::decodeName(QByteArray::fromStdString(bytes));
-}
-
-QSize ScreenSize() {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen != nullptr ? screen->size() : QSize(kDefaultWidth, kDefaultHeight);
-}
-
-} // namespace
 
 // ---- Saved state ---------------------------------------------------------------------------
 
+QSize TFormMain::ScreenSize() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen != nullptr ? screen->size() : QSize(kDefaultWindowWidth, kDefaultWindowHeight);
+}
+
 void TFormMain::RestoreWindowState() {
     const QSize screen = ScreenSize();
-    TRect bounds = CenteredRect(screen.width(), screen.height(), kDefaultWidth, kDefaultHeight);
+    TRect bounds = CenteredRect(screen.width(), screen.height(), kDefaultWindowWidth, kDefaultWindowHeight);
     try {
         if (const auto stored = StringToRect(settings_.ReadScreenString("Position", ""));
             stored && stored->Width() > 0 && stored->Height() > 0)
@@ -120,7 +111,7 @@ void TFormMain::OnCurrentRowChanged() {
     const TFileSystemNode* node = treeView_->FocusedNode();
     if (node == nullptr)
         return;
-    statusPanel0_->setText(Decode(GetFullPath(node)));
+    statusPanel0_->setText(DecodePath(GetFullPath(node)));
     statusPanel1_->setText(
         QString::fromStdString(FormatCount(node->GetSize()) + " " + TranslateText("Bytes")));
 }
@@ -128,7 +119,7 @@ void TFormMain::OnCurrentRowChanged() {
 void TFormMain::ShowTreeContextMenu(const QPoint& at) {
     const TFileSystemNode* node = treeView_->FocusedNode();
     QMenu menu(this);
-    QAction* path = menu.addAction(node != nullptr ? Decode(GetFullPath(node)) : QString());
+    QAction* path = menu.addAction(node != nullptr ? DecodePath(GetFullPath(node)) : QString());
     path->setEnabled(false);
     menu.addSeparator();
     menu.addAction(actOpenInExplorer_);

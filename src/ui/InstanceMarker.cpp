@@ -1,5 +1,6 @@
 #include "ui/InstanceMarker.h"
 
+#include "support/PathText.h"
 #include "support/Utilities.h"
 
 #include <QDir>
@@ -15,7 +16,7 @@ namespace quorvex {
 std::string TInstanceMarker::DefaultFolder() {
     if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && *runtime != '\0')
         return runtime;
-    return QFile::encodeName(QDir::tempPath()).toStdString();
+    return EncodePath(QDir::tempPath());
 }
 
 TInstanceMarker::TInstanceMarker(const std::string& folder) : path_(JoinPath(folder, "Quorvex.Mutex")) {

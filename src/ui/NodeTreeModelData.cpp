@@ -13,8 +13,6 @@
 
 namespace quorvex {
 
-using tree_model_detail::Decode;
-
 QVariant TNodeTreeModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.model() != this)
         return {};
@@ -30,7 +28,7 @@ QVariant TNodeTreeModel::data(const QModelIndex& index, int role) const {
                        : QString();
         switch (column) {
         case colName:
-            return Decode(flat_ ? GetFullPath(node) : node->GetDisplayName());
+            return DecodePath(flat_ ? GetFullPath(node) : node->GetDisplayName());
         case colSize:
             return failed ? QString()
                           : QString::fromStdString(sizeFormatter_(node->GetSize(), LocaleDecimalSeparator()));

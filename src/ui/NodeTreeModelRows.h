@@ -2,6 +2,7 @@
 
 // The internals shared by the source files of TNodeTreeModel; nothing else includes this.
 
+#include "support/PathText.h"
 #include "ui/NodeTreeModel.h"
 
 #include <QFile>
@@ -25,10 +26,6 @@ struct TNodeTreeModel::TRowList {
 };
 
 namespace tree_model_detail {
-
-inline QString Decode(const std::string& bytes) {
-    return QFile::decodeName(QByteArray::fromStdString(bytes));
-}
 
 // Marks the time our own change signals are being delivered; see fetchMore.
 class SignalScope {

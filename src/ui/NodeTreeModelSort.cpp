@@ -11,7 +11,6 @@
 
 namespace quorvex {
 
-using tree_model_detail::Decode;
 using tree_model_detail::SignalScope;
 
 void TNodeTreeModel::sort(int column, Qt::SortOrder order) {
@@ -48,7 +47,7 @@ std::vector<std::size_t> TNodeTreeModel::SortedOrder(const std::vector<TFileSyst
         std::vector<QString> names(n);
         for (std::size_t i = 0; i < n; ++i) {
             const TFileSystemNode* node = rows[i];
-            names[i] = node == nullptr ? QString() : Decode(flat_ ? GetFullPath(node) : node->Name());
+            names[i] = node == nullptr ? QString() : DecodePath(flat_ ? GetFullPath(node) : node->Name());
         }
         std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
             const int c = collator.compare(names[a], names[b]);

@@ -5,6 +5,7 @@
 #include "model/FileSystemNode.h"
 #include "settings/QxSettings.h"
 #include "support/ErrorDialogs.h"
+#include "support/PathText.h"
 #include "support/Utilities.h"
 
 #include <QDir>
@@ -56,7 +57,7 @@ std::optional<TSaveFileChoice> ShowSaveFileDialog(QWidget* parent, const TSaveFi
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     TSaveFileChoice choice;
-    choice.FileName = QFile::encodeName(dialog.selectedFiles().front()).toStdString();
+    choice.FileName = EncodePath(dialog.selectedFiles().front());
     choice.FilterIndex = static_cast<int>(request.Filters.indexOf(dialog.selectedNameFilter())) + 1;
     if (choice.FilterIndex < 1)
         choice.FilterIndex = request.FilterIndex;
@@ -72,7 +73,7 @@ std::string DefaultExportFolder() {
     if (documents.empty())
         return {};
     std::string folder = IncludeTrailingPathDelimiter(documents) + "Quorvex";
-    if (!QDir().mkpath(QFile::decodeName(QByteArray::fromStdString(folder))))
+    if (!QDir().mkpath(DecodePath(folder)))
         return {};
     return folder;
 }

@@ -1,6 +1,7 @@
 #include "model/FileSystemNode.h"
 #include "scan/DirScanner.h"
 
+#include "common/NodeLookup.h"
 #include "common/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -10,18 +11,10 @@
 #include <thread>
 
 using namespace quorvex;
+using quorvex::testing::Child;
 using quorvex::testing::TempTree;
 
 namespace {
-
-TFileSystemNode* Child(const TGroupNode* group, const std::string& name) {
-    TChildrenLock guard(group);
-    for (const auto& c : guard.Children()) {
-        if (c->Name() == name)
-            return c.get();
-    }
-    return nullptr;
-}
 
 std::vector<std::string> ChildNames(const TGroupNode* group) {
     std::vector<std::string> names;

@@ -2,6 +2,7 @@
 #include "model/FileSystemNode.h"
 #include "support/PosixDir.h"
 
+#include "common/NodeLookup.h"
 #include "common/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -14,18 +15,10 @@
 #include <unistd.h>
 
 using namespace quorvex;
+using quorvex::testing::Child;
 using quorvex::testing::TempTree;
 
 namespace {
-
-TFileSystemNode* Child(const TGroupNode* group, const std::string& name) {
-    TChildrenLock guard(group);
-    for (const auto& c : guard.Children()) {
-        if (c->Name() == name)
-            return c.get();
-    }
-    return nullptr;
-}
 
 int CountDirNodes(const TGroupNode* node) {
     int count = 1;
