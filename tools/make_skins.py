@@ -145,7 +145,7 @@ SKINS = [
     ("brown_brick.bmp", 32,
      lambda w: stretch_skin(w, (222, 190, 140), (120, 70, 30), (90, 50, 20), shine=0.4)),
     ("center_court.bmp", 32, lambda w: stretch_skin(w, (214, 244, 190), (150, 212, 110), (70, 130, 40))),
-    ("spectrum.bmp", 320, lambda w: spectrum_skin(w)),
+    ("green_to_red.bmp", 320, lambda w: spectrum_skin(w)),
 ]
 
 

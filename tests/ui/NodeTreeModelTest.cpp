@@ -192,7 +192,6 @@ TEST(NodeTreeModel, ForgetChildrenBeforeARescanDropsTheRows) {
     ModelTesterWarnings warnings;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
     model.SetRoot(root.get());
-    const QModelIndex rootIndex = model.index(0, 0);
     auto* d0 = static_cast<TDirNode*>(FindNodeByPath(root.get(), tree / "d0"));
     ASSERT_NE(d0, nullptr);
     const QModelIndex d0Index = model.IndexOf(d0);
@@ -210,7 +209,6 @@ TEST(NodeTreeModel, ForgetChildrenBeforeARescanDropsTheRows) {
     EXPECT_EQ(model.parent(model.index(0, 0, d0Index)), d0Index);
     EXPECT_EQ(model.IndexOf(d0), d0Index);
     EXPECT_EQ(warnings.Value(), 0);
-    (void)rootIndex;
 }
 
 TEST(NodeTreeModel, RemoveNodeTakesItsRowAndRecalculates) {
