@@ -1,0 +1,351 @@
+// The headless commands, run as separate processes the way a user or a script would.
+
+#include "common/TempTree.h"
+#include "settings/FileText.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <dirent.h>
+#include <fstream>
+#include <map>
+#include <pty.h>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+using quorvex::testing::ReadAll;
+using quorvex::testing::TempTree;
+
+struct Result {
+    int exitCode = -1; // or 1000 + the signal that ended the process
+    std::string out;   // stdout, or everything the terminal showed
+    std::string err;
+};
+
+// Arguments reach exec byte for byte; stdout and stderr land in files (or on a pseudo-terminal), and
+// settings live in the scratch folder, never the user's.
+class Quorvex {
+public:
+    Quorvex(const std::vector<std::string>& args, const TempTree& scratch, bool terminal = false)
+        : out_(scratch / "stdout"), err_(scratch / "stderr") {
+        const std::string config = scratch / "config";
+        std::vector<char*> argv{const_cast<char*>(QUORVEX_BINARY)};
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        pid_ = terminal ? ::forkpty(&terminal_, nullptr, nullptr, nullptr) : ::fork();
+        if (pid_ != 0)
+            return;
+        if (!terminal) {
+            ::dup2(::open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
+            ::dup2(::open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
+        }
+        ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+        ::execv(QUORVEX_BINARY, argv.data());
+        ::_exit(127);
+    }
+    Quorvex(const Quorvex&) = delete;
+    Quorvex& operator=(const Quorvex&) = delete;
+    ~Quorvex() {
+        if (pid_ > 0 && !waited_) {
+            ::kill(pid_, SIGKILL);
+            Wait();
+        }
+    }
+
+    pid_t Pid() const { return pid_; }
+    Result Wait() {
+        Result r;
+        if (terminal_ >= 0) {
+            char buffer[4096];
+            for (ssize_t n; (n = ::read(terminal_, buffer, sizeof buffer)) > 0;)
+                r.out.append(buffer, static_cast<std::size_t>(n));
+            ::close(terminal_);
+        }
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        waited_ = true;
+        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+        if (terminal_ < 0) {
+            r.out = ReadAll(out_);
+            r.err = ReadAll(err_);
+        }
+        return r;
+    }
+
+private:
+    std::string out_;
+    std::string err_;
+    pid_t pid_ = -1;
+    int terminal_ = -1;
+    bool waited_ = false;
+};
+
+Result RunQuorvex(const std::vector<std::string>& args, const TempTree& scratch) {
+    return Quorvex(args, scratch).Wait();
+}
+
+int Threads(pid_t pid) {
+    int count = 0;
+    if (DIR* dir = ::opendir(("/proc/" + std::to_string(pid) + "/task").c_str())) {
+        while (dirent* e = ::readdir(dir))
+            count += e->d_name[0] != '.' ? 1 : 0;
+        ::closedir(dir);
+    }
+    return count;
+}
+
+// The summary's blocks of "key: value" lines, one per root, separated by blank lines.
+std::vector<std::map<std::string, std::string>> ParseBlocks(const std::string& text) {
+    std::vector<std::map<std::string, std::string>> blocks(1);
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        const auto colon = line.find(": ");
+        if (line.empty())
+            blocks.emplace_back();
+        else if (colon != std::string::npos)
+            blocks.back()[line.substr(0, colon)] = line.substr(colon + 2);
+    }
+    return blocks;
+}
+
+std::set<std::string> Lines(const std::string& text) {
+    std::set<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.insert(line);
+    return lines;
+}
+
+std::string FirstLine(const std::string& text) {
+    return text.substr(0, text.find("\r\n"));
+}
+
+// The root's name is not UTF-8: paths must pass through as bytes. It holds a (a file of 2047 bytes
+// and deep, with a 2 MiB file above the grouping threshold) and b (empty).
+class Headless : public ::testing::Test {
+protected:
+    Headless() : root_(tree_ / "dat\xe9") {
+        for (const char* dir : {"dat\xe9", "dat\xe9/a", "dat\xe9/a/deep", "dat\xe9/b"})
+            tree_.Dir(dir);
+        tree_.File("dat\xe9/a/small", 2047);
+        tree_.File("dat\xe9/a/deep/big", 2 * 1024 * 1024);
+    }
+
+    TempTree tree_;
+    TempTree scratch_;
+    std::string root_;
+};
+
+// Also: without a log.cfg beside the binary nothing, not even a logging library warning, reaches stderr.
+TEST_F(Headless, SummaryOfSeveralPathsGivesOneBlockEachInArgumentOrder) {
+    const Result r = RunQuorvex({"--summary", root_, root_ + "/b/"}, scratch_);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(std::regex_replace(r.out, std::regex("elapsed_seconds: [0-9]+\\.[0-9]{3}\n"), "T\n"),
+              "path: " + root_ +
+                  "\nsize: 2099199\nsize_formatted: 2.00 MB\nfiles: 2\ndirectories: 4\nerrors: 0\nT\n"
+                  "\npath: " +
+                  root_ + "/b\nsize: 0\nsize_formatted: 0 Byte\nfiles: 0\ndirectories: 1\nerrors: 0\nT\n");
+}
+
+TEST_F(Headless, SummaryNamesPathsBeyondNineAndDoesNotScanThem) {
+    std::vector<std::string> args{"--summary"};
+    args.insert(args.end(), 9, root_);
+    args.push_back(root_ + "/b");
+    const Result r = RunQuorvex(args, scratch_);
+    EXPECT_EQ(r.exitCode, 3);
+    const auto blocks = ParseBlocks(r.out);
+    ASSERT_EQ(blocks.size(), 9u);
+    for (const auto& block : blocks)
+        EXPECT_EQ(block.at("path"), root_);
+    EXPECT_NE(r.err.find(root_ + "/b: not scanned"), std::string::npos) << r.err;
+}
+
+TEST_F(Headless, CtrlCPrintsTheSummarySoFarMarkedIncomplete) {
+    // Enough for nine threads to be busy for a while on two cores.
+    tree_.Dir("busy");
+    for (int d = 0; d < 100; ++d) {
+        const std::string dir = "busy/d" + std::to_string(d);
+        tree_.Dir(dir);
+        for (int f = 0; f < 200; ++f)
+            tree_.File(dir + "/f" + std::to_string(f), 1);
+    }
+    std::vector<std::string> args{"--summary"};
+    args.insert(args.end(), 9, tree_ / "busy");
+    Quorvex child(args, scratch_);
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (Threads(child.Pid()) < 10 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(200us);
+    ASSERT_GE(Threads(child.Pid()), 10) << "the nine scan threads never started";
+    ::kill(child.Pid(), SIGINT);
+    const auto interrupted = std::chrono::steady_clock::now();
+    const Result r = child.Wait();
+    EXPECT_EQ(r.exitCode, 130) << r.err;
+    EXPECT_LT(std::chrono::steady_clock::now() - interrupted, 1s);
+    EXPECT_NE(r.err.find("interrupted"), std::string::npos);
+
+    const auto blocks = ParseBlocks(r.out);
+    ASSERT_EQ(blocks.size(), 9u) << r.out;
+    int incomplete = 0;
+    for (const auto& block : blocks) {
+        EXPECT_EQ(block.count("elapsed_seconds"), 1u);
+        const bool cut = block.count("incomplete") != 0 && block.at("incomplete") == "yes";
+        incomplete += cut ? 1 : 0;
+        EXPECT_EQ(std::stoll(block.at("files")) < 20000, cut);
+    }
+    EXPECT_GT(incomplete, 0);
+}
+
+TEST_F(Headless, ExportCsvOnStandardOutputDescribesTheScannedTreeRootFirst) {
+    const Result r = RunQuorvex({"--export", "csv", "--output", "-", root_ + "/"}, scratch_);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "") << "no progress display when stderr is not a terminal";
+    EXPECT_EQ(Lines(r.out), (std::set<std::string>{root_ + ",2099199,2\r", root_ + "/a,2099199,2\r",
+                                                   root_ + "/a/deep,2097152,1\r", root_ + "/b,0,0\r"}));
+    EXPECT_EQ(r.out.rfind(root_ + ",2099199,2\r\n", 0), 0u);
+}
+
+TEST_F(Headless, ExportFormatByNameOrNumberWritesTheSameFile) {
+    const char* names[] = {"csv", "txt", "html", "xml", "xml2"};
+    const std::string byName = scratch_ / "by-name";
+    const std::string byNumber = scratch_ / "by-number";
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE(names[i]);
+        ASSERT_EQ(RunQuorvex({"--export", names[i], "--output", byName, root_}, scratch_).exitCode, 0);
+        ASSERT_EQ(
+            RunQuorvex({"--export", std::to_string(i + 1), "--output", byNumber, root_}, scratch_).exitCode,
+            0);
+        EXPECT_EQ(ReadAll(byName), ReadAll(byNumber));
+        EXPECT_NE(ReadAll(byName).find("deep"), std::string::npos);
+    }
+    const Result upper = RunQuorvex({"--export", "XML2", "--output", "-", root_}, scratch_);
+    EXPECT_NE(upper.out.find("<dir name=\"deep\" size=\"2097152\" filecount=\"1\"></dir>"),
+              std::string::npos);
+}
+
+TEST_F(Headless, ExportRoundingChoosesTheSizeStyleOfReadableFormats) {
+    auto aLine = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--export", "txt", "--output", "-"});
+        args.push_back(root_ + "/a");
+        const Result r = RunQuorvex(args, scratch_);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        return FirstLine(r.out);
+    };
+    // The default is the settings' truncation, which keeps the digits it cuts to, zeros included.
+    EXPECT_EQ(aLine({}), "   " + root_ + "/a   (2.00 MB, 2 Files)");
+    EXPECT_EQ(aLine({"--rounding", "0"}), "   " + root_ + "/a   (2099199, 2 Files)");
+    tree_.File("dat\xe9/a/deep/big", 0);
+    EXPECT_EQ(aLine({"--rounding", "2"}), "   " + root_ + "/a   (1.99 KB, 2 Files)");
+    EXPECT_EQ(aLine({"--rounding", "1"}), "   " + root_ + "/a   (2 KB, 2 Files)");
+    const Result csv = RunQuorvex({"--export", "csv", "--rounding", "1", "--output", "-", root_}, scratch_);
+    EXPECT_NE(csv.out.find(",2047,2\r\n"), std::string::npos) << "CSV always carries exact bytes";
+}
+
+TEST_F(Headless, ExportGroupingAndSizeStyleComeFromTheSettings) {
+    tree_.File("dat\xe9/b/tiny", 10);
+    tree_.File("dat\xe9/b/tiny2", 10); // a group of one file would be dissolved
+    scratch_.Dir("config");
+    scratch_.Dir("config/Quorvex");
+    auto bElement = [&] {
+        const Result r = RunQuorvex({"--export", "xml", "--output", "-", root_}, scratch_);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        const auto at = r.out.find("<name>b</name>");
+        return at == std::string::npos ? std::string() : r.out.substr(at, r.out.find("</dir>", at) - at);
+    };
+    // Grouped by default: b's files sit in a group, so b has a (directory-free) child list.
+    EXPECT_EQ(bElement(), "<name>b</name><size>20</size><count>2</count><subdirs></subdirs>");
+    std::ofstream(scratch_ / "config/Quorvex/Quorvex.ini")
+        << "[Settings]\nGroupSmallFiles=0\nFileSizeRounding=0\n";
+    EXPECT_EQ(bElement(), "<name>b</name><size>20</size><count>2</count>");
+    const Result txt = RunQuorvex({"--export", "txt", "--output", "-", root_}, scratch_);
+    EXPECT_EQ(FirstLine(txt.out), "   " + root_ + "   (2099219, 4 Files)");
+}
+
+TEST_F(Headless, BadRequestsFailClearlyAndScanOrWriteNothing) {
+    const std::string output = scratch_ / "never";
+    const struct {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string message;
+    } cases[] = {
+        {{"--summary", root_, root_ + "/a/small", root_ + "/missing"}, 2, root_ + "/missing: No such file"},
+        {{"--summary", root_ + "/a/small"}, 2, root_ + "/a/small: Not a directory"},
+        {{"--summary"}, 2, "at least one PATH"},
+        {{"--frobnicate"}, 2, "unknown option --frobnicate"},
+        {{"--export", "pdf", "--output", output, root_}, 2, "unknown export format \"pdf\""},
+        {{"--export", "0", "--output", output, root_}, 2, "unknown export format \"0\""},
+        {{"--export", "6", "--output", output, root_}, 2, "unknown export format \"6\""},
+        {{"--export"}, 2, "needs a FORMAT"},
+        {{"--export", "csv", root_}, 2, "needs --output"},
+        {{"--export", "csv", "--output", output}, 2, "needs the PATH"},
+        {{"--export", "csv", "--output", output, "--rounding", "3", root_},
+         2,
+         "--rounding must be 0, 1 or 2"},
+        {{"--export", "csv", "--output", output, "--colour", root_}, 2, "unknown option --colour"},
+        {{"--export", "csv", "--output", output, root_ + "/missing"}, 2, root_ + "/missing: No such file"},
+        {{"--export", "csv", "--output", output, root_ + "/a/small"}, 2, "Not a directory"},
+        {{"--export", "csv", "--output", scratch_ / "no/such/folder/out.csv", root_}, 1, "No such file"},
+        {{"--export", "csv", "--output", scratch_.Path(), root_}, 1, "Is a directory"},
+        {{"--export", "html", "--output", "/dev/full", root_}, 1, "Stream write error"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        const Result r = RunQuorvex(c.args, scratch_);
+        EXPECT_EQ(r.exitCode, c.exitCode);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(::access(output.c_str(), F_OK), 0);
+    }
+    for (const std::string option : {"--version", "--help"}) {
+        const Result r = RunQuorvex({option}, scratch_);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.out.rfind(option == "--help" ? "Usage:" : "quorvex ", 0), 0u) << r.out;
+    }
+    struct stat st {};
+    EXPECT_TRUE(::stat("/dev/full", &st) == 0 && S_ISCHR(st.st_mode)) << "the device was replaced by a file";
+}
+
+TEST_F(Headless, ExportInterruptedScanWritesNothing) {
+    const std::string output = scratch_ / "usr.csv";
+    Quorvex child({"--export", "csv", "--output", output, "/usr"}, scratch_);
+    ::usleep(150 * 1000);
+    ::kill(child.Pid(), SIGINT);
+    const Result r = child.Wait();
+    if (r.exitCode == 0)
+        GTEST_SKIP() << "the scan of /usr ended before the interrupt";
+    EXPECT_EQ(r.exitCode, 130);
+    EXPECT_NE(r.err.find("interrupted; nothing was written"), std::string::npos);
+    EXPECT_NE(::access(output.c_str(), F_OK), 0);
+}
+
+// On a terminal, stderr carries a progress line redrawn at most ten times a second and cleared at
+// the end; elsewhere (all the tests above) it stays empty.
+TEST_F(Headless, ExportProgressLineOnlyOnATerminal) {
+    for (int i = 0; i < 200; ++i)
+        tree_.Dir("dat\xe9/b/d" + std::to_string(i));
+    const std::string output = scratch_ / "out.csv";
+    const auto start = std::chrono::steady_clock::now();
+    const Result r = Quorvex({"--export", "csv", "--output", output, root_}, scratch_, true).Wait();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(ReadAll(output).find("/b/d199,0,0"), std::string::npos);
+
+    std::size_t redraws = 0;
+    for (auto at = r.out.find(" files, "); at != std::string::npos; at = r.out.find(" files, ", at + 1))
+        ++redraws;
+    EXPECT_GT(redraws, 0u) << r.out;
+    EXPECT_LE(static_cast<double>(redraws), seconds * 10 + 2);
+    EXPECT_EQ(r.out.substr(r.out.size() - 4), "\r\x1b[K");
+    EXPECT_EQ(r.out.find('\n'), std::string::npos) << "the progress must stay on one line";
+}
+
+} // namespace
