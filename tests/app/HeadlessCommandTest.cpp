@@ -1,7 +1,7 @@
 // The headless commands, run as separate processes the way a user or a script would.
 
+#include "common/FileText.h"
 #include "common/TempTree.h"
-#include "settings/FileText.h"
 
 #include <gtest/gtest.h>
 
