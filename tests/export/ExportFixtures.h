@@ -4,6 +4,8 @@
 #include "export/TreeTypesExport.h"
 #include "model/FileSystemNode.h"
 
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -24,29 +26,32 @@ inline void File(TGroupNode* parent, const std::string& name, std::int64_t size)
     AddChild(parent, std::move(file));
 }
 
-// /data (7077888 bytes, 24 files) holds Docs (1572864, 10) and Music (5242880, 12); Docs holds Old
-// (1048576, 4). A file node between Docs and Music and a file group after Old change nothing.
+// The documented examples' tree, with a file node and a file group that must write nothing.
 struct WorkedExample {
     TRootDirNode root;
-    TDirNode* docs = nullptr;
     TDirNode* old = nullptr;
-    TDirNode* music = nullptr;
 
     WorkedExample() {
         root.SetName("/data");
         root.SetSize(7077888);
         root.SetFileCount(24);
-        docs = Dir(&root, "Docs", 1572864, 10);
+        TDirNode* docs = Dir(&root, "Docs", 1572864, 10);
         old = Dir(docs, "Old", 1048576, 4);
         TFileGroupNode* group = GetFileGroup(docs);
         group->SetSize(524288);
         group->SetFileCount(6);
+        File(group, "grouped.bin", 524288);
         File(&root, "readme.txt", 262144);
-        music = Dir(&root, "Music", 5242880, 12);
+        Dir(&root, "Music", 5242880, 12);
     }
 };
 
-// The export of `root` by the registry's class at `index`, with a fixed decimal separator.
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The export of `root` by `exportClass`, with a fixed decimal separator.
 inline std::string ExportText(const TExportClass& exportClass, const TFileSystemNode* root,
                               TSizeFormatter formatter = nullptr, char separator = '.') {
     const auto exporter = exportClass.Create(root);
@@ -58,10 +63,9 @@ inline std::string ExportText(const TExportClass& exportClass, const TFileSystem
 }
 
 inline const TExportClass& Format(const std::string& commandName) {
-    for (int i = 0; i < ExportRegistry().Count(); ++i) {
+    for (int i = 0; i < ExportRegistry().Count(); ++i)
         if (ExportRegistry().Items(i).GetCommandName() == commandName)
             return ExportRegistry().Items(i);
-    }
     throw std::invalid_argument(commandName);
 }
 
