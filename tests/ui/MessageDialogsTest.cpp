@@ -4,117 +4,95 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QMessageBox>
-#include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
+#include <utility>
 
 using namespace quorvex;
 
 namespace {
 
-struct SeenBox {
-    bool shown = false;
-    QString title;
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QMessageBox::StandardButtons buttons;
-    Qt::TextFormat format = Qt::AutoText;
-    bool hasOwner = true;
-    bool onGuiThread = false;
-};
-
-// Waits for the next modal message box, records what it shows and answers it with `answer`
+// Waits for the next modal message box, hands it to `check` and answers it with `answer`
 // (QMessageBox::NoButton closes it as the window's close button would).
 class BoxAnswerer {
 public:
-    explicit BoxAnswerer(QMessageBox::StandardButton answer) : timer_(std::make_unique<QTimer>()) {
-        timer_->setInterval(5);
-        QObject::connect(timer_.get(), &QTimer::timeout, [this, answer] {
+    BoxAnswerer(QMessageBox::StandardButton answer, std::function<void(const QMessageBox&)> check) {
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, [this, answer, check] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (box == nullptr)
                 return;
-            timer_->stop();
-            seen.shown = true;
-            seen.title = box->windowTitle();
-            seen.text = box->text();
-            seen.icon = box->icon();
-            seen.buttons = box->standardButtons();
-            seen.format = box->textFormat();
-            seen.hasOwner = box->parentWidget() != nullptr;
-            seen.onGuiThread = box->thread() == QApplication::instance()->thread() &&
-                               QThread::currentThread() == QApplication::instance()->thread();
+            timer_.stop();
+            shown = true;
+            check(*box);
             if (answer == QMessageBox::NoButton)
                 box->reject();
             else
                 box->button(answer)->click();
         });
-        timer_->start();
+        timer_.start();
     }
-
-    SeenBox seen;
+    bool shown = false;
 
 private:
-    std::unique_ptr<QTimer> timer_;
+    QTimer timer_;
 };
 
 } // namespace
 
 TEST(MessageDialogs, QuestionsAskYesOrNoAndOnlyYesIsTrue) {
-    struct Question {
-        bool (*show)(const std::string&);
-        const char* caption;
-        QMessageBox::Icon icon;
-    };
-    for (const Question& q : {Question{&ShowConfirmationDialog, "Confirmation", QMessageBox::Question},
-                              Question{&ShowWarningDialog, "Warning", QMessageBox::Warning}}) {
-        {
-            BoxAnswerer yes(QMessageBox::Yes);
-            EXPECT_TRUE(q.show("Delete 3 items?"));
-            ASSERT_TRUE(yes.seen.shown);
-            EXPECT_EQ(yes.seen.title, QString::fromLatin1(q.caption));
-            EXPECT_EQ(yes.seen.text, QStringLiteral("Delete 3 items?"));
-            EXPECT_EQ(yes.seen.icon, q.icon);
-            EXPECT_EQ(yes.seen.buttons, QMessageBox::Yes | QMessageBox::No);
-            EXPECT_FALSE(yes.seen.hasOwner);
+    using Question = std::tuple<bool (*)(const std::string&), const char*, QMessageBox::Icon>;
+    for (const auto& [show, caption, icon] :
+         {Question{&ShowConfirmationDialog, "Confirmation", QMessageBox::Question},
+          Question{&ShowWarningDialog, "Warning", QMessageBox::Warning}}) {
+        // Closing the box is not a Yes.
+        for (const auto& [answer, expected] :
+             {std::pair{QMessageBox::Yes, true}, {QMessageBox::No, false}, {QMessageBox::NoButton, false}}) {
+            BoxAnswerer box(answer, [&](const QMessageBox& shown) {
+                EXPECT_EQ(shown.windowTitle(), QString::fromLatin1(caption));
+                EXPECT_EQ(shown.text(), QStringLiteral("Delete 3 items?"));
+                EXPECT_EQ(shown.icon(), icon);
+                EXPECT_EQ(shown.standardButtons(), QMessageBox::Yes | QMessageBox::No);
+                EXPECT_EQ(shown.parentWidget(), nullptr);
+            });
+            EXPECT_EQ(show("Delete 3 items?"), expected) << caption << " " << answer;
+            EXPECT_TRUE(box.shown);
         }
-        BoxAnswerer no(QMessageBox::No);
-        EXPECT_FALSE(q.show("Delete 3 items?"));
-        EXPECT_TRUE(no.seen.shown);
-        BoxAnswerer closed(QMessageBox::NoButton);
-        EXPECT_FALSE(q.show("Delete 3 items?")) << "closing the box is not a Yes";
-        EXPECT_TRUE(closed.seen.shown);
     }
 }
 
 TEST(MessageDialogs, ErrorBoxesShowTextsAsPlainTextWithOneOkButton) {
     const ErrorDialogHandler previous = InstallErrorDialogBacking();
-    {
-        // A file name that looks like markup must reach the user unchanged.
-        BoxAnswerer ok(QMessageBox::Ok);
-        ShowErrorDialog("Cannot open <b>x</b>&amp; \xC3\xA4");
-        ASSERT_TRUE(ok.seen.shown);
-        EXPECT_EQ(ok.seen.title, QStringLiteral("Error"));
-        EXPECT_EQ(ok.seen.text, QString::fromUtf8("Cannot open <b>x</b>&amp; \xC3\xA4"));
-        EXPECT_EQ(ok.seen.format, Qt::PlainText);
-        EXPECT_EQ(ok.seen.icon, QMessageBox::Critical);
-        EXPECT_EQ(ok.seen.buttons, QMessageBox::Ok);
-    }
-    {
-        BoxAnswerer ok(QMessageBox::Ok);
-        ShowExceptionDialog(std::runtime_error("disk full"));
-        EXPECT_EQ(ok.seen.text, QStringLiteral("disk full"));
-    }
+    // A file name that looks like markup must reach the user unchanged.
+    const QString markup = QString::fromUtf8("Cannot open <b>x</b>&amp; \xC3\xA4");
+    BoxAnswerer error(QMessageBox::Ok, [&](const QMessageBox& shown) {
+        EXPECT_EQ(shown.windowTitle(), QStringLiteral("Error"));
+        EXPECT_EQ(shown.text(), markup);
+        EXPECT_EQ(shown.textFormat(), Qt::PlainText);
+        EXPECT_EQ(shown.icon(), QMessageBox::Critical);
+        EXPECT_EQ(shown.standardButtons(), QMessageBox::Ok);
+    });
+    ShowErrorDialog(markup.toStdString());
+    EXPECT_TRUE(error.shown);
+    BoxAnswerer exception(QMessageBox::Ok,
+                          [](const QMessageBox& shown) { EXPECT_EQ(shown.text(), "disk full"); });
+    ShowExceptionDialog(std::runtime_error("disk full"));
+    EXPECT_TRUE(exception.shown);
     SetErrorDialogHandler(previous);
 }
 
 TEST(MessageDialogs, CallsFromAWorkerThreadShowTheBoxOnTheGuiThread) {
-    BoxAnswerer yes(QMessageBox::Yes);
+    BoxAnswerer yes(QMessageBox::Yes, [](const QMessageBox& shown) {
+        EXPECT_EQ(shown.thread(), QApplication::instance()->thread());
+    });
     struct Shared {
         std::atomic<bool> done{false};
         std::atomic<bool> answer{false};
@@ -135,6 +113,5 @@ TEST(MessageDialogs, CallsFromAWorkerThreadShowTheBoxOnTheGuiThread) {
     }
     worker.join();
     EXPECT_TRUE(shared->answer);
-    ASSERT_TRUE(yes.seen.shown);
-    EXPECT_TRUE(yes.seen.onGuiThread);
+    EXPECT_TRUE(yes.shown);
 }

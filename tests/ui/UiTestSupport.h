@@ -5,10 +5,8 @@
 #include "common/TempTree.h"
 
 #include <QAbstractItemModel>
-#include <QLoggingCategory>
 #include <QString>
 
-#include <atomic>
 #include <string>
 
 namespace quorvex::testing {
@@ -32,30 +30,6 @@ inline void MakeWideTree(const TempTree& tree, int dirs, int subdirs) {
         }
     }
 }
-
-// Counts the warnings QAbstractItemModelTester reports while it lives.
-class ModelTesterWarnings {
-public:
-    ModelTesterWarnings() : previous_(qInstallMessageHandler(&Handler)) { Count() = 0; }
-    ~ModelTesterWarnings() { qInstallMessageHandler(previous_); }
-    ModelTesterWarnings(const ModelTesterWarnings&) = delete;
-    ModelTesterWarnings& operator=(const ModelTesterWarnings&) = delete;
-    int Value() const { return Count().load(); }
-
-private:
-    static std::atomic<int>& Count() {
-        static std::atomic<int> count{0};
-        return count;
-    }
-    static void Handler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-        if (type != QtDebugMsg &&
-            QString::fromLatin1(context.category ? context.category : "") == "qt.modeltest") {
-            ++Count();
-            fprintf(stderr, "modeltest: %s\n", qPrintable(message));
-        }
-    }
-    QtMessageHandler previous_;
-};
 
 inline QString Text(const QAbstractItemModel& model, int row, int column, const QModelIndex& parent = {}) {
     return model.data(model.index(row, column, parent)).toString();
