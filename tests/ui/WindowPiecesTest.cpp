@@ -31,21 +31,16 @@ TEST(FormInfo, ShowsMajorMinorAndReleaseOnlyWhenNotZero) {
 }
 
 TEST(BrowseForFolder, PreselectsTheStartAndReturnsTheChosenNamesBytes) {
-    std::string path = "stale";
-    QUrl asked;
-    const auto cancel = [&](QWidget*, const QString&, const QUrl& initial) {
-        asked = initial;
-        return QUrl();
-    };
-    EXPECT_FALSE(BrowseForFolder(nullptr, "Pick", "/srv/data", path, cancel));
-    EXPECT_TRUE(path.empty());
-    EXPECT_EQ(asked, QUrl::fromLocalFile("/srv/data"));
     // The toolkit's dialog works in Unicode: a non-ASCII name comes back as the same UTF-8 bytes.
     const std::string bytes = "/tmp/caf\xc3\xa9 \xec\x9e\x90\xeb\xb0\xb1";
-    const auto local = [&](QWidget*, const QString&, const QUrl&) {
-        return QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(bytes)));
-    };
-    EXPECT_TRUE(BrowseForFolder(nullptr, "Pick", "", path, local));
+    QUrl asked;
+    std::string path;
+    EXPECT_TRUE(
+        BrowseForFolder(nullptr, "Pick", "/srv/data", path, [&](QWidget*, const QString&, const QUrl& start) {
+            asked = start;
+            return QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(bytes)));
+        }));
+    EXPECT_EQ(asked, QUrl::fromLocalFile("/srv/data"));
     EXPECT_EQ(path, bytes);
 }
 
@@ -54,7 +49,7 @@ TEST(Favourites, NewestFirstWithoutDuplicatesQuotedInCommaTextAndInTheMenu) {
     for (const char* path : {"/a", "/b c", "/a", "/d,\"e\"", "/f"})
         favourites.Add(path);
     EXPECT_EQ(favourites.Items(), (std::vector<std::string>{"/f", "/d,\"e\"", "/a"}));
-    EXPECT_EQ(EncodeCommaText({"/a", "/b c", "/d,\"e\""}), "/a,\"/b c\",\"/d,\"\"e\"\"\"");
+    EXPECT_EQ(favourites.ToCommaText(), "/f,\"/d,\"\"e\"\"\",/a");
     EXPECT_EQ(DecodeCommaText("/a \"/b c\",,/x"), (std::vector<std::string>{"/a", "/b c", "/x"}));
     TFavourites restored(9);
     restored.FromCommaText(favourites.ToCommaText());
