@@ -115,12 +115,9 @@ TEST(NodeTreeModel, PromptRowThenFinishedTreeWithTextsErrorRowsAndLazyFiles) {
     ASSERT_TRUE(model.canFetchMore(big));
     model.fetchMore(big);
     EXPECT_FALSE(model.canFetchMore(big));
-    ASSERT_GT(model.rowCount(big), 0);
     EXPECT_EQ(Text(model, 0, 0, big), "huge.bin");
-    const QModelIndex huge = model.index(0, 0, big);
-    EXPECT_EQ(model.parent(huge), big);
-    EXPECT_FALSE(model.hasChildren(huge));
-    EXPECT_TRUE(model.flags(huge).testFlag(Qt::ItemNeverHasChildren));
+    EXPECT_EQ(model.parent(model.index(0, 0, big)), big);
+    EXPECT_TRUE(model.flags(model.index(0, 0, big)).testFlag(Qt::ItemNeverHasChildren));
 }
 
 TEST(NodeTreeModel, HeaderRuleSortsEveryLevelKeepingPersistentIndexesAndRemovedRowsGo) {
