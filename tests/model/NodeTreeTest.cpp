@@ -157,7 +157,7 @@ TEST(NodeTreeThreads, ConcurrentAppendAndLiveReads) {
     std::atomic<bool> done{false};
     std::thread writer([&] {
         for (int i = 0; i < 2000; ++i)
-            AddDirNode(&root, "d" + std::to_string(i), faDirectory)->AddSize(1);
+            AddDirNode(&root, std::string("d").append(std::to_string(i)), faDirectory)->AddSize(1);
         done = true;
     });
     while (!done)

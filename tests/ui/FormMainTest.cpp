@@ -103,8 +103,8 @@ TEST_F(FormMainTest, ScanThroughTheWindowShowsSortedRowsAndSavesTheIni) {
     const std::string ini = ReadFile(ini_);
     // The sort and the favourites are read back below.
     for (const std::string& entry :
-         {"[" + ScreenSection() + "]", std::string("Position="), std::string("ColWidthsTreeView="),
-          std::string("DirViewStyle=0"), std::string("GroupFileSize=")})
+         {std::string("[").append(ScreenSection()).append("]"), std::string("Position="),
+          std::string("ColWidthsTreeView="), std::string("DirViewStyle=0"), std::string("GroupFileSize=")})
         EXPECT_NE(ini.find(entry), std::string::npos) << entry << " in\n" << ini;
 
     TSettings again(ini_);
