@@ -32,9 +32,9 @@ QMessageBox::StandardButton RunBoxOnGuiThread(QMessageBox::Icon icon, const char
     QCoreApplication* app = QCoreApplication::instance();
     if (QThread::currentThread() == app->thread())
         return RunBox(icon, caption, text, buttons);
-    // A promise rather than a blocking queued call: the hand-over is then visible to the thread
-    // sanitizer, and if the event loop ends before the box is shown, the dropped promise wakes the
-    // caller instead of leaving it blocked for ever.
+    // A promise rather than a blocking queued call: if the application goes away with the request
+    // still queued, the dropped promise wakes the caller with "no answer" instead of leaving it
+    // blocked for ever.
     auto answer = std::make_shared<std::promise<QMessageBox::StandardButton>>();
     std::future<QMessageBox::StandardButton> result = answer->get_future();
     QMetaObject::invokeMethod(
