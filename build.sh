@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev liblog4cplus-dev libsimpleini-dev libicu-dev
-          gettext libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth)
+          gettext locales libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth)
 BENCH_PACKAGES=(hyperfine ncdu gdu time)
 
 ensure_packages() {
@@ -35,6 +35,16 @@ build() {
 
 jobs() { nproc 2>/dev/null || echo 2; }
 
+# Size formatting is tested in a locale whose decimal separator is more than one byte.
+ensure_test_locales() {
+    locale -a 2>/dev/null | grep -qi '^ps_AF\.utf-\?8$' && return 0
+    if [ "$(id -u)" -eq 0 ]; then
+        localedef -i ps_AF -f UTF-8 ps_AF.UTF-8
+    else
+        echo "Locale ps_AF.UTF-8 missing (sudo localedef -i ps_AF -f UTF-8 ps_AF.UTF-8): its test is skipped" >&2
+    fi
+}
+
 cmd=${1:-}
 [ $# -gt 0 ] && shift
 case "$cmd" in
@@ -45,6 +55,7 @@ case "$cmd" in
         ;;
     test)
         ensure_packages "${PACKAGES[@]}"
+        ensure_test_locales
         build debug
         ctest --preset debug -j "$(jobs)"
         # Threading tests again under ThreadSanitizer: races show up here, not in the plain run.

@@ -3,9 +3,11 @@
 #include <log4cplus/configurator.h>
 #include <log4cplus/helpers/loglog.h>
 #include <log4cplus/helpers/property.h>
+#include <log4cplus/hierarchy.h>
 #include <log4cplus/initializer.h>
 #include <log4cplus/logger.h>
 #include <log4cplus/loggingmacros.h>
+#include <log4cplus/loglevel.h>
 #include <log4cplus/nullappender.h>
 
 #include <array>
@@ -67,6 +69,22 @@ void EnsureInitialised() {
     });
 }
 
+// The library reads no threshold key of its own; the hierarchy's disable level gives the same effect: every
+// request below the threshold is dropped whatever its logger's level.
+void ApplyThreshold(const log4cplus::tstring& value) {
+    auto& hierarchy = log4cplus::Logger::getDefaultHierarchy();
+    hierarchy.enableAll();
+    if (Trim(value).empty())
+        return;
+    const log4cplus::LogLevel level = log4cplus::getLogLevelManager().fromString(Trim(value));
+    if (level == log4cplus::NOT_SET_LOG_LEVEL || level <= log4cplus::ALL_LOG_LEVEL)
+        return;
+    if (level >= log4cplus::OFF_LOG_LEVEL)
+        hierarchy.disableAll();
+    else
+        hierarchy.disable(level - 1);
+}
+
 } // namespace
 
 std::string TranslateLogProperties(const std::string& text) {
@@ -84,6 +102,8 @@ std::string TranslateLogProperties(const std::string& text) {
         std::string value = Trim(std::string_view(trimmed).substr(eq + 1));
         if (key.rfind("log4d.", 0) == 0) {
             key = "log4cplus." + key.substr(6);
+            if (key.rfind("log4cplus.additive.", 0) == 0)
+                key = "log4cplus.additivity." + key.substr(19);
             for (const auto& r : kOptionNames) {
                 if (key.size() > r.from.size() && key.ends_with(r.from))
                     key = key.substr(0, key.size() - r.from.size()) + std::string(r.to);
@@ -155,6 +175,7 @@ bool ConfigureLogging(const std::string& configFile) {
     root.setLogLevel(log4cplus::DEBUG_LOG_LEVEL);
     log4cplus::PropertyConfigurator configurator(props);
     configurator.configure();
+    ApplyThreshold(props.getProperty(LOG4CPLUS_TEXT("log4cplus.threshold")));
     return true;
 }
 

@@ -6,7 +6,9 @@
 #include <chrono>
 #include <cstdio>
 
-Q_LOGGING_CATEGORY(quorvexDebug, "quorvex.debug", QtWarningMsg)
+// Qt reads the last part of a rule as the message type, so "quorvex.debug=true" names the category
+// "quorvex" and its debug messages: the category must be "quorvex" for that documented switch to work.
+Q_LOGGING_CATEGORY(quorvexDebug, "quorvex", QtWarningMsg)
 
 namespace quorvex {
 

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringDecoder>
 
 namespace quorvex {
 namespace {
@@ -83,9 +84,12 @@ std::string XmlEscape(std::string_view text, TMarkup markup) {
     if (ascii)
         return out;
 
-    // Qt's decoder turns every malformed, overlong or surrogate sequence into U+FFFD.
+    // Qt's decoder turns every malformed, overlong or surrogate sequence into U+FFFD. A leading U+FEFF is
+    // part of the name, not a byte-order mark: QString::fromUtf8 would drop it.
     out.clear();
-    const QString decoded = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    QStringDecoder decoder(QStringConverter::Utf8,
+                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    const QString decoded = decoder.decode(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
     for (const char32_t c : decoded.toUcs4()) {
         if (c < 0x80) {
             if (!AppendAsciiEscape(out, c, markup))

@@ -5,8 +5,9 @@
 #include <QLocale>
 
 #include <array>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
+#include <iterator>
 
 namespace quorvex {
 namespace {
@@ -90,9 +91,12 @@ std::string FormatDuration(double seconds) {
 }
 
 std::string FormatGeneral(double value, char decimalSeparator) {
+    // to_chars never consults the C locale: printf would write the process locale's separator (which Qt's
+    // start-up switches to the user's), and a multi-byte one such as U+066B could then not be cut.
     char text[64];
-    std::snprintf(text, sizeof text, "%.15g", value);
-    std::string out(text);
+    const auto result =
+        std::to_chars(std::begin(text), std::end(text), value, std::chars_format::general, 15);
+    std::string out(text, result.ptr);
     for (char& c : out) {
         if (c == '.')
             c = decimalSeparator;

@@ -21,7 +21,8 @@ namespace {
 
 const std::vector<std::string> kHostileNames = {
     "line\nbreak", "carriage\rreturn", "say \"hi\"", "Tom & Jerry's", "<script>alert(1)</script>",
-    "a,b,c",       "bad\xff\xfe utf8", "tab\there",  "bell\x07",      "ünïcødé 自白"};
+    "a,b,c",       "bad\xff\xfe utf8", "tab\there",  "bell\x07",      "ünïcødé 自白",
+    "\xEF\xBB\xBF"}; // U+FEFF alone: a legal character, not a byte-order mark to drop
 
 void AddHostileNames(TRootDirNode& root) {
     root.SetName("/r<&>\"'");
@@ -76,7 +77,8 @@ TEST(HostileNames, XmlParsesHtmlCarriesNoMarkupAndTheTextTreeKeepsOneLinePerDire
     // Names come back as written but for what XML cannot carry.
     QStringList expected{QString::fromUtf8(tree.Name())};
     for (const std::string& name : kHostileNames)
-        expected << QString::fromUtf8(name).replace(QChar(7), QChar(0xFFFD));
+        expected << (name == "\xEF\xBB\xBF" ? QString(QChar(0xFEFF))
+                                            : QString::fromUtf8(name).replace(QChar(7), QChar(0xFFFD)));
     for (const char* dialect : {"xml", "xml2"})
         EXPECT_EQ(XmlNames(ExportText(Format(dialect), &tree)), expected.join('|').toStdString()) << dialect;
     // Sequences a lenient decoder might pass: an overlong "/", U+FFFE, and a control character.

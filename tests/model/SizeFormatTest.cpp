@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QLocale>
+
+#include <clocale>
+#include <string>
+
 #include <cstdint>
 #include <tuple>
 
@@ -33,4 +38,19 @@ TEST(SizeFormat, BothStylesAcrossUnitBoundariesSeparatorsAndSettings) {
     EXPECT_EQ(SizeFormatterFor(1)(2047, '.'), "2 KB");
     EXPECT_EQ(SizeFormatterFor(0)(2047, '.'), "1.99 KB");
     EXPECT_EQ(SizeFormatterFor(2)(2047, '.'), "1.99 KB");
+}
+
+// Qt's start-up puts the C library into the user's locale; a separator of more than one byte (Pashto's
+// U+066B) must neither leak into the text nor stop the cut.
+TEST(SizeFormat, LocaleWithMultiByteSeparatorIsCutAtTheOneSeparatorWeUse) {
+    const std::string previous = std::setlocale(LC_ALL, nullptr);
+    if (std::setlocale(LC_ALL, "ps_AF.UTF-8") == nullptr)
+        GTEST_SKIP() << "locale ps_AF.UTF-8 is not generated (./build.sh test generates it)";
+    QLocale::setDefault(QLocale(QLocale::Pashto, QLocale::Afghanistan));
+    const char separator = LocaleDecimalSeparator();
+    EXPECT_EQ(FormatSizeTruncated(2047), std::string("1") + separator + "99 KB");
+    EXPECT_EQ(FormatSizeRounded(1536), std::string("1") + separator + "5 KB");
+    EXPECT_EQ(FormatGeneral(0.25, ','), "0,25");
+    QLocale::setDefault(QLocale::c());
+    std::setlocale(LC_ALL, previous.c_str());
 }
