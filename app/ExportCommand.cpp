@@ -10,6 +10,7 @@
 #include "scan/DirScanThreadList.h"
 #include "settings/QxSettings.h"
 #include "support/PosixDir.h"
+#include "support/SafeFileWriter.h"
 #include "support/Utilities.h"
 
 #include <QCoreApplication>
@@ -19,7 +20,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <iostream>
 #include <memory>
 #include <optional>
 #include <sys/stat.h>
@@ -149,22 +149,8 @@ std::optional<TExportOptions> ParseArguments(const std::vector<std::string>& arg
 std::optional<std::string> OutputProblem(const std::string& output) {
     if (output == "-")
         return std::nullopt;
-    struct stat st {};
-    if (::stat(output.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode))
-            return output + ": " + SystemErrorMessage(EISDIR);
-        if (!S_ISREG(st.st_mode))
-            return std::nullopt; // a device or pipe is written in place
-    }
-    const auto slash = output.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : output.substr(0, slash);
-    if (::stat(folder.c_str(), &st) != 0)
-        return folder + ": " + SystemErrorMessage(errno);
-    if (!S_ISDIR(st.st_mode))
-        return folder + ": " + SystemErrorMessage(ENOTDIR);
-    // The file is written as a temporary beside it and renamed, so the folder must take new files.
-    if (::access(folder.c_str(), W_OK | X_OK) != 0)
-        return folder + ": " + SystemErrorMessage(errno);
+    if (const int problem = SafeWriteProblem(output); problem != 0)
+        return output + ": " + SystemErrorMessage(problem);
     return std::nullopt;
 }
 
@@ -236,10 +222,12 @@ int RunExportCommand(const std::vector<std::string>& args) {
         const auto exporter = options->Format->Create(&root);
         exporter->SetSizeFormatter(
             ExportSizeFormatter(*options->Format, options->Rounding.value_or(settings.FileSizeRounding)));
-        if (options->Output == "-")
-            exporter->ExportToStream(std::cout);
-        else
+        if (options->Output == "-") {
+            TSafeFileWriter out(STDOUT_FILENO, "standard output");
+            exporter->ExportToWriter(out);
+        } else {
             exporter->ExportToFile(options->Output);
+        }
     } catch (const std::exception& failure) {
         return Fail(kRunError, failure.what());
     }

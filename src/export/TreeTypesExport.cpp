@@ -2,16 +2,13 @@
 
 #include "i18n/Translation.h"
 #include "model/FileSystemNode.h"
-#include "support/PathText.h"
+#include "support/SafeFileWriter.h"
 #include "support/Utilities.h"
-
-#include <QFile>
-#include <QSaveFile>
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <streambuf>
-#include <sys/stat.h>
 #include <vector>
 
 namespace quorvex {
@@ -23,13 +20,16 @@ std::string Substitute(std::string format, const std::string& value) {
     return format;
 }
 
-// Buffers the exporter's many small writes into large device writes. A failed write makes the
-// stream bad, which the export checks after every node.
-class TDeviceStreamBuf final : public std::streambuf {
+// Buffers the exporter's many small writes into large writes of the file. The stream cannot carry
+// the writer's error, so the buffer keeps it: the stream only turns bad, which the export checks
+// after every node, and the export then raises the writer's own reason.
+class TWriterStreamBuf final : public std::streambuf {
 public:
-    explicit TDeviceStreamBuf(QIODevice& device) : device_(device) {
+    explicit TWriterStreamBuf(TSafeFileWriter& writer) : writer_(writer) {
         setp(buffer_.data(), buffer_.data() + buffer_.size());
     }
+
+    const std::optional<EFileWriteError>& Error() const { return error_; }
 
 protected:
     int_type overflow(int_type ch) override {
@@ -45,14 +45,20 @@ protected:
 
 private:
     bool Flush() {
-        const auto pending = static_cast<qint64>(pptr() - pbase());
-        if (pending > 0 && device_.write(pbase(), pending) != pending)
+        if (error_)
             return false;
+        try {
+            writer_.Write({pbase(), static_cast<std::size_t>(pptr() - pbase())});
+        } catch (const EFileWriteError& error) {
+            error_ = error;
+            return false;
+        }
         setp(buffer_.data(), buffer_.data() + buffer_.size());
         return true;
     }
 
-    QIODevice& device_;
+    TSafeFileWriter& writer_;
+    std::optional<EFileWriteError> error_;
     std::array<char, std::size_t{64} * 1024> buffer_{};
 };
 
@@ -132,54 +138,39 @@ void TTreeTypesExport::Walk(std::ostream& stream) {
 
 namespace {
 
-// A device, FIFO or socket at the target (after symbolic links) must not be replaced by a regular
-// file: /dev/stdout or a named pipe is written in place.
-bool IsSpecialFile(const std::string& fileName) {
-    struct stat st {};
-    return ::stat(fileName.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
-}
-
-std::string CannotCreate(const std::string& fileName, const QFileDevice& file) {
-    return Substitute(TranslateText("Cannot create file %s"), fileName) + ": " +
-           file.errorString().toStdString();
-}
-
-// Runs the export into an open device; on failure adds the device's reason to the message.
-void ExportToDevice(TTreeTypesExport& exporter, QFileDevice& file) {
-    TDeviceStreamBuf buffer(file);
-    std::ostream stream(&buffer);
-    try {
-        exporter.ExportToStream(stream);
-    } catch (const EExportError& error) {
-        std::string message = error.what();
-        if (file.error() != QFileDevice::NoError)
-            message += ": " + file.errorString().toStdString();
-        throw EExportError(message);
-    }
+// The user's message for a file that could not be written: what failed, the file, and why.
+EExportError ExportError(const EFileWriteError& error) {
+    if (error.Step() == EFileWriteError::TStep::Create)
+        return EExportError(Substitute(TranslateText("Cannot create file %s"), error.FileName()) + ": " +
+                            error.Reason());
+    return EExportError(TranslateText("Stream write error") + ": " + error.what());
 }
 
 } // namespace
 
-void TTreeTypesExport::ExportToFile(const std::string& fileName) {
-    const QString name = DecodePath(fileName);
-    if (IsSpecialFile(fileName)) {
-        QFile file(name);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            throw EExportError(CannotCreate(fileName, file));
-        ExportToDevice(*this, file);
-        return;
-    }
-    QSaveFile file(name);
-    if (!file.open(QIODevice::WriteOnly))
-        throw EExportError(CannotCreate(fileName, file));
+void TTreeTypesExport::ExportToWriter(TSafeFileWriter& writer) {
+    TWriterStreamBuf buffer(writer);
+    std::ostream stream(&buffer);
     try {
-        ExportToDevice(*this, file);
-    } catch (...) {
-        file.cancelWriting(); // the temporary file goes, the previous file stays
+        ExportToStream(stream);
+        writer.Commit();
+    } catch (const EExportError&) {
+        if (buffer.Error())
+            throw ExportError(*buffer.Error());
         throw;
+    } catch (const EFileWriteError& error) {
+        throw ExportError(error);
     }
-    if (!file.commit())
-        throw EExportError(TranslateText("Stream write error") + ": " + file.errorString().toStdString());
+}
+
+void TTreeTypesExport::ExportToFile(const std::string& fileName) {
+    std::optional<TSafeFileWriter> writer;
+    try {
+        writer.emplace(fileName);
+    } catch (const EFileWriteError& error) {
+        throw ExportError(error);
+    }
+    ExportToWriter(*writer);
 }
 
 } // namespace quorvex

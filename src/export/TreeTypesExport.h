@@ -11,6 +11,7 @@
 namespace quorvex {
 
 class TFileSystemNode;
+class TSafeFileWriter;
 
 // The product's own address, named in the XML comment and the HTML credit line.
 inline constexpr const char* kProductWebAddress = "https://quorvex.org/";
@@ -49,10 +50,12 @@ public:
 
     // Header, the walk from Root, footer. Raises EExportError when the stream fails.
     void ExportToStream(std::ostream& stream);
-    // Writes to a temporary file beside `fileName` and renames it over the target only when the
-    // whole export succeeded, so a failed export leaves any previous file untouched and no partial
-    // one behind. `fileName` is a byte path. Raises EExportError.
+    // Through TSafeFileWriter: a failed export leaves any previous file untouched and no partial
+    // one behind, and its message names the file and the reason. `fileName` is a byte path.
+    // Raises EExportError.
     void ExportToFile(const std::string& fileName);
+    // The export into `writer`, committed when every byte got there. Raises EExportError.
+    void ExportToWriter(TSafeFileWriter& writer);
 
 protected:
     virtual void BeginChildren(std::ostream& /*stream*/) {}

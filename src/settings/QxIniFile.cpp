@@ -1,15 +1,10 @@
 #include "settings/QxIniFile.h"
-#include "support/PathText.h"
-
-#include <QByteArray>
-#include <QFile>
-#include <QSaveFile>
+#include "support/PosixDir.h"
+#include "support/SafeFileWriter.h"
 
 #include <SimpleIni.h>
 
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <fcntl.h>
 #include <limits>
 #include <memory>
@@ -88,14 +83,34 @@ std::string DroppedTrailingComments(std::string_view original, const CSimpleIniA
     return dropped;
 }
 
-// The file's bytes; nullopt when it does not exist. Any other failure raises `error`.
+// Closes a descriptor however the read ends.
+class TFd {
+public:
+    explicit TFd(int fd) : fd_(fd) {}
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+    ~TFd() { ::close(fd_); }
+
+private:
+    int fd_;
+};
+
+// The file's bytes; nullopt when it does not exist. Anything but a regular file (a pipe that
+// would wait for a writer forever, a device, a folder) raises `error` with the reason, as does
+// any other failure. Opened without blocking, so a pipe is seen for what it is before a read.
 std::optional<std::string> ReadFileBytes(const std::string& path, const std::string& error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ENOENT)
             return std::nullopt;
-        throw EIniFileError(error);
+        throw EIniFileError(error + ": " + SystemErrorMessage(errno));
     }
+    const TFd guard(fd);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        throw EIniFileError(error + ": " + SystemErrorMessage(errno));
+    if (!S_ISREG(st.st_mode))
+        throw EIniFileError(error + ": not a regular file");
     std::string bytes;
     char buffer[16384];
     for (;;) {
@@ -105,13 +120,19 @@ std::optional<std::string> ReadFileBytes(const std::string& path, const std::str
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            ::close(fd);
-            throw EIniFileError(error);
+            throw EIniFileError(error + ": " + SystemErrorMessage(errno));
         }
         bytes.append(buffer, static_cast<std::size_t>(n));
     }
-    ::close(fd);
     return bytes;
+}
+
+// The library reads its text up to the first NUL byte and so would lose every key after one. No
+// name or value we read or write can hold a NUL, so dropping them loses nothing a key needs; the
+// next write leaves them out and keeps the rest.
+std::string WithoutNulBytes(std::string text) {
+    std::erase(text, '\0');
+    return text;
 }
 
 TDocument LoadDocument(const std::string& path, const std::string& error) {
@@ -119,34 +140,11 @@ TDocument LoadDocument(const std::string& path, const std::string& error) {
     const std::optional<std::string> bytes = ReadFileBytes(path, error);
     if (!bytes)
         return doc;
-    if (doc.ini->LoadData(bytes->data(), bytes->size()) < 0)
+    const std::string text = WithoutNulBytes(*bytes);
+    if (doc.ini->LoadData(text.data(), text.size()) < 0)
         throw EIniFileError(error);
-    doc.trailingComments = DroppedTrailingComments(*bytes, *doc.ini);
+    doc.trailingComments = DroppedTrailingComments(text, *doc.ini);
     return doc;
-}
-
-// Writable for us, and not marked read-only: a file or folder without any write permission bit
-// stays untouched even when the superuser runs the program.
-bool IsWritable(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return errno == ENOENT;
-    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && ::access(path.c_str(), W_OK) == 0;
-}
-
-std::string FolderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// A symbolic link to the INI file (a managed dotfile, say) is kept: the file it points to is replaced.
-std::string ResolveTarget(const std::string& path) {
-    char resolved[PATH_MAX];
-    if (::realpath(path.c_str(), resolved) != nullptr)
-        return resolved;
-    return path;
 }
 
 void SaveDocument(const TDocument& doc, const std::string& path, const std::string& error) {
@@ -158,18 +156,13 @@ void SaveDocument(const TDocument& doc, const std::string& path, const std::stri
             text.push_back('\n');
         text.append(doc.trailingComments);
     }
-    const std::string target = ResolveTarget(path);
-    if (!IsWritable(target) || !IsWritable(FolderOf(target)))
-        throw EIniFileError(error);
-    QSaveFile file(DecodePath(target));
-    if (!file.open(QIODevice::WriteOnly))
-        throw EIniFileError(error);
-    if (file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size())) {
-        file.cancelWriting();
-        throw EIniFileError(error);
+    // The writer follows a link to the INI file (a managed dotfile, say) and replaces the file it
+    // points to, and refuses a read-only file or folder.
+    try {
+        WriteFileSafely(path, text);
+    } catch (const EFileWriteError& failure) {
+        throw EIniFileError(error + ": " + failure.Reason());
     }
-    if (!file.commit())
-        throw EIniFileError(error);
 }
 
 void CheckName(std::string_view name, char forbidden) {

@@ -22,8 +22,11 @@ public:
 // Nothing is cached: each read parses the file as it is now, so two objects on the same file (the
 // settings dialog's copy and the shared settings) see each other's writes. Each write re-reads
 // the file, changes the one key and replaces the whole file through a temporary file in the same
-// folder and a rename, so a crash or a full disk never leaves a truncated file. Comments, unknown
-// sections and unknown keys of a hand-edited file survive.
+// folder and a rename (TSafeFileWriter), so a crash or a full disk never leaves a truncated file.
+// Comments, unknown sections and unknown keys of a hand-edited file survive; NUL bytes, which
+// nothing we read can hold, are dropped. A name that leads to anything but a regular file (a pipe,
+// a device, a folder) is never opened for a blocking read: reads raise "Unable to read ...",
+// writes "Unable to write to ...".
 class TQxIniFile {
 public:
     static constexpr std::size_t kMaxValueLength = 2047;

@@ -352,7 +352,7 @@ TSaveResult TFormMain::SaveScanResultAction() {
     try {
         return SaveScanResult(this, settings_, *rootNode_, saveFileDialog_);
     } catch (const std::exception& error) {
-        // The two remembered keys could not be written: the export is not attempted half-configured.
+        // The remembered folder and format could not be read: the dialog is not opened half-configured.
         ProgramLogger().error(error.what());
         ShowErrorDialog(error.what());
         return TSaveResult::Failed;

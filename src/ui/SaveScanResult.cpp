@@ -1,5 +1,6 @@
 #include "ui/SaveScanResult.h"
 
+#include "diag/QxLogger.h"
 #include "export/ExportAction.h"
 #include "export/ExportRegistry.h"
 #include "model/FileSystemNode.h"
@@ -38,6 +39,17 @@ QStringList DialogFilters() {
 std::string FolderOf(const std::string& fileName) {
     const auto slash = fileName.rfind(PathDelim);
     return slash == std::string::npos ? std::string() : fileName.substr(0, slash + 1);
+}
+
+// Remembering the folder and the format is a convenience for the next save: when the INI refuses
+// it (a folder name with a line break cannot be stored, or the file cannot be written) the export
+// the user asked for still runs, and the reason goes to the log.
+void Remember(const std::function<void()>& write) {
+    try {
+        write();
+    } catch (const std::exception& error) {
+        ProgramLogger().error("The save dialog's choice could not be remembered", error);
+    }
 }
 
 } // namespace
@@ -94,8 +106,8 @@ TSaveResult SaveScanResult(QWidget* parent, TSettings& settings, const TFileSyst
     if (!choice || choice->FileName.empty())
         return TSaveResult::Cancelled;
     const int filterIndex = ValidFilterIndex(choice->FilterIndex);
-    settings.WriteString("LastSaveDir", FolderOf(choice->FileName));
-    settings.WriteInteger("LastFilterIndex", filterIndex);
+    Remember([&] { settings.WriteString("LastSaveDir", FolderOf(choice->FileName)); });
+    Remember([&] { settings.WriteInteger("LastFilterIndex", filterIndex); });
 
     const BusyCursor busy;
     // SaveExportToFile writes through a temporary file and reports its own failure in the error box.

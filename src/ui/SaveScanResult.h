@@ -44,7 +44,8 @@ std::string DefaultExportFolder();
 enum class TSaveResult { Cancelled, Saved, Failed };
 
 // The save action: asks for a format and a file, remembers the folder and the format, and exports
-// `root`. A failed export has been shown in the error box when this returns Failed.
+// `root`. The export runs even when the INI cannot remember the choice (that is only logged). A
+// failed export has been shown in the error box when this returns Failed.
 TSaveResult SaveScanResult(QWidget* parent, TSettings& settings, const TFileSystemNode& root,
                            const SaveFileDialog& dialog = ShowSaveFileDialog);
 

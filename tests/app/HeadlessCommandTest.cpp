@@ -2,12 +2,14 @@
 
 #include "common/FileText.h"
 #include "common/TempTree.h"
+#include "common/TinyTmpfs.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
 #include <dirent.h>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <pty.h>
@@ -17,12 +19,15 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
+#include <tuple>
 
 namespace {
 
 using namespace std::chrono_literals;
 using quorvex::testing::ReadAll;
 using quorvex::testing::TempTree;
+using quorvex::testing::TinyTmpfs;
+using quorvex::testing::WriteAll;
 
 struct Result {
     int exitCode = -1; // or 1000 + the signal that ended the process
@@ -62,7 +67,9 @@ public:
     }
 
     pid_t Pid() const { return pid_; }
-    Result Wait() {
+    // A child still running after `limit` is killed, so that a hang fails the test instead of
+    // stalling the run; its exit code then reads 1000 + SIGKILL.
+    Result Wait(std::chrono::milliseconds limit = 120s) {
         Result r;
         if (terminal_ >= 0) {
             char buffer[4096];
@@ -71,7 +78,15 @@ public:
             ::close(terminal_);
         }
         int status = 0;
-        ::waitpid(pid_, &status, 0);
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (::waitpid(pid_, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                ::kill(pid_, SIGKILL);
+                ::waitpid(pid_, &status, 0);
+                break;
+            }
+            std::this_thread::sleep_for(2ms);
+        }
         waited_ = true;
         r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
         if (terminal_ < 0) {
@@ -312,6 +327,98 @@ TEST_F(Headless, BadRequestsFailClearlyAndScanOrWriteNothing) {
     }
     struct stat st {};
     EXPECT_TRUE(::stat("/dev/full", &st) == 0 && S_ISCHR(st.st_mode)) << "the device was replaced by a file";
+}
+
+// A full disk: an export small enough for the write buffer fails at its one, final write; a larger
+// one fails halfway. Both say which file and why, exit 1, and leave the disk as it was.
+TEST_F(Headless, ExportOnAFullDiskFailsAndKeepsThePreviousFile) {
+    const TinyTmpfs disk;
+    if (!disk.Mounted())
+        GTEST_SKIP() << disk.Refusal();
+    tree_.Dir("wide");
+    for (int i = 0; i < 1000; ++i)
+        tree_.Dir("wide/a-directory-name-long-enough-to-fill-a-disk-" + std::to_string(i));
+    const std::string csv = disk / "wide.csv";
+    Result r = RunQuorvex({"--export", "csv", "--output", csv, tree_ / "wide"}, scratch_);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find(csv + ": No space left on device"), std::string::npos) << r.err;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(disk.Path()), {}), 0)
+        << "no part left behind";
+
+    const std::string html = disk / "o.html";
+    WriteAll(html, "old\n");
+    disk.Fill();
+    r = RunQuorvex({"--export", "html", "--output", html, root_}, scratch_);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("Stream write error: " + html + ": No space left on device"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(ReadAll(html), "old\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(disk.Path()), {}), 2);
+}
+
+// Names of this process's own descriptors are written through the descriptor, exactly like "-":
+// a redirection that appends keeps appending, and the file behind it is never replaced.
+TEST_F(Headless, ExportToADescriptorNameWritesThroughTheDescriptor) {
+    const std::string expected = RunQuorvex({"--export", "csv", "--output", "-", root_}, scratch_).out;
+    ASSERT_NE(expected, "");
+    tree_.Link("/dev/stdout", "to-stdout");
+    const std::string log = scratch_ / "log";
+    const std::pair<std::string, std::string> outputs[] = {
+        {"-", ">>"},         {"/dev/stdout", ">>"},  {"/proc/self/fd/1", ">>"},
+        {"/dev/fd/1", ">>"}, {"/dev/stderr", "2>>"}, {tree_ / "to-stdout", ">>"}};
+    for (const auto& [output, redirect] : outputs) {
+        SCOPED_TRACE(output);
+        WriteAll(log, "keep\n");
+        const std::string command = "XDG_CONFIG_HOME='" + scratch_ / "config" +
+                                    "' '" QUORVEX_BINARY "' --export csv --output '" + output + "' '" +
+                                    root_ + "' " + redirect + " '" + log + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        EXPECT_EQ(ReadAll(log), "keep\n" + expected);
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(tree_ / "to-stdout"));
+}
+
+// A pipe where the INI should be would block the first read for ever; it is reported as unreadable
+// and the export goes on with the default settings.
+TEST_F(Headless, ExportWithAPipeForTheIniUsesTheDefaults) {
+    scratch_.Dir("config");
+    scratch_.Dir("config/Quorvex");
+    const std::string ini = scratch_ / "config/Quorvex/Quorvex.ini";
+    ASSERT_EQ(::mkfifo(ini.c_str(), 0600), 0);
+    const auto start = std::chrono::steady_clock::now();
+    const Result r = Quorvex({"--export", "txt", "--output", "-", root_}, scratch_).Wait(10s);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    ASSERT_EQ(r.exitCode, 0) << "1009: killed, the export hung";
+    EXPECT_NE(r.err.find("Unable to read " + ini + ": not a regular file"), std::string::npos) << r.err;
+    EXPECT_EQ(FirstLine(r.out), "   " + root_ + "   (2.00 MB, 2 Files)");
+    EXPECT_TRUE(std::filesystem::is_fifo(ini));
+}
+
+// The superuser's export over a user's file leaves it the user's, with its permissions; a file
+// nobody may write is refused before the scan, as the INI refuses one.
+TEST_F(Headless, ExportOverAnotherUsersFileKeepsItsOwnerAndRefusesAReadOnlyOne) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only the superuser can write another user's file";
+    const std::string theirs = scratch_ / "theirs.csv";
+    const std::string locked = scratch_ / "locked.csv";
+    for (const auto& [path, mode] : {std::pair{theirs, 0640}, {locked, 0444}}) {
+        WriteAll(path, "previous\n");
+        ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+        ASSERT_EQ(::chmod(path.c_str(), static_cast<mode_t>(mode)), 0);
+    }
+    Result r = RunQuorvex({"--export", "csv", "--output", theirs, root_}, scratch_);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    struct stat st {};
+    ASSERT_EQ(::stat(theirs.c_str(), &st), 0);
+    EXPECT_EQ(std::tuple(st.st_uid, st.st_gid, st.st_mode & 07777), std::tuple(65534u, 65534u, 0640u));
+    EXPECT_EQ(ReadAll(theirs).rfind(root_ + ",", 0), 0u);
+
+    r = RunQuorvex({"--export", "csv", "--output", locked, root_}, scratch_);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find(locked + ": Permission denied"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadAll(locked), "previous\n");
+    ASSERT_EQ(::stat(locked.c_str(), &st), 0);
+    EXPECT_EQ(std::tuple(st.st_uid, st.st_mode & 07777), std::tuple(65534u, 0444u));
 }
 
 TEST_F(Headless, ExportInterruptedScanWritesNothing) {

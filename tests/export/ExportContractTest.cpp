@@ -3,6 +3,7 @@
 #include "ExportFixtures.h"
 #include "common/NodeLookup.h"
 #include "common/TempTree.h"
+#include "common/TinyTmpfs.h"
 
 #include "export/ExportAction.h"
 #include "support/ErrorDialogs.h"
@@ -88,8 +89,8 @@ TEST_P(EveryFormat, LocalDrivesAndDeepTreesExportEveryDirectory) {
 }
 
 // The file is replaced only once the whole text is written: a failed write, cut short by a file-size
-// limit as by a full disk, keeps the previous file and leaves no temporary; a folder in the way is
-// reported to the user and left as it was.
+// limit, keeps the previous file and leaves no temporary; a folder in the way is reported to the
+// user and left as it was.
 TEST_P(EveryFormat, FileExportReplacesTheTargetAllOrNothing) {
     const TExportClass& format = Format(GetParam().command);
     TempTree dir;
@@ -106,7 +107,7 @@ TEST_P(EveryFormat, FileExportReplacesTheTargetAllOrNothing) {
     limited.rlim_cur = 64 * 1024;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
     EXPECT_THAT([&] { format.Create(&big)->ExportToFile(path); },
-                ThrowsMessage<EExportError>(HasSubstr("Stream write error")));
+                ThrowsMessage<EExportError>("Stream write error: " + path + ": File too large"));
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
     EXPECT_EQ(ReadFile(path), "previous");
@@ -139,6 +140,23 @@ TEST_P(EveryFormat, FileExportReplacesTheTargetAllOrNothing) {
     reader.join();
     EXPECT_TRUE(std::filesystem::is_fifo(fifo));
     EXPECT_EQ(received, ReadFile(path));
+}
+
+// On a full disk even a small export, which the writer's buffer holds whole until the end, fails:
+// the one write, made when the file is closed, is refused, and that must not pass as success.
+TEST_P(EveryFormat, FullDiskFailsTheLastWriteAndKeepsThePreviousFile) {
+    const TinyTmpfs disk;
+    if (!disk.Mounted())
+        GTEST_SKIP() << disk.Refusal();
+    const std::string path = disk / ("out" + GetParam().extension);
+    std::ofstream(path, std::ios::binary) << "previous";
+    disk.Fill();
+    WorkedExample tree;
+    EXPECT_THAT([&] { Format(GetParam().command).Create(&tree.root)->ExportToFile(path); },
+                ThrowsMessage<EExportError>("Stream write error: " + path + ": No space left on device"));
+    EXPECT_EQ(ReadFile(path), "previous");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(disk.Path()), {}), 2)
+        << "the old file and the filler, no temporary";
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, EveryFormat, ::testing::ValuesIn(kFormats),

@@ -1,5 +1,6 @@
 #include "common/FileText.h"
 #include "common/TempTree.h"
+#include "common/TinyTmpfs.h"
 #include "i18n/Translation.h"
 #include "settings/QxIniFile.h"
 #include "settings/QxSettings.h"
@@ -16,6 +17,7 @@
 namespace quorvex {
 namespace {
 
+using namespace std::string_literals;
 using testing::ReadAll;
 using testing::WriteAll;
 
@@ -269,7 +271,7 @@ TEST_F(SettingsTest, FileErrorsAreReportedAndNothingIsLost) {
     ::chmod((tree_ / "ro").c_str(), 0555);
     settings.Save();
     ::chmod((tree_ / "ro").c_str(), 0755);
-    EXPECT_EQ(errors_, std::vector<std::string>(2, "Unable to write to " + path));
+    EXPECT_EQ(errors_, std::vector<std::string>(2, "Unable to write to " + path + ": Permission denied"));
     EXPECT_EQ(ReadAll(path), text);
 
     tree_.Dir("dir.ini"); // it exists, so it is not to be taken for a missing, empty file
@@ -281,6 +283,44 @@ TEST_F(SettingsTest, FileErrorsAreReportedAndNothingIsLost) {
     EXPECT_NE(errors_[2].find(tree_ / "dir.ini"), std::string::npos);
     EXPECT_EQ(unreadable.GroupFileSize(), 999);
     EXPECT_TRUE(std::filesystem::is_directory(tree_ / "dir.ini"));
+}
+
+// The write fails only when the few bytes of the INI are flushed: the error is shown with its
+// reason and the old file stays, every byte of it.
+TEST_F(SettingsTest, FullDiskIsReportedAndTheOldFileKept) {
+    const testing::TinyTmpfs disk;
+    if (!disk.Mounted())
+        GTEST_SKIP() << disk.Refusal();
+    const std::string path = disk / "Quorvex.ini";
+    const std::string text = "[Settings]\nGroupFileSize=4096\n[1280x1024]\nPosition=1,2,3,4\n";
+    WriteAll(path, text);
+    disk.Fill();
+    TSettings settings(path);
+    settings.Load();
+    settings.SetGroupFileSize(8192);
+    settings.Save();
+    EXPECT_EQ(errors_, std::vector<std::string>{"Unable to write to " + path + ": No space left on device"});
+    EXPECT_EQ(ReadAll(path), text);
+    const std::filesystem::directory_iterator entries(disk.Path());
+    EXPECT_EQ(std::distance(begin(entries), end(entries)), 2) << "the INI and the filler, no temporary";
+}
+
+// A NUL byte or a binary blob pasted into the file: the keys after it are read, and a write keeps
+// the sections after it.
+TEST_F(SettingsTest, BinaryJunkCostsNothingAfterIt) {
+    const std::string path = tree_ / "junk.ini";
+    WriteAll(path, "[Settings]\nGroupSmallFiles=1\n\0GroupFileSize=256\n\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xff\n"
+                   "[Other]\nB=2\n"s);
+    TSettings settings(path);
+    settings.Load();
+    EXPECT_EQ(settings.GroupFileSize(), 256);
+    settings.WriteString("LastFilterIndex", "3");
+    const std::string written = ReadAll(path);
+    for (const char* kept :
+         {"GroupSmallFiles=1\n", "GroupFileSize=256\n", "LastFilterIndex=3\n", "[Other]\nB=2\n"})
+        EXPECT_NE(written.find(kept), std::string::npos) << kept << " missing from:\n" << written;
+    EXPECT_EQ(TQxIniFile(path).ReadString("Other", "B", {}), "2");
+    EXPECT_TRUE(errors_.empty());
 }
 
 } // namespace

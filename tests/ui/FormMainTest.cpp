@@ -256,6 +256,16 @@ TEST_F(FormMainTest, SaveActionExportsTheListsSizesAndAppliedSettingsRestyleThem
     EXPECT_EQ(settings_.ReadInteger("LastFilterIndex", 0), 1)
         << "the failed save still remembered its choice";
 
+    // A folder name with a line break cannot be stored in the INI: the export is still written,
+    // only the folder is not remembered.
+    out.Dir("line\nbreak");
+    choice = {out / "line\nbreak/result.csv", 2};
+    EXPECT_EQ(form.SaveScanResultAction(), TSaveResult::Saved);
+    EXPECT_NE(ReadFile(out / "line\nbreak/result.csv").find("big   ("), std::string::npos);
+    EXPECT_EQ(settings_.ReadString("LastSaveDir", ""), out / "missing/folder/") << "the one before";
+    EXPECT_EQ(settings_.ReadInteger("LastFilterIndex", 0), 2);
+    EXPECT_EQ(errors_.size(), 1u) << "nothing more was shown";
+
     auto changed = TSettings::CreateCopy(settings_);
     changed->SetFileSizeRounding(1);
     changed->SetGroupFileSize(4096);
