@@ -429,6 +429,7 @@ TEST_F(DirScanThreadListTest, StopAroundTheStartOfAWalkIsNeverLost) {
     early->Resume();
     ASSERT_TRUE(WaitFor([&] { return calls_ == 1; }));
     EXPECT_EQ(never->GetFileCount(), 0);
+    EXPECT_TRUE(never->HasFlag(nfIncomplete)) << "an empty root must not pass for a scanned one";
 
     // The stop lands at a different moment of the worker's start-up in each round.
     for (int round = 0; round < 60; ++round) {
