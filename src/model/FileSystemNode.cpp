@@ -11,8 +11,8 @@
 #include <QStorageInfo>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
 #include <stdexcept>
 #include <sys/statvfs.h>
 #include <typeinfo>
