@@ -160,8 +160,8 @@ public:
     int ChildCountUnlocked() const { return childCount_.load(std::memory_order_relaxed); }
 
 protected:
-    // Declared first, so the flags fill the base's tail padding: a node per directory, and every
-    // eight bytes of one count in a scan of millions.
+    // Declared first, so the flags sit in the base's tail padding and the own-files count costs no
+    // space: there is a node per directory, and a scan may hold millions.
     std::atomic<std::uint8_t> flags_{0};
     std::atomic<std::int32_t> fileCount_{0};
 
