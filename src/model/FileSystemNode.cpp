@@ -11,8 +11,8 @@
 #include <QStorageInfo>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
 #include <stdexcept>
 #include <sys/statvfs.h>
 #include <typeinfo>
@@ -89,32 +89,34 @@ void TGroupNode::SetFlag(TNodeFlag flag, bool on) {
         flags_.fetch_and(static_cast<std::uint8_t>(~flag), std::memory_order_relaxed);
 }
 
+// The own files and the file group never hold the same file, so nothing is counted twice. The own
+// files are read under the lock when it is free: a listing moves them into children under it.
+// Size and count are summed in separate passes: each would otherwise call the other on every level
+// of a path under a scan, doubling the work per level.
 std::int64_t TGroupNode::LiveSize() const {
-    std::int64_t size = HasFlag(nfFilesListed) ? 0 : OwnFilesSize();
-    if (ChildCountUnlocked() > 0) {
-        TChildrenLock guard(this, std::try_to_lock);
-        if (guard.OwnsLock()) {
-            for (const auto& child : guard.Children())
-                size += child->GetSize();
-        }
+    const TChildrenLock guard(this, std::try_to_lock);
+    std::int64_t size = OwnFilesSize();
+    if (guard.OwnsLock()) {
+        for (const auto& child : guard.Children())
+            size += child->GetSize();
     }
     return size;
 }
 
 std::int32_t TGroupNode::LiveFileCount() const {
-    std::int32_t count = 0;
-    if (ChildCountUnlocked() > 0) {
-        TChildrenLock guard(this, std::try_to_lock);
-        if (guard.OwnsLock()) {
-            for (const auto& child : guard.Children())
-                count += child->GetFileCount();
-        }
+    const TChildrenLock guard(this, std::try_to_lock);
+    std::int32_t count = OwnFilesCount();
+    if (guard.OwnsLock()) {
+        for (const auto& child : guard.Children())
+            count += child->GetFileCount();
     }
     return count;
 }
 
+// A stopped directory is live in both figures, so that files listed after the stop (which the walk
+// may never have reached) move its size and its count alike.
 std::int32_t TGroupNode::GetFileCount() const {
-    return IsScanning() ? LiveFileCount() : StoredFileCount();
+    return (IsScanning() || HasFlag(nfIncomplete)) ? LiveFileCount() : StoredFileCount();
 }
 
 std::int64_t TGroupNode::GetSize() const {
@@ -129,6 +131,7 @@ void TGroupNode::Clear() {
         childCount_.store(0, std::memory_order_relaxed);
     }
     fileCount_.store(0, std::memory_order_relaxed);
+    ownFilesCount_.store(0, std::memory_order_relaxed);
     ownFilesSize_.store(0, std::memory_order_relaxed);
 }
 
@@ -140,15 +143,20 @@ void TGroupNode::AddFileCount(std::int32_t n) {
     Bump(fileCount_, n);
 }
 
-void TGroupNode::AddOwnFilesSize(std::int64_t n) {
-    Bump(ownFilesSize_, n);
+void TGroupNode::AddOwnFiles(std::int32_t count, std::int64_t size) {
+    Bump(ownFilesCount_, count);
+    Bump(ownFilesSize_, size);
 }
 
 std::int32_t TGroupNode::ListFiles() {
     if (HasFlag(nfFilesListed))
         return -1;
-    const std::int32_t count = ScanForChildrenFiles(GetFullPath(this), this,
-                                                    [this](std::int64_t size) { return AcceptsFile(size); });
+    const int count =
+        ScanForChildrenFiles(this, this, [this](std::int64_t size) { return AcceptsFile(size); });
+    if (count < 0) {
+        SetErrorCode(-count);
+        return 0;
+    }
     SetFlag(nfFilesListed, true);
     return count;
 }
@@ -156,8 +164,16 @@ std::int32_t TGroupNode::ListFiles() {
 void TGroupNode::Recalculate() {
     if (IsScanning())
         return;
-    SetSize(LiveSize());
-    SetFileCount(LiveFileCount());
+    // A stored total is kept until the next change; a busy lock must not make it a partial one.
+    const TChildrenLock guard(this);
+    std::int64_t size = OwnFilesSize();
+    std::int32_t count = OwnFilesCount();
+    for (const auto& child : guard.Children()) {
+        size += child->GetSize();
+        count += child->GetFileCount();
+    }
+    SetSize(size);
+    SetFileCount(count);
 }
 
 // ---- TDirNode -------------------------------------------------------------------------------
@@ -177,7 +193,9 @@ void TDirNode::SetScanning(bool on) {
     if (on)
         return;
     TFileGroupNode* group = FileGroup();
-    if (group != nullptr && group->StoredFileCount() == 1) {
+    // A listed group holds its file as a node; dissolving it then would lose the file.
+    if (group != nullptr && group->StoredFileCount() == 1 && !group->HasFlag(nfFilesListed)) {
+        AddOwnFiles(group->OwnFilesCount(), group->OwnFilesSize());
         RemoveChild(this, group);
         SetFlag(nfNoFileGroup, true);
     }
@@ -205,17 +223,20 @@ void TFileGroupNode::AddFileCount(std::int32_t n) {
         TGroupNode::AddFileCount(n);
 }
 
-void TFileGroupNode::AddOwnFilesSize(std::int64_t n) {
+void TFileGroupNode::AddOwnFiles(std::int32_t count, std::int64_t size) {
     if (!HasFlag(nfFilesListed))
-        TGroupNode::AddOwnFilesSize(n);
+        TGroupNode::AddOwnFiles(count, size);
 }
 
 std::int32_t TFileGroupNode::ListFiles() {
-    if (HasFlag(nfFilesListed))
+    if (HasFlag(nfFilesListed) || Parent() == nullptr)
         return -1;
-    const std::string directory = Parent() != nullptr ? GetFullPath(Parent()) : std::string();
-    const std::int32_t count =
-        ScanForChildrenFiles(directory, this, [this](std::int64_t size) { return AcceptsFile(size); });
+    const int count =
+        ScanForChildrenFiles(Parent(), this, [this](std::int64_t size) { return AcceptsFile(size); });
+    if (count < 0) {
+        SetErrorCode(-count);
+        return 0;
+    }
     SetFlag(nfFilesListed, true);
     Recalculate();
     return count;
@@ -473,18 +494,36 @@ TFileSystemNode* FindNextSibling(const TFileSystemNode* node,
     return nullptr;
 }
 
-std::int32_t ScanForChildrenFiles(const std::string& path, TGroupNode* target,
-                                  const TGroupNode::AcceptFunc& accept) {
-    ProgramLogger().debug("ScanForChildrenFiles: " + path);
+int OpenNodeDirectory(const TFileSystemNode* node, TFileSystemApi& fs) {
+    if (node->GetNodeType() == ntFixedDrives)
+        return -ENOTDIR;
+    const TFileSystemNode* top = node;
+    std::vector<const std::string*> names;
+    for (; top->Parent() != nullptr && top->Parent()->GetNodeType() != ntFixedDrives; top = top->Parent()) {
+        if (top->GetNodeType() != ntFileGroup)
+            names.push_back(&top->Name());
+    }
+    std::reverse(names.begin(), names.end());
+    return OpenDirectoryBelow(fs, top->Name(), names);
+}
+
+int ScanForChildrenFiles(const TGroupNode* directory, TGroupNode* target,
+                         const TGroupNode::AcceptFunc& accept) {
+    ProgramLogger().debug("ScanForChildrenFiles: " + GetFullPath(directory));
     TFileSystemApi& fs = DefaultFileSystem();
-    TDirStream dir(fs.OpenDirectory(AT_FDCWD, path.c_str()));
+    TDirStream dir(OpenNodeDirectory(directory, fs));
     if (dir.Fd() < 0)
-        return 0;
+        return -dir.Error();
     std::vector<std::unique_ptr<TFileSystemNode>> found;
     unsigned char type = 0;
     while (const char* name = dir.Next(type)) {
         TEntryInfo info;
-        if (fs.StatEntry(dir.Fd(), name, info) != 0 || info.IsDirectory || !accept(info.Size))
+        if (const int error = fs.StatEntry(dir.Fd(), name, info); error != 0) {
+            if (error == ENOENT)
+                continue; // deleted since the scan: no longer there to list
+            return -error;
+        }
+        if (info.IsDirectory || !accept(info.Size))
             continue;
         auto file = std::make_unique<TFileNode>();
         file->SetName(name);
@@ -492,10 +531,14 @@ std::int32_t ScanForChildrenFiles(const std::string& path, TGroupNode* target,
         file->SetAttributes(info.Attributes);
         found.push_back(std::move(file));
     }
+    if (dir.Error() != 0)
+        return -dir.Error();
     dir.Close();
     std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a->Name() < b->Name(); });
-    target->ResetOwnFilesSize();
     TChildrenLock guard(target);
+    // Under the lock, so a live reader sees the files either as own files or as children, never both.
+    target->ownFilesCount_.store(0, std::memory_order_relaxed);
+    target->ownFilesSize_.store(0, std::memory_order_relaxed);
     for (auto& file : found) {
         file->parent_ = target;
         target->children_.Add(std::move(file));

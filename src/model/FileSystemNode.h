@@ -34,6 +34,7 @@ enum TNodeFlag : std::uint8_t {
 class TGroupNode;
 class TRootNode;
 class TFileSystemNode;
+class TFileSystemApi;
 
 // An owning list of child nodes in insertion order. Guarded by its group's lock.
 class TMemNodeList {
@@ -100,8 +101,8 @@ protected:
 private:
     friend class TGroupNode;
     friend TFileSystemNode* AddChild(TGroupNode* group, std::unique_ptr<TFileSystemNode> node);
-    friend std::int32_t ScanForChildrenFiles(const std::string& path, TGroupNode* target,
-                                             const std::function<bool(std::int64_t)>& accept);
+    friend int ScanForChildrenFiles(const TGroupNode* directory, TGroupNode* target,
+                                    const std::function<bool(std::int64_t)>& accept);
 
     TGroupNode* parent_ = nullptr;
     std::string name_;
@@ -135,20 +136,23 @@ public:
     virtual bool AcceptsFile(std::int64_t size) const = 0;
     virtual void SetScanning(bool on);
     virtual void AddFileCount(std::int32_t n);
-    virtual void AddOwnFilesSize(std::int64_t n);
-    // Lists the directory's own files as child nodes; -1 when they were listed before.
+    // Files of this node that are in no child node: for a directory, those outside its file group.
+    virtual void AddOwnFiles(std::int32_t count, std::int64_t size);
+    // Lists the directory's own files as child nodes; -1 when they were listed before. A listing that
+    // fails returns 0, changes no totals, stores the error in ErrorCode and may be tried again.
     virtual std::int32_t ListFiles();
+    // Totals from the children and the own files; waits for the child list, unlike the live readers.
     virtual void Recalculate();
 
     std::int32_t StoredFileCount() const { return fileCount_.load(std::memory_order_relaxed); }
     std::int64_t OwnFilesSize() const { return ownFilesSize_.load(std::memory_order_relaxed); }
-    void ResetOwnFilesSize() { ownFilesSize_.store(0, std::memory_order_relaxed); }
+    std::int32_t OwnFilesCount() const { return ownFilesCount_.load(std::memory_order_relaxed); }
 
     std::uint8_t Flags() const { return flags_.load(std::memory_order_relaxed); }
     bool HasFlag(TNodeFlag flag) const { return (Flags() & flag) != 0; }
     void SetFlag(TNodeFlag flag, bool on);
 
-    // Readers that must not wait: sums over the children taken with a try-lock.
+    // Readers that must not wait: the own files plus sums over the children taken with a try-lock.
     std::int64_t LiveSize() const;
     std::int32_t LiveFileCount() const;
 
@@ -156,16 +160,19 @@ public:
     int ChildCountUnlocked() const { return childCount_.load(std::memory_order_relaxed); }
 
 protected:
-    std::atomic<std::int32_t> fileCount_{0};
+    // Declared first, so the flags sit in the base's tail padding and the own-files count costs no
+    // space: there is a node per directory, and a scan may hold millions.
     std::atomic<std::uint8_t> flags_{0};
+    std::atomic<std::int32_t> fileCount_{0};
 
 private:
     friend class TChildrenLock;
     friend TFileSystemNode* AddChild(TGroupNode* group, std::unique_ptr<TFileSystemNode> node);
     friend void RemoveChild(TGroupNode* group, TFileSystemNode* node);
-    friend std::int32_t ScanForChildrenFiles(const std::string& path, TGroupNode* target,
-                                             const AcceptFunc& accept);
+    friend int ScanForChildrenFiles(const TGroupNode* directory, TGroupNode* target,
+                                    const AcceptFunc& accept);
 
+    std::atomic<std::int32_t> ownFilesCount_{0};
     mutable TNodeLock lock_;
     std::atomic<std::int32_t> childCount_{0};
     std::atomic<std::int64_t> ownFilesSize_{0};
@@ -198,7 +205,7 @@ public:
     bool IsScanning() const override;
     bool AcceptsFile(std::int64_t size) const override;
     void AddFileCount(std::int32_t n) override;
-    void AddOwnFilesSize(std::int64_t n) override;
+    void AddOwnFiles(std::int32_t count, std::int64_t size) override;
     std::int32_t ListFiles() override;
 };
 
@@ -285,10 +292,15 @@ TFileSystemNode* FindNodeByPath(const TGroupNode* group, const std::string& path
 // The first later sibling that passes `matches`.
 TFileSystemNode* FindNextSibling(const TFileSystemNode* node,
                                  const std::function<bool(const TFileSystemNode*)>& matches);
-// Lists the non-directory entries of `path` for which `accept(size)` holds, sorted by name, and appends
-// them to `target`. Returns how many were added; 0 when the directory cannot be read.
-std::int32_t ScanForChildrenFiles(const std::string& path, TGroupNode* target,
-                                  const TGroupNode::AcceptFunc& accept);
+// Opens the directory `node` stands for (a file group: its directory's), relative to its ancestors'
+// directories one level at a time, so at any depth; links below the root are never followed.
+// Returns the descriptor, which the caller closes, or -errno.
+int OpenNodeDirectory(const TFileSystemNode* node, TFileSystemApi& fs);
+// Lists the non-directory entries of `directory` for which `accept(size)` holds, sorted by name, and
+// appends them to `target`, which takes them out of its own files. Returns how many were added, or
+// -errno when the directory or one of its entries cannot be read; nothing is changed then.
+int ScanForChildrenFiles(const TGroupNode* directory, TGroupNode* target,
+                         const TGroupNode::AcceptFunc& accept);
 
 // The untranslated names of the two synthetic nodes.
 inline constexpr const char* kFileGroupName = "<Files>";

@@ -109,8 +109,11 @@ void TDirScanThread::Join() {
 void TDirScanThread::Execute() {
     {
         std::lock_guard lock(mutex_);
-        if (terminated_)
+        if (terminated_) {
+            // Stopped before the walk began: nothing of the root was read, which its reader must know.
+            scanner_->Root()->SetFlag(nfIncomplete, true);
             return;
+        }
         walking_ = true;
     }
     struct WalkEnd {

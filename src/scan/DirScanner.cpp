@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace quorvex {
@@ -188,13 +187,12 @@ void TDirScanner::Walk(const std::string& rootPath) {
     };
 
     SetCurrentDir(path);
-    int rootFd = fs_->OpenDirectory(AT_FDCWD, path.c_str());
-    if (rootFd == -ELOOP) {
-        // The root itself may be named through a symbolic link: that one link is followed.
-        rootFd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (rootFd < 0)
-            rootFd = -errno;
-    }
+    // A root the user named may be a symbolic link, and that one link is followed. A directory of the
+    // tree rescanned on its own is reached through its ancestors, as deep as it may lie.
+    const TGroupNode* above = root_->Parent();
+    const int rootFd = above == nullptr || above->GetNodeType() == ntFixedDrives
+                           ? fs_->OpenRootDirectory(path.c_str())
+                           : OpenNodeDirectory(root_, *fs_);
     pushFrame(root_, rootFd);
     if (rootFd < 0) {
         finishTop();
@@ -226,19 +224,25 @@ void TDirScanner::Walk(const std::string& rootPath) {
         if (statError == ENOENT)
             continue; // vanished between readdir and stat: it no longer exists, count nothing
         top.node->SetFlag(nfEmpty, false);
-        if (statError != 0)
+        if (statError != 0) {
+            // Listed but not searchable (no x permission), say: the entry cannot be counted, and the
+            // directory's totals are short of it. The first such error stays on the directory.
+            if (top.node->ErrorCode() == 0)
+                top.node->SetErrorCode(statError);
             continue;
+        }
 
         if (!info.IsDirectory) {
             top.node->AddFileCount(1);
             top.node->AddSize(info.Size);
-            top.node->AddOwnFilesSize(info.Size);
-            if (groupThreshold_ > info.Size) {
-                if (auto* dir = dynamic_cast<TDirNode*>(top.node)) {
-                    TFileGroupNode* group = GetFileGroup(dir);
-                    group->AddFileCount(1);
-                    group->AddSize(info.Size);
-                }
+            auto* dir = groupThreshold_ > info.Size ? dynamic_cast<TDirNode*>(top.node) : nullptr;
+            if (dir != nullptr) {
+                TFileGroupNode* group = GetFileGroup(dir);
+                group->AddFileCount(1);
+                group->AddSize(info.Size);
+                group->AddOwnFiles(1, info.Size);
+            } else {
+                top.node->AddOwnFiles(1, info.Size);
             }
             continue;
         }

@@ -15,8 +15,8 @@ class TFileSystemApi;
 // Walks one directory tree depth-first into a node tree: one TDirNode per subdirectory, files only
 // added to their directory's totals (and to its file group when smaller than the threshold).
 // The walk is iterative, so depth is bounded by memory, not by the stack; at most kMaxOpenDirs
-// directory descriptors are held at once, whatever the depth. Symbolic links are never followed
-// and other mounted file systems are not entered.
+// directory descriptors are held at once, whatever the depth. Symbolic links below the root are never
+// followed and other mounted file systems are not entered.
 class TDirScanner {
 public:
     static constexpr int kMaxOpenDirs = 64;

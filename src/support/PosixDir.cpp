@@ -44,6 +44,11 @@ int TFileSystemApi::OpenDirectory(int parentFd, const char* name) {
     return fd >= 0 ? fd : -errno;
 }
 
+int TFileSystemApi::OpenRootDirectory(const char* path) {
+    const int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
+    return fd >= 0 ? fd : -errno;
+}
+
 int TFileSystemApi::StatEntry(int dirFd, const char* name, TEntryInfo& info) {
     struct statx st {};
     if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_TYPE | STATX_MODE | STATX_SIZE,
@@ -64,6 +69,17 @@ int TFileSystemApi::StatDescriptor(int fd, TEntryInfo& info) {
 TFileSystemApi& DefaultFileSystem() {
     static TFileSystemApi api;
     return api;
+}
+
+int OpenDirectoryBelow(TFileSystemApi& fs, const std::string& base,
+                       const std::vector<const std::string*>& names) {
+    int fd = fs.OpenRootDirectory(base.c_str());
+    for (auto name = names.begin(); fd >= 0 && name != names.end(); ++name) {
+        const int next = fs.OpenDirectory(fd, (*name)->c_str());
+        ::close(fd);
+        fd = next;
+    }
+    return fd;
 }
 
 TDirStream::TDirStream(int fd) : fd_(fd) {

@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace quorvex {
 
@@ -23,6 +24,9 @@ public:
     // Opens directory `name` relative to `parentFd` (AT_FDCWD for absolute paths) without following a
     // final symbolic link. Returns the descriptor or -errno.
     virtual int OpenDirectory(int parentFd, const char* name);
+    // Opens the directory the user named, following its own symbolic link too. Returns the descriptor
+    // or -errno.
+    virtual int OpenRootDirectory(const char* path);
     // lstat-like information on `name` relative to `dirFd`. Returns 0 or an errno value.
     virtual int StatEntry(int dirFd, const char* name, TEntryInfo& info);
     // Information on an open descriptor. Returns 0 or an errno value.
@@ -30,6 +34,12 @@ public:
 };
 
 TFileSystemApi& DefaultFileSystem();
+
+// Opens `base` as a root, then each of `names` in turn below it, one level at a time, so the depth
+// is not bounded by PATH_MAX; the names' own links are never followed. At most two descriptors are
+// open at any moment. Returns the last directory's descriptor or -errno.
+int OpenDirectoryBelow(TFileSystemApi& fs, const std::string& base,
+                       const std::vector<const std::string*>& names);
 
 // Reads the names of an open directory, skipping "." and "..". Owns the descriptor it is given.
 class TDirStream {

@@ -1,5 +1,6 @@
 // The headless commands, run as separate processes the way a user or a script would.
 
+#include "app/QuorvexProcess.h"
 #include "common/FileText.h"
 #include "common/TempTree.h"
 #include "common/TinyTmpfs.h"
@@ -24,113 +25,15 @@
 namespace {
 
 using namespace std::chrono_literals;
+using quorvex::testing::ParseBlocks;
+using quorvex::testing::Quorvex;
 using quorvex::testing::ReadAll;
+using quorvex::testing::Result;
+using quorvex::testing::RunQuorvex;
 using quorvex::testing::TempTree;
+using quorvex::testing::Threads;
 using quorvex::testing::TinyTmpfs;
 using quorvex::testing::WriteAll;
-
-struct Result {
-    int exitCode = -1; // or 1000 + the signal that ended the process
-    std::string out;   // stdout, or everything the terminal showed
-    std::string err;
-};
-
-// Arguments reach exec byte for byte; stdout and stderr land in files (or on a pseudo-terminal), and
-// settings live in the scratch folder, never the user's.
-class Quorvex {
-public:
-    Quorvex(const std::vector<std::string>& args, const TempTree& scratch, bool terminal = false)
-        : out_(scratch / "stdout"), err_(scratch / "stderr") {
-        const std::string config = scratch / "config";
-        std::vector<char*> argv{const_cast<char*>(QUORVEX_BINARY)};
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        pid_ = terminal ? ::forkpty(&terminal_, nullptr, nullptr, nullptr) : ::fork();
-        if (pid_ != 0)
-            return;
-        if (!terminal) {
-            ::dup2(::open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
-            ::dup2(::open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
-        }
-        ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-        ::execv(QUORVEX_BINARY, argv.data());
-        ::_exit(127);
-    }
-    Quorvex(const Quorvex&) = delete;
-    Quorvex& operator=(const Quorvex&) = delete;
-    ~Quorvex() {
-        if (pid_ > 0 && !waited_) {
-            ::kill(pid_, SIGKILL);
-            Wait();
-        }
-    }
-
-    pid_t Pid() const { return pid_; }
-    // A child still running after `limit` is killed, so that a hang fails the test instead of
-    // stalling the run; its exit code then reads 1000 + SIGKILL.
-    Result Wait(std::chrono::milliseconds limit = 120s) {
-        Result r;
-        if (terminal_ >= 0) {
-            char buffer[4096];
-            for (ssize_t n; (n = ::read(terminal_, buffer, sizeof buffer)) > 0;)
-                r.out.append(buffer, static_cast<std::size_t>(n));
-            ::close(terminal_);
-        }
-        int status = 0;
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (::waitpid(pid_, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                ::kill(pid_, SIGKILL);
-                ::waitpid(pid_, &status, 0);
-                break;
-            }
-            std::this_thread::sleep_for(2ms);
-        }
-        waited_ = true;
-        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-        if (terminal_ < 0) {
-            r.out = ReadAll(out_);
-            r.err = ReadAll(err_);
-        }
-        return r;
-    }
-
-private:
-    std::string out_;
-    std::string err_;
-    pid_t pid_ = -1;
-    int terminal_ = -1;
-    bool waited_ = false;
-};
-
-Result RunQuorvex(const std::vector<std::string>& args, const TempTree& scratch) {
-    return Quorvex(args, scratch).Wait();
-}
-
-int Threads(pid_t pid) {
-    int count = 0;
-    if (DIR* dir = ::opendir(("/proc/" + std::to_string(pid) + "/task").c_str())) {
-        while (dirent* e = ::readdir(dir))
-            count += e->d_name[0] != '.' ? 1 : 0;
-        ::closedir(dir);
-    }
-    return count;
-}
-
-// The summary's blocks of "key: value" lines, one per root, separated by blank lines.
-std::vector<std::map<std::string, std::string>> ParseBlocks(const std::string& text) {
-    std::vector<std::map<std::string, std::string>> blocks(1);
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        const auto colon = line.find(": ");
-        if (line.empty())
-            blocks.emplace_back();
-        else if (colon != std::string::npos)
-            blocks.back()[line.substr(0, colon)] = line.substr(colon + 2);
-    }
-    return blocks;
-}
 
 std::set<std::string> Lines(const std::string& text) {
     std::set<std::string> lines;

@@ -6,9 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
+#include <climits>
+#include <fcntl.h>
 #include <future>
+#include <sys/fsuid.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace quorvex;
 using quorvex::testing::Child;
@@ -22,6 +28,28 @@ std::vector<std::string> ChildNames(const TGroupNode* group) {
     for (const auto& c : guard.Children())
         names.push_back(c->Name());
     return names;
+}
+
+// Creates `levels` nested directories called `name` below `top`, by descriptors so that the path may
+// pass PATH_MAX, and in the deepest one the files of `files` (name, size). Returns the deepest path.
+std::string MakeDeepTree(const std::string& top, const std::string& name, int levels,
+                         const std::vector<std::pair<std::string, off_t>>& files) {
+    int fd = ::open(top.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::string path = top;
+    for (int i = 0; i < levels && fd >= 0; ++i) {
+        ::mkdirat(fd, name.c_str(), 0755);
+        const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        fd = next;
+        path += "/" + name;
+    }
+    for (const auto& [file, size] : files) {
+        const int f = ::openat(fd, file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        EXPECT_EQ(::ftruncate(f, size), 0);
+        ::close(f);
+    }
+    ::close(fd);
+    return path;
 }
 
 class NodeTree : public ::testing::Test {
@@ -54,7 +82,15 @@ TEST_F(NodeTree, GroupingRulesAndLargeTotals) {
     auto* one = dynamic_cast<TDirNode*>(Child(&root_, "one"));
     EXPECT_EQ(one->FileGroup(), nullptr);
     EXPECT_TRUE(one->HasFlag(nfNoFileGroup));
+    // Before any listing, a recalculation rebuilds the totals from the own files and the group alike.
+    RecalculateUpward(Child(&root_, "two"));
+    one->Recalculate();
     EXPECT_EQ(one->GetSize(), 5010);
+    EXPECT_EQ(one->GetFileCount(), 2);
+    EXPECT_EQ(Child(&root_, "two")->GetSize(), 1030);
+    EXPECT_EQ(Child(&root_, "two")->GetFileCount(), 3);
+    EXPECT_EQ(root_.GetSize(), 2 * huge + 6040);
+    EXPECT_EQ(root_.GetFileCount(), 9);
     EXPECT_EQ(one->ListFiles(), 2);
     EXPECT_EQ(one->ListFiles(), -1) << "listing twice adds nothing";
     EXPECT_EQ(ChildNames(one), (std::vector<std::string>{"big", "small"}));
@@ -130,7 +166,7 @@ TEST_F(NodeTree, RemoveFromParentRecalculatesAncestors) {
 TEST(NodeTreeThreads, LiveTotalsNeverBlockOnAHeldLock) {
     TRootDirNode root;
     root.SetScanning(true);
-    root.AddOwnFilesSize(40);
+    root.AddOwnFiles(1, 40);
     AddDirNode(&root, "sub", faDirectory)->AddSize(2);
 
     std::promise<void> locked;
@@ -165,4 +201,69 @@ TEST(NodeTreeThreads, ConcurrentAppendAndLiveReads) {
     writer.join();
     EXPECT_EQ(root.GetSize(), 2000);
     EXPECT_EQ(ChildCount(&root), 2000);
+}
+
+// Deeper than PATH_MAX: the files of the deepest directory and of its group are listed, its totals
+// survive a recalculation, and it can be rescanned on its own.
+TEST_F(NodeTree, FilesAreListedAndRescannedBeyondPathMax) {
+    const std::string name(250, 'n');
+    const std::string bottomPath =
+        MakeDeepTree(tree_.Path(), name, 20, {{"big", 5000}, {"s1", 10}, {"s2", 20}});
+    ASSERT_GT(bottomPath.size(), static_cast<std::size_t>(PATH_MAX));
+    Scan(1000);
+    TDirNode* bottom = &root_;
+    for (int i = 0; i < 20 && bottom != nullptr; ++i)
+        bottom = dynamic_cast<TDirNode*>(Child(bottom, name));
+    ASSERT_NE(bottom, nullptr);
+    ASSERT_EQ(GetFullPath(bottom), bottomPath);
+    ASSERT_NE(bottom->FileGroup(), nullptr);
+
+    EXPECT_EQ(bottom->ListFiles(), 1);
+    EXPECT_EQ(bottom->FileGroup()->ListFiles(), 2);
+    EXPECT_EQ(ChildNames(bottom->FileGroup()), (std::vector<std::string>{"s1", "s2"}));
+    ASSERT_NE(Child(bottom, "big"), nullptr);
+    EXPECT_EQ(Child(bottom, "big")->GetSize(), 5000);
+    EXPECT_EQ(bottom->ErrorCode(), 0);
+    RecalculateUpward(bottom);
+    EXPECT_EQ(bottom->GetSize(), 5030);
+    EXPECT_EQ(root_.GetSize(), 5030);
+    EXPECT_EQ(root_.GetFileCount(), 3);
+
+    TDirScanner(bottom).Scan(GetFullPath(bottom), 1000);
+    EXPECT_EQ(bottom->ErrorCode(), 0);
+    EXPECT_EQ(bottom->GetSize(), 5030);
+    EXPECT_EQ(bottom->GetFileCount(), 3);
+}
+
+// A directory that became unreadable after the scan (as "nobody": root reads everything): the
+// listing fails visibly, leaves the totals and may be tried again once it is readable.
+TEST_F(NodeTree, FailedListingKeepsTheTotalsAndShowsTheError) {
+    tree_.Dir("d");
+    tree_.File("d/big", 5000);
+    tree_.File("d/s1", 10);
+    tree_.File("d/s2", 20);
+    Scan(1000);
+    auto* d = dynamic_cast<TDirNode*>(Child(&root_, "d"));
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(::chmod((tree_ / "d").c_str(), 0), 0);
+    ::setfsuid(65534);
+    const std::int32_t listed = d->ListFiles();
+    const std::int32_t groupListed = d->FileGroup()->ListFiles();
+    ::setfsuid(0);
+    EXPECT_EQ(listed, 0);
+    EXPECT_EQ(groupListed, 0);
+    for (TGroupNode* node : {static_cast<TGroupNode*>(d), static_cast<TGroupNode*>(d->FileGroup())}) {
+        EXPECT_EQ(node->ErrorCode(), EACCES) << node->Name();
+        EXPECT_FALSE(node->HasFlag(nfFilesListed)) << node->Name();
+    }
+    RecalculateUpward(d->FileGroup());
+    EXPECT_EQ(d->FileGroup()->GetSize(), 30);
+    EXPECT_EQ(d->GetSize(), 5030);
+    EXPECT_EQ(d->GetFileCount(), 3);
+    EXPECT_EQ(root_.GetSize(), 5030);
+
+    ASSERT_EQ(::chmod((tree_ / "d").c_str(), 0755), 0);
+    EXPECT_EQ(d->ListFiles(), 1);
+    RecalculateUpward(d);
+    EXPECT_EQ(d->GetSize(), 5030);
 }

@@ -86,16 +86,18 @@ TEST(DirScanner, CountsHostileNamesLinksAndHiddenEntries) {
 }
 
 // A missing root; directories denied once through the seam and once by the kernel itself, with the
-// file-system uid of "nobody" (this thread only; it drops root's DAC override capabilities); and an
-// entry that vanishes between readdir and stat, which is simply not counted.
+// file-system uid of "nobody" (this thread only; it drops root's DAC override capabilities); one that
+// can be listed but not searched, whose entries cannot be examined; and an entry that vanishes
+// between readdir and stat, which is simply not counted.
 TEST(DirScanner, EntryErrorsAreRecordedAndSiblingsGoOn) {
     TempTree t;
-    for (const char* dir : {"injected", "denied", "open"}) {
+    for (const char* dir : {"injected", "denied", "listed-only", "open"}) {
         t.Dir(dir);
         t.File(std::string(dir) + "/f", 10);
     }
     t.File("vanishes", 1000);
     ASSERT_EQ(::chmod((t / "denied").c_str(), 0), 0);
+    ASSERT_EQ(::chmod((t / "listed-only").c_str(), 0444), 0);
     InjectingFileSystem fs;
     fs.onOpen = [](const char* name) { return std::string(name) == "injected" ? EACCES : 0; };
     fs.onStat = [](const char* name) { return std::string(name) == "vanishes" ? ENOENT : 0; };
@@ -110,15 +112,83 @@ TEST(DirScanner, EntryErrorsAreRecordedAndSiblingsGoOn) {
         EXPECT_EQ(dir->ErrorCode(), EACCES) << name;
         EXPECT_TRUE(dir->HasFlag(nfEmpty)) << name;
     }
+    TDirNode* listedOnly = SubDir(&node, "listed-only");
+    ASSERT_NE(listedOnly, nullptr);
+    EXPECT_EQ(listedOnly->ErrorCode(), EACCES) << "its names were read, but none could be counted";
+    EXPECT_EQ(listedOnly->GetSize(), 0);
     EXPECT_EQ(Child(&node, "open")->GetSize(), 10);
     EXPECT_EQ(node.GetSize(), 10);
     EXPECT_EQ(node.GetFileCount(), 1);
     EXPECT_EQ(node.ErrorCode(), 0);
 
+    TRootDirNode listedOnlyRoot;
+    ::setfsuid(65534);
+    TDirScanner(&listedOnlyRoot).Scan(t / "listed-only", 0);
+    ::setfsuid(0);
+    EXPECT_EQ(listedOnlyRoot.ErrorCode(), EACCES);
+
     TRootDirNode missing;
     TDirScanner(&missing).Scan(t / "missing", 0);
     EXPECT_EQ(missing.ErrorCode(), ENOENT);
     EXPECT_TRUE(missing.HasFlag(nfEmpty));
+}
+
+// The root's own link is followed (also through a link to a link); links inside it still are not.
+TEST(DirScanner, RootNamedThroughASymbolicLinkScansItsTarget) {
+    TempTree t;
+    t.Dir("real");
+    t.Dir("real/sub");
+    t.File("real/sub/f", 300);
+    t.Link(t / "real/sub", "real/link-to-sub");
+    t.Link("real", "alias");
+    t.Link("alias", "alias-of-alias");
+    for (const char* name : {"alias", "alias-of-alias"}) {
+        TRootDirNode root;
+        TDirScanner(&root).Scan(t / name, 0);
+        EXPECT_EQ(root.ErrorCode(), 0) << name;
+        EXPECT_EQ(root.Name(), t / name) << "the root keeps the name it was given";
+        EXPECT_EQ(root.GetSize(), 300 + static_cast<std::int64_t>((t / "real/sub").size())) << name;
+        EXPECT_EQ(root.GetFileCount(), 2) << name;
+        EXPECT_EQ(Child(&root, "link-to-sub"), nullptr) << "a link below the root is a file";
+    }
+}
+
+// Small files are held both by the directory's totals and by its file group; after a stop, reading
+// the directory's live totals (and recalculating them) must count each found file once.
+TEST(DirScanner, StoppedAmongGroupedFilesCountsEachFileOnce) {
+    TempTree t;
+    t.Dir("many");
+    for (int i = 0; i < 300; ++i)
+        t.File("many/f" + std::to_string(i), 1);
+    t.File("many/big", 5000);
+    TRootDirNode root;
+    InjectingFileSystem fs;
+    TDirScanner scanner(&root, &fs);
+    int smallSeen = 0;
+    bool bigSeen = false;
+    fs.onStat = [&](const char* name) {
+        if (std::string(name) == "big")
+            bigSeen = true;
+        else if (name[0] == 'f' && ++smallSeen == 100)
+            scanner.Stop();
+        return 0;
+    };
+    scanner.Scan(t.Path(), 1000);
+
+    auto* many = SubDir(&root, "many");
+    ASSERT_NE(many, nullptr);
+    ASSERT_TRUE(many->HasFlag(nfIncomplete));
+    ASSERT_NE(many->FileGroup(), nullptr);
+    const std::int64_t found = 100 + (bigSeen ? 5000 : 0);
+    const std::int32_t foundCount = 100 + (bigSeen ? 1 : 0);
+    EXPECT_EQ(many->FileGroup()->GetSize(), 100);
+    for (TGroupNode* node : {static_cast<TGroupNode*>(many), static_cast<TGroupNode*>(&root)}) {
+        EXPECT_EQ(node->GetSize(), found) << node->Name();
+        EXPECT_EQ(node->GetFileCount(), foundCount) << node->Name();
+    }
+    RecalculateUpward(many);
+    EXPECT_EQ(root.GetSize(), found);
+    EXPECT_EQ(root.GetFileCount(), foundCount);
 }
 
 TEST(DirScanner, StopMarksTheCurrentPathIncompleteAndKeepsFinishedTotals) {
@@ -359,6 +429,7 @@ TEST_F(DirScanThreadListTest, StopAroundTheStartOfAWalkIsNeverLost) {
     early->Resume();
     ASSERT_TRUE(WaitFor([&] { return calls_ == 1; }));
     EXPECT_EQ(never->GetFileCount(), 0);
+    EXPECT_TRUE(never->HasFlag(nfIncomplete)) << "an empty root must not pass for a scanned one";
 
     // The stop lands at a different moment of the worker's start-up in each round.
     for (int round = 0; round < 60; ++round) {
