@@ -8,7 +8,7 @@
 #include <QPixmap>
 #include <QTransform>
 
-#include <cmath>
+#include <algorithm>
 
 namespace quorvex {
 namespace {
