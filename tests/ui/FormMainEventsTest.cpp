@@ -87,9 +87,11 @@ int LargestDifference(const QImage& first, const QImage& second) {
 
 class FormMainEvents : public FormMainTest {
 protected:
-    void Show(TFormMain& form) {
+    // Laid out and visible to the widgets, but never painted to the screen: the backing store would
+    // convert the window's image on Qt's thread pool, which the thread sanitizer cannot follow.
+    static void Show(TFormMain& form) {
+        form.setAttribute(Qt::WA_DontShowOnScreen);
         form.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     }
 };
 
