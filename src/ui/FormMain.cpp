@@ -19,6 +19,7 @@
 #include "ui/NodeItemDelegate.h"
 #include "ui/NodeTreeModel.h"
 #include "ui/NodeTreeView.h"
+#include "ui/ToolbarImages.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -99,6 +100,11 @@ TFormMain::TFormMain(TSettings& settings, QWidget* parent)
             &TFormMain::UpdateActions);
     connect(treeView_, &QWidget::customContextMenuRequested, this, &TFormMain::ShowTreeContextMenu);
     connect(treeView_, &QAbstractItemView::activated, this, &TFormMain::ActShellOpenFileExecute);
+    // The prompt row shown before the first scan stands for choosing what to scan.
+    connect(treeView_, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (index.isValid() && treeModel_->NodeAt(index) == nullptr)
+            ActDirSelectExecute();
+    });
 
     setWindowTitle(QStringLiteral("Quorvex"));
     treeModel_->SetRoot(nullptr);
@@ -147,7 +153,7 @@ void TFormMain::CreateActions() {
     auto* viewGroup = new QActionGroup(this);
     viewGroup->addAction(actShowTreeView_);
     viewGroup->addAction(actShowFlatView_);
-    actConfig_ = make("ActConfig", st->standardIcon(QStyle::SP_FileDialogDetailedView));
+    actConfig_ = make("ActConfig"); // its image is made with the toolbar's
     connect(actConfig_, &QAction::triggered, this, &TFormMain::ActConfigExecute);
     actOpenInExplorer_ = make("ActOpenInExplorer", st->standardIcon(QStyle::SP_DirLinkIcon));
     actOpenInExplorer_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
@@ -213,6 +219,13 @@ void TFormMain::CreateMenusAndToolbar() {
     toolbar->addAction(actOpenInExplorer_);
     toolbar->addAction(actSaveScanResult_);
     toolbar->addAction(actConfig_);
+
+    // Every toolbar image gets its grey twin; the menus show the same icons.
+    auto* images = new TToolbarImages(toolbar->iconSize(), this);
+    for (QAction* action : {actDirSelect_, actRefresh_, actStopScan_, actOpenInExplorer_, actSaveScanResult_})
+        action->setIcon(images->Add(action->icon()));
+    actConfig_->setIcon(images->Add(SettingsImage(images->ImageSize())));
+    favouritesButton_->setIcon(images->Add(favouritesButton_->icon()));
 }
 
 void TFormMain::CreateTimers() {

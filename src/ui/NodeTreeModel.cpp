@@ -20,6 +20,11 @@ bool MayBePublished(const TFileSystemNode* child) {
     return static_cast<const TGroupNode*>(child)->StoredFileCount() >= 2;
 }
 
+// A directory whose files are not listed yet can still be expanded; an empty one cannot.
+bool MayHaveChildren(const TGroupNode* group) {
+    return HasChildren(group) || !group->HasFlag(nfEmpty);
+}
+
 } // namespace
 
 TNodeTreeModel::TNodeTreeModel(QObject* parent)
@@ -95,8 +100,9 @@ bool TNodeTreeModel::hasChildren(const QModelIndex& parent) const {
         return false;
     if (const TRowList* list = ListOfNode(group); list != nullptr && !list->rows.empty())
         return true;
-    // A directory whose files are not listed yet can still be expanded; an empty one cannot.
-    return HasChildren(group) || !group->HasFlag(nfEmpty);
+    const bool answer = MayHaveChildren(group);
+    toldHasChildren_[group] = answer;
+    return answer;
 }
 
 bool TNodeTreeModel::canFetchMore(const QModelIndex& parent) const {
@@ -172,6 +178,7 @@ void TNodeTreeModel::AppendNewChildren(TRowList* list) {
     beginInsertRows(IndexOfList(list), first, first + static_cast<int>(fresh.size()) - 1);
     list->rows.insert(list->rows.end(), fresh.begin(), fresh.end());
     list->unsortedTail = true;
+    MarkShownErrors(list, static_cast<std::size_t>(first));
     {
         SignalScope scope(signalDepth_);
         endInsertRows();
@@ -184,6 +191,7 @@ void TNodeTreeModel::DropLists(const TFileSystemNode* node) {
         const TFileSystemNode* current = pending.back();
         pending.pop_back();
         errorRows_.erase(current);
+        toldHasChildren_.erase(current);
         const auto it = lists_.find(current);
         if (it == lists_.end())
             continue;
@@ -197,6 +205,16 @@ void TNodeTreeModel::ClearLists() {
     lists_.clear();
     errorRows_.clear();
     newErrorRows_.clear();
+    toldHasChildren_.clear();
+}
+
+// Rows inserted with their error already set are spanned by the view as they arrive.
+void TNodeTreeModel::MarkShownErrors(const TRowList* list, std::size_t first) {
+    for (std::size_t i = first; i < list->rows.size(); ++i) {
+        const TFileSystemNode* node = list->rows[i];
+        if (node != nullptr && node->ErrorCode() != 0)
+            errorRows_.insert(node);
+    }
 }
 
 void TNodeTreeModel::SetRoot(TRootNode* root) {
@@ -205,6 +223,7 @@ void TNodeTreeModel::SetRoot(TRootNode* root) {
     root_ = root;
     flat_ = false;
     top_->rows.assign(1, root);
+    MarkShownErrors(top_.get(), 0);
     if (root != nullptr) {
         TRowList* list = Publish(top_.get(), 0);
         // Filled silently: the reset announces everything at once.
@@ -217,6 +236,7 @@ void TNodeTreeModel::SetRoot(TRootNode* root) {
             list->groupPublished = list->groupPublished || child->GetNodeType() == ntFileGroup;
         }
         list->consumed = guard.Children().Count();
+        MarkShownErrors(list, 0);
     }
     {
         SignalScope scope(signalDepth_);
@@ -235,6 +255,7 @@ void TNodeTreeModel::SetFlatList(std::vector<TFileSystemNode*> nodes) {
     flat_ = true;
     top_->rows = std::move(nodes);
     top_->unsortedTail = true;
+    MarkShownErrors(top_.get(), 0);
     {
         SignalScope scope(signalDepth_);
         endResetModel();
@@ -383,7 +404,7 @@ void TNodeTreeModel::Rebuild() {
             AppendNewChildren(list);
         }
     }
-    SortAll(false);
+    SortAll(false, ArrowsOutdated());
 
     auto noteErrors = [this](TRowList* list) {
         for (std::size_t i = 0; i < list->rows.size(); ++i) {
@@ -399,6 +420,21 @@ void TNodeTreeModel::Rebuild() {
     // Totals move under a running scan even where the order stays. A dataChanged over every list would
     // make QTreeView ask the size hint of each row again; the rows keep their height, so a repaint will do.
     emit TotalsChanged();
+}
+
+// True when a row the view drew without an expand button has children now, or the reverse; the view
+// will ask again after the layout change, so the answers are forgotten.
+bool TNodeTreeModel::ArrowsOutdated() {
+    bool outdated = false;
+    for (auto it = toldHasChildren_.begin(); it != toldHasChildren_.end();) {
+        if (MayHaveChildren(static_cast<const TGroupNode*>(it->first)) != it->second) {
+            outdated = true;
+            it = toldHasChildren_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return outdated;
 }
 
 QModelIndexList TNodeTreeModel::TakeNewErrorRows() {

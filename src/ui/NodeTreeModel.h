@@ -26,6 +26,10 @@ class TRootNode;
 // begin/endInsertRows, then every list is re-sorted inside one layout change. An index's internal
 // pointer is the row list it lives in, so parent() is a field read, never a search.
 //
+// QTreeView keeps the answer of hasChildren until the next layout, and a list that does not move is
+// never laid out again; so Rebuild compares what the view was told with the node and asks for a new
+// layout when a row gained (or lost) its children meanwhile.
+//
 // Nodes that may still be destroyed by a scan thread are kept out of the lists: a file group is
 // published only once it holds two files (a group of one is dissolved when its directory ends),
 // and files are listed only for directories that are no longer being scanned.
@@ -41,6 +45,7 @@ public:
         ParentSizeRole, // qlonglong, the parent's size; -1 without a parent or under the root
         RootSizeRole,   // qlonglong, the scan root's size; -1 without a root
         HasErrorRole,   // bool, the directory could not be read
+        SpansRowRole,   // bool, the name's text runs across the empty cells (error rows, the prompt)
     };
 
     using IconSource = std::function<QIcon(const TFileSystemNode* node)>;
@@ -66,7 +71,8 @@ public:
     // Brings every published row list up to date with the tree and re-sorts it.
     void Rebuild();
 
-    // Rows to hand to the view's first-column spanning: rows that gained an error since the last call.
+    // Rows to hand to the view's first-column spanning: rows that were shown without an error and have
+    // one now. A row that has its error when it is inserted carries SpansRowRole at once.
     QModelIndexList TakeNewErrorRows();
 
     // Removes the rows below `group` before the caller destroys its children (a rescan clears it).
@@ -115,7 +121,9 @@ private:
     void DropLists(const TFileSystemNode* node);
     std::vector<std::size_t> SortedOrder(const std::vector<TFileSystemNode*>& rows) const;
     bool SortList(TRowList* list, std::vector<int>& newRowOfOld);
-    void SortAll(bool force);
+    void SortAll(bool force, bool relayout = false);
+    bool ArrowsOutdated();
+    void MarkShownErrors(const TRowList* list, std::size_t first);
     void ClearLists();
     std::int64_t CompareKey(const TFileSystemNode* node) const;
 
@@ -125,6 +133,8 @@ private:
     std::unordered_map<const TFileSystemNode*, std::unique_ptr<TRowList>> lists_;
     std::unordered_set<const TFileSystemNode*> errorRows_; // error rows already handed out
     QModelIndexList newErrorRows_;
+    // What hasChildren last answered for each group row, until a rebuild finds it outdated.
+    mutable std::unordered_map<const TFileSystemNode*, bool> toldHasChildren_;
     TSizeFormatter sizeFormatter_ = static_cast<TSizeFormatter>(&FormatSizeTruncated);
     IconSource iconSource_;
     int signalDepth_ = 0; // > 0 while our change signals are delivered

@@ -75,6 +75,8 @@ QVariant TNodeTreeModel::data(const QModelIndex& index, int role) const {
     case StaticItalicRole:
     case HasErrorRole:
         return failed;
+    case SpansRowRole:
+        return node == nullptr || failed;
     case SizeRole:
         return node == nullptr ? QVariant() : QVariant::fromValue<qlonglong>(node->GetSize());
     case ParentSizeRole:
@@ -95,6 +97,9 @@ QVariant TNodeTreeModel::headerData(int section, Qt::Orientation orientation, in
         static const char* const kHeadings[kColumnCount] = {"Name", "Size", "Percentage", "Files"};
         return QString::fromStdString(TranslateText(kHeadings[section]));
     }
+    // A click on another column keeps the direction; QHeaderView asks this before it sorts.
+    if (role == Qt::InitialSortOrderRole)
+        return QVariant::fromValue(static_cast<int>(sortOrder_));
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(section == colSize ? Qt::AlignRight | Qt::AlignVCenter
                                                       : Qt::AlignLeft | Qt::AlignVCenter);

@@ -88,7 +88,8 @@ bool TNodeTreeModel::SortList(TRowList* list, std::vector<int>& newRowOfOld) {
     return moved;
 }
 
-void TNodeTreeModel::SortAll(bool force) {
+// `relayout`: announce a layout change even when no row moves, so the view asks hasChildren again.
+void TNodeTreeModel::SortAll(bool force, bool relayout) {
     std::unordered_map<TRowList*, std::vector<int>> moves;
     auto consider = [&](TRowList* list) {
         if (force)
@@ -101,10 +102,12 @@ void TNodeTreeModel::SortAll(bool force) {
         consider(top_.get());
     for (const auto& entry : lists_)
         consider(entry.second.get());
-    if (moves.empty())
+    if (moves.empty() && !relayout)
         return;
 
-    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const auto hint =
+        moves.empty() ? QAbstractItemModel::NoLayoutChangeHint : QAbstractItemModel::VerticalSortHint;
+    emit layoutAboutToBeChanged({}, hint);
     for (auto& [list, newRowOfOld] : moves) {
         std::vector<TFileSystemNode*> sorted(list->rows.size());
         for (std::size_t i = 0; i < sorted.size(); ++i)
@@ -115,20 +118,22 @@ void TNodeTreeModel::SortAll(bool force) {
                 childList->row = static_cast<int>(i);
         }
     }
-    const QModelIndexList from = persistentIndexList();
-    QModelIndexList to;
-    to.reserve(from.size());
-    for (const QModelIndex& old : from) {
-        auto* list = static_cast<TRowList*>(old.internalPointer());
-        const auto it = moves.find(list);
-        if (it == moves.end() || static_cast<std::size_t>(old.row()) >= it->second.size())
-            to.append(old);
-        else
-            to.append(createIndex(it->second[static_cast<std::size_t>(old.row())], old.column(), list));
+    if (!moves.empty()) {
+        const QModelIndexList from = persistentIndexList();
+        QModelIndexList to;
+        to.reserve(from.size());
+        for (const QModelIndex& old : from) {
+            auto* list = static_cast<TRowList*>(old.internalPointer());
+            const auto it = moves.find(list);
+            if (it == moves.end() || static_cast<std::size_t>(old.row()) >= it->second.size())
+                to.append(old);
+            else
+                to.append(createIndex(it->second[static_cast<std::size_t>(old.row())], old.column(), list));
+        }
+        changePersistentIndexList(from, to);
     }
-    changePersistentIndexList(from, to);
     SignalScope scope(signalDepth_);
-    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    emit layoutChanged({}, hint);
 }
 
 } // namespace quorvex

@@ -75,7 +75,12 @@ TNodeTreeView::TNodeTreeView(TNodeTreeModel* model, QWidget* parent)
     head->setSortIndicator(model_->SortColumn(), model_->SortOrder());
     setSortingEnabled(true);
 
+    // After setModel, so these run once QTreeView has taken the new rows in (a reset clears its spans).
+    connect(model_, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex& above, int first, int last) { SpanRows(above, first, last); });
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] { SpanPublishedRows({}); });
     connect(model_, &TNodeTreeModel::TotalsChanged, viewport(), qOverload<>(&QWidget::update));
+    SpanPublishedRows({});
     connect(this, &QTreeView::expanded, model_,
             [this](const QModelIndex& index) { model_->NoteExpanded(index, true); });
     connect(this, &QTreeView::collapsed, model_,
@@ -88,6 +93,21 @@ void TNodeTreeView::RebuildTree() {
         if (row.isValid())
             setFirstColumnSpanned(row.row(), row.parent(), true);
     }
+}
+
+void TNodeTreeView::SpanRows(const QModelIndex& parent, int first, int last) {
+    for (int row = first; row <= last; ++row) {
+        if (model_->index(row, 0, parent).data(TNodeTreeModel::SpansRowRole).toBool())
+            setFirstColumnSpanned(row, parent, true);
+    }
+}
+
+// A reset publishes a few levels at most: the top row and the root's children.
+void TNodeTreeView::SpanPublishedRows(const QModelIndex& parent) {
+    const int count = model_->rowCount(parent);
+    SpanRows(parent, 0, count - 1);
+    for (int row = 0; row < count; ++row)
+        SpanPublishedRows(model_->index(row, 0, parent));
 }
 
 void TNodeTreeView::ExpandInitialRows() {

@@ -51,6 +51,9 @@ public:
     void ApplyColumnPositions(std::string_view text);
 
 private:
+    // Error rows and the prompt row let their text run across the empty cells.
+    void SpanRows(const QModelIndex& parent, int first, int last);
+    void SpanPublishedRows(const QModelIndex& parent);
     void ExpandFlagged(const QModelIndex& parent, int depth);
 
     TNodeTreeModel* model_;

@@ -6,7 +6,8 @@ namespace quorvex {
 
 TQxApplication::TQxApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Quorvex"));
-    setApplicationDisplayName(QStringLiteral("Quorvex"));
+    // No display name: the platform would append it to every window title, and the caption already
+    // begins with the program's name.
 }
 
 bool TQxApplication::notify(QObject* receiver, QEvent* event) {

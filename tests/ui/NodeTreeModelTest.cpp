@@ -22,17 +22,12 @@
 namespace quorvex {
 namespace {
 
+using testing::CheckedModel;
+using testing::LockedDirFileSystem;
 using testing::MakeWideTree;
+using testing::ScanNow;
 using testing::TempTree;
 using testing::Text;
-
-std::unique_ptr<TRootDirNode> ScanNow(const std::string& path, std::int64_t threshold,
-                                      TFileSystemApi* fs = nullptr) {
-    auto root = std::make_unique<TRootDirNode>();
-    root->SetName(path);
-    TDirScanner(root.get(), fs).Scan(path, threshold);
-    return root;
-}
 
 std::vector<std::string> Names(const std::vector<TFileSystemNode*>& nodes) {
     std::vector<std::string> names;
@@ -50,19 +45,6 @@ bool Italic(const QModelIndex& index) {
     return index.data(Qt::FontRole).value<QFont>().italic();
 }
 
-// A model under QAbstractItemModelTester, which aborts the run at the first inconsistency it sees.
-class CheckedModel : public TNodeTreeModel {
-    QAbstractItemModelTester tester_{this, QAbstractItemModelTester::FailureReportingMode::Fatal};
-};
-
-// Fails to open one directory, as an unreadable one would for an ordinary user.
-class LockedDirFileSystem : public TFileSystemApi {
-public:
-    int OpenDirectory(int parentFd, const char* name) override {
-        return std::strcmp(name, "locked") == 0 ? -EACCES : TFileSystemApi::OpenDirectory(parentFd, name);
-    }
-};
-
 TEST(NodeTreeModel, PromptRowThenFinishedTreeWithTextsErrorRowsAndLazyFiles) {
     TNodeTreeModel model;
     ASSERT_EQ(model.rowCount(), 1);
@@ -71,6 +53,7 @@ TEST(NodeTreeModel, PromptRowThenFinishedTreeWithTextsErrorRowsAndLazyFiles) {
     EXPECT_EQ(model.index(0, 0).data(Qt::ForegroundRole).value<QBrush>(),
               QGuiApplication::palette().brush(QPalette::Disabled, QPalette::Text));
     EXPECT_TRUE(Text(model, 0, TNodeTreeModel::colSize).isEmpty());
+    EXPECT_TRUE(model.index(0, 0).data(TNodeTreeModel::SpansRowRole).toBool());
     EXPECT_FALSE(model.hasChildren(model.index(0, 0)));
 
     TempTree tree;
@@ -104,9 +87,17 @@ TEST(NodeTreeModel, PromptRowThenFinishedTreeWithTextsErrorRowsAndLazyFiles) {
     EXPECT_EQ(locked.data(TNodeTreeModel::StaticColorRole).value<QColor>(), QColor(Qt::red));
     EXPECT_TRUE(locked.siblingAtColumn(TNodeTreeModel::colSize).data().toString().isEmpty());
     EXPECT_TRUE(locked.siblingAtColumn(TNodeTreeModel::colFiles).data().toString().isEmpty());
-    EXPECT_EQ(model.TakeNewErrorRows(), QModelIndexList{locked});
+    EXPECT_TRUE(locked.data(TNodeTreeModel::SpansRowRole).toBool());
+    EXPECT_FALSE(rootIndex.data(TNodeTreeModel::SpansRowRole).toBool());
+    EXPECT_TRUE(model.TakeNewErrorRows().isEmpty()) << "it had its error when it was inserted";
+    // An error that arrives once the row is shown is handed out at the next rebuild, once.
+    TFileSystemNode* d1 = FindNodeByPath(root.get(), tree / "d1");
+    d1->SetErrorCode(EIO);
+    model.Rebuild();
+    EXPECT_EQ(model.TakeNewErrorRows(), QModelIndexList{model.IndexOf(d1)});
     model.Rebuild();
     EXPECT_TRUE(model.TakeNewErrorRows().isEmpty());
+    d1->SetErrorCode(0);
 
     // A directory's files appear on first fetch only.
     const QModelIndex big = model.index(0, 0, rootIndex);

@@ -3,10 +3,18 @@
 // Trees and helpers shared by the window and model tests.
 
 #include "common/TempTree.h"
+#include "model/FileSystemNode.h"
+#include "scan/DirScanner.h"
+#include "support/PosixDir.h"
+#include "ui/NodeTreeModel.h"
 
 #include <QAbstractItemModel>
+#include <QAbstractItemModelTester>
 #include <QString>
 
+#include <cerrno>
+#include <cstring>
+#include <memory>
 #include <string>
 
 namespace quorvex::testing {
@@ -30,6 +38,28 @@ inline void MakeWideTree(const TempTree& tree, int dirs, int subdirs) {
         }
     }
 }
+
+// A finished scan of `path`.
+inline std::unique_ptr<TRootDirNode> ScanNow(const std::string& path, std::int64_t threshold,
+                                             TFileSystemApi* fs = nullptr) {
+    auto root = std::make_unique<TRootDirNode>();
+    root->SetName(path);
+    TDirScanner(root.get(), fs).Scan(path, threshold);
+    return root;
+}
+
+// Fails to open every directory named "locked", as an unreadable one would for an ordinary user.
+class LockedDirFileSystem : public TFileSystemApi {
+public:
+    int OpenDirectory(int parentFd, const char* name) override {
+        return std::strcmp(name, "locked") == 0 ? -EACCES : TFileSystemApi::OpenDirectory(parentFd, name);
+    }
+};
+
+// A model under QAbstractItemModelTester, which aborts the run at the first inconsistency it sees.
+class CheckedModel : public TNodeTreeModel {
+    QAbstractItemModelTester tester_{this, QAbstractItemModelTester::FailureReportingMode::Fatal};
+};
 
 inline QString Text(const QAbstractItemModel& model, int row, int column, const QModelIndex& parent = {}) {
     return model.data(model.index(row, column, parent)).toString();

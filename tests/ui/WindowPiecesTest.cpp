@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFile>
+#include <QGuiApplication>
 #include <QMenu>
 
 #include <gtest/gtest.h>
@@ -96,6 +97,17 @@ TEST(QxApplication, AnErrorEscapingAnEventHandlerIsContainedAndTheLoopGoesOn) {
     EXPECT_NO_THROW(EXPECT_FALSE(QCoreApplication::sendEvent(&target, &event)));
     QCoreApplication::postEvent(&target, new QEvent(QEvent::User));
     EXPECT_NO_THROW(QCoreApplication::sendPostedEvents(&target));
+}
+
+// Qt appends a display name that was set to every title it hands the window manager ("Quorvex - /
+// — Quorvex"). Without one, the display name follows the application name, and titles go out as they are.
+TEST(QxApplication, SetsNoDisplayNameForThePlatformToAppendToWindowTitles) {
+    const QString name = QCoreApplication::applicationName();
+    EXPECT_EQ(name, "Quorvex");
+    QCoreApplication::setApplicationName(QStringLiteral("probe"));
+    const QString display = QGuiApplication::applicationDisplayName();
+    QCoreApplication::setApplicationName(name);
+    EXPECT_EQ(display, "probe");
 }
 
 // The run command without a display must explain itself instead of failing inside the toolkit.
