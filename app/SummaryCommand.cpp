@@ -14,7 +14,9 @@
 #include <QEventLoop>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
+#include <iterator>
 #include <memory>
 #include <sys/stat.h>
 
@@ -88,7 +90,11 @@ void PrintBlock(const TRootScan& scan) {
     std::printf("files: %lld\n", static_cast<long long>(scan.root.GetFileCount()));
     std::printf("directories: %lld\n", static_cast<long long>(counts.directories));
     std::printf("errors: %lld\n", static_cast<long long>(counts.errors));
-    std::printf("elapsed_seconds: %.3f\n", scan.elapsedSeconds);
+    // Scripts read these lines: the figure never takes the decimal separator of the user's locale.
+    char seconds[32];
+    const auto end = std::to_chars(std::begin(seconds), std::end(seconds), scan.elapsedSeconds,
+                                   std::chars_format::fixed, 3);
+    std::printf("elapsed_seconds: %.*s\n", static_cast<int>(end.ptr - seconds), seconds);
     if (scan.root.HasFlag(nfIncomplete))
         std::printf("incomplete: yes\n");
 }

@@ -33,7 +33,8 @@ TDirScanThread::TDirScanThread(TDirScanThreadKey, TDirScanThreadList& owner, TGr
     : owner_(&owner), scanner_(std::make_unique<TDirScanner>(root, fileSystem)), threshold_(threshold) {}
 
 TDirScanThread::~TDirScanThread() {
-    StopAndWait();
+    // The root may be gone by now: only a stop asked for while it lives may mark it.
+    StopWalk(false);
     CancelCompletion();
     Join();
 }
@@ -57,7 +58,16 @@ void TDirScanThread::Resume() {
 }
 
 void TDirScanThread::StopAndWait() {
+    StopWalk(true);
+}
+
+void TDirScanThread::StopWalk(bool markUnreadRoot) {
     std::unique_lock lock(mutex_);
+    // A walk that never began read nothing of the root, which its readers must know. The mark is set here,
+    // while the caller still holds the root alive, never by a worker that starts after the stop: the root
+    // may already have been freed by then (a rescan clears the nodes it stopped the scans of).
+    if (markUnreadRoot && !terminated_ && !walkStarted_)
+        scanner_->Root()->SetFlag(nfIncomplete, true);
     terminated_ = true;
     // The scanner forgets a stop that arrives before its walk has begun, so it is repeated until
     // the walk is over.
@@ -109,12 +119,10 @@ void TDirScanThread::Join() {
 void TDirScanThread::Execute() {
     {
         std::lock_guard lock(mutex_);
-        if (terminated_) {
-            // Stopped before the walk began: nothing of the root was read, which its reader must know.
-            scanner_->Root()->SetFlag(nfIncomplete, true);
-            return;
-        }
+        if (terminated_)
+            return; // its stopper marked the root unread
         walking_ = true;
+        walkStarted_ = true;
     }
     struct WalkEnd {
         TDirScanThread& self;

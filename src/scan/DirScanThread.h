@@ -69,6 +69,7 @@ private:
 
     void Run();
     void Execute();
+    void StopWalk(bool markUnreadRoot);
     bool HasStarted() const { return worker_.joinable(); }
     bool HasEnded() const { return ended_.load(std::memory_order_acquire); }
     // Under the list's lock: takes the callback away, so a later leave will not call it.
@@ -85,6 +86,7 @@ private:
     std::condition_variable walkEnded_;
     bool terminated_ = false;
     bool walking_ = false;
+    bool walkStarted_ = false;
     FinishedCallback onFinished_;
     std::shared_ptr<TCompletion> completion_;
 

@@ -35,6 +35,16 @@ using quorvex::testing::Threads;
 using quorvex::testing::TinyTmpfs;
 using quorvex::testing::WriteAll;
 
+// Whether process `pid` has installed a handler for SIGINT (the "SigCgt" mask of its status).
+bool CatchesSigint(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("SigCgt:", 0) == 0)
+            return (std::stoull(line.substr(7), nullptr, 16) & (1ull << (SIGINT - 1))) != 0;
+    }
+    return false;
+}
+
 std::set<std::string> Lines(const std::string& text) {
     std::set<std::string> lines;
     std::istringstream in(text);
@@ -327,7 +337,10 @@ TEST_F(Headless, ExportOverAnotherUsersFileKeepsItsOwnerAndRefusesAReadOnlyOne) 
 TEST_F(Headless, ExportInterruptedScanWritesNothing) {
     const std::string output = scratch_ / "usr.csv";
     Quorvex child({"--export", "csv", "--output", output, "/usr"}, scratch_);
-    ::usleep(150 * 1000);
+    // A slow start (a sanitizer build) must not let the signal arrive before the handler is in place.
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (!CatchesSigint(child.Pid()) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(200us);
     ::kill(child.Pid(), SIGINT);
     const Result r = child.Wait();
     if (r.exitCode == 0)

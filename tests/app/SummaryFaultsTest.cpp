@@ -11,6 +11,7 @@
 #include <csignal>
 #include <dirent.h>
 #include <fstream>
+#include <regex>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -138,3 +139,19 @@ TEST_F(SummaryFaults, InterruptAmongGroupedSmallFilesCountsEachFileOnce) {
 }
 
 } // namespace
+
+// Qt's start-up puts the C library into the user's locale. Pashto's decimal separator is two bytes: it
+// must neither reach the figures scripts read nor break the cut of the formatted size.
+TEST_F(SummaryFaults, ALocaleWithAMultiByteSeparatorChangesNoFigure) {
+    tree_.Dir("r");
+    tree_.File("r/f", 2047);
+    const Result r = Quorvex({"--summary", tree_ / "r"}, scratch_, false,
+                             {"/usr/bin/env", "LANG=ps_AF.UTF-8", "LC_ALL=ps_AF.UTF-8"})
+                         .Wait();
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto blocks = ParseBlocks(r.out);
+    ASSERT_EQ(blocks.size(), 1u) << r.out;
+    EXPECT_EQ(blocks[0].at("size_formatted"), "1.99 KB");
+    EXPECT_TRUE(std::regex_match(blocks[0].at("elapsed_seconds"), std::regex("[0-9]+\\.[0-9]{3}")))
+        << blocks[0].at("elapsed_seconds");
+}
