@@ -46,7 +46,8 @@ void StartTimer(std::int32_t id);
 double ElapsedSeconds(std::int32_t id);
 // "<label>: 0.123 s" with the user's decimal separator; one to three decimals.
 std::string FormatElapsed(const std::string& label, double seconds);
-// Writes FormatElapsed(label, ElapsedSeconds(id)) to the debug channel (debug messages of the Qt category "quorvex").
+// Writes FormatElapsed(label, ElapsedSeconds(id)) to the debug channel (debug messages of the Qt category
+// "quorvex").
 void LogElapsed(std::int32_t id, const std::string& label);
 
 } // namespace quorvex
