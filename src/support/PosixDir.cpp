@@ -60,10 +60,26 @@ int TFileSystemApi::StatEntry(int dirFd, const char* name, TEntryInfo& info) {
 
 int TFileSystemApi::StatDescriptor(int fd, TEntryInfo& info) {
     struct statx st {};
-    if (::statx(fd, "", AT_EMPTY_PATH, STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_INO, &st) != 0)
+    if (::statx(fd, "", AT_EMPTY_PATH, STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_INO | STATX_MNT_ID,
+                &st) != 0)
         return errno;
     FillInfo(st, nullptr, info);
+    info.MountId = (st.stx_mask & STATX_MNT_ID) ? st.stx_mnt_id : 0;
     return 0;
+}
+
+int TFileSystemApi::RemoveEntry(int dirFd, const char* name, bool directory) {
+    return ::unlinkat(dirFd, name, directory ? AT_REMOVEDIR : 0) == 0 ? 0 : errno;
+}
+
+int TFileSystemApi::GrantOwnerAccess(int dirFd, const char* name) {
+    struct stat st {};
+    if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    if (!S_ISDIR(st.st_mode))
+        return ENOTDIR;
+    // Should the entry become a link in between, the no-follow change fails instead of reaching its target.
+    return ::fchmodat(dirFd, name, (st.st_mode & 07777) | S_IRWXU, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
 }
 
 TFileSystemApi& DefaultFileSystem() {

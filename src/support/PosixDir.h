@@ -14,6 +14,9 @@ struct TEntryInfo {
     bool IsDirectory = false;     // a real directory, not a link to one
     dev_t Device = 0;
     ino_t Inode = 0;
+    // Which mount the entry belongs to (StatDescriptor only; 0 when unknown). Tells a bind mount of the
+    // same file system from an ordinary directory, which the device number cannot.
+    std::uint64_t MountId = 0;
 };
 
 // The file-system calls the walkers make, behind one seam so tests can inject failures
@@ -31,6 +34,12 @@ public:
     virtual int StatEntry(int dirFd, const char* name, TEntryInfo& info);
     // Information on an open descriptor. Returns 0 or an errno value.
     virtual int StatDescriptor(int fd, TEntryInfo& info);
+    // Removes `name` relative to `dirFd` (unlinkat; rmdir when `directory`). Returns 0 or an errno value.
+    virtual int RemoveEntry(int dirFd, const char* name, bool directory);
+    // Gives the owner read, write and search rights on directory `name` relative to `dirFd` ("." for
+    // `dirFd` itself); refuses anything that is not a directory, a symbolic link above all. Returns 0
+    // or an errno value.
+    virtual int GrantOwnerAccess(int dirFd, const char* name);
 };
 
 TFileSystemApi& DefaultFileSystem();
