@@ -97,6 +97,7 @@ private:
             start = end + 1;
         }
         std::vector<const std::string*> pointers;
+        pointers.reserve(names.size());
         for (const std::string& n : names)
             pointers.push_back(&n);
         return OpenDirectoryBelow(fs_, "/", pointers);
