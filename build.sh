@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev liblog4cplus-dev libsimpleini-dev libicu-dev
+PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev liblog4cplus-dev libsimpleini-dev libicu-dev libglib2.0-dev
           gettext locales libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth)
 BENCH_PACKAGES=(hyperfine ncdu gdu time)
 
