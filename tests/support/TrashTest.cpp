@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 using namespace quorvex;
@@ -114,7 +115,10 @@ TEST(Trash, MissingUnsafeOrCancelledPathsTouchNothing) {
     TrashDir();
     TempTree t;
     t.Dir("sub");
+    t.Dir("sub/deep");
     t.File("victim", 1);
+    t.File("sub/victim", 1);
+    t.Link(t / "sub/deep", "link");
     const std::size_t before = InfoCount();
 
     const TTrashResult missing = MoveToTrash(t / "missing");
@@ -141,27 +145,39 @@ TEST(Trash, MissingUnsafeOrCancelledPathsTouchNothing) {
     EXPECT_EQ(cancelled[1].Result.Error, ECANCELED);
 
     EXPECT_TRUE(Exists(t / "victim"));
-    EXPECT_TRUE(Exists(t / "sub"));
+    EXPECT_TRUE(Exists(t / "sub/victim"));
     EXPECT_EQ(InfoCount(), before);
 }
 
-// GIO counts tmpfs among the system's internal mounts and makes no trash folder there; the item must
-// stay where it is and the caller must learn that only permanent deletion is left.
-TEST(Trash, TmpfsHasNoTrashAndKeepsTheItem) {
+// GIO counts tmpfs among the system's internal mounts and makes no trash folder there, and it cannot
+// rename out of a bind mount into the home trash; either way the item must stay where it is and the
+// caller must learn that only permanent deletion is left.
+TEST(Trash, MountsWithoutTrashKeepTheItem) {
     TrashDir();
     const quorvex::testing::TinyTmpfs tmpfs;
     if (!tmpfs.Mounted())
         GTEST_SKIP() << tmpfs.Refusal();
+    TempTree t;
+    t.Dir("source");
+    t.File("source/bound", 1);
+    t.Dir("bind");
+    ASSERT_EQ(::mount((t / "source").c_str(), (t / "bind").c_str(), nullptr, MS_BIND, nullptr), 0);
+    const struct TUnbind {
+        std::string Path;
+        ~TUnbind() { ::umount2(Path.c_str(), MNT_DETACH); }
+    } unbind{t / "bind"};
     const int fd = ::creat((tmpfs / "kept").c_str(), 0644);
     ASSERT_GE(fd, 0);
     ::close(fd);
     const std::size_t before = InfoCount();
 
-    const TTrashResult result = MoveToTrash(tmpfs / "kept");
-    EXPECT_EQ(result.Outcome, TTrashOutcome::NoTrash) << result.Message;
-    EXPECT_EQ(result.Error, ENOTSUP);
-    EXPECT_FALSE(result.Message.empty());
-    EXPECT_TRUE(Exists(tmpfs / "kept"));
+    for (const std::string& path : {tmpfs / "kept", t / "bind/bound"}) {
+        const TTrashResult result = MoveToTrash(path);
+        EXPECT_EQ(result.Outcome, TTrashOutcome::NoTrash) << path << ": " << result.Message;
+        EXPECT_EQ(result.Error, ENOTSUP);
+        EXPECT_FALSE(result.Message.empty());
+        EXPECT_TRUE(Exists(path));
+    }
     EXPECT_FALSE(Exists(tmpfs / (".Trash-" + std::to_string(::geteuid()))));
     EXPECT_EQ(InfoCount(), before);
 }
