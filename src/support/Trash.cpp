@@ -4,6 +4,7 @@
 #include <cstring>
 #include <gio/gio.h>
 #include <memory>
+#include <sys/statvfs.h>
 
 namespace quorvex {
 namespace {
@@ -115,8 +116,17 @@ TTrashResult MoveToTrash(const std::string& path) {
     }
     result.Error = ErrnoOf(*error);
     result.Message = error->message ? error->message : std::strerror(result.Error);
-    if (g_error_matches(error.get(), G_IO_ERROR, G_IO_ERROR_NOT_SUPPORTED))
-        result.Outcome = TTrashOutcome::NoTrash;
+    if (g_error_matches(error.get(), G_IO_ERROR, G_IO_ERROR_NOT_SUPPORTED)) {
+        // GIO says the same of a read-only file system, where deleting for good would fail as well:
+        // offering it would only lead to a second error.
+        struct statvfs fsInfo {};
+        if (::statvfs(path.c_str(), &fsInfo) == 0 && (fsInfo.f_flag & ST_RDONLY)) {
+            result.Error = EROFS;
+            result.Message += std::string(" (") + std::strerror(EROFS) + ")";
+        } else {
+            result.Outcome = TTrashOutcome::NoTrash;
+        }
+    }
     return result;
 }
 

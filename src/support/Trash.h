@@ -10,7 +10,7 @@ namespace quorvex {
 
 enum class TTrashOutcome {
     Trashed,
-    NoTrash, // this file system has no trash we may use; the item is untouched
+    NoTrash, // this file system has no trash we may use; the item is untouched and may be deleted for good
     Failed,
 };
 

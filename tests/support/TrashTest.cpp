@@ -181,6 +181,13 @@ TEST(Trash, MountsWithoutTrashKeepTheItem) {
     }
     EXPECT_FALSE(Exists(tmpfs / (".Trash-" + std::to_string(::geteuid()))));
     EXPECT_EQ(InfoCount(), before);
+
+    // Read-only, deleting for good cannot work either, so it is not offered.
+    ASSERT_EQ(::mount(nullptr, tmpfs.Path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    const TTrashResult readOnly = MoveToTrash(tmpfs / "kept");
+    EXPECT_EQ(readOnly.Outcome, TTrashOutcome::Failed) << readOnly.Message;
+    EXPECT_EQ(readOnly.Error, EROFS);
+    EXPECT_TRUE(Exists(tmpfs / "kept"));
 }
 
 // A file system of its own that is not the system's (a stick, a second disk) gets a trash folder at its
