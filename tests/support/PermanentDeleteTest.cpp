@@ -212,39 +212,3 @@ TEST(PermanentDelete, CancelStopsBetweenEntriesLeavingTheRestIntact) {
     EXPECT_EQ(result.EntriesRemoved, 17u);
     EXPECT_EQ(CountEntries(t / "victim"), before - 17);
 }
-
-namespace {
-
-// Refuses to remove one name, wherever it is.
-struct RefusingFileSystem : TFileSystemApi {
-    int RemoveEntry(int dirFd, const char* name, bool directory) override {
-        return std::strcmp(name, "stuck") == 0 ? EIO : TFileSystemApi::RemoveEntry(dirFd, name, directory);
-    }
-};
-
-} // namespace
-
-TEST(PermanentDelete, ReportsAFailureFarBelowWithItsFullPathAndRemovesTheRest) {
-    TempTree t;
-    std::string relative = "top";
-    t.Dir(relative);
-    for (int level = 0; level < 40; ++level) {
-        relative += "/d";
-        t.Dir(relative);
-        t.File(relative + "/f", 1);
-        t.Dir(relative + "/empty");
-    }
-    t.File(relative + "/stuck", 1);
-    t.File("top/stuck", 1);
-    RefusingFileSystem fs;
-    TDeletionControl control;
-    control.FileSystem = &fs;
-    const TDeletionResult result = DeletePermanently(t / "top", control);
-    ASSERT_EQ(result.Failures.size(), 2u) << Describe(result);
-    std::vector<std::string> paths{result.Failures[0].Path, result.Failures[1].Path};
-    std::sort(paths.begin(), paths.end());
-    EXPECT_EQ(paths, (std::vector<std::string>{t / (relative + "/stuck"), t / "top/stuck"}));
-    EXPECT_EQ(result.Failures[0].Error, EIO);
-    EXPECT_FALSE(result.TopRemoved);
-    EXPECT_EQ(CountEntries(t / "top"), 40u + 2u) << "the chain of directories down to the file, both files";
-}

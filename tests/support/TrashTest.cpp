@@ -189,37 +189,3 @@ TEST(Trash, MountsWithoutTrashKeepTheItem) {
     EXPECT_EQ(readOnly.Error, EROFS);
     EXPECT_TRUE(Exists(tmpfs / "kept"));
 }
-
-// A file system of its own that is not the system's (a stick, a second disk) gets a trash folder at its
-// top, and the record there names the item relative to that top.
-TEST(Trash, OtherDiskGetsItsOwnTrashFolder) {
-    TrashDir();
-    TempTree t;
-    t.Dir("disk");
-    const std::string image = t / "disk.img";
-    const std::string make =
-        "truncate -s 2M '" + image + "' && mkfs.ext2 -q -F '" + image + "' >/dev/null 2>&1";
-    if (std::system(make.c_str()) != 0)
-        GTEST_SKIP() << "cannot make an ext2 image (mkfs.ext2 missing?)";
-    if (std::system(("mount -o loop '" + image + "' '" + (t / "disk") + "' 2>/dev/null").c_str()) != 0)
-        GTEST_SKIP() << "cannot mount a loop device here";
-    const struct TUnmount {
-        std::string Path;
-        ~TUnmount() { ::umount2(Path.c_str(), MNT_DETACH); }
-    } unmount{t / "disk"};
-    t.Dir("disk/d\nir");
-    t.File("disk/d\nir/\xff", 5);
-    const std::size_t before = InfoCount();
-
-    const TTrashResult result = MoveToTrash(t / "disk/d\nir");
-    ASSERT_TRUE(result.Ok()) << result.Message;
-    EXPECT_FALSE(Exists(t / "disk/d\nir"));
-    const std::string trash = t / ("disk/.Trash-" + std::to_string(::geteuid()));
-    EXPECT_EQ(fs::file_size(trash + "/files/d\nir/\xff"), 5u);
-    std::ifstream info(trash + "/info/d\nir.trashinfo");
-    std::string line;
-    while (std::getline(info, line) && line.rfind("Path=", 0) != 0) {
-    }
-    EXPECT_EQ(line, "Path=d%0Air");
-    EXPECT_EQ(InfoCount(), before);
-}
