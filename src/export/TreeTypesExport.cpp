@@ -14,12 +14,6 @@
 namespace quorvex {
 namespace {
 
-std::string Substitute(std::string format, const std::string& value) {
-    if (const auto at = format.find("%s"); at != std::string::npos)
-        format.replace(at, 2, value);
-    return format;
-}
-
 // Buffers the exporter's many small writes into large writes of the file. The stream cannot carry
 // the writer's error, so the buffer keeps it: the stream only turns bad, which the export checks
 // after every node, and the export then raises the writer's own reason.

@@ -43,6 +43,12 @@ std::string TranslateText(const std::string& text) {
     return text;
 }
 
+std::string Substitute(std::string format, const std::string& value) {
+    if (const auto at = format.find("%s"); at != std::string::npos)
+        format.replace(at, 2, value);
+    return format;
+}
+
 std::string CurrentLanguage() {
     auto& state = State();
     std::lock_guard lock(state.mutex);

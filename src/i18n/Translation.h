@@ -9,6 +9,9 @@ namespace quorvex {
 // itself.
 std::string TranslateText(const std::string& text);
 
+// Puts `value` in place of the first "%s" of a (translated) message.
+std::string Substitute(std::string format, const std::string& value);
+
 // The current interface language code (de, en, en_US, pt_BR ...).
 std::string CurrentLanguage();
 

@@ -376,11 +376,7 @@ TRootNode* GetRoot(const TFileSystemNode* node) {
         top = top->Parent();
     if (auto* root = dynamic_cast<const TRootNode*>(top))
         return const_cast<TRootNode*>(root);
-    const std::string format = TranslateText("The root element has an invalid type: %s");
-    std::string message = format;
-    if (const auto at = message.find("%s"); at != std::string::npos)
-        message.replace(at, 2, typeid(*top).name());
-    throw std::logic_error(message);
+    throw std::logic_error(Substitute(TranslateText("The root element has an invalid type: %s"), typeid(*top).name()));
 }
 
 TDirNode* AddDirNode(TGroupNode* group, std::string name, std::uint16_t attributes) {

@@ -110,10 +110,18 @@ void TDirScanThreadList::StopAll() {
 }
 
 int TDirScanThreadList::StopThreadsBelow(const TGroupNode* node) {
+    return StopThreadsWhere([node](const TGroupNode* root) { return IsStrictlyBelow(root, node); });
+}
+
+int TDirScanThreadList::StopThreadsWithin(const TGroupNode* node) {
+    return StopThreadsWhere([node](const TGroupNode* root) { return root == node || IsStrictlyBelow(root, node); });
+}
+
+int TDirScanThreadList::StopThreadsWhere(const std::function<bool(const TGroupNode* root)>& matches) {
     std::lock_guard lock(mutex_);
     int stopped = 0;
     for (TDirScanThread* thread : threads_) {
-        if (IsStrictlyBelow(thread->Root(), node)) {
+        if (matches(thread->Root())) {
             thread->StopAndWait();
             ++stopped;
         }

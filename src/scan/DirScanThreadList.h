@@ -56,6 +56,8 @@ public:
     void StopAll();
     // Ends the walks whose root lies strictly below `node`; returns how many were stopped.
     int StopThreadsBelow(const TGroupNode* node);
+    // Ends the walks whose root is `node` or lies below it; returns how many were stopped.
+    int StopThreadsWithin(const TGroupNode* node);
     // Shutdown: no completion callback runs any more (not even one already queued), every walk
     // ends, and every worker has finished when this returns.
     void StopAllAndWait();
@@ -72,6 +74,7 @@ private:
         std::shared_ptr<TDirScanThread::TCompletion> completion;
     };
 
+    int StopThreadsWhere(const std::function<bool(const TGroupNode* root)>& matches);
     // Worker side: leaves the list; returns the completion call to wait for, or null.
     std::shared_ptr<TDirScanThread::TCompletion> Leave(TDirScanThread& thread);
     void WorkerEnded(TDirScanThread& thread);

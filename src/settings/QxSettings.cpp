@@ -60,12 +60,6 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-std::string ReplacePlaceholder(std::string text, const std::string& value) {
-    if (const auto at = text.find("%s"); at != std::string::npos)
-        text.replace(at, 2, value);
-    return text;
-}
-
 struct GlobalSlot {
     std::mutex mutex;
     std::unique_ptr<TSettings> settings;
@@ -160,7 +154,7 @@ std::string SettingsIniFileName() {
     if (!base.isEmpty())
         std::filesystem::create_directories(folder, error);
     if (base.isEmpty() || error || !std::filesystem::is_directory(folder, error))
-        throw ESettingsError(ReplacePlaceholder(
+        throw ESettingsError(Substitute(
             TranslateText("The application data directory '%s' could not be created."), folder));
     return folder + "Quorvex.ini";
 }

@@ -161,10 +161,9 @@ void TFormMain::CreateActions() {
     actSaveScanResult_ = make("ActSaveScanResult", st->standardIcon(QStyle::SP_DialogSaveButton));
     actSaveScanResult_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     connect(actSaveScanResult_, &QAction::triggered, this, [this] { SaveScanResultAction(); });
-    // Deleting items arrives with the item actions; until then the entry is shown but disabled.
     actDelete_ = make("ActDelete");
     actDelete_->setShortcuts({QKeySequence(Qt::Key_Delete), QKeySequence(Qt::SHIFT | Qt::Key_Delete)});
-    actDelete_->setEnabled(false);
+    connect(actDelete_, &QAction::triggered, this, &TFormMain::ActDeleteExecute);
     actShellOpenFile_ = make("ActShellOpenFile");
     actShellOpenFile_->setShortcut(QKeySequence(Qt::Key_Return));
     actShellOpenFile_->setShortcutContext(Qt::WidgetShortcut); // the tree's own activation handles Enter
@@ -261,6 +260,7 @@ void TFormMain::RetranslateUi() {
     actOpenInExplorer_->setText(Tr("Open in file &manager"));
     actSaveScanResult_->setText(Tr("&Save scan result..."));
     actDelete_->setText(Tr("&Delete"));
+    actDelete_->setToolTip(Tr("Move the selected files and directories to the trash (Shift: delete them for good)"));
     actShellOpenFile_->setText(Tr("&Open"));
     actExit_->setText(Tr("E&xit"));
     actInfo_->setText(Tr("&Information..."));
@@ -299,6 +299,7 @@ void TFormMain::UpdateActions() {
     actRefresh_->setEnabled(rootNode_ != nullptr);
     actStopScan_->setEnabled(running);
     actRefreshNode_->setEnabled(!selected.empty());
+    actDelete_->setEnabled(CanDelete(selected));
     actSaveScanResult_->setEnabled(!running && rootNode_ != nullptr && HasChildren(rootNode_.get()));
     actOpenInExplorer_->setEnabled(focused != nullptr && focused->GetNodeType() != ntFixedDrives);
     actShellOpenFile_->setEnabled(focused != nullptr && focused->GetNodeType() != ntFixedDrives);

@@ -3,6 +3,7 @@
 #include "model/SizeFormat.h"
 #include "settings/QxSettings.h"
 #include "shell/BrowseForFolder.h"
+#include "support/DeleteFiles.h"
 #include "ui/SaveScanResult.h"
 
 #include <QMainWindow>
@@ -24,6 +25,7 @@ namespace quorvex {
 class TDirNode;
 class TDirScanThread;
 class TDirScanThreadList;
+class TFileSystemApi;
 class TFavourites;
 class TFileSystemNode;
 class TInfoPanel;
@@ -52,6 +54,8 @@ public:
     void StartFixedDrivesScan();
     void RescanNode(TDirNode* dir);
     void RescanSelection();
+    // Deletes the selected items, to the trash or for good (permanent); asks first.
+    void DeleteSelection(bool permanent);
     void StopScan();
     void RefreshPath(const std::string& path);
     void RebuildTree();
@@ -68,6 +72,8 @@ public:
     // Seams for the modal dialogs, so that tests can answer them.
     void SetFolderDialog(FolderDialog dialog) { folderDialog_ = std::move(dialog); }
     void SetSaveFileDialog(SaveFileDialog dialog) { saveFileDialog_ = std::move(dialog); }
+    // What deletion calls instead of the real trash and file system; tests pass failing ones.
+    void SetDeletionSeams(TTrashFunction trash, TFileSystemApi* fileSystem);
     // Opens the settings dialog; the action stays disabled until one is installed.
     void SetSettingsDialogOpener(std::function<void(TFormMain&)> opener);
 
@@ -121,6 +127,11 @@ private:
     void StartPendingScan();
     void OnCurrentRowChanged();
     void ShowTreeContextMenu(const QPoint& at);
+    void ActDeleteExecute();
+    bool CanDelete(const std::vector<TFileSystemNode*>& nodes) const;
+    TDeleteFilesResult RunDeletion(const std::vector<std::string>& paths, TDeleteMode mode);
+    void UpdateTreeAfterDeletion(const std::vector<TFileSystemNode*>& nodes, const TDeleteFilesResult& result,
+                                 const TFileSystemNode* firstSelected);
 
     TSettings& settings_;
     ScreenSectionNameSource previousScreenSource_;
@@ -178,6 +189,9 @@ private:
     FolderDialog folderDialog_ = ChooseFolderWithDialog;
     SaveFileDialog saveFileDialog_ = ShowSaveFileDialog;
     std::function<void(TFormMain&)> settingsDialogOpener_;
+    TTrashFunction deletionTrash_;
+    TFileSystemApi* deletionFileSystem_ = nullptr;
+    bool deleting_ = false;
     bool shutDown_ = false;
 };
 

@@ -92,6 +92,11 @@ void TFormMain::ShutDown() {
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
+    // A deletion in progress holds nodes of the tree; it can be cancelled in its own dialog.
+    if (deleting_) {
+        event->ignore();
+        return;
+    }
     ShutDown();
     QMainWindow::closeEvent(event);
 }

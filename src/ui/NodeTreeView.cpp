@@ -175,6 +175,37 @@ std::vector<TFileSystemNode*> TNodeTreeView::SelectedNodes() const {
     return nodes;
 }
 
+std::vector<TFileSystemNode*> TNodeTreeView::SelectedNodesInTreeOrder() const {
+    // Row numbers from the top row down to the row itself order rows as they are shown.
+    const auto rowPath = [](QModelIndex at) {
+        std::vector<int> path;
+        for (; at.isValid(); at = at.parent())
+            path.push_back(at.row());
+        std::reverse(path.begin(), path.end());
+        return path;
+    };
+    std::vector<std::pair<std::vector<int>, TFileSystemNode*>> rows;
+    for (const QModelIndex& row : selectionModel()->selectedRows()) {
+        if (TFileSystemNode* node = model_->NodeAt(row))
+            rows.emplace_back(rowPath(row), node);
+    }
+    std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<TFileSystemNode*> nodes;
+    nodes.reserve(rows.size());
+    for (const auto& row : rows)
+        nodes.push_back(row.second);
+    return nodes;
+}
+
+bool TNodeTreeView::SelectNode(const TFileSystemNode* node) {
+    const QModelIndex at = model_->IndexOf(node);
+    if (!at.isValid())
+        return false;
+    selectionModel()->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    scrollTo(at);
+    return true;
+}
+
 void TNodeTreeView::RefreshNode(const TFileSystemNode* node) {
     const QModelIndex at = model_->Reveal(node);
     if (!at.isValid())

@@ -38,6 +38,10 @@ public:
     TFileSystemNode* FocusedNode() const;
     // In selection order.
     std::vector<TFileSystemNode*> SelectedNodes() const;
+    // In the order the rows are shown, top to bottom.
+    std::vector<TFileSystemNode*> SelectedNodesInTreeOrder() const;
+    // Makes `node`'s row the only selected and the current one; false when it has no row.
+    bool SelectNode(const TFileSystemNode* node);
     // Makes `node` visible (publishing and expanding its ancestors), repaints it and scrolls to it.
     void RefreshNode(const TFileSystemNode* node);
     // The row of `node` before its children are cleared: it loses its error span.

@@ -1,0 +1,144 @@
+#include "support/DeleteFiles.h"
+
+#include "i18n/Translation.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+namespace quorvex {
+namespace {
+
+struct TIdentity {
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    std::uint64_t MountId = 0;
+    bool IsLink = false;
+
+    bool SameObject(const TIdentity& other) const { return Device == other.Device && Inode == other.Inode; }
+};
+
+bool Identify(const std::string& path, bool followLink, TIdentity& id) {
+    struct statx stx {};
+    const int flags = followLink ? 0 : AT_SYMLINK_NOFOLLOW;
+    if (::statx(AT_FDCWD, path.c_str(), flags, STATX_TYPE | STATX_INO | STATX_MNT_ID, &stx) != 0)
+        return false;
+    id.Device = makedev(stx.stx_dev_major, stx.stx_dev_minor);
+    id.Inode = stx.stx_ino;
+    id.MountId = (stx.stx_mask & STATX_MNT_ID) != 0 ? stx.stx_mnt_id : 0;
+    id.IsLink = S_ISLNK(stx.stx_mode);
+    return true;
+}
+
+std::string HomeDirectory() {
+    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/')
+        return home;
+    const passwd* entry = ::getpwuid(::getuid());
+    return entry != nullptr && entry->pw_dir != nullptr ? entry->pw_dir : std::string();
+}
+
+std::string ParentOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == 0 || slash == std::string::npos ? std::string("/") : path.substr(0, slash);
+}
+
+std::string WithoutTrailingSlashes(std::string path) {
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 || errno != ENOENT;
+}
+
+void DeleteOne(TDeleteItemOutcome& item, TDeleteMode mode, const TDeleteFilesControl& control,
+               std::size_t itemsDone, std::uint64_t& entries) {
+    item.Tried = true;
+    if (mode == TDeleteMode::Trash) {
+        const TTrashResult result = control.Trash ? control.Trash(item.Path) : MoveToTrash(item.Path);
+        item.NoTrash = result.Outcome == TTrashOutcome::NoTrash;
+        if (!result.Ok()) {
+            item.Failures.push_back({item.Path, result.Error});
+            item.Message = result.Message;
+        }
+    } else {
+        const std::uint64_t before = entries;
+        TDeletionControl deletion{control.Stop, nullptr, control.FileSystem};
+        if (control.Progress)
+            deletion.Progress = [&](std::uint64_t removed) { control.Progress(itemsDone, before + removed); };
+        TDeletionResult result = DeletePermanently(item.Path, deletion);
+        item.EntriesRemoved = result.EntriesRemoved;
+        item.Failures = std::move(result.Failures);
+        entries += result.EntriesRemoved;
+    }
+    // What the disk says, not what the calls said: a failed call may still have removed the item.
+    item.Gone = !Exists(item.Path);
+}
+
+} // namespace
+
+bool TDeleteFilesResult::Succeeded() const {
+    return !Cancelled && std::all_of(Items.begin(), Items.end(), [](const auto& item) { return item.Gone; });
+}
+
+std::string DeletionRefusal(const std::string& rawPath) {
+    const std::string path = WithoutTrailingSlashes(rawPath);
+    if (path.empty() || path.front() != '/')
+        return Substitute(TranslateText("%s is not an absolute path."), path);
+    TIdentity target;
+    if (!Identify(path, false, target) || target.IsLink)
+        return {};
+    TIdentity root;
+    if (path == "/" || (Identify("/", true, root) && root.SameObject(target)))
+        return TranslateText("The root of the file system cannot be deleted.");
+    const std::string home = HomeDirectory();
+    for (std::string up = home; !up.empty(); up = up == "/" ? std::string() : ParentOf(up)) {
+        TIdentity ancestor;
+        if (Identify(up, true, ancestor) && ancestor.SameObject(target))
+            return Substitute(up == home ? TranslateText("%s is your home directory.")
+                                         : TranslateText("%s holds your home directory."),
+                              path);
+    }
+    TIdentity parent;
+    if (Identify(ParentOf(path), true, parent) &&
+        (parent.Device != target.Device || (target.MountId != 0 && parent.MountId != target.MountId)))
+        return Substitute(TranslateText("%s is the mount point of a file system."), path);
+    return {};
+}
+
+TDeleteFilesResult DeleteFiles(const std::vector<std::string>& paths, TDeleteMode mode,
+                               const TDeleteFilesControl& control) {
+    TDeleteFilesResult result;
+    result.Items.reserve(paths.size());
+    std::uint64_t entries = 0;
+    for (const std::string& path : paths) {
+        TDeleteItemOutcome& item = result.Items.emplace_back();
+        item.Path = path;
+        if (control.Stop.stop_requested()) {
+            result.Cancelled = true;
+            item.Gone = !Exists(path);
+            continue;
+        }
+        if (std::string refusal = DeletionRefusal(path); !refusal.empty()) {
+            item.Failures.push_back({path, EPERM});
+            item.Message = std::move(refusal);
+            item.Gone = !Exists(path);
+            continue;
+        }
+        DeleteOne(item, mode, control, result.Items.size() - 1, entries);
+        if (control.Stop.stop_requested() && !item.Gone)
+            result.Cancelled = true;
+        if (control.Progress)
+            control.Progress(result.Items.size(), entries);
+    }
+    return result;
+}
+
+} // namespace quorvex

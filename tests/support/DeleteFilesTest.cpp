@@ -1,0 +1,117 @@
+#include "support/DeleteFiles.h"
+
+#include "common/TempTree.h"
+#include "common/TinyTmpfs.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <stop_token>
+#include <sys/stat.h>
+
+using namespace quorvex;
+using quorvex::testing::TempTree;
+using quorvex::testing::TinyTmpfs;
+
+namespace {
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+class ScopedHome {
+public:
+    explicit ScopedHome(const std::string& home) : old_(std::getenv("HOME") ? std::getenv("HOME") : "") {
+        ::setenv("HOME", home.c_str(), 1);
+    }
+    ~ScopedHome() { ::setenv("HOME", old_.c_str(), 1); }
+
+private:
+    std::string old_;
+};
+
+} // namespace
+
+TEST(DeleteFiles, RefusesTheRootTheHomeAndItsAncestorsAndMountPointsButNotLinksToThem) {
+    TempTree tree;
+    tree.Dir("users");
+    tree.Dir("users/me");
+    tree.Dir("users/me/work");
+    tree.Dir("users/other");
+    tree.Link(tree / "users/me", "to-home");
+    const ScopedHome home(tree / "users/me");
+
+    EXPECT_NE(DeletionRefusal("/"), "");
+    EXPECT_NE(DeletionRefusal(tree / "users/me"), "");
+    EXPECT_NE(DeletionRefusal(tree / "users/me/"), "") << "a trailing slash names the same directory";
+    EXPECT_NE(DeletionRefusal(tree / "users"), "") << "an ancestor of home holds it";
+    EXPECT_NE(DeletionRefusal(tree.Path()), "");
+    EXPECT_NE(DeletionRefusal(tree / "to-home/."), "") << "another name of home is home";
+    EXPECT_NE(DeletionRefusal("relative/path"), "");
+    EXPECT_EQ(DeletionRefusal(tree / "to-home"), "") << "the link itself may go; its target stays";
+    EXPECT_EQ(DeletionRefusal(tree / "users/me/work"), "");
+    EXPECT_EQ(DeletionRefusal(tree / "users/other"), "");
+    EXPECT_EQ(DeletionRefusal(tree / "missing"), "") << "nothing there to protect";
+
+    const TDeleteFilesResult result =
+        DeleteFiles({tree / "users", tree / "users/other"}, TDeleteMode::Permanent);
+    EXPECT_TRUE(Exists(tree / "users/me/work")) << "a refused path is never handed on";
+    EXPECT_EQ(result.Items[0].Failures.at(0).Error, EPERM);
+    EXPECT_FALSE(result.Items[0].Tried);
+    EXPECT_TRUE(result.Items[1].Gone);
+    EXPECT_FALSE(result.Succeeded());
+
+    TinyTmpfs mount;
+    if (!mount.Mounted())
+        GTEST_SKIP() << mount.Refusal();
+    EXPECT_NE(DeletionRefusal(mount.Path()), "") << "a mount point";
+}
+
+TEST(DeleteFiles, ReportsWhatTheDiskSaysGoesOnPastFailuresAndStopsBetweenItems) {
+    TempTree tree;
+    for (const char* name : {"a", "b", "c", "d"})
+        tree.File(name, 10);
+    // A trash that has no room for "b", fails on "c" and moves the rest out of the way.
+    const TTrashFunction trash = [&](const std::string& path) {
+        if (path == tree / "b")
+            return TTrashResult{TTrashOutcome::NoTrash, ENOTSUP, "no trash for b"};
+        if (path == tree / "c")
+            return TTrashResult{TTrashOutcome::Failed, EIO, "c failed"};
+        ::unlink(path.c_str());
+        return TTrashResult{TTrashOutcome::Trashed, 0, ""};
+    };
+    std::stop_source stop;
+    std::vector<std::size_t> progress;
+    TDeleteFilesControl control{stop.get_token(),
+                                [&](std::size_t items, std::uint64_t) {
+                                    progress.push_back(items);
+                                    if (items == 3)
+                                        stop.request_stop();
+                                },
+                                trash, nullptr};
+    const TDeleteFilesResult result =
+        DeleteFiles({tree / "a", tree / "b", tree / "c", tree / "d"}, TDeleteMode::Trash, control);
+
+    ASSERT_EQ(result.Items.size(), 4U);
+    EXPECT_TRUE(result.Items[0].Gone);
+    EXPECT_TRUE(result.Items[1].NoTrash);
+    EXPECT_FALSE(result.Items[1].Gone);
+    EXPECT_TRUE(Exists(tree / "b")) << "no silent fall-back to deleting for good";
+    EXPECT_EQ(result.Items[2].Message, "c failed");
+    EXPECT_FALSE(result.Items[3].Tried) << "the stop came before the last item";
+    EXPECT_TRUE(Exists(tree / "d"));
+    EXPECT_TRUE(result.Cancelled);
+    EXPECT_FALSE(result.Succeeded());
+    EXPECT_EQ(progress, (std::vector<std::size_t>{1, 2, 3}));
+
+    // A call that reports failure but removed the item anyway counts as gone: the disk decides.
+    const TDeleteFilesResult liar = DeleteFiles({tree / "c"}, TDeleteMode::Trash,
+                                                {{}, {}, [](const std::string& path) {
+                                                     ::unlink(path.c_str());
+                                                     return TTrashResult{TTrashOutcome::Failed, EIO, "?"};
+                                                 }});
+    EXPECT_TRUE(liar.Items[0].Gone);
+    EXPECT_TRUE(liar.Succeeded());
+}
