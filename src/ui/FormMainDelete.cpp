@@ -130,10 +130,8 @@ bool TFormMain::CanDelete(const std::vector<TFileSystemNode*>& nodes) const {
 }
 
 void TFormMain::ActDeleteExecute() {
-    // The shortcut's or the click's own event knows Shift even where the platform cannot be asked.
-    const Qt::KeyboardModifiers held =
-        QGuiApplication::queryKeyboardModifiers() | QGuiApplication::keyboardModifiers();
-    DeleteSelection(held.testFlag(Qt::ShiftModifier));
+    // Shift+Delete, or Delete chosen with the mouse while Shift is held.
+    DeleteSelection(QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ShiftModifier));
 }
 
 void TFormMain::DeleteSelection(bool permanent) {
@@ -318,10 +316,9 @@ void TFormMain::UpdateTreeAfterDeletion(const std::vector<TFileSystemNode*>& nod
             treeModel_->RemoveNode(node);
     }
     RebuildTree();
-    if (target != nullptr && treeView_->SelectNode(target))
-        treeView_->setFocus();
-    else
+    if (target == nullptr || !treeView_->SelectNode(target))
         treeView_->clearSelection();
+    treeView_->setFocus();
     // What is left of a directory that went only in part is read again, so its totals are the disk's.
     for (TDirNode* dir : partlyDeleted)
         RescanNode(dir);

@@ -1,0 +1,319 @@
+// Deleting from the window: the keys, the menu with and without Shift, the questions, the trash on
+// disk, and a tree that matches the disk afterwards.
+
+#include "FormMainFixture.h"
+
+#include "scan/DirScanThreadList.h"
+#include "ui/NodeTreeView.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <sys/stat.h>
+
+using namespace quorvex;
+using namespace quorvex::testing;
+
+namespace {
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// Answers every message box that comes up with `answer`, keeping what it said.
+class BoxAnswers {
+public:
+    explicit BoxAnswers(QMessageBox::StandardButton first) : answer(first) {
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr || box->property("answered").toBool())
+                return;
+            box->setProperty("answered", true);
+            texts.push_back(box->text().toStdString());
+            defaultIsNo.push_back(static_cast<QAbstractButton*>(box->defaultButton()) == box->button(QMessageBox::No));
+            box->button(answer)->click();
+        });
+        timer_.start();
+    }
+    QMessageBox::StandardButton answer;
+    std::vector<std::string> texts;
+    std::vector<bool> defaultIsNo;
+
+private:
+    QTimer timer_;
+};
+
+// The trash entry whose recorded original path, percent-decoded, is `original`.
+bool InTrash(const std::string& original) {
+    const std::string info = std::string(std::getenv("XDG_DATA_HOME")) + "/Trash/info";
+    DIR* dir = ::opendir(info.c_str());
+    if (dir == nullptr)
+        return false;
+    bool found = false;
+    while (dirent* entry = ::readdir(dir)) {
+        std::ifstream file(info + "/" + entry->d_name);
+        for (std::string line; std::getline(file, line);) {
+            if (line.rfind("Path=", 0) != 0)
+                continue;
+            std::string bytes;
+            for (std::size_t i = 5; i < line.size(); ++i) {
+                if (line[i] == '%' && i + 2 < line.size()) {
+                    bytes += static_cast<char>(std::stoi(line.substr(i + 1, 2), nullptr, 16));
+                    i += 2;
+                } else {
+                    bytes += line[i];
+                }
+            }
+            found = found || bytes == original;
+        }
+    }
+    ::closedir(dir);
+    return found;
+}
+
+class DeleteActionTest : public FormMainTest {
+protected:
+    DeleteActionTest() {
+        form_.show();
+        form_.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&form_));
+    }
+    TFileSystemNode* Node(const std::string& path) const {
+        return path == form_.RootNode()->Name() ? form_.RootNode() : FindNodeByPath(form_.RootNode(), path);
+    }
+    // Selects the rows of `paths`, the first one current, as clicks with Ctrl would.
+    void Select(const std::vector<std::string>& paths) {
+        TNodeTreeView& view = *form_.TreeView();
+        view.clearSelection();
+        for (const std::string& path : paths) {
+            // As the user opens the folders down to it: files get their rows (and nodes) on the way.
+            for (auto slash = path.find('/', form_.RootNode()->Name().size()); slash != std::string::npos;
+                 slash = path.find('/', slash + 1)) {
+                const QModelIndex folder = form_.TreeModel()->IndexOf(Node(path.substr(0, slash)));
+                view.expand(folder);
+                if (form_.TreeModel()->canFetchMore(folder))
+                    form_.TreeModel()->fetchMore(folder); // the view would at its next layout
+            }
+            const TFileSystemNode* node = Node(path);
+            ASSERT_NE(node, nullptr) << path;
+            const QModelIndex row = form_.TreeModel()->IndexOf(node);
+            ASSERT_TRUE(row.isValid()) << path;
+            view.selectionModel()->select(row, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            if (path == paths.front())
+                view.selectionModel()->setCurrentIndex(row, QItemSelectionModel::NoUpdate);
+        }
+        // The message boxes took the activation; a window manager hands it back, the test platform not.
+        form_.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&form_));
+        form_.TreeView()->setFocus();
+    }
+    QMenu* OptionsMenu() const {
+        for (QObject* object : form_.findChild<QAction*>("ActDelete")->associatedObjects()) {
+            if (auto* menu = qobject_cast<QMenu*>(object))
+                return menu;
+        }
+        return nullptr;
+    }
+    void ClickDeleteInMenu(Qt::KeyboardModifiers modifiers) {
+        QMenu* menu = OptionsMenu();
+        ASSERT_NE(menu, nullptr);
+        menu->popup(form_.mapToGlobal(QPoint(10, 10)));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+        QAction* action = form_.findChild<QAction*>("ActDelete");
+        QTest::mouseClick(menu, Qt::LeftButton, modifiers, menu->actionGeometry(action).center());
+    }
+
+    TFormMain form_{settings_};
+};
+
+} // namespace
+
+TEST_F(DeleteActionTest, KeysAndMenuTrashOrDeleteForGoodAndTheTreeFollows) {
+    TempTree data;
+    TempTree outside;
+    outside.File("kept.bin", 4000);
+    const std::string odd = data / "new\nline \xff\xfe";
+    data.Dir("new\nline \xff\xfe");
+    data.File("new\nline \xff\xfe/inner.bin", 3000);
+    data.Dir("perm");
+    data.File("perm/f.bin", 500);
+    data.Link(outside.Path(), "perm/out");
+    data.Dir("menu-perm");
+    data.File("menu-perm/g.bin", 200);
+    data.Dir("menu-trash");
+    data.File("menu-trash/h.bin", 100);
+    data.Dir("stays");
+    data.File("stays/big.bin", 2 << 20);
+    ASSERT_TRUE(Scan(form_, data.Path()));
+    const std::int64_t total = form_.RootNode()->GetSize();
+
+    BoxAnswers yes(QMessageBox::Yes);
+    Select({odd});
+    QTest::keyClick(form_.TreeView(), Qt::Key_Delete);
+    ASSERT_EQ(yes.texts.size(), 1U);
+    EXPECT_NE(yes.texts[0].find("Move this item to the trash?"), std::string::npos) << yes.texts[0];
+    EXPECT_NE(yes.texts[0].find("2.92 KB"), std::string::npos) << "the size from the tree: " << yes.texts[0];
+    EXPECT_TRUE(yes.defaultIsNo[0]);
+    EXPECT_FALSE(Exists(odd));
+    EXPECT_TRUE(InTrash(odd)) << "the exact bytes, newline and invalid UTF-8 included";
+    EXPECT_EQ(Node(odd), nullptr);
+    EXPECT_EQ(form_.RootNode()->GetSize(), total - 3000);
+    EXPECT_EQ(form_.TreeView()->FocusedNode(), form_.RootNode()) << "the nearest ancestor takes the focus";
+    EXPECT_EQ(form_.TreeView()->SelectedNodes(), std::vector<TFileSystemNode*>{form_.RootNode()});
+
+    Select({data / "perm"});
+    QTest::keyClick(form_.TreeView(), Qt::Key_Delete, Qt::ShiftModifier);
+    ASSERT_EQ(yes.texts.size(), 2U);
+    EXPECT_NE(yes.texts[1].find("cannot be undone"), std::string::npos) << yes.texts[1];
+    EXPECT_FALSE(Exists(data / "perm"));
+    EXPECT_FALSE(InTrash(data / "perm"));
+    EXPECT_TRUE(Exists(outside / "kept.bin")) << "the link went, never its target";
+    EXPECT_EQ(form_.RootNode()->GetSize(), total - 3000 - 500 - static_cast<std::int64_t>(outside.Path().size()));
+
+    Select({data / "menu-perm"});
+    ClickDeleteInMenu(Qt::ShiftModifier);
+    Select({data / "menu-trash"});
+    ClickDeleteInMenu(Qt::NoModifier);
+    ASSERT_EQ(yes.texts.size(), 4U);
+    EXPECT_FALSE(InTrash(data / "menu-perm")) << "Shift held on the click deletes for good";
+    EXPECT_TRUE(InTrash(data / "menu-trash"));
+    EXPECT_EQ(Node(data / "menu-perm"), nullptr);
+    EXPECT_EQ(form_.RootNode()->GetFileCount(), 1);
+    EXPECT_TRUE(errors_.empty()) << errors_.front();
+
+    // No is the answer when in doubt, and it leaves everything as it was.
+    yes.answer = QMessageBox::No;
+    Select({data / "stays"});
+    QTest::keyClick(form_.TreeView(), Qt::Key_Delete, Qt::ShiftModifier);
+    EXPECT_TRUE(Exists(data / "stays/big.bin"));
+    EXPECT_NE(Node(data / "stays"), nullptr);
+}
+
+namespace {
+
+// The user may not remove any entry of this name, as in a folder of someone else's.
+class StubbornFileSystem : public TFileSystemApi {
+public:
+    int RemoveEntry(int dirFd, const char* name, bool directory) override {
+        return std::strcmp(name, "keep.txt") == 0 ? EACCES : TFileSystemApi::RemoveEntry(dirFd, name, directory);
+    }
+};
+
+} // namespace
+
+TEST_F(DeleteActionTest, PartialFailureLeavesTheTreeAsTheDiskIsAndNamesWhatStayed) {
+    TempTree data;
+    data.Dir("d");
+    data.File("d/keep.txt", 700);
+    data.File("d/a.txt", 10);
+    data.Dir("d/sub");
+    data.File("d/sub/b.bin", 2 << 20);
+    data.File("other.bin", 5000);
+    ASSERT_TRUE(Scan(form_, data.Path()));
+    StubbornFileSystem fs;
+    form_.SetDeletionSeams({}, &fs);
+
+    BoxAnswers yes(QMessageBox::Yes);
+    Select({data / "d"});
+    // The directory that went only in part is read again.
+    ASSERT_TRUE(Await(form_, [&] { form_.DeleteSelection(true); }));
+    ASSERT_EQ(errors_.size(), 1U);
+    EXPECT_NE(errors_[0].find(data / "d/keep.txt"), std::string::npos) << errors_[0];
+    EXPECT_NE(errors_[0].find(SystemErrorMessage(EACCES)), std::string::npos) << errors_[0];
+    EXPECT_TRUE(Exists(data / "d/keep.txt"));
+    EXPECT_FALSE(Exists(data / "d/sub"));
+    TDirNode* d = Dir(form_, data / "d");
+    ASSERT_NE(d, nullptr) << "what is left is still shown";
+    EXPECT_EQ(d->GetSize(), 700);
+    EXPECT_EQ(d->GetFileCount(), 1);
+    EXPECT_EQ(Dir(form_, data / "d/sub"), nullptr);
+    EXPECT_EQ(form_.RootNode()->GetSize(), 5700);
+    EXPECT_EQ(form_.TreeView()->FocusedNode(), d) << "what could not go stays selected";
+}
+
+TEST_F(DeleteActionTest, NestedGroupsRootAndScansInsideAreHandledBeforeAnythingIsTouched) {
+    TempTree data;
+    data.Dir("n");
+    data.File("n/only.bin", 3 << 20);
+    data.Dir("smalls");
+    data.File("smalls/1.txt", 1);
+    data.File("smalls/2.txt", 2);
+    data.File("smalls/big.bin", 2 << 20);
+    data.Dir("busy");
+    for (int i = 0; i < 3000; ++i)
+        data.Dir("busy/x" + std::to_string(i));
+    ASSERT_TRUE(Scan(form_, data.Path()));
+    std::vector<std::string> trashed;
+    form_.SetDeletionSeams(
+        [&](const std::string& path) {
+            trashed.push_back(path);
+            return MoveToTrash(path);
+        },
+        nullptr);
+    BoxAnswers yes(QMessageBox::Yes);
+
+    // A directory and a file inside it: only the directory is handed on; both rows go.
+    Select({data / "n/only.bin", data / "n"});
+    form_.DeleteSelection(false);
+    EXPECT_EQ(trashed, std::vector<std::string>{data / "n"});
+    EXPECT_EQ(Node(data / "n"), nullptr);
+
+    // A file group names nothing on disk: refused before the question, nothing touched.
+    TGroupNode* smalls = Dir(form_, data / "smalls");
+    const TFileSystemNode* group = nullptr;
+    {
+        TChildrenLock guard(smalls);
+        for (const auto& child : guard.Children())
+            group = child->GetNodeType() == ntFileGroup ? child.get() : group;
+    }
+    ASSERT_NE(group, nullptr);
+    Select({GetFullPath(group)});
+    form_.DeleteSelection(false);
+    ASSERT_EQ(errors_.size(), 1U);
+    EXPECT_NE(errors_[0].find("names nothing on"), std::string::npos) << errors_[0];
+    EXPECT_EQ(trashed.size(), 1U);
+    EXPECT_EQ(yes.texts.size(), 1U) << "no question for what is refused";
+    EXPECT_TRUE(Exists(data / "smalls/1.txt"));
+
+    // Inside a running rescan nothing can be deleted; the rescanned directory itself can, once its
+    // scan has been stopped (under the sanitizers: no write into a freed node).
+    form_.RescanNode(Dir(form_, data / "busy"));
+    Select({data / "busy"});
+    std::string inside;
+    while (inside.empty() && form_.IsScanRunning()) {
+        TChildrenLock guard(Dir(form_, data / "busy"));
+        if (guard.Children().Count() > 0)
+            inside = GetFullPath(guard.Children().Items(0));
+    }
+    ASSERT_TRUE(form_.IsScanRunning() && !inside.empty()) << "the rescan ended too soon to test";
+    Select({inside});
+    EXPECT_FALSE(form_.findChild<QAction*>("ActDelete")->isEnabled());
+    Select({data / "busy"});
+    EXPECT_TRUE(form_.findChild<QAction*>("ActDelete")->isEnabled());
+    form_.DeleteSelection(true);
+    EXPECT_FALSE(Exists(data / "busy"));
+    EXPECT_EQ(Node(data / "busy"), nullptr);
+    while (form_.IsScanRunning())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form_.RootNode()->GetSize(), 3 + (2 << 20));
+
+    // The scanned folder itself: its row goes and nothing is selected.
+    Select({data.Path()});
+    form_.DeleteSelection(true);
+    EXPECT_FALSE(Exists(data.Path()));
+    EXPECT_EQ(form_.TreeModel()->Root(), nullptr);
+    EXPECT_TRUE(form_.TreeView()->SelectedNodes().empty());
+}
