@@ -105,7 +105,8 @@ std::string FailureReport(const TDeleteFilesResult& result) {
         }
         for (const TDeletionFailure& failure : item.Failures)
             lines.push_back(Utf8(failure.Path) + ": " + SystemErrorMessage(failure.Error));
-        if (item.Failures.empty())
+        // Without a recorded failure, an item that stayed was only interrupted by Cancel.
+        if (item.Failures.empty() && !result.Cancelled)
             lines.push_back(Utf8(item.Path) + ": " + TranslateText("it is still there"));
     }
     if (lines.empty())

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -20,6 +21,7 @@
 #include <dirent.h>
 #include <fstream>
 #include <sys/stat.h>
+#include <thread>
 
 using namespace quorvex;
 using namespace quorvex::testing;
@@ -316,4 +318,53 @@ TEST_F(DeleteActionTest, NestedGroupsRootAndScansInsideAreHandledBeforeAnythingI
     EXPECT_FALSE(Exists(data.Path()));
     EXPECT_EQ(form_.TreeModel()->Root(), nullptr);
     EXPECT_TRUE(form_.TreeView()->SelectedNodes().empty());
+}
+
+namespace {
+
+// Every removal takes a while, as on a slow disk, so that the progress dialog comes up.
+class SlowFileSystem : public TFileSystemApi {
+public:
+    int RemoveEntry(int dirFd, const char* name, bool directory) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return TFileSystemApi::RemoveEntry(dirFd, name, directory);
+    }
+};
+
+} // namespace
+
+TEST_F(DeleteActionTest, SlowDeletionShowsProgressAndCancelStopsWithTheTreeAsTheDiskIs) {
+    TempTree data;
+    data.Dir("slow");
+    for (int i = 0; i < 2000; ++i)
+        data.File("slow/f" + std::to_string(i), 2 << 20);
+    ASSERT_TRUE(Scan(form_, data.Path()));
+    SlowFileSystem fs;
+    form_.SetDeletionSeams({}, &fs);
+    BoxAnswers yes(QMessageBox::Yes);
+    bool windowWasDisabled = false;
+    QTimer canceller;
+    canceller.setInterval(20);
+    QObject::connect(&canceller, &QTimer::timeout, [&] {
+        auto* progress = form_.findChild<QProgressDialog*>("DeletionProgress");
+        if (progress == nullptr || !progress->isVisible())
+            return;
+        windowWasDisabled = !form_.isEnabled() && progress->isEnabled();
+        canceller.stop();
+        QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton);
+    });
+    canceller.start();
+
+    Select({data / "slow"});
+    ASSERT_TRUE(Await(form_, [&] { form_.DeleteSelection(true); }));
+    EXPECT_TRUE(windowWasDisabled) << "the window waits; the dialog answers";
+    EXPECT_TRUE(form_.isEnabled());
+    EXPECT_TRUE(errors_.empty()) << "cancelling is not a failure";
+    int left = 0;
+    for (int i = 0; i < 2000; ++i)
+        left += Exists(data / ("slow/f" + std::to_string(i))) ? 1 : 0;
+    EXPECT_GT(left, 0) << "stopped between entries";
+    EXPECT_LT(left, 2000);
+    EXPECT_EQ(form_.RootNode()->GetFileCount(), left);
+    EXPECT_EQ(form_.RootNode()->GetSize(), static_cast<std::int64_t>(left) * (2 << 20));
 }
