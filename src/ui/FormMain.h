@@ -27,6 +27,7 @@ class TDirScanThreadList;
 class TFavourites;
 class TFileSystemNode;
 class TInfoPanel;
+class TItemMenus;
 class TNodeTreeModel;
 class TNodeTreeView;
 class TQxBarChartPainter;
@@ -52,6 +53,8 @@ public:
     void StartFixedDrivesScan();
     void RescanNode(TDirNode* dir);
     void RescanSelection();
+    // Deletes the selected items, to the trash or for good (permanent); asks first.
+    void DeleteSelection(bool permanent);
     void StopScan();
     void RefreshPath(const std::string& path);
     void RebuildTree();
@@ -79,6 +82,8 @@ public:
     TNodeTreeModel* TreeModel() const { return treeModel_; }
     TInfoPanel* InfoPanel() const { return infoPanel_; }
     TFavourites* Favourites() const { return favourites_; }
+    // The menu the last right click on the tree opened, while it is open; null otherwise.
+    QMenu* ItemMenu() const;
     QString StatusText(int panel) const;
     TSizeFormatter SizeFormatter() const { return sizeFormatter_; }
 
@@ -154,6 +159,7 @@ private:
     QTimer* timerAniSearch_ = nullptr;
     QTimer* timerTreeRefresh_ = nullptr;
     QTimer* timerStatusBar_ = nullptr;
+    TItemMenus* itemMenus_ = nullptr; // made at the first right click
 
     // Declared before the threads: a thread's root must outlive the thread list.
     std::unique_ptr<TRootNode> rootNode_;
