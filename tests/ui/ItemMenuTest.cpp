@@ -4,12 +4,10 @@
 
 #include "support/PathShortening.h"
 #include "support/PathText.h"
-#include "ui/NodeTreeModel.h"
 #include "ui/NodeTreeView.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QFontMetrics>
 #include <QMenu>
 #include <QTest>
 
@@ -18,71 +16,47 @@
 namespace quorvex {
 namespace {
 
-using testing::FormMainTest;
-using testing::TempTree;
-
-int OnePixelPerByte(const std::string& text) {
-    return static_cast<int>(text.size());
-}
-
-TEST(ShortenPathToWidth, CutsLeadingDirectoriesOneAtATimeAndKeepsTheName) {
-    struct Case {
-        std::string path;
-        int width;
-        std::string expected;
-    };
-    const Case cases[] = {
+TEST(ShortenPathToWidth, CutsLeadingDirectoriesOneAtATimeDownToTheNameAlone) {
+    const auto bytes = [](const std::string& text) { return static_cast<int>(text.size()); };
+    const std::tuple<std::string, int, std::string> cases[] = {
         {"/home/u/file.txt", 16, "/home/u/file.txt"},
-        {"/a/b/c/name", 10, "/.../name"}, // the first cut makes it longer: "/.../b/c/name"
+        {"/a/b/c/name", 10, "/.../name"}, // the first cut, "/.../b/c/name", is longer still
         {"/aaaa/bbbb/cc/name", 16, "/.../cc/name"},
         {"/a/b/c/name", 8, ".../name"},
-        {"/a/b/c/name", 5, "name"},
         {"/dir/a-name-wider-than-the-limit", 5, "a-name-wider-than-the-limit"},
-        // A directory part alone, as a file group's caption has it.
-        {"/home/user/projects/", 14, "/.../projects/"},
-        {"/home/user/projects/", 13, "/.../"},
-        // A leading part that starts with "." loses four characters, not four bytes.
+        {"/home/user/projects/", 14, "/.../projects/"}, // a file group's directory: no name
         {"/.\xC3\xA9"
          "a/b/x",
-         8, "/.../x"},
-        {"name", 1, "name"},
-        {"", 0, ""},
+         8, "/.../x"}, // a leading "." part loses four characters, not bytes
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(ShortenPathToWidth(c.path, c.width, OnePixelPerByte), c.expected)
-            << c.path << " in " << c.width;
-}
-
-TEST(ShortenPathToWidth, EndsWithTheNameAloneWhenNothingFitsWhateverThePathLooksLike) {
+    for (const auto& [path, width, expected] : cases)
+        EXPECT_EQ(ShortenPathToWidth(path, width, bytes), expected) << path << " in " << width;
+    // Whatever the path looks like, the loop ends, with the name alone when nothing fits.
     const auto nothingFits = [](const std::string&) { return INT_MAX; };
-    for (const std::string path : {"/", "//", "////x", "/.../", ".../", "...", "/./././y", "a/b/", ".",
-                                   "/.../.../z", "/\xFF/\x80\x80/n", "/....../......./q"}) {
-        const std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
-        EXPECT_EQ(ShortenPathToWidth(path, 0, nothingFits), name) << path;
-    }
+    for (const std::string path :
+         {"/", "////x", "/.../", ".../", "...", "/./././y", "a/b/", "/\xFF/\x80\x80/n"})
+        EXPECT_EQ(ShortenPathToWidth(path, 0, nothingFits), path.substr(path.rfind('/') + 1)) << path;
 }
 
-// A shown window over a real scan of: docs/ (one large file), and a deep directory whose path is
-// wider than the caption allows, holding a large file and a group of small ones.
-class ItemMenu : public FormMainTest {
+// A shown window over a real scan: docs/ with one large file, and a directory too deep for the
+// file-group caption, holding a large file and a group of small ones.
+class ItemMenu : public testing::FormMainTest {
 protected:
     static constexpr const char* kDeep = "a fairly long directory name, the first/a second one \xC3\xA9/r&d";
 
     void SetUp() override {
         data_.Dir("docs");
         data_.File("docs/report.bin", 3 << 20);
-        data_.Dir("a fairly long directory name, the first");
-        data_.Dir("a fairly long directory name, the first/a second one \xC3\xA9");
-        data_.Dir(kDeep);
-        data_.File(std::string(kDeep) + "/big.bin", 2 << 20);
-        for (const char* small : {"/s1", "/s2", "/s3"})
-            data_.File(std::string(kDeep) + small, 100);
+        for (const std::string_view dir(kDeep); const auto end : {dir.find('/'), dir.rfind('/'), dir.npos})
+            data_.Dir(std::string(dir.substr(0, end)));
+        for (const auto& [name, size] : {std::pair{"/big.bin", 2 << 20}, {"/s1", 100}, {"/s2", 100}})
+            data_.File(kDeep + std::string(name), size);
         form_.setAttribute(Qt::WA_DontShowOnScreen);
         form_.show();
         ASSERT_TRUE(Scan(form_, data_.Path()));
     }
 
-    // Files become nodes when their directory's rows are published.
+    // Files become nodes once their directory's rows are published.
     TFileSystemNode* Node(const std::string& relative) const {
         if (const auto slash = relative.rfind('/'); slash != std::string::npos) {
             const TFileSystemNode* dir = Node(relative.substr(0, slash));
@@ -91,105 +65,76 @@ protected:
         }
         return FindNodeByPath(form_.RootNode(), data_ / relative);
     }
-    TFileSystemNode* Group() const {
-        TChildrenLock guard(static_cast<TGroupNode*>(Node(kDeep)));
-        for (const auto& child : guard.Children()) {
-            if (child->GetNodeType() == ntFileGroup)
-                return child.get();
-        }
-        return nullptr;
-    }
-
     // What the user does: a right click in the middle of the node's row.
     QMenu* RightClick(const TFileSystemNode* node) {
-        TNodeTreeView& view = *form_.TreeView();
-        view.RefreshNode(node);
-        const QModelIndex row = form_.TreeModel()->IndexOf(node);
-        EXPECT_TRUE(row.isValid());
-        QTest::mouseClick(view.viewport(), Qt::RightButton, {}, view.visualRect(row).center());
+        form_.TreeView()->RefreshNode(node);
+        const QRect row = form_.TreeView()->visualRect(form_.TreeModel()->IndexOf(node));
+        QTest::mouseClick(form_.TreeView()->viewport(), Qt::RightButton, {}, row.center());
         return form_.ItemMenu();
     }
     static QAction* Entry(const QMenu& menu, const char* name) {
         return menu.findChild<QAction*>(QString::fromLatin1(name));
     }
-    static void Choose(QMenu& menu, const char* name) {
-        QTest::mouseClick(&menu, Qt::LeftButton, {}, menu.actionGeometry(Entry(menu, name)).center());
+    // The menu's entries by caption or by object name, "-" for a separator.
+    static QStringList Layout(const QMenu& menu, QString (QAction::*label)() const) {
+        QStringList entries;
+        for (const QAction* action : menu.actions())
+            entries << (action->isSeparator() ? QStringLiteral("-") : (action->*label)());
+        return entries;
     }
 
-    TempTree data_;
+    testing::TempTree data_;
     TFormMain form_{settings_};
 };
 
-TEST_F(ItemMenu, ADirectoryOrFileGetsTheItemActionsOpenOnlyForAFile) {
+TEST_F(ItemMenu, DirectoriesAndFilesGetTheItemActionsAndCopyPathCopiesTheClickedOne) {
     QMenu* menu = RightClick(Node("docs"));
     ASSERT_NE(menu, nullptr);
-    EXPECT_EQ(form_.TreeView()->FocusedNode(), Node("docs")) << "the click focuses the row under the cursor";
-    QStringList captions;
-    for (const QAction* action : menu->actions())
-        captions << (action->isSeparator() ? QStringLiteral("-") : action->text());
-    EXPECT_EQ(captions, QStringList({"&Open", "Open in file &manager", "&Copy path", "&Rescan directory", "-",
-                                     "Move to &trash", "Delete &permanently"}));
-    const bool deletable = form_.findChild<QAction*>("ActDelete")->isEnabled();
-    for (const char* name : {"ItemMenuMoveToTrash", "ItemMenuDeletePermanently"})
-        EXPECT_EQ(Entry(*menu, name)->isEnabled(), deletable) << name;
+    EXPECT_EQ(Layout(*menu, &QAction::text),
+              QStringList({"&Open", "Open in file &manager", "&Copy path", "&Rescan directory", "-",
+                           "Move to &trash", "Delete &permanently"}));
     EXPECT_FALSE(Entry(*menu, "ItemMenuOpen")->isEnabled()) << "a directory is not opened";
-    EXPECT_TRUE(Entry(*menu, "ItemMenuOpenInFileManager")->isEnabled());
     EXPECT_TRUE(Entry(*menu, "ItemMenuRescan")->isEnabled());
+    const bool deletable = form_.findChild<QAction*>("ActDelete")->isEnabled();
+    EXPECT_EQ(Entry(*menu, "ItemMenuMoveToTrash")->isEnabled(), deletable);
+    EXPECT_EQ(Entry(*menu, "ItemMenuDeletePermanently")->isEnabled(), deletable);
     QTest::keyClick(menu, Qt::Key_Escape);
     EXPECT_EQ(form_.ItemMenu(), nullptr);
 
-    menu = RightClick(Node(std::string(kDeep) + "/big.bin"));
+    const std::string file = kDeep + std::string("/big.bin");
+    menu = RightClick(Node(file));
     ASSERT_NE(menu, nullptr);
-    EXPECT_EQ(menu->objectName(), "ItemMenu");
     EXPECT_TRUE(Entry(*menu, "ItemMenuOpen")->isEnabled());
-    QTest::keyClick(menu, Qt::Key_Escape);
-}
-
-TEST_F(ItemMenu, CopyPathPutsTheClickedItemsExactPathOnTheClipboards) {
-    const std::string file = data_ / (std::string(kDeep) + "/big.bin");
-    // Another row was focused before: the menu is for the row under the cursor.
-    ASSERT_NE(RightClick(Node("docs")), nullptr);
-    QTest::keyClick(form_.ItemMenu(), Qt::Key_Escape);
-    QMenu* menu = RightClick(Node(std::string(kDeep) + "/big.bin"));
-    ASSERT_NE(menu, nullptr);
-    Choose(*menu, "ItemMenuCopyPath");
+    QTest::mouseClick(menu, Qt::LeftButton, {},
+                      menu->actionGeometry(Entry(*menu, "ItemMenuCopyPath")).center());
     EXPECT_EQ(form_.ItemMenu(), nullptr) << "choosing closes the menu";
     const QClipboard& clipboard = *QGuiApplication::clipboard();
-    EXPECT_EQ(clipboard.text().toStdString(), file) << "the clicked row's path, '&' and all";
+    EXPECT_EQ(clipboard.text().toStdString(), data_ / file) << "the clicked row's path, '&' and all";
     if (clipboard.supportsSelection()) {
-        EXPECT_EQ(clipboard.text(QClipboard::Selection).toStdString(), file);
+        EXPECT_EQ(clipboard.text(QClipboard::Selection).toStdString(), data_ / file);
     }
 }
 
-TEST_F(ItemMenu, AFileGroupGetsTheShortMenuNamingItsDirectoryShortened) {
-    const TFileSystemNode* group = Group();
+TEST_F(ItemMenu, AFileGroupGetsTheShortMenuNamingItsDirectoryShortenedAndLocalDrivesNone) {
+    const auto* dir = static_cast<TGroupNode*>(Node(kDeep));
+    const TFileSystemNode* group = nullptr;
+    for (int i = 0; i < ChildCount(dir); ++i) // the scan has ended: no lock needed
+        group = ChildAt(dir, i)->GetNodeType() == ntFileGroup ? ChildAt(dir, i) : group;
     ASSERT_NE(group, nullptr);
     QMenu* menu = RightClick(group);
     ASSERT_NE(menu, nullptr);
     EXPECT_EQ(menu->objectName(), "PopupTree");
-    const QList<QAction*> entries = menu->actions();
-    ASSERT_EQ(entries.size(), 4);
-    const QAction* path = entries[0];
-    EXPECT_EQ(path->objectName(), "PopupMenuItemSelectedPath");
-    EXPECT_FALSE(path->isEnabled());
-    EXPECT_TRUE(entries[1]->isSeparator());
-    EXPECT_EQ(entries[2], form_.findChild<QAction*>("ActOpenInExplorer"));
-    EXPECT_EQ(entries[3], form_.findChild<QAction*>("ActRefreshNode"));
-
-    // The caption shows the directory, not the group's name; "&" is shown, not taken for a mnemonic.
-    QString shown = path->text();
-    EXPECT_TRUE(shown.startsWith("/.../")) << shown.toStdString();
-    EXPECT_TRUE(shown.endsWith("/r&&d/")) << shown.toStdString();
-    shown.replace("&&", "&");
-    const QString full = DecodePath(data_ / kDeep) + "/";
-    EXPECT_TRUE(full.endsWith(shown.mid(4))) << shown.toStdString();
+    EXPECT_EQ(Layout(*menu, &QAction::objectName),
+              QStringList({"PopupMenuItemSelectedPath", "-", "ActOpenInExplorer", "ActRefreshNode"}));
+    EXPECT_FALSE(menu->actions().front()->isEnabled());
+    // The directory, not the group's name, cut to fit; its "&" is shown rather than taken for a mnemonic.
+    const QString caption = menu->actions().front()->text();
+    EXPECT_TRUE(caption.startsWith("/.../") && caption.endsWith("/r&&d/")) << caption.toStdString();
     const QFontMetrics metrics(form_.font());
-    ASSERT_GT(metrics.horizontalAdvance(full), 300) << "the fixture's path must need shortening";
-    EXPECT_LE(metrics.horizontalAdvance(shown), 300);
+    ASSERT_GT(metrics.horizontalAdvance(DecodePath(data_ / kDeep)), 300) << "the fixture must need cutting";
+    EXPECT_LE(metrics.horizontalAdvance(QString(caption).replace("&&", "&")), 300);
     QTest::keyClick(menu, Qt::Key_Escape);
-}
 
-TEST_F(ItemMenu, LocalDrivesGetNoMenu) {
     ASSERT_TRUE(Await(form_, [&] {
         form_.StartFixedDrivesScan();
         form_.StopScan();
