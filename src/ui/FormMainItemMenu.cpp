@@ -111,9 +111,10 @@ void TFormMain::ShowTreeContextMenu(const QPoint& at) {
         itemMenus_ = new TItemMenus(this, actShellOpenFile_, actOpenInExplorer_, actRefreshNode_);
     TItemMenus& menus = *itemMenus_;
     menus.shown = nullptr;
-    // The view has made the row under the cursor the focused one.
+    // The press has made the row under the cursor the focused one. Below the last row the focus stays
+    // where it was, and a menu there would act on a row the user did not point at.
     const TFileSystemNode* node = treeView_->FocusedNode();
-    if (node == nullptr || node->GetNodeType() == ntFixedDrives)
+    if (node == nullptr || node->GetNodeType() == ntFixedDrives || !treeView_->indexAt(at).isValid())
         return;
     UpdateActions();
     const std::string path = GetFullPath(node);

@@ -100,6 +100,10 @@ TEST_F(ItemMenu, DirectoriesAndFilesGetTheItemActionsAndCopyPathCopiesTheClicked
     EXPECT_EQ(Entry(*menu, "ItemMenuDeletePermanently")->isEnabled(), deletable);
     QTest::keyClick(menu, Qt::Key_Escape);
     EXPECT_EQ(form_.ItemMenu(), nullptr);
+    const QWidget& rows = *form_.TreeView()->viewport();
+    QTest::mouseClick(form_.TreeView()->viewport(), Qt::RightButton, {},
+                      {rows.width() / 2, rows.height() - 2});
+    EXPECT_EQ(form_.ItemMenu(), nullptr) << "below the last row, no menu for the row focused before";
 
     const std::string file = kDeep + std::string("/big.bin");
     menu = RightClick(Node(file));
