@@ -27,7 +27,8 @@ QString Tr(const char* text) {
     return QString::fromStdString(TranslateText(text));
 }
 
-// A file name as a menu caption: "&" would become a mnemonic and a tab the start of a shortcut text.
+// A file name as a menu caption: "&" would become a mnemonic, a tab would start the shortcut column
+// and a newline would break the entry.
 QString CaptionText(QString text) {
     for (QChar& c : text) {
         if (c.unicode() < 0x20)
