@@ -98,7 +98,7 @@ TFormMain::TFormMain(TSettings& settings, QWidget* parent)
             &TFormMain::OnCurrentRowChanged);
     connect(treeView_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TFormMain::UpdateActions);
-    connect(treeView_, &QWidget::customContextMenuRequested, this, &TFormMain::ShowTreeContextMenu);
+    connect(treeView_, &TNodeTreeView::ItemMenuRequested, this, &TFormMain::ShowTreeContextMenu);
     connect(treeView_, &QAbstractItemView::activated, this, &TFormMain::ActShellOpenFileExecute);
     // The prompt row shown before the first scan stands for choosing what to scan.
     connect(treeView_, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {

@@ -29,6 +29,7 @@ class TFileSystemApi;
 class TFavourites;
 class TFileSystemNode;
 class TInfoPanel;
+class TItemMenus;
 class TNodeTreeModel;
 class TNodeTreeView;
 class TQxBarChartPainter;
@@ -85,6 +86,8 @@ public:
     TNodeTreeModel* TreeModel() const { return treeModel_; }
     TInfoPanel* InfoPanel() const { return infoPanel_; }
     TFavourites* Favourites() const { return favourites_; }
+    // The menu the last right click on the tree opened, while it is open; null otherwise.
+    QMenu* ItemMenu() const;
     QString StatusText(int panel) const;
     TSizeFormatter SizeFormatter() const { return sizeFormatter_; }
 
@@ -165,6 +168,7 @@ private:
     QTimer* timerAniSearch_ = nullptr;
     QTimer* timerTreeRefresh_ = nullptr;
     QTimer* timerStatusBar_ = nullptr;
+    TItemMenus* itemMenus_ = nullptr; // made at the first right click
 
     // Declared before the threads: a thread's root must outlive the thread list.
     std::unique_ptr<TRootNode> rootNode_;

@@ -18,7 +18,6 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMenu>
 #include <QScreen>
 #include <QTimer>
 
@@ -119,17 +118,6 @@ void TFormMain::OnCurrentRowChanged() {
     statusPanel0_->setText(DecodePath(GetFullPath(node)));
     statusPanel1_->setText(
         QString::fromStdString(FormatCount(node->GetSize()) + " " + TranslateText("Bytes")));
-}
-
-void TFormMain::ShowTreeContextMenu(const QPoint& at) {
-    const TFileSystemNode* node = treeView_->FocusedNode();
-    QMenu menu(this);
-    QAction* path = menu.addAction(node != nullptr ? DecodePath(GetFullPath(node)) : QString());
-    path->setEnabled(false);
-    menu.addSeparator();
-    menu.addAction(actOpenInExplorer_);
-    menu.addAction(actRefreshNode_);
-    menu.exec(treeView_->viewport()->mapToGlobal(at));
 }
 
 void TFormMain::ShowTreeView() {

@@ -6,6 +6,7 @@
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QMouseEvent>
 #include <QScrollBar>
 
 #include <algorithm>
@@ -61,7 +62,9 @@ TNodeTreeView::TNodeTreeView(TNodeTreeModel* model, QWidget* parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setAllColumnsShowFocus(true);
     setExpandsOnDoubleClick(false); // double-click opens the item
-    setContextMenuPolicy(Qt::CustomContextMenu);
+    // The item menu answers the right button alone, on release, so the press can pick its row first;
+    // the platform's own context-menu event would open it a second time.
+    setContextMenuPolicy(Qt::PreventContextMenu);
 
     QHeaderView* head = header();
     head->setSectionsMovable(true);
@@ -204,6 +207,12 @@ bool TNodeTreeView::SelectNode(const TFileSystemNode* node) {
     selectionModel()->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     scrollTo(at);
     return true;
+}
+
+void TNodeTreeView::mouseReleaseEvent(QMouseEvent* event) {
+    QTreeView::mouseReleaseEvent(event);
+    if (event->button() == Qt::RightButton)
+        emit ItemMenuRequested(event->position().toPoint());
 }
 
 void TNodeTreeView::RefreshNode(const TFileSystemNode* node) {

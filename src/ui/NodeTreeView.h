@@ -54,6 +54,14 @@ public:
     std::string ColumnPositionsText() const;
     void ApplyColumnPositions(std::string_view text);
 
+signals:
+    // The right button was released over the rows, at `at` in viewport coordinates; the press has
+    // already made the row under it the focused one.
+    void ItemMenuRequested(const QPoint& at);
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
 private:
     // Error rows and the prompt row let their text run across the empty cells.
     void SpanRows(const QModelIndex& parent, int first, int last);
