@@ -376,7 +376,8 @@ TRootNode* GetRoot(const TFileSystemNode* node) {
         top = top->Parent();
     if (auto* root = dynamic_cast<const TRootNode*>(top))
         return const_cast<TRootNode*>(root);
-    throw std::logic_error(Substitute(TranslateText("The root element has an invalid type: %s"), typeid(*top).name()));
+    throw std::logic_error(
+        Substitute(TranslateText("The root element has an invalid type: %s"), typeid(*top).name()));
 }
 
 TDirNode* AddDirNode(TGroupNode* group, std::string name, std::uint16_t attributes) {

@@ -114,7 +114,8 @@ int TDirScanThreadList::StopThreadsBelow(const TGroupNode* node) {
 }
 
 int TDirScanThreadList::StopThreadsWithin(const TGroupNode* node) {
-    return StopThreadsWhere([node](const TGroupNode* root) { return root == node || IsStrictlyBelow(root, node); });
+    return StopThreadsWhere(
+        [node](const TGroupNode* root) { return root == node || IsStrictlyBelow(root, node); });
 }
 
 int TDirScanThreadList::StopThreadsWhere(const std::function<bool(const TGroupNode* root)>& matches) {

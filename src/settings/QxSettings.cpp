@@ -154,8 +154,8 @@ std::string SettingsIniFileName() {
     if (!base.isEmpty())
         std::filesystem::create_directories(folder, error);
     if (base.isEmpty() || error || !std::filesystem::is_directory(folder, error))
-        throw ESettingsError(Substitute(
-            TranslateText("The application data directory '%s' could not be created."), folder));
+        throw ESettingsError(
+            Substitute(TranslateText("The application data directory '%s' could not be created."), folder));
     return folder + "Quorvex.ini";
 }
 

@@ -19,9 +19,9 @@ enum class TDeleteMode { Trash, Permanent };
 // What became of one path handed to DeleteFiles.
 struct TDeleteItemOutcome {
     std::string Path;
-    bool Tried = false;   // false: a stop request came first, or the path was refused
-    bool Gone = false;    // nothing is left at Path
-    bool NoTrash = false; // trash mode: untouched, its file system has no trash we may use
+    bool Tried = false;                     // false: a stop request came first, or the path was refused
+    bool Gone = false;                      // nothing is left at Path
+    bool NoTrash = false;                   // trash mode: untouched, its file system has no trash we may use
     std::uint64_t EntriesRemoved = 0;       // permanent mode: > 0 with !Gone means partly deleted
     std::vector<TDeletionFailure> Failures; // what stayed and why (the item itself when it was refused)
     std::string Message;                    // UTF-8 text for the user when the reason is more than errno

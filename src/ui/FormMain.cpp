@@ -260,7 +260,8 @@ void TFormMain::RetranslateUi() {
     actOpenInExplorer_->setText(Tr("Open in file &manager"));
     actSaveScanResult_->setText(Tr("&Save scan result..."));
     actDelete_->setText(Tr("&Delete"));
-    actDelete_->setToolTip(Tr("Move the selected files and directories to the trash (Shift: delete them for good)"));
+    actDelete_->setToolTip(
+        Tr("Move the selected files and directories to the trash (Shift: delete them for good)"));
     actShellOpenFile_->setText(Tr("&Open"));
     actExit_->setText(Tr("E&xit"));
     actInfo_->setText(Tr("&Information..."));

@@ -155,9 +155,10 @@ void TFormMain::DeleteSelection(bool permanent) {
     for (std::size_t i = 0; i < nodes.size(); ++i) {
         size += nodes[i]->GetSize();
         if (nodes[i]->GetNodeType() == ntFileGroup)
-            refusals.push_back(Substitute(TranslateText("%s stands for several small files and names nothing on "
-                                                        "disk; select its directory or the files themselves."),
-                                          Utf8(paths[i])));
+            refusals.push_back(
+                Substitute(TranslateText("%s stands for several small files and names nothing on "
+                                         "disk; select its directory or the files themselves."),
+                           Utf8(paths[i])));
         else if (nodes[i]->GetNodeType() == ntFixedDrives)
             refusals.push_back(TranslateText("The list of local drives cannot be deleted."));
         else if (std::string refusal = DeletionRefusal(paths[i]); !refusal.empty())
@@ -277,7 +278,8 @@ TDeleteFilesResult TFormMain::RunDeletion(const std::vector<std::string>& paths,
 }
 
 void TFormMain::UpdateTreeAfterDeletion(const std::vector<TFileSystemNode*>& nodes,
-                                        const TDeleteFilesResult& result, const TFileSystemNode* firstSelected) {
+                                        const TDeleteFilesResult& result,
+                                        const TFileSystemNode* firstSelected) {
     if (shutDown_ || rootNode_ == nullptr)
         return;
     std::unordered_set<const TFileSystemNode*> gone;

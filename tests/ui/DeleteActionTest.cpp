@@ -44,7 +44,8 @@ public:
                 return;
             box->setProperty("answered", true);
             texts.push_back(box->text().toStdString());
-            defaultIsNo.push_back(static_cast<QAbstractButton*>(box->defaultButton()) == box->button(QMessageBox::No));
+            defaultIsNo.push_back(static_cast<QAbstractButton*>(box->defaultButton()) ==
+                                  box->button(QMessageBox::No));
             box->button(answer)->click();
         });
         timer_.start();
@@ -182,7 +183,8 @@ TEST_F(DeleteActionTest, KeysAndMenuTrashOrDeleteForGoodAndTheTreeFollows) {
     EXPECT_FALSE(Exists(data / "perm"));
     EXPECT_FALSE(InTrash(data / "perm"));
     EXPECT_TRUE(Exists(outside / "kept.bin")) << "the link went, never its target";
-    EXPECT_EQ(form_.RootNode()->GetSize(), total - 3000 - 500 - static_cast<std::int64_t>(outside.Path().size()));
+    EXPECT_EQ(form_.RootNode()->GetSize(),
+              total - 3000 - 500 - static_cast<std::int64_t>(outside.Path().size()));
 
     Select({data / "menu-perm"});
     ClickDeleteInMenu(Qt::ShiftModifier);
@@ -209,7 +211,8 @@ namespace {
 class StubbornFileSystem : public TFileSystemApi {
 public:
     int RemoveEntry(int dirFd, const char* name, bool directory) override {
-        return std::strcmp(name, "keep.txt") == 0 ? EACCES : TFileSystemApi::RemoveEntry(dirFd, name, directory);
+        return std::strcmp(name, "keep.txt") == 0 ? EACCES
+                                                  : TFileSystemApi::RemoveEntry(dirFd, name, directory);
     }
 };
 
