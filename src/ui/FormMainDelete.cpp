@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <thread>
 #include <unordered_set>
 
@@ -104,7 +105,10 @@ std::string FailureReport(const TDeleteFilesResult& result) {
             continue;
         }
         for (const TDeletionFailure& failure : item.Failures)
-            lines.push_back(Utf8(failure.Path) + ": " + SystemErrorMessage(failure.Error));
+            lines.push_back(Utf8(failure.Path) + ": " +
+                            (failure.Error == EXDEV
+                                 ? TranslateText("another file system is mounted here; it was left as it is")
+                                 : SystemErrorMessage(failure.Error)));
         // Without a recorded failure, an item that stayed was only interrupted by Cancel.
         if (item.Failures.empty() && !result.Cancelled)
             lines.push_back(Utf8(item.Path) + ": " + TranslateText("it is still there"));
