@@ -3,6 +3,7 @@
 #include "model/SizeFormat.h"
 #include "settings/QxSettings.h"
 #include "shell/BrowseForFolder.h"
+#include "support/ShellLaunch.h"
 #include "ui/SaveScanResult.h"
 
 #include <QMainWindow>
@@ -68,6 +69,7 @@ public:
     // Seams for the modal dialogs, so that tests can answer them.
     void SetFolderDialog(FolderDialog dialog) { folderDialog_ = std::move(dialog); }
     void SetSaveFileDialog(SaveFileDialog dialog) { saveFileDialog_ = std::move(dialog); }
+    void SetShellLauncher(TShellLauncher launcher) { shellLauncher_ = std::move(launcher); }
     // Opens the settings dialog; the action stays disabled until one is installed.
     void SetSettingsDialogOpener(std::function<void(TFormMain&)> opener);
 
@@ -177,6 +179,7 @@ private:
     std::unique_ptr<TShellIcons> shellIcons_;
     FolderDialog folderDialog_ = ChooseFolderWithDialog;
     SaveFileDialog saveFileDialog_ = ShowSaveFileDialog;
+    TShellLauncher shellLauncher_ = DefaultShellLauncher();
     std::function<void(TFormMain&)> settingsDialogOpener_;
     bool shutDown_ = false;
 };
