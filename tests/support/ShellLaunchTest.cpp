@@ -37,17 +37,8 @@ bool WaitFor(const std::string& path) {
     return Exists(path);
 }
 
-std::string FindProgram(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
-    for (std::size_t begin = 0; begin <= dirs.size();) {
-        const std::size_t end = std::min(dirs.find(':', begin), dirs.size());
-        const std::string candidate = dirs.substr(begin, end - begin) + "/" + name;
-        if (::access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-        begin = end + 1;
-    }
-    return {};
+bool HaveProgram(const std::string& name) {
+    return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
 }
 
 // A process this test started, ended with it.
@@ -58,7 +49,7 @@ public:
         for (std::string& arg : args)
             argv.push_back(arg.data());
         argv.push_back(nullptr);
-        if (::posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        if (::posix_spawnp(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
             pid_ = -1;
     }
     Child(const Child&) = delete;
@@ -180,8 +171,7 @@ void FileManagerScenario() {
                  "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
                  "<allow own=\"*\"/></policy>"
                  "</busconfig>\n");
-    const Child bus({FindProgram("dbus-daemon"), "--config-file=" + desktop.Tree / "bus.conf", "--nofork",
-                     "--nopidfile"});
+    const Child bus({"dbus-daemon", "--config-file=" + desktop.Tree / "bus.conf", "--nofork", "--nopidfile"});
     ASSERT_TRUE(WaitFor(socket)) << "the private bus did not start";
     ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + socket).c_str(), 1);
 
@@ -213,7 +203,7 @@ TEST(ShellLaunch, DefaultHandlerGetsTheExactBytesAndMissingHandlersAreReported) 
 }
 
 TEST(ShellLaunch, FileManagerServiceShowsTheItemAndItsAbsenceOpensTheFolder) {
-    if (FindProgram("dbus-daemon").empty())
+    if (!HaveProgram("dbus-daemon"))
         GTEST_SKIP() << "dbus-daemon is not installed; a private session bus cannot be started";
     RunInFreshProcess(FileManagerScenario);
 }
