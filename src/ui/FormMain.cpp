@@ -16,6 +16,7 @@
 #include "support/PathText.h"
 #include "support/Utilities.h"
 #include "ui/FormInfo.h"
+#include "ui/MessageDialogs.h"
 #include "ui/NodeItemDelegate.h"
 #include "ui/NodeTreeModel.h"
 #include "ui/NodeTreeView.h"
@@ -25,7 +26,6 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -37,10 +37,12 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
-#include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <sys/stat.h>
 
 namespace quorvex {
 namespace {
@@ -50,6 +52,22 @@ constexpr int kStatusPanel1Width = 150;
 
 QString Tr(const char* text) {
     return QString::fromStdString(TranslateText(text));
+}
+
+// Drivers and device nodes: opening one by accident can do harm, so the user is asked first.
+bool LooksLikeSystemFile(const TFileSystemNode& node) {
+    if (node.IsSystem())
+        return true;
+    const std::string& name = node.Name();
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || name.size() - dot != 4)
+        return false;
+    return std::equal(name.begin() + static_cast<std::ptrdiff_t>(dot), name.end(), ".sys",
+                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+}
+
+std::string ErrorLine(const TLaunchResult& result) {
+    return "Error " + std::to_string(result.Error) + ": " + result.Message;
 }
 
 } // namespace
@@ -99,11 +117,12 @@ TFormMain::TFormMain(TSettings& settings, QWidget* parent)
     connect(treeView_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TFormMain::UpdateActions);
     connect(treeView_, &TNodeTreeView::ItemMenuRequested, this, &TFormMain::ShowTreeContextMenu);
-    connect(treeView_, &QAbstractItemView::activated, this, &TFormMain::ActShellOpenFileExecute);
-    // The prompt row shown before the first scan stands for choosing what to scan.
-    connect(treeView_, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
-        if (index.isValid() && treeModel_->NodeAt(index) == nullptr)
+    // Enter and double click. The prompt row shown before the first scan stands for choosing what to scan.
+    connect(treeView_, &QAbstractItemView::activated, this, [this](const QModelIndex& index) {
+        if (treeModel_->NodeAt(index) == nullptr)
             ActDirSelectExecute();
+        else
+            ActShellOpenFileExecute();
     });
 
     setWindowTitle(QStringLiteral("Quorvex"));
@@ -295,15 +314,15 @@ void TFormMain::UpdateActions() {
     if (shutDown_)
         return;
     const bool running = IsScanRunning();
-    const TFileSystemNode* focused = treeView_->FocusedNode();
+    const TFileSystemNode* first = treeView_->FirstSelectedNode();
     const std::vector<TFileSystemNode*> selected = treeView_->SelectedNodes();
     actRefresh_->setEnabled(rootNode_ != nullptr);
     actStopScan_->setEnabled(running);
     actRefreshNode_->setEnabled(!selected.empty());
     actDelete_->setEnabled(CanDelete(selected));
     actSaveScanResult_->setEnabled(!running && rootNode_ != nullptr && HasChildren(rootNode_.get()));
-    actOpenInExplorer_->setEnabled(focused != nullptr && focused->GetNodeType() != ntFixedDrives);
-    actShellOpenFile_->setEnabled(focused != nullptr && focused->GetNodeType() != ntFixedDrives);
+    actOpenInExplorer_->setEnabled(first != nullptr && first->GetNodeType() != ntFixedDrives);
+    actShellOpenFile_->setEnabled(first != nullptr && first->GetNodeType() == ntFile);
     actConfig_->setEnabled(static_cast<bool>(settingsDialogOpener_));
 }
 
@@ -329,23 +348,48 @@ void TFormMain::ActRefreshExecute() {
 }
 
 void TFormMain::ActOpenInExplorerExecute() {
-    const TFileSystemNode* node = treeView_->FocusedNode();
+    const TFileSystemNode* node = treeView_->FirstSelectedNode();
     if (node == nullptr || node->GetNodeType() == ntFixedDrives)
         return;
-    // Files open their folder; a file group stands for its directory.
-    const TFileSystemNode* folder = dynamic_cast<const TDirNode*>(node) != nullptr ? node : node->Parent();
-    while (folder != nullptr && folder->GetNodeType() == ntFileGroup)
-        folder = folder->Parent();
-    if (folder != nullptr && !QDesktopServices::openUrl(QUrl::fromLocalFile(DecodePath(GetFullPath(folder)))))
-        ShowErrorDialog(TranslateText("The file manager could not be opened."));
+    const std::string path = GetFullPath(node);
+    struct stat st {};
+    TLaunchResult result;
+    if (node->GetNodeType() == ntFile) {
+        // The file manager can select a file inside its folder; the fallback opens the folder.
+        result = shellLauncher_.Explore(path, false);
+    } else if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        result = shellLauncher_.Explore(path, true);
+    } else {
+        // A file group's path ends in its display name, which names nothing on disk.
+        const std::size_t slash = path.rfind('/');
+        result = shellLauncher_.Explore(
+            slash == std::string::npos || slash == 0 ? std::string("/") : path.substr(0, slash), true);
+    }
+    if (!result.Ok)
+        ProgramLogger().error(ErrorLine(result));
 }
 
 void TFormMain::ActShellOpenFileExecute() {
-    const TFileSystemNode* node = treeView_->FocusedNode();
+    const TFileSystemNode* node = treeView_->FirstSelectedNode();
     if (node == nullptr || node->GetNodeType() != ntFile)
         return;
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(DecodePath(GetFullPath(node)))))
-        ShowErrorDialog(TranslateText("The file could not be opened."));
+    const std::string name = DecodePath(node->Name()).toStdString();
+    if (LooksLikeSystemFile(*node)) {
+        std::string question =
+            TranslateText("You are trying to open a system file (%s). Are you sure you want to continue?");
+        if (const std::size_t at = question.find("%s"); at != std::string::npos)
+            question.replace(at, 2, name);
+        if (!ShowWarningDialog(question))
+            return;
+    }
+    ProgramLogger().debug("open " + name);
+    const TLaunchResult result = shellLauncher_.Open(GetFullPath(node));
+    if (result.Ok) {
+        ProgramLogger().debug(name + " opened");
+        return;
+    }
+    ProgramLogger().error(ErrorLine(result));
+    ShowErrorDialog(result.Message);
 }
 
 void TFormMain::ActConfigExecute() {

@@ -4,6 +4,7 @@
 #include "settings/QxSettings.h"
 #include "shell/BrowseForFolder.h"
 #include "support/DeleteFiles.h"
+#include "support/ShellLaunch.h"
 #include "ui/SaveScanResult.h"
 
 #include <QMainWindow>
@@ -75,6 +76,7 @@ public:
     void SetSaveFileDialog(SaveFileDialog dialog) { saveFileDialog_ = std::move(dialog); }
     // What deletion calls instead of the real trash and file system; tests pass failing ones.
     void SetDeletionSeams(TTrashFunction trash, TFileSystemApi* fileSystem);
+    void SetShellLauncher(TShellLauncher launcher) { shellLauncher_ = std::move(launcher); }
     // Opens the settings dialog; the action stays disabled until one is installed.
     void SetSettingsDialogOpener(std::function<void(TFormMain&)> opener);
 
@@ -192,6 +194,7 @@ private:
     std::unique_ptr<TShellIcons> shellIcons_;
     FolderDialog folderDialog_ = ChooseFolderWithDialog;
     SaveFileDialog saveFileDialog_ = ShowSaveFileDialog;
+    TShellLauncher shellLauncher_ = DefaultShellLauncher();
     std::function<void(TFormMain&)> settingsDialogOpener_;
     TTrashFunction deletionTrash_;
     TFileSystemApi* deletionFileSystem_ = nullptr;

@@ -200,6 +200,11 @@ std::vector<TFileSystemNode*> TNodeTreeView::SelectedNodesInTreeOrder() const {
     return nodes;
 }
 
+TFileSystemNode* TNodeTreeView::FirstSelectedNode() const {
+    const std::vector<TFileSystemNode*> nodes = SelectedNodesInTreeOrder();
+    return nodes.empty() ? nullptr : nodes.front();
+}
+
 bool TNodeTreeView::SelectNode(const TFileSystemNode* node) {
     const QModelIndex at = model_->IndexOf(node);
     if (!at.isValid())

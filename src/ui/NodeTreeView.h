@@ -40,6 +40,8 @@ public:
     std::vector<TFileSystemNode*> SelectedNodes() const;
     // In the order the rows are shown, top to bottom.
     std::vector<TFileSystemNode*> SelectedNodesInTreeOrder() const;
+    // The first of those (the clicking order may differ), or null without a selection.
+    TFileSystemNode* FirstSelectedNode() const;
     // Makes `node`'s row the only selected and the current one; false when it has no row.
     bool SelectNode(const TFileSystemNode* node);
     // Makes `node` visible (publishing and expanding its ancestors), repaints it and scrolls to it.

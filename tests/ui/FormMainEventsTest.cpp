@@ -17,6 +17,7 @@
 namespace quorvex {
 namespace {
 
+using testing::DoubleClick;
 using testing::FormMainTest;
 using testing::MakeWideTree;
 using testing::TempTree;
@@ -42,14 +43,6 @@ std::int64_t SizeOf(const TFileSystemNode* node) {
 }
 std::int64_t FilesOf(const TFileSystemNode* node) {
     return node->GetFileCount();
-}
-
-// What the platform delivers for a double click; QTest::mouseDClick sends the double-click event alone.
-void DoubleClick(QWidget* widget, QPoint at) {
-    QTest::mouseClick(widget, Qt::LeftButton, {}, at);
-    QTest::mousePress(widget, Qt::LeftButton, {}, at);
-    QTest::mouseDClick(widget, Qt::LeftButton, {}, at);
-    QTest::mouseRelease(widget, Qt::LeftButton, {}, at);
 }
 
 int ColouredPixels(const QImage& image) {

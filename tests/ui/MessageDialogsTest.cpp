@@ -1,5 +1,7 @@
 #include "ui/MessageDialogs.h"
 
+#include "UiTestSupport.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -17,36 +19,7 @@
 #include <utility>
 
 using namespace quorvex;
-
-namespace {
-
-// Waits for the next modal message box, hands it to `check` and answers it with `answer`
-// (QMessageBox::NoButton closes it as the window's close button would).
-class BoxAnswerer {
-public:
-    BoxAnswerer(QMessageBox::StandardButton answer, std::function<void(const QMessageBox&)> check) {
-        timer_.setInterval(5);
-        QObject::connect(&timer_, &QTimer::timeout, [this, answer, check] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (box == nullptr)
-                return;
-            timer_.stop();
-            shown = true;
-            check(*box);
-            if (answer == QMessageBox::NoButton)
-                box->reject();
-            else
-                box->button(answer)->click();
-        });
-        timer_.start();
-    }
-    bool shown = false;
-
-private:
-    QTimer timer_;
-};
-
-} // namespace
+using quorvex::testing::BoxAnswerer;
 
 TEST(MessageDialogs, QuestionsAskYesOrNoAndOnlyYesIsTrue) {
     using Question = std::tuple<bool (*)(const std::string&), const char*, QMessageBox::Icon>;

@@ -8,12 +8,18 @@
 #include "support/PosixDir.h"
 #include "ui/NodeTreeModel.h"
 
+#include <QAbstractButton>
 #include <QAbstractItemModel>
 #include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QMessageBox>
 #include <QString>
+#include <QTest>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -63,6 +69,40 @@ class CheckedModel : public TNodeTreeModel {
 
 inline QString Text(const QAbstractItemModel& model, int row, int column, const QModelIndex& parent = {}) {
     return model.data(model.index(row, column, parent)).toString();
+}
+
+// Waits for the next modal message box, hands it to `check` and answers it with `answer`
+// (QMessageBox::NoButton closes it as the window's close button would).
+class BoxAnswerer {
+public:
+    BoxAnswerer(QMessageBox::StandardButton answer, std::function<void(const QMessageBox&)> check) {
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, [this, answer, check] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr)
+                return;
+            timer_.stop();
+            shown = true;
+            check(*box);
+            if (answer == QMessageBox::NoButton)
+                box->reject();
+            else
+                box->button(answer)->click();
+        });
+        timer_.start();
+    }
+    bool shown = false;
+
+private:
+    QTimer timer_;
+};
+
+// What the platform delivers for a double click; QTest::mouseDClick sends the double-click event alone.
+inline void DoubleClick(QWidget* widget, QPoint at) {
+    QTest::mouseClick(widget, Qt::LeftButton, {}, at);
+    QTest::mousePress(widget, Qt::LeftButton, {}, at);
+    QTest::mouseDClick(widget, Qt::LeftButton, {}, at);
+    QTest::mouseRelease(widget, Qt::LeftButton, {}, at);
 }
 
 } // namespace quorvex::testing

@@ -1,0 +1,209 @@
+#include "support/ShellLaunch.h"
+
+#include "common/FileText.h"
+#include "common/TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+using namespace quorvex;
+using quorvex::testing::ReadAll;
+using quorvex::testing::TempTree;
+using quorvex::testing::WriteAll;
+
+namespace {
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool WaitFor(const std::string& path) {
+    for (int i = 0; i < 500 && !Exists(path); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return Exists(path);
+}
+
+bool HaveProgram(const std::string& name) {
+    return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// A process this test started, ended with it.
+class Child {
+public:
+    explicit Child(std::vector<std::string> args) {
+        std::vector<char*> argv;
+        for (std::string& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        if (::posix_spawnp(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+            pid_ = -1;
+    }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+    ~Child() {
+        if (pid_ <= 0)
+            return;
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+// A desktop that knows one application, a script recording the path it was given, as the default for
+// plain text and for directories, and nothing else: no system directory is consulted.
+struct ProbeDesktop {
+    TempTree Tree;
+    std::string Opened = Tree / "opened";
+
+    ProbeDesktop() {
+        for (const char* dir : {"data", "data/applications", "config", "sys", "sysconf", "files"})
+            Tree.Dir(dir);
+        const std::string script = Tree / "handler.sh";
+        WriteAll(script, "#!/bin/sh\nprintf '%s' \"$1\" > '" + Opened + ".part' && mv '" + Opened +
+                             ".part' '" + Opened + "'\n");
+        ::chmod(script.c_str(), 0755);
+        WriteAll(Tree / "data/applications/quorvex-probe.desktop",
+                 "[Desktop Entry]\nType=Application\nName=Probe\nExec=" + script +
+                     " %f\nMimeType=text/plain;inode/directory;\nNoDisplay=true\n");
+        WriteAll(Tree / "config/mimeapps.list", "[Default Applications]\ntext/plain=quorvex-probe.desktop\n"
+                                                "inode/directory=quorvex-probe.desktop\n");
+        ::setenv("HOME", Tree.Path().c_str(), 1);
+        ::setenv("XDG_DATA_HOME", (Tree / "data").c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", (Tree / "config").c_str(), 1);
+        ::setenv("XDG_DATA_DIRS", (Tree / "sys").c_str(), 1);
+        ::setenv("XDG_CONFIG_DIRS", (Tree / "sysconf").c_str(), 1);
+        ::unsetenv("XDG_CURRENT_DESKTOP");
+        // Until a case starts its own bus, none answers.
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + Tree / "no-bus").c_str(), 1);
+    }
+
+    // The path the handler received from the last launch; empty when it did not run.
+    std::string TakeOpened() const {
+        if (!WaitFor(Opened))
+            return {};
+        std::string path = ReadAll(Opened);
+        ::unlink(Opened.c_str());
+        return path;
+    }
+};
+
+// A name with a space and bytes that are not UTF-8, inside a directory whose name has a space.
+const std::string kDir = "files/dir with space";
+const std::string kFile = kDir + "/a b\xff\xfe.txt";
+const std::string kFileUriTail = "/files/dir%20with%20space/a%20b%FF%FE.txt";
+
+// Runs in the child: its temporary files are gone before it exits, and its exit code tells the outcome.
+[[noreturn]] void RunAndExit(void (*scenario)()) {
+    // The parent shows only what the child wrote to stderr; that includes its failed expectations.
+    ::dup2(STDERR_FILENO, STDOUT_FILENO);
+    {
+        int argc = 1;
+        char name[] = "test_support";
+        char* argv[] = {name, nullptr};
+        const QCoreApplication app(argc, argv);
+        scenario();
+    }
+    std::fflush(nullptr);
+    std::_Exit(::testing::Test::HasFailure() ? 1 : 0);
+}
+
+// GIO and Qt D-Bus read the environment once per process: each case runs in a fresh copy of this
+// program (the re-executing death-test style) with its own desktop and bus.
+void RunInFreshProcess(void (*scenario)()) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(RunAndExit(scenario), ::testing::ExitedWithCode(0), "");
+}
+
+void DefaultHandlerScenario() {
+    const ProbeDesktop desktop;
+    desktop.Tree.Dir(kDir);
+    WriteAll(desktop.Tree / kFile, "plain text\n");
+    desktop.Tree.File("files/blob.bin", 64);
+
+    TLaunchResult result = OpenWithDefaultHandler(desktop.Tree / kFile);
+    EXPECT_TRUE(result.Ok) << result.Message;
+    EXPECT_EQ(desktop.TakeOpened(), desktop.Tree / kFile);
+    result = OpenWithDefaultHandler(desktop.Tree / kDir);
+    EXPECT_TRUE(result.Ok) << result.Message;
+    EXPECT_EQ(desktop.TakeOpened(), desktop.Tree / kDir);
+
+    // Binary data has no application here; the user learns why.
+    result = OpenWithDefaultHandler(desktop.Tree / "files/blob.bin");
+    EXPECT_FALSE(result.Ok);
+    EXPECT_NE(result.Error, 0);
+    EXPECT_NE(result.Message.find("No application"), std::string::npos) << result.Message;
+    result = OpenWithDefaultHandler("files/blob.bin");
+    EXPECT_FALSE(result.Ok);
+    EXPECT_FALSE(result.Message.empty());
+
+    // No session bus at all: the folder holding the file is opened instead.
+    result = ShellExplore(desktop.Tree / kFile, false);
+    EXPECT_TRUE(result.Ok) << result.Message;
+    EXPECT_EQ(desktop.TakeOpened(), desktop.Tree / kDir);
+    EXPECT_TRUE(ShellExplore(desktop.Tree / kDir, true).Ok);
+    EXPECT_EQ(desktop.TakeOpened(), desktop.Tree / kDir);
+}
+
+void FileManagerScenario() {
+    const ProbeDesktop desktop;
+    desktop.Tree.Dir(kDir);
+    WriteAll(desktop.Tree / kFile, "plain text\n");
+    const std::string socket = desktop.Tree / "bus";
+    WriteAll(desktop.Tree / "bus.conf",
+             "<busconfig><type>session</type><listen>unix:path=" + socket +
+                 "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
+                 "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
+                 "<allow own=\"*\"/></policy>"
+                 "</busconfig>\n");
+    const Child bus({"dbus-daemon", "--config-file=" + desktop.Tree / "bus.conf", "--nofork", "--nopidfile"});
+    ASSERT_TRUE(WaitFor(socket)) << "the private bus did not start";
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + socket).c_str(), 1);
+
+    // A bus without a file manager: the default handler opens the folder.
+    EXPECT_TRUE(ShellExplore(desktop.Tree / kFile, false).Ok);
+    EXPECT_EQ(desktop.TakeOpened(), desktop.Tree / kDir);
+    EXPECT_TRUE(ShellExplore(desktop.Tree / kDir, true).Ok);
+    EXPECT_EQ(desktop.TakeOpened(), desktop.Tree / kDir);
+
+    const std::string log = desktop.Tree / "calls";
+    const Child manager({QUORVEX_FAKE_FILE_MANAGER, log});
+    ASSERT_TRUE(WaitFor(log + ".ready")) << "the file manager did not start";
+    TLaunchResult result = ShellExplore(desktop.Tree / kFile, false);
+    EXPECT_TRUE(result.Ok) << result.Message;
+    result = ShellExplore(desktop.Tree / kDir, true);
+    EXPECT_TRUE(result.Ok) << result.Message;
+    EXPECT_EQ(ReadAll(log), "ShowItems file://" + desktop.Tree.Path() + kFileUriTail +
+                                "\nShowFolders file://" + desktop.Tree.Path() +
+                                "/files/dir%20with%20space\n");
+    // The file manager answered, so nothing else was launched.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(Exists(desktop.Opened));
+}
+
+} // namespace
+
+TEST(ShellLaunch, DefaultHandlerGetsTheExactBytesAndMissingHandlersAreReported) {
+    RunInFreshProcess(DefaultHandlerScenario);
+}
+
+TEST(ShellLaunch, FileManagerServiceShowsTheItemAndItsAbsenceOpensTheFolder) {
+    if (!HaveProgram("dbus-daemon"))
+        GTEST_SKIP() << "dbus-daemon is not installed; a private session bus cannot be started";
+    RunInFreshProcess(FileManagerScenario);
+}
