@@ -204,11 +204,15 @@ void TFormMain::DeleteSelection(bool permanent) {
             noTrash.push_back(item.Path);
     }
     if (!noTrash.empty() &&
-        AskYesNo(this, Tr("Delete permanently"),
-                 TranslateText("These items cannot be moved to the trash: their file system has none.") +
-                     "\n\n" + NameList(noTrash) + "\n" + TranslateText("Delete them permanently?") + "\n\n" +
-                     TranslateText("This cannot be undone."),
-                 QMessageBox::Warning)) {
+        AskYesNo(
+            this, Tr("Delete permanently"),
+            TranslateText(noTrash.size() == 1
+                              ? "This item cannot be moved to the trash: its file system has none."
+                              : "These items cannot be moved to the trash: their file system has none.") +
+                "\n\n" + NameList(noTrash) + "\n" +
+                TranslateText(noTrash.size() == 1 ? "Delete it permanently?" : "Delete them permanently?") +
+                "\n\n" + TranslateText("This cannot be undone."),
+            QMessageBox::Warning)) {
         const TDeleteFilesResult second = RunDeletion(noTrash, TDeleteMode::Permanent);
         for (const TDeleteItemOutcome& outcome : second.Items) {
             auto it = std::find_if(result.Items.begin(), result.Items.end(),

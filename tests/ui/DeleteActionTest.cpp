@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <dirent.h>
 #include <fstream>
 #include <sys/stat.h>
@@ -46,11 +47,17 @@ public:
             texts.push_back(box->text().toStdString());
             defaultIsNo.push_back(static_cast<QAbstractButton*>(box->defaultButton()) ==
                                   box->button(QMessageBox::No));
-            box->button(answer)->click();
+            QMessageBox::StandardButton button = answer;
+            if (!next.empty()) {
+                button = next.front();
+                next.pop_front();
+            }
+            box->button(button)->click();
         });
         timer_.start();
     }
     QMessageBox::StandardButton answer;
+    std::deque<QMessageBox::StandardButton> next; // taken before `answer`, one a box
     std::vector<std::string> texts;
     std::vector<bool> defaultIsNo;
 
@@ -292,6 +299,23 @@ TEST_F(DeleteActionTest, NestedGroupsRootAndScansInsideAreHandledBeforeAnythingI
     EXPECT_EQ(yes.texts.size(), 1U) << "no question for what is refused";
     EXPECT_TRUE(Exists(data / "smalls/1.txt"));
 
+    // Where no trash can take an item, deleting it for good is asked again, never done silently.
+    form_.SetDeletionSeams(
+        [](const std::string&) {
+            return TTrashResult{TTrashOutcome::NoTrash, ENOTSUP, ""};
+        },
+        nullptr);
+    for (const auto second : {QMessageBox::No, QMessageBox::Yes}) {
+        yes.next = {QMessageBox::Yes, second};
+        Select({data / "smalls/big.bin"});
+        form_.DeleteSelection(false);
+        EXPECT_NE(yes.texts.back().find("cannot be moved to the trash"), std::string::npos)
+            << yes.texts.back();
+        EXPECT_EQ(Exists(data / "smalls/big.bin"), second == QMessageBox::No);
+    }
+    EXPECT_EQ(Node(data / "smalls/big.bin"), nullptr);
+    EXPECT_EQ(errors_.size(), 1U) << "declining is not a failure";
+
     // Inside a running rescan nothing can be deleted; the rescanned directory itself can, once its
     // scan has been stopped (under the sanitizers: no write into a freed node).
     form_.RescanNode(Dir(form_, data / "busy"));
@@ -313,7 +337,7 @@ TEST_F(DeleteActionTest, NestedGroupsRootAndScansInsideAreHandledBeforeAnythingI
     while (form_.IsScanRunning())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     QCoreApplication::processEvents();
-    EXPECT_EQ(form_.RootNode()->GetSize(), 3 + (2 << 20));
+    EXPECT_EQ(form_.RootNode()->GetSize(), 3);
 
     // The scanned folder itself: its row goes and nothing is selected.
     Select({data.Path()});
