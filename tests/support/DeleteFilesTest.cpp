@@ -1,5 +1,6 @@
 #include "support/DeleteFiles.h"
 
+#include "common/FileText.h"
 #include "common/TempTree.h"
 #include "common/TinyTmpfs.h"
 
@@ -11,15 +12,11 @@
 #include <sys/stat.h>
 
 using namespace quorvex;
+using quorvex::testing::Exists;
 using quorvex::testing::TempTree;
 using quorvex::testing::TinyTmpfs;
 
 namespace {
-
-bool Exists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
 
 class ScopedHome {
 public:

@@ -1,5 +1,6 @@
 #include "support/PermanentDelete.h"
 
+#include "common/FileText.h"
 #include "common/TempTree.h"
 #include "common/TinyTmpfs.h"
 #include "support/PosixDir.h"
@@ -15,14 +16,10 @@
 #include <sys/wait.h>
 
 using namespace quorvex;
+using quorvex::testing::Exists;
 using quorvex::testing::TempTree;
 
 namespace {
-
-bool Exists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
 
 std::size_t CountEntries(const std::string& dir) {
     std::size_t count = 0;

@@ -20,16 +20,12 @@
 extern char** environ;
 
 using namespace quorvex;
+using quorvex::testing::Exists;
 using quorvex::testing::ReadAll;
 using quorvex::testing::TempTree;
 using quorvex::testing::WriteAll;
 
 namespace {
-
-bool Exists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
 
 bool WaitFor(const std::string& path) {
     for (int i = 0; i < 500 && !Exists(path); ++i)

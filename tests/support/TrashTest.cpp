@@ -1,5 +1,6 @@
 #include "support/Trash.h"
 
+#include "common/FileText.h"
 #include "common/TempTree.h"
 #include "common/TinyTmpfs.h"
 
@@ -13,6 +14,8 @@
 #include <sys/stat.h>
 
 using namespace quorvex;
+using quorvex::testing::Exists;
+using quorvex::testing::PercentDecoded;
 using quorvex::testing::TempTree;
 namespace fs = std::filesystem;
 
@@ -34,27 +37,9 @@ const std::string& TrashDir() {
     return home.Trash;
 }
 
-bool Exists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
 std::size_t InfoCount() {
     const fs::path info = TrashDir() + "/info";
     return fs::exists(info) ? std::distance(fs::directory_iterator(info), fs::directory_iterator()) : 0;
-}
-
-std::string PercentDecoded(const std::string& text) {
-    std::string bytes;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size()) {
-            bytes += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            bytes += text[i];
-        }
-    }
-    return bytes;
 }
 
 // The trash entry whose recorded original path, decoded, is exactly `original`; also checks that the

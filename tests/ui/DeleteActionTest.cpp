@@ -3,6 +3,8 @@
 
 #include "FormMainFixture.h"
 
+#include "common/FileText.h"
+
 #include "scan/DirScanThreadList.h"
 #include "ui/NodeTreeView.h"
 
@@ -28,11 +30,6 @@ using namespace quorvex;
 using namespace quorvex::testing;
 
 namespace {
-
-bool Exists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
 
 // Answers every message box that comes up with `answer`, keeping what it said.
 class BoxAnswers {
@@ -77,16 +74,7 @@ bool InTrash(const std::string& original) {
         for (std::string line; std::getline(file, line);) {
             if (line.rfind("Path=", 0) != 0)
                 continue;
-            std::string bytes;
-            for (std::size_t i = 5; i < line.size(); ++i) {
-                if (line[i] == '%' && i + 2 < line.size()) {
-                    bytes += static_cast<char>(std::stoi(line.substr(i + 1, 2), nullptr, 16));
-                    i += 2;
-                } else {
-                    bytes += line[i];
-                }
-            }
-            found = found || bytes == original;
+            found = found || PercentDecoded(line.substr(5)) == original;
         }
     }
     ::closedir(dir);
@@ -283,13 +271,7 @@ TEST_F(DeleteActionTest, NestedGroupsRootAndScansInsideAreHandledBeforeAnythingI
     EXPECT_EQ(Node(data / "n"), nullptr);
 
     // A file group names nothing on disk: refused before the question, nothing touched.
-    TGroupNode* smalls = Dir(form_, data / "smalls");
-    const TFileSystemNode* group = nullptr;
-    {
-        TChildrenLock guard(smalls);
-        for (const auto& child : guard.Children())
-            group = child->GetNodeType() == ntFileGroup ? child.get() : group;
-    }
+    const TFileSystemNode* group = FileGroupIn(Dir(form_, data / "smalls"));
     ASSERT_NE(group, nullptr);
     Select({GetFullPath(group)});
     form_.DeleteSelection(false);

@@ -67,6 +67,16 @@ class CheckedModel : public TNodeTreeModel {
     QAbstractItemModelTester tester_{this, QAbstractItemModelTester::FailureReportingMode::Fatal};
 };
 
+// The group of small files among `dir`'s children, or null.
+inline const TFileSystemNode* FileGroupIn(const TGroupNode* dir) {
+    TChildrenLock guard(dir);
+    for (const auto& child : guard.Children()) {
+        if (child->GetNodeType() == ntFileGroup)
+            return child.get();
+    }
+    return nullptr;
+}
+
 inline QString Text(const QAbstractItemModel& model, int row, int column, const QModelIndex& parent = {}) {
     return model.data(model.index(row, column, parent)).toString();
 }
