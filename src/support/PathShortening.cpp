@@ -53,7 +53,7 @@ std::string ShortenPathToWidth(const std::string& path, int maxWidth,
     // Every step shortens the directory part once it has been turned into ".../" form, so the loop
     // ends by itself; the bound only keeps a future change of a step from hanging the user interface.
     std::size_t stepsLeft = 2 * path.size() + 8;
-    while ((!drive.empty() || !dir.empty()) && measure(drive + dir + name) > maxWidth && stepsLeft-- > 0) {
+    while ((!drive.empty() || !dir.empty()) && measure(std::string(drive).append(dir).append(name)) > maxWidth && stepsLeft-- > 0) {
         if (dir == kRootEllipsisDir) {
             drive.clear();
             dir = kEllipsisDir;

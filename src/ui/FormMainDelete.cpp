@@ -146,11 +146,13 @@ void TFormMain::DeleteSelection(bool permanent) {
 
     // The deletion list: every selected item once, nothing inside another one.
     std::vector<std::string> allPaths;
+    allPaths.reserve(selected.size());
     for (const TFileSystemNode* node : selected)
         allPaths.push_back(GetFullPath(node));
     std::vector<std::string> paths = allPaths;
     RemoveNestedPaths(paths);
     std::vector<TFileSystemNode*> nodes;
+    nodes.reserve(paths.size());
     for (const std::string& path : paths)
         nodes.push_back(selected[std::find(allPaths.begin(), allPaths.end(), path) - allPaths.begin()]);
 
