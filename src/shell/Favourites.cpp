@@ -2,116 +2,94 @@
 
 #include "i18n/Translation.h"
 #include "model/FileSystemNode.h"
-#include "support/MountTable.h"
+#include "shell/DriveNames.h"
+#include "shell/MRUDirList.h"
 #include "support/PathText.h"
+#include "support/Utilities.h"
 
-#include <QAction>
-#include <QFile>
+#include <QApplication>
 #include <QMenu>
-
-#include <algorithm>
+#include <QStyle>
 
 namespace quorvex {
 
-TFavourites::TFavourites(int capacity, QObject* parent) : QObject(parent), capacity_(capacity) {}
+TFileMenuItem::TFileMenuItem(const QIcon& icon, const QString& caption, std::string path, QObject* parent)
+    : QAction(icon, caption, parent), path_(std::move(path)) {}
 
-void TFavourites::Add(const std::string& path) {
-    if (path.empty())
+TFavouritesContent CollectFavourites(const TMRUDirList& recent, const std::vector<TMountEntry>& table,
+                                     TTimedProber& prober) {
+    TFavouritesContent content;
+    const std::vector<TMountEntry> drives = FavouriteDrives(table);
+    const std::vector<std::string> labels = prober.Labels(drives);
+    content.Drives.push_back(
+        {std::string(), TranslateText(kLocalDrivesName), DriveKindIcon(TDriveKind::Fixed)});
+    for (std::size_t i = 0; i < drives.size(); ++i)
+        content.Drives.push_back(
+            {drives[i].MountPoint, DriveDisplayName(drives[i], labels[i]), DriveKindIcon(drives[i].Kind)});
+    content.Recent = recent.Items();
+    content.RecentStates = prober.Directories(content.Recent);
+    return content;
+}
+
+void BuildFavouritesMenu(QMenu* root, const TFavouritesContent& content, const QIcon& defaultIcon,
+                         const TFavouritesMenuHandlers& handlers) {
+    root->clear();
+    const auto addItem = [&](const QIcon& icon, const QString& caption, const std::string& path) {
+        auto* item = new TFileMenuItem(icon, caption, path, root);
+        QObject::connect(item, &QAction::triggered, root,
+                         [scan = handlers.Scan, item] { scan(item->Path()); });
+        root->addAction(item);
+    };
+    for (const TFavouriteDrive& drive : content.Drives)
+        addItem(drive.Icon.isNull() ? defaultIcon : drive.Icon, DecodePath(drive.Caption), drive.Path);
+    root->addSeparator();
+    bool invalidFound = false;
+    int number = 1;
+    for (std::size_t i = content.Recent.size(); i-- > 0; ++number) {
+        const std::string& dir = content.Recent[i];
+        // Only a directory known to be gone counts: one on a hanging mount may come back.
+        invalidFound = invalidFound ||
+                       (i < content.RecentStates.size() && content.RecentStates[i] == TPathState::Missing);
+        addItem(defaultIcon,
+                QString::number(number) + QLatin1Char(' ') + DecodePath(ExcludeTrailingPathDelimiter(dir)),
+                dir);
+    }
+    if (!invalidFound)
         return;
-    items_.erase(std::remove(items_.begin(), items_.end(), path), items_.end());
-    items_.insert(items_.begin(), path);
-    if (static_cast<int>(items_.size()) > capacity_)
-        items_.resize(static_cast<std::size_t>(capacity_));
-    emit Changed();
+    root->addSeparator();
+    QAction* remove =
+        root->addAction(QIcon::fromTheme(QStringLiteral("edit-clear"),
+                                         qApp->style()->standardIcon(QStyle::SP_DialogResetButton)),
+                        QString::fromStdString(TranslateText("Remove invalid entries...")));
+    remove->setObjectName(QStringLiteral("MenuItem_RemoveInvalidItems"));
+    QObject::connect(remove, &QAction::triggered, root, [handler = handlers.RemoveInvalid] { handler(); });
 }
 
-std::string TFavourites::ToCommaText() const {
-    return EncodeCommaText(items_);
-}
-
-void TFavourites::FromCommaText(const std::string& text) {
-    items_.clear();
-    for (const std::string& item : DecodeCommaText(text)) {
-        if (!item.empty() && static_cast<int>(items_.size()) < capacity_ &&
-            std::find(items_.begin(), items_.end(), item) == items_.end())
-            items_.push_back(item);
+QIcon DriveKindIcon(TDriveKind kind) {
+    QStyle* style = qApp->style();
+    switch (kind) {
+    case TDriveKind::Removable:
+        return QIcon::fromTheme(QStringLiteral("drive-removable-media"),
+                                style->standardIcon(QStyle::SP_DriveFDIcon));
+    case TDriveKind::Remote:
+        return QIcon::fromTheme(QStringLiteral("folder-remote"),
+                                style->standardIcon(QStyle::SP_DriveNetIcon));
+    case TDriveKind::Optical:
+        return QIcon::fromTheme(QStringLiteral("drive-optical"), style->standardIcon(QStyle::SP_DriveCDIcon));
+    case TDriveKind::RamDisk:
+        return QIcon::fromTheme(QStringLiteral("media-flash"), style->standardIcon(QStyle::SP_DriveHDIcon));
+    case TDriveKind::Fixed:
+    case TDriveKind::Unknown:
+        break;
     }
-    emit Changed();
+    return QIcon::fromTheme(QStringLiteral("drive-harddisk"), style->standardIcon(QStyle::SP_DriveHDIcon));
 }
 
-void TFavourites::FillMenu(QMenu* menu, const ScanRequest& scan) const {
-    menu->clear();
-    auto addEntry = [&](const QString& caption, const std::string& path) {
-        QAction* action = menu->addAction(caption);
-        QObject::connect(action, &QAction::triggered, menu, [scan, path] { scan(path); });
-    };
-    for (const std::string& item : items_)
-        addEntry(DecodePath(item), item);
-    if (!items_.empty())
-        menu->addSeparator();
-    addEntry(QString::fromStdString(TranslateText(kLocalDrivesName)), std::string());
-    for (const TMountEntry& drive : FixedDrives(ReadMountTable()))
-        addEntry(DecodePath(drive.MountPoint), drive.MountPoint);
-}
-
-std::string EncodeCommaText(const std::vector<std::string>& items) {
-    if (items.size() == 1 && items.front().empty())
-        return "\"\"";
-    std::string text;
-    for (const std::string& item : items) {
-        if (!text.empty())
-            text += ',';
-        const bool quote = std::any_of(item.begin(), item.end(), [](char c) {
-            return static_cast<unsigned char>(c) <= ' ' || c == ',' || c == '"';
-        });
-        if (!quote) {
-            text += item;
-            continue;
-        }
-        text += '"';
-        for (const char c : item) {
-            if (c == '"')
-                text += '"';
-            text += c;
-        }
-        text += '"';
-    }
+std::string RemoveInvalidQuestion(const std::vector<std::string>& missing) {
+    std::string text = TranslateText("Do you really want to remove the following invalid entries?");
+    for (const std::string& dir : missing)
+        text += "\n" + dir;
     return text;
-}
-
-std::vector<std::string> DecodeCommaText(const std::string& text) {
-    std::vector<std::string> items;
-    std::size_t i = 0;
-    const auto isSeparator = [](char c) {
-        return c == ',' || (static_cast<unsigned char>(c) <= ' ' && c != '\0');
-    };
-    while (i < text.size()) {
-        while (i < text.size() && isSeparator(text[i]))
-            ++i;
-        if (i >= text.size())
-            break;
-        std::string item;
-        if (text[i] == '"') {
-            ++i;
-            while (i < text.size()) {
-                if (text[i] == '"') {
-                    if (i + 1 < text.size() && text[i + 1] == '"') {
-                        item += '"';
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                item += text[i++];
-            }
-        } else {
-            while (i < text.size() && !isSeparator(text[i]))
-                item += text[i++];
-        }
-        items.push_back(std::move(item));
-    }
-    return items;
 }
 
 } // namespace quorvex

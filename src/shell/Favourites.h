@@ -1,6 +1,10 @@
 #pragma once
 
-#include <QObject>
+#include "shell/MountProbe.h"
+#include "support/MountTable.h"
+
+#include <QAction>
+#include <QIcon>
 
 #include <functional>
 #include <string>
@@ -10,38 +14,51 @@ class QMenu;
 
 namespace quorvex {
 
-// The favourites: recently scanned directories (newest first, at most `capacity`) and the local file
-// systems. Kept small until the full favourites feature arrives; its stored form is the comma text
-// of "MRUDirList".
-class TFavourites : public QObject {
+class TMRUDirList;
+
+// A favourites entry: choosing it scans `Path` ("" stands for all local drives at once).
+class TFileMenuItem : public QAction {
     Q_OBJECT
 public:
-    using ScanRequest = std::function<void(const std::string& path)>;
-
-    explicit TFavourites(int capacity, QObject* parent = nullptr);
-
-    // Moves or adds `path` to the front.
-    void Add(const std::string& path);
-    const std::vector<std::string>& Items() const { return items_; }
-
-    std::string ToCommaText() const;
-    void FromCommaText(const std::string& text);
-
-    // Refills `menu`: the recent directories, "Local Drives" and each local file system. Choosing an
-    // entry calls `scan` with its path ("" for "Local Drives").
-    void FillMenu(QMenu* menu, const ScanRequest& scan) const;
-
-signals:
-    void Changed();
+    TFileMenuItem(const QIcon& icon, const QString& caption, std::string path, QObject* parent);
+    const std::string& Path() const { return path_; }
 
 private:
-    int capacity_;
-    std::vector<std::string> items_;
+    std::string path_;
 };
 
-// Comma text: items joined by ","; an item with a control character, a blank, a comma or a double quote
-// is quoted with inner quotes doubled. On reading, blanks and commas outside quotes both separate.
-std::string EncodeCommaText(const std::vector<std::string>& items);
-std::vector<std::string> DecodeCommaText(const std::string& text);
+struct TFavouriteDrive {
+    std::string Path;
+    std::string Caption; // bytes
+    QIcon Icon;
+};
+
+// What both favourites menus show, gathered once per rebuild.
+struct TFavouritesContent {
+    std::vector<TFavouriteDrive> Drives;
+    std::vector<std::string> Recent; // oldest first
+    std::vector<TPathState> RecentStates;
+};
+
+// The drives of `table` with their names and icons, and the recent directories with their states,
+// asking `prober` (which never waits beyond its limit) for labels and existence.
+TFavouritesContent CollectFavourites(const TMRUDirList& recent, const std::vector<TMountEntry>& table,
+                                     TTimedProber& prober);
+
+struct TFavouritesMenuHandlers {
+    std::function<void(const std::string& path)> Scan;
+    std::function<void()> RemoveInvalid;
+};
+
+// Refills `root`: the drives, a separator, the recent directories newest first numbered from 1, and
+// "Remove invalid entries..." after a separator when one of them is known to be missing.
+void BuildFavouritesMenu(QMenu* root, const TFavouritesContent& content, const QIcon& defaultIcon,
+                         const TFavouritesMenuHandlers& handlers);
+
+// The theme icon of a drive kind, with the style's drive icon as fallback.
+QIcon DriveKindIcon(TDriveKind kind);
+
+// The text asking to remove the missing entries: one per line, oldest first.
+std::string RemoveInvalidQuestion(const std::vector<std::string>& missing);
 
 } // namespace quorvex

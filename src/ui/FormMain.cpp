@@ -11,6 +11,8 @@
 #include "scan/DirScanThreadList.h"
 #include "shell/Favourites.h"
 #include "shell/InfoPanel.h"
+#include "shell/MRUDirList.h"
+#include "shell/MountProbe.h"
 #include "shell/ShellIcons.h"
 #include "support/ErrorDialogs.h"
 #include "support/PathText.h"
@@ -49,6 +51,8 @@ namespace {
 
 constexpr int kMaxScanThreads = 9;
 constexpr int kStatusPanel1Width = 150;
+// How long a menu rebuild waits for a mounted file system that does not answer.
+constexpr std::chrono::milliseconds kMountProbeLimit{250};
 
 QString Tr(const char* text) {
     return QString::fromStdString(TranslateText(text));
@@ -75,8 +79,7 @@ std::string ErrorLine(const TLaunchResult& result) {
 TFormMain::TFormMain(TSettings& settings, QWidget* parent)
     : QMainWindow(parent), settings_(settings), treeModel_(new TNodeTreeModel(this)),
       treeView_(new TNodeTreeView(treeModel_, this)), infoPanel_(new TInfoPanel(this)),
-      favourites_(new TFavourites(kMaxScanThreads, this)), statusPanel0_(new QLabel(this)),
-      statusPanel1_(new QLabel(this)) {
+      favourites_(new TMRUDirList(this)), statusPanel0_(new QLabel(this)), statusPanel1_(new QLabel(this)) {
     // 1. Unhandled errors in event handlers are logged by TQxApplication; activation is logged here.
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [](Qt::ApplicationState state) {
         ProgramLogger().debug(state == Qt::ApplicationActive ? "application becomes active"
@@ -90,6 +93,7 @@ TFormMain::TFormMain(TSettings& settings, QWidget* parent)
 
     // 2.-5. Controls, the Part 7 objects, the thread list and the child-bar painter.
     shellIcons_ = std::make_unique<TShellIcons>();
+    mountProber_ = std::make_unique<TTimedProber>(SystemMountProbe(), kMountProbeLimit);
     treeModel_->SetIconSource(
         [icons = shellIcons_.get()](const TFileSystemNode* node) { return icons->IconFor(node); });
     scanThreads_ =
@@ -111,7 +115,7 @@ TFormMain::TFormMain(TSettings& settings, QWidget* parent)
     CreateMenusAndToolbar();
     CreateTimers();
     RetranslateUi();
-    connect(favourites_, &TFavourites::Changed, this, &TFormMain::RebuildFavouritesMenus);
+    connect(favourites_, &TMRUDirList::Changed, this, &TFormMain::RebuildFavouritesMenus);
     connect(treeView_->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &TFormMain::OnCurrentRowChanged);
     connect(treeView_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -196,7 +200,9 @@ void TFormMain::CreateActions() {
 
 void TFormMain::CreateMenusAndToolbar() {
     favouritesSubMenu_ = new QMenu(this);
+    favouritesSubMenu_->setObjectName(QStringLiteral("MenuItemMRUDirList"));
     favouritesMenu_ = new QMenu(this);
+    favouritesMenu_->setObjectName(QStringLiteral("PopupMRUDirList"));
     fileMenu_ = menuBar()->addMenu(QString());
     fileMenu_->addAction(actDirSelect_);
     fileMenu_->addMenu(favouritesSubMenu_);
@@ -225,7 +231,9 @@ void TFormMain::CreateMenusAndToolbar() {
     favouritesButton_ = new QToolButton(toolbar);
     favouritesButton_->setObjectName(QStringLiteral("FavouritesButton"));
     favouritesButton_->setIcon(style()->standardIcon(QStyle::SP_DirHomeIcon));
+    // A click on the button itself opens the drop-down, as its arrow would.
     favouritesButton_->setPopupMode(QToolButton::InstantPopup);
+    favouritesButton_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     favouritesButton_->setMenu(favouritesMenu_);
     toolbar->addWidget(favouritesButton_);
     toolbar->addSeparator();
@@ -288,19 +296,9 @@ void TFormMain::RetranslateUi() {
     optionsMenu_->setTitle(Tr("&Options"));
     helpMenu_->setTitle(Tr("&Help"));
     favouritesSubMenu_->setTitle(Tr("F&avourites"));
+    favouritesButton_->setText(Tr("Favourites"));
     favouritesButton_->setToolTip(Tr("Favourites"));
     emit treeModel_->headerDataChanged(Qt::Horizontal, 0, TNodeTreeModel::kColumnCount - 1);
-}
-
-void TFormMain::RebuildFavouritesMenus() {
-    const auto scan = [this](const std::string& path) {
-        if (path.empty())
-            StartFixedDrivesScan();
-        else
-            StartDirScan(path);
-    };
-    favourites_->FillMenu(favouritesMenu_, scan);
-    favourites_->FillMenu(favouritesSubMenu_, scan);
 }
 
 void TFormMain::SetSettingsDialogOpener(std::function<void(TFormMain&)> opener) {

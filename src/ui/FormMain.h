@@ -27,15 +27,17 @@ class TDirNode;
 class TDirScanThread;
 class TDirScanThreadList;
 class TFileSystemApi;
-class TFavourites;
 class TFileSystemNode;
 class TInfoPanel;
+class TMRUDirList;
+class TMountProbe;
 class TItemMenus;
 class TNodeTreeModel;
 class TNodeTreeView;
 class TQxBarChartPainter;
 class TRootNode;
 class TShellIcons;
+class TTimedProber;
 
 // The application's main window: starts, repeats, stops and partly repeats scans, refreshes the tree
 // while scan threads fill it, and keeps its layout in the INI file per screen resolution.
@@ -79,6 +81,12 @@ public:
     void SetShellLauncher(TShellLauncher launcher) { shellLauncher_ = std::move(launcher); }
     // Opens the settings dialog; the action stays disabled until one is installed.
     void SetSettingsDialogOpener(std::function<void(TFormMain&)> opener);
+    // What the favourites ask for labels and existence; tests pass one that hangs.
+    void SetMountProbe(std::shared_ptr<const TMountProbe> probe);
+
+    // Refills the favourites button's menu and the File menu's favourites from the mount table and
+    // the recent directories; never waits for a hanging mount beyond a short limit.
+    void RebuildFavouritesMenus();
 
     TRootNode* RootNode() const { return rootNode_.get(); }
     bool IsScanRunning() const;
@@ -87,7 +95,7 @@ public:
     TNodeTreeView* TreeView() const { return treeView_; }
     TNodeTreeModel* TreeModel() const { return treeModel_; }
     TInfoPanel* InfoPanel() const { return infoPanel_; }
-    TFavourites* Favourites() const { return favourites_; }
+    TMRUDirList* Favourites() const { return favourites_; }
     // The menu the last right click on the tree opened, while it is open; null otherwise.
     QMenu* ItemMenu() const;
     QString StatusText(int panel) const;
@@ -119,7 +127,7 @@ private:
     void ReplaceRoot(std::unique_ptr<TRootNode> root);
     void DiscardFlatList() { flatList_.clear(); }
     std::vector<TFileSystemNode*> BuildFlatList() const;
-    void RebuildFavouritesMenus();
+    void RemoveInvalidEntries();
 
     void ActDirSelectExecute();
     void ActRefreshExecute();
@@ -145,7 +153,7 @@ private:
     TNodeTreeModel* treeModel_;
     TNodeTreeView* treeView_;
     TInfoPanel* infoPanel_;
-    TFavourites* favourites_;
+    TMRUDirList* favourites_;
     QLabel* statusPanel0_;
     QLabel* statusPanel1_;
     QToolButton* favouritesButton_ = nullptr;
@@ -192,6 +200,7 @@ private:
     std::unique_ptr<TQxBarChartPainter> childBarPainter_;
     bool drawChildBars_ = true;
     std::unique_ptr<TShellIcons> shellIcons_;
+    std::unique_ptr<TTimedProber> mountProber_;
     FolderDialog folderDialog_ = ChooseFolderWithDialog;
     SaveFileDialog saveFileDialog_ = ShowSaveFileDialog;
     TShellLauncher shellLauncher_ = DefaultShellLauncher();

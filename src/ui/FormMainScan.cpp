@@ -8,8 +8,8 @@
 #include "model/FileSystemNode.h"
 #include "scan/DirScanThreadList.h"
 #include "scan/DirScanner.h"
-#include "shell/Favourites.h"
 #include "shell/InfoPanel.h"
+#include "shell/MRUDirList.h"
 #include "support/MountTable.h"
 #include "support/PathText.h"
 #include "support/Utilities.h"
@@ -90,7 +90,7 @@ void TFormMain::StartDirScan(const std::string& path) {
         return;
     }
     if (!IsDriveRoot(ExcludeTrailingPathDelimiter(path)))
-        favourites_->Add(path);
+        favourites_->AddDir(path);
     lastScanDir_ = path;
     pendingScanPath_.clear();
     setWindowTitle(QStringLiteral("Quorvex - ") + DecodePath(path));

@@ -5,7 +5,7 @@
 #include "i18n/Translation.h"
 #include "model/FileSystemNode.h"
 #include "scan/DirScanThreadList.h"
-#include "shell/Favourites.h"
+#include "shell/MRUDirList.h"
 #include "support/ErrorDialogs.h"
 #include "support/PathText.h"
 #include "support/Utilities.h"
@@ -43,7 +43,8 @@ void TFormMain::RestoreWindowState() {
         colWidthsFlatView_ = settings_.ReadScreenString("ColWidthsFlatView", "");
         flatView_ = settings_.ReadInteger("DirViewStyle", 0) == 1;
         treeView_->ApplyColumnPositions(settings_.ReadString("ColPositionsTreeView", ""));
-        favourites_->FromCommaText(settings_.ReadString("MRUDirList", ""));
+        favourites_->SetCommaText(settings_.ReadString("MRUDirList", ""));
+        favourites_->RemoveDriveRoots(ReadMountTable());
         int sortColumn = settings_.ReadInteger("SortColumn", TNodeTreeModel::colPercent);
         if (sortColumn < 0 || sortColumn >= TNodeTreeModel::kColumnCount)
             sortColumn = TNodeTreeModel::colPercent;
@@ -69,7 +70,7 @@ void TFormMain::SaveWindowState() {
         settings_.WriteScreenString("ColWidthsTreeView", colWidthsTreeView_);
         settings_.WriteString("ColPositionsTreeView", treeView_->ColumnPositionsText());
         settings_.WriteInteger("DirViewStyle", flatView_ ? 1 : 0);
-        settings_.WriteString("MRUDirList", favourites_->ToCommaText());
+        settings_.WriteString("MRUDirList", favourites_->CommaText());
         settings_.WriteInteger("SortColumn", treeView_->header()->sortIndicatorSection());
         settings_.WriteInteger("SortDirection",
                                treeView_->header()->sortIndicatorOrder() == Qt::AscendingOrder ? 0 : 1);

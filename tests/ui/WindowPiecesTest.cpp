@@ -45,27 +45,6 @@ TEST(BrowseForFolder, PreselectsTheStartAndReturnsTheChosenNamesBytes) {
     EXPECT_EQ(path, bytes);
 }
 
-TEST(Favourites, NewestFirstWithoutDuplicatesQuotedInCommaTextAndInTheMenu) {
-    TFavourites favourites(3);
-    for (const char* path : {"/a", "/b c", "/a", "/d,\"e\"", "/f"})
-        favourites.Add(path);
-    EXPECT_EQ(favourites.Items(), (std::vector<std::string>{"/f", "/d,\"e\"", "/a"}));
-    EXPECT_EQ(favourites.ToCommaText(), "/f,\"/d,\"\"e\"\"\",/a");
-    EXPECT_EQ(DecodeCommaText("/a \"/b c\",,/x"), (std::vector<std::string>{"/a", "/b c", "/x"}));
-    TFavourites restored(9);
-    restored.FromCommaText(favourites.ToCommaText());
-    EXPECT_EQ(restored.Items(), favourites.Items());
-
-    QMenu menu;
-    std::string chosen = "none";
-    restored.FillMenu(&menu, [&](const std::string& p) { chosen = p; });
-    ASSERT_GE(menu.actions().size(), 5); // three entries, a separator, "Local Drives"
-    menu.actions().at(1)->trigger();
-    EXPECT_EQ(chosen, "/d,\"e\"");
-    menu.actions().at(4)->trigger();
-    EXPECT_EQ(chosen, "") << "Local Drives";
-}
-
 TEST(SaveScanResult, ProposedNamesHaveNoColonsBlanksOrSlashes) {
     EXPECT_EQ(ProposedExportName("System (C:)"), "System_(C)");
     EXPECT_EQ(ProposedExportName("/home/user/My Data"), "_home_user_My_Data");

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "support/MountTable.h"
+
+#include <QObject>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace quorvex {
+
+// The recently scanned directories, oldest first: the newest is the last entry. Entries are byte
+// paths without a trailing "/" and are compared byte for byte, since Linux names are case-sensitive.
+// Every operation is one change: `Changed` fires once at its end, and only when the list changed.
+class TMRUDirList : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kDefaultMaxCount = 9;
+    using DirectoryTest = std::function<bool(const std::string& path)>;
+
+    explicit TMRUDirList(QObject* parent = nullptr);
+
+    const std::vector<std::string>& Items() const { return items_; }
+    int MaxCount() const { return maxCount_; }
+    void SetMaxCount(int maxCount);
+
+    // Moves `path` to the newest place, or appends it, then trims to MaxCount.
+    void AddDir(const std::string& path);
+    // Drops the oldest entries beyond MaxCount.
+    void TrimToMax();
+    // Drops every entry that `isDirectory` does not confirm, newest first.
+    void RemoveInvalid(const DirectoryTest& isDirectory);
+    // Drops every entry that is the mount point of a drive in `table`: a drive is offered as a drive.
+    void RemoveDriveRoots(const std::vector<TMountEntry>& table);
+
+    std::string CommaText() const;
+    // Replaces the entries as stored; a stored list longer than MaxCount stays long until AddDir.
+    void SetCommaText(const std::string& text);
+
+signals:
+    void Changed();
+
+private:
+    // Runs `change` as one change bracket.
+    template <typename Change> void Bracket(Change change);
+
+    int maxCount_ = kDefaultMaxCount;
+    std::vector<std::string> items_;
+};
+
+// The stored form. Writing quotes an entry holding a character 1..32, a comma or a double quote, with
+// inner quotes doubled; a single empty entry is written as "". Reading skips characters 1..32 around
+// entries and commas; an unquoted entry ends at a comma or at a character 1..32, and a final comma
+// adds one empty entry. A NUL byte ends the text.
+std::string EncodeCommaText(const std::vector<std::string>& items);
+std::vector<std::string> DecodeCommaText(const std::string& text);
+
+} // namespace quorvex
