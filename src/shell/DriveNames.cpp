@@ -81,7 +81,8 @@ std::string DecodeUdevName(const std::string& name) {
 }
 
 std::string FileSystemLabel(const TMountEntry& drive, const std::string& byLabelDir) {
-    if (drive.Source.rfind("/dev/", 0) != 0) {
+    // A device is named by its path; a share ("srv:/export") or a RAM disk by a plain word.
+    if (drive.Source.empty() || drive.Source.front() != '/') {
         if (drive.Source.empty() || drive.Source == "none" || drive.Source == drive.FileSystem)
             return {};
         return drive.Source;

@@ -16,10 +16,22 @@ bool IsBlank(char c) {
 
 TMRUDirList::TMRUDirList(QObject* parent) : QObject(parent) {}
 
+// Nested brackets (AddDir trims) report at the outermost end only.
 template <typename Change> void TMRUDirList::Bracket(Change change) {
-    const std::vector<std::string> before = items_;
-    change();
-    if (items_ != before)
+    struct TDepth {
+        int& depth;
+        explicit TDepth(int& d) : depth(++d) {}
+        ~TDepth() { --depth; }
+        TDepth(const TDepth&) = delete;
+        TDepth& operator=(const TDepth&) = delete;
+    };
+    const bool outermost = bracketDepth_ == 0;
+    const std::vector<std::string> before = outermost ? items_ : std::vector<std::string>();
+    {
+        const TDepth depth(bracketDepth_);
+        change();
+    }
+    if (outermost && items_ != before)
         emit Changed();
 }
 

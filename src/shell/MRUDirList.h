@@ -46,6 +46,7 @@ private:
     template <typename Change> void Bracket(Change change);
 
     int maxCount_ = kDefaultMaxCount;
+    int bracketDepth_ = 0;
     std::vector<std::string> items_;
 };
 

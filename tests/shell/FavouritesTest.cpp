@@ -1,0 +1,260 @@
+// The recent-directory list, its stored comma text, drive names and labels, the time-limited mount
+// probes, and the favourites menu they fill.
+
+#include "common/TempTree.h"
+
+#include "shell/DriveNames.h"
+#include "shell/Favourites.h"
+#include "shell/MRUDirList.h"
+#include "shell/MountProbe.h"
+
+#include <QMenu>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <sstream>
+#include <unistd.h>
+
+using namespace quorvex;
+using namespace quorvex::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::vector<TMountEntry> Table(const std::string& mountinfo) {
+    std::istringstream in(mountinfo);
+    return ParseMountInfo(in);
+}
+
+TMountEntry Drive(std::string mountPoint, std::string fileSystem, std::string source,
+                  TDriveKind kind = TDriveKind::Fixed) {
+    return {std::move(mountPoint), std::move(fileSystem), std::move(source), kind};
+}
+
+// Answers from a table; the paths in `hang` block until Release(), as on a dead network mount.
+class HangingProbe final : public TMountProbe {
+public:
+    bool IsDirectory(const std::string& path) const override {
+        ++directoryCalls;
+        Wait(path);
+        return path.find("missing") == std::string::npos;
+    }
+    std::string Label(const TMountEntry& drive) const override {
+        ++labelCalls;
+        Wait(drive.MountPoint);
+        return "L" + drive.MountPoint;
+    }
+    void Release() {
+        const std::lock_guard guard(lock_);
+        released_ = true;
+        wake_.notify_all();
+    }
+    std::vector<std::string> hang;
+    mutable std::atomic<int> directoryCalls{0};
+    mutable std::atomic<int> labelCalls{0};
+
+private:
+    void Wait(const std::string& path) const {
+        if (std::find(hang.begin(), hang.end(), path) == hang.end())
+            return;
+        std::unique_lock guard(lock_);
+        wake_.wait(guard, [this] { return released_; });
+    }
+    mutable std::mutex lock_;
+    mutable std::condition_variable wake_;
+    bool released_ = false;
+};
+
+std::vector<std::string> Captions(const QMenu& menu) {
+    std::vector<std::string> captions;
+    for (const QAction* action : menu.actions())
+        captions.push_back(action->isSeparator() ? "-" : action->text().toStdString());
+    return captions;
+}
+
+} // namespace
+
+TEST(MRUDirList, AddsNewestLastWithoutDuplicatesTrimsAndSignalsOncePerChange) {
+    TMRUDirList list;
+    QSignalSpy changed(&list, &TMRUDirList::Changed);
+    list.AddDir("/srv/Data/");
+    list.AddDir("/srv/data");
+    list.AddDir("/srv/Data");
+    EXPECT_EQ(list.Items(), (std::vector<std::string>{"/srv/data", "/srv/Data"}))
+        << "one entry per directory, without its trailing slash, newest last; names differ by case";
+    EXPECT_EQ(changed.count(), 3);
+    list.AddDir("/srv/Data");
+    EXPECT_EQ(changed.count(), 3) << "adding the newest entry again changes nothing";
+    EXPECT_EQ(list.Items().back(), "/srv/Data");
+
+    for (int i = 1; i <= 9; ++i)
+        list.AddDir("/d" + std::to_string(i));
+    ASSERT_EQ(list.Items().size(), 9u);
+    EXPECT_EQ(list.Items().front(), "/d1") << "the tenth directory drops the oldest ones";
+    EXPECT_EQ(changed.count(), 12) << "an add that also trims is one change";
+
+    list.SetMaxCount(3);
+    EXPECT_EQ(list.Items(), (std::vector<std::string>{"/d7", "/d8", "/d9"}));
+    list.AddDir("/");
+    EXPECT_EQ(list.Items().back(), "/") << "the root keeps its only slash";
+}
+
+TEST(MRUDirList, StoredListLoadsLongDropsDriveRootsAndInvalidEntries) {
+    TMRUDirList list;
+    list.SetCommaText("/a,/b,/c,/d,/e,/f,/g,/h,/i,/j,/k,/mnt/usb,/home/u,/run/x");
+    EXPECT_EQ(list.Items().size(), 14u) << "loading does not trim";
+    QSignalSpy changed(&list, &TMRUDirList::Changed);
+    list.RemoveDriveRoots(Table("21 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
+                                "22 21 8:17 / /mnt/usb rw - vfat /dev/sdb1 rw\n"
+                                "23 21 0:5 / /home/u rw - nfs4 srv:/u rw\n"
+                                "24 21 0:6 / /run/x rw - weirdfs none rw\n"));
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(list.Items().size(), 12u) << "both roots go; a mount of unknown kind is no drive";
+    EXPECT_EQ(list.Items().back(), "/run/x");
+
+    list.RemoveInvalid([](const std::string& dir) { return dir != "/b" && dir != "/k"; });
+    EXPECT_EQ(list.Items(), (std::vector<std::string>{"/a", "/c", "/d", "/e", "/f", "/g", "/h", "/i", "/j",
+                                                      "/run/x"}));
+    EXPECT_EQ(changed.count(), 2);
+    list.AddDir("/z");
+    EXPECT_EQ(list.Items().size(), 9u) << "the next add trims a long stored list";
+}
+
+TEST(CommaText, ReadsAndWritesTheStoredForm) {
+    struct Case {
+        std::string text;
+        std::vector<std::string> items;
+    };
+    const std::vector<Case> reads{
+        {"\"/data/My Files\",\"/srv/a b\"", {"/data/My Files", "/srv/a b"}},
+        {"/data/My Files", {"/data/My", "Files"}},
+        {" \t/a , /b\n", {"/a", "/b"}},
+        {"/a,,/b", {"/a", "", "/b"}},
+        {"/a,", {"/a", ""}},
+        {"\"say \"\"hi\"\"\",x", {"say \"hi\"", "x"}},
+        {"\"\"", {""}},
+        {"", {}},
+        {"   ", {}},
+        {std::string("/a,/b\0,/c", 9), {"/a", "/b"}},
+    };
+    for (const Case& c : reads)
+        EXPECT_EQ(DecodeCommaText(c.text), c.items) << c.text;
+
+    EXPECT_EQ(EncodeCommaText({"/a", "/b c", "/d,e", "/q\"x", "/t\tab"}),
+              "/a,\"/b c\",\"/d,e\",\"/q\"\"x\",\"/t\tab\"");
+    EXPECT_EQ(EncodeCommaText({""}), "\"\"");
+    const std::vector<std::string> hostile{"/caf\xc3\xa9", "/bad\xff\xfe", "/new\nline", "/<script>,\"x\"",
+                                           "/\x01"};
+    EXPECT_EQ(DecodeCommaText(EncodeCommaText(hostile)), hostile);
+}
+
+TEST(DriveNames, LabelOrLastNameWithTheMountPointAndRootAlone) {
+    EXPECT_EQ(DriveDisplayName(Drive("/mnt/data", "ext4", "/dev/sdb1"), "Data"), "Data (/mnt/data)");
+    EXPECT_EQ(DriveDisplayName(Drive("/mnt/data", "ext4", "/dev/sdb1"), ""), "data (/mnt/data)");
+    EXPECT_EQ(DriveDisplayName(Drive("/", "ext4", "/dev/sda1"), "System"), "/");
+    EXPECT_EQ(DriveDisplayName(Drive("/media/u/caf\xc3\xa9 1", "vfat", "/dev/sdc1"), ""),
+              "caf\xc3\xa9 1 (/media/u/caf\xc3\xa9 1)");
+
+    const auto drives = FavouriteDrives(Table("21 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
+                                              "22 21 0:2 / /run rw - tmpfs tmpfs rw\n"
+                                              "23 21 0:3 / /dev/shm rw - tmpfs tmpfs rw\n"
+                                              "24 21 0:4 / /run/media/u/STICK rw - vfat /dev/sdb1 rw\n"
+                                              "25 21 0:5 / /mnt/ram rw - tmpfs Scratch rw\n"
+                                              "26 21 0:6 / /runner rw - ext4 /dev/sda2 rw\n"));
+    std::vector<std::string> points;
+    for (const TMountEntry& d : drives)
+        points.push_back(d.MountPoint);
+    EXPECT_EQ(points, (std::vector<std::string>{"/", "/run/media/u/STICK", "/mnt/ram", "/runner"}));
+}
+
+TEST(DriveNames, LabelsFromDeviceLinksOrFromTheSourceOfADevicelessMount) {
+    TempTree t;
+    t.Dir("by-label");
+    t.File("sdb1", 0);
+    t.File("sdc1", 0);
+    t.Link("../sdb1", "by-label/My\\x20Disk\\x2fA");
+    t.Link("../sdc1", "by-label/Other");
+    const std::string dir = t / "by-label";
+    EXPECT_EQ(FileSystemLabel(Drive("/mnt/a", "ext4", t / "sdb1"), dir), "My Disk/A");
+    EXPECT_EQ(FileSystemLabel(Drive("/mnt/c", "ext4", t / "sdc1"), dir), "Other");
+    EXPECT_EQ(FileSystemLabel(Drive("/mnt/x", "ext4", t / "nothing"), dir), "");
+    EXPECT_EQ(FileSystemLabel(Drive("/mnt/a", "ext4", t / "sdb1"), t / "absent"), "");
+    EXPECT_EQ(FileSystemLabel(Drive("/mnt/n", "nfs4", "srv:/export"), dir), "srv:/export");
+    EXPECT_EQ(FileSystemLabel(Drive("/mnt/r", "tmpfs", "Scratch"), dir), "Scratch");
+    EXPECT_EQ(FileSystemLabel(Drive("/mnt/r", "tmpfs", "tmpfs"), dir), "");
+    EXPECT_EQ(FileSystemLabel(Drive("/mnt/r", "tmpfs", "none"), dir), "");
+    EXPECT_EQ(DecodeUdevName("a\\x2g\\x41\\x"), "a\\x2gA\\x") << "only complete escapes are undone";
+}
+
+TEST(TimedProber, AHangingMountCostsTheLimitOnceAndIsNotAskedAgainUntilItAnswers) {
+    auto probe = std::make_shared<HangingProbe>();
+    probe->hang = {"/net/dead/dir", "/net/dead"};
+    TTimedProber prober(probe, 200ms);
+    const std::vector<std::string> paths{"/home/a", "/net/dead/dir", "/home/missing"};
+
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(prober.Directories(paths),
+              (std::vector<TPathState>{TPathState::Directory, TPathState::Unknown, TPathState::Missing}));
+    auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_GE(took, 190ms);
+    EXPECT_LT(took, 2s);
+
+    started = std::chrono::steady_clock::now();
+    EXPECT_EQ(prober.Directories(paths)[1], TPathState::Unknown);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 150ms) << "the hanging probe is not waited for again";
+    EXPECT_EQ(probe->directoryCalls.load(), 5) << "nor started a second time";
+
+    const std::vector<TMountEntry> drives{Drive("/", "ext4", "/dev/sda1"),
+                                          Drive("/net/dead", "nfs4", "srv:/x", TDriveKind::Remote)};
+    EXPECT_EQ(prober.Labels(drives), (std::vector<std::string>{"L/", ""}));
+    EXPECT_EQ(prober.Labels(drives), (std::vector<std::string>{"L/", ""}));
+    EXPECT_EQ(probe->labelCalls.load(), 2) << "a known label is kept; the hanging one runs once";
+
+    probe->Release();
+    for (int i = 0; i < 100 && prober.Labels(drives)[1].empty(); ++i)
+        ::usleep(10000);
+    EXPECT_EQ(prober.Labels(drives)[1], "L/net/dead") << "the late answer is used once it arrives";
+    EXPECT_EQ(prober.Directories(paths)[1], TPathState::Directory);
+}
+
+TEST(FavouritesMenu, DrivesSeparatorNumberedNewestFirstAndRemoveOnlyForMissing) {
+    TMRUDirList recent;
+    for (const char* dir : {"/home/u/old", "/home/u/missing", "/net/dead/x", "/home/u/new"})
+        recent.AddDir(dir);
+    auto probe = std::make_shared<HangingProbe>();
+    probe->hang = {"/net/dead/x"};
+    TTimedProber prober(probe, 100ms);
+    const TFavouritesContent content = CollectFavourites(
+        recent, Table("21 1 8:1 / / rw - ext4 /dev/sda1 rw\n22 21 0:5 / /mnt/ram rw - tmpfs tmpfs rw\n"),
+        prober);
+
+    std::vector<std::string> chosen;
+    bool removeAsked = false;
+    QMenu menu;
+    menu.addAction("stale");
+    BuildFavouritesMenu(&menu, content, QIcon(),
+                        {[&](const std::string& p) { chosen.push_back(p); }, [&] { removeAsked = true; }});
+    EXPECT_EQ(Captions(menu), (std::vector<std::string>{"Local Drives", "/", "L/mnt/ram (/mnt/ram)", "-",
+                                                        "1 /home/u/new", "2 /net/dead/x", "3 /home/u/missing",
+                                                        "4 /home/u/old", "-", "Remove invalid entries..."}));
+    EXPECT_FALSE(menu.actions().at(2)->icon().isNull()) << "a drive shows its icon";
+    menu.actions().at(2)->trigger();
+    menu.actions().at(6)->trigger();
+    menu.actions().at(0)->trigger();
+    EXPECT_EQ(chosen, (std::vector<std::string>{"/mnt/ram", "/home/u/missing", ""}));
+    EXPECT_EQ(qobject_cast<TFileMenuItem*>(menu.actions().at(5))->Path(), "/net/dead/x");
+    menu.actions().back()->trigger();
+    EXPECT_TRUE(removeAsked);
+    EXPECT_EQ(menu.actions().back()->objectName(), "MenuItem_RemoveInvalidItems");
+
+    TMRUDirList none;
+    BuildFavouritesMenu(&menu, CollectFavourites(none, Table("21 1 8:1 / / rw - ext4 /dev/sda1 rw\n"), prober),
+                        QIcon(), {});
+    EXPECT_EQ(Captions(menu), (std::vector<std::string>{"Local Drives", "/", "-"}));
+    probe->Release();
+}
