@@ -55,8 +55,10 @@ TTimedProber::TTimedProber(std::shared_ptr<const TMountProbe> probe, std::chrono
 // Hanging probe threads are detached, not joined: they end on their own and then drop the shared state.
 TTimedProber::~TTimedProber() = default;
 
+// Answers of the old probe are forgotten; its probes still running end unseen.
 void TTimedProber::SetProbe(std::shared_ptr<const TMountProbe> probe) {
     probe_ = std::move(probe);
+    shared_ = std::make_shared<TShared>();
 }
 
 namespace {

@@ -118,8 +118,8 @@ TEST(MRUDirList, StoredListLoadsLongDropsDriveRootsAndInvalidEntries) {
     EXPECT_EQ(list.Items().back(), "/run/x");
 
     list.RemoveInvalid([](const std::string& dir) { return dir != "/b" && dir != "/k"; });
-    EXPECT_EQ(list.Items(), (std::vector<std::string>{"/a", "/c", "/d", "/e", "/f", "/g", "/h", "/i", "/j",
-                                                      "/run/x"}));
+    EXPECT_EQ(list.Items(),
+              (std::vector<std::string>{"/a", "/c", "/d", "/e", "/f", "/g", "/h", "/i", "/j", "/run/x"}));
     EXPECT_EQ(changed.count(), 2);
     list.AddDir("/z");
     EXPECT_EQ(list.Items().size(), 9u) << "the next add trims a long stored list";
@@ -206,7 +206,8 @@ TEST(TimedProber, AHangingMountCostsTheLimitOnceAndIsNotAskedAgainUntilItAnswers
 
     started = std::chrono::steady_clock::now();
     EXPECT_EQ(prober.Directories(paths)[1], TPathState::Unknown);
-    EXPECT_LT(std::chrono::steady_clock::now() - started, 150ms) << "the hanging probe is not waited for again";
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 150ms)
+        << "the hanging probe is not waited for again";
     EXPECT_EQ(probe->directoryCalls.load(), 5) << "nor started a second time";
 
     const std::vector<TMountEntry> drives{Drive("/", "ext4", "/dev/sda1"),
@@ -253,8 +254,8 @@ TEST(FavouritesMenu, DrivesSeparatorNumberedNewestFirstAndRemoveOnlyForMissing) 
     EXPECT_EQ(menu.actions().back()->objectName(), "MenuItem_RemoveInvalidItems");
 
     TMRUDirList none;
-    BuildFavouritesMenu(&menu, CollectFavourites(none, Table("21 1 8:1 / / rw - ext4 /dev/sda1 rw\n"), prober),
-                        QIcon(), {});
+    BuildFavouritesMenu(
+        &menu, CollectFavourites(none, Table("21 1 8:1 / / rw - ext4 /dev/sda1 rw\n"), prober), QIcon(), {});
     EXPECT_EQ(Captions(menu), (std::vector<std::string>{"Local Drives", "/", "-"}));
     probe->Release();
 }
