@@ -1,7 +1,7 @@
 #include "FormMainFixture.h"
 
 #include "model/FileSystemNode.h"
-#include "shell/Favourites.h"
+#include "shell/MRUDirList.h"
 #include "shell/InfoPanel.h"
 #include "support/Utilities.h"
 #include "ui/FormMain.h"

@@ -1,7 +1,6 @@
 #include "common/TempTree.h"
 
 #include "shell/BrowseForFolder.h"
-#include "shell/Favourites.h"
 #include "ui/FormInfo.h"
 #include "ui/InstanceMarker.h"
 #include "ui/SaveScanResult.h"
@@ -10,7 +9,6 @@
 #include <QEvent>
 #include <QFile>
 #include <QGuiApplication>
-#include <QMenu>
 
 #include <gtest/gtest.h>
 
