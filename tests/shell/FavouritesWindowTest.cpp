@@ -1,6 +1,8 @@
 // The window's favourites: what its menus list, a drive mounted under it, removing missing entries
 // with the question, and a mount that hangs while the menus are rebuilt.
 
+#include "HangingProbe.h"
+
 #include "common/TempTree.h"
 
 #include "settings/QxSettings.h"
@@ -20,10 +22,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <fstream>
-#include <mutex>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <thread>
@@ -81,37 +81,6 @@ private:
     std::string point_;
     std::string refusal_;
     bool unmounted_ = false;
-};
-
-// The real look-ups, except that the paths in `hang` block until released, like a dead network mount.
-class HangingProbe final : public TMountProbe {
-public:
-    explicit HangingProbe(std::vector<std::string> hang) : hang_(std::move(hang)) {}
-    bool IsDirectory(const std::string& path) const override {
-        Wait(path);
-        return SystemMountProbe()->IsDirectory(path);
-    }
-    std::string Label(const TMountEntry& drive) const override {
-        Wait(drive.MountPoint);
-        return SystemMountProbe()->Label(drive);
-    }
-    void Release() {
-        const std::lock_guard guard(lock_);
-        released_ = true;
-        wake_.notify_all();
-    }
-
-private:
-    void Wait(const std::string& path) const {
-        if (std::find(hang_.begin(), hang_.end(), path) == hang_.end())
-            return;
-        std::unique_lock guard(lock_);
-        wake_.wait(guard, [this] { return released_; });
-    }
-    std::vector<std::string> hang_;
-    mutable std::mutex lock_;
-    mutable std::condition_variable wake_;
-    bool released_ = false;
 };
 
 class FavouritesWindowTest : public ::testing::Test {
