@@ -29,12 +29,13 @@ class TDirScanThreadList;
 class TFileSystemApi;
 class TFavourites;
 class TFileSystemNode;
-class TInfoPanel;
+class TFrameInfoPanel;
 class TItemMenus;
 class TNodeTreeModel;
 class TNodeTreeView;
 class TQxBarChartPainter;
 class TRootNode;
+class TSHChangeNotify;
 class TShellIcons;
 
 // The application's main window: starts, repeats, stops and partly repeats scans, refreshes the tree
@@ -86,7 +87,8 @@ public:
     const std::string& LastScanDir() const { return lastScanDir_; }
     TNodeTreeView* TreeView() const { return treeView_; }
     TNodeTreeModel* TreeModel() const { return treeModel_; }
-    TInfoPanel* InfoPanel() const { return infoPanel_; }
+    TFrameInfoPanel* InfoPanel() const { return infoPanel_; }
+    TSHChangeNotify* ChangeNotify() const { return changeNotify_; }
     TFavourites* Favourites() const { return favourites_; }
     // The menu the last right click on the tree opened, while it is open; null otherwise.
     QMenu* ItemMenu() const;
@@ -135,6 +137,10 @@ private:
     void ActDeleteExecute();
     bool CanDelete(const std::vector<TFileSystemNode*>& nodes) const;
     TDeleteFilesResult RunDeletion(const std::vector<std::string>& paths, TDeleteMode mode);
+    // FormMainDrives.cpp: drives mounted and unmounted while the window runs, and the info panel.
+    void CreateChangeNotify();
+    void DrivesChanged(const std::string& logLine);
+    void OnInfoPanelRefresh(const std::string& path);
     void UpdateTreeAfterDeletion(const std::vector<TFileSystemNode*>& nodes, const TDeleteFilesResult& result,
                                  const TFileSystemNode* firstSelected);
 
@@ -144,7 +150,8 @@ private:
     // Controls, owned by Qt's parent chain.
     TNodeTreeModel* treeModel_;
     TNodeTreeView* treeView_;
-    TInfoPanel* infoPanel_;
+    TFrameInfoPanel* infoPanel_;
+    TSHChangeNotify* changeNotify_ = nullptr;
     TFavourites* favourites_;
     QLabel* statusPanel0_;
     QLabel* statusPanel1_;
