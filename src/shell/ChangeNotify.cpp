@@ -2,13 +2,66 @@
 
 #include "diag/QxLogger.h"
 #include "shell/ChangeNotifyMonitor.h"
-#include "support/PathText.h"
 
 #include <QCoreApplication>
 
 #include <stdexcept>
 
 namespace quorvex {
+namespace {
+
+// Length of the valid UTF-8 sequence at `at`, or 0.
+std::size_t Utf8SequenceLength(const std::string& s, std::size_t at) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+    const unsigned char lead = byte(at);
+    std::size_t length = 0;
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xc2 && lead <= 0xdf)
+        length = 2;
+    else if (lead >= 0xe0 && lead <= 0xef)
+        length = 3;
+    else if (lead >= 0xf0 && lead <= 0xf4)
+        length = 4;
+    if (length == 0 || at + length > s.size())
+        return 0;
+    for (std::size_t i = at + 1; i < at + length; ++i) {
+        if ((byte(i) & 0xc0) != 0x80)
+            return 0;
+    }
+    const unsigned char second = byte(at + 1);
+    if ((lead == 0xe0 && second < 0xa0) || (lead == 0xed && second > 0x9f) || (lead == 0xf0 && second < 0x90) ||
+        (lead == 0xf4 && second > 0x8f))
+        return 0; // overlong, surrogate or beyond U+10FFFF
+    return length;
+}
+
+// Changes the case of the decodable parts of a file name only: a byte that is no UTF-8 would come
+// back from a QString as a replacement character, naming another file.
+std::string ChangeCase(const std::string& path, bool upper) {
+    std::string out;
+    out.reserve(path.size());
+    std::size_t i = 0;
+    while (i < path.size()) {
+        std::size_t end = i;
+        while (end < path.size()) {
+            const std::size_t length = Utf8SequenceLength(path, end);
+            if (length == 0)
+                break;
+            end += length;
+        }
+        if (end > i) {
+            const QString text = QString::fromUtf8(path.data() + i, static_cast<qsizetype>(end - i));
+            out += (upper ? text.toUpper() : text.toLower()).toStdString();
+            i = end;
+        } else {
+            out += path[i++];
+        }
+    }
+    return out;
+}
+
+} // namespace
 
 TSHChangeNotify::TSHChangeNotify(QObject* owner) : QObject(owner) {}
 
@@ -74,7 +127,7 @@ void TSHChangeNotify::Notify(std::uint32_t code, const std::string& path1, const
         handler = &onDriveRemoved_;
     if (handler == nullptr)
         return;
-    const auto upper = [](const std::string& path) { return DecodePath(path).toUpper(); };
+    const auto upper = [](const std::string& path) { return ChangeCase(path, true); };
     const bool repeat =
         code == lastEvent_ && upper(path1) == upper(lastPath1_) && upper(path2) == upper(lastPath2_);
     lastEvent_ = code;
@@ -87,9 +140,9 @@ void TSHChangeNotify::Notify(std::uint32_t code, const std::string& path1, const
 std::string TSHChangeNotify::ApplyTextCase(const std::string& path) const {
     switch (textCase_) {
     case TTextCase::tcUppercase:
-        return EncodePath(DecodePath(path).toUpper());
+        return ChangeCase(path, true);
     case TTextCase::tcLowercase:
-        return EncodePath(DecodePath(path).toLower());
+        return ChangeCase(path, false);
     case TTextCase::tcAsIs:
         break;
     }
