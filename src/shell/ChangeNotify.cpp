@@ -30,8 +30,8 @@ std::size_t Utf8SequenceLength(const std::string& s, std::size_t at) {
             return 0;
     }
     const unsigned char second = byte(at + 1);
-    if ((lead == 0xe0 && second < 0xa0) || (lead == 0xed && second > 0x9f) || (lead == 0xf0 && second < 0x90) ||
-        (lead == 0xf4 && second > 0x8f))
+    if ((lead == 0xe0 && second < 0xa0) || (lead == 0xed && second > 0x9f) ||
+        (lead == 0xf0 && second < 0x90) || (lead == 0xf4 && second > 0x8f))
         return 0; // overlong, surrogate or beyond U+10FFFF
     return length;
 }
@@ -71,9 +71,11 @@ TSHChangeNotify::~TSHChangeNotify() {
 
 void TSHChangeNotify::SetMessageNo(std::uint32_t messageNo) {
     if (messageNo < kMinMessageNo)
-        throw std::invalid_argument("MessageNo must be greater than or equal to " + std::to_string(kMinMessageNo));
+        throw std::invalid_argument("MessageNo must be greater than or equal to " +
+                                    std::to_string(kMinMessageNo));
     if (messageNo > kMaxMessageNo)
-        throw std::invalid_argument("MessageNo must be less than or equal to " + std::to_string(kMaxMessageNo));
+        throw std::invalid_argument("MessageNo must be less than or equal to " +
+                                    std::to_string(kMaxMessageNo));
     messageNo_ = messageNo;
 }
 
@@ -91,8 +93,8 @@ void TSHChangeNotify::Register() {
     // in, under MessageNo, whoever raised it.
     auto monitor = std::make_unique<TMountTableMonitor>(
         mountTablePath_, [this](TMountTableMonitor::TChange change, const std::string& mountPoint) {
-            const std::uint32_t code = change == TMountTableMonitor::TChange::Added ? kShellEventDriveAdd
-                                                                                    : kShellEventDriveRemoved;
+            const std::uint32_t code =
+                change == TMountTableMonitor::TChange::Added ? kShellEventDriveAdd : kShellEventDriveRemoved;
             if ((mask_ & code) != 0)
                 QCoreApplication::postEvent(this, new TShellNotifyEvent(messageNo_, code, mountPoint));
         });

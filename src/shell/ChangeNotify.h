@@ -39,7 +39,8 @@ public:
 class TSHChangeNotify : public QObject {
     Q_OBJECT
 public:
-    using TOneParmEvent = std::function<void(TSHChangeNotify& sender, std::uint32_t flags, const std::string& path1)>;
+    using TOneParmEvent =
+        std::function<void(TSHChangeNotify& sender, std::uint32_t flags, const std::string& path1)>;
 
     static constexpr std::uint32_t kMinMessageNo = 1024;
     // The highest event type Qt hands out to applications.

@@ -72,8 +72,8 @@ std::optional<struct statvfs> TimedStatvfs(const std::string& path, std::chrono:
 TStatvfsFunction SetStatvfsFunction(TStatvfsFunction function) {
     std::shared_ptr<TProbeRegistry> registry = Registry();
     std::lock_guard guard(registry->mutex);
-    TStatvfsFunction previous = std::exchange(registry->function, function ? std::move(function)
-                                                                            : TStatvfsFunction(SystemStatvfs));
+    TStatvfsFunction previous =
+        std::exchange(registry->function, function ? std::move(function) : TStatvfsFunction(SystemStatvfs));
     return previous;
 }
 

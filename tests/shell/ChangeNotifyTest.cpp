@@ -1,6 +1,6 @@
+#include "shell/ChangeNotify.h"
 #include "common/TempTree.h"
 #include "common/TinyTmpfs.h"
-#include "shell/ChangeNotify.h"
 #include "shell/ChangeNotifyMonitor.h"
 
 #include <QCoreApplication>
@@ -26,7 +26,8 @@ struct TSeen {
     std::string Path;
     bool operator==(const TSeen&) const = default;
     friend void PrintTo(const TSeen& seen, std::ostream* out) {
-        *out << (seen.Code == kShellEventDriveAdd ? "added " : "removed ") << ::testing::PrintToString(seen.Path);
+        *out << (seen.Code == kShellEventDriveAdd ? "added " : "removed ")
+             << ::testing::PrintToString(seen.Path);
     }
 };
 

@@ -1,6 +1,6 @@
+#include "support/FreeSpaceProbe.h"
 #include "common/TinyTmpfs.h"
 #include "model/FileSystemNode.h"
-#include "support/FreeSpaceProbe.h"
 
 #include <gtest/gtest.h>
 
@@ -21,18 +21,18 @@ using Clock = std::chrono::steady_clock;
 class DeadMount {
 public:
     explicit DeadMount(std::string path) : state_(std::make_shared<State>()) {
-        previous_ = SetStatvfsFunction([state = state_, path = std::move(path)](const std::string& asked,
-                                                                               struct statvfs& out) {
-            if (asked != path)
-                return ::statvfs(asked.c_str(), &out);
-            ++state->calls;
-            std::unique_lock lock(state->mutex);
-            state->released.wait_for(lock, 10s, [&] { return state->free; });
-            out = {};
-            out.f_bavail = 7;
-            out.f_frsize = 1000;
-            return 0;
-        });
+        previous_ = SetStatvfsFunction(
+            [state = state_, path = std::move(path)](const std::string& asked, struct statvfs& out) {
+                if (asked != path)
+                    return ::statvfs(asked.c_str(), &out);
+                ++state->calls;
+                std::unique_lock lock(state->mutex);
+                state->released.wait_for(lock, 10s, [&] { return state->free; });
+                out = {};
+                out.f_bavail = 7;
+                out.f_frsize = 1000;
+                return 0;
+            });
     }
     ~DeadMount() {
         Release();

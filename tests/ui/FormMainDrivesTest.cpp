@@ -36,8 +36,9 @@ protected:
     void ClickRefreshNow() {
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return form_.InfoPanel()->height() == TFrameInfoPanel::kPanelHeight; }, 2000));
-        QTest::mouseClick(form_.InfoPanel()->findChild<QPushButton*>(QStringLiteral("ButtonInfoPanelRefresh")),
-                          Qt::LeftButton);
+        QTest::mouseClick(
+            form_.InfoPanel()->findChild<QPushButton*>(QStringLiteral("ButtonInfoPanelRefresh")),
+            Qt::LeftButton);
     }
     bool Has(const std::string& path) const { return FindNodeByPath(form_.RootNode(), path) != nullptr; }
 
