@@ -2,6 +2,7 @@
 
 #include "diag/QxLogger.h"
 #include "i18n/Translation.h"
+#include "support/FreeSpaceProbe.h"
 #include "support/MountTable.h"
 #include "support/PathText.h"
 #include "support/PosixDir.h"
@@ -14,7 +15,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <stdexcept>
-#include <sys/statvfs.h>
 #include <typeinfo>
 
 namespace quorvex {
@@ -298,9 +298,10 @@ void TRootDirNode::Recalculate() {
 void TRootDirNode::UpdateFreeSpace() {
     if (Name().empty())
         return;
-    struct statvfs st {};
-    if (::statvfs(Name().c_str(), &st) == 0)
-        freeSpace_.store(static_cast<std::int64_t>(st.f_bavail) * static_cast<std::int64_t>(st.f_frsize),
+    // Also called on the user-interface thread (after a rescan or a deletion below this root), where a
+    // dead network mount must not freeze the window: an unanswered query keeps the last known value.
+    if (const auto st = TimedStatvfs(Name(), kFreeSpaceTimeLimit))
+        freeSpace_.store(static_cast<std::int64_t>(st->f_bavail) * static_cast<std::int64_t>(st->f_frsize),
                          std::memory_order_relaxed);
 }
 

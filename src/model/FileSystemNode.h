@@ -4,6 +4,7 @@
 #include "support/FileAttributes.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -232,6 +233,10 @@ public:
     std::string VolumeLabel() const;
     std::int64_t FreeSpace() const { return freeSpace_.load(std::memory_order_relaxed); }
     void UpdateFreeSpace();
+    // How long UpdateFreeSpace waits for the file system to answer.
+    static constexpr std::chrono::milliseconds kFreeSpaceTimeLimit{250};
+    // A mount or unmount at this path changes whether it is a drive.
+    void ForgetDriveKind() { driveKindCache_.store(0, std::memory_order_relaxed); }
 
 private:
     mutable std::mutex labelMutex_; // one per root, so its size does not matter

@@ -78,7 +78,7 @@ std::string ErrorLine(const TLaunchResult& result) {
 
 TFormMain::TFormMain(TSettings& settings, QWidget* parent)
     : QMainWindow(parent), settings_(settings), treeModel_(new TNodeTreeModel(this)),
-      treeView_(new TNodeTreeView(treeModel_, this)), infoPanel_(new TInfoPanel(this)),
+      treeView_(new TNodeTreeView(treeModel_, this)), infoPanel_(new TFrameInfoPanel(this)),
       favourites_(new TMRUDirList(this)), statusPanel0_(new QLabel(this)), statusPanel1_(new QLabel(this)) {
     // 1. Unhandled errors in event handlers are logged by TQxApplication; activation is logged here.
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [](Qt::ApplicationState state) {
@@ -137,6 +137,7 @@ TFormMain::TFormMain(TSettings& settings, QWidget* parent)
     settings_.Load();
     ApplySettings(settings_);
     RebuildFavouritesMenus();
+    CreateChangeNotify();
     UpdateActions();
     LogElapsed(-1, "OnCreate");
 }
@@ -298,6 +299,7 @@ void TFormMain::RetranslateUi() {
     favouritesSubMenu_->setTitle(Tr("F&avourites"));
     favouritesButton_->setText(Tr("Favourites"));
     favouritesButton_->setToolTip(Tr("Favourites"));
+    infoPanel_->RetranslateUi();
     emit treeModel_->headerDataChanged(Qt::Horizontal, 0, TNodeTreeModel::kColumnCount - 1);
 }
 
@@ -433,9 +435,9 @@ void TFormMain::OnSettingsApplied(const TSettings& settings) {
     RetranslateUi();
     treeView_->viewport()->update();
     if (settings.GroupingChanged() && rootNode_ != nullptr)
-        infoPanel_->ShowMessage(
-            TranslateText("Some of your changed settings will not be employed until the next analysis."),
-            GetFullPath(rootNode_.get()));
+        infoPanel_->ShowNotification(
+            GetFullPath(rootNode_.get()),
+            Tr("Some of your changed settings will not be employed until the next analysis."));
 }
 
 } // namespace quorvex

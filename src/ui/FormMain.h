@@ -28,7 +28,7 @@ class TDirScanThread;
 class TDirScanThreadList;
 class TFileSystemApi;
 class TFileSystemNode;
-class TInfoPanel;
+class TFrameInfoPanel;
 class TMRUDirList;
 class TMountProbe;
 class TItemMenus;
@@ -36,6 +36,7 @@ class TNodeTreeModel;
 class TNodeTreeView;
 class TQxBarChartPainter;
 class TRootNode;
+class TSHChangeNotify;
 class TShellIcons;
 class TTimedProber;
 
@@ -94,7 +95,8 @@ public:
     const std::string& LastScanDir() const { return lastScanDir_; }
     TNodeTreeView* TreeView() const { return treeView_; }
     TNodeTreeModel* TreeModel() const { return treeModel_; }
-    TInfoPanel* InfoPanel() const { return infoPanel_; }
+    TFrameInfoPanel* InfoPanel() const { return infoPanel_; }
+    TSHChangeNotify* ChangeNotify() const { return changeNotify_; }
     TMRUDirList* Favourites() const { return favourites_; }
     // The menu the last right click on the tree opened, while it is open; null otherwise.
     QMenu* ItemMenu() const;
@@ -143,6 +145,10 @@ private:
     void ActDeleteExecute();
     bool CanDelete(const std::vector<TFileSystemNode*>& nodes) const;
     TDeleteFilesResult RunDeletion(const std::vector<std::string>& paths, TDeleteMode mode);
+    // FormMainDrives.cpp: drives mounted and unmounted while the window runs, and the info panel.
+    void CreateChangeNotify();
+    void DrivesChanged(const std::string& logLine);
+    void OnInfoPanelRefresh(const std::string& path);
     void UpdateTreeAfterDeletion(const std::vector<TFileSystemNode*>& nodes, const TDeleteFilesResult& result,
                                  const TFileSystemNode* firstSelected);
 
@@ -152,7 +158,8 @@ private:
     // Controls, owned by Qt's parent chain.
     TNodeTreeModel* treeModel_;
     TNodeTreeView* treeView_;
-    TInfoPanel* infoPanel_;
+    TFrameInfoPanel* infoPanel_;
+    TSHChangeNotify* changeNotify_ = nullptr;
     TMRUDirList* favourites_;
     QLabel* statusPanel0_;
     QLabel* statusPanel1_;

@@ -83,7 +83,7 @@ void TFormMain::ReplaceRoot(std::unique_ptr<TRootNode> root) {
 }
 
 void TFormMain::StartDirScan(const std::string& path) {
-    infoPanel_->hide();
+    infoPanel_->SlideVisible(false);
     if (!scanThreads_->IsEmpty()) {
         pendingScanPath_ = path;
         scanThreads_->StopAll();
@@ -117,6 +117,7 @@ void TFormMain::StartDirScan(const std::string& path) {
 
 void TFormMain::StartFixedDrivesScan() {
     const std::string localDrives = TranslateText(kLocalDrivesName);
+    infoPanel_->SlideVisible(false);
     if (!scanThreads_->IsEmpty()) {
         pendingScanPath_ = localDrives;
         scanThreads_->StopAll();
