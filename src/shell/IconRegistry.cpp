@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QPainter>
 #include <QPixmap>
+#include <QStandardPaths>
 
 namespace quorvex {
 
@@ -34,6 +35,15 @@ TIconThemeChoice ChooseIconTheme(const QString& sessionTheme,
 }
 
 void SetUpIconTheme() {
+    // Platforms without a desktop theme plug-in (offscreen, a bare X server) search only the
+    // resources; the installed themes live in the XDG data folders.
+    QStringList paths = QIcon::themeSearchPaths();
+    for (const QString& dir : QStandardPaths::locateAll(
+             QStandardPaths::GenericDataLocation, QStringLiteral("icons"), QStandardPaths::LocateDirectory))
+        if (!paths.contains(dir))
+            paths << dir;
+    if (paths != QIcon::themeSearchPaths())
+        QIcon::setThemeSearchPaths(paths);
     const TIconThemeChoice choice = ChooseIconTheme(QIcon::themeName(), ThemeInstalled);
     if (QIcon::themeName() != choice.Theme)
         QIcon::setThemeName(choice.Theme);
