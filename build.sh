@@ -8,7 +8,8 @@ cd "$(dirname "$0")"
 
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev liblog4cplus-dev libsimpleini-dev libicu-dev libglib2.0-dev
           gettext locales libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth
-          dbus-daemon) # a private session bus for the file-manager tests
+          dbus-daemon # a private session bus for the file-manager tests
+          adwaita-icon-theme) # folder, drive and file-type icons where the session names no theme
 BENCH_PACKAGES=(hyperfine ncdu gdu time)
 
 ensure_packages() {

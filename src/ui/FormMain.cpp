@@ -94,8 +94,13 @@ TFormMain::TFormMain(TSettings& settings, QWidget* parent)
     // 2.-5. Controls, the Part 7 objects, the thread list and the child-bar painter.
     shellIcons_ = std::make_unique<TShellIcons>();
     mountProber_ = std::make_unique<TTimedProber>(SystemMountProbe(), kMountProbeLimit);
-    treeModel_->SetIconSource(
-        [icons = shellIcons_.get()](const TFileSystemNode* node) { return icons->IconFor(node); });
+    treeModel_->SetIconSource([this](const TFileSystemNode* node, int column) {
+        return shellIcons_->IconFor(node, column, aniFrame_);
+    });
+    connect(shellIcons_.get(), &TShellIcons::FileIconArrived, treeView_->viewport(),
+            qOverload<>(&QWidget::update));
+    // A new tree (a new scan) starts with no answers pending.
+    connect(treeModel_, &QAbstractItemModel::modelReset, shellIcons_.get(), &TShellIcons::ClearResults);
     scanThreads_ =
         std::make_unique<TDirScanThreadList>(kMaxScanThreads, [this] { return settings_.GroupThreshold(); });
     childBarPainter_ = MakeChildBarPainter();
@@ -268,6 +273,12 @@ void TFormMain::CreateTimers() {
         DiscardFlatList();
         RebuildTree();
     });
+    // Answers nobody took (rows scrolled away) go after 10 to 20 seconds, so they are asked again.
+    auto* timerGarbage = new QTimer(this);
+    timerGarbage->setInterval(10000);
+    connect(timerGarbage, &QTimer::timeout, this,
+            [this] { shellIcons_->PurgeOlderThan(NowDays() - 10 * kSecondInDays); });
+    timerGarbage->start();
     timerStatusBar_ = new QTimer(this);
     timerStatusBar_->setInterval(100);
     connect(timerStatusBar_, &QTimer::timeout, this, [this] {

@@ -48,7 +48,8 @@ public:
         SpansRowRole,   // bool, the name's text runs across the empty cells (error rows, the prompt)
     };
 
-    using IconSource = std::function<QIcon(const TFileSystemNode* node)>;
+    // The decoration of a cell: the name column's icon, the size column's scanning animation.
+    using IconSource = std::function<QIcon(const TFileSystemNode* node, int column)>;
 
     explicit TNodeTreeModel(QObject* parent = nullptr);
     ~TNodeTreeModel() override;

@@ -57,8 +57,10 @@ QVariant TNodeTreeModel::data(const QModelIndex& index, int role) const {
             return QBrush(QColor(0, 0, 255));
         return {};
     case Qt::DecorationRole:
-        if (column == colName && node != nullptr && iconSource_)
-            return iconSource_(node);
+        if ((column == colName || column == colSize) && node != nullptr && iconSource_) {
+            const QIcon icon = iconSource_(node, column);
+            return icon.isNull() ? QVariant() : QVariant(icon);
+        }
         return {};
     case StaticTextRole:
         if (column != colName || node == nullptr)
