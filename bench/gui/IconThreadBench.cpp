@@ -27,8 +27,9 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     quorvex::TQxApplication app(argc, argv);
 
-    static const char* const kExtensions[] = {".txt", ".pdf", ".mp3", ".png", ".jpg", ".cpp", ".h",  ".html",
-                                              ".zip", ".tar.gz", ".odt", ".mkv", ".py", ".sh", ".iso", ""};
+    static const char* const kExtensions[] = {".txt", ".pdf",  ".mp3", ".png",    ".jpg", ".cpp",
+                                              ".h",   ".html", ".zip", ".tar.gz", ".odt", ".mkv",
+                                              ".py",  ".sh",   ".iso", ""};
     std::vector<std::string> paths;
     paths.reserve(static_cast<std::size_t>(files));
     for (int i = 0; i < files; ++i) {

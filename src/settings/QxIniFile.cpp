@@ -1,6 +1,8 @@
 #include "settings/QxIniFile.h"
+
 #include "support/PosixDir.h"
 #include "support/SafeFileWriter.h"
+#include "support/Utilities.h"
 
 #include <SimpleIni.h>
 
@@ -171,16 +173,6 @@ void CheckName(std::string_view name, char forbidden) {
         throw std::invalid_argument("invalid INI section or key name: " + std::string(name));
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 } // namespace
 
 std::optional<std::int64_t> ParseIniInt64(std::string_view text) {
@@ -205,7 +197,7 @@ std::optional<std::int64_t> ParseIniInt64(std::string_view text) {
     const std::uint64_t limit = negative ? std::uint64_t{1} << 63 : std::numeric_limits<std::int64_t>::max();
     std::uint64_t value = 0;
     for (; i < text.size(); ++i) {
-        const int digit = HexDigit(text[i]);
+        const int digit = HexDigitValue(text[i]);
         if (digit < 0 || static_cast<unsigned>(digit) >= base)
             return std::nullopt;
         if (value > (limit - static_cast<std::uint64_t>(digit)) / base)

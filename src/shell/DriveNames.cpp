@@ -24,16 +24,6 @@ bool IsSystemMount(const std::string& mountPoint) {
                        [&](std::string_view dir) { return IsUnder(mountPoint, dir); });
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 std::string CanonicalDevice(const std::string& path) {
     std::error_code error;
     const std::filesystem::path resolved = std::filesystem::canonical(path, error);
@@ -67,8 +57,8 @@ std::string DecodeUdevName(const std::string& name) {
     out.reserve(name.size());
     for (std::size_t i = 0; i < name.size(); ++i) {
         if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x') {
-            const int high = HexValue(name[i + 2]);
-            const int low = HexValue(name[i + 3]);
+            const int high = HexDigitValue(name[i + 2]);
+            const int low = HexDigitValue(name[i + 3]);
             if (high >= 0 && low >= 0) {
                 out.push_back(static_cast<char>(high * 16 + low));
                 i += 3;

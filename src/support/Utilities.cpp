@@ -148,6 +148,16 @@ std::string GetVersionString() {
     return GetVersionString(GetFileVersion());
 }
 
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 std::string RemoveChars(std::string_view text, std::string_view chars) {
     std::string out;
     out.reserve(text.size());

@@ -42,6 +42,9 @@ std::string GetVersionString(const std::string& fileVersion);
 std::string GetVersionString();
 
 std::string RemoveChars(std::string_view text, std::string_view chars);
+
+// 0..15 for a hexadecimal digit of either case, -1 for anything else.
+int HexDigitValue(char c);
 // Trims blanks and control characters, drops one final ".", and replaces each run of characters that
 // cannot stand in a file name by one `replacement` ('\0' drops them). `extra` adds invalid characters.
 std::string MakeValidFileName(std::string_view text, char replacement, std::string_view extra = {});

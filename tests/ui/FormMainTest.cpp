@@ -1,8 +1,8 @@
 #include "FormMainFixture.h"
 
 #include "model/FileSystemNode.h"
-#include "shell/MRUDirList.h"
 #include "shell/InfoPanel.h"
+#include "shell/MRUDirList.h"
 #include "support/Utilities.h"
 #include "ui/FormMain.h"
 #include "ui/NodeTreeModel.h"
