@@ -39,9 +39,10 @@ TShellIcons::TShellIcons(TShellIconsSystem system, QObject* parent)
     iconThread_ = std::make_unique<TShellFileIconThread>(
         system_.FileIconNames, [this](std::int32_t requestId, QStringList names) {
             // This object outlives the thread (joined in the destructor), so it can receive the call.
-            QMetaObject::invokeMethod(
-                this, [this, requestId, names = std::move(names)] { OnFileIconResult(requestId, names); },
-                Qt::QueuedConnection);
+            const std::lock_guard lock(inboxMutex_);
+            inbox_.emplace_back(requestId, std::move(names));
+            if (inbox_.size() == 1)
+                QMetaObject::invokeMethod(this, "DeliverFileIcons", Qt::QueuedConnection);
         });
     if (system_.ResolveSpecialFolders)
         StartSpecialFolderThread(*treeFolders_, StartFolders(system_.MountTable()));
@@ -67,6 +68,16 @@ int TShellIcons::GetFileIconIndex(const std::string& path) {
     results_.Add(std::move(copy));
     iconThread_->Enqueue(std::move(request));
     return -1;
+}
+
+void TShellIcons::DeliverFileIcons() {
+    std::vector<std::pair<std::int32_t, QStringList>> answers;
+    {
+        const std::lock_guard lock(inboxMutex_);
+        answers.swap(inbox_);
+    }
+    for (const auto& [requestId, names] : answers)
+        OnFileIconResult(requestId, names);
 }
 
 void TShellIcons::OnFileIconResult(std::int32_t requestId, const QStringList& iconNames) {

@@ -9,7 +9,9 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quorvex {
@@ -67,6 +69,10 @@ signals:
     // The special folders and drives have their icons now.
     void FoldersChanged();
 
+public:
+    // Queued by the icon thread: takes the answers it left in the inbox.
+    Q_INVOKABLE void DeliverFileIcons();
+
 private:
     void OnFileIconResult(std::int32_t requestId, const QStringList& iconNames);
 
@@ -75,6 +81,10 @@ private:
     TShellFolderList* treeFolders_; // a child
     TSHGetFileInfoPropertiesList results_;
     int defaultFileIcon_ = -1;
+    // Answers travel from the icon thread under this lock, not inside Qt's event queue, so the
+    // hand-over is visible to the thread sanitizer.
+    std::mutex inboxMutex_;
+    std::vector<std::pair<std::int32_t, QStringList>> inbox_;
     std::unique_ptr<TShellFileIconThread> iconThread_; // last: joined before the rest goes
 };
 

@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 
 #include <mutex>
+#include <optional>
 #include <sys/stat.h>
 #include <thread>
 
@@ -18,6 +19,7 @@ namespace quorvex {
 struct TSpecialFolderShared {
     std::mutex mutex;
     TShellFolderList* target = nullptr;
+    std::optional<std::vector<TShellFolder>> result; // set by the thread, taken by DeliverFolders
 };
 
 namespace {
@@ -120,6 +122,16 @@ std::vector<TShellFolder> StartFolders(const std::vector<TMountEntry>& mountTabl
     return folders;
 }
 
+void TShellFolderList::DeliverFolders() {
+    std::optional<std::vector<TShellFolder>> folders;
+    if (thread_ != nullptr) {
+        const std::lock_guard lock(thread_->mutex);
+        folders.swap(thread_->result);
+    }
+    if (folders)
+        AssignAndNotify(std::move(*folders));
+}
+
 void StartSpecialFolderThread(TShellFolderList& target, std::vector<TShellFolder> folders) {
     auto shared = std::make_shared<TSpecialFolderShared>();
     shared->target = &target;
@@ -130,12 +142,12 @@ void StartSpecialFolderThread(TShellFolderList& target, std::vector<TShellFolder
         LogElapsed(kFolderTimer, "TShellSpecialFolderThread");
         // Posted under the lock, so the target cannot go away half-way; a target destroyed before
         // the call runs takes the queued call with it.
+        // The result travels under the lock and the call goes by name, so the hand-over is ours and
+        // visible to the thread sanitizer, not hidden in a functor inside Qt's event queue.
         const std::lock_guard lock(shared->mutex);
+        shared->result = std::move(folders);
         if (TShellFolderList* list = shared->target)
-            QMetaObject::invokeMethod(
-                list,
-                [list, folders = std::move(folders)]() mutable { list->AssignAndNotify(std::move(folders)); },
-                Qt::QueuedConnection);
+            QMetaObject::invokeMethod(list, "DeliverFolders", Qt::QueuedConnection);
     }).detach();
 }
 

@@ -34,6 +34,9 @@ public:
     // Takes the entries, turns their icon names into registry indices and emits Changed.
     void AssignAndNotify(std::vector<TShellFolder> folders);
 
+    // Queued by the special-folder thread: takes its result.
+    Q_INVOKABLE void DeliverFolders();
+
 signals:
     void Changed();
 
