@@ -1,7 +1,7 @@
 #pragma once
 
 #include "shell/IconRequests.h"
-#include "shell/SpecialFolders.h"
+#include "shell/UserFolders.h"
 #include "shell/TreeImages.h"
 
 #include <QIcon>

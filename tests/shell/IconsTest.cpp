@@ -3,7 +3,7 @@
 #include "shell/IconRegistry.h"
 #include "shell/IconRequests.h"
 #include "shell/ShellIcons.h"
-#include "shell/SpecialFolders.h"
+#include "shell/UserFolders.h"
 #include "support/FileAttributes.h"
 #include "support/MountTable.h"
 
@@ -68,16 +68,14 @@ TEST(IconResults, PurgeDropsOnlyOlderEntriesAndClearDropsAll) {
     results.Clear();
     EXPECT_EQ(results.Take("/young"), -2);
     EXPECT_EQ(results.Count(), 0);
-}
 
-TEST(IconResults, SecondEntryOfAPathIsFoundOnceTheFirstIsGone) {
-    TSHGetFileInfoPropertiesList results;
+    // Two entries of one path: the first decides until it is purged, then the second is found.
     TSHGetFileInfoProperties first = Request("/same", 100.0);
     TSHGetFileInfoProperties second = Request("/same", 300.0);
     results.Add(first);
     results.Add(second);
     results.SetResult(second.RequestId, 9);
-    EXPECT_EQ(results.Take("/same"), -1) << "the first entry of the path decides";
+    EXPECT_EQ(results.Take("/same"), -1);
     results.PurgeOlderThan(200.0);
     EXPECT_EQ(results.Take("/same"), 9);
 }

@@ -1,4 +1,4 @@
-#include "shell/SpecialFolders.h"
+#include "shell/UserFolders.h"
 
 #include "diag/QxProfiler.h"
 #include "shell/IconRegistry.h"
@@ -140,10 +140,9 @@ void StartSpecialFolderThread(TShellFolderList& target, std::vector<TShellFolder
         StartTimer(kFolderTimer);
         Resolve(folders);
         LogElapsed(kFolderTimer, "TShellSpecialFolderThread");
-        // Posted under the lock, so the target cannot go away half-way; a target destroyed before
-        // the call runs takes the queued call with it.
-        // The result travels under the lock and the call goes by name, so the hand-over is ours and
-        // visible to the thread sanitizer, not hidden in a functor inside Qt's event queue.
+        // Posted under the lock, so the target cannot go away half-way; a target destroyed before the
+        // call runs takes the queued call with it. The result travels under the lock and the call goes
+        // by name, so the hand-over is visible to the thread sanitizer, not hidden in Qt's event queue.
         const std::lock_guard lock(shared->mutex);
         shared->result = std::move(folders);
         if (TShellFolderList* list = shared->target)
