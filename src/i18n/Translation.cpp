@@ -3,6 +3,8 @@
 #include <clocale>
 #include <cstdlib>
 #include <mutex>
+#include <set>
+#include <system_error>
 
 namespace quorvex {
 namespace {
@@ -11,7 +13,21 @@ struct LanguageState {
     std::mutex mutex;
     std::string code;
     bool chosen = false;
+    std::filesystem::path catalogueFolder;
 };
+
+std::filesystem::path ExecutableFolder() {
+    std::error_code error;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::filesystem::current_path(error) : exe.parent_path();
+}
+
+std::string Lowered(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
 
 LanguageState& State() {
     static LanguageState state;
@@ -64,6 +80,36 @@ void SetLanguage(const std::string& code) {
     std::lock_guard lock(state.mutex);
     state.code = code.empty() ? LanguageFromEnvironment() : code;
     state.chosen = true;
+}
+
+std::filesystem::path CatalogueFolder() {
+    auto& state = State();
+    std::lock_guard lock(state.mutex);
+    if (state.catalogueFolder.empty())
+        state.catalogueFolder = ExecutableFolder() / "locale";
+    return state.catalogueFolder;
+}
+
+void SetCatalogueFolder(std::filesystem::path folder) {
+    auto& state = State();
+    std::lock_guard lock(state.mutex);
+    state.catalogueFolder = std::move(folder);
+}
+
+std::vector<std::string> ListLanguages(const std::string& domain) {
+    std::vector<std::string> codes;
+    std::set<std::string> seen;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(CatalogueFolder(), error), end; !error && it != end;
+         it.increment(error)) {
+        std::error_code statError;
+        if (!std::filesystem::is_regular_file(it->path() / "LC_MESSAGES" / (domain + ".mo"), statError))
+            continue;
+        std::string code = Lowered(it->path().filename().string());
+        if (seen.insert(code).second)
+            codes.push_back(std::move(code));
+    }
+    return codes;
 }
 
 } // namespace quorvex

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
 namespace quorvex {
 
@@ -21,5 +23,13 @@ void SetLanguage(const std::string& code);
 // The language the environment asks for: LANG (cut at the first "."), else the C library's
 // message locale, else "C".
 std::string LanguageFromEnvironment();
+
+// The catalogue folder: "locale" in the folder of the running executable. Tests point it elsewhere.
+std::filesystem::path CatalogueFolder();
+void SetCatalogueFolder(std::filesystem::path folder);
+
+// The language folders of the catalogue folder that hold LC_MESSAGES/<domain>.mo: folder names in
+// lower case, each once, in the order the folder enumeration returns them.
+std::vector<std::string> ListLanguages(const std::string& domain);
 
 } // namespace quorvex
