@@ -8,14 +8,14 @@
 
 namespace quorvex {
 
-std::filesystem::path ExecutableFolder() {
+std::filesystem::path ProgramFolder() {
     std::error_code error;
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
     return error ? std::filesystem::current_path(error) : exe.parent_path();
 }
 
 std::filesystem::path InstalledDataFolder() {
-    return (ExecutableFolder() / QUORVEX_DATA_FROM_BIN).lexically_normal();
+    return (ProgramFolder() / QUORVEX_DATA_FROM_BIN).lexically_normal();
 }
 
 std::filesystem::path DataLocation(const std::string& name, const std::filesystem::path& executableFolder,
@@ -31,7 +31,7 @@ std::filesystem::path DataLocation(const std::string& name, const std::filesyste
 }
 
 std::filesystem::path DataLocation(const std::string& name) {
-    return DataLocation(name, ExecutableFolder(), InstalledDataFolder());
+    return DataLocation(name, ProgramFolder(), InstalledDataFolder());
 }
 
 } // namespace quorvex

@@ -18,7 +18,7 @@ std::filesystem::path DataLocation(const std::string& name, const std::filesyste
 
 // The folder of the running executable (symbolic links resolved), or the working folder when the
 // kernel does not say.
-std::filesystem::path ExecutableFolder();
+std::filesystem::path ProgramFolder();
 
 // <executable folder>/<relative path from the installed bin folder to the installed data folder>.
 std::filesystem::path InstalledDataFolder();

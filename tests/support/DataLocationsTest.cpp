@@ -52,6 +52,6 @@ TEST(DataLocations, TheInstalledFolderIsFoundFromTheRunningProgram) {
     // The test program runs from the build tree: its installed counterpart sits beside bin/.
     const auto folder = InstalledDataFolder();
     EXPECT_EQ(folder.filename(), "quorvex");
-    EXPECT_EQ(folder.parent_path().parent_path(), ExecutableFolder().parent_path());
+    EXPECT_EQ(folder.parent_path().parent_path(), ProgramFolder().parent_path());
     EXPECT_EQ(folder, folder.lexically_normal()) << "no \"..\" left in the path";
 }
