@@ -3,13 +3,20 @@
 #   ./build.sh run [ARGS...]   build the release binary and run quorvex with ARGS
 #   ./build.sh test            build and run the whole test suite (and the threading tests under tsan)
 #   ./build.sh bench           build the release binary and run the benchmarks in bench/
+#   ./build.sh install [PREFIX]  build the release binary and install it (default prefix /usr/local)
+#   ./build.sh package         build the release tree and make the Debian package build/release/quorvex_*.deb
 set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev liblog4cplus-dev libsimpleini-dev libicu-dev libglib2.0-dev
           gettext locales libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth
           dbus-daemon # a private session bus for the file-manager tests
-          adwaita-icon-theme) # folder, drive and file-type icons where the session names no theme
+          adwaita-icon-theme # folder, drive and file-type icons where the session names no theme
+          scdoc librsvg2-bin) # the manual page and the icon renders are made at build time
+# The packaging tests validate the installed desktop entry, metainfo and manual page and drive the
+# completion.
+TEST_PACKAGES=(desktop-file-utils appstream man-db bash-completion)
+PACKAGE_PACKAGES=(dpkg-dev file) # dpkg-shlibdeps works out the package's dependencies
 BENCH_PACKAGES=(hyperfine ncdu gdu time)
 
 ensure_packages() {
@@ -56,7 +63,7 @@ case "$cmd" in
         exec build/release/quorvex "$@"
         ;;
     test)
-        ensure_packages "${PACKAGES[@]}"
+        ensure_packages "${PACKAGES[@]}" "${TEST_PACKAGES[@]}"
         ensure_test_locales
         build debug
         ctest --preset debug -j "$(jobs)"
@@ -69,8 +76,18 @@ case "$cmd" in
         build release
         exec bash bench/run.sh "$@"
         ;;
+    install)
+        ensure_packages "${PACKAGES[@]}"
+        build release --target quorvex >/dev/null
+        cmake --install build/release ${1:+--prefix "$1"}
+        ;;
+    package)
+        ensure_packages "${PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}"
+        build release
+        (cd build/release && cpack -G DEB)
+        ;;
     *)
-        echo "usage: $0 run [ARGS...] | test | bench" >&2
+        echo "usage: $0 run [ARGS...] | test | bench | install [PREFIX] | package" >&2
         exit 2
         ;;
 esac

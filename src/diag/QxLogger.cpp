@@ -1,5 +1,7 @@
 #include "diag/QxLogger.h"
 
+#include "support/DataLocations.h"
+
 #include <log4cplus/configurator.h>
 #include <log4cplus/helpers/loglog.h>
 #include <log4cplus/helpers/property.h>
@@ -15,7 +17,6 @@
 #include <mutex>
 #include <sstream>
 #include <string_view>
-#include <unistd.h>
 
 namespace quorvex {
 namespace {
@@ -152,13 +153,7 @@ TProgramLogger& ProgramLogger() {
 }
 
 std::string DefaultLogConfigPath() {
-    std::string exe(4096, '\0');
-    const ssize_t n = ::readlink("/proc/self/exe", exe.data(), exe.size());
-    if (n <= 0)
-        return "log.cfg";
-    exe.resize(static_cast<std::size_t>(n));
-    const auto slash = exe.rfind('/');
-    return (slash == std::string::npos ? std::string() : exe.substr(0, slash + 1)) + "log.cfg";
+    return DataLocation("log.cfg").string();
 }
 
 bool ConfigureLogging(const std::string& configFile) {

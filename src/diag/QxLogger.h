@@ -23,7 +23,7 @@ TProgramLogger& ProgramLogger();
 // Returns true when a configuration file was read.
 bool ConfigureLogging(const std::string& configFile);
 
-// "log.cfg" in the folder of the running executable.
+// "log.cfg" beside the running executable, else in the installed data folder (DataLocation).
 std::string DefaultLogConfigPath();
 
 // Rewrites a property text written for the "log4d." dialect into log4cplus's own; keys already in

@@ -1,5 +1,7 @@
 #include "i18n/Translation.h"
 
+#include "support/DataLocations.h"
+
 #include <clocale>
 #include <cstdlib>
 #include <mutex>
@@ -15,12 +17,6 @@ struct LanguageState {
     bool chosen = false;
     std::filesystem::path catalogueFolder;
 };
-
-std::filesystem::path ExecutableFolder() {
-    std::error_code error;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::filesystem::current_path(error) : exe.parent_path();
-}
 
 std::string Lowered(std::string text) {
     for (char& c : text)
@@ -86,7 +82,7 @@ std::filesystem::path CatalogueFolder() {
     auto& state = State();
     std::lock_guard lock(state.mutex);
     if (state.catalogueFolder.empty())
-        state.catalogueFolder = ExecutableFolder() / "locale";
+        state.catalogueFolder = DataLocation("locale");
     return state.catalogueFolder;
 }
 

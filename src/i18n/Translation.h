@@ -24,7 +24,8 @@ void SetLanguage(const std::string& code);
 // message locale, else "C".
 std::string LanguageFromEnvironment();
 
-// The catalogue folder: "locale" in the folder of the running executable. Tests point it elsewhere.
+// The catalogue folder: "locale" beside the running executable, else in the installed data folder
+// (DataLocation). Tests point it elsewhere.
 std::filesystem::path CatalogueFolder();
 void SetCatalogueFolder(std::filesystem::path folder);
 

@@ -2,6 +2,7 @@
 
 #include "i18n/Translation.h"
 #include "support/Utilities.h"
+#include "ui/ApplicationIcon.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -10,7 +11,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QStyle>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -35,9 +35,8 @@ TFormInfo::TFormInfo(QWidget* parent, const std::string& fileVersion)
     outer->setContentsMargins(5, 5, 5, 5);
     auto* row = new QHBoxLayout;
     auto* icon = new QLabel(this);
-    const QIcon appIcon =
-        windowIcon().isNull() ? style()->standardIcon(QStyle::SP_ComputerIcon) : windowIcon();
-    icon->setPixmap(appIcon.pixmap(32, 32));
+    icon->setObjectName(QStringLiteral("ImageIcon"));
+    icon->setPixmap(ApplicationIcon().pixmap(32, 32));
     icon->setFixedSize(32, 32);
     icon->setAlignment(Qt::AlignTop);
     row->addWidget(icon, 0, Qt::AlignTop);

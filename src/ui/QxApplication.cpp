@@ -1,11 +1,14 @@
 #include "ui/QxApplication.h"
 
 #include "diag/QxLogger.h"
+#include "ui/ApplicationIcon.h"
 
 namespace quorvex {
 
 TQxApplication::TQxApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Quorvex"));
+    setWindowIcon(ApplicationIcon());
+    setDesktopFileName(QString::fromLatin1(kApplicationId));
     // No display name: the platform would append it to every window title, and the caption already
     // begins with the program's name.
 }

@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# Installs the build into a scratch prefix and checks the tree a user (or the Debian package) gets:
+# every file in its place, the program running from there and finding its data beside itself.
+#   install_tree.sh BUILD_DIR SOURCE_DIR [german]
+# With "german", checks the German catalogue instead; exit 77 (skipped) while the source has none.
+set -euo pipefail
+build=$1
+source=$2
+mode=${3:-tree}
+id=org.quorvex.Quorvex
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+prefix=$scratch/prefix
+failures=0
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+# The program must never read or write the user's own settings here.
+export HOME=$scratch/home XDG_CONFIG_HOME=$scratch/config QT_QPA_PLATFORM=offscreen
+mkdir -p "$HOME" "$XDG_CONFIG_HOME"
+
+if [ "$mode" = german ] && [ ! -f "$source/po/de.po" ]; then
+    echo "SKIP: no po/de.po in $source yet, so no German catalogue to install"
+    exit 77
+fi
+
+cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" || {
+    cat "$scratch/install.log" >&2
+    exit 1
+}
+quorvex=$prefix/bin/quorvex
+data=$prefix/share/quorvex
+
+if [ "$mode" = german ]; then
+    [ -f "$data/locale/de/LC_MESSAGES/default.mo" ] || fail "the German catalogue is not installed"
+    english=$(LANG=C "$quorvex" --help)
+    german=$(LANG=de_DE.UTF-8 "$quorvex" --help)
+    [ "$english" != "$german" ] || fail "the installed program shows --help in English under LANG=de_DE.UTF-8"
+    exit $((failures > 0))
+fi
+
+files=(bin/quorvex share/applications/$id.desktop share/icons/hicolor/scalable/apps/$id.svg
+       share/metainfo/$id.metainfo.xml share/man/man1/quorvex.1 share/bash-completion/completions/quorvex
+       share/quorvex/log.cfg.example)
+for size in 16 22 24 32 48 64 128 256; do
+    png=share/icons/hicolor/${size}x$size/apps/$id.png
+    files+=("$png")
+    # The PNG header holds the width and the height as 4-byte big-endian numbers at offset 16.
+    [ -f "$prefix/$png" ] || continue
+    read -r width height < <(od -An -tu1 -j16 -N8 "$prefix/$png" |
+        awk '{ print $1*16777216 + $2*65536 + $3*256 + $4, $5*16777216 + $6*65536 + $7*256 + $8 }')
+    [ "$width $height" = "$size $size" ] || fail "$png is ${width}x$height"
+done
+for f in "${files[@]}"; do
+    [ -f "$prefix/$f" ] || fail "$f is not installed"
+done
+[ -x "$quorvex" ] || { fail "bin/quorvex is not executable"; exit 1; }
+
+# The program runs from the installed tree.
+version=$("$quorvex" --version) || fail "--version exits with $?"
+[[ $version =~ ^quorvex\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "--version says \"$version\""
+"$quorvex" --help | grep -q -- '--summary' || fail "--help shows no --summary"
+grep -q "<release version=\"${version#quorvex }\"" "$prefix/share/metainfo/$id.metainfo.xml" ||
+    fail "the metainfo has no release entry for ${version#quorvex }"
+
+# log.cfg is taken from the installed data folder when there is none beside the program; the file
+# appender creates its file as soon as the configuration is read.
+cat >"$data/log.cfg" <<CFG
+log4cplus.rootLogger=INFO,File
+log4cplus.appender.File=log4cplus::FileAppender
+log4cplus.appender.File.File=$scratch/installed.log
+CFG
+"$quorvex" --version >/dev/null
+[ -f "$scratch/installed.log" ] || fail "the installed program did not read $data/log.cfg"
+
+# The desktop entry, the icon and the metainfo name one another by the same id.
+desktop=$prefix/share/applications/$id.desktop
+grep -qx "Icon=$id" "$desktop" || fail "the desktop entry does not name the icon $id"
+grep -qx 'Exec=quorvex %f' "$desktop" || fail "the desktop entry does not start quorvex %f"
+grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$prefix/share/metainfo/$id.metainfo.xml" ||
+    fail "the metainfo does not launch $id.desktop"
+out=$(desktop-file-validate --no-hints "$desktop" 2>&1) || fail "desktop-file-validate: $out"
+[ -z "$out" ] || fail "desktop-file-validate: $out"
+out=$(appstreamcli validate --no-net --strict "$prefix/share/metainfo/$id.metainfo.xml" 2>&1) ||
+    fail "appstreamcli validate: $out"
+
+# The manual renders without warnings; the completion is valid bash and knows the formats.
+warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/quorvex.1" 2>&1 >/dev/null)
+[ -z "$warnings" ] || fail "man -l warns: $warnings"
+bash -n "$prefix/share/bash-completion/completions/quorvex" || fail "the completion is not valid bash"
+grep -q "csv txt html xml xml2" "$prefix/share/bash-completion/completions/quorvex" ||
+    fail "the completion does not offer the export formats"
+
+[ "$failures" -eq 0 ] || exit 1
+echo "installed tree in order"
