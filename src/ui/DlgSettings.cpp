@@ -17,6 +17,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -35,6 +36,9 @@ constexpr const char* kBoundsKey = "SettingsDlgBounds";
 class TFloatSpinEdit : public QDoubleSpinBox {
 public:
     using QDoubleSpinBox::QDoubleSpinBox;
+
+    // The spin box reports the texts that parse and its arrows' steps; the editor every keystroke.
+    QLineEdit* Editor() const { return lineEdit(); }
 
 protected:
     QString textFromValue(double value) const override {
@@ -138,6 +142,8 @@ TDlgSettings::TDlgSettings(TSettings& store, QWidget* owner)
     outer->addLayout(buttons);
 
     connect(checkBoxGroupFiles_, &QCheckBox::stateChanged, this, &TDlgSettings::CheckBoxGroupFilesClick);
+    connect(static_cast<TFloatSpinEdit*>(editGroupFileSize_)->Editor(), &QLineEdit::textChanged, this,
+            &TDlgSettings::EditGroupFileSizeChange);
     connect(editGroupFileSize_, &QDoubleSpinBox::textChanged, this, &TDlgSettings::EditGroupFileSizeChange);
     connect(checkBoxDrawChildBar_, &QCheckBox::stateChanged, this, &TDlgSettings::CheckBoxDrawChildBarClick);
     connect(cmbBoxBarChartPaintStyle_, &QComboBox::currentIndexChanged, this,
@@ -233,11 +239,11 @@ void TDlgSettings::CheckBoxGroupFilesClick() {
         workingSettings_->SetGroupSmallFiles(checkBoxGroupFiles_->isChecked());
 }
 
-void TDlgSettings::EditGroupFileSizeChange(const QString& text) {
+void TDlgSettings::EditGroupFileSizeChange() {
     if (filling_ || workingSettings_ == nullptr)
         return;
     bool converted = false;
-    const double megaBytes = editGroupFileSize_->locale().toDouble(text, &converted);
+    const double megaBytes = editGroupFileSize_->locale().toDouble(editGroupFileSize_->text(), &converted);
     workingSettings_->SetGroupFileSize(
         converted ? RoundHalfEven(static_cast<long double>(megaBytes) * kMegaByte) : 0);
 }

@@ -48,7 +48,7 @@ private:
     void FillLanguages();
     void UpdateGroupFileSizeEnabled();
     void CheckBoxGroupFilesClick();
-    void EditGroupFileSizeChange(const QString& text);
+    void EditGroupFileSizeChange();
     void CheckBoxDrawChildBarClick();
     void CmbBoxBarChartPaintStyleChange();
     void CmbBoxRoundingStyleChange();
