@@ -3,6 +3,7 @@
 
 #include "i18n/Translation.h"
 #include "paint/QxBarChartPainter.h"
+#include "shell/InfoPanel.h"
 #include "support/Utilities.h"
 #include "ui/BarStyleList.h"
 #include "ui/DlgSettings.h"
@@ -17,6 +18,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
+#include <QToolBar>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -391,6 +393,42 @@ TEST_F(DlgSettingsTest, TheBarStyleListShowsEveryStyleAsItsFullBarWithItsName) {
         delegate->PaintEntry(painter, rect, "No such style", false, option.palette);
     }
     EXPECT_EQ(blank, before);
+}
+
+TEST_F(DlgSettingsTest, AGroupingChangeFromTheToolbarOffersARescanThatUsesIt) {
+    TempTree data;
+    data.Dir("dir");
+    for (const char* name : {"dir/a", "dir/b", "dir/c"})
+        data.File(name, 10);
+    TFormMain form(settings_);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    ASSERT_TRUE(Scan(form, data.Path()));
+    const auto group = [&] { return testing::FileGroupIn(Dir(form, data / "dir")); };
+    ASSERT_NE(group(), nullptr) << "small files grouped";
+
+    auto* config = form.findChild<QAction*>("ActConfig");
+    auto* button = form.findChild<QToolBar*>("MainToolbar")->widgetForAction(config);
+    ASSERT_NE(button, nullptr);
+    WhileShown driver([](TDlgSettings& d) {
+        Toggle(d, "CheckBoxGroupFiles");
+        Click(d, "BtnOK");
+    });
+    QTest::mouseClick(button, Qt::LeftButton);
+    ASSERT_TRUE(driver.ran);
+    EXPECT_FALSE(settings_.GroupSmallFiles());
+    EXPECT_EQ(form.InfoPanel()->Message(),
+              "Some of your changed settings will not be employed until the next analysis.");
+    EXPECT_EQ(form.InfoPanel()->PendingPaths(), std::vector<std::string>{data.Path()});
+    EXPECT_NE(group(), nullptr) << "nothing rescanned yet";
+
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return form.InfoPanel()->height() == TFrameInfoPanel::kPanelHeight; }, 2000));
+    ASSERT_TRUE(Await(form, [&] {
+        QTest::mouseClick(form.InfoPanel()->findChild<QPushButton*>("ButtonInfoPanelRefresh"),
+                          Qt::LeftButton);
+    }));
+    EXPECT_EQ(group(), nullptr) << "the rescan no longer groups";
 }
 
 } // namespace

@@ -43,6 +43,7 @@ public:
         open = menu->addAction("&Open");
         open->setObjectName("&Open");
         open->setStatusTip("Favourites");
+        open->setToolTip("Open"); // what Qt would make of the text, but set: it must follow all the same
         exitAction = menu->addAction("E&xit");
         exitAction->setToolTip("Choose the drive or directory to analyse");
         auto* toolbar = addToolBar("Main");
