@@ -22,7 +22,6 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include <algorithm>
 #include <exception>
 
 namespace quorvex {

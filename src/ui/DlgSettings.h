@@ -30,7 +30,7 @@ public:
     static constexpr std::int64_t kMegaByte = 1048576;
 
     // `store` keeps the dialog's position per screen resolution (SettingsDlgBounds).
-    TDlgSettings(TSettings& store, QWidget* owner = nullptr);
+    explicit TDlgSettings(TSettings& store, QWidget* owner = nullptr);
     ~TDlgSettings() override;
 
     // Runs modally on a copy of `settings`; true when closed with OK, which copies the result back.
