@@ -1,8 +1,9 @@
 #include "ui/FormInfo.h"
 
-#include "i18n/Translation.h"
+#include "i18n/TranslationMarkers.h"
 #include "support/Utilities.h"
 #include "ui/ApplicationIcon.h"
+#include "ui/WindowTranslation.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -18,8 +19,8 @@ namespace quorvex {
 namespace {
 
 constexpr const char* kWebsite = "https://quorvex.example.org/";
-QString Tr(const char* text) {
-    return QString::fromStdString(TranslateText(text));
+QString Source(const char* text) {
+    return QString::fromUtf8(text);
 }
 
 } // namespace
@@ -30,7 +31,7 @@ std::string TFormInfo::CompiledVersion() {
 
 TFormInfo::TFormInfo(QWidget* parent, const std::string& fileVersion)
     : QDialog(parent), labelVersion_(new QLabel(this)), labelWebsite_(new QLabel(this)) {
-    setWindowTitle(Tr("Information"));
+    setWindowTitle(Source(N_("Information")));
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(5, 5, 5, 5);
     auto* row = new QHBoxLayout;
@@ -53,17 +54,20 @@ TFormInfo::TFormInfo(QWidget* parent, const std::string& fileVersion)
     labelVersion_->setText(fileVersion.empty() ? QString()
                                                : QString::fromStdString(GetVersionString(fileVersion)));
     texts->addWidget(labelVersion_);
-    auto* notice =
-        new QLabel(QStringLiteral("\u00a9 The Quorvex developers. ") + Tr("All rights reserved."), this);
-    notice->setObjectName(QStringLiteral("LabelNotice"));
-    texts->addWidget(notice);
+    // The sentence is a text of its own, so that the window's translation finds it.
+    auto* notice = new QHBoxLayout;
+    notice->addWidget(new QLabel(QStringLiteral("\u00a9 The Quorvex developers."), this));
+    auto* rights = new QLabel(Source(N_("All rights reserved.")), this);
+    rights->setObjectName(QStringLiteral("LabelNotice"));
+    notice->addWidget(rights, 1);
+    texts->addLayout(notice);
     labelWebsite_->setObjectName(QStringLiteral("LabelWebsite"));
     labelWebsite_->setText(QStringLiteral("<a href=\"%1\">%1</a>").arg(QString::fromLatin1(kWebsite)));
     labelWebsite_->setTextFormat(Qt::RichText);
     labelWebsite_->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
     labelWebsite_->setOpenExternalLinks(false);
     labelWebsite_->setCursor(Qt::PointingHandCursor);
-    labelWebsite_->setToolTip(Tr("Visit the Quorvex web site"));
+    labelWebsite_->setToolTip(Source(N_("Visit the Quorvex web site")));
     connect(labelWebsite_, &QLabel::linkActivated, this,
             [](const QString& link) { QDesktopServices::openUrl(QUrl(link)); });
     texts->addWidget(labelWebsite_);
@@ -76,10 +80,11 @@ TFormInfo::TFormInfo(QWidget* parent, const std::string& fileVersion)
     outer->addWidget(line);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     buttons->button(QDialogButtonBox::Ok)->setDefault(true);
-    buttons->button(QDialogButtonBox::Ok)->setText(Tr("OK"));
+    buttons->button(QDialogButtonBox::Ok)->setText(Source(N_("OK")));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     outer->addWidget(buttons);
     outer->setSizeConstraint(QLayout::SetFixedSize);
+    TranslateWindow(*this);
 }
 
 QString TFormInfo::VersionText() const {

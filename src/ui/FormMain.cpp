@@ -3,6 +3,7 @@
 #include "diag/QxLogger.h"
 #include "diag/QxProfiler.h"
 #include "i18n/Translation.h"
+#include "i18n/TranslationMarkers.h"
 #include "model/FileSystemNode.h"
 #include "paint/PainterClassResolver.h"
 #include "paint/PercentCell.h"
@@ -17,12 +18,14 @@
 #include "support/ErrorDialogs.h"
 #include "support/PathText.h"
 #include "support/Utilities.h"
+#include "ui/DlgSettings.h"
 #include "ui/FormInfo.h"
 #include "ui/MessageDialogs.h"
 #include "ui/NodeItemDelegate.h"
 #include "ui/NodeTreeModel.h"
 #include "ui/NodeTreeView.h"
 #include "ui/ToolbarImages.h"
+#include "ui/WindowTranslation.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -119,7 +122,9 @@ TFormMain::TFormMain(TSettings& settings, QWidget* parent)
     CreateActions();
     CreateMenusAndToolbar();
     CreateTimers();
-    RetranslateUi();
+    // The info panel sets its own texts, the message included; the tree's headers come from the model.
+    infoPanel_->setProperty(kOwnTextsProperty, true);
+    TranslateWindow(*this);
     connect(favourites_, &TMRUDirList::Changed, this, &TFormMain::RebuildFavouritesMenus);
     connect(treeView_->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &TFormMain::OnCurrentRowChanged);
@@ -154,62 +159,68 @@ TFormMain::~TFormMain() {
 
 void TFormMain::CreateActions() {
     const QStyle* st = style();
-    auto make = [this](const char* name, const QIcon& icon = QIcon()) {
-        auto* action = new QAction(icon, QString(), this);
+    auto make = [this](const char* name, const char* text, const QIcon& icon = QIcon()) {
+        auto* action = new QAction(icon, QString::fromUtf8(text), this);
         action->setObjectName(QString::fromLatin1(name));
         return action;
     };
-    actDirSelect_ = make("ActDirSelect", st->standardIcon(QStyle::SP_DirOpenIcon));
+    actDirSelect_ =
+        make("ActDirSelect", N_("&Choose directory..."), st->standardIcon(QStyle::SP_DirOpenIcon));
     actDirSelect_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    actDirSelect_->setToolTip(QString::fromUtf8(N_("Choose the drive or directory to analyse")));
     connect(actDirSelect_, &QAction::triggered, this, &TFormMain::ActDirSelectExecute);
-    actRefresh_ = make("ActRefresh", st->standardIcon(QStyle::SP_BrowserReload));
+    actRefresh_ = make("ActRefresh", N_("&Repeat scan"), st->standardIcon(QStyle::SP_BrowserReload));
     actRefresh_->setShortcut(QKeySequence(Qt::Key_F5));
     connect(actRefresh_, &QAction::triggered, this, &TFormMain::ActRefreshExecute);
-    actStopScan_ = make("ActStopScan", st->standardIcon(QStyle::SP_BrowserStop));
+    actStopScan_ = make("ActStopScan", N_("&Stop scan"), st->standardIcon(QStyle::SP_BrowserStop));
     connect(actStopScan_, &QAction::triggered, this, &TFormMain::StopScan);
-    actRefreshNode_ = make("ActRefreshNode");
+    actRefreshNode_ = make("ActRefreshNode", N_("Rescan selected &directory"));
     actRefreshNode_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F5));
     connect(actRefreshNode_, &QAction::triggered, this, &TFormMain::RescanSelection);
-    actShowTreeView_ = make("ActShowTreeView");
+    actShowTreeView_ = make("ActShowTreeView", N_("&Tree view"));
     actShowTreeView_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F1));
     actShowTreeView_->setCheckable(true);
     actShowTreeView_->setChecked(true);
     connect(actShowTreeView_, &QAction::triggered, this, &TFormMain::ShowTreeView);
-    actShowFlatView_ = make("ActShowFlatView");
+    actShowFlatView_ = make("ActShowFlatView", N_("&Flat list"));
     actShowFlatView_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F2));
     actShowFlatView_->setCheckable(true);
     connect(actShowFlatView_, &QAction::triggered, this, &TFormMain::ShowFlatView);
     auto* viewGroup = new QActionGroup(this);
     viewGroup->addAction(actShowTreeView_);
     viewGroup->addAction(actShowFlatView_);
-    actConfig_ = make("ActConfig"); // its image is made with the toolbar's
+    actConfig_ = make("ActConfig", N_("S&ettings...")); // its image is made with the toolbar's
     connect(actConfig_, &QAction::triggered, this, &TFormMain::ActConfigExecute);
-    actOpenInExplorer_ = make("ActOpenInExplorer", st->standardIcon(QStyle::SP_DirLinkIcon));
+    actOpenInExplorer_ =
+        make("ActOpenInExplorer", N_("Open in file &manager"), st->standardIcon(QStyle::SP_DirLinkIcon));
     actOpenInExplorer_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     connect(actOpenInExplorer_, &QAction::triggered, this, &TFormMain::ActOpenInExplorerExecute);
-    actSaveScanResult_ = make("ActSaveScanResult", st->standardIcon(QStyle::SP_DialogSaveButton));
+    actSaveScanResult_ =
+        make("ActSaveScanResult", N_("&Save scan result..."), st->standardIcon(QStyle::SP_DialogSaveButton));
     actSaveScanResult_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     connect(actSaveScanResult_, &QAction::triggered, this, [this] { SaveScanResultAction(); });
-    actDelete_ = make("ActDelete");
+    actDelete_ = make("ActDelete", N_("&Delete"));
+    actDelete_->setToolTip(QString::fromUtf8(
+        N_("Move the selected files and directories to the trash (Shift: delete them for good)")));
     actDelete_->setShortcuts({QKeySequence(Qt::Key_Delete), QKeySequence(Qt::SHIFT | Qt::Key_Delete)});
     connect(actDelete_, &QAction::triggered, this, &TFormMain::ActDeleteExecute);
-    actShellOpenFile_ = make("ActShellOpenFile");
+    actShellOpenFile_ = make("ActShellOpenFile", N_("&Open"));
     actShellOpenFile_->setShortcut(QKeySequence(Qt::Key_Return));
     actShellOpenFile_->setShortcutContext(Qt::WidgetShortcut); // the tree's own activation handles Enter
     connect(actShellOpenFile_, &QAction::triggered, this, &TFormMain::ActShellOpenFileExecute);
-    actExit_ = make("ActExit");
+    actExit_ = make("ActExit", N_("E&xit"));
     actExit_->setShortcut(QKeySequence::Quit);
     connect(actExit_, &QAction::triggered, this, &QWidget::close);
-    actInfo_ = make("ActInfo");
+    actInfo_ = make("ActInfo", N_("&Information..."));
     connect(actInfo_, &QAction::triggered, this, &TFormMain::ShowAbout);
 }
 
 void TFormMain::CreateMenusAndToolbar() {
-    favouritesSubMenu_ = new QMenu(this);
+    favouritesSubMenu_ = new QMenu(QString::fromUtf8(N_("F&avourites")), this);
     favouritesSubMenu_->setObjectName(QStringLiteral("MenuItemMRUDirList"));
     favouritesMenu_ = new QMenu(this);
     favouritesMenu_->setObjectName(QStringLiteral("PopupMRUDirList"));
-    fileMenu_ = menuBar()->addMenu(QString());
+    fileMenu_ = menuBar()->addMenu(QString::fromUtf8(N_("&File")));
     fileMenu_->addAction(actDirSelect_);
     fileMenu_->addMenu(favouritesSubMenu_);
     fileMenu_->addSeparator();
@@ -218,7 +229,7 @@ void TFormMain::CreateMenusAndToolbar() {
     fileMenu_->addAction(actStopScan_);
     fileMenu_->addSeparator();
     fileMenu_->addAction(actExit_);
-    optionsMenu_ = menuBar()->addMenu(QString());
+    optionsMenu_ = menuBar()->addMenu(QString::fromUtf8(N_("&Options")));
     optionsMenu_->addAction(actShellOpenFile_);
     optionsMenu_->addAction(actOpenInExplorer_);
     optionsMenu_->addAction(actSaveScanResult_);
@@ -228,7 +239,7 @@ void TFormMain::CreateMenusAndToolbar() {
     optionsMenu_->addAction(actShowFlatView_);
     optionsMenu_->addSeparator();
     optionsMenu_->addAction(actConfig_);
-    helpMenu_ = menuBar()->addMenu(QString());
+    helpMenu_ = menuBar()->addMenu(QString::fromUtf8(N_("&Help")));
     helpMenu_->addAction(actInfo_);
 
     QToolBar* toolbar = addToolBar(QStringLiteral("Main"));
@@ -241,6 +252,8 @@ void TFormMain::CreateMenusAndToolbar() {
     favouritesButton_->setPopupMode(QToolButton::InstantPopup);
     favouritesButton_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     favouritesButton_->setMenu(favouritesMenu_);
+    favouritesButton_->setText(QString::fromUtf8(N_("Favourites")));
+    favouritesButton_->setToolTip(QString::fromUtf8(N_("Favourites")));
     toolbar->addWidget(favouritesButton_);
     toolbar->addSeparator();
     toolbar->addAction(actDirSelect_);
@@ -288,30 +301,12 @@ void TFormMain::CreateTimers() {
 }
 
 void TFormMain::RetranslateUi() {
-    actDirSelect_->setText(Tr("&Choose directory..."));
-    actDirSelect_->setToolTip(Tr("Choose the drive or directory to analyse"));
-    actRefresh_->setText(Tr("&Repeat scan"));
-    actStopScan_->setText(Tr("&Stop scan"));
-    actRefreshNode_->setText(Tr("Rescan selected &directory"));
-    actShowTreeView_->setText(Tr("&Tree view"));
-    actShowFlatView_->setText(Tr("&Flat list"));
-    actConfig_->setText(Tr("S&ettings..."));
-    actOpenInExplorer_->setText(Tr("Open in file &manager"));
-    actSaveScanResult_->setText(Tr("&Save scan result..."));
-    actDelete_->setText(Tr("&Delete"));
-    actDelete_->setToolTip(
-        Tr("Move the selected files and directories to the trash (Shift: delete them for good)"));
-    actShellOpenFile_->setText(Tr("&Open"));
-    actExit_->setText(Tr("E&xit"));
-    actInfo_->setText(Tr("&Information..."));
-    fileMenu_->setTitle(Tr("&File"));
-    optionsMenu_->setTitle(Tr("&Options"));
-    helpMenu_->setTitle(Tr("&Help"));
-    favouritesSubMenu_->setTitle(Tr("F&avourites"));
-    favouritesButton_->setText(Tr("Favourites"));
-    favouritesButton_->setToolTip(Tr("Favourites"));
+    // Texts only: the actions keep their images, which menus and toolbar share.
+    RetranslateWindow(*this);
     infoPanel_->RetranslateUi();
     emit treeModel_->headerDataChanged(Qt::Horizontal, 0, TNodeTreeModel::kColumnCount - 1);
+    // Its entries are made by code ("Local Drives", the drives' names), so it is made again.
+    RebuildFavouritesMenus();
 }
 
 void TFormMain::SetSettingsDialogOpener(std::function<void(TFormMain&)> opener) {
@@ -334,7 +329,6 @@ void TFormMain::UpdateActions() {
     actSaveScanResult_->setEnabled(!running && rootNode_ != nullptr && HasChildren(rootNode_.get()));
     actOpenInExplorer_->setEnabled(first != nullptr && first->GetNodeType() != ntFixedDrives);
     actShellOpenFile_->setEnabled(first != nullptr && first->GetNodeType() == ntFile);
-    actConfig_->setEnabled(static_cast<bool>(settingsDialogOpener_));
 }
 
 void TFormMain::ActDirSelectExecute() {
@@ -404,10 +398,17 @@ void TFormMain::ActShellOpenFileExecute() {
 }
 
 void TFormMain::ActConfigExecute() {
-    if (!settingsDialogOpener_)
-        return;
     settings_.SetGroupingChanged(false);
-    settingsDialogOpener_(*this);
+    if (settingsDialogOpener_)
+        settingsDialogOpener_(*this);
+    else
+        ExecuteSettingsDialog();
+}
+
+void TFormMain::ExecuteSettingsDialog() {
+    TDlgSettings dialog(settings_, this);
+    dialog.OnApplySettings = [this](const TSettings& settings) { OnSettingsApplied(settings); };
+    dialog.Execute(settings_);
 }
 
 void TFormMain::ShowAbout() {

@@ -80,8 +80,10 @@ public:
     // What deletion calls instead of the real trash and file system; tests pass failing ones.
     void SetDeletionSeams(TTrashFunction trash, TFileSystemApi* fileSystem);
     void SetShellLauncher(TShellLauncher launcher) { shellLauncher_ = std::move(launcher); }
-    // Opens the settings dialog; the action stays disabled until one is installed.
+    // What the settings action opens instead of the settings dialog; an empty one restores the dialog.
     void SetSettingsDialogOpener(std::function<void(TFormMain&)> opener);
+    // The settings dialog on the shared settings, applying what it hands back.
+    void ExecuteSettingsDialog();
     // What the favourites ask for labels and existence; tests pass one that hangs.
     void SetMountProbe(std::shared_ptr<const TMountProbe> probe);
 

@@ -1,0 +1,316 @@
+#include "ui/DlgSettings.h"
+
+#include "i18n/LangUtils.h"
+#include "i18n/Translation.h"
+#include "i18n/TranslationMarkers.h"
+#include "paint/QxBarChartPainter.h"
+#include "support/ErrorDialogs.h"
+#include "support/Utilities.h"
+#include "ui/BarStyleList.h"
+#include "ui/WindowTranslation.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include <exception>
+
+namespace quorvex {
+namespace {
+
+constexpr int kBorder = 10;
+constexpr const char* kBoundsKey = "SettingsDlgBounds";
+
+// A floating-point field that shows its value as the shortest decimal text (1, 0.5, 0.95) in the
+// user's notation.
+class TFloatSpinEdit : public QDoubleSpinBox {
+public:
+    using QDoubleSpinBox::QDoubleSpinBox;
+
+    // The spin box reports the texts that parse and its arrows' steps; the editor every keystroke.
+    QLineEdit* Editor() const { return lineEdit(); }
+
+protected:
+    QString textFromValue(double value) const override {
+        QLocale notation = locale();
+        notation.setNumberOptions(notation.numberOptions() | QLocale::OmitGroupSeparator);
+        return notation.toString(value, 'f', QLocale::FloatingPointShortest);
+    }
+};
+
+template <typename T> T* Named(T* widget, const char* name) {
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+int IndexOfText(const QComboBox& box, const QString& text) {
+    return text.isEmpty() ? -1 : box.findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+}
+
+} // namespace
+
+double GroupFileSizeInMegaBytes(std::int64_t bytes) {
+    return static_cast<double>(
+               RoundHalfEven(static_cast<long double>(bytes) * 100 / TDlgSettings::kMegaByte)) /
+           100;
+}
+
+TDlgSettings::TDlgSettings(TSettings& store, QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                         Qt::WindowCloseButtonHint),
+      store_(store), groupBoxAnalysis_(Named(new QGroupBox(N_("Analysis"), this), "GroupBoxAnalysis")),
+      checkBoxGroupFiles_(
+          Named(new QCheckBox(N_("Group files smaller than:"), groupBoxAnalysis_), "CheckBoxGroupFiles")),
+      editGroupFileSize_(Named(new TFloatSpinEdit(groupBoxAnalysis_), "EditGroupFileSize")),
+      labelMegaByte_(Named(new QLabel(N_("MB"), groupBoxAnalysis_), "LabelMegaByte")),
+      groupBoxPaintOptions_(Named(new QGroupBox(N_("Display"), this), "GroupBoxPaintOptions")),
+      labelBarChartPaintStyle_(
+          Named(new QLabel(N_("Percentage bar style:"), groupBoxPaintOptions_), "LabelBarChartPaintStyle")),
+      cmbBoxBarChartPaintStyle_(Named(new TBarStyleComboBox(BarChartPainterRegistry(), groupBoxPaintOptions_),
+                                      "CmbBoxBarChartPaintStyle")),
+      checkBoxDrawChildBar_(Named(
+          new QCheckBox(N_("Show an additional percentage bar for sub-directories"), groupBoxPaintOptions_),
+          "CheckBoxDrawChildBar")),
+      labelFileSizeRounding_(
+          Named(new QLabel(N_("Rounding of file sizes:"), groupBoxPaintOptions_), "LabelFileSizeRounding")),
+      cmbBoxRoundingStyle_(Named(new QComboBox(groupBoxPaintOptions_), "CmbBoxRoundingStyle")),
+      groupBoxUserInterface_(Named(new QGroupBox(N_("User interface"), this), "GroupBoxUserInterface")),
+      label1_(Named(new QLabel(N_("Language:"), groupBoxUserInterface_), "Label1")),
+      comboBoxLanguage_(Named(new QComboBox(groupBoxUserInterface_), "ComboBoxLanguage")),
+      btnOK_(Named(new QPushButton(N_("&OK"), this), "BtnOK")),
+      btnCancel_(Named(new QPushButton(N_("&Cancel"), this), "BtnCancel")),
+      btnApply_(Named(new QPushButton(N_("&Apply"), this), "BtnApply")) {
+    setWindowTitle(QString::fromLatin1(N_("Preferences")));
+
+    // Both boxes show the third state until the controls are filled.
+    checkBoxGroupFiles_->setCheckState(Qt::PartiallyChecked);
+    checkBoxDrawChildBar_->setCheckState(Qt::PartiallyChecked);
+    editGroupFileSize_->setFixedWidth(60);
+    editGroupFileSize_->setAlignment(Qt::AlignRight);
+    editGroupFileSize_->setDecimals(2);
+    editGroupFileSize_->setRange(0, 1e9);
+    editGroupFileSize_->setSingleStep(1);
+    cmbBoxBarChartPaintStyle_->setFixedWidth(200);
+    cmbBoxBarChartPaintStyle_->setMaxVisibleItems(10);
+    cmbBoxBarChartPaintStyle_->setFont(QFont(QStringLiteral("Tahoma"), 8));
+    cmbBoxRoundingStyle_->setFixedWidth(175);
+    comboBoxLanguage_->setFixedWidth(145);
+    label1_->setBuddy(comboBoxLanguage_);
+    btnOK_->setDefault(true);
+
+    auto* analysis = new QHBoxLayout(groupBoxAnalysis_);
+    analysis->addWidget(checkBoxGroupFiles_);
+    analysis->addWidget(editGroupFileSize_);
+    analysis->addWidget(labelMegaByte_);
+    analysis->addStretch(1);
+    auto* display = new QGridLayout(groupBoxPaintOptions_);
+    display->addWidget(labelBarChartPaintStyle_, 0, 0);
+    display->addWidget(cmbBoxBarChartPaintStyle_, 0, 1, Qt::AlignLeft);
+    display->addWidget(checkBoxDrawChildBar_, 1, 0, 1, 2);
+    display->addWidget(labelFileSizeRounding_, 2, 0);
+    display->addWidget(cmbBoxRoundingStyle_, 2, 1, Qt::AlignLeft);
+    display->setColumnStretch(1, 1);
+    auto* userInterface = new QHBoxLayout(groupBoxUserInterface_);
+    userInterface->addWidget(label1_);
+    userInterface->addWidget(comboBoxLanguage_);
+    userInterface->addStretch(1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(btnOK_);
+    buttons->addWidget(btnCancel_);
+    buttons->addWidget(btnApply_);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(kBorder, kBorder, kBorder, kBorder);
+    outer->addWidget(groupBoxAnalysis_);
+    outer->addWidget(groupBoxPaintOptions_);
+    outer->addWidget(groupBoxUserInterface_);
+    outer->addStretch(1);
+    outer->addLayout(buttons);
+
+    connect(checkBoxGroupFiles_, &QCheckBox::stateChanged, this, &TDlgSettings::CheckBoxGroupFilesClick);
+    connect(static_cast<TFloatSpinEdit*>(editGroupFileSize_)->Editor(), &QLineEdit::textChanged, this,
+            &TDlgSettings::EditGroupFileSizeChange);
+    connect(editGroupFileSize_, &QDoubleSpinBox::textChanged, this, &TDlgSettings::EditGroupFileSizeChange);
+    connect(checkBoxDrawChildBar_, &QCheckBox::stateChanged, this, &TDlgSettings::CheckBoxDrawChildBarClick);
+    connect(cmbBoxBarChartPaintStyle_, &QComboBox::currentIndexChanged, this,
+            &TDlgSettings::CmbBoxBarChartPaintStyleChange);
+    connect(cmbBoxRoundingStyle_, &QComboBox::currentIndexChanged, this,
+            &TDlgSettings::CmbBoxRoundingStyleChange);
+    connect(comboBoxLanguage_, &QComboBox::currentIndexChanged, this, &TDlgSettings::ComboBoxLanguageChange);
+    connect(btnOK_, &QPushButton::clicked, this, &QDialog::accept);
+    connect(btnCancel_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(btnApply_, &QPushButton::clicked, this, &TDlgSettings::BtnApplyClick);
+
+    TranslateWindow(*this);
+    setFixedSize(sizeHint().expandedTo(QSize(kClientWidth, kClientHeight)));
+    RestorePosition();
+}
+
+TDlgSettings::~TDlgSettings() {
+    StorePosition();
+}
+
+bool TDlgSettings::Execute(TSettings& settings) {
+    workingSettings_ = TSettings::CreateCopy(settings);
+    FillControls();
+    const bool ok = exec() == QDialog::Accepted;
+    if (ok)
+        settings.Assign(*workingSettings_);
+    if (OnApplySettings)
+        OnApplySettings(settings);
+    return ok;
+}
+
+void TDlgSettings::FillControls() {
+    filling_ = true;
+    checkBoxGroupFiles_->setTristate(false);
+    checkBoxGroupFiles_->setChecked(workingSettings_->GroupSmallFiles());
+    editGroupFileSize_->setValue(GroupFileSizeInMegaBytes(workingSettings_->GroupFileSize()));
+    checkBoxDrawChildBar_->setTristate(false);
+    checkBoxDrawChildBar_->setChecked(workingSettings_->PaintOptions().Contains(poDrawChildPercentBars));
+    FillBarStyles();
+    FillRoundingStyles();
+    FillLanguages();
+    filling_ = false;
+    UpdateGroupFileSizeEnabled();
+}
+
+void TDlgSettings::FillBarStyles() {
+    const TQxBarChartPainterRegistry& registry = BarChartPainterRegistry();
+    QStringList names;
+    registry.GetPainterNames(names, true);
+    cmbBoxBarChartPaintStyle_->clear();
+    cmbBoxBarChartPaintStyle_->addItems(names);
+    const TQxBarChartPainterClass* current =
+        registry.FindByClassName(Q(workingSettings_->BarChartPainterClass()));
+    cmbBoxBarChartPaintStyle_->setCurrentIndex(
+        current == nullptr ? -1 : IndexOfText(*cmbBoxBarChartPaintStyle_, current->GetPainterName()));
+}
+
+void TDlgSettings::FillRoundingStyles() {
+    cmbBoxRoundingStyle_->clear();
+    for (const std::string& name : GetFileSizeRoundingNames())
+        cmbBoxRoundingStyle_->addItem(Q(name));
+    cmbBoxRoundingStyle_->setCurrentIndex(
+        IndexOfText(*cmbBoxRoundingStyle_, Q(FileSizeRoundingName(workingSettings_->FileSizeRounding()))));
+}
+
+void TDlgSettings::FillLanguages() {
+    comboBoxLanguage_->clear();
+    for (const std::string& name : GetLanguageDisplayList())
+        comboBoxLanguage_->addItem(Q(name));
+    const std::string& language = workingSettings_->Language();
+    int index = IndexOfText(*comboBoxLanguage_, Q(LanguageDisplayName(language)));
+    if (index < 0)
+        index = IndexOfText(*comboBoxLanguage_, Q(BaseLanguageDisplayName(language)));
+    comboBoxLanguage_->setCurrentIndex(index);
+}
+
+void TDlgSettings::UpdateGroupFileSizeEnabled() {
+    const bool on = checkBoxGroupFiles_->isChecked();
+    editGroupFileSize_->setEnabled(on);
+    labelMegaByte_->setEnabled(on);
+    // A disabled field looks like the dialog around it, with grey digits.
+    const QPalette standard = QGuiApplication::palette();
+    QPalette field = editGroupFileSize_->palette();
+    field.setColor(QPalette::Base, standard.color(on ? QPalette::Base : QPalette::Button));
+    field.setColor(QPalette::Text,
+                   standard.color(on ? QPalette::Active : QPalette::Disabled, QPalette::Text));
+    editGroupFileSize_->setPalette(field);
+}
+
+void TDlgSettings::CheckBoxGroupFilesClick() {
+    UpdateGroupFileSizeEnabled();
+    if (!filling_ && workingSettings_ != nullptr)
+        workingSettings_->SetGroupSmallFiles(checkBoxGroupFiles_->isChecked());
+}
+
+void TDlgSettings::EditGroupFileSizeChange() {
+    if (filling_ || workingSettings_ == nullptr)
+        return;
+    bool converted = false;
+    const double megaBytes = editGroupFileSize_->locale().toDouble(editGroupFileSize_->text(), &converted);
+    workingSettings_->SetGroupFileSize(
+        converted ? RoundHalfEven(static_cast<long double>(megaBytes) * kMegaByte) : 0);
+}
+
+void TDlgSettings::CheckBoxDrawChildBarClick() {
+    if (!filling_ && workingSettings_ != nullptr)
+        workingSettings_->SetPaintOption(poDrawChildPercentBars, checkBoxDrawChildBar_->isChecked());
+}
+
+void TDlgSettings::CmbBoxBarChartPaintStyleChange() {
+    if (filling_ || workingSettings_ == nullptr)
+        return;
+    if (const TQxBarChartPainterClass* found =
+            BarChartPainterRegistry().FindByPainterName(cmbBoxBarChartPaintStyle_->currentText()))
+        workingSettings_->SetBarChartPainterClass(found->ClassName.toStdString());
+}
+
+void TDlgSettings::CmbBoxRoundingStyleChange() {
+    if (!filling_ && workingSettings_ != nullptr)
+        workingSettings_->SetFileSizeRounding(
+            FileSizeRoundingFromName(cmbBoxRoundingStyle_->currentText().toStdString()));
+}
+
+void TDlgSettings::ComboBoxLanguageChange() {
+    // The language is switched by Apply or by the caller, not here.
+    if (!filling_ && workingSettings_ != nullptr)
+        workingSettings_->SetLanguage(
+            LanguageCodeFromDisplayName(comboBoxLanguage_->currentText().toStdString()));
+}
+
+void TDlgSettings::BtnApplyClick() {
+    if (workingSettings_ == nullptr)
+        return;
+    SetLanguage(workingSettings_->Language());
+    const std::unique_ptr<TSettings> kept = TSettings::CreateCopy(*workingSettings_);
+    RetranslateWindow(*this);
+    // Whatever the retranslated controls told their handlers is undone.
+    workingSettings_->Assign(*kept);
+    FillControls();
+    // Texts of the new language may need more room.
+    setFixedSize(sizeHint().expandedTo(QSize(kClientWidth, kClientHeight)));
+    if (OnApplySettings)
+        OnApplySettings(*workingSettings_);
+}
+
+void TDlgSettings::RestorePosition() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QSize screenSize = screen != nullptr ? screen->size() : size();
+    const TRect centred = CenteredRect(screenSize.width(), screenSize.height(), width(), height());
+    TRect bounds = centred;
+    try {
+        bounds = StringToRect(store_.ReadScreenString(kBoundsKey, "")).value_or(centred);
+    } catch (const std::exception& error) {
+        ShowExceptionDialog(error);
+    }
+    // Only the place is taken from the file; the size is the dialog's own.
+    setGeometry(bounds.Left, bounds.Top, width(), height());
+}
+
+void TDlgSettings::StorePosition() {
+    try {
+        const QRect bounds = geometry();
+        store_.WriteScreenString(kBoundsKey,
+                                 RectToString({bounds.left(), bounds.top(), bounds.left() + bounds.width(),
+                                               bounds.top() + bounds.height()}));
+    } catch (const std::exception& error) {
+        ShowExceptionDialog(error);
+    }
+}
+
+} // namespace quorvex

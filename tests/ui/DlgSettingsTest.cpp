@@ -1,0 +1,435 @@
+#include "FormMainFixture.h"
+#include "GermanTestCatalogue.h"
+
+#include "i18n/Translation.h"
+#include "paint/QxBarChartPainter.h"
+#include "shell/InfoPanel.h"
+#include "support/Utilities.h"
+#include "ui/BarStyleList.h"
+#include "ui/DlgSettings.h"
+#include "ui/FormMain.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
+#include <QToolBar>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace quorvex {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using testing::TempTree;
+
+// Waits for the settings dialog to run modally and acts on it; `act` must close it.
+class WhileShown {
+public:
+    explicit WhileShown(std::function<void(TDlgSettings&)> act) {
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, [this, act] {
+            auto* dialog = qobject_cast<TDlgSettings*>(QApplication::activeModalWidget());
+            if (dialog == nullptr)
+                return;
+            timer_.stop();
+            ran = true;
+            act(*dialog);
+            if (dialog->isVisible()) {
+                ADD_FAILURE() << "the dialog was left open";
+                dialog->reject();
+            }
+        });
+        timer_.start();
+    }
+    bool ran = false;
+
+private:
+    QTimer timer_;
+};
+
+template <typename T> T* Control(const QWidget& dialog, const char* name) {
+    T* control = dialog.findChild<T*>(QString::fromLatin1(name));
+    if (control == nullptr)
+        throw std::runtime_error(std::string("no control ") + name);
+    return control;
+}
+
+void Click(const QWidget& dialog, const char* button) {
+    QTest::mouseClick(Control<QPushButton>(dialog, button), Qt::LeftButton);
+}
+
+void Toggle(const QWidget& dialog, const char* checkBox) {
+    QTest::keyClick(Control<QCheckBox>(dialog, checkBox), Qt::Key_Space);
+}
+
+void Type(const QWidget& dialog, const QString& text) {
+    auto* edit = Control<QDoubleSpinBox>(dialog, "EditGroupFileSize");
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    if (text.isEmpty())
+        QTest::keyClick(edit, Qt::Key_Backspace);
+    else
+        QTest::keyClicks(edit, text);
+}
+
+QString FieldText(const QWidget& dialog) {
+    return Control<QDoubleSpinBox>(dialog, "EditGroupFileSize")->text();
+}
+
+// The dialog on the fixture's settings file, with a catalogue folder holding only `de` and the
+// German window texts; the language, the number notation and the screen section are put back.
+class DlgSettingsTest : public testing::FormMainTest {
+protected:
+    DlgSettingsTest() : previousFolder_(CatalogueFolder()), previousLocale_(QLocale()) {
+        catalogues_.Dir("de");
+        catalogues_.Dir("de/LC_MESSAGES");
+        catalogues_.File("de/LC_MESSAGES/default.mo", 28);
+        SetCatalogueFolder(catalogues_.Path());
+        QLocale::setDefault(QLocale::c());
+        previousScreen_ = SetScreenSectionNameSource([this] { return screen_; });
+        settings_.SetLanguage("en");
+        SetLanguage("en");
+    }
+    ~DlgSettingsTest() override {
+        SetScreenSectionNameSource(previousScreen_);
+        QLocale::setDefault(previousLocale_);
+        SetCatalogueFolder(previousFolder_);
+    }
+
+    // Runs the dialog on the fixture's settings, recording every settings object the event gets.
+    bool Run(const std::function<void(TDlgSettings&)>& act) {
+        settings_.SetGroupingChanged(false); // as the main window does before it opens the dialog
+        TDlgSettings dialog(settings_);
+        dialog.OnApplySettings = [this](const TSettings& s) {
+            applied_.push_back(&s);
+            appliedCopies_.push_back(TSettings::CreateCopy(s));
+        };
+        WhileShown driver(act);
+        const bool ok = dialog.Execute(settings_);
+        EXPECT_TRUE(driver.ran);
+        return ok;
+    }
+
+    testing::GermanWindowTexts german_;
+    TempTree catalogues_;
+    std::filesystem::path previousFolder_;
+    QLocale previousLocale_;
+    std::string screen_ = "1024x768";
+    ScreenSectionNameSource previousScreen_;
+    std::vector<const TSettings*> applied_;
+    std::vector<std::unique_ptr<TSettings>> appliedCopies_;
+};
+
+TEST_F(DlgSettingsTest, OnlyTheGroupingControlsMarkTheGroupingAsChanged) {
+    const std::string painter = settings_.BarChartPainterClass();
+    EXPECT_FALSE(Run([](TDlgSettings& d) {
+        QTest::keyClick(Control<QComboBox>(d, "CmbBoxBarChartPaintStyle"), Qt::Key_Down);
+        Toggle(d, "CheckBoxDrawChildBar");
+        QTest::keyClick(Control<QComboBox>(d, "CmbBoxRoundingStyle"), Qt::Key_Up);
+        QTest::keyClicks(Control<QComboBox>(d, "ComboBoxLanguage"), "German");
+        Click(d, "BtnApply");
+        Toggle(d, "CheckBoxGroupFiles");
+        Click(d, "BtnApply");
+        Click(d, "BtnCancel");
+    }));
+    ASSERT_EQ(applied_.size(), 3u);
+    const TSettings& first = *appliedCopies_[0];
+    EXPECT_NE(first.BarChartPainterClass(), painter);
+    EXPECT_FALSE(first.PaintOptions().Contains(poDrawChildPercentBars));
+    EXPECT_EQ(first.FileSizeRounding(), 1);
+    EXPECT_EQ(first.Language(), "de");
+    EXPECT_FALSE(first.GroupingChanged()) << "style, child bar, rounding and language only";
+    EXPECT_NE(applied_[0], &settings_) << "Apply hands over the working copy";
+    EXPECT_TRUE(appliedCopies_[1]->GroupingChanged());
+    EXPECT_FALSE(appliedCopies_[1]->GroupSmallFiles());
+    // Cancel hands back the caller's own settings, untouched.
+    EXPECT_EQ(applied_[2], &settings_);
+    EXPECT_EQ(settings_.BarChartPainterClass(), painter);
+    EXPECT_EQ(settings_.Language(), "en");
+    EXPECT_TRUE(settings_.GroupSmallFiles());
+    EXPECT_FALSE(settings_.GroupingChanged());
+
+    applied_.clear();
+    EXPECT_TRUE(Run([](TDlgSettings& d) {
+        Type(d, "3");
+        Click(d, "BtnOK");
+    }));
+    EXPECT_EQ(settings_.GroupFileSize(), 3 * TDlgSettings::kMegaByte);
+    EXPECT_TRUE(settings_.GroupingChanged());
+    EXPECT_THAT(applied_, ElementsAre(&settings_));
+}
+
+TEST_F(DlgSettingsTest, TheThresholdIsShownInMegaBytesAndTypedBackAsBytes) {
+    settings_.SetGroupFileSize(1572864);
+    std::vector<QString> shown;
+    EXPECT_TRUE(Run([&](TDlgSettings& d) {
+        shown.push_back(FieldText(d));
+        Type(d, "2");
+        EXPECT_EQ(d.WorkingSettings()->GroupFileSize(), 2097152);
+        QTest::keyClick(Control<QDoubleSpinBox>(d, "EditGroupFileSize"), Qt::Key_Up);
+        shown.push_back(FieldText(d));
+        EXPECT_EQ(d.WorkingSettings()->GroupFileSize(), 3145728) << "one step is one megabyte";
+        Type(d, "");
+        EXPECT_EQ(d.WorkingSettings()->GroupFileSize(), 0) << "no number counts as 0";
+        QTest::keyClicks(Control<QDoubleSpinBox>(d, "EditGroupFileSize"), "-1");
+        EXPECT_EQ(d.WorkingSettings()->GroupFileSize(), 0) << "never negative";
+        Type(d, "0.5");
+        Click(d, "BtnOK");
+    }));
+    EXPECT_THAT(shown, ElementsAre("1.5", "3"));
+    EXPECT_EQ(settings_.GroupFileSize(), 524288);
+
+    // Two decimals, halves to even; a value that does not show exactly is kept unless it is edited.
+    const std::vector<std::pair<std::int64_t, QString>> cases{
+        {1048576, "1"}, {131072, "0.12"}, {393216, "0.38"}, {1000000, "0.95"}};
+    for (const auto& [bytes, text] : cases) {
+        settings_.SetGroupFileSize(bytes);
+        EXPECT_TRUE(Run([&](TDlgSettings& d) {
+            EXPECT_EQ(FieldText(d), text) << bytes;
+            Click(d, "BtnOK");
+        }));
+        EXPECT_EQ(settings_.GroupFileSize(), bytes);
+        EXPECT_FALSE(settings_.GroupingChanged()) << bytes;
+    }
+
+    // The user's own decimal separator, both ways.
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    settings_.SetGroupFileSize(1572864);
+    EXPECT_TRUE(Run([&](TDlgSettings& d) {
+        EXPECT_EQ(FieldText(d), "1,5");
+        Type(d, "2,5");
+        Click(d, "BtnOK");
+    }));
+    EXPECT_EQ(settings_.GroupFileSize(), 2621440);
+}
+
+TEST_F(DlgSettingsTest, UncheckingGroupingGreysTheSizeFieldAndItsLabelAtOnce) {
+    EXPECT_TRUE(Run([](TDlgSettings& d) {
+        auto* edit = Control<QDoubleSpinBox>(d, "EditGroupFileSize");
+        auto* label = Control<QLabel>(d, "LabelMegaByte");
+        const QPalette standard = QGuiApplication::palette();
+        EXPECT_TRUE(edit->isEnabled());
+        EXPECT_TRUE(label->isEnabled());
+        Toggle(d, "CheckBoxGroupFiles");
+        EXPECT_FALSE(edit->isEnabled());
+        EXPECT_FALSE(label->isEnabled());
+        EXPECT_EQ(edit->palette().color(QPalette::Base), standard.color(QPalette::Button));
+        EXPECT_EQ(edit->palette().color(QPalette::Text), standard.color(QPalette::Disabled, QPalette::Text));
+        Toggle(d, "CheckBoxGroupFiles");
+        EXPECT_TRUE(edit->isEnabled());
+        EXPECT_TRUE(label->isEnabled());
+        EXPECT_EQ(edit->palette().color(QPalette::Base), standard.color(QPalette::Base));
+        Click(d, "BtnOK");
+    }));
+    settings_.SetGroupSmallFiles(false);
+    EXPECT_TRUE(Run([](TDlgSettings& d) {
+        EXPECT_FALSE(Control<QDoubleSpinBox>(d, "EditGroupFileSize")->isEnabled()) << "filled unchecked";
+        EXPECT_FALSE(Control<QLabel>(d, "LabelMegaByte")->isEnabled());
+        Click(d, "BtnOK");
+    }));
+}
+
+TEST_F(DlgSettingsTest, TheStoredLanguageSelectsItsEntryOrItsBaseLanguage) {
+    const auto selected = [this](const std::string& language) {
+        settings_.SetLanguage(language);
+        QString text;
+        QStringList items;
+        Run([&](TDlgSettings& d) {
+            const auto* box = Control<QComboBox>(d, "ComboBoxLanguage");
+            text = box->currentIndex() < 0 ? QString() : box->currentText();
+            for (int i = 0; i < box->count(); ++i)
+                items << box->itemText(i);
+            Click(d, "BtnCancel");
+        });
+        EXPECT_EQ(items, QStringList({"German [de]", "English [en]"}));
+        return text;
+    };
+    EXPECT_EQ(selected("de_DE"), "German [de]");
+    EXPECT_EQ(selected("de"), "German [de]");
+    EXPECT_EQ(selected("en_US"), "English [en]");
+    EXPECT_EQ(selected("fr"), "") << "no entry selected";
+}
+
+TEST_F(DlgSettingsTest, OkWithoutChangesCallsTheEventOnceWithTheCallersSettings) {
+    settings_.SetGroupFileSize(1000000);
+    settings_.SetFileSizeRounding(1);
+    EXPECT_TRUE(Run([](TDlgSettings& d) { Click(d, "BtnOK"); }));
+    EXPECT_THAT(applied_, ElementsAre(&settings_));
+    EXPECT_EQ(settings_.GroupFileSize(), 1000000);
+    EXPECT_EQ(settings_.FileSizeRounding(), 1);
+    EXPECT_EQ(settings_.Language(), "en");
+    EXPECT_FALSE(settings_.GroupingChanged());
+}
+
+TEST_F(DlgSettingsTest, ApplyShowsTheLanguageInBothWindowsAndCancelTakesItBack) {
+    TFormMain form(settings_);
+    auto* config = form.findChild<QAction*>("ActConfig");
+    ASSERT_TRUE(config->isEnabled());
+    std::vector<std::string> dialogEnglish;
+    bool sawGerman = false;
+    WhileShown driver([&](TDlgSettings& d) {
+        EXPECT_EQ(d.windowTitle(), "Preferences");
+        QTest::keyClicks(Control<QComboBox>(d, "ComboBoxLanguage"), "German");
+        EXPECT_EQ(CurrentLanguage(), "en") << "choosing does not switch yet";
+        Click(d, "BtnApply");
+        EXPECT_EQ(CurrentLanguage(), "de");
+        EXPECT_EQ(d.windowTitle(), "Einstellungen");
+        dialogEnglish = testing::EnglishLeft(d);
+        EXPECT_EQ(Control<QComboBox>(d, "ComboBoxLanguage")->currentText(), "German [de]");
+        sawGerman = config->text() == "&Einstellungen..." && testing::EnglishLeft(form).empty();
+        Click(d, "BtnCancel");
+    });
+    config->trigger();
+    ASSERT_TRUE(driver.ran);
+    EXPECT_THAT(dialogEnglish, IsEmpty());
+    EXPECT_TRUE(sawGerman) << "the main window switched with the dialog";
+    EXPECT_EQ(CurrentLanguage(), "en");
+    EXPECT_EQ(config->text(), "S&ettings...");
+    EXPECT_THAT(testing::GermanLeft(form), IsEmpty());
+    EXPECT_EQ(settings_.Language(), "en");
+}
+
+TEST_F(DlgSettingsTest, TheDialogKeepsItsPlacePerScreenResolution) {
+    const QSize screen = QGuiApplication::primaryScreen()->size();
+    QRect first;
+    {
+        TDlgSettings dialog(settings_);
+        EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize()) << "fixed size";
+        EXPECT_GE(dialog.width(), TDlgSettings::kClientWidth);
+        EXPECT_GE(dialog.height(), TDlgSettings::kClientHeight);
+        const TRect centred = CenteredRect(screen.width(), screen.height(), dialog.width(), dialog.height());
+        EXPECT_EQ(dialog.geometry().topLeft(), QPoint(centred.Left, centred.Top));
+        dialog.setGeometry(33, 44, dialog.width(), dialog.height());
+        first = dialog.geometry();
+    }
+    EXPECT_EQ(settings_.ReadScreenString("SettingsDlgBounds", ""),
+              RectToString({33, 44, 33 + first.width(), 44 + first.height()}));
+    {
+        TDlgSettings dialog(settings_);
+        EXPECT_EQ(dialog.geometry(), first);
+    }
+    screen_ = "800x600";
+    {
+        TDlgSettings dialog(settings_);
+        const TRect centred = CenteredRect(screen.width(), screen.height(), dialog.width(), dialog.height());
+        EXPECT_EQ(dialog.geometry().topLeft(), QPoint(centred.Left, centred.Top)) << "another resolution";
+    }
+    EXPECT_THAT(errors_, IsEmpty());
+
+    // A settings file that cannot be written: the error box says so, the dialog closes all the same.
+    TSettings unwritable(config_ / "missing/Quorvex.ini");
+    { TDlgSettings dialog(unwritable); }
+    EXPECT_EQ(errors_.size(), 1u);
+}
+
+TEST_F(DlgSettingsTest, TheBarStyleListShowsEveryStyleAsItsFullBarWithItsName) {
+    QStringList names;
+    BarChartPainterRegistry().GetPainterNames(names, true);
+    settings_.SetBarChartPainterClass("TSkinCrystal");
+    TDlgSettings dialog(settings_);
+    auto* list = Control<TBarStyleComboBox>(dialog, "CmbBoxBarChartPaintStyle");
+    QStringList listed;
+    int current = -1;
+    WhileShown driver([&](TDlgSettings& d) {
+        for (int i = 0; i < list->count(); ++i)
+            listed << list->itemText(i);
+        current = list->currentIndex();
+        Click(d, "BtnCancel");
+    });
+    dialog.Execute(settings_);
+    EXPECT_EQ(listed, names) << "sorted display names";
+    ASSERT_GE(current, 0);
+    EXPECT_EQ(listed[current], "Crystal");
+    // The default painter is no entry of the list: nothing is selected, and nothing changes.
+    settings_.SetBarChartPainterClass(kDefaultBarChartPainterClass);
+    Run([](TDlgSettings& d) {
+        EXPECT_EQ(Control<TBarStyleComboBox>(d, "CmbBoxBarChartPaintStyle")->currentIndex(), -1);
+        Click(d, "BtnOK");
+    });
+    EXPECT_EQ(settings_.BarChartPainterClass(), kDefaultBarChartPainterClass);
+
+    auto* delegate = qobject_cast<TBarStyleItemDelegate*>(list->itemDelegate());
+    ASSERT_NE(delegate, nullptr);
+    const QRect rect(0, 0, 200, TBarStyleItemDelegate::kItemHeight);
+    QStyleOptionViewItem option;
+    option.rect = rect;
+    option.palette = list->palette();
+    EXPECT_EQ(delegate->sizeHint(option, list->model()->index(0, 0)).height(), 16);
+    for (int i = 0; i < list->count(); ++i) {
+        for (const bool selected : {false, true}) {
+            QImage drawn(rect.size(), QImage::Format_ARGB32);
+            drawn.fill(Qt::transparent);
+            QImage expected = drawn;
+            option.state = selected ? QStyle::State_Selected : QStyle::State_None;
+            {
+                QPainter painter(&drawn);
+                delegate->paint(&painter, option, list->model()->index(i, 0));
+            }
+            {
+                QPainter painter(&expected);
+                painter.fillRect(rect, option.palette.color(selected ? QPalette::Highlight : QPalette::Base));
+                auto bar = BarChartPainterRegistry().FindByPainterName(names[i])->Create();
+                if (selected)
+                    bar->PaintSelected(painter, rect, names[i], 1.0);
+                else
+                    bar->Paint(painter, rect, names[i], 1.0);
+            }
+            EXPECT_EQ(drawn, expected) << names[i].toStdString() << (selected ? " selected" : "");
+        }
+    }
+    // A name no style has is not drawn at all.
+    QImage blank(rect.size(), QImage::Format_ARGB32);
+    blank.fill(Qt::transparent);
+    const QImage before = blank;
+    {
+        QPainter painter(&blank);
+        delegate->PaintEntry(painter, rect, "No such style", false, option.palette);
+    }
+    EXPECT_EQ(blank, before);
+}
+
+TEST_F(DlgSettingsTest, AGroupingChangeFromTheToolbarOffersARescanThatUsesIt) {
+    TempTree data;
+    data.Dir("dir");
+    for (const char* name : {"dir/a", "dir/b", "dir/c"})
+        data.File(name, 10);
+    TFormMain form(settings_);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    ASSERT_TRUE(Scan(form, data.Path()));
+    const auto group = [&] { return testing::FileGroupIn(Dir(form, data / "dir")); };
+    ASSERT_NE(group(), nullptr) << "small files grouped";
+
+    auto* config = form.findChild<QAction*>("ActConfig");
+    auto* button = form.findChild<QToolBar*>("MainToolbar")->widgetForAction(config);
+    ASSERT_NE(button, nullptr);
+    WhileShown driver([](TDlgSettings& d) {
+        Toggle(d, "CheckBoxGroupFiles");
+        Click(d, "BtnOK");
+    });
+    QTest::mouseClick(button, Qt::LeftButton);
+    ASSERT_TRUE(driver.ran);
+    EXPECT_FALSE(settings_.GroupSmallFiles());
+    EXPECT_EQ(form.InfoPanel()->Message(),
+              "Some of your changed settings will not be employed until the next analysis.");
+    EXPECT_EQ(form.InfoPanel()->PendingPaths(), std::vector<std::string>{data.Path()});
+    EXPECT_NE(group(), nullptr) << "nothing rescanned yet";
+
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return form.InfoPanel()->height() == TFrameInfoPanel::kPanelHeight; }, 2000));
+    ASSERT_TRUE(Await(form, [&] {
+        QTest::mouseClick(form.InfoPanel()->findChild<QPushButton*>("ButtonInfoPanelRefresh"),
+                          Qt::LeftButton);
+    }));
+    EXPECT_EQ(group(), nullptr) << "the rescan no longer groups";
+}
+
+} // namespace
+} // namespace quorvex
