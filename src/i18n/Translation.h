@@ -20,8 +20,8 @@ std::string CurrentLanguage();
 // Makes `code` the current language; an empty code chooses it from the environment.
 void SetLanguage(const std::string& code);
 
-// The language the environment asks for: LANG (cut at the first "."), else the C library's
-// message locale, else "C".
+// The language the environment asks for: LANG (cut at the first "."), else the user's locale as
+// language_COUNTRY, else "C".
 std::string LanguageFromEnvironment();
 
 // The catalogue folder: "locale" in the folder of the running executable. Tests point it elsewhere.
