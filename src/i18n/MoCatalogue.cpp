@@ -88,7 +88,7 @@ private:
 };
 
 [[noreturn]] void ReadFailed(const std::string& name, int error) {
-    throw EMoFileError("This catalogue file could not be read: ", name,
+    throw EMoFileError(N_("This catalogue file could not be read: "), name,
                        std::string(": ") + std::strerror(error));
 }
 

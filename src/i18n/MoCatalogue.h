@@ -1,5 +1,7 @@
 #pragma once
 
+#include "i18n/TranslationMarkers.h"
+
 #include <cstddef>
 #include <filesystem>
 #include <memory>
@@ -30,7 +32,7 @@ private:
 };
 
 // The message for a file that is not a message catalogue.
-inline constexpr const char* kInvalidMoFile = "This file is not a valid GNU gettext mo file: ";
+inline constexpr const char* kInvalidMoFile = N_("This file is not a valid GNU gettext mo file: ");
 
 // A compiled GNU gettext message catalogue, read whole into memory and checked before any lookup, so a
 // truncated or hostile file is refused at open and never read out of bounds later.
