@@ -444,6 +444,8 @@ void TFormMain::OnSettingsApplied(const TSettings& settings) {
     ApplySettings(settings);
     SetLanguage(settings.Language());
     RetranslateUi();
+    // The menus' "Local Drives" entry is code-made text, not a remembered source text.
+    RebuildFavouritesMenus();
     treeView_->viewport()->update();
     if (settings.GroupingChanged() && rootNode_ != nullptr)
         infoPanel_->ShowNotification(
