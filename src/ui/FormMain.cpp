@@ -231,7 +231,7 @@ void TFormMain::CreateMenusAndToolbar() {
     helpMenu_ = menuBar()->addMenu(QString());
     helpMenu_->addAction(actInfo_);
 
-    QToolBar* toolbar = addToolBar(QStringLiteral("Main"));
+    QToolBar* toolbar = addToolBar(Tr("Main toolbar"));
     toolbar->setObjectName(QStringLiteral("MainToolbar"));
     toolbar->setMovable(false);
     favouritesButton_ = new QToolButton(toolbar);
@@ -310,6 +310,9 @@ void TFormMain::RetranslateUi() {
     favouritesSubMenu_->setTitle(Tr("F&avourites"));
     favouritesButton_->setText(Tr("Favourites"));
     favouritesButton_->setToolTip(Tr("Favourites"));
+    // Its title names it in the window's menu of toolbars.
+    if (auto* toolbar = findChild<QToolBar*>(QStringLiteral("MainToolbar")))
+        toolbar->setWindowTitle(Tr("Main toolbar"));
     infoPanel_->RetranslateUi();
     emit treeModel_->headerDataChanged(Qt::Horizontal, 0, TNodeTreeModel::kColumnCount - 1);
 }

@@ -31,7 +31,8 @@ inline void PutWord(std::string& bytes, std::size_t at, std::uint32_t value, boo
     }
 }
 
-inline MoLayout MakeMo(const std::vector<std::pair<std::string, std::string>>& entries, bool bigEndian = false) {
+inline MoLayout MakeMo(const std::vector<std::pair<std::string, std::string>>& entries,
+                       bool bigEndian = false) {
     MoLayout mo;
     const auto count = static_cast<std::uint32_t>(entries.size());
     mo.originalsOffset = 28;

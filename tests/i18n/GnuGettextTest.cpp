@@ -39,7 +39,8 @@ private:
 
 class GnuGettextTest : public ::testing::Test {
 protected:
-    GnuGettextTest() : previous_(SetErrorDialogHandler([this](const std::string& e) { errors_.push_back(e); })) {}
+    GnuGettextTest()
+        : previous_(SetErrorDialogHandler([this](const std::string& e) { errors_.push_back(e); })) {}
     ~GnuGettextTest() override { SetErrorDialogHandler(previous_); }
 
     CatalogueFolder folder_;
@@ -143,8 +144,9 @@ TEST_F(GnuGettextTest, AWrongCharsetTurnsTheDomainOffForTheRestOfTheRunWithOneMe
     EXPECT_EQ(instance.GetText("Size"), "Size") << "the domain stays off whatever the language";
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].first, "Localization problem");
-    EXPECT_EQ(shown[0].second, "The translation for the language code de (in " + latin +
-                                   ") does not have charset=utf-8 in its Content-Type. Translations are turned off.");
+    EXPECT_EQ(shown[0].second,
+              "The translation for the language code de (in " + latin +
+                  ") does not have charset=utf-8 in its Content-Type. Translations are turned off.");
 }
 
 TEST_F(GnuGettextTest, AnInvalidCatalogueIsReportedOnceAndTranslatesNothing) {

@@ -46,8 +46,8 @@ TEST(MoCatalogue, ReadsBothByteOrdersAndWhatMsgfmtWrites) {
 }
 
 TEST(MoCatalogue, PluralEntriesAnswerWithTheSingularForm) {
-    const auto catalogue =
-        TMoCatalogue::FromBytes(MakeMo({{std::string("File\0Files", 10), std::string("Datei\0Dateien", 13)}}).bytes, kName);
+    const auto catalogue = TMoCatalogue::FromBytes(
+        MakeMo({{std::string("File\0Files", 10), std::string("Datei\0Dateien", 13)}}).bytes, kName);
     EXPECT_EQ(catalogue->Find("File").value_or("?"), "Datei");
 }
 
@@ -67,7 +67,8 @@ TEST(MoCatalogue, RefusesHostileTablesAndStrings) {
     ExpectInvalid(broken([](std::string& b) { b[0] = 'X'; }), "magic");
     ExpectInvalid(broken([](std::string& b) { PutWord(b, 4, 2u << 16, false); }), "major revision 2");
     ExpectInvalid(broken([](std::string& b) { PutWord(b, 8, 0xFFFFFFFFu, false); }), "absurd count");
-    ExpectInvalid(broken([](std::string& b) { PutWord(b, 8, 0x20000000u, false); }), "count times 8 wraps 32 bits");
+    ExpectInvalid(broken([](std::string& b) { PutWord(b, 8, 0x20000000u, false); }),
+                  "count times 8 wraps 32 bits");
     ExpectInvalid(broken([](std::string& b) { PutWord(b, 12, 0xFFFFFFF0u, false); }), "table past the end");
     ExpectInvalid(broken([](std::string& b) { PutWord(b, 16, 4, false); }), "table inside the header");
     ExpectInvalid(broken([&](std::string& b) { PutWord(b, good.originalsOffset + 12, 0xFFFFFFF0u, false); }),
@@ -77,14 +78,15 @@ TEST(MoCatalogue, RefusesHostileTablesAndStrings) {
     ExpectInvalid(broken([&](std::string& b) { b[good.stringOffsets[1] + 5] = 'x'; }), "unterminated string");
     // The translation of "Size" pointed at the bytes of "&File": one string aliasing another.
     ExpectInvalid(broken([&](std::string& b) {
-                      PutWord(b, good.translationsOffset + 20, static_cast<std::uint32_t>(good.stringOffsets[1]), false);
+                      PutWord(b, good.translationsOffset + 20,
+                              static_cast<std::uint32_t>(good.stringOffsets[1]), false);
                       PutWord(b, good.translationsOffset + 16, 5, false);
                   }),
                   "overlapping strings");
     ExpectInvalid(broken([&](std::string& b) {
                       // The high byte of a length word is a NUL, so only the overlap check can catch it.
-                      PutWord(b, good.originalsOffset + 12, static_cast<std::uint32_t>(good.translationsOffset + 3),
-                              false);
+                      PutWord(b, good.originalsOffset + 12,
+                              static_cast<std::uint32_t>(good.translationsOffset + 3), false);
                       PutWord(b, good.originalsOffset + 8, 0, false);
                   }),
                   "a string inside a table");

@@ -44,7 +44,8 @@ TEST_F(RuntimeTextsTest, QtsOwnTextsFollowTheLanguageOnlyWhenTheRuntimeDomainIsR
     TRuntimeTranslator translator(instance, QtFolder());
     QCoreApplication::installTranslator(&translator);
     translator.FollowLanguage("de_AT");
-    EXPECT_EQ(YesButtonText(), QStringLiteral("&Yes")) << "without the domain rtl Qt's catalogue is not asked";
+    EXPECT_EQ(YesButtonText(), QStringLiteral("&Yes"))
+        << "without the domain rtl Qt's catalogue is not asked";
     instance.AddResourceStringDomain("rtl");
     EXPECT_EQ(YesButtonText(), QStringLiteral("&Ja"));
     translator.FollowLanguage("en");

@@ -81,7 +81,8 @@ TEST_F(WindowLanguageTest, MainAndAboutWindowLeaveNoEnglishTextInGermanAndNoGerm
 
     Apply(form, "en");
     EXPECT_EQ(Matches(testing::CollectTexts(form), messages_, true), std::vector<std::string>{});
-    EXPECT_EQ(Matches(testing::CollectTexts(form), messages_, false).size(), Matches(english, messages_, false).size());
+    EXPECT_EQ(Matches(testing::CollectTexts(form), messages_, false).size(),
+              Matches(english, messages_, false).size());
     TFormInfo about(&form);
     EXPECT_EQ(Matches(testing::CollectTexts(about), messages_, true), std::vector<std::string>{});
 }
