@@ -128,13 +128,14 @@ void TGnuGettextInstance::Report(const TReports& reports) {
             std::lock_guard lock(mutex_);
             handler = problemHandler_;
         }
+        const char* const format = N_("The translation for the language code %s (in %s) does not have "
+                                      "charset=utf-8 in its Content-Type. Translations are turned off.");
+        const auto filled = [&](const std::string& message) {
+            return Substitute(Substitute(message, reports.CharsetLanguage), reports.Charset);
+        };
+        ProgramLogger().error(filled(format));
         const std::string caption = GetText(N_("Localization problem"));
-        const std::string text = Substitute(
-            Substitute(GetText(N_("The translation for the language code %s (in %s) does not have "
-                                  "charset=utf-8 in its Content-Type. Translations are turned off.")),
-                       reports.CharsetLanguage),
-            reports.Charset);
-        ProgramLogger().error(text);
+        const std::string text = filled(GetText(format));
         if (handler)
             handler(caption, text);
         else
