@@ -12,6 +12,7 @@ PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev liblog4cplus-dev libsimp
           gettext locales libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth
           dbus-daemon # a private session bus for the file-manager tests
           adwaita-icon-theme # folder, drive and file-type icons where the session names no theme
+          qt6-translations-l10n # Qt's own texts (standard buttons, the file dialog) in the user's language
           scdoc librsvg2-bin) # the manual page and the icon renders are made at build time
 # The packaging tests validate the installed desktop entry, metainfo and manual page and drive the
 # completion.
@@ -44,14 +45,18 @@ build() {
 
 jobs() { nproc 2>/dev/null || echo 2; }
 
-# Size formatting is tested in a locale whose decimal separator is more than one byte.
+# Size formatting is tested in a locale whose decimal separator is more than one byte; the German
+# interface (LANG=de_DE.UTF-8) needs its locale for the C library's messages.
 ensure_test_locales() {
-    locale -a 2>/dev/null | grep -qi '^ps_AF\.utf-\?8$' && return 0
-    if [ "$(id -u)" -eq 0 ]; then
-        localedef -i ps_AF -f UTF-8 ps_AF.UTF-8
-    else
-        echo "Locale ps_AF.UTF-8 missing (sudo localedef -i ps_AF -f UTF-8 ps_AF.UTF-8): its test is skipped" >&2
-    fi
+    local name
+    for name in ps_AF de_DE; do
+        locale -a 2>/dev/null | grep -qi "^${name}\.utf-\?8$" && continue
+        if [ "$(id -u)" -eq 0 ]; then
+            localedef -i "$name" -f UTF-8 "$name.UTF-8"
+        else
+            echo "Locale $name.UTF-8 missing (sudo localedef -i $name -f UTF-8 $name.UTF-8): its tests are skipped" >&2
+        fi
+    done
 }
 
 cmd=${1:-}
@@ -59,6 +64,7 @@ cmd=${1:-}
 case "$cmd" in
     run)
         ensure_packages "${PACKAGES[@]}"
+        ensure_test_locales
         build release --target quorvex >/dev/null
         exec build/release/quorvex "$@"
         ;;

@@ -6,6 +6,9 @@
 
 #include "export/ExportAction.h"
 #include "export/ExportRegistry.h"
+#include "i18n/CLibraryMessages.h"
+#include "i18n/Translation.h"
+#include "i18n/TranslationMarkers.h"
 #include "model/FileSystemNode.h"
 #include "scan/DirScanThreadList.h"
 #include "settings/QxSettings.h"
@@ -31,10 +34,10 @@ namespace {
 constexpr int kUsageError = 2;
 constexpr int kRunError = 1;
 
-const char* const kUsage = "Usage: quorvex --export FORMAT --output FILE [--rounding 0|1|2] PATH\n"
-                           "  FORMAT    csv, txt, html, xml, xml2, or the format's number 1 to 5\n"
-                           "  FILE      the file to write (-o FILE also works), or - for standard output\n"
-                           "  rounding  sizes in txt and html: 0 bytes, 1 rounded, 2 truncated\n";
+const char* const kUsage = N_("Usage: quorvex --export FORMAT --output FILE [--rounding 0|1|2] PATH\n"
+                              "  FORMAT    csv, txt, html, xml, xml2, or the format's number 1 to 5\n"
+                              "  FILE      the file to write (-o FILE also works), or - for standard output\n"
+                              "  rounding  sizes in txt and html: 0 bytes, 1 rounded, 2 truncated\n");
 
 // What the command takes from the settings.
 struct TExportSettings {
@@ -67,7 +70,7 @@ struct TExportOptions {
 int Fail(int code, const std::string& message) {
     std::fprintf(stderr, "quorvex: %s\n", message.c_str());
     if (code == kUsageError)
-        std::fputs(kUsage, stderr);
+        std::fputs(TranslateText(kUsage).c_str(), stderr);
     return code;
 }
 
@@ -93,12 +96,12 @@ const TExportClass* FindFormat(const std::string& word) {
 std::optional<TExportOptions> ParseArguments(const std::vector<std::string>& args, std::string& error) {
     TExportOptions options;
     if (args.size() < 2) {
-        error = "--export needs a FORMAT";
+        error = TranslateText("--export needs a FORMAT");
         return std::nullopt;
     }
     options.Format = FindFormat(args[1]);
     if (options.Format == nullptr) {
-        error = "unknown export format \"" + args[1] + "\"";
+        error = Substitute(TranslateText("unknown export format \"%s\""), args[1]);
         return std::nullopt;
     }
     std::vector<std::string> paths;
@@ -115,17 +118,17 @@ std::optional<TExportOptions> ParseArguments(const std::vector<std::string>& arg
         }
         const bool takesValue = arg == "--output" || arg == "-o" || arg == "--rounding";
         if (!takesValue) {
-            error = "unknown option " + arg;
+            error = Substitute(TranslateText("unknown option %s"), arg);
             return std::nullopt;
         }
         if (i + 1 >= args.size()) {
-            error = arg + " needs a value";
+            error = Substitute(TranslateText("%s needs a value"), arg);
             return std::nullopt;
         }
         const std::string& value = args[++i];
         if (arg == "--rounding") {
             if (value != "0" && value != "1" && value != "2") {
-                error = "--rounding must be 0, 1 or 2, not \"" + value + "\"";
+                error = Substitute(TranslateText("--rounding must be 0, 1 or 2, not \"%s\""), value);
                 return std::nullopt;
             }
             options.Rounding = value[0] - '0';
@@ -134,11 +137,12 @@ std::optional<TExportOptions> ParseArguments(const std::vector<std::string>& arg
         }
     }
     if (options.Output.empty()) {
-        error = "--export needs --output FILE (- for standard output)";
+        error = TranslateText("--export needs --output FILE (- for standard output)");
         return std::nullopt;
     }
     if (paths.size() != 1) {
-        error = paths.empty() ? "--export needs the PATH to scan" : "--export takes one PATH";
+        error = paths.empty() ? TranslateText("--export needs the PATH to scan")
+                              : TranslateText("--export takes one PATH");
         return std::nullopt;
     }
     options.Path = paths[0];
@@ -164,6 +168,9 @@ bool Scan(TRootDirNode& root, std::int64_t threshold) {
     std::unique_ptr<QCoreApplication> application;
     if (QCoreApplication::instance() == nullptr)
         application = std::make_unique<QCoreApplication>(argc, argv);
+    // The application object reset the C locale from the environment; the C library's messages follow
+    // the program's language again.
+    FollowLanguageInCLibrary(CurrentLanguage());
 
     TScanProgress progress(STDERR_FILENO);
     TDirScanThreadList threads(1, [threshold] { return threshold; });
@@ -211,7 +218,7 @@ int RunExportCommand(const std::vector<std::string>& args) {
     TRootDirNode root;
     root.SetName(ExcludeTrailingPathDelimiter(options->Path));
     if (!Scan(root, settings.GroupThreshold)) {
-        std::fprintf(stderr, "quorvex: interrupted; nothing was written\n");
+        std::fprintf(stderr, "quorvex: %s\n", TranslateText("interrupted; nothing was written").c_str());
         return kExitInterrupted;
     }
     // An unreadable root would export as an empty tree that looks like a real result.
@@ -223,7 +230,7 @@ int RunExportCommand(const std::vector<std::string>& args) {
         exporter->SetSizeFormatter(
             ExportSizeFormatter(*options->Format, options->Rounding.value_or(settings.FileSizeRounding)));
         if (options->Output == "-") {
-            TSafeFileWriter out(STDOUT_FILENO, "standard output");
+            TSafeFileWriter out(STDOUT_FILENO, TranslateText("standard output"));
             exporter->ExportToWriter(out);
         } else {
             exporter->ExportToFile(options->Output);

@@ -3,6 +3,7 @@
 #include "ExportCommand.h"
 #include "SummaryCommand.h"
 
+#include "i18n/Translation.h"
 #include "support/Version.h"
 
 #include <cstdio>
@@ -15,23 +16,26 @@ namespace {
 void PrintUsage(std::FILE* out) {
     std::fprintf(
         out,
-        "Usage: quorvex [DIRECTORY]\n"
-        "       quorvex --summary PATH...\n"
-        "       quorvex --export FORMAT --output FILE [--rounding 0|1|2] PATH\n"
-        "       quorvex --help | --version\n"
-        "\n"
-        "  --summary PATH...  scan up to %d paths at once without a window and print the totals of each,\n"
-        "                     one \"key: value\" a line, one block per path; Ctrl+C stops the scans and\n"
-        "                     prints what was found so far, marked \"incomplete: yes\"\n"
-        "  --export FORMAT    scan PATH without a window and write the result as csv, txt, html, xml\n"
-        "                     or xml2 (or the format's number 1 to 5) to FILE, - for standard output;\n"
-        "                     --rounding sets the size style of txt and html (0 bytes, 1 rounded,\n"
-        "                     2 truncated), by default the one in the settings\n"
-        "  --help             show this text\n"
-        "  --version          show the version\n"
-        "\n"
-        "Exit status of --summary: 0 done, 1 a path could not be read, 2 a path is missing or not a\n"
-        "directory, 3 more than %d paths (the rest were not scanned), 130 interrupted.\n",
+        TranslateText(
+            "Usage: quorvex [DIRECTORY]\n"
+            "       quorvex --summary PATH...\n"
+            "       quorvex --export FORMAT --output FILE [--rounding 0|1|2] PATH\n"
+            "       quorvex --help | --version\n"
+            "\n"
+            "  --summary PATH...  scan up to %d paths at once without a window and print the totals of "
+            "each,\n"
+            "                     one \"key: value\" a line, one block per path; Ctrl+C stops the scans and\n"
+            "                     prints what was found so far, marked \"incomplete: yes\"\n"
+            "  --export FORMAT    scan PATH without a window and write the result as csv, txt, html, xml\n"
+            "                     or xml2 (or the format's number 1 to 5) to FILE, - for standard output;\n"
+            "                     --rounding sets the size style of txt and html (0 bytes, 1 rounded,\n"
+            "                     2 truncated), by default the one in the settings\n"
+            "  --help             show this text\n"
+            "  --version          show the version\n"
+            "\n"
+            "Exit status of --summary: 0 done, 1 a path could not be read, 2 a path is missing or not a\n"
+            "directory, 3 more than %d paths (the rest were not scanned), 130 interrupted.\n")
+            .c_str(),
         kSummaryMaxRoots, kSummaryMaxRoots);
 }
 
@@ -52,7 +56,7 @@ int RunHeadlessCommand(int argc, char** argv) {
     }
     if (first == "--summary") {
         if (args.size() < 2) {
-            std::fprintf(stderr, "quorvex: --summary takes at least one PATH\n");
+            std::fprintf(stderr, "quorvex: %s\n", TranslateText("--summary takes at least one PATH").c_str());
             PrintUsage(stderr);
             return 2;
         }
@@ -61,7 +65,7 @@ int RunHeadlessCommand(int argc, char** argv) {
     if (first == "--export")
         return RunExportCommand(args);
     if (!first.empty() && first[0] == '-') {
-        std::fprintf(stderr, "quorvex: unknown option %s\n", first.c_str());
+        std::fprintf(stderr, "quorvex: %s\n", Substitute(TranslateText("unknown option %s"), first).c_str());
         PrintUsage(stderr);
         return 2;
     }

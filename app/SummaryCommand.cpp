@@ -2,6 +2,8 @@
 
 #include "InterruptNotifier.h"
 
+#include "i18n/CLibraryMessages.h"
+#include "i18n/Translation.h"
 #include "model/FileSystemNode.h"
 #include "model/SizeFormat.h"
 #include "scan/DirScanThreadList.h"
@@ -111,6 +113,9 @@ int RunSummaryCommand(int argc, char** argv, const std::vector<std::string>& pat
     std::unique_ptr<QCoreApplication> application;
     if (QCoreApplication::instance() == nullptr)
         application = std::make_unique<QCoreApplication>(argc, argv);
+    // The application object reset the C locale from the environment; the C library's messages follow
+    // the program's language again.
+    FollowLanguageInCLibrary(CurrentLanguage());
     const std::int64_t threshold = GroupThresholdFromSettings();
 
     const std::size_t scanned = std::min(paths.size(), static_cast<std::size_t>(kSummaryMaxRoots));
@@ -155,10 +160,13 @@ int RunSummaryCommand(int argc, char** argv, const std::vector<std::string>& pat
     }
     std::fflush(stdout);
     for (std::size_t i = scanned; i < paths.size(); ++i)
-        std::fprintf(stderr, "quorvex: %s: not scanned: at most %d paths are scanned at once\n",
-                     paths[i].c_str(), kSummaryMaxRoots);
+        std::fprintf(stderr, "quorvex: %s: %s\n", paths[i].c_str(),
+                     Substitute(TranslateText("not scanned: at most %s paths are scanned at once"),
+                                std::to_string(kSummaryMaxRoots))
+                         .c_str());
     if (interrupt.Interrupted()) {
-        std::fprintf(stderr, "quorvex: interrupted; the totals above are incomplete\n");
+        std::fprintf(stderr, "quorvex: %s\n",
+                     TranslateText("interrupted; the totals above are incomplete").c_str());
         return kExitInterrupted;
     }
     return scanned < paths.size() ? kExitTooManyPaths : exitCode;

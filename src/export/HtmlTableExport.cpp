@@ -2,6 +2,7 @@
 
 #include "export/XmlEscape.h"
 #include "i18n/Translation.h"
+#include "i18n/TranslationMarkers.h"
 #include "model/FileSystemNode.h"
 #include "model/SizeFormat.h"
 
@@ -93,7 +94,7 @@ void THtmlTableExport::WriteHeader(std::ostream& stream) {
     header +=
         "<table cellpadding=\"3\" cellspacing=\"1\" bgcolor=\"" + HtmlColor(kColorActiveBorder) + "\">\r\n";
     header += "<tr bgcolor=\"" + HtmlColor(kColorActiveCaption) + "\">";
-    for (const char* title : {"Directory", "Size", "Percent", "Files"})
+    for (const char* title : {N_("Directory"), N_("Size"), N_("Percent"), N_("Files")})
         header += "<th>" + XmlEscape(TranslateText(title), TMarkup::Html) + "</th>";
     header += "</tr>\r\n";
     WriteText(stream, header);

@@ -1,6 +1,7 @@
 #include "export/TextExports.h"
 
 #include "i18n/Translation.h"
+#include "i18n/TranslationMarkers.h"
 #include "model/FileSystemNode.h"
 
 namespace quorvex {
@@ -93,7 +94,7 @@ std::string TTextTreeExport::GetDescription() {
 std::string TTextTreeExport::NodeText(const TFileSystemNode* node) const {
     const std::int32_t count = node->GetFileCount();
     return EscapeLineBreaks(node->Name()) + "   (" + SizeText(node->GetSize()) + ", " +
-           std::to_string(count) + " " + TranslateText(count == 1 ? "File" : "Files") + ")";
+           std::to_string(count) + " " + TranslateText(count == 1 ? N_("File") : N_("Files")) + ")";
 }
 
 void TTextTreeExport::WriteNode(const TFileSystemNode* node, std::ostream& stream) {

@@ -1,34 +1,14 @@
 #include "i18n/Translation.h"
 
-#include "support/DataLocations.h"
+#include "i18n/GnuGettext.h"
 
-#include <clocale>
+#include <QLocale>
+
 #include <cstdlib>
-#include <mutex>
-#include <set>
 #include <system_error>
 
 namespace quorvex {
 namespace {
-
-struct LanguageState {
-    std::mutex mutex;
-    std::string code;
-    bool chosen = false;
-    std::filesystem::path catalogueFolder;
-};
-
-std::string Lowered(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
-LanguageState& State() {
-    static LanguageState state;
-    return state;
-}
 
 std::string CutAtDot(std::string code) {
     if (const auto dot = code.find('.'); dot != std::string::npos)
@@ -38,21 +18,32 @@ std::string CutAtDot(std::string code) {
     return code;
 }
 
+bool IsLetters(const std::string& text, std::size_t from, bool upper) {
+    for (std::size_t i = from; i < from + 2; ++i) {
+        const char c = text[i];
+        if (upper ? (c < 'A' || c > 'Z') : (c < 'a' || c > 'z'))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 std::string LanguageFromEnvironment() {
     if (const char* lang = std::getenv("LANG"); lang != nullptr && *lang != '\0')
         return CutAtDot(lang);
-    // LANG unset: whatever the C library was told through LC_ALL / LC_MESSAGES.
-    for (const char* name : {"LC_ALL", "LC_MESSAGES"}) {
-        if (const char* value = std::getenv(name); value != nullptr && *value != '\0')
-            return CutAtDot(value);
+    // The user's locale, when it names a language and a country of two letters each.
+    std::string name = QLocale::system().name().toStdString();
+    if (name.size() == 5 && name[2] == '_' && IsLetters(name, 0, false) && IsLetters(name, 3, true)) {
+        if (name.starts_with("no"))
+            name.replace(0, 2, "nb");
+        return name;
     }
     return "C";
 }
 
 std::string TranslateText(const std::string& text) {
-    return text;
+    return DefaultInstance().GetText(text);
 }
 
 std::string Substitute(std::string format, const std::string& value) {
@@ -62,50 +53,23 @@ std::string Substitute(std::string format, const std::string& value) {
 }
 
 std::string CurrentLanguage() {
-    auto& state = State();
-    std::lock_guard lock(state.mutex);
-    if (!state.chosen) {
-        state.code = LanguageFromEnvironment();
-        state.chosen = true;
-    }
-    return state.code;
+    return DefaultInstance().CurrentLanguage();
 }
 
 void SetLanguage(const std::string& code) {
-    auto& state = State();
-    std::lock_guard lock(state.mutex);
-    state.code = code.empty() ? LanguageFromEnvironment() : code;
-    state.chosen = true;
+    DefaultInstance().SetLanguage(code);
 }
 
 std::filesystem::path CatalogueFolder() {
-    auto& state = State();
-    std::lock_guard lock(state.mutex);
-    if (state.catalogueFolder.empty())
-        state.catalogueFolder = DataLocation("locale");
-    return state.catalogueFolder;
+    return DefaultInstance().CatalogueFolder();
 }
 
 void SetCatalogueFolder(std::filesystem::path folder) {
-    auto& state = State();
-    std::lock_guard lock(state.mutex);
-    state.catalogueFolder = std::move(folder);
+    DefaultInstance().SetCatalogueFolder(std::move(folder));
 }
 
 std::vector<std::string> ListLanguages(const std::string& domain) {
-    std::vector<std::string> codes;
-    std::set<std::string> seen;
-    std::error_code error;
-    for (std::filesystem::directory_iterator it(CatalogueFolder(), error), end; !error && it != end;
-         it.increment(error)) {
-        std::error_code statError;
-        if (!std::filesystem::is_regular_file(it->path() / "LC_MESSAGES" / (domain + ".mo"), statError))
-            continue;
-        std::string code = Lowered(it->path().filename().string());
-        if (seen.insert(code).second)
-            codes.push_back(std::move(code));
-    }
-    return codes;
+    return DefaultInstance().ListLanguages(domain);
 }
 
 } // namespace quorvex

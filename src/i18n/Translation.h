@@ -7,8 +7,8 @@
 namespace quorvex {
 
 // The one translation interface every part of the program calls. Texts are UTF-8 English source
-// texts and serve as their own catalogue keys. Until catalogues are installed, a text translates to
-// itself.
+// texts and serve as their own catalogue keys, looked up in the domain `default` of the shared
+// translation instance (i18n/GnuGettext.h); a text without a translation comes back unchanged.
 std::string TranslateText(const std::string& text);
 
 // Puts `value` in place of the first "%s" of a (translated) message.
@@ -20,8 +20,8 @@ std::string CurrentLanguage();
 // Makes `code` the current language; an empty code chooses it from the environment.
 void SetLanguage(const std::string& code);
 
-// The language the environment asks for: LANG (cut at the first "."), else the C library's
-// message locale, else "C".
+// The language the environment asks for: LANG (cut at the first "."), else the user's locale as
+// language_COUNTRY, else "C".
 std::string LanguageFromEnvironment();
 
 // The catalogue folder: "locale" beside the running executable, else in the installed data folder

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "i18n/TranslationMarkers.h"
 #include "model/NodeLock.h"
 #include "support/FileAttributes.h"
 
@@ -308,7 +309,7 @@ int ScanForChildrenFiles(const TGroupNode* directory, TGroupNode* target,
                          const TGroupNode::AcceptFunc& accept);
 
 // The untranslated names of the two synthetic nodes.
-inline constexpr const char* kFileGroupName = "<Files>";
-inline constexpr const char* kLocalDrivesName = "Local Drives";
+inline constexpr const char* kFileGroupName = N_("<Files>");
+inline constexpr const char* kLocalDrivesName = N_("Local Drives");
 
 } // namespace quorvex

@@ -1,5 +1,7 @@
 #include "settings/QxIniFile.h"
 
+#include "i18n/Translation.h"
+
 #include "support/PosixDir.h"
 #include "support/SafeFileWriter.h"
 #include "support/Utilities.h"
@@ -112,7 +114,7 @@ std::optional<std::string> ReadFileBytes(const std::string& path, const std::str
     if (::fstat(fd, &st) != 0)
         throw EIniFileError(error + ": " + SystemErrorMessage(errno));
     if (!S_ISREG(st.st_mode))
-        throw EIniFileError(error + ": not a regular file");
+        throw EIniFileError(error + ": " + TranslateText("not a regular file"));
     std::string bytes;
     char buffer[16384];
     for (;;) {
@@ -227,7 +229,7 @@ TQxIniFile::TQxIniFile(std::string fileName) : fileName_(std::move(fileName)) {}
 
 std::string TQxIniFile::ReadString(std::string_view section, std::string_view key,
                                    const std::string& defaultValue) const {
-    const TDocument doc = LoadDocument(fileName_, "Unable to read " + fileName_);
+    const TDocument doc = LoadDocument(fileName_, Substitute(TranslateText("Unable to read %s"), fileName_));
     const char* value = doc.ini->GetValue(std::string(section).c_str(), std::string(key).c_str(), nullptr);
     if (value == nullptr)
         return defaultValue;
@@ -255,9 +257,10 @@ std::int64_t TQxIniFile::ReadInt64(std::string_view section, std::string_view ke
 void TQxIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
     CheckName(section, ']');
     CheckName(key, '=');
-    const std::string error = "Unable to write to " + fileName_;
+    const std::string error = Substitute(TranslateText("Unable to write to %s"), fileName_);
     if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos)
-        throw EIniFileError(error + ": the value of " + std::string(key) + " holds a line break");
+        throw EIniFileError(
+            error + ": " + Substitute(TranslateText("the value of %s holds a line break"), std::string(key)));
     TDocument doc = LoadDocument(fileName_, error);
     const std::string v(value);
     if (doc.ini->SetValue(std::string(section).c_str(), std::string(key).c_str(), v.c_str(), nullptr,

@@ -1,5 +1,7 @@
 #include "support/ShellLaunch.h"
 
+#include "i18n/Translation.h"
+
 // GIO first: its headers use "signals" as a name, which Qt defines as a keyword.
 #include <gio/gio.h>
 
@@ -77,7 +79,8 @@ TLaunchResult OpenWithDefaultHandler(const std::string& path) {
     const bool launched = g_app_info_launch_default_for_uri(uri.c_str(), nullptr, &raw) != FALSE;
     const TErrorPtr error(raw);
     if (!launched)
-        return error != nullptr ? Failure(*error) : TLaunchResult{false, 0, "The file could not be opened."};
+        return error != nullptr ? Failure(*error)
+                                : TLaunchResult{false, 0, TranslateText("The file could not be opened.")};
     result.Ok = true;
     return result;
 }

@@ -1,5 +1,8 @@
 #include "support/Trash.h"
 
+#include "i18n/Translation.h"
+#include "i18n/TranslationMarkers.h"
+
 #include <cerrno>
 #include <cstring>
 #include <gio/gio.h>
@@ -69,7 +72,8 @@ std::string DisplayName(const std::string& path) {
 TTrashResult Refuse(const std::string& path, const char* why) {
     TTrashResult result;
     result.Error = EINVAL;
-    result.Message = "Cannot move \"" + DisplayName(path) + "\" to the trash: " + why;
+    result.Message = Substitute(TranslateText("Cannot move \"%s\" to the trash"), DisplayName(path)) + ": " +
+                     TranslateText(why);
     return result;
 }
 
@@ -94,11 +98,11 @@ bool HasDotComponent(const std::string& path) {
 TTrashResult MoveToTrash(const std::string& path) {
     // An empty or relative path would be taken against the working directory: never what was chosen.
     if (path.empty() || path.front() != '/')
-        return Refuse(path, "not an absolute path");
+        return Refuse(path, N_("not an absolute path"));
     if (path.find('\0') != std::string::npos)
-        return Refuse(path, "the name holds a NUL byte");
+        return Refuse(path, N_("the name holds a NUL byte"));
     if (HasDotComponent(path))
-        return Refuse(path, "the path holds \".\" or \"..\"");
+        return Refuse(path, N_("the path holds \".\" or \"..\""));
 
     const TFilePtr file(g_file_new_for_path(path.c_str()));
     GError* rawError = nullptr;
@@ -111,7 +115,7 @@ TTrashResult MoveToTrash(const std::string& path) {
     }
     if (!error) {
         result.Error = EIO;
-        result.Message = "Cannot move \"" + DisplayName(path) + "\" to the trash";
+        result.Message = Substitute(TranslateText("Cannot move \"%s\" to the trash"), DisplayName(path));
         return result;
     }
     result.Error = ErrnoOf(*error);
@@ -139,7 +143,8 @@ std::vector<TTrashedPath> MoveAllToTrash(const std::vector<std::string>& paths,
         TTrashedPath entry{path, {}};
         if (control.Stop.stop_requested()) {
             entry.Result.Error = ECANCELED;
-            entry.Result.Message = "Cancelled before \"" + DisplayName(path) + "\" was moved to the trash";
+            entry.Result.Message = Substitute(TranslateText("Cancelled before \"%s\" was moved to the trash"),
+                                              DisplayName(path));
             results.push_back(std::move(entry));
             continue;
         }

@@ -242,7 +242,7 @@ void TFormMain::CreateMenusAndToolbar() {
     helpMenu_ = menuBar()->addMenu(QString::fromUtf8(N_("&Help")));
     helpMenu_->addAction(actInfo_);
 
-    QToolBar* toolbar = addToolBar(QStringLiteral("Main"));
+    QToolBar* toolbar = addToolBar(QString::fromUtf8(N_("Main toolbar")));
     toolbar->setObjectName(QStringLiteral("MainToolbar"));
     toolbar->setMovable(false);
     favouritesButton_ = new QToolButton(toolbar);

@@ -5,6 +5,7 @@
 
 #include "diag/QxLogger.h"
 #include "i18n/Translation.h"
+#include "i18n/TranslationMarkers.h"
 #include "model/FileSystemNode.h"
 #include "scan/DirScanThreadList.h"
 #include "support/ErrorDialogs.h"
@@ -83,10 +84,11 @@ std::string Question(const std::vector<std::string>& paths, std::int64_t size, T
                      bool permanent) {
     std::string text;
     if (paths.size() == 1)
-        text = TranslateText(permanent ? "Delete this item permanently?" : "Move this item to the trash?");
+        text = TranslateText(permanent ? N_("Delete this item permanently?")
+                                       : N_("Move this item to the trash?"));
     else
-        text = Substitute(TranslateText(permanent ? "Delete these %s items permanently?"
-                                                  : "Move these %s items to the trash?"),
+        text = Substitute(TranslateText(permanent ? N_("Delete these %s items permanently?")
+                                                  : N_("Move these %s items to the trash?")),
                           std::to_string(paths.size()));
     text += "\n\n" + NameList(paths) + "\n" +
             Substitute(TranslateText("Total size: %s"), format(size, LocaleDecimalSeparator()));
@@ -209,10 +211,11 @@ void TFormMain::DeleteSelection(bool permanent) {
         AskYesNo(
             this, Tr("Delete permanently"),
             TranslateText(noTrash.size() == 1
-                              ? "This item cannot be moved to the trash: its file system has none."
-                              : "These items cannot be moved to the trash: their file system has none.") +
+                              ? N_("This item cannot be moved to the trash: its file system has none.")
+                              : N_("These items cannot be moved to the trash: their file system has none.")) +
                 "\n\n" + NameList(noTrash) + "\n" +
-                TranslateText(noTrash.size() == 1 ? "Delete it permanently?" : "Delete them permanently?") +
+                TranslateText(noTrash.size() == 1 ? N_("Delete it permanently?")
+                                                  : N_("Delete them permanently?")) +
                 "\n\n" + TranslateText("This cannot be undone."),
             QMessageBox::Warning)) {
         const TDeleteFilesResult second = RunDeletion(noTrash, TDeleteMode::Permanent);
@@ -265,10 +268,11 @@ TDeleteFilesResult TFormMain::RunDeletion(const std::vector<std::string>& paths,
         if (progress.wasCanceled())
             stop.request_stop();
         progress.setValue(static_cast<int>(itemsDone.load(std::memory_order_relaxed)));
-        progress.setLabelText(Tr(mode == TDeleteMode::Trash ? "Moving to the trash..." : "Deleting...") +
-                              QStringLiteral("\n") +
-                              QString::fromStdString(Substitute(TranslateText("%s entries removed"),
-                                                                std::to_string(entriesRemoved.load()))));
+        progress.setLabelText(
+            Tr(mode == TDeleteMode::Trash ? N_("Moving to the trash...") : N_("Deleting...")) +
+            QStringLiteral("\n") +
+            QString::fromStdString(
+                Substitute(TranslateText("%s entries removed"), std::to_string(entriesRemoved.load()))));
         if (finished.load(std::memory_order_acquire))
             loop.quit();
     });

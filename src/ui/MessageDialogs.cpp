@@ -1,6 +1,7 @@
 #include "ui/MessageDialogs.h"
 
 #include "i18n/Translation.h"
+#include "i18n/TranslationMarkers.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -58,18 +59,18 @@ bool AskYesNo(QMessageBox::Icon icon, const char* caption, const std::string& te
 } // namespace
 
 bool ShowConfirmationDialog(const std::string& text) {
-    return AskYesNo(QMessageBox::Question, "Confirmation", text);
+    return AskYesNo(QMessageBox::Question, N_("Confirmation"), text);
 }
 
 bool ShowWarningDialog(const std::string& text) {
-    return AskYesNo(QMessageBox::Warning, "Warning", text);
+    return AskYesNo(QMessageBox::Warning, N_("Warning"), text);
 }
 
 ErrorDialogHandler InstallErrorDialogBacking() {
     auto previous = std::make_shared<ErrorDialogHandler>();
     *previous = SetErrorDialogHandler([previous](const std::string& text) {
         if (HaveWidgetApplication()) {
-            RunBoxOnGuiThread(QMessageBox::Critical, "Error", text, QMessageBox::Ok);
+            RunBoxOnGuiThread(QMessageBox::Critical, N_("Error"), text, QMessageBox::Ok);
         } else if (*previous) {
             (*previous)(text);
         } else {

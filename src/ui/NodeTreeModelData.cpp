@@ -1,6 +1,7 @@
 // The cells of the tree model: texts, fonts, colours and the numbers the percentage painter needs.
 
 #include "i18n/Translation.h"
+#include "i18n/TranslationMarkers.h"
 #include "model/FileSystemNode.h"
 #include "support/PosixDir.h"
 #include "ui/NodeTreeModel.h"
@@ -96,7 +97,8 @@ QVariant TNodeTreeModel::headerData(int section, Qt::Orientation orientation, in
     if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount)
         return {};
     if (role == Qt::DisplayRole) {
-        static const char* const kHeadings[kColumnCount] = {"Name", "Size", "Percentage", "Files"};
+        static const char* const kHeadings[kColumnCount] = {N_("Name"), N_("Size"), N_("Percentage"),
+                                                            N_("Files")};
         return QString::fromStdString(TranslateText(kHeadings[section]));
     }
     // A click on another column keeps the direction; QHeaderView asks this before it sorts.

@@ -1,11 +1,13 @@
 #include "ui/WindowMain.h"
 
 #include "diag/QxLogger.h"
+#include "i18n/Translation.h"
 #include "settings/QxSettings.h"
 #include "ui/FormMain.h"
 #include "ui/InstanceMarker.h"
 #include "ui/MessageDialogs.h"
 #include "ui/QxApplication.h"
+#include "ui/RuntimeTranslation.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -29,13 +31,17 @@ bool HasGraphicalDisplay() {
 int RunMainWindow(int argc, char** argv) {
     if (!HasGraphicalDisplay()) {
         // Without this the toolkit would abort with a message about platform plugins.
-        std::fprintf(stderr, "quorvex: no graphical display (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
-                             "  For a text summary without a window: quorvex --summary DIRECTORY\n"
-                             "  To run the window on a virtual display:  xvfb-run quorvex [DIRECTORY]\n");
+        std::fputs(
+            TranslateText("quorvex: no graphical display (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
+                          "  For a text summary without a window: quorvex --summary DIRECTORY\n"
+                          "  To run the window on a virtual display:  xvfb-run quorvex [DIRECTORY]\n")
+                .c_str(),
+            stderr);
         return 2;
     }
     const TInstanceMarker marker;
     TQxApplication app(argc, argv);
+    InstallRuntimeTranslation(app);
     InstallErrorDialogBacking();
     try {
         TFormMain form(GlobalSettings());

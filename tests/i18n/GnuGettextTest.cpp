@@ -1,0 +1,193 @@
+#include "CatalogueFixtures.h"
+
+#include "i18n/GnuGettext.h"
+#include "i18n/StartupLanguage.h"
+#include "settings/QxSettings.h"
+#include "support/ErrorDialogs.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+
+namespace quorvex {
+namespace {
+
+using testing::CatalogueFolder;
+
+// LANG for the time of a test.
+class ScopedLang {
+public:
+    explicit ScopedLang(const char* value) {
+        if (const char* old = std::getenv("LANG"))
+            old_ = old;
+        if (value)
+            ::setenv("LANG", value, 1);
+        else
+            ::unsetenv("LANG");
+    }
+    ~ScopedLang() {
+        if (old_)
+            ::setenv("LANG", old_->c_str(), 1);
+        else
+            ::unsetenv("LANG");
+    }
+
+private:
+    std::optional<std::string> old_;
+};
+
+class GnuGettextTest : public ::testing::Test {
+protected:
+    GnuGettextTest()
+        : previous_(SetErrorDialogHandler([this](const std::string& e) { errors_.push_back(e); })) {}
+    ~GnuGettextTest() override { SetErrorDialogHandler(previous_); }
+
+    CatalogueFolder folder_;
+    std::vector<std::string> errors_;
+    ErrorDialogHandler previous_;
+};
+
+TEST_F(GnuGettextTest, FindsTheLanguageFolderThenItsTwoLetterBaseWhateverTheCase) {
+    folder_.Add("de", {{"Size", "Größe"}});
+    folder_.Add("pt_BR", {{"Size", "Tamanho"}});
+    folder_.Add("FR", {{"Size", "Taille"}});
+    TGnuGettextInstance instance(folder_.Path());
+    instance.SetLanguage("de_AT");
+    EXPECT_EQ(instance.GetText("Size"), "Größe");
+    instance.SetLanguage("de_DE");
+    EXPECT_EQ(instance.GetText("Size"), "Größe");
+    instance.SetLanguage("pt_BR");
+    EXPECT_EQ(instance.GetText("Size"), "Tamanho");
+    instance.SetLanguage("fr_CA");
+    EXPECT_EQ(instance.GetText("Size"), "Taille");
+    // No folder pt: pt_PT finds nothing, and neither does the built-in language.
+    instance.SetLanguage("pt_PT");
+    EXPECT_EQ(instance.GetText("Size"), "Size");
+    instance.SetLanguage("C");
+    EXPECT_EQ(instance.GetText("Size"), "Size");
+    EXPECT_TRUE(errors_.empty());
+}
+
+TEST_F(GnuGettextTest, ALanguageOfItsOwnWinsOverItsBaseAndEveryChangeReopens) {
+    folder_.Add("de", {{"Size", "Größe"}});
+    const std::string austrian = folder_.Add("de_AT", {{"Size", "Grösse"}});
+    TGnuGettextInstance instance(folder_.Path());
+    instance.SetLanguage("de_AT");
+    EXPECT_EQ(instance.GetText("Size"), "Grösse");
+    EXPECT_EQ(instance.CatalogueFile("default"), austrian);
+    instance.SetLanguage("de");
+    EXPECT_EQ(instance.GetText("Size"), "Größe");
+    EXPECT_EQ(instance.CurrentLanguage(), "de");
+    EXPECT_EQ(instance.GetText(""), "") << "the header is no translation";
+}
+
+TEST_F(GnuGettextTest, AnEmptyCodeAndAnEmptyLanguageKeyTakeTheEnvironment) {
+    folder_.Add("de", {{"Size", "Größe"}});
+    const ScopedLang lang("de_DE.UTF-8");
+    TGnuGettextInstance instance(folder_.Path());
+    EXPECT_EQ(instance.CurrentLanguage(), "de_DE");
+    instance.SetLanguage("fr");
+    instance.SetLanguage("");
+    EXPECT_EQ(instance.CurrentLanguage(), "de_DE");
+    EXPECT_EQ(instance.GetText("Size"), "Größe");
+
+    const std::string ini = folder_.Scratch("Quorvex.ini");
+    // The key without a value: the environment, not the language chosen so far.
+    testing::WriteAll(ini, "[Settings]\nLanguage=\n");
+    instance.SetLanguage("fr");
+    ChooseStartupLanguage(instance, TSettings(ini));
+    EXPECT_EQ(instance.CurrentLanguage(), "de_DE");
+    // No key: the language chosen so far stays.
+    testing::WriteAll(ini, "[Settings]\n");
+    instance.SetLanguage("fr");
+    ChooseStartupLanguage(instance, TSettings(ini));
+    EXPECT_EQ(instance.CurrentLanguage(), "fr");
+    testing::WriteAll(ini, "[Settings]\nLanguage=pt_BR\n");
+    ChooseStartupLanguage(instance, TSettings(ini));
+    EXPECT_EQ(instance.CurrentLanguage(), "pt_BR");
+}
+
+TEST_F(GnuGettextTest, StartUpRegistersTheRuntimeDomainOnceAfterTheProgramsOwn) {
+    TGnuGettextInstance instance(folder_.Path());
+    const std::string ini = folder_.Scratch("Quorvex.ini");
+    testing::WriteAll(ini, "[Settings]\nLanguage=de\n");
+    ChooseStartupLanguage(instance, TSettings(ini));
+    instance.AddResourceStringDomain("rtl");
+    instance.AddResourceStringDomain("default");
+    EXPECT_EQ(instance.ResourceStringDomains(), (std::vector<std::string>{"default", "rtl"}));
+}
+
+TEST_F(GnuGettextTest, ListsLanguageFoldersLowerCasedOnceAndOnlyWithACatalogue) {
+    TGnuGettextInstance instance(folder_.Path());
+    EXPECT_TRUE(instance.ListLanguages("default").empty()) << "no catalogue folder at all";
+    folder_.Add("en_US", {{"Size", "Size"}});
+    folder_.Add("DE", {{"Size", "Größe"}});
+    folder_.Add("de", {{"Size", "Größe"}});
+    std::filesystem::create_directories(folder_.Path() + "/fr/LC_MESSAGES"); // no catalogue in it
+    auto listed = instance.ListLanguages("default");
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, (std::vector<std::string>{"de", "en_us"}));
+}
+
+TEST_F(GnuGettextTest, AWrongCharsetTurnsTheDomainOffForTheRestOfTheRunWithOneMessage) {
+    const std::string latin = folder_.Add("de", {{"Size", "Gr\\303\\266\\303\\237e"}}, "ISO-8859-1");
+    folder_.Add("fr", {{"Size", "Taille"}});
+    TGnuGettextInstance instance(folder_.Path());
+    std::vector<std::pair<std::string, std::string>> shown;
+    instance.SetLocalizationProblemHandler(
+        [&](const std::string& caption, const std::string& text) { shown.emplace_back(caption, text); });
+    instance.SetLanguage("de");
+    EXPECT_EQ(instance.GetText("Size"), "Size");
+    EXPECT_EQ(instance.GetText("Size"), "Size");
+    instance.SetLanguage("fr");
+    EXPECT_EQ(instance.GetText("Size"), "Size") << "the domain stays off whatever the language";
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].first, "Localization problem");
+    EXPECT_EQ(shown[0].second,
+              "The translation for the language code de (in " + latin +
+                  ") does not have charset=utf-8 in its Content-Type. Translations are turned off.");
+}
+
+TEST_F(GnuGettextTest, AnInvalidCatalogueIsReportedOnceAndTranslatesNothing) {
+    const std::string mo = folder_.Path() + "/de/LC_MESSAGES/default.mo";
+    std::filesystem::create_directories(folder_.Path() + "/de/LC_MESSAGES");
+    testing::WriteAll(mo, testing::MakeMo({{"Size", "Größe"}}).bytes.substr(0, 40));
+    TGnuGettextInstance instance(folder_.Path());
+    instance.SetLanguage("de");
+    EXPECT_EQ(instance.GetText("Size"), "Size");
+    EXPECT_EQ(instance.GetText("Files"), "Files");
+    EXPECT_EQ(errors_, std::vector<std::string>{"This file is not a valid GNU gettext mo file: " + mo});
+    // Mended, it is read at the next language change.
+    testing::WriteAll(mo, testing::MakeMo({{"", testing::kUtf8Header}, {"Size", "Größe"}}).bytes);
+    instance.SetLanguage("de");
+    EXPECT_EQ(instance.GetText("Size"), "Größe");
+}
+
+TEST_F(GnuGettextTest, ABoundDomainReadsItsFileForEveryLanguage) {
+    folder_.Add("de", {{"Size", "Größe"}});
+    const std::string file = folder_.Scratch("runtime.mo");
+    ASSERT_TRUE(testing::CompilePo(file, {{"Cancel", "Abbrechen"}}));
+    TGnuGettextInstance instance(folder_.Path());
+    instance.BindDomainToFile("rtl", file);
+    for (const char* code : {"de", "fr", "C"}) {
+        instance.SetLanguage(code);
+        EXPECT_EQ(instance.DGetText("rtl", "Cancel"), "Abbrechen") << code;
+        EXPECT_EQ(instance.DGetText("rtl", "Size"), "Size") << code;
+    }
+    EXPECT_EQ(instance.DGetText("unknown", "Cancel"), "Cancel");
+}
+
+TEST_F(GnuGettextTest, CodesThatAreNoFolderNameFindNothing) {
+    folder_.Add("de", {{"Size", "Größe"}});
+    std::filesystem::create_directories(folder_.Scratch("LC_MESSAGES"));
+    ASSERT_TRUE(testing::CompilePo(folder_.Scratch("LC_MESSAGES/default.mo"), {{"Size", "Outside"}}));
+    TGnuGettextInstance instance(folder_.Path());
+    for (const char* code : {"..", "../", "./de"}) {
+        instance.SetLanguage(code);
+        EXPECT_EQ(instance.GetText("Size"), "Size") << code;
+    }
+}
+
+} // namespace
+} // namespace quorvex

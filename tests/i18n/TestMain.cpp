@@ -1,0 +1,5 @@
+#include "common/WidgetTestMain.h"
+
+int main(int argc, char** argv) {
+    return quorvex::testing::RunWidgetTests(argc, argv);
+}
