@@ -3,6 +3,7 @@
 #include "i18n/LangUtils.h"
 #include "i18n/Translation.h"
 #include "i18n/TranslationMarkers.h"
+#include "paint/PainterClassResolver.h"
 #include "paint/QxBarChartPainter.h"
 #include "support/ErrorDialogs.h"
 #include "support/Utilities.h"
@@ -20,14 +21,20 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <exception>
+#include <utility>
 
 namespace quorvex {
 namespace {
 
 constexpr int kBorder = 10;
+constexpr int kRoundingListWidth = 175;
+constexpr int kLanguageListWidth = 145;
 constexpr const char* kBoundsKey = "SettingsDlgBounds";
 
 // A floating-point field that shows its value as the shortest decimal text (1, 0.5, 0.95) in the
@@ -54,6 +61,18 @@ template <typename T> T* Named(T* widget, const char* name) {
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
+}
+
+// Never narrower than the classic layout, but wide enough to show a longer translation whole.
+void FitWidthToItems(QComboBox& box, int minimum) {
+    int widest = 0;
+    for (int i = 0; i < box.count(); ++i)
+        widest = std::max(widest, box.fontMetrics().horizontalAdvance(box.itemText(i)));
+    QStyleOptionComboBox option;
+    option.initFrom(&box);
+    const QSize contents(widest, box.fontMetrics().height());
+    box.setFixedWidth(std::max(
+        minimum, box.style()->sizeFromContents(QStyle::CT_ComboBox, &option, contents, &box).width()));
 }
 
 int IndexOfText(const QComboBox& box, const QString& text) {
@@ -106,8 +125,8 @@ TDlgSettings::TDlgSettings(TSettings& store, QWidget* owner)
     cmbBoxBarChartPaintStyle_->setFixedWidth(200);
     cmbBoxBarChartPaintStyle_->setMaxVisibleItems(10);
     cmbBoxBarChartPaintStyle_->setFont(QFont(QStringLiteral("Tahoma"), 8));
-    cmbBoxRoundingStyle_->setFixedWidth(175);
-    comboBoxLanguage_->setFixedWidth(145);
+    cmbBoxRoundingStyle_->setFixedWidth(kRoundingListWidth);
+    comboBoxLanguage_->setFixedWidth(kLanguageListWidth);
     label1_->setBuddy(comboBoxLanguage_);
     btnOK_->setDefault(true);
 
@@ -139,6 +158,9 @@ TDlgSettings::TDlgSettings(TSettings& store, QWidget* owner)
     outer->addWidget(groupBoxUserInterface_);
     outer->addStretch(1);
     outer->addLayout(buttons);
+    // A fixed-size dialog that still grows when a list's entries or a new language need more room.
+    outer->setSizeConstraint(QLayout::SetFixedSize);
+    outer->addStrut(kClientWidth);
 
     connect(checkBoxGroupFiles_, &QCheckBox::stateChanged, this, &TDlgSettings::CheckBoxGroupFilesClick);
     connect(static_cast<TFloatSpinEdit*>(editGroupFileSize_)->Editor(), &QLineEdit::textChanged, this,
@@ -155,7 +177,7 @@ TDlgSettings::TDlgSettings(TSettings& store, QWidget* owner)
     connect(btnApply_, &QPushButton::clicked, this, &TDlgSettings::BtnApplyClick);
 
     TranslateWindow(*this);
-    setFixedSize(sizeHint().expandedTo(QSize(kClientWidth, kClientHeight)));
+    layout()->activate();
     RestorePosition();
 }
 
@@ -194,10 +216,11 @@ void TDlgSettings::FillBarStyles() {
     registry.GetPainterNames(names, true);
     cmbBoxBarChartPaintStyle_->clear();
     cmbBoxBarChartPaintStyle_->addItems(names);
-    const TQxBarChartPainterClass* current =
-        registry.FindByClassName(Q(workingSettings_->BarChartPainterClass()));
+    // The class the window paints with: a user who never chose a style has the unregistered
+    // fallback class, which carries the name of the style it looks like, so that entry is selected.
+    const TQxBarChartPainterClass& current = PainterClassByName(workingSettings_->BarChartPainterClass());
     cmbBoxBarChartPaintStyle_->setCurrentIndex(
-        current == nullptr ? -1 : IndexOfText(*cmbBoxBarChartPaintStyle_, current->GetPainterName()));
+        IndexOfText(*cmbBoxBarChartPaintStyle_, current.GetPainterName()));
 }
 
 void TDlgSettings::FillRoundingStyles() {
@@ -206,6 +229,7 @@ void TDlgSettings::FillRoundingStyles() {
         cmbBoxRoundingStyle_->addItem(Q(name));
     cmbBoxRoundingStyle_->setCurrentIndex(
         IndexOfText(*cmbBoxRoundingStyle_, Q(FileSizeRoundingName(workingSettings_->FileSizeRounding()))));
+    FitWidthToItems(*cmbBoxRoundingStyle_, kRoundingListWidth);
 }
 
 void TDlgSettings::FillLanguages() {
@@ -217,6 +241,7 @@ void TDlgSettings::FillLanguages() {
     if (index < 0)
         index = IndexOfText(*comboBoxLanguage_, Q(BaseLanguageDisplayName(language)));
     comboBoxLanguage_->setCurrentIndex(index);
+    FitWidthToItems(*comboBoxLanguage_, kLanguageListWidth);
 }
 
 void TDlgSettings::UpdateGroupFileSizeEnabled() {
@@ -282,8 +307,6 @@ void TDlgSettings::BtnApplyClick() {
     // Whatever the retranslated controls told their handlers is undone.
     workingSettings_->Assign(*kept);
     FillControls();
-    // Texts of the new language may need more room.
-    setFixedSize(sizeHint().expandedTo(QSize(kClientWidth, kClientHeight)));
     if (OnApplySettings)
         OnApplySettings(*workingSettings_);
 }
