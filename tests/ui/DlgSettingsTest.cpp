@@ -347,10 +347,11 @@ TEST_F(DlgSettingsTest, TheBarStyleListShowsEveryStyleAsItsFullBarWithItsName) {
     EXPECT_EQ(listed, names) << "sorted display names";
     ASSERT_GE(current, 0);
     EXPECT_EQ(listed[current], "Crystal");
-    // The default painter is no entry of the list: nothing is selected, and nothing changes.
+    // The fallback painter of a user who never chose is no entry of the list, but looks like one and
+    // carries its name: that entry is shown, and opening the dialog changes nothing.
     settings_.SetBarChartPainterClass(kDefaultBarChartPainterClass);
     Run([](TDlgSettings& d) {
-        EXPECT_EQ(Control<TBarStyleComboBox>(d, "CmbBoxBarChartPaintStyle")->currentIndex(), -1);
+        EXPECT_EQ(Control<TBarStyleComboBox>(d, "CmbBoxBarChartPaintStyle")->currentText(), "Cairo Helix");
         Click(d, "BtnOK");
     });
     EXPECT_EQ(settings_.BarChartPainterClass(), kDefaultBarChartPainterClass);
