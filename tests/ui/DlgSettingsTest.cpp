@@ -88,17 +88,20 @@ protected:
 
 TEST_F(DlgSettingsTest, OnlyTheGroupingControlsMarkTheGroupingAsChanged) {
     const std::string painter = settings_.BarChartPainterClass();
-    EXPECT_FALSE(Run([](TDlgSettings& d) {
+    std::vector<std::string> englishLeft;
+    EXPECT_FALSE(Run([&](TDlgSettings& d) {
         QTest::keyClick(Control<QComboBox>(d, "CmbBoxBarChartPaintStyle"), Qt::Key_Down);
         Toggle(d, "CheckBoxDrawChildBar");
         QTest::keyClick(Control<QComboBox>(d, "CmbBoxRoundingStyle"), Qt::Key_Up);
         QTest::keyClicks(Control<QComboBox>(d, "ComboBoxLanguage"), "German");
         Click(d, "BtnApply");
+        englishLeft = testing::EnglishLeft(d); // a dialog of its own: no main window retranslates it
         Toggle(d, "CheckBoxGroupFiles");
         Click(d, "BtnApply");
         Click(d, "BtnCancel");
     }));
     ASSERT_EQ(applied_.size(), 3u);
+    EXPECT_THAT(englishLeft, IsEmpty());
     const TSettings& first = *appliedCopies_[0];
     EXPECT_NE(first.BarChartPainterClass(), painter);
     EXPECT_FALSE(first.PaintOptions().Contains(poDrawChildPercentBars));
