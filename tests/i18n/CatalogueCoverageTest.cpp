@@ -1,5 +1,5 @@
-#include "PoFile.h"
-#include "WidgetTexts.h"
+#include "common/PoFile.h"
+#include "common/WidgetTexts.h"
 
 #include "app/QuorvexProcess.h"
 #include "i18n/Translation.h"

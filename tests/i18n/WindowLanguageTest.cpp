@@ -1,55 +1,30 @@
-#include "PoFile.h"
-#include "WidgetTexts.h"
+#include "common/DialogDriver.h"
+#include "common/GermanCatalogue.h"
 
 #include "i18n/Translation.h"
+#include "ui/DlgSettings.h"
 #include "ui/FormInfo.h"
 #include "ui/FormMainFixture.h"
 
-#include <gtest/gtest.h>
+#include <QComboBox>
 
-#include <filesystem>
-#include <map>
-#include <set>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 namespace quorvex {
 namespace {
 
-using testing::Normalised;
-using testing::WidgetText;
-
-// The German catalogue's messages whose translation differs from the English text, both normalised.
-std::map<std::string, std::string> TranslatedMessages() {
-    std::map<std::string, std::string> messages;
-    for (const auto& entry : testing::ReadPo(QUORVEX_PO_DIR "/de.po"))
-        if (Normalised(entry.Id) != Normalised(entry.Str))
-            messages.emplace(Normalised(entry.Id), Normalised(entry.Str));
-    return messages;
-}
-
-// The texts of `texts` that equal a key (or, with `translations`, a value) of `messages`.
-std::vector<std::string> Matches(const std::vector<WidgetText>& texts,
-                                 const std::map<std::string, std::string>& messages, bool translations) {
-    std::set<std::string> wanted;
-    for (const auto& [id, str] : messages)
-        wanted.insert(translations ? str : id);
-    std::vector<std::string> found;
-    for (const WidgetText& text : texts)
-        if (wanted.count(Normalised(text.Text)))
-            found.push_back(text.Owner + ": " + text.Text);
-    return found;
-}
+using testing::Click;
+using testing::Control;
+using testing::EnglishLeft;
+using testing::German;
+using testing::GermanLeft;
+using ::testing::IsEmpty;
+using testing::MessagesShown;
 
 class WindowLanguageTest : public testing::FormMainTest {
 protected:
-    WindowLanguageTest() : language_(CurrentLanguage()), folder_(CatalogueFolder()) {
-        SetCatalogueFolder(std::filesystem::path(QUORVEX_BINARY).parent_path() / "locale");
-        SetLanguage("en");
-        settings_.SetLanguage("en");
-    }
-    ~WindowLanguageTest() override {
-        SetCatalogueFolder(folder_);
-        SetLanguage(language_);
-    }
+    WindowLanguageTest() { settings_.SetLanguage("en"); }
 
     void Apply(TFormMain& form, const std::string& code) {
         const auto changed = TSettings::CreateCopy(settings_);
@@ -57,34 +32,106 @@ protected:
         form.OnSettingsApplied(*changed);
     }
 
-    const std::string language_;
-    const std::filesystem::path folder_;
-    const std::map<std::string, std::string> messages_ = TranslatedMessages();
+    const testing::BuildCatalogues catalogues_;
 };
 
 TEST_F(WindowLanguageTest, MainAndAboutWindowLeaveNoEnglishTextInGermanAndNoGermanTextInEnglish) {
-    ASSERT_GT(messages_.size(), 50u);
+    ASSERT_GT(testing::TranslatedMessages().size(), 50u);
+    SetLanguage("de");
     TFormMain form(settings_);
-    const auto english = testing::CollectTexts(form);
-    // The window really shows the catalogue's source texts, or the checks below would prove nothing.
-    ASSERT_GT(Matches(english, messages_, false).size(), 15u);
+    EXPECT_THAT(EnglishLeft(form), IsEmpty()) << "made in German";
+    auto* config = form.findChild<QAction*>("ActConfig");
+    EXPECT_EQ(config->text(), German("S&ettings..."));
+    EXPECT_EQ(form.findChild<QAction*>("ActDelete")->toolTip(),
+              German("Move the selected files and directories to the trash (Shift: delete them for good)"));
+    const qint64 image = config->icon().cacheKey();
 
-    Apply(form, "de");
-    EXPECT_EQ(Matches(testing::CollectTexts(form), messages_, false), std::vector<std::string>{});
-    EXPECT_GT(Matches(testing::CollectTexts(form), messages_, true).size(), 15u);
-    {
-        TFormInfo about(&form);
-        const auto texts = testing::CollectTexts(about);
-        EXPECT_EQ(Matches(texts, messages_, false), std::vector<std::string>{});
-        EXPECT_FALSE(Matches(texts, messages_, true).empty());
+    std::vector<std::size_t> englishShown;
+    for (int round = 0; round < 2; ++round) {
+        Apply(form, "en");
+        EXPECT_EQ(CurrentLanguage(), "en");
+        EXPECT_THAT(GermanLeft(form), IsEmpty());
+        // The window really shows the catalogue's source texts, or the checks would prove nothing.
+        englishShown.push_back(MessagesShown(form, false).size());
+        EXPECT_GT(englishShown.back(), 15u);
+        EXPECT_EQ(config->text(), "S&ettings...");
+        Apply(form, "de_DE");
+        EXPECT_THAT(EnglishLeft(form), IsEmpty());
+        EXPECT_GT(MessagesShown(form, true).size(), 15u);
     }
+    EXPECT_EQ(englishShown[0], englishShown[1]) << "each time all of them";
+    EXPECT_EQ(config->icon().cacheKey(), image) << "the images stay while the texts change";
+    EXPECT_EQ(form.windowTitle(), "Quorvex");
 
+    // The about window is translated when it is made, in the language of that moment.
+    {
+        const TFormInfo about(&form);
+        EXPECT_EQ(about.windowTitle(), German("Information"));
+        EXPECT_THAT(EnglishLeft(about), IsEmpty());
+        EXPECT_FALSE(GermanLeft(about).empty());
+    }
     Apply(form, "en");
-    EXPECT_EQ(Matches(testing::CollectTexts(form), messages_, true), std::vector<std::string>{});
-    EXPECT_EQ(Matches(testing::CollectTexts(form), messages_, false).size(),
-              Matches(english, messages_, false).size());
-    TFormInfo about(&form);
-    EXPECT_EQ(Matches(testing::CollectTexts(about), messages_, true), std::vector<std::string>{});
+    const TFormInfo about(&form);
+    EXPECT_EQ(about.windowTitle(), "Information");
+    EXPECT_THAT(GermanLeft(about), IsEmpty());
+}
+
+// Picks a language in the dialog's list by typing its name, as a user does; after a pause, so that
+// the list does not take the keys for the rest of the name typed before.
+void Choose(TDlgSettings& dialog, const char* language) {
+    QTest::qWait(QApplication::keyboardInputInterval() + 50);
+    QTest::keyClicks(Control<QComboBox>(dialog, "ComboBoxLanguage"), language);
+}
+
+TEST_F(WindowLanguageTest, TheSettingsDialogSwitchesItselfAndTheMainWindowAndCancelTakesItBack) {
+    TFormMain form(settings_);
+    auto* config = form.findChild<QAction*>("ActConfig");
+    ASSERT_TRUE(config->isEnabled());
+    std::vector<std::string> germanDialog, germanMain, englishDialog, englishMain;
+    std::size_t germanShown = 0;
+    testing::WhileShown<TDlgSettings> driver([&](TDlgSettings& d) {
+        EXPECT_EQ(d.windowTitle(), "Preferences");
+        Choose(d, "German");
+        EXPECT_EQ(CurrentLanguage(), "en") << "choosing does not switch yet";
+        Click(d, "BtnApply");
+        EXPECT_EQ(CurrentLanguage(), "de");
+        EXPECT_EQ(Control<QComboBox>(d, "ComboBoxLanguage")->currentText(), "German [de]");
+        germanDialog = EnglishLeft(d);
+        germanMain = EnglishLeft(form);
+        germanShown = MessagesShown(d, true).size();
+
+        Choose(d, "English");
+        Click(d, "BtnApply");
+        EXPECT_EQ(CurrentLanguage(), "en");
+        englishDialog = GermanLeft(d);
+        englishMain = GermanLeft(form);
+
+        Choose(d, "German");
+        Click(d, "BtnApply");
+        EXPECT_EQ(config->text(), German("S&ettings..."));
+        Click(d, "BtnCancel");
+    });
+    config->trigger();
+    ASSERT_TRUE(driver.ran);
+    EXPECT_THAT(germanDialog, IsEmpty());
+    EXPECT_THAT(germanMain, IsEmpty());
+    EXPECT_GT(germanShown, 10u) << "the dialog's own texts were looked at";
+    EXPECT_THAT(englishDialog, IsEmpty());
+    EXPECT_THAT(englishMain, IsEmpty());
+
+    // Cancel: the language the settings hold, in both windows.
+    EXPECT_EQ(settings_.Language(), "en");
+    EXPECT_EQ(CurrentLanguage(), "en");
+    EXPECT_THAT(GermanLeft(form), IsEmpty());
+    std::vector<std::string> reopened;
+    testing::WhileShown<TDlgSettings> again([&](TDlgSettings& d) {
+        reopened = GermanLeft(d);
+        EXPECT_GT(MessagesShown(d, false).size(), 10u);
+        Click(d, "BtnCancel");
+    });
+    config->trigger();
+    ASSERT_TRUE(again.ran);
+    EXPECT_THAT(reopened, IsEmpty());
 }
 
 } // namespace

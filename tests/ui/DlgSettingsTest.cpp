@@ -1,5 +1,7 @@
 #include "FormMainFixture.h"
-#include "GermanTestCatalogue.h"
+
+#include "common/DialogDriver.h"
+#include "common/GermanCatalogue.h"
 
 #include "i18n/Translation.h"
 #include "paint/QxBarChartPainter.h"
@@ -12,10 +14,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
-#include <QGroupBox>
 #include <QLabel>
-#include <QLineEdit>
-#include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
 #include <QToolBar>
@@ -30,41 +29,9 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using testing::TempTree;
 
-// Waits for the settings dialog to run modally and acts on it; `act` must close it.
-class WhileShown {
-public:
-    explicit WhileShown(std::function<void(TDlgSettings&)> act) {
-        timer_.setInterval(5);
-        QObject::connect(&timer_, &QTimer::timeout, [this, act] {
-            auto* dialog = qobject_cast<TDlgSettings*>(QApplication::activeModalWidget());
-            if (dialog == nullptr)
-                return;
-            timer_.stop();
-            ran = true;
-            act(*dialog);
-            if (dialog->isVisible()) {
-                ADD_FAILURE() << "the dialog was left open";
-                dialog->reject();
-            }
-        });
-        timer_.start();
-    }
-    bool ran = false;
-
-private:
-    QTimer timer_;
-};
-
-template <typename T> T* Control(const QWidget& dialog, const char* name) {
-    T* control = dialog.findChild<T*>(QString::fromLatin1(name));
-    if (control == nullptr)
-        throw std::runtime_error(std::string("no control ") + name);
-    return control;
-}
-
-void Click(const QWidget& dialog, const char* button) {
-    QTest::mouseClick(Control<QPushButton>(dialog, button), Qt::LeftButton);
-}
+using Driver = testing::WhileShown<TDlgSettings>;
+using testing::Click;
+using testing::Control;
 
 void Toggle(const QWidget& dialog, const char* checkBox) {
     QTest::keyClick(Control<QCheckBox>(dialog, checkBox), Qt::Key_Space);
@@ -83,24 +50,18 @@ QString FieldText(const QWidget& dialog) {
     return Control<QDoubleSpinBox>(dialog, "EditGroupFileSize")->text();
 }
 
-// The dialog on the fixture's settings file, with a catalogue folder holding only `de` and the
-// German window texts; the language, the number notation and the screen section are put back.
+// The dialog on the fixture's settings file and the build's catalogues; the number notation and the
+// screen section are put back.
 class DlgSettingsTest : public testing::FormMainTest {
 protected:
-    DlgSettingsTest() : previousFolder_(CatalogueFolder()), previousLocale_(QLocale()) {
-        catalogues_.Dir("de");
-        catalogues_.Dir("de/LC_MESSAGES");
-        catalogues_.File("de/LC_MESSAGES/default.mo", 28);
-        SetCatalogueFolder(catalogues_.Path());
+    DlgSettingsTest() : previousLocale_(QLocale()) {
         QLocale::setDefault(QLocale::c());
         previousScreen_ = SetScreenSectionNameSource([this] { return screen_; });
         settings_.SetLanguage("en");
-        SetLanguage("en");
     }
     ~DlgSettingsTest() override {
         SetScreenSectionNameSource(previousScreen_);
         QLocale::setDefault(previousLocale_);
-        SetCatalogueFolder(previousFolder_);
     }
 
     // Runs the dialog on the fixture's settings, recording every settings object the event gets.
@@ -111,15 +72,13 @@ protected:
             applied_.push_back(&s);
             appliedCopies_.push_back(TSettings::CreateCopy(s));
         };
-        WhileShown driver(act);
+        Driver driver(act);
         const bool ok = dialog.Execute(settings_);
         EXPECT_TRUE(driver.ran);
         return ok;
     }
 
-    testing::GermanWindowTexts german_;
-    TempTree catalogues_;
-    std::filesystem::path previousFolder_;
+    testing::BuildCatalogues catalogues_;
     QLocale previousLocale_;
     std::string screen_ = "1024x768";
     ScreenSectionNameSource previousScreen_;
@@ -129,17 +88,20 @@ protected:
 
 TEST_F(DlgSettingsTest, OnlyTheGroupingControlsMarkTheGroupingAsChanged) {
     const std::string painter = settings_.BarChartPainterClass();
-    EXPECT_FALSE(Run([](TDlgSettings& d) {
+    std::vector<std::string> englishLeft;
+    EXPECT_FALSE(Run([&](TDlgSettings& d) {
         QTest::keyClick(Control<QComboBox>(d, "CmbBoxBarChartPaintStyle"), Qt::Key_Down);
         Toggle(d, "CheckBoxDrawChildBar");
         QTest::keyClick(Control<QComboBox>(d, "CmbBoxRoundingStyle"), Qt::Key_Up);
         QTest::keyClicks(Control<QComboBox>(d, "ComboBoxLanguage"), "German");
         Click(d, "BtnApply");
+        englishLeft = testing::EnglishLeft(d); // a dialog of its own: no main window retranslates it
         Toggle(d, "CheckBoxGroupFiles");
         Click(d, "BtnApply");
         Click(d, "BtnCancel");
     }));
     ASSERT_EQ(applied_.size(), 3u);
+    EXPECT_THAT(englishLeft, IsEmpty());
     const TSettings& first = *appliedCopies_[0];
     EXPECT_NE(first.BarChartPainterClass(), painter);
     EXPECT_FALSE(first.PaintOptions().Contains(poDrawChildPercentBars));
@@ -237,6 +199,12 @@ TEST_F(DlgSettingsTest, UncheckingGroupingGreysTheSizeFieldAndItsLabelAtOnce) {
 }
 
 TEST_F(DlgSettingsTest, TheStoredLanguageSelectsItsEntryOrItsBaseLanguage) {
+    // A folder of its own, so that the list is German and English whatever else the build compiles.
+    TempTree catalogues;
+    catalogues.Dir("de");
+    catalogues.Dir("de/LC_MESSAGES");
+    catalogues.File("de/LC_MESSAGES/default.mo", 28);
+    SetCatalogueFolder(catalogues.Path());
     const auto selected = [this](const std::string& language) {
         settings_.SetLanguage(language);
         QString text;
@@ -266,34 +234,6 @@ TEST_F(DlgSettingsTest, OkWithoutChangesCallsTheEventOnceWithTheCallersSettings)
     EXPECT_EQ(settings_.FileSizeRounding(), 1);
     EXPECT_EQ(settings_.Language(), "en");
     EXPECT_FALSE(settings_.GroupingChanged());
-}
-
-TEST_F(DlgSettingsTest, ApplyShowsTheLanguageInBothWindowsAndCancelTakesItBack) {
-    TFormMain form(settings_);
-    auto* config = form.findChild<QAction*>("ActConfig");
-    ASSERT_TRUE(config->isEnabled());
-    std::vector<std::string> dialogEnglish;
-    bool sawGerman = false;
-    WhileShown driver([&](TDlgSettings& d) {
-        EXPECT_EQ(d.windowTitle(), "Preferences");
-        QTest::keyClicks(Control<QComboBox>(d, "ComboBoxLanguage"), "German");
-        EXPECT_EQ(CurrentLanguage(), "en") << "choosing does not switch yet";
-        Click(d, "BtnApply");
-        EXPECT_EQ(CurrentLanguage(), "de");
-        EXPECT_EQ(d.windowTitle(), "Einstellungen");
-        dialogEnglish = testing::EnglishLeft(d);
-        EXPECT_EQ(Control<QComboBox>(d, "ComboBoxLanguage")->currentText(), "German [de]");
-        sawGerman = config->text() == "&Einstellungen..." && testing::EnglishLeft(form).empty();
-        Click(d, "BtnCancel");
-    });
-    config->trigger();
-    ASSERT_TRUE(driver.ran);
-    EXPECT_THAT(dialogEnglish, IsEmpty());
-    EXPECT_TRUE(sawGerman) << "the main window switched with the dialog";
-    EXPECT_EQ(CurrentLanguage(), "en");
-    EXPECT_EQ(config->text(), "S&ettings...");
-    EXPECT_THAT(testing::GermanLeft(form), IsEmpty());
-    EXPECT_EQ(settings_.Language(), "en");
 }
 
 TEST_F(DlgSettingsTest, TheDialogKeepsItsPlacePerScreenResolution) {
@@ -337,7 +277,7 @@ TEST_F(DlgSettingsTest, TheBarStyleListShowsEveryStyleAsItsFullBarWithItsName) {
     auto* list = Control<TBarStyleComboBox>(dialog, "CmbBoxBarChartPaintStyle");
     QStringList listed;
     int current = -1;
-    WhileShown driver([&](TDlgSettings& d) {
+    Driver driver([&](TDlgSettings& d) {
         for (int i = 0; i < list->count(); ++i)
             listed << list->itemText(i);
         current = list->currentIndex();
@@ -411,7 +351,7 @@ TEST_F(DlgSettingsTest, AGroupingChangeFromTheToolbarOffersARescanThatUsesIt) {
     auto* config = form.findChild<QAction*>("ActConfig");
     auto* button = form.findChild<QToolBar*>("MainToolbar")->widgetForAction(config);
     ASSERT_NE(button, nullptr);
-    WhileShown driver([](TDlgSettings& d) {
+    Driver driver([](TDlgSettings& d) {
         Toggle(d, "CheckBoxGroupFiles");
         Click(d, "BtnOK");
     });

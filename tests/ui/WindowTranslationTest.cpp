@@ -1,9 +1,6 @@
-#include "FormMainFixture.h"
-#include "GermanTestCatalogue.h"
+#include "common/GermanCatalogue.h"
 
 #include "i18n/Translation.h"
-#include "ui/FormInfo.h"
-#include "ui/FormMain.h"
 #include "ui/WindowTranslation.h"
 
 #include <QCheckBox>
@@ -28,8 +25,8 @@ namespace quorvex {
 namespace {
 
 using testing::EnglishLeft;
+using testing::German;
 using testing::GermanLeft;
-using testing::GermanWindowTexts;
 using ::testing::IsEmpty;
 
 // A window with one of every kind of text the translation knows, each named after an English text
@@ -91,29 +88,29 @@ public:
 };
 
 TEST(WindowTranslation, EveryKindOfTextIsTranslatedAndComesBackFromItsSource) {
-    GermanWindowTexts german;
+    const testing::BuildCatalogues catalogues;
     SetLanguage("de");
     SampleWindow window;
     TranslateWindow(window);
-    EXPECT_EQ(window.windowTitle(), "Informationen");
-    EXPECT_EQ(window.menu->title(), "&Datei");
+    EXPECT_EQ(window.windowTitle(), German("Information"));
+    EXPECT_EQ(window.menu->title(), German("&File"));
     EXPECT_EQ(window.menu->objectName(), "&File") << "object names are never translated";
     EXPECT_EQ(window.open->objectName(), "&Open");
-    EXPECT_EQ(window.open->text(), "Ö&ffnen");
+    EXPECT_EQ(window.open->text(), German("&Open"));
     EXPECT_EQ(window.open->toolTip(), "Öffnen") << "a tool tip made from the text follows it";
-    EXPECT_EQ(window.open->statusTip(), "Favoriten");
-    EXPECT_EQ(window.exitAction->text(), "&Beenden");
-    EXPECT_EQ(window.exitAction->toolTip(), "Laufwerk oder Verzeichnis zur Analyse wählen");
+    EXPECT_EQ(window.open->statusTip(), German("Favourites"));
+    EXPECT_EQ(window.exitAction->text(), German("E&xit"));
+    EXPECT_EQ(window.exitAction->toolTip(), German("Choose the drive or directory to analyse"));
     EXPECT_EQ(window.actionButton->text(), "Beenden") << "the button shows its action";
-    EXPECT_EQ(window.group->title(), "Analyse");
-    EXPECT_EQ(window.label->text(), "Sprache:");
-    EXPECT_EQ(window.label->toolTip(), "Favoriten");
-    EXPECT_EQ(window.button->text(), "&Übernehmen");
-    EXPECT_EQ(window.check->text(), "Dateien gruppieren, die kleiner sind als:");
-    EXPECT_EQ(window.combo->itemText(0), "Anzeige");
-    EXPECT_EQ(window.combo->itemText(1), "Analyse");
-    EXPECT_EQ(window.tabs->tabText(0), "Benutzeroberfläche");
-    EXPECT_EQ(window.model->headerData(0, Qt::Horizontal).toString(), "Anzeige");
+    EXPECT_EQ(window.group->title(), German("Analysis"));
+    EXPECT_EQ(window.label->text(), German("Language:"));
+    EXPECT_EQ(window.label->toolTip(), German("Favourites"));
+    EXPECT_EQ(window.button->text(), German("&Apply"));
+    EXPECT_EQ(window.check->text(), German("Group files smaller than:"));
+    EXPECT_EQ(window.combo->itemText(0), German("Display"));
+    EXPECT_EQ(window.combo->itemText(1), German("Analysis"));
+    EXPECT_EQ(window.tabs->tabText(0), German("User interface"));
+    EXPECT_EQ(window.model->headerData(0, Qt::Horizontal).toString(), German("Display"));
     EXPECT_EQ(window.own->text(), "Preferences") << "it translates itself";
     delete window.own; // English on purpose: out of the way of the checks below
 
@@ -128,8 +125,8 @@ TEST(WindowTranslation, EveryKindOfTextIsTranslatedAndComesBackFromItsSource) {
         SetLanguage("de");
         RetranslateWindow(window);
         EXPECT_THAT(EnglishLeft(window), IsEmpty());
-        EXPECT_EQ(window.open->text(), "Ö&ffnen");
-        EXPECT_EQ(window.combo->itemText(1), "Analyse");
+        EXPECT_EQ(window.open->text(), German("&Open"));
+        EXPECT_EQ(window.combo->itemText(1), German("Analysis"));
     }
     // Translating again what is translated already keeps the English source.
     TranslateWindow(window);
@@ -139,7 +136,7 @@ TEST(WindowTranslation, EveryKindOfTextIsTranslatedAndComesBackFromItsSource) {
 }
 
 TEST(WindowTranslation, TextsTheCodeReplacedAndObjectsMadeLaterAreLeftToTheCode) {
-    GermanWindowTexts german;
+    const testing::BuildCatalogues catalogues;
     SetLanguage("de");
     SampleWindow window;
     TranslateWindow(window);
@@ -158,54 +155,10 @@ TEST(WindowTranslation, TextsTheCodeReplacedAndObjectsMadeLaterAreLeftToTheCode)
     EXPECT_EQ(window.label->text(), "42 files");
     EXPECT_EQ(window.button->text(), "&Apply") << "its memory went with the first replacement";
     EXPECT_EQ(window.combo->itemText(0), "Display");
-    EXPECT_EQ(window.combo->itemText(1), "Analyse");
+    EXPECT_EQ(window.combo->itemText(1), German("Analysis"));
     EXPECT_EQ(later->text(), "Analysis");
     EXPECT_EQ(laterAction->text(), "&Help");
-    EXPECT_EQ(window.label->toolTip(), "Favoriten") << "another text of the same widget";
-}
-
-using WindowLanguage = testing::FormMainTest;
-
-TEST_F(WindowLanguage, TheMainWindowAndTheAboutWindowFollowTheLanguageAndKeepTheirImages) {
-    GermanWindowTexts german;
-    SetLanguage("de");
-    TFormMain form(settings_);
-    EXPECT_THAT(EnglishLeft(form), IsEmpty());
-    auto* config = form.findChild<QAction*>("ActConfig");
-    auto* deleteAction = form.findChild<QAction*>("ActDelete");
-    EXPECT_EQ(config->text(), "&Einstellungen...");
-    EXPECT_EQ(deleteAction->toolTip().toStdString(),
-              testing::GermanTexts().at("Move the selected files and directories to the trash "
-                                        "(Shift: delete them for good)"));
-    const qint64 image = config->icon().cacheKey();
-    const QList<QMenu*> menus = form.menuBar()->findChildren<QMenu*>();
-    ASSERT_FALSE(menus.isEmpty());
-
-    auto english = TSettings::CreateCopy(settings_);
-    english->SetLanguage("en");
-    auto back = TSettings::CreateCopy(settings_);
-    back->SetLanguage("de_DE");
-    for (int round = 0; round < 2; ++round) {
-        form.OnSettingsApplied(*english);
-        EXPECT_EQ(CurrentLanguage(), "en");
-        EXPECT_THAT(GermanLeft(form), IsEmpty());
-        EXPECT_EQ(config->text(), "S&ettings...");
-        EXPECT_EQ(form.findChild<QAction*>("ActDirSelect")->toolTip(),
-                  "Choose the drive or directory to analyse");
-        form.OnSettingsApplied(*back);
-        EXPECT_THAT(EnglishLeft(form), IsEmpty());
-    }
-    EXPECT_EQ(config->icon().cacheKey(), image) << "the images stay while the texts change";
-    EXPECT_EQ(form.windowTitle(), "Quorvex");
-
-    // The about window is translated when it is made, in the language of that moment.
-    TFormInfo info(&form);
-    EXPECT_EQ(info.windowTitle(), "Informationen");
-    EXPECT_THAT(EnglishLeft(info), IsEmpty());
-    form.OnSettingsApplied(*english);
-    TFormInfo englishInfo(&form);
-    EXPECT_EQ(englishInfo.windowTitle(), "Information");
-    EXPECT_THAT(GermanLeft(englishInfo), IsEmpty());
+    EXPECT_EQ(window.label->toolTip(), German("Favourites")) << "another text of the same widget";
 }
 
 } // namespace
