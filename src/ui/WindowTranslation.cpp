@@ -16,20 +16,15 @@
 #include <QToolButton>
 #include <QWidget>
 
+#include <functional>
 #include <utility>
 #include <vector>
 
 namespace quorvex {
 namespace {
 
-TWindowTextTranslator& Translator() {
-    static TWindowTextTranslator translator;
-    return translator;
-}
-
 QString Translated(const QString& source) {
-    const std::string text = source.toStdString();
-    return QString::fromStdString(Translator() ? Translator()(text) : TranslateText(text));
+    return QString::fromStdString(TranslateText(source.toStdString()));
 }
 
 // One translatable text of one object. What an object remembers per text is a dynamic property
@@ -187,10 +182,6 @@ void TranslateWindow(QWidget& window) {
 
 void RetranslateWindow(QWidget& window) {
     TranslateTree(window, false);
-}
-
-TWindowTextTranslator SetWindowTextTranslator(TWindowTextTranslator translator) {
-    return std::exchange(Translator(), std::move(translator));
 }
 
 } // namespace quorvex

@@ -1,8 +1,5 @@
 #pragma once
 
-#include <functional>
-#include <string>
-
 class QWidget;
 
 namespace quorvex {
@@ -23,10 +20,5 @@ void TranslateWindow(QWidget& window);
 void RetranslateWindow(QWidget& window);
 
 inline constexpr const char* kOwnTextsProperty = "quorvexOwnTexts";
-
-// What the two calls above translate with; TranslateText unless replaced. Returns the previous one;
-// an empty function restores TranslateText.
-using TWindowTextTranslator = std::function<std::string(const std::string& text)>;
-TWindowTextTranslator SetWindowTextTranslator(TWindowTextTranslator translator);
 
 } // namespace quorvex
