@@ -192,7 +192,7 @@ TEST_F(FormMainTest, SaveActionExportsTheListsSizesAndAppliedSettingsRestyleThem
     });
     EXPECT_EQ(form.SaveScanResultAction(), TSaveResult::Saved);
     EXPECT_EQ(seen.FilterIndex, 1);
-    EXPECT_EQ(seen.Filters.size(), 5);
+    EXPECT_EQ(seen.Filters.size(), 6);
     EXPECT_EQ(seen.DefaultSuffix, "csv");
     EXPECT_FALSE(seen.ProposedName.contains('/') || seen.ProposedName.contains(' '));
     const TFileSystemNode* big = FindNodeByPath(form.RootNode(), data / "big");
