@@ -59,14 +59,32 @@ std::string TNcduExport::GetDescription() {
     return TranslateText("ncdu scan file (JSON)");
 }
 
+namespace {
+
+// The order by name makes the file the same whether its files came from nodes or from the disk.
+int SortedByName(std::vector<TNcduExport::TFileEntry>& files, int error) {
+    std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.Name < b.Name; });
+    return error;
+}
+
+int ReadDirectoryFiles(const TDirNode* dir, std::vector<TNcduExport::TFileEntry>& files);
+
+} // namespace
+
 int TNcduExport::ListDirectoryFiles(const TDirNode* dir, std::vector<TFileEntry>& files) {
     files.clear();
     if (AllFilesAreNodes(dir)) {
         AddFileNodes(dir, files);
         if (const TFileGroupNode* group = dir->FileGroup())
             AddFileNodes(group, files);
-        return 0;
+        return SortedByName(files, 0);
     }
+    return SortedByName(files, ReadDirectoryFiles(dir, files));
+}
+
+namespace {
+
+int ReadDirectoryFiles(const TDirNode* dir, std::vector<TNcduExport::TFileEntry>& files) {
     // The scan kept only totals for these files; the walk reads them again, one directory at a time.
     TFileSystemApi& fs = DefaultFileSystem();
     TDirStream stream(OpenNodeDirectory(dir, fs));
@@ -90,6 +108,8 @@ int TNcduExport::ListDirectoryFiles(const TDirNode* dir, std::vector<TFileEntry>
         files.clear();
     return stream.Error();
 }
+
+} // namespace
 
 void TNcduExport::WriteHeader(std::ostream& stream) {
     WriteText(stream, "[1,2,{\"progname\":\"quorvex\",\"progver\":");

@@ -330,7 +330,8 @@ private:
                 return Fail(TranslateText("a name is not a string"));
             entry_.Name = stringValue_;
             entry_.HasName = true;
-            return true;
+            // Checked here, so that the offset points at the name itself.
+            return CheckName(entryIsDirInfo_ && frames_.size() == 1);
         case TKey::Asize:
         case TKey::Dsize: {
             const auto n = Count(value);
