@@ -162,6 +162,9 @@ void TFormMain::CreateActions() {
     actDirSelect_ = make("ActDirSelect", st->standardIcon(QStyle::SP_DirOpenIcon));
     actDirSelect_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     connect(actDirSelect_, &QAction::triggered, this, &TFormMain::ActDirSelectExecute);
+    actOpenScan_ = make("ActOpenScan", st->standardIcon(QStyle::SP_DialogOpenButton));
+    actOpenScan_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+    connect(actOpenScan_, &QAction::triggered, this, &TFormMain::ActOpenScanExecute);
     actRefresh_ = make("ActRefresh", st->standardIcon(QStyle::SP_BrowserReload));
     actRefresh_->setShortcut(QKeySequence(Qt::Key_F5));
     connect(actRefresh_, &QAction::triggered, this, &TFormMain::ActRefreshExecute);
@@ -211,6 +214,7 @@ void TFormMain::CreateMenusAndToolbar() {
     favouritesMenu_->setObjectName(QStringLiteral("PopupMRUDirList"));
     fileMenu_ = menuBar()->addMenu(QString());
     fileMenu_->addAction(actDirSelect_);
+    fileMenu_->addAction(actOpenScan_);
     fileMenu_->addMenu(favouritesSubMenu_);
     fileMenu_->addSeparator();
     fileMenu_->addAction(actRefresh_);
@@ -290,6 +294,8 @@ void TFormMain::CreateTimers() {
 void TFormMain::RetranslateUi() {
     actDirSelect_->setText(Tr("&Choose directory..."));
     actDirSelect_->setToolTip(Tr("Choose the drive or directory to analyse"));
+    actOpenScan_->setText(Tr("Open &scan..."));
+    actOpenScan_->setToolTip(Tr("Show a scan saved elsewhere (ncdu -o, gdu -o or Quorvex's ncdu export)"));
     actRefresh_->setText(Tr("&Repeat scan"));
     actStopScan_->setText(Tr("&Stop scan"));
     actRefreshNode_->setText(Tr("Rescan selected &directory"));
@@ -335,6 +341,8 @@ void TFormMain::UpdateActions() {
     actOpenInExplorer_->setEnabled(first != nullptr && first->GetNodeType() != ntFixedDrives);
     actShellOpenFile_->setEnabled(first != nullptr && first->GetNodeType() == ntFile);
     actConfig_->setEnabled(static_cast<bool>(settingsDialogOpener_));
+    actOpenScan_->setEnabled(!running);
+    UpdateImportedActions();
 }
 
 void TFormMain::ActDirSelectExecute() {
@@ -350,7 +358,7 @@ void TFormMain::ActDirSelectExecute() {
 }
 
 void TFormMain::ActRefreshExecute() {
-    if (rootNode_ == nullptr)
+    if (rootNode_ == nullptr || IsImportedScan())
         return;
     if (rootNode_->GetNodeType() == ntFixedDrives)
         StartFixedDrivesScan();
@@ -360,7 +368,7 @@ void TFormMain::ActRefreshExecute() {
 
 void TFormMain::ActOpenInExplorerExecute() {
     const TFileSystemNode* node = treeView_->FirstSelectedNode();
-    if (node == nullptr || node->GetNodeType() == ntFixedDrives)
+    if (node == nullptr || node->GetNodeType() == ntFixedDrives || IsImportedScan())
         return;
     const std::string path = GetFullPath(node);
     struct stat st {};
@@ -382,7 +390,7 @@ void TFormMain::ActOpenInExplorerExecute() {
 
 void TFormMain::ActShellOpenFileExecute() {
     const TFileSystemNode* node = treeView_->FirstSelectedNode();
-    if (node == nullptr || node->GetNodeType() != ntFile)
+    if (node == nullptr || node->GetNodeType() != ntFile || IsImportedScan())
         return;
     const std::string name = DecodePath(node->Name()).toStdString();
     if (LooksLikeSystemFile(*node)) {
