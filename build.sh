@@ -7,10 +7,13 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev liblog4cplus-dev libsimpleini-dev libicu-dev libglib2.0-dev
+          rapidjson-dev # scan files in the JSON interchange format, read as a stream
           gettext locales libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth
           dbus-daemon # a private session bus for the file-manager tests
           adwaita-icon-theme) # folder, drive and file-type icons where the session names no theme
 BENCH_PACKAGES=(hyperfine ncdu gdu time)
+# The peers whose scan files the tests read and whose readers check ours.
+TEST_PACKAGES=(ncdu gdu)
 
 ensure_packages() {
     local missing=()
@@ -56,7 +59,7 @@ case "$cmd" in
         exec build/release/quorvex "$@"
         ;;
     test)
-        ensure_packages "${PACKAGES[@]}"
+        ensure_packages "${PACKAGES[@]}" "${TEST_PACKAGES[@]}"
         ensure_test_locales
         build debug
         ctest --preset debug -j "$(jobs)"
