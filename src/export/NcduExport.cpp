@@ -1,5 +1,6 @@
 #include "export/NcduExport.h"
 
+#include "export/NcduImport.h"
 #include "i18n/Translation.h"
 #include "model/FileSystemNode.h"
 #include "support/PosixDir.h"
@@ -7,6 +8,9 @@
 
 #include <algorithm>
 #include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace quorvex {
 namespace {
@@ -62,36 +66,19 @@ std::string TNcduExport::GetDescription() {
 namespace {
 
 // The order by name makes the file the same whether its files came from nodes or from the disk.
-int SortedByName(std::vector<TNcduExport::TFileEntry>& files, int error) {
+void SortByName(std::vector<TNcduExport::TFileEntry>& files) {
     std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.Name < b.Name; });
-    return error;
 }
 
-int ReadDirectoryFiles(const TDirNode* dir, std::vector<TNcduExport::TFileEntry>& files);
-
-} // namespace
-
-int TNcduExport::ListDirectoryFiles(const TDirNode* dir, std::vector<TFileEntry>& files) {
-    files.clear();
-    if (AllFilesAreNodes(dir)) {
-        AddFileNodes(dir, files);
-        if (const TFileGroupNode* group = dir->FileGroup())
-            AddFileNodes(group, files);
-        return SortedByName(files, 0);
-    }
-    return SortedByName(files, ReadDirectoryFiles(dir, files));
-}
-
-namespace {
-
-int ReadDirectoryFiles(const TDirNode* dir, std::vector<TNcduExport::TFileEntry>& files) {
-    // The scan kept only totals for these files; the walk reads them again, one directory at a time.
-    TFileSystemApi& fs = DefaultFileSystem();
-    TDirStream stream(OpenNodeDirectory(dir, fs));
+// The scan kept only totals for these files; the walk reads them again, one directory at a time.
+int ReadDirectoryFiles(TFileSystemApi& fs, int fd, std::vector<TNcduExport::TFileEntry>& files) {
+    TDirStream stream(fd);
     if (stream.Fd() < 0)
         return stream.Error();
     unsigned char type = 0;
     while (const char* name = stream.Next(type)) {
+        if (type == DT_DIR)
+            continue; // the tree has the subdirectories already
         TEntryInfo info;
         if (const int error = fs.StatEntry(stream.Fd(), name, info); error != 0) {
             if (error == ENOENT)
@@ -111,6 +98,49 @@ int ReadDirectoryFiles(const TDirNode* dir, std::vector<TNcduExport::TFileEntry>
 
 } // namespace
 
+TNcduExport::TNcduExport(const TFileSystemNode* root) : TTextExport(root) {
+    const auto* rootDir = dynamic_cast<const TRootDirNode*>(root);
+    imported_ = rootDir != nullptr && IsImportedTree(*rootDir);
+}
+
+TNcduExport::~TNcduExport() {
+    for (const int fd : heldFds_) {
+        if (fd >= 0)
+            ::close(fd);
+    }
+}
+
+int TNcduExport::ListDirectoryFiles(const TDirNode* dir, std::vector<TFileEntry>& files, int& held) {
+    files.clear();
+    held = -1;
+    const bool listed = AllFilesAreNodes(dir);
+    if (listed) {
+        AddFileNodes(dir, files);
+        if (const TFileGroupNode* group = dir->FileGroup())
+            AddFileNodes(group, files);
+        SortByName(files);
+    }
+    // An imported tree is not on this disk; a scanned one is opened directory by directory, each
+    // relative to its parent's descriptor held open on the way down, so that a directory costs one
+    // open instead of one per level of its path. Deep below, descriptors are no longer held.
+    if (imported_)
+        return 0;
+    TFileSystemApi& fs = DefaultFileSystem();
+    const int parent = heldFds_.empty() ? -1 : heldFds_.back();
+    const int fd = parent >= 0 ? fs.OpenDirectory(parent, dir->Name().c_str()) : OpenNodeDirectory(dir, fs);
+    if (fd < 0)
+        return listed ? 0 : -fd;
+    if (heldFds_.size() < kMaxHeldDirectories)
+        held = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (listed) {
+        ::close(fd);
+        return 0;
+    }
+    const int error = ReadDirectoryFiles(fs, fd, files);
+    SortByName(files);
+    return error;
+}
+
 void TNcduExport::WriteHeader(std::ostream& stream) {
     WriteText(stream, "[1,2,{\"progname\":\"quorvex\",\"progver\":");
     WriteText(stream, JsonString(kVersionText));
@@ -128,10 +158,12 @@ void TNcduExport::WriteNode(const TFileSystemNode* node, std::ostream& stream) {
     if (!isRoot && IsMountPoint(node)) {
         WriteText(stream, "{\"name\":" + JsonString(node->Name()) + ",\"excluded\":\"otherfs\"}");
         opened_.push_back(false);
+        heldFds_.push_back(-1);
         return;
     }
     const auto* dir = static_cast<const TDirNode*>(node);
-    const int listError = ListDirectoryFiles(dir, files_);
+    int held = -1;
+    const int listError = ListDirectoryFiles(dir, files_, held);
     std::string text = "[{\"name\":" + JsonString(node->Name());
     if (dir->ErrorCode() != 0 || listError != 0)
         text += ",\"read_error\":true";
@@ -146,12 +178,16 @@ void TNcduExport::WriteNode(const TFileSystemNode* node, std::ostream& stream) {
     }
     WriteText(stream, text);
     opened_.push_back(true);
+    heldFds_.push_back(held);
 }
 
 void TNcduExport::EndNode(std::ostream& stream) {
     if (opened_.back())
         WriteText(stream, "]");
     opened_.pop_back();
+    if (heldFds_.back() >= 0)
+        ::close(heldFds_.back());
+    heldFds_.pop_back();
 }
 
 } // namespace quorvex

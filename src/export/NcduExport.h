@@ -16,7 +16,8 @@ class TDirNode;
 // no size of their own, so a reader's totals are the sums of the files, as ours are.
 class TNcduExport : public TTextExport {
 public:
-    explicit TNcduExport(const TFileSystemNode* root) : TTextExport(root) {}
+    explicit TNcduExport(const TFileSystemNode* root);
+    ~TNcduExport() override;
 
     static std::string GetFileExtension() { return ".json"; }
     static std::string GetDescription();
@@ -30,9 +31,6 @@ public:
         std::optional<std::int64_t> AllocatedSize;
         bool NotRegular = false;
     };
-    // The files of `dir`: its file nodes when all of them are listed (always so in an imported tree),
-    // else read again from the directory on disk. Returns 0 or the errno value of a failed listing.
-    static int ListDirectoryFiles(const TDirNode* dir, std::vector<TFileEntry>& files);
 
 protected:
     void WriteHeader(std::ostream& stream) override;
@@ -41,7 +39,18 @@ protected:
     void EndNode(std::ostream& stream) override;
 
 private:
+    // Deeper directories are opened from the root again, so that a deep tree cannot use up the
+    // process's descriptors.
+    static constexpr std::size_t kMaxHeldDirectories = 256;
+
+    // The files of `dir`: its file nodes when all of them are listed (always so in an imported tree),
+    // else read again from the directory on disk. `held` gets the directory's descriptor for its
+    // subdirectories, or -1. Returns 0 or the errno value of a failed listing.
+    int ListDirectoryFiles(const TDirNode* dir, std::vector<TFileEntry>& files, int& held);
+
     std::vector<bool> opened_; // per open directory: whether it was written as an array
+    std::vector<int> heldFds_; // per open directory: its descriptor, or -1
+    bool imported_ = false;
     std::vector<TFileEntry> files_;
 };
 

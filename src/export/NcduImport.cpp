@@ -1,5 +1,6 @@
 #include "export/NcduImport.h"
 
+#include "export/JsonFileStream.h"
 #include "i18n/Translation.h"
 #include "model/FileSystemNode.h"
 #include "support/PosixDir.h"
@@ -9,7 +10,6 @@
 #include <rapidjson/reader.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <fcntl.h>
 #include <limits>
@@ -21,81 +21,10 @@
 namespace quorvex {
 namespace {
 
-// Longest single value (a name, a number, the whitespace between two) the reader buffers; the
-// parser holds a whole string in memory before handing it over, so without a bound a file of one
-// 2 GB name would cost 2 GB.
-constexpr std::uint64_t kMaxTokenBytes = std::uint64_t{1} << 20;
 // Nesting allowed inside values we do not use (the metadata, unknown keys). Directory nesting is
 // bounded by the tree it builds, not by this.
 constexpr int kMaxSkipDepth = 64;
 constexpr std::int64_t kMaxSize = std::numeric_limits<std::int64_t>::max();
-
-// RapidJSON's input stream over a descriptor, read in large blocks. It ends the input early (a NUL,
-// which the parser takes for the end) when one value grows beyond kMaxTokenBytes or a read fails;
-// the reader then reports why.
-class TFileStream {
-public:
-    using Ch = char;
-
-    explicit TFileStream(int fd) : fd_(fd) {}
-
-    Ch Peek() {
-        if (pos_ == end_)
-            Fill();
-        return pos_ < end_ ? *pos_ : '\0';
-    }
-    Ch Take() {
-        const Ch c = Peek();
-        if (pos_ < end_) {
-            ++pos_;
-            ++consumed_;
-        }
-        return c;
-    }
-    std::size_t Tell() const { return consumed_; }
-
-    // The reader never writes to its input.
-    Ch* PutBegin() { return nullptr; }
-    void Put(Ch) {}
-    void Flush() {}
-    std::size_t PutEnd(Ch*) { return 0; }
-
-    // The start of the value being read: where the handler saw its last event.
-    void Mark() { mark_ = consumed_; }
-    bool TokenTooLong() const { return tooLong_; }
-    int ReadError() const { return readError_; }
-
-private:
-    void Fill() {
-        if (done_)
-            return;
-        if (consumed_ - mark_ > kMaxTokenBytes) {
-            tooLong_ = done_ = true;
-            return;
-        }
-        ssize_t n = 0;
-        do {
-            n = ::read(fd_, buffer_.data(), buffer_.size());
-        } while (n < 0 && errno == EINTR);
-        if (n <= 0) {
-            readError_ = n < 0 ? errno : 0;
-            done_ = true;
-            return;
-        }
-        pos_ = buffer_.data();
-        end_ = pos_ + n;
-    }
-
-    int fd_;
-    std::array<char, std::size_t{256} * 1024> buffer_{};
-    const char* pos_ = nullptr;
-    const char* end_ = nullptr;
-    std::size_t consumed_ = 0;
-    std::size_t mark_ = 0;
-    bool done_ = false;
-    bool tooLong_ = false;
-    int readError_ = 0;
-};
 
 // One entry's information object, as far as it has been read.
 struct TEntry {
@@ -135,7 +64,7 @@ TKey KeyOf(std::string_view key) {
 // costs memory in proportion to the tree and never stack.
 class TTreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TTreeBuilder> {
 public:
-    TTreeBuilder(TRootDirNode& root, TFileStream& stream, std::int64_t threshold)
+    TTreeBuilder(TRootDirNode& root, TJsonFileStream& stream, std::int64_t threshold)
         : root_(root), stream_(stream), threshold_(threshold) {}
 
     const std::optional<std::string>& Fault() const { return fault_; }
@@ -484,7 +413,7 @@ private:
     }
 
     TRootDirNode& root_;
-    TFileStream& stream_;
+    TJsonFileStream& stream_;
     std::int64_t threshold_;
     TState state_ = TState::Start;
     TState returnState_ = TState::Start;
@@ -531,7 +460,7 @@ std::unique_ptr<TRootDirNode> ImportNcduFile(const std::string& fileName, std::i
     auto root = std::make_unique<TRootDirNode>();
     root->SetGroupThreshold(groupThreshold);
     root->SetFlag(nfImported, true);
-    TFileStream stream(fd.Get());
+    TJsonFileStream stream(fd.Get());
     TTreeBuilder builder(*root, stream, groupThreshold);
     rapidjson::Reader reader;
     const rapidjson::ParseResult result = reader.Parse<rapidjson::kParseIterativeFlag>(stream, builder);
