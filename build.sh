@@ -9,6 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev liblog4cplus-dev libsimpleini-dev libicu-dev libglib2.0-dev
+          rapidjson-dev # scan files in the JSON interchange format, read as a stream
           gettext locales libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth
           dbus-daemon # a private session bus for the file-manager tests
           adwaita-icon-theme # folder, drive and file-type icons where the session names no theme
@@ -19,6 +20,8 @@ PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev liblog4cplus-dev libsimp
 TEST_PACKAGES=(desktop-file-utils appstream man-db bash-completion)
 PACKAGE_PACKAGES=(dpkg-dev file) # dpkg-shlibdeps works out the package's dependencies
 BENCH_PACKAGES=(hyperfine ncdu gdu time)
+# The peers whose scan files the tests read and whose readers check ours.
+TEST_PACKAGES=(ncdu gdu)
 
 ensure_packages() {
     local missing=()

@@ -6,6 +6,7 @@
 
 #include "export/ExportAction.h"
 #include "export/ExportRegistry.h"
+#include "export/NcduImport.h"
 #include "i18n/CLibraryMessages.h"
 #include "i18n/Translation.h"
 #include "i18n/TranslationMarkers.h"
@@ -34,10 +35,12 @@ namespace {
 constexpr int kUsageError = 2;
 constexpr int kRunError = 1;
 
-const char* const kUsage = N_("Usage: quorvex --export FORMAT --output FILE [--rounding 0|1|2] PATH\n"
-                              "  FORMAT    csv, txt, html, xml, xml2, or the format's number 1 to 5\n"
-                              "  FILE      the file to write (-o FILE also works), or - for standard output\n"
-                              "  rounding  sizes in txt and html: 0 bytes, 1 rounded, 2 truncated\n");
+const char* const kUsage =
+    N_("Usage: quorvex --export FORMAT --output FILE [--rounding 0|1|2] PATH\n"
+       "  FORMAT    csv, txt, html, xml, xml2, ncdu, or the format's number 1 to 6\n"
+       "  PATH      a directory to scan, or a scan file (JSON, as ncdu -o writes) to read\n"
+       "  FILE      the file to write (-o FILE also works), or - for standard output\n"
+       "  rounding  sizes in txt and html: 0 bytes, 1 rounded, 2 truncated\n");
 
 // What the command takes from the settings.
 struct TExportSettings {
@@ -209,24 +212,34 @@ int RunExportCommand(const std::vector<std::string>& args) {
     struct stat st {};
     if (::stat(options->Path.c_str(), &st) != 0)
         return Fail(kUsageError, options->Path + ": " + SystemErrorMessage(errno));
-    if (!S_ISDIR(st.st_mode))
+    // A regular file is a scan made elsewhere, read instead of scanned.
+    const bool isFile = S_ISREG(st.st_mode);
+    if (!S_ISDIR(st.st_mode) && !isFile)
         return Fail(kUsageError, options->Path + ": " + SystemErrorMessage(ENOTDIR));
     if (const auto problem = OutputProblem(options->Output))
         return Fail(kRunError, *problem);
 
     const TExportSettings settings = ReadExportSettings();
-    TRootDirNode root;
-    root.SetName(ExcludeTrailingPathDelimiter(options->Path));
-    if (!Scan(root, settings.GroupThreshold)) {
-        std::fprintf(stderr, "quorvex: %s\n", TranslateText("interrupted; nothing was written").c_str());
-        return kExitInterrupted;
+    auto root = std::make_unique<TRootDirNode>();
+    if (isFile) {
+        try {
+            root = ImportNcduFile(options->Path, settings.GroupThreshold);
+        } catch (const EImportError& unreadable) {
+            return Fail(kRunError, unreadable.what());
+        }
+    } else {
+        root->SetName(ExcludeTrailingPathDelimiter(options->Path));
+        if (!Scan(*root, settings.GroupThreshold)) {
+            std::fprintf(stderr, "quorvex: %s\n", TranslateText("interrupted; nothing was written").c_str());
+            return kExitInterrupted;
+        }
+        // An unreadable root would export as an empty tree that looks like a real result.
+        if (root->ErrorCode() != 0)
+            return Fail(kRunError, options->Path + ": " + SystemErrorMessage(root->ErrorCode()));
     }
-    // An unreadable root would export as an empty tree that looks like a real result.
-    if (root.ErrorCode() != 0)
-        return Fail(kRunError, options->Path + ": " + SystemErrorMessage(root.ErrorCode()));
 
     try {
-        const auto exporter = options->Format->Create(&root);
+        const auto exporter = options->Format->Create(root.get());
         exporter->SetSizeFormatter(
             ExportSizeFormatter(*options->Format, options->Rounding.value_or(settings.FileSizeRounding)));
         if (options->Output == "-") {

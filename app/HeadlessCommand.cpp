@@ -26,15 +26,18 @@ void PrintUsage(std::FILE* out) {
             "each,\n"
             "                     one \"key: value\" a line, one block per path; Ctrl+C stops the scans and\n"
             "                     prints what was found so far, marked \"incomplete: yes\"\n"
-            "  --export FORMAT    scan PATH without a window and write the result as csv, txt, html, xml\n"
-            "                     or xml2 (or the format's number 1 to 5) to FILE, - for standard output;\n"
+            "  --export FORMAT    scan PATH without a window and write the result as csv, txt, html, xml,\n"
+            "                     xml2 or ncdu (or the format's number 1 to 6) to FILE, - for standard\n"
+            "                     output;\n"
             "                     --rounding sets the size style of txt and html (0 bytes, 1 rounded,\n"
             "                     2 truncated), by default the one in the settings\n"
+            "  PATH               a directory to scan, or a regular file read as a scan made elsewhere (the\n"
+            "                     JSON that ncdu -o, gdu -o and --export ncdu write)\n"
             "  --help             show this text\n"
             "  --version          show the version\n"
             "\n"
-            "Exit status of --summary: 0 done, 1 a path could not be read, 2 a path is missing or not a\n"
-            "directory, 3 more than %d paths (the rest were not scanned), 130 interrupted.\n")
+            "Exit status of --summary: 0 done, 1 a path could not be read, 2 a path is missing or neither a\n"
+            "directory nor a file, 3 more than %d paths (the rest were not scanned), 130 interrupted.\n")
             .c_str(),
         kSummaryMaxRoots, kSummaryMaxRoots);
 }

@@ -2,6 +2,7 @@
 
 #include "InterruptNotifier.h"
 
+#include "export/NcduImport.h"
 #include "i18n/CLibraryMessages.h"
 #include "i18n/Translation.h"
 #include "model/FileSystemNode.h"
@@ -17,6 +18,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <iterator>
 #include <memory>
@@ -51,13 +53,15 @@ TreeCounts CountTree(const TGroupNode* root) {
     return counts;
 }
 
-bool CheckDirectory(const std::string& path) {
+// A directory is scanned; a regular file is read as a scan file made elsewhere.
+bool CheckPath(const std::string& path, bool& isFile) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         std::fprintf(stderr, "quorvex: %s: %s\n", path.c_str(), SystemErrorMessage(errno).c_str());
         return false;
     }
-    if (!S_ISDIR(st.st_mode)) {
+    isFile = S_ISREG(st.st_mode);
+    if (!S_ISDIR(st.st_mode) && !isFile) {
         std::fprintf(stderr, "quorvex: %s: %s\n", path.c_str(), SystemErrorMessage(ENOTDIR).c_str());
         return false;
     }
@@ -79,17 +83,32 @@ std::int64_t GroupThresholdFromSettings() {
 
 struct TRootScan {
     std::string path;
-    TRootDirNode root;
+    bool isFile = false;
+    std::unique_ptr<TRootDirNode> root = std::make_unique<TRootDirNode>();
     double elapsedSeconds = 0;
 };
 
+// Reads the scan file in place of a scan; false (and the reason on stderr) when it cannot be read.
+bool ImportScan(TRootScan& scan, std::int64_t threshold) {
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        scan.root = ImportNcduFile(scan.path, threshold);
+    } catch (const EImportError& error) {
+        std::fprintf(stderr, "quorvex: %s\n", error.what());
+        return false;
+    }
+    scan.elapsedSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return true;
+}
+
 void PrintBlock(const TRootScan& scan) {
-    const TreeCounts counts = CountTree(&scan.root);
-    const std::int64_t size = scan.root.GetSize();
-    std::printf("path: %s\n", GetFullPath(&scan.root).c_str());
+    const TRootDirNode& root = *scan.root;
+    const TreeCounts counts = CountTree(&root);
+    const std::int64_t size = root.GetSize();
+    std::printf("path: %s\n", GetFullPath(&root).c_str());
     std::printf("size: %lld\n", static_cast<long long>(size));
     std::printf("size_formatted: %s\n", FormatSizeTruncated(size).c_str());
-    std::printf("files: %lld\n", static_cast<long long>(scan.root.GetFileCount()));
+    std::printf("files: %lld\n", static_cast<long long>(root.GetFileCount()));
     std::printf("directories: %lld\n", static_cast<long long>(counts.directories));
     std::printf("errors: %lld\n", static_cast<long long>(counts.errors));
     // Scripts read these lines: the figure never takes the decimal separator of the user's locale.
@@ -97,17 +116,23 @@ void PrintBlock(const TRootScan& scan) {
     const auto end = std::to_chars(std::begin(seconds), std::end(seconds), scan.elapsedSeconds,
                                    std::chars_format::fixed, 3);
     std::printf("elapsed_seconds: %.*s\n", static_cast<int>(end.ptr - seconds), seconds);
-    if (scan.root.HasFlag(nfIncomplete))
+    if (root.HasFlag(nfIncomplete))
         std::printf("incomplete: yes\n");
+    if (IsImportedTree(root))
+        std::printf("imported: yes\n");
 }
 
 } // namespace
 
 int RunSummaryCommand(int argc, char** argv, const std::vector<std::string>& paths) {
-    bool allDirectories = true;
-    for (const std::string& path : paths)
-        allDirectories = CheckDirectory(path) && allDirectories;
-    if (!allDirectories)
+    bool allUsable = true;
+    std::vector<bool> isFile(paths.size());
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        bool file = false;
+        allUsable = CheckPath(paths[i], file) && allUsable;
+        isFile[i] = file;
+    }
+    if (!allUsable)
         return 2;
 
     std::unique_ptr<QCoreApplication> application;
@@ -123,7 +148,17 @@ int RunSummaryCommand(int argc, char** argv, const std::vector<std::string>& pat
     for (std::size_t i = 0; i < scanned; ++i) {
         scans.push_back(std::make_unique<TRootScan>());
         scans.back()->path = paths[i];
-        scans.back()->root.SetName(ExcludeTrailingPathDelimiter(paths[i]));
+        scans.back()->isFile = isFile[i];
+        scans.back()->root->SetName(ExcludeTrailingPathDelimiter(paths[i]));
+    }
+    int exitCode = 0;
+    for (auto it = scans.begin(); it != scans.end();) {
+        if ((*it)->isFile && !ImportScan(**it, threshold)) {
+            exitCode = 1;
+            it = scans.erase(it);
+        } else {
+            ++it;
+        }
     }
 
     QEventLoop loop;
@@ -131,7 +166,9 @@ int RunSummaryCommand(int argc, char** argv, const std::vector<std::string>& pat
     TInterruptNotifier interrupt([&threads] { threads.StopAll(); });
     std::size_t running = 0;
     for (const auto& scan : scans) {
-        TDirScanThread* thread = threads.AddThread(&scan->root);
+        if (scan->isFile)
+            continue;
+        TDirScanThread* thread = threads.AddThread(scan->root.get());
         if (thread == nullptr)
             break; // cannot happen: the list holds as many as are scanned
         thread->SetOnFinished([&, s = scan.get()](TDirScanThread& finished) {
@@ -147,14 +184,13 @@ int RunSummaryCommand(int argc, char** argv, const std::vector<std::string>& pat
         loop.exec();
     threads.StopAllAndWait();
 
-    int exitCode = 0;
     for (std::size_t i = 0; i < scans.size(); ++i) {
         if (i > 0)
             std::printf("\n");
         PrintBlock(*scans[i]);
-        if (scans[i]->root.ErrorCode() != 0) {
+        if (!scans[i]->isFile && scans[i]->root->ErrorCode() != 0) {
             std::fprintf(stderr, "quorvex: %s: %s\n", scans[i]->path.c_str(),
-                         SystemErrorMessage(scans[i]->root.ErrorCode()).c_str());
+                         SystemErrorMessage(scans[i]->root->ErrorCode()).c_str());
             exitCode = 1;
         }
     }

@@ -39,5 +39,7 @@ PY
     done
     rm -f "$json"
 done
+echo "== opening scan files"
+bash bench/import.sh /usr
 echo "== in-process (Google Benchmark)"
 build/release/bench/bench_ScanBench

@@ -1,6 +1,7 @@
 #include "export/ExportRegistry.h"
 
 #include "export/HtmlTableExport.h"
+#include "export/NcduExport.h"
 #include "export/TextExports.h"
 #include "export/XmlExports.h"
 
@@ -25,6 +26,7 @@ TExportRegistry& ExportRegistry() {
     static const TExportClassOf<THtmlTableExport> html;
     static const TExportClassOf<TXmlTreeExport> xml;
     static const TExportClassOf<TXmlTreeExport2> xml2;
+    static const TExportClassOf<TNcduExport> ncdu;
     // A local class shares this function's access to the private constructor.
     struct TFilled {
         TExportRegistry registry;
@@ -34,6 +36,7 @@ TExportRegistry& ExportRegistry() {
             registry.Register(html);
             registry.Register(xml);
             registry.Register(xml2);
+            registry.Register(ncdu);
         }
     };
     static TFilled filled;

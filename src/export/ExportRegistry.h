@@ -20,7 +20,7 @@ public:
     virtual std::string GetDescription() const = 0;
     // 0: exact byte counts; 2: human-readable sizes in the user's size style.
     virtual int GetDefaultSizeRounding() const = 0;
-    // The FORMAT word of the command line: csv, txt, html, xml, xml2.
+    // The FORMAT word of the command line: csv, txt, html, xml, xml2, ncdu.
     virtual std::string GetCommandName() const = 0;
     virtual std::unique_ptr<TTreeTypesExport> Create(const TFileSystemNode* root) const = 0;
 };
@@ -60,7 +60,7 @@ private:
     std::vector<const TExportClass*> classes_;
 };
 
-// The process-wide registry, made on first use with the five formats in their fixed order.
+// The process-wide registry, made on first use with the six formats in their fixed order.
 TExportRegistry& ExportRegistry();
 
 } // namespace quorvex

@@ -77,9 +77,37 @@ void TFileSystemNode::AddSize(std::int64_t n) {
 
 // ---- TGroupNode -----------------------------------------------------------------------------
 
+namespace {
+// Destroys a subtree level by level instead of through nested destructors, so that a tree as deep as
+// a scan file may describe (100,000 levels) cannot exhaust the stack.
+void DestroyFlat(std::vector<std::unique_ptr<TFileSystemNode>> pending) {
+    while (!pending.empty()) {
+        std::unique_ptr<TFileSystemNode> node = std::move(pending.back());
+        pending.pop_back();
+        if (auto* group = dynamic_cast<TGroupNode*>(node.get())) {
+            auto children = TakeChildren(*group);
+            pending.insert(pending.end(), std::make_move_iterator(children.begin()),
+                           std::make_move_iterator(children.end()));
+        }
+    }
+}
+} // namespace
+
+std::vector<std::unique_ptr<TFileSystemNode>> TakeChildren(TGroupNode& group) {
+    if (auto* dir = dynamic_cast<TDirNode*>(&group))
+        dir->fileGroup_.store(nullptr, std::memory_order_release);
+    TChildrenLock guard(&group);
+    group.childCount_.store(0, std::memory_order_relaxed);
+    return group.children_.TakeAll();
+}
+
 TGroupNode::~TGroupNode() {
-    std::lock_guard guard(lock_);
-    children_.Clear();
+    std::vector<std::unique_ptr<TFileSystemNode>> children;
+    {
+        std::lock_guard guard(lock_);
+        children = children_.TakeAll();
+    }
+    DestroyFlat(std::move(children));
 }
 
 void TGroupNode::SetFlag(TNodeFlag flag, bool on) {
@@ -125,11 +153,13 @@ std::int64_t TGroupNode::GetSize() const {
 
 void TGroupNode::Clear() {
     TFileSystemNode::Clear();
+    std::vector<std::unique_ptr<TFileSystemNode>> children;
     {
         std::lock_guard guard(lock_);
-        children_.Clear();
+        children = children_.TakeAll();
         childCount_.store(0, std::memory_order_relaxed);
     }
+    DestroyFlat(std::move(children));
     fileCount_.store(0, std::memory_order_relaxed);
     ownFilesCount_.store(0, std::memory_order_relaxed);
     ownFilesSize_.store(0, std::memory_order_relaxed);

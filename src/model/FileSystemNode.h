@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quorvex {
@@ -31,6 +32,8 @@ enum TNodeFlag : std::uint8_t {
     nfScanning = 0x08,
     nfEmpty = 0x10,
     nfNoFileGroup = 0x20,
+    // On a root: the tree was read from a scan file, so nothing in it stands for the local disk.
+    nfImported = 0x40,
 };
 
 class TGroupNode;
@@ -49,6 +52,8 @@ public:
     int IndexOf(const TFileSystemNode* node) const;
     // Byte-wise by name: names are bytes, and the view sorts for display anyway.
     void SortByName();
+    // Hands every entry over and leaves the list empty.
+    std::vector<std::unique_ptr<TFileSystemNode>> TakeAll() { return std::exchange(items_, {}); }
 
     auto begin() const { return items_.begin(); }
     auto end() const { return items_.end(); }
@@ -171,6 +176,7 @@ private:
     friend class TChildrenLock;
     friend TFileSystemNode* AddChild(TGroupNode* group, std::unique_ptr<TFileSystemNode> node);
     friend void RemoveChild(TGroupNode* group, TFileSystemNode* node);
+    friend std::vector<std::unique_ptr<TFileSystemNode>> TakeChildren(TGroupNode& group);
     friend int ScanForChildrenFiles(const TGroupNode* directory, TGroupNode* target,
                                     const AcceptFunc& accept);
 
@@ -196,6 +202,7 @@ public:
 private:
     friend TFileGroupNode* GetFileGroup(TDirNode* dir);
     friend void RemoveChild(TGroupNode* group, TFileSystemNode* node);
+    friend std::vector<std::unique_ptr<TFileSystemNode>> TakeChildren(TGroupNode& group);
     std::atomic<TFileGroupNode*> fileGroup_{nullptr};
 };
 
@@ -286,6 +293,8 @@ TDirNode* AddDirNode(TGroupNode* group, std::string name, std::uint16_t attribut
 TFileSystemNode* AddChild(TGroupNode* group, std::unique_ptr<TFileSystemNode> node);
 TFileGroupNode* GetFileGroup(TDirNode* dir);
 void RemoveChild(TGroupNode* group, TFileSystemNode* node);
+// Empties the child list under the lock and hands its nodes to the caller.
+std::vector<std::unique_ptr<TFileSystemNode>> TakeChildren(TGroupNode& group);
 // Destroys the node and recalculates its ancestors.
 void RemoveFromParent(TFileSystemNode* node);
 void RecalculateUpward(TFileSystemNode* node);

@@ -169,6 +169,11 @@ void TFormMain::CreateActions() {
     actDirSelect_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     actDirSelect_->setToolTip(QString::fromUtf8(N_("Choose the drive or directory to analyse")));
     connect(actDirSelect_, &QAction::triggered, this, &TFormMain::ActDirSelectExecute);
+    actOpenScan_ = make("ActOpenScan", N_("Open &scan..."), st->standardIcon(QStyle::SP_DialogOpenButton));
+    actOpenScan_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+    actOpenScan_->setToolTip(
+        QString::fromUtf8(N_("Show a scan saved elsewhere (ncdu -o, gdu -o or Quorvex's ncdu export)")));
+    connect(actOpenScan_, &QAction::triggered, this, &TFormMain::ActOpenScanExecute);
     actRefresh_ = make("ActRefresh", N_("&Repeat scan"), st->standardIcon(QStyle::SP_BrowserReload));
     actRefresh_->setShortcut(QKeySequence(Qt::Key_F5));
     connect(actRefresh_, &QAction::triggered, this, &TFormMain::ActRefreshExecute);
@@ -222,6 +227,7 @@ void TFormMain::CreateMenusAndToolbar() {
     favouritesMenu_->setObjectName(QStringLiteral("PopupMRUDirList"));
     fileMenu_ = menuBar()->addMenu(QString::fromUtf8(N_("&File")));
     fileMenu_->addAction(actDirSelect_);
+    fileMenu_->addAction(actOpenScan_);
     fileMenu_->addMenu(favouritesSubMenu_);
     fileMenu_->addSeparator();
     fileMenu_->addAction(actRefresh_);
@@ -329,6 +335,8 @@ void TFormMain::UpdateActions() {
     actSaveScanResult_->setEnabled(!running && rootNode_ != nullptr && HasChildren(rootNode_.get()));
     actOpenInExplorer_->setEnabled(first != nullptr && first->GetNodeType() != ntFixedDrives);
     actShellOpenFile_->setEnabled(first != nullptr && first->GetNodeType() == ntFile);
+    actOpenScan_->setEnabled(!running);
+    UpdateImportedActions();
 }
 
 void TFormMain::ActDirSelectExecute() {
@@ -344,7 +352,7 @@ void TFormMain::ActDirSelectExecute() {
 }
 
 void TFormMain::ActRefreshExecute() {
-    if (rootNode_ == nullptr)
+    if (rootNode_ == nullptr || IsImportedScan())
         return;
     if (rootNode_->GetNodeType() == ntFixedDrives)
         StartFixedDrivesScan();
@@ -354,7 +362,7 @@ void TFormMain::ActRefreshExecute() {
 
 void TFormMain::ActOpenInExplorerExecute() {
     const TFileSystemNode* node = treeView_->FirstSelectedNode();
-    if (node == nullptr || node->GetNodeType() == ntFixedDrives)
+    if (node == nullptr || node->GetNodeType() == ntFixedDrives || IsImportedScan())
         return;
     const std::string path = GetFullPath(node);
     struct stat st {};
@@ -376,7 +384,7 @@ void TFormMain::ActOpenInExplorerExecute() {
 
 void TFormMain::ActShellOpenFileExecute() {
     const TFileSystemNode* node = treeView_->FirstSelectedNode();
-    if (node == nullptr || node->GetNodeType() != ntFile)
+    if (node == nullptr || node->GetNodeType() != ntFile || IsImportedScan())
         return;
     const std::string name = DecodePath(node->Name()).toStdString();
     if (LooksLikeSystemFile(*node)) {

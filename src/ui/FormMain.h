@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -56,6 +57,11 @@ public:
     void ProcessCommandLine(const std::vector<std::string>& arguments);
 
     void StartDirScan(const std::string& path);
+    // FormMainImport.cpp: shows the scan in a file made elsewhere (ncdu -o, gdu -o, our ncdu export)
+    // in place of the current tree. A file that cannot be read is reported and changes nothing.
+    bool OpenScanFile(const std::string& fileName);
+    // Whether the tree shown came from a file: nothing in it is on this machine's disk.
+    bool IsImportedScan() const;
     void StartFixedDrivesScan();
     void RescanNode(TDirNode* dir);
     void RescanSelection();
@@ -77,6 +83,9 @@ public:
     // Seams for the modal dialogs, so that tests can answer them.
     void SetFolderDialog(FolderDialog dialog) { folderDialog_ = std::move(dialog); }
     void SetSaveFileDialog(SaveFileDialog dialog) { saveFileDialog_ = std::move(dialog); }
+    // Chooses the scan file to open: a byte path, or nothing when cancelled.
+    using OpenScanDialog = std::function<std::optional<std::string>(QWidget* parent)>;
+    void SetOpenScanDialog(OpenScanDialog dialog) { openScanDialog_ = std::move(dialog); }
     // What deletion calls instead of the real trash and file system; tests pass failing ones.
     void SetDeletionSeams(TTrashFunction trash, TFileSystemApi* fileSystem);
     void SetShellLauncher(TShellLauncher launcher) { shellLauncher_ = std::move(launcher); }
@@ -134,6 +143,9 @@ private:
     void RemoveInvalidEntries();
 
     void ActDirSelectExecute();
+    void ActOpenScanExecute();
+    // After UpdateActions: an imported tree disables what would act on the disk, and says why.
+    void UpdateImportedActions();
     void ActRefreshExecute();
     void ActOpenInExplorerExecute();
     void ActShellOpenFileExecute();
@@ -172,6 +184,8 @@ private:
     QMenu* optionsMenu_ = nullptr;
     QMenu* helpMenu_ = nullptr;
     QAction* actDirSelect_ = nullptr;
+    QAction* actOpenScan_ = nullptr;
+    QLabel* importedMark_ = nullptr;
     QAction* actRefresh_ = nullptr;
     QAction* actStopScan_ = nullptr;
     QAction* actRefreshNode_ = nullptr;
@@ -212,6 +226,7 @@ private:
     std::unique_ptr<TTimedProber> mountProber_;
     FolderDialog folderDialog_ = ChooseFolderWithDialog;
     SaveFileDialog saveFileDialog_ = ShowSaveFileDialog;
+    OpenScanDialog openScanDialog_;
     TShellLauncher shellLauncher_ = DefaultShellLauncher();
     std::function<void(TFormMain&)> settingsDialogOpener_;
     TTrashFunction deletionTrash_;

@@ -133,7 +133,8 @@ void TFormMain::SetDeletionSeams(TTrashFunction trash, TFileSystemApi* fileSyste
 }
 
 bool TFormMain::CanDelete(const std::vector<TFileSystemNode*>& nodes) const {
-    return !deleting_ && !nodes.empty() && std::none_of(nodes.begin(), nodes.end(), InsideRunningWalk);
+    return !deleting_ && !nodes.empty() && !IsImportedScan() &&
+           std::none_of(nodes.begin(), nodes.end(), InsideRunningWalk);
 }
 
 void TFormMain::ActDeleteExecute() {

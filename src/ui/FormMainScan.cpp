@@ -54,6 +54,9 @@ void TFormMain::ProcessCommandLine(const std::vector<std::string>& arguments) {
     if (!arguments.empty() && IsExistingDirectory(arguments.front())) {
         StartDirScan(arguments.front());
         QCoreApplication::processEvents();
+    } else if (struct stat st{};
+               !arguments.empty() && ::stat(arguments.front().c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        OpenScanFile(arguments.front());
     }
 }
 
@@ -156,7 +159,7 @@ void TFormMain::StartFixedDrivesScan() {
 }
 
 void TFormMain::RescanNode(TDirNode* dir) {
-    if (dir == nullptr || scanThreads_->IsFull()) {
+    if (dir == nullptr || scanThreads_->IsFull() || IsImportedScan()) {
         ProgramLogger().debug("exit ScanSubDirNode");
         return;
     }

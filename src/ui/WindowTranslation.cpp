@@ -139,8 +139,8 @@ void TranslateSlot(QObject& owner, const TTextSlot& slot, bool rememberNew) {
     if (remembered.size() == 2 && remembered[1] == current) {
         source = remembered[0];
     } else {
-        if (!remembered.isEmpty())
-            owner.setProperty(name.constData(), QVariant());
+        // The code has replaced the text: it is left to the code. The memory stays, so a text the
+        // code puts back as it was is translated again from then on.
         if (!rememberNew || current.isEmpty())
             return;
         source = current;

@@ -36,11 +36,12 @@ const FormatRow kFormats[] = {
     {"txt", ".txt", "Text File (Tree Structure)", 2, "\r\n       `-- /home   (", "-- d   ("},
     {"html", ".html", "HTML File", 2, "<td>/home/alice</td>", "/d</td>"},
     {"xml", ".xml", "XML File", 0, "<name>/home</name>", "<name>d</name>"},
-    {"xml2", ".xml", "XML File v2.0", 0, "<dir name=\"/home\"", "<dir name=\"d\""}};
+    {"xml2", ".xml", "XML File v2.0", 0, "<dir name=\"/home\"", "<dir name=\"d\""},
+    {"ncdu", ".json", "ncdu scan file (JSON)", 0, "[{\"name\":\"/home\"", "[{\"name\":\"d\""}};
 
-TEST(ExportRegistry, HoldsTheFiveFormatsInDialogOrderWithTheirSizeStyles) {
-    ASSERT_EQ(ExportRegistry().Count(), 5);
-    for (int i = 0; i < 5; ++i) {
+TEST(ExportRegistry, HoldsTheSixFormatsInDialogOrderWithTheirSizeStyles) {
+    ASSERT_EQ(ExportRegistry().Count(), 6);
+    for (int i = 0; i < 6; ++i) {
         const FormatRow& row = kFormats[i];
         const TExportClass& format = ExportRegistry().Items(i);
         SCOPED_TRACE(row.command);
@@ -54,11 +55,12 @@ TEST(ExportRegistry, HoldsTheFiveFormatsInDialogOrderWithTheirSizeStyles) {
         EXPECT_EQ(ExportSizeFormatter(format, 1), readable ? TSizeFormatter{&FormatSizeRounded} : nullptr);
         EXPECT_EQ(ExportSizeFormatter(format, 2), readable ? TSizeFormatter{&FormatSizeTruncated} : nullptr);
     }
-    EXPECT_THROW(ExportRegistry().Items(5), std::out_of_range);
+    EXPECT_THROW(ExportRegistry().Items(6), std::out_of_range);
     EXPECT_EQ(ExportRegistry().GetDialogFilter(),
               "CSV (Comma separated) (*.csv)|*.csv|Text File (Tree Structure) (*.txt)|*.txt|"
-              "HTML File (*.html)|*.html|XML File (*.xml)|*.xml|XML File v2.0 (*.xml)|*.xml");
-    for (const auto& [index, valid] : {std::pair{1, 1}, {5, 5}, {0, 1}, {6, 1}, {-3, 1}})
+              "HTML File (*.html)|*.html|XML File (*.xml)|*.xml|XML File v2.0 (*.xml)|*.xml|"
+              "ncdu scan file (JSON) (*.json)|*.json");
+    for (const auto& [index, valid] : {std::pair{1, 1}, {6, 6}, {0, 1}, {7, 1}, {-3, 1}})
         EXPECT_EQ(ValidFilterIndex(index), valid) << index;
 }
 

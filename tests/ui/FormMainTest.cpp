@@ -192,7 +192,7 @@ TEST_F(FormMainTest, SaveActionExportsTheListsSizesAndAppliedSettingsRestyleThem
     });
     EXPECT_EQ(form.SaveScanResultAction(), TSaveResult::Saved);
     EXPECT_EQ(seen.FilterIndex, 1);
-    EXPECT_EQ(seen.Filters.size(), 5);
+    EXPECT_EQ(seen.Filters.size(), 6);
     EXPECT_EQ(seen.DefaultSuffix, "csv");
     EXPECT_FALSE(seen.ProposedName.contains('/') || seen.ProposedName.contains(' '));
     const TFileSystemNode* big = FindNodeByPath(form.RootNode(), data / "big");
@@ -248,9 +248,11 @@ TEST_F(FormMainTest, StartUpFallsBackOnBadPositionsAndStartsOnlyExistingDirector
     form.SetFolderDialog([](QWidget*, const QString&, const QUrl&) { return QUrl("smb://server/share"); });
     Trigger(form, "ActDirSelect");
     EXPECT_EQ(form.RootNode(), nullptr);
+    // A regular file is opened as a scan file; this one is none, and says so.
     EXPECT_EQ(errors_,
-              std::vector<std::string>{
-                  "Your choice is not a valid folder or the file system path could not be obtained."});
+              (std::vector<std::string>{
+                  data / "plain" + ": not a readable scan file: The document is empty. (at byte 0)",
+                  "Your choice is not a valid folder or the file system path could not be obtained."}));
     ASSERT_TRUE(Await(form, [&] { form.ProcessCommandLine({data.Path()}); }));
     EXPECT_EQ(form.RootNode()->GetFileCount(), 1);
 }

@@ -1,0 +1,193 @@
+#include "export/NcduExport.h"
+
+#include "export/NcduImport.h"
+#include "i18n/Translation.h"
+#include "model/FileSystemNode.h"
+#include "support/PosixDir.h"
+#include "support/Version.h"
+
+#include <algorithm>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace quorvex {
+namespace {
+
+bool IsMountPoint(const TFileSystemNode* node) {
+    return (node->Attributes() & faReparsePoint) != 0;
+}
+
+bool AllFilesAreNodes(const TDirNode* dir) {
+    if (!dir->HasFlag(nfFilesListed))
+        return false;
+    const TFileGroupNode* group = dir->FileGroup();
+    return group == nullptr || group->HasFlag(nfFilesListed);
+}
+
+void AddFileNodes(const TGroupNode* group, std::vector<TNcduExport::TFileEntry>& files) {
+    const TChildrenLock guard(group);
+    for (const auto& child : guard.Children()) {
+        if (child->GetNodeType() != ntFile)
+            continue;
+        files.push_back({child->Name(), child->GetSize(), std::nullopt, child->IsSystem()});
+    }
+}
+
+} // namespace
+
+std::string JsonString(const std::string& text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size() + 2);
+    out += '"';
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20) {
+            out += "\\u00";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+    return out;
+}
+
+std::string TNcduExport::GetDescription() {
+    return TranslateText("ncdu scan file (JSON)");
+}
+
+namespace {
+
+// The order by name makes the file the same whether its files came from nodes or from the disk.
+void SortByName(std::vector<TNcduExport::TFileEntry>& files) {
+    std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.Name < b.Name; });
+}
+
+// The scan kept only totals for these files; the walk reads them again, one directory at a time.
+int ReadDirectoryFiles(TFileSystemApi& fs, int fd, std::vector<TNcduExport::TFileEntry>& files) {
+    TDirStream stream(fd);
+    if (stream.Fd() < 0)
+        return stream.Error();
+    unsigned char type = 0;
+    while (const char* name = stream.Next(type)) {
+        if (type == DT_DIR)
+            continue; // the tree has the subdirectories already
+        TEntryInfo info;
+        if (const int error = fs.StatEntry(stream.Fd(), name, info); error != 0) {
+            if (error == ENOENT)
+                continue;
+            files.clear();
+            return error;
+        }
+        if (info.IsDirectory)
+            continue;
+        const bool regular = (info.Attributes & (faSystem | faReparsePoint)) == 0;
+        files.push_back({name, info.Size, std::nullopt, !regular});
+    }
+    if (stream.Error() != 0)
+        files.clear();
+    return stream.Error();
+}
+
+} // namespace
+
+TNcduExport::TNcduExport(const TFileSystemNode* root) : TTextExport(root) {
+    const auto* rootDir = dynamic_cast<const TRootDirNode*>(root);
+    imported_ = rootDir != nullptr && IsImportedTree(*rootDir);
+}
+
+TNcduExport::~TNcduExport() {
+    for (const int fd : heldFds_) {
+        if (fd >= 0)
+            ::close(fd);
+    }
+}
+
+int TNcduExport::ListDirectoryFiles(const TDirNode* dir, std::vector<TFileEntry>& files, int& held) {
+    files.clear();
+    held = -1;
+    const bool listed = AllFilesAreNodes(dir);
+    if (listed) {
+        AddFileNodes(dir, files);
+        if (const TFileGroupNode* group = dir->FileGroup())
+            AddFileNodes(group, files);
+        SortByName(files);
+    }
+    // An imported tree is not on this disk; a scanned one is opened directory by directory, each
+    // relative to its parent's descriptor held open on the way down, so that a directory costs one
+    // open instead of one per level of its path. Deep below, descriptors are no longer held.
+    if (imported_)
+        return 0;
+    TFileSystemApi& fs = DefaultFileSystem();
+    const int parent = heldFds_.empty() ? -1 : heldFds_.back();
+    const int fd = parent >= 0 ? fs.OpenDirectory(parent, dir->Name().c_str()) : OpenNodeDirectory(dir, fs);
+    if (fd < 0)
+        return listed ? 0 : -fd;
+    if (heldFds_.size() < kMaxHeldDirectories)
+        held = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (listed) {
+        ::close(fd);
+        return 0;
+    }
+    const int error = ReadDirectoryFiles(fs, fd, files);
+    SortByName(files);
+    return error;
+}
+
+void TNcduExport::WriteHeader(std::ostream& stream) {
+    WriteText(stream, "[1,2,{\"progname\":\"quorvex\",\"progver\":");
+    WriteText(stream, JsonString(kVersionText));
+    WriteText(stream, ",\"timestamp\":" + std::to_string(static_cast<long long>(std::time(nullptr))) + "}");
+}
+
+void TNcduExport::WriteFooter(std::ostream& stream) {
+    WriteText(stream, "]\n");
+}
+
+void TNcduExport::WriteNode(const TFileSystemNode* node, std::ostream& stream) {
+    WriteText(stream, ",\n");
+    const bool isRoot = opened_.empty();
+    // The writers of the format record a file system they did not enter as an excluded entry.
+    if (!isRoot && IsMountPoint(node)) {
+        WriteText(stream, "{\"name\":" + JsonString(node->Name()) + ",\"excluded\":\"otherfs\"}");
+        opened_.push_back(false);
+        heldFds_.push_back(-1);
+        return;
+    }
+    const auto* dir = static_cast<const TDirNode*>(node);
+    int held = -1;
+    const int listError = ListDirectoryFiles(dir, files_, held);
+    std::string text = "[{\"name\":" + JsonString(node->Name());
+    if (dir->ErrorCode() != 0 || listError != 0)
+        text += ",\"read_error\":true";
+    text += '}';
+    for (const TFileEntry& file : files_) {
+        text += ",\n{\"name\":" + JsonString(file.Name) + ",\"asize\":" + std::to_string(file.Size);
+        if (file.AllocatedSize)
+            text += ",\"dsize\":" + std::to_string(*file.AllocatedSize);
+        if (file.NotRegular)
+            text += ",\"notreg\":true";
+        text += '}';
+    }
+    WriteText(stream, text);
+    opened_.push_back(true);
+    heldFds_.push_back(held);
+}
+
+void TNcduExport::EndNode(std::ostream& stream) {
+    if (opened_.back())
+        WriteText(stream, "]");
+    opened_.pop_back();
+    if (heldFds_.back() >= 0)
+        ::close(heldFds_.back());
+    heldFds_.pop_back();
+}
+
+} // namespace quorvex

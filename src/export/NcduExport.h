@@ -1,0 +1,61 @@
+#pragma once
+
+#include "export/TreeTypesExport.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quorvex {
+
+class TDirNode;
+
+// The JSON interchange format other disk-usage tools read and write: every directory as an array
+// led by its own object, every file as an object with its name and logical size. Directories carry
+// no size of their own, so a reader's totals are the sums of the files, as ours are.
+class TNcduExport : public TTextExport {
+public:
+    explicit TNcduExport(const TFileSystemNode* root);
+    ~TNcduExport() override;
+
+    static std::string GetFileExtension() { return ".json"; }
+    static std::string GetDescription();
+    static std::string GetCommandName() { return "ncdu"; }
+
+    // One file as the format records it.
+    struct TFileEntry {
+        std::string Name;
+        std::int64_t Size = 0;
+        // Written as dsize only when known: a made-up figure would mislead the reader's disk usage.
+        std::optional<std::int64_t> AllocatedSize;
+        bool NotRegular = false;
+    };
+
+protected:
+    void WriteHeader(std::ostream& stream) override;
+    void WriteFooter(std::ostream& stream) override;
+    void WriteNode(const TFileSystemNode* node, std::ostream& stream) override;
+    void EndNode(std::ostream& stream) override;
+
+private:
+    // Deeper directories are opened from the root again, so that a deep tree cannot use up the
+    // process's descriptors.
+    static constexpr std::size_t kMaxHeldDirectories = 256;
+
+    // The files of `dir`: its file nodes when all of them are listed (always so in an imported tree),
+    // else read again from the directory on disk. `held` gets the directory's descriptor for its
+    // subdirectories, or -1. Returns 0 or the errno value of a failed listing.
+    int ListDirectoryFiles(const TDirNode* dir, std::vector<TFileEntry>& files, int& held);
+
+    std::vector<bool> opened_; // per open directory: whether it was written as an array
+    std::vector<int> heldFds_; // per open directory: its descriptor, or -1
+    bool imported_ = false;
+    std::vector<TFileEntry> files_;
+};
+
+// `text` as a JSON string with its quotes. Bytes that are not UTF-8 stay as they are, as the other
+// writers of the format leave them, so a name comes back byte for byte.
+std::string JsonString(const std::string& text);
+
+} // namespace quorvex

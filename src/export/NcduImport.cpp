@@ -1,0 +1,484 @@
+#include "export/NcduImport.h"
+
+#include "export/JsonFileStream.h"
+#include "i18n/Translation.h"
+#include "model/FileSystemNode.h"
+#include "support/PosixDir.h"
+#include "support/Utilities.h"
+
+#include <rapidjson/error/en.h>
+#include <rapidjson/reader.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <limits>
+#include <optional>
+#include <string_view>
+#include <unistd.h>
+#include <vector>
+
+namespace quorvex {
+namespace {
+
+// Nesting allowed inside values we do not use (the metadata, unknown keys). Directory nesting is
+// bounded by the tree it builds, not by this.
+constexpr int kMaxSkipDepth = 64;
+constexpr std::int64_t kMaxSize = std::numeric_limits<std::int64_t>::max();
+
+// One entry's information object, as far as it has been read.
+struct TEntry {
+    std::string Name;
+    bool HasName = false;
+    std::int64_t Size = 0;
+    bool ReadError = false;
+    bool NotRegular = false;
+    std::string Excluded;
+};
+
+enum class TKey { Name, Asize, Dsize, Number, Flag, ReadError, NotRegular, Excluded, Other };
+
+TKey KeyOf(std::string_view key) {
+    if (key == "name")
+        return TKey::Name;
+    if (key == "asize")
+        return TKey::Asize;
+    // The allocated size is read for its form and dropped: the tree keeps logical sizes only.
+    if (key == "dsize")
+        return TKey::Dsize;
+    if (key == "ino" || key == "nlink" || key == "dev")
+        return TKey::Number;
+    if (key == "hlnkc")
+        return TKey::Flag;
+    if (key == "read_error")
+        return TKey::ReadError;
+    if (key == "notreg")
+        return TKey::NotRegular;
+    if (key == "excluded")
+        return TKey::Excluded;
+    return TKey::Other;
+}
+
+// Builds the tree from the parser's events. Directories nest as arrays whose first element is the
+// directory's own object; the stack of open directories lives on the heap, so the input's depth
+// costs memory in proportion to the tree and never stack.
+class TTreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TTreeBuilder> {
+public:
+    TTreeBuilder(TRootDirNode& root, TJsonFileStream& stream, std::int64_t threshold)
+        : root_(root), stream_(stream), threshold_(threshold) {}
+
+    const std::optional<std::string>& Fault() const { return fault_; }
+    std::size_t FaultOffset() const { return faultOffset_; }
+    bool Complete() const { return state_ == TState::End; }
+
+    bool Null() { return Scalar(TValue{}); }
+    bool Bool(bool b) { return Scalar(TValue{TValue::Bool, 0, b}); }
+    bool Int(int i) { return Int64(i); }
+    bool Uint(unsigned u) { return Uint64(u); }
+    bool Int64(std::int64_t i) {
+        if (i < 0)
+            return Scalar(TValue{TValue::Negative});
+        return Uint64(static_cast<std::uint64_t>(i));
+    }
+    bool Uint64(std::uint64_t u) { return Scalar(TValue{TValue::Number, u}); }
+    // Fractions, exponents and integers beyond 64 bits all arrive here.
+    bool Double(double) { return Scalar(TValue{TValue::Inexact}); }
+    bool String(const char* text, rapidjson::SizeType length, bool) {
+        stringValue_.assign(text, length);
+        return Scalar(TValue{TValue::String});
+    }
+    bool Key(const char* text, rapidjson::SizeType length, bool) {
+        stream_.Mark();
+        if (skipDepth_ > 0)
+            return true;
+        key_ = KeyOf({text, length});
+        keyText_.assign(text, length);
+        state_ = TState::Value;
+        return true;
+    }
+    bool StartObject() {
+        stream_.Mark();
+        if (skipDepth_ > 0)
+            return Nest();
+        switch (state_) {
+        case TState::Metadata:
+            returnState_ = TState::RootArray;
+            return Nest();
+        case TState::DirInfo:
+        case TState::DirBody:
+            entry_ = TEntry{};
+            entryIsDirInfo_ = state_ == TState::DirInfo;
+            state_ = TState::InEntry;
+            return true;
+        case TState::Value:
+            if (key_ != TKey::Other)
+                return Fail(Substitute(TranslateText("\"%s\" holds an object or array"), keyText_));
+            returnState_ = TState::InEntry;
+            return Nest();
+        default:
+            return Fail(TranslateText("unexpected object"));
+        }
+    }
+    bool EndObject(rapidjson::SizeType) {
+        stream_.Mark();
+        if (skipDepth_ > 0)
+            return Unnest();
+        // The parser pairs the brackets, so only an entry's own object can end here.
+        return entryIsDirInfo_ ? OpenDirectory() : AddEntry();
+    }
+    bool StartArray() {
+        stream_.Mark();
+        if (skipDepth_ > 0)
+            return Nest();
+        switch (state_) {
+        case TState::Start:
+            state_ = TState::Major;
+            return true;
+        case TState::RootArray:
+        case TState::DirBody:
+            frames_.emplace_back();
+            state_ = TState::DirInfo;
+            return true;
+        case TState::Value:
+            if (key_ != TKey::Other)
+                return Fail(Substitute(TranslateText("\"%s\" holds an object or array"), keyText_));
+            returnState_ = TState::InEntry;
+            return Nest();
+        case TState::DirInfo:
+            return Fail(TranslateText("a directory does not begin with its own object"));
+        default:
+            return Fail(TranslateText("unexpected array"));
+        }
+    }
+    bool EndArray(rapidjson::SizeType) {
+        stream_.Mark();
+        if (skipDepth_ > 0)
+            return Unnest();
+        switch (state_) {
+        case TState::DirBody:
+            return CloseDirectory();
+        case TState::Done:
+            state_ = TState::End;
+            return true;
+        case TState::DirInfo:
+            return Fail(TranslateText("a directory does not begin with its own object"));
+        default:
+            return Fail(TranslateText("the file ends its list before the root directory"));
+        }
+    }
+
+private:
+    enum class TState {
+        Start,
+        Major,
+        Minor,
+        Metadata,
+        RootArray,
+        DirInfo,
+        DirBody,
+        InEntry,
+        Value,
+        Done,
+        End
+    };
+
+    struct TValue {
+        enum TKind { None, Bool, Number, Negative, Inexact, String } Kind = None;
+        std::uint64_t Number_ = 0;
+        bool Flag = false;
+    };
+
+    // The directory being read: its node once its own object is complete, the totals of what it
+    // holds so far, and its files, which become nodes when the directory ends.
+    struct TFrame {
+        TDirNode* Dir = nullptr;
+        std::int64_t Size = 0;
+        std::int64_t Files = 0;
+        bool HasEntries = false;
+        std::vector<std::unique_ptr<TFileNode>> FileNodes;
+    };
+
+    bool Fail(const std::string& message) {
+        fault_ = message;
+        faultOffset_ = stream_.Tell();
+        return false;
+    }
+
+    bool Nest() {
+        if (++skipDepth_ > kMaxSkipDepth)
+            return Fail(TranslateText("values nested too deeply"));
+        return true;
+    }
+    bool Unnest() {
+        if (--skipDepth_ == 0)
+            state_ = returnState_;
+        return true;
+    }
+
+    bool Scalar(const TValue& value) {
+        stream_.Mark();
+        if (skipDepth_ > 0)
+            return true;
+        switch (state_) {
+        case TState::Major:
+            if (value.Kind != TValue::Number || value.Number_ != 1)
+                return Fail(TranslateText("not a scan file of format version 1"));
+            state_ = TState::Minor;
+            return true;
+        case TState::Minor:
+            if (value.Kind != TValue::Number)
+                return Fail(TranslateText("not a scan file of format version 1"));
+            state_ = TState::Metadata;
+            return true;
+        case TState::Value:
+            state_ = TState::InEntry;
+            return Assign(value);
+        case TState::Done:
+            return Fail(TranslateText("unexpected value after the root directory"));
+        default:
+            return Fail(TranslateText("unexpected value"));
+        }
+    }
+
+    std::optional<std::uint64_t> Count(const TValue& value) {
+        if (value.Kind == TValue::Number)
+            return value.Number_;
+        if (value.Kind == TValue::Negative)
+            Fail(Substitute(TranslateText("\"%s\" is negative"), keyText_));
+        else if (value.Kind == TValue::Inexact)
+            Fail(Substitute(TranslateText("\"%s\" is not a whole number of at most 64 bits"), keyText_));
+        else
+            Fail(Substitute(TranslateText("\"%s\" is not a number"), keyText_));
+        return std::nullopt;
+    }
+
+    bool Assign(const TValue& value) {
+        switch (key_) {
+        case TKey::Name:
+            if (value.Kind != TValue::String)
+                return Fail(TranslateText("a name is not a string"));
+            entry_.Name = stringValue_;
+            entry_.HasName = true;
+            // Checked here, so that the offset points at the name itself.
+            return CheckName(entryIsDirInfo_ && frames_.size() == 1);
+        case TKey::Asize:
+        case TKey::Dsize: {
+            const auto n = Count(value);
+            if (!n)
+                return false;
+            if (*n > static_cast<std::uint64_t>(kMaxSize))
+                return Fail(Substitute(TranslateText("\"%s\" is beyond 63 bits"), keyText_));
+            if (key_ == TKey::Asize)
+                entry_.Size = static_cast<std::int64_t>(*n);
+            return true;
+        }
+        case TKey::Number:
+            return Count(value).has_value();
+        case TKey::Flag:
+        case TKey::ReadError:
+        case TKey::NotRegular:
+            if (value.Kind != TValue::Bool)
+                return Fail(Substitute(TranslateText("\"%s\" is not true or false"), keyText_));
+            if (key_ == TKey::ReadError)
+                entry_.ReadError = value.Flag;
+            else if (key_ == TKey::NotRegular)
+                entry_.NotRegular = value.Flag;
+            return true;
+        case TKey::Excluded:
+            // Some writers mark an exclusion with true instead of its reason.
+            if (value.Kind == TValue::String)
+                entry_.Excluded = stringValue_.empty() ? "pattern" : stringValue_;
+            else if (value.Kind == TValue::Bool)
+                entry_.Excluded = value.Flag ? "pattern" : "";
+            else
+                return Fail(TranslateText("\"excluded\" is not a string"));
+            return true;
+        case TKey::Other:
+            return true;
+        }
+        return true;
+    }
+
+    // A name must be one path component, or a path for the root.
+    bool CheckName(bool isRoot) {
+        const std::string& name = entry_.Name;
+        if (!entry_.HasName || name.empty())
+            return Fail(TranslateText("an entry without a name"));
+        if (name.find('\0') != std::string::npos)
+            return Fail(TranslateText("a name holds a NUL character"));
+        if (isRoot)
+            return true;
+        if (name.find('/') != std::string::npos)
+            return Fail(Substitute(TranslateText("the name \"%s\" holds a \"/\""), name));
+        if (name == "." || name == "..")
+            return Fail(Substitute(TranslateText("the name \"%s\" is not allowed"), name));
+        return true;
+    }
+
+    static std::uint16_t NameAttributes(const std::string& name) { return name[0] == '.' ? faHidden : 0; }
+
+    bool OpenDirectory() {
+        const bool isRoot = frames_.size() == 1;
+        if (!CheckName(isRoot))
+            return false;
+        TFrame& frame = frames_.back();
+        if (isRoot) {
+            root_.SetName(entry_.Name);
+            frame.Dir = &root_;
+        } else {
+            TFrame& parent = frames_[frames_.size() - 2];
+            parent.HasEntries = true;
+            frame.Dir = AddDirNode(parent.Dir, entry_.Name, faDirectory | NameAttributes(entry_.Name));
+        }
+        if (entry_.ReadError)
+            frame.Dir->SetErrorCode(EIO);
+        state_ = TState::DirBody;
+        return true;
+    }
+
+    bool AddTotals(TFrame& frame, std::int64_t size, std::int64_t files) {
+        if (__builtin_add_overflow(frame.Size, size, &frame.Size))
+            return Fail(TranslateText("the sizes add up to more than 63 bits"));
+        frame.Files += files;
+        if (frame.Files > std::numeric_limits<std::int32_t>::max())
+            return Fail(TranslateText("a directory holds more than 2147483647 files"));
+        return true;
+    }
+
+    bool AddEntry() {
+        if (!CheckName(false))
+            return false;
+        state_ = TState::DirBody;
+        TFrame& frame = frames_.back();
+        frame.HasEntries = true;
+        // A file system the writer did not enter is a directory with nothing counted, as a scan shows
+        // a mount point below its root.
+        const std::string& why = entry_.Excluded;
+        if (why == "otherfs" || why == "othfs" || why == "kernfs") {
+            TDirNode* dir = AddDirNode(frame.Dir, entry_.Name, faDirectory | faReparsePoint);
+            dir->SetFlag(nfEmpty, false);
+            dir->SetFlag(nfFilesListed, true);
+            return true;
+        }
+        auto file = std::make_unique<TFileNode>();
+        file->SetName(std::move(entry_.Name));
+        file->SetSize(entry_.Size);
+        file->SetAttributes(NameAttributes(file->Name()) | (entry_.NotRegular ? faSystem : 0));
+        if (!AddTotals(frame, entry_.Size, 1))
+            return false;
+        frame.FileNodes.push_back(std::move(file));
+        return true;
+    }
+
+    // The directory's files become its children, the small ones in its file group, as a listing
+    // after a scan would leave them; then its totals are final and go to its parent.
+    bool CloseDirectory() {
+        TFrame frame = std::move(frames_.back());
+        frames_.pop_back();
+        TDirNode* dir = frame.Dir;
+        auto& files = frame.FileNodes;
+        std::sort(files.begin(), files.end(),
+                  [](const auto& a, const auto& b) { return a->Name() < b->Name(); });
+        auto isSmall = [this](const TFileNode& f) { return f.StoredSize() < threshold_; };
+        std::int64_t smallSize = 0;
+        std::int32_t smallCount = 0;
+        for (const auto& file : files) {
+            if (isSmall(*file)) {
+                smallSize += file->StoredSize();
+                ++smallCount;
+            }
+        }
+        TFileGroupNode* group = nullptr;
+        if (smallCount >= 2) {
+            group = GetFileGroup(dir);
+            group->SetFlag(nfFilesListed, true);
+            group->SetSize(smallSize);
+            group->SetFileCount(smallCount);
+        } else if (smallCount == 1) {
+            dir->SetFlag(nfNoFileGroup, true);
+        }
+        for (auto& file : files) {
+            TGroupNode* owner = group != nullptr && isSmall(*file) ? static_cast<TGroupNode*>(group) : dir;
+            AddChild(owner, std::move(file));
+        }
+        dir->SetFlag(nfFilesListed, true);
+        dir->SetFlag(nfEmpty, !frame.HasEntries);
+        dir->SetSize(frame.Size);
+        dir->SetFileCount(static_cast<std::int32_t>(frame.Files));
+        if (frames_.empty()) {
+            state_ = TState::Done;
+            return true;
+        }
+        return AddTotals(frames_.back(), frame.Size, frame.Files);
+    }
+
+    TRootDirNode& root_;
+    TJsonFileStream& stream_;
+    std::int64_t threshold_;
+    TState state_ = TState::Start;
+    TState returnState_ = TState::Start;
+    int skipDepth_ = 0;
+    TKey key_ = TKey::Other;
+    std::string keyText_;
+    std::string stringValue_;
+    TEntry entry_;
+    bool entryIsDirInfo_ = false;
+    std::vector<TFrame> frames_;
+    std::optional<std::string> fault_;
+    std::size_t faultOffset_ = 0;
+};
+
+class TDescriptor {
+public:
+    explicit TDescriptor(int fd) : fd_(fd) {}
+    TDescriptor(const TDescriptor&) = delete;
+    TDescriptor& operator=(const TDescriptor&) = delete;
+    ~TDescriptor() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    int Get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+[[noreturn]] void Raise(const std::string& fileName, const std::string& what, std::uint64_t offset) {
+    std::string message = Substitute(TranslateText("%s: not a readable scan file"), fileName);
+    message =
+        message + ": " + what + " (" + Substitute(TranslateText("at byte %s"), std::to_string(offset)) + ")";
+    throw EImportError(message, offset);
+}
+
+} // namespace
+
+std::unique_ptr<TRootDirNode> ImportNcduFile(const std::string& fileName, std::int64_t groupThreshold) {
+    const TDescriptor fd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.Get() < 0)
+        throw EImportError(fileName + ": " + SystemErrorMessage(errno), 0);
+
+    auto root = std::make_unique<TRootDirNode>();
+    root->SetGroupThreshold(groupThreshold);
+    root->SetFlag(nfImported, true);
+    TJsonFileStream stream(fd.Get());
+    TTreeBuilder builder(*root, stream, groupThreshold);
+    rapidjson::Reader reader;
+    const rapidjson::ParseResult result = reader.Parse<rapidjson::kParseIterativeFlag>(stream, builder);
+    if (builder.Fault())
+        Raise(fileName, *builder.Fault(), builder.FaultOffset());
+    if (stream.ReadError() != 0)
+        Raise(fileName, SystemErrorMessage(stream.ReadError()), stream.Tell());
+    if (stream.TokenTooLong())
+        Raise(fileName, TranslateText("a value longer than 1 MiB"), stream.Tell());
+    if (result.IsError())
+        Raise(fileName, rapidjson::GetParseError_En(result.Code()), result.Offset());
+    if (!builder.Complete())
+        Raise(fileName, TranslateText("the file ends before the root directory"), stream.Tell());
+    return root;
+}
+
+bool IsImportedTree(const TRootDirNode& root) {
+    return root.HasFlag(nfImported);
+}
+
+} // namespace quorvex

@@ -1,0 +1,105 @@
+// The main window's scans opened from a file made elsewhere: the File menu's "Open scan..." and a
+// scan file named on the command line.
+
+#include "ui/FormMain.h"
+
+#include "diag/QxLogger.h"
+#include "export/NcduImport.h"
+#include "i18n/Translation.h"
+#include "model/FileSystemNode.h"
+#include "shell/InfoPanel.h"
+#include "support/ErrorDialogs.h"
+#include "support/PathText.h"
+#include "ui/NodeTreeView.h"
+
+#include <QAction>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QStatusBar>
+
+namespace quorvex {
+namespace {
+
+QString Tr(const char* text) {
+    return QString::fromStdString(TranslateText(text));
+}
+
+std::optional<std::string> ChooseScanFileWithDialog(QWidget* parent) {
+    const QString chosen = QFileDialog::getOpenFileName(parent, Tr("Open scan"), QString(),
+                                                        Tr("Scan files (*.json);;All files (*)"));
+    if (chosen.isEmpty())
+        return std::nullopt;
+    return QFile::encodeName(chosen).toStdString();
+}
+
+} // namespace
+
+bool TFormMain::IsImportedScan() const {
+    const auto* root = dynamic_cast<const TRootDirNode*>(rootNode_.get());
+    return root != nullptr && IsImportedTree(*root);
+}
+
+void TFormMain::ActOpenScanExecute() {
+    const OpenScanDialog& dialog =
+        openScanDialog_ ? openScanDialog_ : OpenScanDialog(ChooseScanFileWithDialog);
+    if (const std::optional<std::string> file = dialog(this))
+        OpenScanFile(*file);
+}
+
+bool TFormMain::OpenScanFile(const std::string& fileName) {
+    // A running scan writes into the tree that the file's tree would replace.
+    if (IsScanRunning())
+        return false;
+    std::unique_ptr<TRootDirNode> root;
+    try {
+        root = ImportNcduFile(fileName, settings_.GroupThreshold());
+    } catch (const EImportError& error) {
+        ProgramLogger().error(error.what());
+        ShowErrorDialog(error.what());
+        return false;
+    }
+    infoPanel_->SlideVisible(false);
+    pendingScanPath_.clear();
+    setWindowTitle(QStringLiteral("Quorvex - ") + DecodePath(root->Name()) + QStringLiteral(" ") +
+                   Tr("(imported)"));
+    ShowScanDuration(-1);
+    if (importedMark_ == nullptr) {
+        importedMark_ = new QLabel(this);
+        importedMark_->setObjectName(QStringLiteral("ImportedMark"));
+        statusBar()->addPermanentWidget(importedMark_);
+    }
+    importedMark_->setText(Tr("Imported from %1").arg(DecodePath(fileName)));
+    ReplaceRoot(std::move(root));
+    RebuildTree();
+    UpdateActions();
+    return true;
+}
+
+void TFormMain::UpdateImportedActions() {
+    const bool imported = IsImportedScan();
+    if (importedMark_ != nullptr)
+        importedMark_->setVisible(imported);
+    const QString why = Tr("Not available for a scan opened from a file: its items are not on this computer");
+    constexpr const char* kOwnToolTip = "quorvexToolTipBeforeImport";
+    bool restore = false;
+    for (QAction* action :
+         {actRefresh_, actRefreshNode_, actDelete_, actShellOpenFile_, actOpenInExplorer_}) {
+        if (imported) {
+            action->setEnabled(false);
+            if (!action->property(kOwnToolTip).isValid())
+                action->setProperty(kOwnToolTip, action->toolTip());
+            action->setToolTip(why);
+        } else if (const QVariant own = action->property(kOwnToolTip); own.isValid()) {
+            // Put back exactly as it was, so the window translation takes it up again.
+            action->setToolTip(own.toString());
+            action->setProperty(kOwnToolTip, QVariant());
+            restore = true;
+        }
+    }
+    // In the current language, should it have changed while the imported tree was shown.
+    if (restore)
+        RetranslateUi();
+}
+
+} // namespace quorvex
