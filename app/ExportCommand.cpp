@@ -31,7 +31,7 @@ namespace {
 constexpr int kUsageError = 2;
 constexpr int kRunError = 1;
 
-const char* const kUsage = "Usage: quorvex --export FORMAT --output FILE [--rounding 0|1|2] PATH\n"
+const char* const kUsage = "Usage: quorvex --export FORMAT --output FILE [--rounding 0|1|2] [--jobs N] PATH\n"
                            "  FORMAT    csv, txt, html, xml, xml2, or the format's number 1 to 5\n"
                            "  FILE      the file to write (-o FILE also works), or - for standard output\n"
                            "  rounding  sizes in txt and html: 0 bytes, 1 rounded, 2 truncated\n";
@@ -61,6 +61,7 @@ struct TExportOptions {
     const TExportClass* Format = nullptr;
     std::string Output;
     std::optional<int> Rounding;
+    int Jobs = 0;
     std::string Path;
 };
 
@@ -113,7 +114,7 @@ std::optional<TExportOptions> ParseArguments(const std::vector<std::string>& arg
             optionsEnded = true;
             continue;
         }
-        const bool takesValue = arg == "--output" || arg == "-o" || arg == "--rounding";
+        const bool takesValue = arg == "--output" || arg == "-o" || arg == "--rounding" || arg == "--jobs";
         if (!takesValue) {
             error = "unknown option " + arg;
             return std::nullopt;
@@ -129,6 +130,13 @@ std::optional<TExportOptions> ParseArguments(const std::vector<std::string>& arg
                 return std::nullopt;
             }
             options.Rounding = value[0] - '0';
+        } else if (arg == "--jobs") {
+            const std::optional<int> jobs = ParseJobs(value);
+            if (!jobs) {
+                error = BadJobsMessage(value);
+                return std::nullopt;
+            }
+            options.Jobs = *jobs;
         } else {
             options.Output = value;
         }
@@ -157,7 +165,7 @@ std::optional<std::string> OutputProblem(const std::string& output) {
 // Runs the scan on a scan thread, as the window does, and waits for its completion on this thread's
 // event loop; meanwhile the progress line is redrawn from the timer. Returns false when Ctrl+C
 // stopped the scan: a partial tree must not be written as if it were the result.
-bool Scan(TRootDirNode& root, std::int64_t threshold) {
+bool Scan(TRootDirNode& root, std::int64_t threshold, int jobs) {
     int argc = 1;
     char name[] = "quorvex";
     char* argv[] = {name, nullptr};
@@ -167,6 +175,7 @@ bool Scan(TRootDirNode& root, std::int64_t threshold) {
 
     TScanProgress progress(STDERR_FILENO);
     TDirScanThreadList threads(1, [threshold] { return threshold; });
+    threads.SetJobs(jobs);
     const TInterruptNotifier interrupt([&threads] { threads.StopAll(); });
     TDirScanThread* thread = threads.AddThread(&root);
     QEventLoop loop;
@@ -210,7 +219,7 @@ int RunExportCommand(const std::vector<std::string>& args) {
     const TExportSettings settings = ReadExportSettings();
     TRootDirNode root;
     root.SetName(ExcludeTrailingPathDelimiter(options->Path));
-    if (!Scan(root, settings.GroupThreshold)) {
+    if (!Scan(root, settings.GroupThreshold, options->Jobs)) {
         std::fprintf(stderr, "quorvex: interrupted; nothing was written\n");
         return kExitInterrupted;
     }

@@ -3,9 +3,11 @@
 #include "ExportCommand.h"
 #include "SummaryCommand.h"
 
+#include "i18n/Translation.h"
 #include "support/Version.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,8 +18,8 @@ void PrintUsage(std::FILE* out) {
     std::fprintf(
         out,
         "Usage: quorvex [DIRECTORY]\n"
-        "       quorvex --summary PATH...\n"
-        "       quorvex --export FORMAT --output FILE [--rounding 0|1|2] PATH\n"
+        "       quorvex --summary [--jobs N] PATH...\n"
+        "       quorvex --export FORMAT --output FILE [--rounding 0|1|2] [--jobs N] PATH\n"
         "       quorvex --help | --version\n"
         "\n"
         "  --summary PATH...  scan up to %d paths at once without a window and print the totals of each,\n"
@@ -28,11 +30,20 @@ void PrintUsage(std::FILE* out) {
         "                     --rounding sets the size style of txt and html (0 bytes, 1 rounded,\n"
         "                     2 truncated), by default the one in the settings\n"
         "  --help             show this text\n"
-        "  --version          show the version\n"
+        "  --version          show the version\n",
+        kSummaryMaxRoots);
+    std::fputs(
+        TranslateText(
+            "  --jobs N           with --summary or --export: N threads walk the tree (0, the default,\n"
+            "                     lets the program choose)\n")
+            .c_str(),
+        out);
+    std::fprintf(
+        out,
         "\n"
         "Exit status of --summary: 0 done, 1 a path could not be read, 2 a path is missing or not a\n"
         "directory, 3 more than %d paths (the rest were not scanned), 130 interrupted.\n",
-        kSummaryMaxRoots, kSummaryMaxRoots);
+        kSummaryMaxRoots);
 }
 
 } // namespace
@@ -56,7 +67,28 @@ int RunHeadlessCommand(int argc, char** argv) {
             PrintUsage(stderr);
             return 2;
         }
-        return RunSummaryCommand(argc, argv, {args.begin() + 1, args.end()});
+        std::vector<std::string> paths;
+        int jobs = 0;
+        for (std::size_t i = 1; i < args.size(); ++i) {
+            if (args[i] != "--jobs") {
+                paths.push_back(args[i]);
+                continue;
+            }
+            const std::optional<int> value = i + 1 < args.size() ? ParseJobs(args[i + 1]) : std::nullopt;
+            if (!value) {
+                std::fprintf(stderr, "quorvex: %s\n",
+                             BadJobsMessage(i + 1 < args.size() ? args[i + 1] : "").c_str());
+                return 2;
+            }
+            jobs = *value;
+            ++i;
+        }
+        if (paths.empty()) {
+            std::fprintf(stderr, "quorvex: --summary takes at least one PATH\n");
+            PrintUsage(stderr);
+            return 2;
+        }
+        return RunSummaryCommand(argc, argv, paths, jobs);
     }
     if (first == "--export")
         return RunExportCommand(args);
