@@ -102,29 +102,22 @@ std::int64_t MakeRacingTree(const TempTree& t) {
     return total;
 }
 
-// Every figure and flag a reader can see, in child order, one line per node.
+// Every figure and flag a reader can see, in child order, one line per node. Each child list is held
+// locked while its nodes are read, as the window does: a finishing directory may dissolve its group.
+void Describe(const TGroupNode* node, std::ostringstream& out, int depth = 0) {
+    out << std::string(static_cast<std::size_t>(depth), ' ') << node->Name() << " size=" << node->GetSize()
+        << " files=" << node->GetFileCount() << " own=" << node->OwnFilesSize()
+        << " error=" << node->ErrorCode() << " flags=" << static_cast<int>(node->Flags()) << "\n";
+    const TChildrenLock guard(node);
+    for (const auto& child : guard.Children()) {
+        if (auto* group = dynamic_cast<const TGroupNode*>(child.get()))
+            Describe(group, out, depth + 1);
+    }
+}
+
 std::string Describe(const TGroupNode* root) {
     std::ostringstream out;
-    struct Item {
-        const TGroupNode* node;
-        int depth;
-    };
-    std::vector<Item> todo{{root, 0}};
-    while (!todo.empty()) {
-        const auto [node, depth] = todo.back();
-        todo.pop_back();
-        out << std::string(static_cast<std::size_t>(depth), ' ') << node->Name()
-            << " size=" << node->GetSize() << " files=" << node->GetFileCount()
-            << " own=" << node->OwnFilesSize() << " error=" << node->ErrorCode()
-            << " flags=" << static_cast<int>(node->Flags()) << "\n";
-        const TChildrenLock guard(node);
-        std::vector<Item> children;
-        for (const auto& child : guard.Children()) {
-            if (auto* group = dynamic_cast<const TGroupNode*>(child.get()))
-                children.push_back({group, depth + 1});
-        }
-        todo.insert(todo.end(), children.rbegin(), children.rend());
-    }
+    Describe(root, out);
     return out.str();
 }
 
@@ -175,7 +168,20 @@ TEST_P(ParallelScan, GivesTheOneWorkerResultNodeForNode) {
     TRootDirNode parallel;
     TDirScanner scanner(&parallel, &fs, std::make_shared<TWorkerBudget>(GetParam()));
     EXPECT_EQ(scanner.MaxWorkers(), GetParam());
+    // Reads the way the window does while the workers write: live totals, the child lists under
+    // their locks, the current directory. The window names a root before its scan starts.
+    parallel.SetName(t.Path());
+    std::atomic<bool> scanned{false};
+    std::thread window([&] {
+        while (!scanned) {
+            EXPECT_LE(parallel.GetSize(), total);
+            Describe(&parallel);
+            scanner.GetCurrentDir();
+        }
+    });
     scanner.Scan(t.Path(), 10);
+    scanned = true;
+    window.join();
 
     EXPECT_GE(fs.threads.size(), 2u) << "one worker did everything";
     EXPECT_EQ(parallel.GetSize(), total);
