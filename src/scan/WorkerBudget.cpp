@@ -18,7 +18,7 @@ bool TWorkerBudget::TryTakeHelper() {
 
 int AutomaticScanWorkers() {
     const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    return std::clamp(4 * cores, 4, 8);
+    return std::clamp(4 * cores, 4, TWorkerBudget::kMaxWorkers);
 }
 
 int ScanWorkersFor(int jobs) {
