@@ -36,7 +36,7 @@ constexpr int kUsageError = 2;
 constexpr int kRunError = 1;
 
 const char* const kUsage =
-    N_("Usage: quorvex --export FORMAT --output FILE [--rounding 0|1|2] PATH\n"
+    N_("Usage: quorvex --export FORMAT --output FILE [--rounding 0|1|2] [--jobs N] PATH\n"
        "  FORMAT    csv, txt, html, xml, xml2, ncdu, or the format's number 1 to 6\n"
        "  PATH      a directory to scan, or a scan file (JSON, as ncdu -o writes) to read\n"
        "  FILE      the file to write (-o FILE also works), or - for standard output\n"
@@ -67,6 +67,7 @@ struct TExportOptions {
     const TExportClass* Format = nullptr;
     std::string Output;
     std::optional<int> Rounding;
+    int Jobs = 0;
     std::string Path;
 };
 
@@ -119,7 +120,7 @@ std::optional<TExportOptions> ParseArguments(const std::vector<std::string>& arg
             optionsEnded = true;
             continue;
         }
-        const bool takesValue = arg == "--output" || arg == "-o" || arg == "--rounding";
+        const bool takesValue = arg == "--output" || arg == "-o" || arg == "--rounding" || arg == "--jobs";
         if (!takesValue) {
             error = Substitute(TranslateText("unknown option %s"), arg);
             return std::nullopt;
@@ -135,6 +136,13 @@ std::optional<TExportOptions> ParseArguments(const std::vector<std::string>& arg
                 return std::nullopt;
             }
             options.Rounding = value[0] - '0';
+        } else if (arg == "--jobs") {
+            const std::optional<int> jobs = ParseJobs(value);
+            if (!jobs) {
+                error = BadJobsMessage(value);
+                return std::nullopt;
+            }
+            options.Jobs = *jobs;
         } else {
             options.Output = value;
         }
@@ -164,7 +172,7 @@ std::optional<std::string> OutputProblem(const std::string& output) {
 // Runs the scan on a scan thread, as the window does, and waits for its completion on this thread's
 // event loop; meanwhile the progress line is redrawn from the timer. Returns false when Ctrl+C
 // stopped the scan: a partial tree must not be written as if it were the result.
-bool Scan(TRootDirNode& root, std::int64_t threshold) {
+bool Scan(TRootDirNode& root, std::int64_t threshold, int jobs) {
     int argc = 1;
     char name[] = "quorvex";
     char* argv[] = {name, nullptr};
@@ -177,6 +185,7 @@ bool Scan(TRootDirNode& root, std::int64_t threshold) {
 
     TScanProgress progress(STDERR_FILENO);
     TDirScanThreadList threads(1, [threshold] { return threshold; });
+    threads.SetJobs(jobs);
     const TInterruptNotifier interrupt([&threads] { threads.StopAll(); });
     TDirScanThread* thread = threads.AddThread(&root);
     QEventLoop loop;
@@ -229,7 +238,7 @@ int RunExportCommand(const std::vector<std::string>& args) {
         }
     } else {
         root->SetName(ExcludeTrailingPathDelimiter(options->Path));
-        if (!Scan(*root, settings.GroupThreshold)) {
+        if (!Scan(*root, settings.GroupThreshold, options->Jobs)) {
             std::fprintf(stderr, "quorvex: %s\n", TranslateText("interrupted; nothing was written").c_str());
             return kExitInterrupted;
         }

@@ -7,6 +7,7 @@
 #include "support/Version.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,8 +19,8 @@ void PrintUsage(std::FILE* out) {
         out,
         TranslateText(
             "Usage: quorvex [DIRECTORY]\n"
-            "       quorvex --summary PATH...\n"
-            "       quorvex --export FORMAT --output FILE [--rounding 0|1|2] PATH\n"
+            "       quorvex --summary [--jobs N] PATH...\n"
+            "       quorvex --export FORMAT --output FILE [--rounding 0|1|2] [--jobs N] PATH\n"
             "       quorvex --help | --version\n"
             "\n"
             "  --summary PATH...  scan up to %d paths at once without a window and print the totals of "
@@ -28,9 +29,10 @@ void PrintUsage(std::FILE* out) {
             "                     prints what was found so far, marked \"incomplete: yes\"\n"
             "  --export FORMAT    scan PATH without a window and write the result as csv, txt, html, xml,\n"
             "                     xml2 or ncdu (or the format's number 1 to 6) to FILE, - for standard\n"
-            "                     output;\n"
-            "                     --rounding sets the size style of txt and html (0 bytes, 1 rounded,\n"
-            "                     2 truncated), by default the one in the settings\n"
+            "                     output; --rounding sets the size style of txt and html (0 bytes,\n"
+            "                     1 rounded, 2 truncated), by default the one in the settings\n"
+            "  --jobs N           with --summary or --export: N threads walk the tree (0, the default,\n"
+            "                     lets the program choose)\n"
             "  PATH               a directory to scan, or a regular file read as a scan made elsewhere (the\n"
             "                     JSON that ncdu -o, gdu -o and --export ncdu write)\n"
             "  --help             show this text\n"
@@ -63,7 +65,28 @@ int RunHeadlessCommand(int argc, char** argv) {
             PrintUsage(stderr);
             return 2;
         }
-        return RunSummaryCommand(argc, argv, {args.begin() + 1, args.end()});
+        std::vector<std::string> paths;
+        int jobs = 0;
+        for (std::size_t i = 1; i < args.size(); ++i) {
+            if (args[i] != "--jobs") {
+                paths.push_back(args[i]);
+                continue;
+            }
+            const std::optional<int> value = i + 1 < args.size() ? ParseJobs(args[i + 1]) : std::nullopt;
+            if (!value) {
+                std::fprintf(stderr, "quorvex: %s\n",
+                             BadJobsMessage(i + 1 < args.size() ? args[i + 1] : "").c_str());
+                return 2;
+            }
+            jobs = *value;
+            ++i;
+        }
+        if (paths.empty()) {
+            std::fprintf(stderr, "quorvex: --summary takes at least one PATH\n");
+            PrintUsage(stderr);
+            return 2;
+        }
+        return RunSummaryCommand(argc, argv, paths, jobs);
     }
     if (first == "--export")
         return RunExportCommand(args);

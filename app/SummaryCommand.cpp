@@ -9,6 +9,7 @@
 #include "model/SizeFormat.h"
 #include "scan/DirScanThreadList.h"
 #include "scan/DirScanner.h"
+#include "scan/WorkerBudget.h"
 #include "settings/QxSettings.h"
 #include "support/PosixDir.h"
 #include "support/Utilities.h"
@@ -124,7 +125,22 @@ void PrintBlock(const TRootScan& scan) {
 
 } // namespace
 
-int RunSummaryCommand(int argc, char** argv, const std::vector<std::string>& paths) {
+std::optional<int> ParseJobs(const std::string& value) {
+    int jobs = -1;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), jobs);
+    if (error != std::errc() || end != value.data() + value.size() || jobs < 0 ||
+        jobs > TWorkerBudget::kMaxWorkers)
+        return std::nullopt;
+    return jobs;
+}
+
+std::string BadJobsMessage(const std::string& value) {
+    return Substitute(Substitute(TranslateText("--jobs takes a number from 0 (automatic) to %s, not \"%s\""),
+                                 std::to_string(TWorkerBudget::kMaxWorkers)),
+                      value);
+}
+
+int RunSummaryCommand(int argc, char** argv, const std::vector<std::string>& paths, int jobs) {
     bool allUsable = true;
     std::vector<bool> isFile(paths.size());
     for (std::size_t i = 0; i < paths.size(); ++i) {
@@ -163,6 +179,7 @@ int RunSummaryCommand(int argc, char** argv, const std::vector<std::string>& pat
 
     QEventLoop loop;
     TDirScanThreadList threads(kSummaryMaxRoots, [threshold] { return threshold; });
+    threads.SetJobs(jobs);
     TInterruptNotifier interrupt([&threads] { threads.StopAll(); });
     std::size_t running = 0;
     for (const auto& scan : scans) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,9 +14,15 @@ inline constexpr int kSummaryMaxRoots = 9;
 inline constexpr int kExitTooManyPaths = 3;
 inline constexpr int kExitInterrupted = 130;
 
-// `quorvex --summary PATH...`: scans the paths at once, without a window, and prints one block of
-// "key: value" lines per path, blocks separated by a blank line. `argc`/`argv` are handed to the
-// Qt application object the scan threads need.
-int RunSummaryCommand(int argc, char** argv, const std::vector<std::string>& paths);
+// `quorvex --summary [--jobs N] PATH...`: scans the paths at once, without a window, and prints one
+// block of "key: value" lines per path, blocks separated by a blank line. `argc`/`argv` are handed to
+// the Qt application object the scan threads need. `jobs` threads walk, all paths together
+// (0 = automatic).
+int RunSummaryCommand(int argc, char** argv, const std::vector<std::string>& paths, int jobs = 0);
+
+// The value of --jobs: a whole number from 0 (automatic) to TWorkerBudget::kMaxWorkers.
+std::optional<int> ParseJobs(const std::string& value);
+// The message for a value ParseJobs refused.
+std::string BadJobsMessage(const std::string& value);
 
 } // namespace quorvex

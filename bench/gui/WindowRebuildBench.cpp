@@ -2,10 +2,11 @@
 // scanned, and reports the cost of each tree rebuild, of painting the visible rows (with their theme
 // icons and the scanning animation) and the longest stall of the event loop.
 //
-//   bench_WindowRebuildBench [--levels 2|3] [--keep DIR]
+//   bench_WindowRebuildBench [--levels 2|3] [--keep DIR] [--jobs N]
 //
 // --levels 2 keeps the root and its children expanded (about 2,000 rows); --levels 3 also expands the
-// next level (about 100,000 rows in the view).
+// next level (about 100,000 rows in the view). --jobs sets how many threads walk (0, the default, lets
+// the program choose), to see what a parallel walk costs the window against a single thread.
 
 #include "model/FileSystemNode.h"
 #include "settings/QxSettings.h"
@@ -109,12 +110,15 @@ void ExpandLevels(quorvex::TNodeTreeView& view, int levels) {
 
 int main(int argc, char** argv) {
     int levels = 2;
+    int jobs = 0;
     std::string keep;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--levels") == 0 && i + 1 < argc)
             levels = std::atoi(argv[++i]);
         else if (std::strcmp(argv[i], "--keep") == 0 && i + 1 < argc)
             keep = argv[++i];
+        else if (std::strcmp(argv[i], "--jobs") == 0 && i + 1 < argc)
+            jobs = std::atoi(argv[++i]);
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -140,6 +144,7 @@ int main(int argc, char** argv) {
 
     quorvex::TSettings settings(config + "/Quorvex.ini");
     settings.SetTreeViewRefreshRate(1000000); // the bench rebuilds itself, every 250 ms, to time it
+    settings.SetScanJobs(jobs);
     quorvex::TFormMain form(settings);
     form.resize(1280, 800);
     form.show();

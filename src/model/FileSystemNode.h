@@ -62,8 +62,8 @@ private:
     std::vector<std::unique_ptr<TFileSystemNode>> items_;
 };
 
-// Base of every node. Totals and flags are atomics: one scan thread writes them while the window
-// reads them without a lock (relaxed loads and stores; a reader may see a slightly stale figure).
+// Base of every node. Totals and flags are atomics: scan workers add to them while the window reads
+// them without a lock (a reader may see a slightly stale figure, never a torn one).
 // Name and attributes are set before a node is linked into the tree and never change while others
 // can see it.
 class TFileSystemNode {
@@ -100,9 +100,10 @@ public:
     virtual void AddSize(std::int64_t n);
 
 protected:
-    // Single-writer add: the one scanning thread owns the totals, so no locked read-modify-write.
+    // Several scan workers may hand totals to one directory at once, so every add is one atomic
+    // read-modify-write. Relaxed: readers only ever want some recent figure, never an ordering.
     template <typename T, typename U> static void Bump(std::atomic<T>& value, U n) {
-        value.store(value.load(std::memory_order_relaxed) + static_cast<T>(n), std::memory_order_relaxed);
+        value.fetch_add(static_cast<T>(n), std::memory_order_relaxed);
     }
 
 private:

@@ -29,8 +29,10 @@ void LowerCurrentThreadPriority(pid_t tid) {
 } // namespace
 
 TDirScanThread::TDirScanThread(TDirScanThreadKey, TDirScanThreadList& owner, TGroupNode* root,
-                               std::int64_t threshold, TFileSystemApi* fileSystem)
-    : owner_(&owner), scanner_(std::make_unique<TDirScanner>(root, fileSystem)), threshold_(threshold) {}
+                               std::int64_t threshold, TFileSystemApi* fileSystem,
+                               std::shared_ptr<TWorkerBudget> budget)
+    : owner_(&owner), scanner_(std::make_unique<TDirScanner>(root, fileSystem, std::move(budget))),
+      threshold_(threshold) {}
 
 TDirScanThread::~TDirScanThread() {
     // The root may be gone by now: only a stop asked for while it lives may mark it.

@@ -16,6 +16,7 @@ class TDirScanner;
 class TFileSystemApi;
 class TDirScanThreadList;
 class TGroupNode;
+class TWorkerBudget;
 
 // Only the list creates threads.
 class TDirScanThreadKey {
@@ -23,9 +24,10 @@ class TDirScanThreadKey {
     TDirScanThreadKey() = default;
 };
 
-// One worker thread that walks one root node with its own TDirScanner, at below-normal priority
-// (nice +10 relative to the process). Created suspended by TDirScanThreadList::AddThread and owned
-// by that list; the caller sets OnFinished and calls Resume.
+// One thread that walks one root node with its own TDirScanner, at below-normal priority (nice +10
+// relative to the process); the helpers the scanner adds from the list's budget run at the same. Created
+// suspended by TDirScanThreadList::AddThread and owned by that list; the caller sets OnFinished and calls
+// Resume.
 //
 // When the walk has ended the worker leaves its list and then runs OnFinished on the list's
 // user-interface thread, waiting until it has returned. A pointer to the thread stays valid until
@@ -35,7 +37,7 @@ public:
     using FinishedCallback = std::function<void(TDirScanThread& thread)>;
 
     TDirScanThread(TDirScanThreadKey, TDirScanThreadList& owner, TGroupNode* root, std::int64_t threshold,
-                   TFileSystemApi* fileSystem);
+                   TFileSystemApi* fileSystem, std::shared_ptr<TWorkerBudget> budget);
     TDirScanThread(const TDirScanThread&) = delete;
     TDirScanThread& operator=(const TDirScanThread&) = delete;
     ~TDirScanThread();

@@ -3,6 +3,7 @@
 #include "diag/QxLogger.h"
 #include "model/FileSystemNode.h"
 #include "scan/DirScanner.h"
+#include "scan/WorkerBudget.h"
 #include "settings/QxSettings.h"
 
 #include <QMetaObject>
@@ -48,7 +49,8 @@ TDirScanThreadList::TDirScanThreadList(int maxThreads, ThresholdSource threshold
                                        TFileSystemApi* fileSystem)
     : maxThreads_(maxThreads), thresholdSource_(thresholdSource ? std::move(thresholdSource)
                                                                 : ThresholdSource(&ThresholdFromSettings)),
-      fileSystem_(fileSystem), context_(std::make_unique<TDirScanThreadListInbox>([this] { Deliver(); })) {}
+      fileSystem_(fileSystem), budget_(std::make_shared<TWorkerBudget>(0)),
+      context_(std::make_unique<TDirScanThreadListInbox>([this] { Deliver(); })) {}
 
 TDirScanThreadList::~TDirScanThreadList() {
     std::vector<std::unique_ptr<TDirScanThread>> all;
@@ -72,10 +74,19 @@ TDirScanThread* TDirScanThreadList::AddThread(TGroupNode* root) {
     std::lock_guard lock(mutex_);
     if (static_cast<int>(threads_.size()) >= maxThreads_)
         return nullptr;
-    auto thread = std::make_unique<TDirScanThread>(TDirScanThreadKey{}, *this, root, threshold, fileSystem_);
+    auto thread =
+        std::make_unique<TDirScanThread>(TDirScanThreadKey{}, *this, root, threshold, fileSystem_, budget_);
     threads_.push_back(thread.get());
     owned_.push_back(std::move(thread));
     return threads_.back();
+}
+
+void TDirScanThreadList::SetJobs(int jobs) {
+    budget_ = std::make_shared<TWorkerBudget>(jobs);
+}
+
+int TDirScanThreadList::Jobs() const {
+    return budget_->Workers();
 }
 
 void TDirScanThreadList::Remove(TDirScanThread* thread) {

@@ -16,6 +16,7 @@ namespace quorvex {
 
 class TFileSystemApi;
 class TGroupNode;
+class TWorkerBudget;
 
 // The running scan threads, at most MaxThreads at a time, in order of creation.
 //
@@ -48,6 +49,11 @@ public:
     bool IsFull() const;
     int Count() const;
     int MaxThreads() const { return maxThreads_; }
+    // How many threads may walk at once, all listed scans together (0 = automatic). Scans added
+    // afterwards share the new budget; running ones keep theirs.
+    void SetJobs(int jobs);
+    int Jobs() const;
+
     // The current directory of the first listed thread; empty when none is listed.
     std::string GetCurrentDir() const;
 
@@ -91,7 +97,8 @@ private:
     const int maxThreads_;
     ThresholdSource thresholdSource_;
     TFileSystemApi* fileSystem_;
-    std::unique_ptr<QObject> context_; // lives on the user-interface thread; receives queued calls
+    std::shared_ptr<TWorkerBudget> budget_; // only on the user-interface thread
+    std::unique_ptr<QObject> context_;      // lives on the user-interface thread; receives queued calls
 
     mutable std::mutex mutex_;                           // guards the two lists
     std::vector<TDirScanThread*> threads_;               // listed, in order of creation

@@ -2,84 +2,51 @@
 
 #include "diag/QxProfiler.h"
 #include "model/FileSystemNode.h"
+#include "scan/DirScanWorker.h"
+#include "scan/WorkerBudget.h"
 #include "support/PosixDir.h"
 #include "support/Utilities.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace quorvex {
 
 namespace {
 constexpr std::int32_t kScanTimerId = 8192;
+
+int CurrentThreadNice() {
+    errno = 0;
+    const int nice = ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()));
+    return errno == 0 ? nice : 0;
 }
+} // namespace
 
-// One directory being walked. While fewer than kMaxOpenDirs directories are open, `stream` reads
-// the directory. Past that, the oldest open frames are "spilled": their remaining names are read
-// into `pending` and the descriptor closed; a spilled frame gets a descriptor back through ".." of
-// its child when the walk returns to it.
-struct TDirScanner::Frame {
-    TGroupNode* node = nullptr;
-    std::unique_ptr<TDirStream> stream;
-    int fd = -1; // descriptor of a reopened spilled frame (not owned by a stream)
-    std::vector<std::string> pending;
-    std::size_t pendingPos = 0;
-    bool spilled = false;
-    std::size_t pathLength = 0; // length of this directory's path in the shared path buffer
-    dev_t device = 0;
-    ino_t inode = 0;
-
-    int Fd() const { return stream ? stream->Fd() : fd; }
-    bool IsOpen() const { return Fd() >= 0; }
-
-    void CloseDescriptor() {
-        if (stream)
-            stream->Close();
-        stream.reset();
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
-
-    // The next name, or nullptr when the directory is done.
-    const char* Next() {
-        if (!spilled) {
-            unsigned char type = 0;
-            return stream ? stream->Next(type) : nullptr;
-        }
-        return pendingPos < pending.size() ? pending[pendingPos++].c_str() : nullptr;
-    }
-
-    void Spill() {
-        if (!spilled && stream) {
-            unsigned char type = 0;
-            while (const char* name = stream->Next(type))
-                pending.emplace_back(name);
-        }
-        spilled = true;
-        CloseDescriptor();
-    }
-
-    Frame() = default;
-    Frame(Frame&&) noexcept = default;
-    Frame& operator=(Frame&&) noexcept = default;
-    ~Frame() { CloseDescriptor(); }
-};
-
-TDirScanner::TDirScanner(TGroupNode* root, TFileSystemApi* fileSystem)
-    : root_(root), fs_(fileSystem != nullptr ? fileSystem : &DefaultFileSystem()) {}
+TDirScanner::TDirScanner(TGroupNode* root, TFileSystemApi* fileSystem, std::shared_ptr<TWorkerBudget> budget)
+    : root_(root), fs_(fileSystem != nullptr ? fileSystem : &DefaultFileSystem()),
+      budget_(budget ? std::move(budget) : std::make_shared<TWorkerBudget>(1)) {}
 
 TDirScanner::~TDirScanner() = default;
 
-std::string TDirScanner::GetCurrentDir() const {
-    std::lock_guard guard(lock_);
-    return currentDir_;
+int TDirScanner::MaxWorkers() const {
+    return budget_->Workers();
 }
 
-void TDirScanner::SetCurrentDir(const std::string& path) {
-    std::lock_guard guard(lock_);
-    currentDir_.assign(path); // reuses the capacity: no allocation per directory once it has grown
+std::string TDirScanner::GetCurrentDir() const {
+    const int started = activeWorkers_.load(std::memory_order_acquire);
+    for (int i = 0; i < started; ++i) {
+        TWorker& worker = *workers_[static_cast<std::size_t>(i)];
+        std::lock_guard guard(worker.mutex);
+        if (worker.active)
+            return worker.path;
+    }
+    if (started == 0)
+        return {};
+    std::lock_guard guard(workers_.front()->mutex);
+    return workers_.front()->path;
 }
 
 void TDirScanner::Scan(const std::string& path, std::int64_t threshold) {
@@ -95,173 +62,246 @@ void TDirScanner::Scan(const std::string& path, std::int64_t threshold) {
     if (auto* rootNode = dynamic_cast<TRootNode*>(root_))
         rootNode->SetGroupThreshold(threshold);
     stopped_.store(false, std::memory_order_relaxed);
-
-    try {
-        Walk(p);
-    } catch (...) {
-        busy_.store(false, std::memory_order_release);
-        throw;
+    failed_.store(false, std::memory_order_relaxed);
+    {
+        std::lock_guard lock(poolMutex_);
+        done_ = false;
+        error_ = nullptr;
     }
+
+    const int maxWorkers = MaxWorkers();
+    // Each worker keeps one descriptor spare for the directory it reads or reopens.
+    descriptorsPerWorker_ = std::max(2, kMaxOpenDirs / maxWorkers - 1);
+    while (static_cast<int>(workers_.size()) < maxWorkers)
+        workers_.push_back(std::make_unique<TWorker>());
+    TWorker& first = *workers_.front();
+    {
+        std::lock_guard guard(first.mutex);
+        first.path = p;
+        first.active = true;
+    }
+    activeWorkers_.store(1, std::memory_order_release);
+    nice_ = CurrentThreadNice();
+
+    budget_->TakeOwn();
+    if (!IsStopped()) {
+        int rootFd = -ENOENT;
+        try {
+            // A root the user named may be a symbolic link, and that one link is followed. A directory of
+            // the tree rescanned on its own is reached through its ancestors, as deep as it may lie.
+            const TGroupNode* above = root_->Parent();
+            rootFd = above == nullptr || above->GetNodeType() == ntFixedDrives
+                         ? fs_->OpenRootDirectory(p.c_str())
+                         : OpenNodeDirectory(root_, *fs_);
+        } catch (...) {
+            Fail(std::current_exception());
+        }
+        if (!Ending()) {
+            Enter(first, rootFd, root_, nullptr);
+            RunWorker(first);
+        } else if (rootFd >= 0) {
+            ::close(rootFd);
+        }
+        JoinHelpers();
+    }
+    budget_->Give();
+    {
+        std::lock_guard guard(first.mutex);
+        first.active = false;
+    }
+
     busy_.store(false, std::memory_order_release);
     const std::int64_t ticks = profiler.StopTimer(kScanTimerId);
     elapsedSeconds_ = profiler.Frequency() > 0
                           ? static_cast<double>(ticks) / static_cast<double>(profiler.Frequency())
                           : 0.0;
-}
-
-bool TDirScanner::EnsureDescriptorBudget(std::vector<Frame>& stack) {
-    if (stack.size() < static_cast<std::size_t>(kMaxOpenDirs))
-        return true;
-    int open = 0;
-    for (const Frame& f : stack)
-        open += f.IsOpen() ? 1 : 0;
-    // Spill the oldest open frames; the newest (the parent of what we open next) stays open.
-    for (std::size_t i = 0; open >= kMaxOpenDirs && i + 1 < stack.size(); ++i) {
-        if (stack[i].IsOpen()) {
-            stack[i].Spill();
-            --open;
-        }
+    std::exception_ptr error;
+    {
+        std::lock_guard lock(poolMutex_);
+        error = error_;
     }
-    return open < kMaxOpenDirs;
+    if (error)
+        std::rethrow_exception(error);
 }
 
-void TDirScanner::Walk(const std::string& rootPath) {
-    if (IsStopped())
-        return;
-    std::string path = rootPath; // grows and shrinks with the walk; one buffer for every directory
-    std::vector<Frame> stack;
-    stack.reserve(64);
-
-    // Whatever escapes (out of memory, say), every directory on the way out stops "scanning".
-    struct Unwind {
-        std::vector<Frame>& stack;
-        ~Unwind() {
-            for (Frame& f : stack)
-                f.node->SetScanning(false);
-        }
-    } unwind{stack};
-
-    auto pushFrame = [&](TGroupNode* node, int fd) {
-        Frame frame;
-        frame.node = node;
-        frame.pathLength = path.size();
-        node->SetScanning(true);
-        node->SetErrorCode(fd >= 0 ? 0 : -fd);
-        TEntryInfo self;
-        if (fd >= 0 && fs_->StatDescriptor(fd, self) == 0) {
-            frame.device = self.Device;
-            frame.inode = self.Inode;
-        }
-        frame.stream = std::make_unique<TDirStream>(fd);
-        stack.push_back(std::move(frame));
-        depth_ = static_cast<int>(stack.size()) - 1;
-    };
-
-    // The top directory is finished: its flags set, its descriptor closed, its totals handed up.
-    auto finishTop = [&]() {
-        Frame& top = stack.back();
-        TGroupNode* node = top.node;
-        if (stack.size() >= 2) {
-            Frame& parent = stack[stack.size() - 2];
-            if (parent.spilled && !parent.IsOpen() && top.IsOpen()) {
-                const int fd = fs_->OpenDirectory(top.Fd(), "..");
-                TEntryInfo info;
-                if (fd >= 0 && fs_->StatDescriptor(fd, info) == 0 && info.Device == parent.device &&
-                    info.Inode == parent.inode)
-                    parent.fd = fd;
-                else if (fd >= 0)
-                    ::close(fd);
-            }
-        }
-        node->SetFlag(nfIncomplete, IsStopped());
-        top.CloseDescriptor();
-        node->SetScanning(false);
-        stack.pop_back();
-        depth_ = std::max(0, static_cast<int>(stack.size()) - 1);
-        if (stack.empty())
+void TDirScanner::RunWorker(TWorker& worker) {
+    for (;;) {
+        WalkOwnStack(worker);
+        TTask task;
+        if (!WaitForWork(worker, task))
             return;
-        Frame& parent = stack.back();
-        path.resize(parent.pathLength);
-        parent.node->AddSize(node->GetSize());
-        parent.node->AddFileCount(node->GetFileCount());
-    };
+        int fd = -1;
+        try {
+            fd = fs_->OpenDirectory(task.parentFd, task.node->Name().c_str());
+        } catch (...) {
+            Fail(std::current_exception());
+        }
+        ::close(task.parentFd);
+        if (Ending() && fd < 0) {
+            task.node->SetFlag(nfIncomplete, true);
+            task.node->SetScanning(false);
+            task.parent->incomplete.store(true, std::memory_order_relaxed);
+            Release(task.parent);
+            continue;
+        }
+        {
+            std::lock_guard guard(worker.mutex);
+            worker.path.swap(task.path);
+            worker.active = true;
+        }
+        Enter(worker, fd, task.node, task.parent);
+    }
+}
 
-    SetCurrentDir(path);
-    // A root the user named may be a symbolic link, and that one link is followed. A directory of the
-    // tree rescanned on its own is reached through its ancestors, as deep as it may lie.
-    const TGroupNode* above = root_->Parent();
-    const int rootFd = above == nullptr || above->GetNodeType() == ntFixedDrives
-                           ? fs_->OpenRootDirectory(path.c_str())
-                           : OpenNodeDirectory(root_, *fs_);
-    pushFrame(root_, rootFd);
-    if (rootFd < 0) {
-        finishTop();
+// The oldest unentered subdirectory of any other worker: near the top of the tree, so the most work.
+bool TDirScanner::Steal(TWorker& thief, TTask& task) {
+    const int started = activeWorkers_.load(std::memory_order_acquire);
+    for (int i = 0; i < started; ++i) {
+        TWorker& victim = *workers_[static_cast<std::size_t>(i)];
+        if (&victim == &thief)
+            continue;
+        std::lock_guard guard(victim.mutex);
+        for (TFrame& frame : victim.stack) {
+            if (frame.fd < 0 || frame.next == frame.end)
+                continue;
+            TDirNode* child = frame.subdirs[frame.end - 1];
+            std::string path(victim.path, 0, frame.pathLength);
+            if (path.back() != PathDelim)
+                path.push_back(PathDelim);
+            path.append(child->Name());
+            const int fd = ::fcntl(frame.fd, F_DUPFD_CLOEXEC, 0);
+            if (fd < 0)
+                continue;
+            --frame.end;
+            frame.state->holds.fetch_add(1, std::memory_order_relaxed);
+            task.parentFd = fd;
+            task.node = child;
+            task.parent = frame.state;
+            task.path = std::move(path);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Returns false when the walk is over. Idle workers count in idle_, so that one who publishes work
+// knows to say so; an offer made between a failed steal and the wait is seen in `offers_`.
+bool TDirScanner::WaitForWork(TWorker& worker, TTask& task) {
+    {
+        std::lock_guard guard(worker.mutex);
+        worker.active = false;
+    }
+    std::unique_lock lock(poolMutex_);
+    idle_.fetch_add(1, std::memory_order_seq_cst);
+    for (;;) {
+        if (done_)
+            break;
+        const std::uint64_t seen = offers_;
+        lock.unlock();
+        bool got = false;
+        try {
+            got = !Ending() && Steal(worker, task);
+        } catch (...) {
+            Fail(std::current_exception());
+        }
+        lock.lock();
+        if (got) {
+            idle_.fetch_sub(1, std::memory_order_seq_cst);
+            return true;
+        }
+        workOffered_.wait(lock, [&] { return done_ || offers_ != seen; });
+    }
+    idle_.fetch_sub(1, std::memory_order_seq_cst);
+    return false;
+}
+
+void TDirScanner::OfferWork() {
+    if (idle_.load(std::memory_order_seq_cst) > 0) {
+        {
+            std::lock_guard lock(poolMutex_);
+            ++offers_;
+        }
+        workOffered_.notify_all();
         return;
     }
-    const dev_t rootDevice = stack.front().device;
+    MaybeAddHelper();
+}
 
-    while (!stack.empty()) {
-        Frame& top = stack.back();
-        if (IsStopped()) {
-            finishTop();
-            continue;
-        }
-        const char* name = top.Next();
-        if (name == nullptr) {
-            if (!top.spilled && top.stream && top.stream->Error() != 0)
-                top.node->SetErrorCode(top.stream->Error());
-            finishTop();
-            continue;
-        }
-        if (!top.IsOpen()) {
-            // Spilled, and the way back through ".." failed: the directory moved away meanwhile.
-            top.node->SetErrorCode(ESTALE);
-            finishTop();
-            continue;
-        }
-        TEntryInfo info;
-        const int statError = fs_->StatEntry(top.Fd(), name, info);
-        if (statError == ENOENT)
-            continue; // vanished between readdir and stat: it no longer exists, count nothing
-        top.node->SetFlag(nfEmpty, false);
-        if (statError != 0) {
-            // Listed but not searchable (no x permission), say: the entry cannot be counted, and the
-            // directory's totals are short of it. The first such error stays on the directory.
-            if (top.node->ErrorCode() == 0)
-                top.node->SetErrorCode(statError);
-            continue;
-        }
+void TDirScanner::MaybeAddHelper() {
+    if (activeWorkers_.load(std::memory_order_relaxed) < MaxWorkers() && budget_->HasRoom() &&
+        budget_->TryTakeHelper())
+        AddHelper();
+}
 
-        if (!info.IsDirectory) {
-            top.node->AddFileCount(1);
-            top.node->AddSize(info.Size);
-            auto* dir = groupThreshold_ > info.Size ? dynamic_cast<TDirNode*>(top.node) : nullptr;
-            if (dir != nullptr) {
-                TFileGroupNode* group = GetFileGroup(dir);
-                group->AddFileCount(1);
-                group->AddSize(info.Size);
-                group->AddOwnFiles(1, info.Size);
-            } else {
-                top.node->AddOwnFiles(1, info.Size);
-            }
-            continue;
-        }
+void TDirScanner::AddHelper() {
+    std::lock_guard lock(poolMutex_);
+    const int index = activeWorkers_.load(std::memory_order_relaxed);
+    if (done_ || index >= MaxWorkers()) {
+        budget_->Give();
+        return;
+    }
+    TWorker& worker = *workers_[static_cast<std::size_t>(index)];
+    try {
+        helpers_.emplace_back([this, &worker] {
+            // As nice as the scan's own thread, whichever worker started this one.
+            ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), nice_);
+            RunWorker(worker);
+            budget_->Give();
+        });
+    } catch (...) {
+        budget_->Give(); // no thread: the others walk on without it
+        return;
+    }
+    activeWorkers_.store(index + 1, std::memory_order_release);
+}
 
-        if (info.Device != rootDevice) {
-            // Another file system is mounted here: listed, not entered.
-            AddDirNode(top.node, name, static_cast<std::uint16_t>(info.Attributes | faReparsePoint));
-            continue;
+void TDirScanner::JoinHelpers() {
+    std::vector<std::thread> helpers;
+    {
+        std::lock_guard lock(poolMutex_);
+        helpers.swap(helpers_);
+    }
+    for (std::thread& helper : helpers)
+        helper.join();
+}
+
+void TDirScanner::Fail(std::exception_ptr error) {
+    {
+        std::lock_guard lock(poolMutex_);
+        if (!error_)
+            error_ = std::move(error);
+    }
+    failed_.store(true, std::memory_order_relaxed);
+}
+
+void TDirScanner::WalkEnded() {
+    {
+        std::lock_guard lock(poolMutex_);
+        done_ = true;
+    }
+    workOffered_.notify_all();
+}
+
+void TDirScanner::Release(TDirState* state) {
+    while (state != nullptr) {
+        if (state->holds.fetch_sub(1, std::memory_order_acq_rel) != 1)
+            return;
+        TGroupNode* node = state->node;
+        TDirState* parent = state->parent;
+        const bool incomplete = state->incomplete.load(std::memory_order_relaxed);
+        std::unique_ptr<TDirState>{state}.reset();
+        node->SetFlag(nfIncomplete, incomplete);
+        node->SetScanning(false);
+        if (parent == nullptr) {
+            WalkEnded();
+            return;
         }
-        if (path.back() != PathDelim)
-            path.push_back(PathDelim);
-        path.append(name);
-        SetCurrentDir(path);
-        TDirNode* child = AddDirNode(top.node, name, info.Attributes);
-        EnsureDescriptorBudget(stack);
-        const int fd = fs_->OpenDirectory(stack.back().Fd(), name); // `top` may have moved: re-read
-        pushFrame(child, fd);
-        if (fd < 0)
-            finishTop();
+        // Finished, so these are its stored totals, or its live ones when it is incomplete.
+        parent->node->AddSize(node->GetSize());
+        parent->node->AddFileCount(node->GetFileCount());
+        if (incomplete)
+            parent->incomplete.store(true, std::memory_order_relaxed);
+        state = parent;
     }
 }
 

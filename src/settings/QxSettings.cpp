@@ -25,6 +25,7 @@ constexpr const char* kKeyTreeViewRefreshRate = "TreeViewRefreshRate";
 constexpr const char* kKeyPaintOptions = "PaintOptions";
 constexpr const char* kKeyFileSizeRounding = "FileSizeRounding";
 constexpr const char* kKeyBarChartPainterClass = "BarChartPainterClass";
+constexpr const char* kKeyScanJobs = "ScanJobs";
 
 constexpr std::array<std::string_view, 1> kPaintOptionNames{"poDrawChildPercentBars"};
 
@@ -177,6 +178,7 @@ void TSettings::Assign(const TSettings& source) {
     language_ = source.language_;
     paintOptions_ = source.paintOptions_;
     treeViewRefreshRate_ = source.treeViewRefreshRate_;
+    scanJobs_ = source.scanJobs_;
     barChartPainterClass_ = source.barChartPainterClass_;
     groupingChanged_ = source.groupingChanged_;
 }
@@ -194,6 +196,7 @@ void TSettings::Load() {
             iniFile_.ReadInteger(kSettingsSection, kKeyFileSizeRounding, fileSizeRounding_));
         barChartPainterClass_ =
             ResolvePainterClass(iniFile_.ReadString(kSettingsSection, kKeyBarChartPainterClass, {}));
+        SetScanJobs(iniFile_.ReadInteger(kSettingsSection, kKeyScanJobs, scanJobs_));
     } catch (const std::exception& e) {
         ShowErrorDialog(e.what());
     }

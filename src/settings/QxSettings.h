@@ -123,6 +123,11 @@ public:
     // Ordinals above 7 are ignored.
     void SetPaintOption(int option, bool on);
 
+    // How many threads walk a scan, all running scans together; 0 = chosen by the program. Read, never
+    // written: there is no control for it, so a value put in the file by hand stays as it was.
+    std::int32_t ScanJobs() const { return scanJobs_; }
+    void SetScanJobs(std::int32_t value) { scanJobs_ = value < 0 ? 0 : value; }
+
     // Neither is read from the file: the refresh rate is only written, and the flag is cleared by
     // the main window before the settings dialog opens.
     std::int32_t TreeViewRefreshRate() const { return treeViewRefreshRate_; }
@@ -136,6 +141,7 @@ private:
     std::string language_;
     bool groupingChanged_ = false;
     std::int32_t treeViewRefreshRate_ = kDefaultTreeViewRefreshRate;
+    std::int32_t scanJobs_ = 0;
     bool groupSmallFiles_ = true;
     TQxPaintOptions paintOptions_{poDrawChildPercentBars};
     std::uint8_t fileSizeRounding_ = kDefaultFileSizeRounding;

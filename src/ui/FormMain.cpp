@@ -447,6 +447,7 @@ void TFormMain::ApplySettings(const TSettings& settings) {
     drawChildBars_ = settings.PaintOptions().Contains(poDrawChildPercentBars);
     treeView_->Delegate()->SetPainters({barPainter_.get(), childBarPainter_.get()}, drawChildBars_);
     treeView_->viewport()->update();
+    scanThreads_->SetJobs(settings.ScanJobs()); // for the scans started from now on
 }
 
 void TFormMain::OnSettingsApplied(const TSettings& settings) {

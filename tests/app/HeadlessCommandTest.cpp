@@ -220,6 +220,13 @@ TEST_F(Headless, BadRequestsFailClearlyAndScanOrWriteNothing) {
          2,
          "--rounding must be 0, 1 or 2"},
         {{"--export", "csv", "--output", output, "--colour", root_}, 2, "unknown option --colour"},
+        {{"--export", "csv", "--output", output, "--jobs", "17", root_}, 2, "--jobs takes a number"},
+        {{"--export", "csv", "--output", output, "--jobs", "-1", root_}, 2, "--jobs takes a number"},
+        {{"--summary", "--jobs", "two", root_},
+         2,
+         "--jobs takes a number from 0 (automatic) to 16, not \"two\""},
+        {{"--summary", root_, "--jobs"}, 2, "--jobs takes a number"},
+        {{"--summary", "--jobs", "4"}, 2, "at least one PATH"},
         {{"--export", "csv", "--output", output, root_ + "/missing"}, 2, root_ + "/missing: No such file"},
         {{"--export", "csv", "--output", output, root_ + "/a/small"}, 1, "not a readable scan file"},
         {{"--export", "csv", "--output", output, "/dev/null"}, 2, "Not a directory"},
@@ -242,6 +249,38 @@ TEST_F(Headless, BadRequestsFailClearlyAndScanOrWriteNothing) {
     }
     struct stat st {};
     EXPECT_TRUE(::stat("/dev/full", &st) == 0 && S_ISCHR(st.st_mode)) << "the device was replaced by a file";
+}
+
+// Many workers on a wide tree write the file one worker writes, byte for byte: every directory's
+// children in the order the file system lists them, every total exact.
+TEST_F(Headless, JobsChangeNothingButTheSpeed) {
+    TempTree wide;
+    std::int64_t total = 0;
+    for (int d = 0; d < 60; ++d) {
+        const std::string dir = "d" + std::to_string((d * 37) % 60);
+        wide.Dir(dir);
+        for (int s = 0; s < d % 4; ++s) {
+            wide.Dir(dir + "/s" + std::to_string(s));
+            wide.File(dir + "/s" + std::to_string(s) + "/f", 10 * d + s);
+            total += 10 * d + s;
+        }
+        wide.File(dir + "/big", 2'000'000 + d);
+        total += 2'000'000 + d;
+    }
+    const Result one = RunQuorvex({"--export", "csv", "--jobs", "1", "--output", "-", wide.Path()}, scratch_);
+    ASSERT_EQ(one.exitCode, 0) << one.err;
+    for (const std::string jobs : {"2", "8", "0"}) {
+        const Result many =
+            RunQuorvex({"--export", "csv", "--output", "-", "--jobs", jobs, wide.Path()}, scratch_);
+        EXPECT_EQ(many.exitCode, 0) << many.err;
+        EXPECT_EQ(many.out, one.out) << "--jobs " << jobs;
+        const Result summary = RunQuorvex({"--summary", "--jobs", jobs, wide.Path()}, scratch_);
+        ASSERT_EQ(summary.exitCode, 0) << summary.err;
+        const auto blocks = ParseBlocks(summary.out);
+        ASSERT_EQ(blocks.size(), 1u);
+        EXPECT_EQ(blocks[0].at("size"), std::to_string(total));
+        EXPECT_EQ(blocks[0].at("directories"), "151");
+    }
 }
 
 // A full disk: an export small enough for the write buffer fails at its one, final write; a larger

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -15,6 +16,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 using namespace quorvex;
 using quorvex::testing::Child;
@@ -201,6 +203,43 @@ TEST(NodeTreeThreads, ConcurrentAppendAndLiveReads) {
     writer.join();
     EXPECT_EQ(root.GetSize(), 2000);
     EXPECT_EQ(ChildCount(&root), 2000);
+}
+
+// Scan workers finishing subdirectories of one parent hand their totals up at the same moment, while
+// the window reads: no addition may be lost, and a reader never sees more than was added.
+TEST(NodeTreeThreads, TotalsAddedByManyWritersAtOnceAreExact) {
+    TRootDirNode root;
+    TDirNode* dir = AddDirNode(&root, "shared", faDirectory);
+    constexpr int kWriters = 4;
+    constexpr int kAdds = 100000;
+    std::atomic<int> ready{0};
+    std::atomic<bool> done{false};
+    std::vector<std::thread> writers;
+    for (int w = 0; w < kWriters; ++w) {
+        writers.emplace_back([&] {
+            for (++ready; ready < kWriters;) {
+            }
+            for (int i = 0; i < kAdds; ++i) {
+                dir->AddSize(3);
+                dir->AddFileCount(1);
+                dir->AddOwnFiles(1, 5);
+            }
+        });
+    }
+    std::thread reader([&] {
+        while (!done) {
+            EXPECT_LE(dir->StoredSize(), 3LL * kWriters * kAdds);
+            EXPECT_LE(dir->OwnFilesCount(), kWriters * kAdds);
+        }
+    });
+    for (auto& writer : writers)
+        writer.join();
+    done = true;
+    reader.join();
+    EXPECT_EQ(dir->StoredSize(), 3LL * kWriters * kAdds);
+    EXPECT_EQ(dir->StoredFileCount(), kWriters * kAdds);
+    EXPECT_EQ(dir->OwnFilesCount(), kWriters * kAdds);
+    EXPECT_EQ(dir->OwnFilesSize(), 5LL * kWriters * kAdds);
 }
 
 // Deeper than PATH_MAX: the files of the deepest directory and of its group are listed, its totals

@@ -17,7 +17,9 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <sys/fsuid.h>
 #include <sys/resource.h>
@@ -214,9 +216,15 @@ TEST(DirScanner, StopMarksTheCurrentPathIncompleteAndKeepsFinishedTotals) {
         EXPECT_FALSE(n->IsScanning()) << n->Name();
     }
     EXPECT_EQ(Child(d, "e"), nullptr) << "no nodes after the stop";
-    if (TDirNode* a = SubDir(&root, "a")) { // only when the walk got to it first
-        EXPECT_FALSE(a->HasFlag(nfIncomplete));
-        EXPECT_EQ(a->GetSize(), 7);
+    // Listed before the stop, the siblings exist; each either finished with its exact totals or is
+    // marked as not done.
+    for (const char* name : {"a", "z"}) {
+        TDirNode* sibling = SubDir(&root, name);
+        ASSERT_NE(sibling, nullptr) << name;
+        EXPECT_FALSE(sibling->IsScanning()) << name;
+        if (!sibling->HasFlag(nfIncomplete)) {
+            EXPECT_EQ(sibling->GetSize(), name[0] == 'a' ? 7 : 0) << name;
+        }
     }
 }
 
@@ -447,6 +455,49 @@ TEST_F(DirScanThreadListTest, StopAroundTheStartOfAWalkIsNeverLost) {
     list.AddThread(never);
     list.StopAllAndWait();
     EXPECT_TRUE(list.IsEmpty());
+}
+
+// Two scans at once on a budget of three threads: never more than three walk, every one of them at
+// the scan threads' lower priority, and together they count every file.
+TEST_F(DirScanThreadListTest, ScansShareOneBudgetOfWorkersAtLowerPriority) {
+    for (const char* top : {"one", "two"}) {
+        tree_.Dir(top);
+        for (int d = 0; d < 12; ++d)
+            BigDir(std::string(top) + "/d" + std::to_string(d), 15);
+    }
+    struct CountingFileSystem : TFileSystemApi {
+        std::atomic<int> inside{0};
+        std::atomic<int> most{0};
+        std::mutex mutex;
+        std::map<pid_t, int> niceOf;
+        int StatEntry(int dirFd, const char* name, TEntryInfo& info) override {
+            const int now = ++inside;
+            for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {
+            }
+            {
+                std::lock_guard guard(mutex);
+                niceOf[::gettid()] = ::getpriority(PRIO_PROCESS, 0);
+            }
+            std::this_thread::sleep_for(2ms);
+            --inside;
+            return TFileSystemApi::StatEntry(dirFd, name, info);
+        }
+    } fs;
+    const int expectedNice = std::min(19, ::getpriority(PRIO_PROCESS, 0) + 10);
+    TDirScanThreadList list(9, NoGrouping, &fs);
+    list.SetJobs(3);
+    EXPECT_EQ(list.Jobs(), 3);
+    TRootDirNode* one = Root(tree_ / "one");
+    TRootDirNode* two = Root(tree_ / "two");
+    Start(list, one);
+    Start(list, two);
+    ASSERT_TRUE(WaitFor([&] { return calls_ == 2; }, true, 30s));
+    EXPECT_EQ(one->GetFileCount(), 12 * 15);
+    EXPECT_EQ(two->GetFileCount(), 12 * 15);
+    EXPECT_EQ(fs.most.load(), 3) << "the budget was not shared, or not used";
+    EXPECT_GE(fs.niceOf.size(), 3u);
+    for (const auto& [tid, nice] : fs.niceOf)
+        EXPECT_EQ(nice, expectedNice) << "thread " << tid;
 }
 
 TEST_F(DirScanThreadListTest, AnErrorEndingTheWalkStillCompletes) {

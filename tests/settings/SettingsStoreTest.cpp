@@ -197,6 +197,18 @@ TEST_F(SettingsTest, LoadParsesValuesAndKeepsDefaultsForBadOnes) {
     EXPECT_TRUE(errors_.empty());
 }
 
+// Put in by hand: read, kept through a save, and never below 0 (automatic).
+TEST_F(SettingsTest, ScanJobsIsReadAndSurvivesASave) {
+    EXPECT_EQ(LoadedFrom("")->ScanJobs(), 0);
+    EXPECT_EQ(LoadedFrom("ScanJobs=-3\n")->ScanJobs(), 0);
+    auto jobs = LoadedFrom("ScanJobs=6\n");
+    EXPECT_EQ(jobs->ScanJobs(), 6);
+    jobs->Save();
+    EXPECT_EQ(jobs->ReadInteger("ScanJobs", 0), 6);
+    EXPECT_EQ(TSettings::CreateCopy(*jobs)->ScanJobs(), 6);
+    EXPECT_TRUE(errors_.empty());
+}
+
 // Until the painter registry exists the class is kept by name, through a seam.
 TEST_F(SettingsTest, PainterClassGoesThroughTheResolver) {
     EXPECT_EQ(LoadedFrom("BarChartPainterClass=TSomePainter\n")->BarChartPainterClass(), "TSomePainter");

@@ -1,0 +1,373 @@
+#include "scan/DirScanWorker.h"
+
+#include "model/FileSystemNode.h"
+#include "support/PosixDir.h"
+#include "support/Utilities.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <unistd.h>
+
+namespace quorvex {
+namespace {
+
+constexpr std::size_t kNameBufferSize = 32 * 1024;
+// Totals of a directory being read reach its node in batches: each addition is an atomic one now
+// that several workers may hand totals to the same node.
+constexpr int kFlushEvery = 1024;
+
+// The names of an open directory, straight from getdents64 into the worker's buffer: no allocation
+// per directory, and the descriptor stays the caller's, to open the subdirectories from later.
+class TNameReader {
+public:
+    TNameReader(int fd, std::vector<char>& buffer) : fd_(fd), buffer_(buffer) {}
+
+    const char* Next() {
+        for (;;) {
+            if (pos_ >= length_) {
+                const ssize_t n = ::getdents64(fd_, buffer_.data(), buffer_.size());
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n <= 0) {
+                    error_ = n < 0 ? errno : 0;
+                    return nullptr;
+                }
+                length_ = static_cast<std::size_t>(n);
+                pos_ = 0;
+            }
+            const auto* entry = reinterpret_cast<const dirent64*>(buffer_.data() + pos_);
+            pos_ += entry->d_reclen;
+            const char* n = entry->d_name;
+            if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0')))
+                continue;
+            return n;
+        }
+    }
+    int Error() const { return error_; }
+
+private:
+    int fd_;
+    std::vector<char>& buffer_;
+    std::size_t pos_ = 0;
+    std::size_t length_ = 0;
+    int error_ = 0;
+};
+
+// Files counted but not yet added to the directory and its file group.
+struct TPendingTotals {
+    TGroupNode* node;
+    TFileGroupNode* group = nullptr;
+    std::int32_t files = 0;
+    std::int64_t size = 0;
+    std::int32_t ownFiles = 0;
+    std::int64_t ownSize = 0;
+    std::int32_t groupFiles = 0;
+    std::int64_t groupSize = 0;
+    int batched = 0;
+
+    void Flush() {
+        if (files != 0) {
+            node->AddFileCount(files);
+            node->AddSize(size);
+        }
+        if (ownFiles != 0)
+            node->AddOwnFiles(ownFiles, ownSize);
+        if (groupFiles != 0) {
+            group->AddFileCount(groupFiles);
+            group->AddSize(groupSize);
+            group->AddOwnFiles(groupFiles, groupSize);
+        }
+        files = ownFiles = groupFiles = batched = 0;
+        size = ownSize = groupSize = 0;
+    }
+    ~TPendingTotals() { Flush(); }
+};
+
+// A subdirectory found while reading its parent, linked in the parent's listing order. It counts as
+// being scanned from now on, so that the window does not list its files before the walk reaches it.
+TDirNode* AddScanningDir(TGroupNode* parent, const char* name, std::uint16_t attributes) {
+    auto dir = std::make_unique<TDirNode>();
+    dir->SetName(name);
+    dir->SetAttributes(attributes);
+    dir->SetScanning(true);
+    return static_cast<TDirNode*>(AddChild(parent, std::move(dir)));
+}
+
+// A subdirectory the walk will not enter (a stop, or its parent moved away meanwhile).
+void FinishUnentered(TDirNode* dir, int errorCode) {
+    if (errorCode != 0)
+        dir->SetErrorCode(errorCode);
+    dir->SetFlag(nfIncomplete, errorCode == 0);
+    dir->SetScanning(false);
+}
+
+} // namespace
+
+void TDirScanner::WalkOwnStack(TWorker& worker) {
+    while (!worker.stack.empty()) {
+        try {
+            Step(worker);
+        } catch (...) {
+            // The frame is still consistent; from now on every step only winds the stack down.
+            Fail(std::current_exception());
+        }
+    }
+}
+
+void TDirScanner::Enter(TWorker& worker, int fd, TGroupNode* node, TDirState* parent) {
+    TDirState* state = nullptr;
+    try {
+        state = std::make_unique<TDirState>(node, parent).release();
+    } catch (...) {
+        Fail(std::current_exception());
+        if (fd >= 0)
+            ::close(fd);
+        node->SetFlag(nfIncomplete, true);
+        node->SetScanning(false);
+        if (parent == nullptr) {
+            WalkEnded();
+            return;
+        }
+        parent->incomplete.store(true, std::memory_order_relaxed);
+        Release(parent);
+        return;
+    }
+    node->SetScanning(true);
+    node->SetErrorCode(fd >= 0 ? 0 : -fd);
+    if (fd < 0) {
+        Release(state);
+        return;
+    }
+    if (parent == nullptr) {
+        TEntryInfo self;
+        if (fs_->StatDescriptor(fd, self) == 0)
+            rootDevice_ = self.Device;
+    }
+
+    TFrame frame;
+    frame.state = state;
+    frame.fd = fd;
+    bool cut = false;
+    try {
+        cut = ReadDirectory(worker, fd, node, frame.subdirs);
+    } catch (...) {
+        Fail(std::current_exception());
+        cut = true;
+    }
+    if (cut)
+        state->incomplete.store(true, std::memory_order_relaxed);
+    if (!frame.subdirs.empty() && !Ending()) {
+        const std::size_t count = frame.subdirs.size();
+        frame.end = count;
+        frame.pathLength = worker.path.size();
+        bool pushed = false;
+        try {
+            std::lock_guard guard(worker.mutex);
+            worker.stack.push_back(std::move(frame)); // moves nothing when it throws
+            pushed = true;
+        } catch (...) {
+            Fail(std::current_exception());
+        }
+        if (pushed) {
+            ++worker.openFrames;
+            if (count >= 2)
+                OfferWork();
+            return;
+        }
+    }
+    ::close(fd);
+    for (TDirNode* dir : frame.subdirs)
+        FinishUnentered(dir, 0);
+    if (!frame.subdirs.empty())
+        state->incomplete.store(true, std::memory_order_relaxed);
+    Release(state);
+}
+
+bool TDirScanner::ReadDirectory(TWorker& worker, int fd, TGroupNode* node, std::vector<TDirNode*>& subdirs) {
+    if (worker.names.empty())
+        worker.names.resize(kNameBufferSize);
+    TNameReader reader(fd, worker.names);
+    auto* dir = groupThreshold_ > 0 ? dynamic_cast<TDirNode*>(node) : nullptr;
+    TPendingTotals totals{node};
+    bool empty = true;
+    while (const char* name = reader.Next()) {
+        if (Ending())
+            return true;
+        TEntryInfo info;
+        const int statError = fs_->StatEntry(fd, name, info);
+        if (statError == ENOENT)
+            continue; // vanished between readdir and stat: it no longer exists, count nothing
+        if (empty) {
+            node->SetFlag(nfEmpty, false);
+            empty = false;
+        }
+        if (statError != 0) {
+            // Listed but not searchable (no x permission), say: the entry cannot be counted, and the
+            // directory's totals are short of it. The first such error stays on the directory.
+            if (node->ErrorCode() == 0)
+                node->SetErrorCode(statError);
+            continue;
+        }
+        if (!info.IsDirectory) {
+            ++totals.files;
+            totals.size += info.Size;
+            if (dir != nullptr && groupThreshold_ > info.Size) {
+                if (totals.group == nullptr)
+                    totals.group = GetFileGroup(dir);
+                ++totals.groupFiles;
+                totals.groupSize += info.Size;
+            } else {
+                ++totals.ownFiles;
+                totals.ownSize += info.Size;
+            }
+            if (++totals.batched == kFlushEvery)
+                totals.Flush();
+            continue;
+        }
+        if (info.Device != rootDevice_) {
+            // Another file system is mounted here: listed, not entered.
+            AddDirNode(node, name, static_cast<std::uint16_t>(info.Attributes | faReparsePoint));
+            continue;
+        }
+        // Room first: a node linked into the tree must also be in the list that finishes it.
+        subdirs.push_back(nullptr);
+        try {
+            subdirs.back() = AddScanningDir(node, name, info.Attributes);
+        } catch (...) {
+            subdirs.pop_back();
+            throw;
+        }
+    }
+    if (reader.Error() != 0)
+        node->SetErrorCode(reader.Error());
+    return false;
+}
+
+void TDirScanner::Step(TWorker& worker) {
+    TFrame& top = worker.stack.back();
+    if (Ending() || top.fd < 0) {
+        // A stop, or the way back up through ".." led elsewhere: the directory moved away meanwhile.
+        const int errorCode = Ending() ? 0 : ESTALE;
+        if (errorCode != 0)
+            top.state->node->SetErrorCode(errorCode);
+        std::size_t from = 0;
+        std::size_t to = 0;
+        {
+            std::lock_guard guard(worker.mutex);
+            from = top.next;
+            to = top.end;
+            top.next = top.end;
+        }
+        for (std::size_t i = from; i < to; ++i)
+            FinishUnentered(top.subdirs[i], errorCode);
+        if (errorCode == 0 && from < to)
+            top.state->incomplete.store(true, std::memory_order_relaxed);
+        PopTop(worker);
+        return;
+    }
+    TDirNode* child = nullptr;
+    {
+        std::lock_guard guard(worker.mutex);
+        if (top.next < top.end) {
+            child = top.subdirs[top.next];
+            worker.path.resize(top.pathLength);
+            if (worker.path.back() != PathDelim)
+                worker.path.push_back(PathDelim);
+            worker.path.append(child->Name()); // before the child is taken: it may throw
+            ++top.next;
+            top.state->holds.fetch_add(1, std::memory_order_relaxed);
+            worker.active = true;
+        }
+    }
+    if (child == nullptr) {
+        PopTop(worker);
+        return;
+    }
+    TDirState* parent = top.state;
+    MakeRoomForDescriptor(worker);
+    int fd = -1;
+    try {
+        fd = fs_->OpenDirectory(worker.stack.back().fd, child->Name().c_str());
+    } catch (...) {
+        Fail(std::current_exception());
+        FinishUnentered(child, 0);
+        parent->incomplete.store(true, std::memory_order_relaxed);
+        Release(parent);
+        return;
+    }
+    Enter(worker, fd, child, parent);
+}
+
+void TDirScanner::PopTop(TWorker& worker) {
+    TFrame& top = worker.stack.back();
+    if (worker.stack.size() >= 2) {
+        TFrame& below = worker.stack[worker.stack.size() - 2];
+        if (below.fd < 0 && top.fd >= 0) {
+            // Given up for the budget: back through "..", if that still leads to the same directory.
+            int fd = -1;
+            TEntryInfo info;
+            try {
+                fd = fs_->OpenDirectory(top.fd, "..");
+                if (fd >= 0 && (fs_->StatDescriptor(fd, info) != 0 || info.Device != below.device ||
+                                info.Inode != below.inode)) {
+                    ::close(fd);
+                    fd = -1;
+                }
+            } catch (...) {
+                Fail(std::current_exception());
+                if (fd >= 0)
+                    ::close(fd);
+                fd = -1;
+            }
+            if (fd >= 0) {
+                std::lock_guard guard(worker.mutex);
+                below.fd = fd;
+                ++worker.openFrames;
+                worker.firstOpen = std::min(worker.firstOpen, worker.stack.size() - 2);
+            }
+        }
+    }
+    TDirState* state = top.state;
+    const int fd = top.fd;
+    {
+        std::lock_guard guard(worker.mutex);
+        worker.stack.pop_back();
+        worker.firstOpen = std::min(worker.firstOpen, worker.stack.size());
+    }
+    if (fd >= 0) {
+        ::close(fd);
+        --worker.openFrames;
+    }
+    Release(state);
+}
+
+// Gives up the descriptors of the oldest frames (never the top's) until one more may be opened.
+// Each is looked at first, so that the way back through ".." can be checked.
+void TDirScanner::MakeRoomForDescriptor(TWorker& worker) {
+    if (worker.openFrames < descriptorsPerWorker_)
+        return;
+    std::lock_guard guard(worker.mutex);
+    for (std::size_t i = worker.firstOpen;
+         worker.openFrames >= descriptorsPerWorker_ && i + 1 < worker.stack.size(); ++i) {
+        TFrame& frame = worker.stack[i];
+        worker.firstOpen = i;
+        if (frame.fd < 0)
+            continue;
+        TEntryInfo self;
+        bool known = false;
+        try {
+            known = fs_->StatDescriptor(frame.fd, self) == 0;
+        } catch (...) {
+            Fail(std::current_exception());
+        }
+        // Unknown, the way back will not match, and the rest of the directory is given up.
+        frame.device = known ? self.Device : 0;
+        frame.inode = known ? self.Inode : 0;
+        ::close(frame.fd);
+        frame.fd = -1;
+        --worker.openFrames;
+    }
+}
+
+} // namespace quorvex
