@@ -1,5 +1,5 @@
-// Writes the bash completion from its template, with the export formats of the registry in place of
-// @EXPORT_FORMATS@: the completion then offers exactly what --export accepts.
+// Writes the bash completion from its template, with the export formats of the registry (names and
+// numbers) in place of @EXPORT_FORMATS@: the completion then offers exactly what --export accepts.
 //     quorvex_completion TEMPLATE OUTPUT
 
 #include "export/ExportRegistry.h"
@@ -27,6 +27,9 @@ int main(int argc, char** argv) {
     std::string formats;
     for (int i = 0; i < registry.Count(); ++i)
         formats += (i == 0 ? "" : " ") + registry.Items(i).GetCommandName();
+    // --export also takes a format's number.
+    for (int i = 1; i <= registry.Count(); ++i)
+        formats += " " + std::to_string(i);
     const std::string marker = "@EXPORT_FORMATS@";
     const auto at = completion.find(marker);
     if (at == std::string::npos) {

@@ -34,7 +34,7 @@ expect() { # LINE EXPECTED
 }
 
 expect "quorvex --" "--export --help --summary --version"
-expect "quorvex --export " "1 2 3 4 5 csv html txt xml xml2"
+expect "quorvex --export " "1 2 3 4 5 6 csv html ncdu txt xml xml2"
 expect "quorvex --export x" "xml xml2"
 expect "quorvex --export csv --r" "--rounding"
 expect "quorvex --export csv --rounding " "0 1 2"
