@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <sys/stat.h>
@@ -14,6 +16,12 @@
 #include <vector>
 
 namespace quorvex::testing {
+
+// Descriptors this process holds open now.
+inline int OpenDescriptors() {
+    const std::filesystem::directory_iterator fds("/proc/self/fd");
+    return static_cast<int>(std::distance(begin(fds), end(fds)));
+}
 
 inline void Check(bool ok, const std::string& what) {
     if (!ok)
@@ -95,6 +103,21 @@ public:
         const int fd = ::open((*this / relative).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         Check(fd >= 0, "create " + relative);
         Check(::ftruncate(fd, size) == 0, "truncate " + relative);
+        ::close(fd);
+    }
+    // A chain of `depth` directories named "level", each made through its parent's descriptor so the
+    // chain may reach beyond PATH_MAX; `atEachLevel` gets each level's parent descriptor and number.
+    void Chain(int depth, const std::function<void(int fd, int level)>& atEachLevel) const {
+        int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        Check(fd >= 0, "open " + path_);
+        for (int i = 0; i < depth; ++i) {
+            Check(::mkdirat(fd, "level", 0755) == 0, "mkdir level");
+            atEachLevel(fd, i);
+            const int next = ::openat(fd, "level", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            ::close(fd);
+            Check(next >= 0, "open level");
+            fd = next;
+        }
         ::close(fd);
     }
     void Link(const std::string& target, const std::string& relative) const {

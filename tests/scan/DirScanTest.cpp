@@ -51,10 +51,7 @@ struct InjectingFileSystem : TFileSystemApi {
     }
 };
 
-int OpenDescriptors() {
-    const std::filesystem::directory_iterator fds("/proc/self/fd");
-    return static_cast<int>(std::distance(begin(fds), end(fds)));
-}
+using testing::OpenDescriptors;
 
 TDirNode* SubDir(const TGroupNode* parent, const std::string& name) {
     return dynamic_cast<TDirNode*>(Child(parent, name));
@@ -232,20 +229,13 @@ TEST(DirScanner, StopMarksTheCurrentPathIncompleteAndKeepsFinishedTotals) {
 TEST(DirScanner, TenThousandLevelsDeep) {
     TempTree t;
     constexpr int kDepth = 10000;
-    int fd = ::open(t.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    for (int i = 0; i < kDepth; ++i) {
-        ASSERT_EQ(::mkdirat(fd, "level", 0755), 0);
-        if (i % 1000 == 0) {
+    t.Chain(kDepth, [](int fd, int level) {
+        if (level % 1000 == 0) {
             const int file = ::openat(fd, "f", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
             ASSERT_EQ(::ftruncate(file, 3), 0);
             ::close(file);
         }
-        const int next = ::openat(fd, "level", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        ::close(fd);
-        fd = next;
-        ASSERT_GE(fd, 0);
-    }
-    ::close(fd);
+    });
 
     const int before = OpenDescriptors();
     int opens = 0;

@@ -43,8 +43,7 @@ struct RacingFileSystem : TFileSystemApi {
         if (name == deniedName)
             return -EACCES;
         if (descriptorsBefore > 0) {
-            const std::filesystem::directory_iterator fds("/proc/self/fd");
-            const int open = static_cast<int>(std::distance(begin(fds), end(fds))) - descriptorsBefore;
+            const int open = testing::OpenDescriptors() - descriptorsBefore;
             int seen = mostOpen.load();
             while (open > seen && !mostOpen.compare_exchange_weak(seen, open)) {
             }
@@ -215,23 +214,15 @@ TEST_P(ParallelScan, StopCountsWhatWasFoundOnceAndMarksEveryUnfinishedDirectory)
 TEST_P(ParallelScan, DeepTreeBeyondPathMaxWithinTheDescriptorBudget) {
     TempTree t;
     constexpr int kDepth = 1500;
-    int fd = ::open(t.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    for (int i = 0; i < kDepth; ++i) {
-        ASSERT_EQ(::mkdirat(fd, "level", 0755), 0);
+    t.Chain(kDepth, [](int fd, int) {
         ASSERT_EQ(::mkdirat(fd, "side", 0755), 0);
         const int file = ::openat(fd, "side/slow", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
         ASSERT_EQ(::ftruncate(file, 2), 0);
         ::close(file);
-        const int next = ::openat(fd, "level", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        ::close(fd);
-        fd = next;
-        ASSERT_GE(fd, 0);
-    }
-    ::close(fd);
+    });
 
     RacingFileSystem fs;
-    const std::filesystem::directory_iterator fds("/proc/self/fd");
-    fs.descriptorsBefore = static_cast<int>(std::distance(begin(fds), end(fds)));
+    fs.descriptorsBefore = testing::OpenDescriptors();
     TRootDirNode root;
     TDirScanner(&root, &fs, std::make_shared<TWorkerBudget>(GetParam())).Scan(t.Path(), 0);
     EXPECT_EQ(root.GetFileCount(), kDepth);
