@@ -16,12 +16,10 @@ PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev liblog4cplus-dev libsimp
           qt6-translations-l10n # Qt's own texts (standard buttons, the file dialog) in the user's language
           scdoc librsvg2-bin) # the manual page and the icon renders are made at build time
 # The packaging tests validate the installed desktop entry, metainfo and manual page and drive the
-# completion.
-TEST_PACKAGES=(desktop-file-utils appstream man-db bash-completion)
+# completion; the peers' readers check our scan files, and we read theirs.
+TEST_PACKAGES=(desktop-file-utils appstream man-db bash-completion ncdu gdu)
 PACKAGE_PACKAGES=(dpkg-dev file) # dpkg-shlibdeps works out the package's dependencies
 BENCH_PACKAGES=(hyperfine ncdu gdu time)
-# The peers whose scan files the tests read and whose readers check ours.
-TEST_PACKAGES=(ncdu gdu)
 
 ensure_packages() {
     local missing=()
