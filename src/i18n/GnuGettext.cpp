@@ -40,7 +40,7 @@ std::filesystem::path FindInFolder(const std::filesystem::path& folder, const st
     if (!UsableCode(code))
         return {};
     const std::filesystem::path tail = std::filesystem::path("LC_MESSAGES") / (domain + ".mo");
-    if (const auto exact = folder / code / tail; IsFile(exact))
+    if (auto exact = folder / code / tail; IsFile(exact))
         return exact;
     const std::string wanted = Lowered(code);
     std::error_code error;

@@ -12,7 +12,7 @@
 namespace quorvex {
 namespace {
 
-constexpr std::size_t kNameBufferSize = 32 * 1024;
+constexpr std::size_t kNameBufferSize = std::size_t{32} * 1024;
 // Totals of a directory being read reach its node in batches: each addition is an atomic one now
 // that several workers may hand totals to the same node.
 constexpr int kFlushEvery = 1024;
@@ -177,7 +177,8 @@ void TDirScanner::Enter(TWorker& worker, int fd, TGroupNode* node, TDirState* pa
         }
     }
     ::close(fd);
-    for (TDirNode* dir : frame.subdirs)
+    // Reached with subdirectories only when push_back threw, which leaves the frame as it was.
+    for (TDirNode* dir : frame.subdirs) // NOLINT(bugprone-use-after-move)
         FinishUnentered(dir, 0);
     if (!frame.subdirs.empty())
         state->incomplete.store(true, std::memory_order_relaxed);

@@ -20,11 +20,11 @@ std::filesystem::path InstalledDataFolder() {
 
 std::filesystem::path DataLocation(const std::string& name, const std::filesystem::path& executableFolder,
                                    const std::filesystem::path& installedFolder) {
-    const auto beside = executableFolder / name;
+    auto beside = executableFolder / name;
     std::error_code error;
     if (std::filesystem::exists(beside, error))
         return beside;
-    const auto installed = installedFolder / name;
+    auto installed = installedFolder / name;
     if (std::filesystem::exists(installed, error))
         return installed;
     return beside;
