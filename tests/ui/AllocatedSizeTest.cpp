@@ -59,8 +59,11 @@ TEST_F(FormMainTest, AllocatedSizeToggleChangesEverySizeAtOnceAndIsRemembered) {
     WriteBytes(data / "sparse/file", 4096, 64 << 20);
     data.Dir("dense");
     WriteBytes(data / "dense/file", 1 << 20);
+    // A file of the root: listed as a row of its own, with the size it has on the disk.
+    WriteBytes(data / "loose", 8192, 32 << 20);
     const std::int64_t sparseBlocks = Blocks(data / "sparse/file");
     const std::int64_t denseBlocks = Blocks(data / "dense/file");
+    const std::int64_t looseBlocks = Blocks(data / "loose");
     ASSERT_LT(sparseBlocks, denseBlocks) << "the file system here keeps no sparse files";
     TempTree out;
     {
@@ -80,7 +83,11 @@ TEST_F(FormMainTest, AllocatedSizeToggleChangesEverySizeAtOnceAndIsRemembered) {
                   FormatSizeTruncated(denseBlocks));
         const QModelIndex dense = model.index(0, TNodeTreeModel::colPercent, root);
         EXPECT_EQ(dense.data(TNodeTreeModel::SizeRole).toLongLong(), denseBlocks) << "the bars follow";
-        EXPECT_EQ(dense.data(TNodeTreeModel::RootSizeRole).toLongLong(), sparseBlocks + denseBlocks);
+        EXPECT_EQ(dense.data(TNodeTreeModel::RootSizeRole).toLongLong(),
+                  sparseBlocks + denseBlocks + looseBlocks);
+        EXPECT_EQ(Text(model, 1, 0, root), "loose");
+        EXPECT_EQ(Text(model, 1, TNodeTreeModel::colSize, root).toStdString(),
+                  FormatSizeTruncated(looseBlocks));
         form.TreeView()->setCurrentIndex(model.index(0, 0, root));
         EXPECT_TRUE(form.StatusText(1).startsWith(QString::fromStdString(FormatCount(denseBlocks))))
             << form.StatusText(1).toStdString();
