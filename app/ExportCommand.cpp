@@ -36,7 +36,8 @@ constexpr int kUsageError = 2;
 constexpr int kRunError = 1;
 
 const char* const kUsage =
-    N_("Usage: quorvex --export FORMAT --output FILE [--rounding 0|1|2] [--jobs N] PATH\n"
+    N_("Usage: quorvex --export FORMAT --output FILE [--rounding 0|1|2] [--jobs N] [--allocated]\n"
+       "                [--hard-links once|each] PATH\n"
        "  FORMAT    csv, txt, html, xml, xml2, ncdu, or the format's number 1 to 6\n"
        "  PATH      a directory to scan, or a scan file (JSON, as ncdu -o writes) to read\n"
        "  FILE      the file to write (-o FILE also works), or - for standard output\n"
@@ -68,6 +69,7 @@ struct TExportOptions {
     std::string Output;
     std::optional<int> Rounding;
     int Jobs = 0;
+    TSizeOptions Sizes;
     std::string Path;
 };
 
@@ -118,6 +120,11 @@ std::optional<TExportOptions> ParseArguments(const std::vector<std::string>& arg
         }
         if (arg == "--") {
             optionsEnded = true;
+            continue;
+        }
+        if (ParseSizeOption(args, i, options.Sizes, error)) {
+            if (!error.empty())
+                return std::nullopt;
             continue;
         }
         const bool takesValue = arg == "--output" || arg == "-o" || arg == "--rounding" || arg == "--jobs";
@@ -238,6 +245,7 @@ int RunExportCommand(const std::vector<std::string>& args) {
         }
     } else {
         root->SetName(ExcludeTrailingPathDelimiter(options->Path));
+        root->SetHardLinksOnce(options->Sizes.HardLinksOnce);
         if (!Scan(*root, settings.GroupThreshold, options->Jobs)) {
             std::fprintf(stderr, "quorvex: %s\n", TranslateText("interrupted; nothing was written").c_str());
             return kExitInterrupted;
@@ -249,6 +257,7 @@ int RunExportCommand(const std::vector<std::string>& args) {
 
     try {
         const auto exporter = options->Format->Create(root.get());
+        exporter->SetSizeKind(options->Sizes.Kind);
         exporter->SetSizeFormatter(
             ExportSizeFormatter(*options->Format, options->Rounding.value_or(settings.FileSizeRounding)));
         if (options->Output == "-") {

@@ -19,8 +19,9 @@ void PrintUsage(std::FILE* out) {
         out,
         TranslateText(
             "Usage: quorvex [DIRECTORY]\n"
-            "       quorvex --summary [--jobs N] PATH...\n"
-            "       quorvex --export FORMAT --output FILE [--rounding 0|1|2] [--jobs N] PATH\n"
+            "       quorvex --summary [--jobs N] [--allocated] [--hard-links once|each] PATH...\n"
+            "       quorvex --export FORMAT --output FILE [--rounding 0|1|2] [--jobs N] [--allocated]\n"
+            "                [--hard-links once|each] PATH\n"
             "       quorvex --help | --version\n"
             "\n"
             "  --summary PATH...  scan up to %d paths at once without a window and print the totals of "
@@ -33,6 +34,10 @@ void PrintUsage(std::FILE* out) {
             "                     1 rounded, 2 truncated), by default the one in the settings\n"
             "  --jobs N           with --summary or --export: N threads walk the tree (0, the default,\n"
             "                     lets the program choose)\n"
+            "  --allocated        with --summary or --export: sizes are the blocks the disk allocated,\n"
+            "                     not the logical lengths\n"
+            "  --hard-links once  with --summary or --export: a file with several names counts at the\n"
+            "                     first name the scan meets; each (the default) counts it at every name\n"
             "  PATH               a directory to scan, or a regular file read as a scan made elsewhere (the\n"
             "                     JSON that ncdu -o, gdu -o and --export ncdu write)\n"
             "  --help             show this text\n"
@@ -67,7 +72,16 @@ int RunHeadlessCommand(int argc, char** argv) {
         }
         std::vector<std::string> paths;
         int jobs = 0;
+        TSizeOptions sizes;
         for (std::size_t i = 1; i < args.size(); ++i) {
+            std::string error;
+            if (ParseSizeOption(args, i, sizes, error)) {
+                if (!error.empty()) {
+                    std::fprintf(stderr, "quorvex: %s\n", error.c_str());
+                    return 2;
+                }
+                continue;
+            }
             if (args[i] != "--jobs") {
                 paths.push_back(args[i]);
                 continue;
@@ -86,7 +100,7 @@ int RunHeadlessCommand(int argc, char** argv) {
             PrintUsage(stderr);
             return 2;
         }
-        return RunSummaryCommand(argc, argv, paths, jobs);
+        return RunSummaryCommand(argc, argv, paths, jobs, sizes);
     }
     if (first == "--export")
         return RunExportCommand(args);

@@ -102,10 +102,10 @@ bool ImportScan(TRootScan& scan, std::int64_t threshold) {
     return true;
 }
 
-void PrintBlock(const TRootScan& scan) {
+void PrintBlock(const TRootScan& scan, TSizeKind kind) {
     const TRootDirNode& root = *scan.root;
     const TreeCounts counts = CountTree(&root);
-    const std::int64_t size = root.GetSize();
+    const std::int64_t size = root.GetSize(kind);
     std::printf("path: %s\n", GetFullPath(&root).c_str());
     std::printf("size: %lld\n", static_cast<long long>(size));
     std::printf("size_formatted: %s\n", FormatSizeTruncated(size).c_str());
@@ -140,7 +140,26 @@ std::string BadJobsMessage(const std::string& value) {
                       value);
 }
 
-int RunSummaryCommand(int argc, char** argv, const std::vector<std::string>& paths, int jobs) {
+bool ParseSizeOption(const std::vector<std::string>& args, std::size_t& i, TSizeOptions& options,
+                     std::string& error) {
+    if (args[i] == "--allocated") {
+        options.Kind = TSizeKind::Allocated;
+        return true;
+    }
+    if (args[i] != "--hard-links")
+        return false;
+    const std::string value = i + 1 < args.size() ? args[i + 1] : std::string();
+    if (value == "once" || value == "each") {
+        options.HardLinksOnce = value == "once";
+        ++i;
+    } else {
+        error = Substitute(TranslateText("--hard-links must be once or each, not \"%s\""), value);
+    }
+    return true;
+}
+
+int RunSummaryCommand(int argc, char** argv, const std::vector<std::string>& paths, int jobs,
+                      TSizeOptions sizes) {
     bool allUsable = true;
     std::vector<bool> isFile(paths.size());
     for (std::size_t i = 0; i < paths.size(); ++i) {
@@ -166,6 +185,7 @@ int RunSummaryCommand(int argc, char** argv, const std::vector<std::string>& pat
         scans.back()->path = paths[i];
         scans.back()->isFile = isFile[i];
         scans.back()->root->SetName(ExcludeTrailingPathDelimiter(paths[i]));
+        scans.back()->root->SetHardLinksOnce(sizes.HardLinksOnce);
     }
     int exitCode = 0;
     for (auto it = scans.begin(); it != scans.end();) {
@@ -204,7 +224,7 @@ int RunSummaryCommand(int argc, char** argv, const std::vector<std::string>& pat
     for (std::size_t i = 0; i < scans.size(); ++i) {
         if (i > 0)
             std::printf("\n");
-        PrintBlock(*scans[i]);
+        PrintBlock(*scans[i], sizes.Kind);
         if (!scans[i]->isFile && scans[i]->root->ErrorCode() != 0) {
             std::fprintf(stderr, "quorvex: %s: %s\n", scans[i]->path.c_str(),
                          SystemErrorMessage(scans[i]->root->ErrorCode()).c_str());

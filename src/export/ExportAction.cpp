@@ -24,10 +24,11 @@ int ValidFilterIndex(int lastFilterIndex) {
 }
 
 bool SaveExportToFile(const TExportClass& exportClass, const TFileSystemNode* root,
-                      const std::string& fileName, int fileSizeRounding) {
+                      const std::string& fileName, int fileSizeRounding, TSizeKind kind) {
     try {
         const auto exporter = exportClass.Create(root);
         exporter->SetSizeFormatter(ExportSizeFormatter(exportClass, fileSizeRounding));
+        exporter->SetSizeKind(kind);
         exporter->ExportToFile(fileName);
         return true;
     } catch (const std::exception& error) {

@@ -106,10 +106,10 @@ void THtmlTableExport::WriteFooter(std::ostream& stream) {
 
 void THtmlTableExport::WriteNode(const TFileSystemNode* node, std::ostream& stream) {
     rowToggle_ = !rowToggle_;
-    const TGauge gauge = GaugeFor(node->GetSize(), Root()->GetSize(), DecimalSeparator());
+    const TGauge gauge = GaugeFor(node->GetSize(SizeKind()), Root()->GetSize(SizeKind()), DecimalSeparator());
     std::string row = "<tr bgcolor=\"" + HtmlColor(rowToggle_ ? 0xFFFFFF : 0xF0F0F0) + "\"><td>";
     row += XmlEscape(GetFullPath(node), TMarkup::Html);
-    row += "</td><td align=\"right\">" + SizeText(node->GetSize()) + "</td><td>";
+    row += "</td><td align=\"right\">" + SizeText(node->GetSize(SizeKind())) + "</td><td>";
     row += "<table class=\"gauge\" cellpadding=\"0\" cellspacing=\"0\"><tr><td class=\"gauge\" width=\"";
     row += gauge.Width + "\"></td><td>&nbsp;" + gauge.Percent + "%</td></tr></table></td>";
     row += "<td align=\"right\">" + std::to_string(node->GetFileCount()) + "</td></tr>";

@@ -26,12 +26,16 @@ bool AllFilesAreNodes(const TDirNode* dir) {
     return group == nullptr || group->HasFlag(nfFilesListed);
 }
 
-void AddFileNodes(const TGroupNode* group, std::vector<TNcduExport::TFileEntry>& files) {
+// An imported tree knows the allocated sizes only when its file gave them for every file.
+void AddFileNodes(const TGroupNode* group, bool withAllocated, std::vector<TNcduExport::TFileEntry>& files) {
     const TChildrenLock guard(group);
     for (const auto& child : guard.Children()) {
         if (child->GetNodeType() != ntFile)
             continue;
-        files.push_back({child->Name(), child->GetSize(), std::nullopt, child->IsSystem()});
+        std::optional<std::int64_t> allocated;
+        if (withAllocated)
+            allocated = child->GetSize(TSizeKind::Allocated);
+        files.push_back({child->Name(), child->GetSize(), allocated, child->IsSystem()});
     }
 }
 
@@ -89,7 +93,7 @@ int ReadDirectoryFiles(TFileSystemApi& fs, int fd, std::vector<TNcduExport::TFil
         if (info.IsDirectory)
             continue;
         const bool regular = (info.Attributes & (faSystem | faReparsePoint)) == 0;
-        files.push_back({name, info.Size, std::nullopt, !regular});
+        files.push_back({name, info.Size, info.AllocatedSize, !regular});
     }
     if (stream.Error() != 0)
         files.clear();
@@ -101,6 +105,7 @@ int ReadDirectoryFiles(TFileSystemApi& fs, int fd, std::vector<TNcduExport::TFil
 TNcduExport::TNcduExport(const TFileSystemNode* root) : TTextExport(root) {
     const auto* rootDir = dynamic_cast<const TRootDirNode*>(root);
     imported_ = rootDir != nullptr && IsImportedTree(*rootDir);
+    allocatedKnown_ = !imported_ || !rootDir->HasFlag(nfAllocatedUnknown);
 }
 
 TNcduExport::~TNcduExport() {
@@ -115,9 +120,9 @@ int TNcduExport::ListDirectoryFiles(const TDirNode* dir, std::vector<TFileEntry>
     held = -1;
     const bool listed = AllFilesAreNodes(dir);
     if (listed) {
-        AddFileNodes(dir, files);
+        AddFileNodes(dir, allocatedKnown_, files);
         if (const TFileGroupNode* group = dir->FileGroup())
-            AddFileNodes(group, files);
+            AddFileNodes(group, allocatedKnown_, files);
         SortByName(files);
     }
     // An imported tree is not on this disk; a scanned one is opened directory by directory, each

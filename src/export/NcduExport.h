@@ -51,6 +51,7 @@ private:
     std::vector<bool> opened_; // per open directory: whether it was written as an array
     std::vector<int> heldFds_; // per open directory: its descriptor, or -1
     bool imported_ = false;
+    bool allocatedKnown_ = true;
     std::vector<TFileEntry> files_;
 };
 

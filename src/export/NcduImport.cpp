@@ -31,6 +31,7 @@ struct TEntry {
     std::string Name;
     bool HasName = false;
     std::int64_t Size = 0;
+    std::optional<std::int64_t> AllocatedSize;
     bool ReadError = false;
     bool NotRegular = false;
     std::string Excluded;
@@ -43,7 +44,6 @@ TKey KeyOf(std::string_view key) {
         return TKey::Name;
     if (key == "asize")
         return TKey::Asize;
-    // The allocated size is read for its form and dropped: the tree keeps logical sizes only.
     if (key == "dsize")
         return TKey::Dsize;
     if (key == "ino" || key == "nlink" || key == "dev")
@@ -193,6 +193,7 @@ private:
     struct TFrame {
         TDirNode* Dir = nullptr;
         std::int64_t Size = 0;
+        std::int64_t Allocated = 0;
         std::int64_t Files = 0;
         bool HasEntries = false;
         std::vector<std::unique_ptr<TFileNode>> FileNodes;
@@ -270,6 +271,8 @@ private:
                 return Fail(Substitute(TranslateText("\"%s\" is beyond 63 bits"), keyText_));
             if (key_ == TKey::Asize)
                 entry_.Size = static_cast<std::int64_t>(*n);
+            else
+                entry_.AllocatedSize = static_cast<std::int64_t>(*n);
             return true;
         }
         case TKey::Number:
@@ -336,8 +339,9 @@ private:
         return true;
     }
 
-    bool AddTotals(TFrame& frame, std::int64_t size, std::int64_t files) {
-        if (__builtin_add_overflow(frame.Size, size, &frame.Size))
+    bool AddTotals(TFrame& frame, std::int64_t size, std::int64_t allocated, std::int64_t files) {
+        if (__builtin_add_overflow(frame.Size, size, &frame.Size) ||
+            __builtin_add_overflow(frame.Allocated, allocated, &frame.Allocated))
             return Fail(TranslateText("the sizes add up to more than 63 bits"));
         frame.Files += files;
         if (frame.Files > std::numeric_limits<std::int32_t>::max())
@@ -363,8 +367,11 @@ private:
         auto file = std::make_unique<TFileNode>();
         file->SetName(std::move(entry_.Name));
         file->SetSize(entry_.Size);
+        file->SetAllocatedSize(entry_.AllocatedSize.value_or(0));
+        if (!entry_.AllocatedSize)
+            root_.SetFlag(nfAllocatedUnknown, true);
         file->SetAttributes(NameAttributes(file->Name()) | (entry_.NotRegular ? faSystem : 0));
-        if (!AddTotals(frame, entry_.Size, 1))
+        if (!AddTotals(frame, entry_.Size, file->StoredSize(TSizeKind::Allocated), 1))
             return false;
         frame.FileNodes.push_back(std::move(file));
         return true;
@@ -381,10 +388,12 @@ private:
                   [](const auto& a, const auto& b) { return a->Name() < b->Name(); });
         auto isSmall = [this](const TFileNode& f) { return f.StoredSize() < threshold_; };
         std::int64_t smallSize = 0;
+        std::int64_t smallAllocated = 0;
         std::int32_t smallCount = 0;
         for (const auto& file : files) {
             if (isSmall(*file)) {
                 smallSize += file->StoredSize();
+                smallAllocated += file->StoredSize(TSizeKind::Allocated);
                 ++smallCount;
             }
         }
@@ -393,6 +402,7 @@ private:
             group = GetFileGroup(dir);
             group->SetFlag(nfFilesListed, true);
             group->SetSize(smallSize);
+            group->SetAllocatedSize(smallAllocated);
             group->SetFileCount(smallCount);
         } else if (smallCount == 1) {
             dir->SetFlag(nfNoFileGroup, true);
@@ -404,12 +414,13 @@ private:
         dir->SetFlag(nfFilesListed, true);
         dir->SetFlag(nfEmpty, !frame.HasEntries);
         dir->SetSize(frame.Size);
+        dir->SetAllocatedSize(frame.Allocated);
         dir->SetFileCount(static_cast<std::int32_t>(frame.Files));
         if (frames_.empty()) {
             state_ = TState::Done;
             return true;
         }
-        return AddTotals(frames_.back(), frame.Size, frame.Files);
+        return AddTotals(frames_.back(), frame.Size, frame.Allocated, frame.Files);
     }
 
     TRootDirNode& root_;

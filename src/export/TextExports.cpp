@@ -80,8 +80,8 @@ std::string TCsvTextExport::GetDescription() {
 
 void TCsvTextExport::WriteNode(const TFileSystemNode* node, std::ostream& stream) {
     const std::string line = CsvField(GetFullPath(node), separator_) + separator_ +
-                             SizeText(node->GetSize()) + separator_ + std::to_string(node->GetFileCount()) +
-                             kLineEnd;
+                             SizeText(node->GetSize(SizeKind())) + separator_ +
+                             std::to_string(node->GetFileCount()) + kLineEnd;
     WriteText(stream, line);
 }
 
@@ -93,7 +93,7 @@ std::string TTextTreeExport::GetDescription() {
 
 std::string TTextTreeExport::NodeText(const TFileSystemNode* node) const {
     const std::int32_t count = node->GetFileCount();
-    return EscapeLineBreaks(node->Name()) + "   (" + SizeText(node->GetSize()) + ", " +
+    return EscapeLineBreaks(node->Name()) + "   (" + SizeText(node->GetSize(SizeKind())) + ", " +
            std::to_string(count) + " " + TranslateText(count == 1 ? N_("File") : N_("Files")) + ")";
 }
 

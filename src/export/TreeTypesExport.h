@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/FileSystemNode.h"
+
 #include "model/SizeFormat.h"
 
 #include <cstdint>
@@ -47,6 +49,9 @@ public:
     // The locale's separator unless set; sizes and percentages use it.
     char DecimalSeparator() const { return decimalSeparator_; }
     void SetDecimalSeparator(char separator) { decimalSeparator_ = separator; }
+    // Which size the formats write (logical unless set); the file layout is the same for both.
+    TSizeKind SizeKind() const { return sizeKind_; }
+    void SetSizeKind(TSizeKind kind) { sizeKind_ = kind; }
 
     // Header, the walk from Root, footer. Raises EExportError when the stream fails.
     void ExportToStream(std::ostream& stream);
@@ -74,6 +79,7 @@ private:
     const TFileSystemNode* root_;
     TSizeFormatter sizeFormatter_ = nullptr;
     char decimalSeparator_;
+    TSizeKind sizeKind_ = TSizeKind::Logical;
 };
 
 // Base of the five formats: text in the process's narrow character set (UTF-8), written as bytes.

@@ -36,7 +36,7 @@ void TXmlTreeExport::EndChildren(std::ostream& stream) {
 
 void TXmlTreeExport::WriteNode(const TFileSystemNode* node, std::ostream& stream) {
     WriteText(stream, "<name>" + XmlEscape(node->Name(), TMarkup::XmlContent) + "</name><size>" +
-                          std::to_string(node->GetSize()) + "</size><count>" +
+                          std::to_string(node->GetSize(SizeKind())) + "</size><count>" +
                           std::to_string(node->GetFileCount()) + "</count>");
 }
 
@@ -48,7 +48,7 @@ std::string TXmlTreeExport2::GetDescription() {
 
 void TXmlTreeExport2::WriteNode(const TFileSystemNode* node, std::ostream& stream) {
     WriteText(stream, "<dir name=\"" + XmlEscape(node->Name(), TMarkup::XmlAttribute) + "\" size=\"" +
-                          std::to_string(node->GetSize()) + "\" filecount=\"" +
+                          std::to_string(node->GetSize(SizeKind())) + "\" filecount=\"" +
                           std::to_string(node->GetFileCount()) + "\">");
 }
 

@@ -67,12 +67,14 @@ void TFileSystemNode::SetPath(const std::string& path) {
 // may be reading it meanwhile.
 void TFileSystemNode::Clear() {
     size_.store(0, std::memory_order_relaxed);
+    allocatedSize_.store(0, std::memory_order_relaxed);
     errorCode_.store(0, std::memory_order_relaxed);
     imageIndex_.store(-1, std::memory_order_relaxed);
 }
 
-void TFileSystemNode::AddSize(std::int64_t n) {
+void TFileSystemNode::AddSize(std::int64_t n, std::int64_t allocated) {
     Bump(size_, n);
+    Bump(allocatedSize_, allocated);
 }
 
 // ---- TGroupNode -----------------------------------------------------------------------------
@@ -121,12 +123,12 @@ void TGroupNode::SetFlag(TNodeFlag flag, bool on) {
 // files are read under the lock when it is free: a listing moves them into children under it.
 // Size and count are summed in separate passes: each would otherwise call the other on every level
 // of a path under a scan, doubling the work per level.
-std::int64_t TGroupNode::LiveSize() const {
+std::int64_t TGroupNode::LiveSize(TSizeKind kind) const {
     const TChildrenLock guard(this, std::try_to_lock);
-    std::int64_t size = OwnFilesSize();
+    std::int64_t size = OwnFilesSize(kind);
     if (guard.OwnsLock()) {
         for (const auto& child : guard.Children())
-            size += child->GetSize();
+            size += child->GetSize(kind);
     }
     return size;
 }
@@ -147,8 +149,8 @@ std::int32_t TGroupNode::GetFileCount() const {
     return (IsScanning() || HasFlag(nfIncomplete)) ? LiveFileCount() : StoredFileCount();
 }
 
-std::int64_t TGroupNode::GetSize() const {
-    return (IsScanning() || HasFlag(nfIncomplete)) ? LiveSize() : StoredSize();
+std::int64_t TGroupNode::GetSize(TSizeKind kind) const {
+    return (IsScanning() || HasFlag(nfIncomplete)) ? LiveSize(kind) : StoredSize(kind);
 }
 
 void TGroupNode::Clear() {
@@ -163,6 +165,7 @@ void TGroupNode::Clear() {
     fileCount_.store(0, std::memory_order_relaxed);
     ownFilesCount_.store(0, std::memory_order_relaxed);
     ownFilesSize_.store(0, std::memory_order_relaxed);
+    ownFilesAllocated_.store(0, std::memory_order_relaxed);
 }
 
 void TGroupNode::SetScanning(bool on) {
@@ -173,9 +176,10 @@ void TGroupNode::AddFileCount(std::int32_t n) {
     Bump(fileCount_, n);
 }
 
-void TGroupNode::AddOwnFiles(std::int32_t count, std::int64_t size) {
+void TGroupNode::AddOwnFiles(std::int32_t count, std::int64_t size, std::int64_t allocated) {
     Bump(ownFilesCount_, count);
     Bump(ownFilesSize_, size);
+    Bump(ownFilesAllocated_, allocated);
 }
 
 std::int32_t TGroupNode::ListFiles() {
@@ -197,12 +201,15 @@ void TGroupNode::Recalculate() {
     // A stored total is kept until the next change; a busy lock must not make it a partial one.
     const TChildrenLock guard(this);
     std::int64_t size = OwnFilesSize();
+    std::int64_t allocated = OwnFilesSize(TSizeKind::Allocated);
     std::int32_t count = OwnFilesCount();
     for (const auto& child : guard.Children()) {
         size += child->GetSize();
+        allocated += child->GetSize(TSizeKind::Allocated);
         count += child->GetFileCount();
     }
     SetSize(size);
+    SetAllocatedSize(allocated);
     SetFileCount(count);
 }
 
@@ -225,7 +232,7 @@ void TDirNode::SetScanning(bool on) {
     TFileGroupNode* group = FileGroup();
     // A listed group holds its file as a node; dissolving it then would lose the file.
     if (group != nullptr && group->StoredFileCount() == 1 && !group->HasFlag(nfFilesListed)) {
-        AddOwnFiles(group->OwnFilesCount(), group->OwnFilesSize());
+        AddOwnFiles(group->OwnFilesCount(), group->OwnFilesSize(), group->OwnFilesSize(TSizeKind::Allocated));
         RemoveChild(this, group);
         SetFlag(nfNoFileGroup, true);
     }
@@ -233,9 +240,9 @@ void TDirNode::SetScanning(bool on) {
 
 // ---- TFileGroupNode -------------------------------------------------------------------------
 
-void TFileGroupNode::AddSize(std::int64_t n) {
+void TFileGroupNode::AddSize(std::int64_t n, std::int64_t allocated) {
     if (!HasFlag(nfFilesListed))
-        TGroupNode::AddSize(n);
+        TGroupNode::AddSize(n, allocated);
 }
 
 bool TFileGroupNode::IsScanning() const {
@@ -253,9 +260,9 @@ void TFileGroupNode::AddFileCount(std::int32_t n) {
         TGroupNode::AddFileCount(n);
 }
 
-void TFileGroupNode::AddOwnFiles(std::int32_t count, std::int64_t size) {
+void TFileGroupNode::AddOwnFiles(std::int32_t count, std::int64_t size, std::int64_t allocated) {
     if (!HasFlag(nfFilesListed))
-        TGroupNode::AddOwnFiles(count, size);
+        TGroupNode::AddOwnFiles(count, size, allocated);
 }
 
 std::int32_t TFileGroupNode::ListFiles() {
@@ -556,6 +563,7 @@ int ScanForChildrenFiles(const TGroupNode* directory, TGroupNode* target,
         auto file = std::make_unique<TFileNode>();
         file->SetName(name);
         file->SetSize(info.Size);
+        file->SetAllocatedSize(info.AllocatedSize);
         file->SetAttributes(info.Attributes);
         found.push_back(std::move(file));
     }
@@ -567,6 +575,7 @@ int ScanForChildrenFiles(const TGroupNode* directory, TGroupNode* target,
     // Under the lock, so a live reader sees the files either as own files or as children, never both.
     target->ownFilesCount_.store(0, std::memory_order_relaxed);
     target->ownFilesSize_.store(0, std::memory_order_relaxed);
+    target->ownFilesAllocated_.store(0, std::memory_order_relaxed);
     for (auto& file : found) {
         file->parent_ = target;
         target->children_.Add(std::move(file));

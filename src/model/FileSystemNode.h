@@ -34,7 +34,13 @@ enum TNodeFlag : std::uint8_t {
     nfNoFileGroup = 0x20,
     // On a root: the tree was read from a scan file, so nothing in it stands for the local disk.
     nfImported = 0x40,
+    // On an imported root: some file of the scan file gave no allocated size, so that figure is short.
+    nfAllocatedUnknown = 0x80,
 };
+
+// Which of a node's two sizes a reader wants: the logical length (st_size) or the blocks the disk
+// has allocated for it (st_blocks x 512), which counts sparse files as the disk does.
+enum class TSizeKind : std::uint8_t { Logical, Allocated };
 
 class TGroupNode;
 class TRootNode;
@@ -83,8 +89,11 @@ public:
     void SetErrorCode(int code);
     std::int16_t ImageIndex() const { return imageIndex_.load(std::memory_order_relaxed); }
     void SetImageIndex(std::int16_t index) { imageIndex_.store(index, std::memory_order_relaxed); }
-    std::int64_t StoredSize() const { return size_.load(std::memory_order_relaxed); }
+    std::int64_t StoredSize(TSizeKind kind = TSizeKind::Logical) const {
+        return SizeField(kind).load(std::memory_order_relaxed);
+    }
     void SetSize(std::int64_t size) { size_.store(size, std::memory_order_relaxed); }
+    void SetAllocatedSize(std::int64_t size) { allocatedSize_.store(size, std::memory_order_relaxed); }
 
     bool IsHidden() const { return (attributes_ & faHidden) != 0; }
     bool IsSystem() const { return (attributes_ & faSystem) != 0; }
@@ -96,14 +105,17 @@ public:
     virtual void Clear();
     virtual TNodeType GetNodeType() const { return ntFile; }
     virtual std::string GetDisplayName() const { return name_; }
-    virtual std::int64_t GetSize() const { return StoredSize(); }
-    virtual void AddSize(std::int64_t n);
+    virtual std::int64_t GetSize(TSizeKind kind = TSizeKind::Logical) const { return StoredSize(kind); }
+    virtual void AddSize(std::int64_t n, std::int64_t allocated = 0);
 
 protected:
     // Several scan workers may hand totals to one directory at once, so every add is one atomic
     // read-modify-write. Relaxed: readers only ever want some recent figure, never an ordering.
     template <typename T, typename U> static void Bump(std::atomic<T>& value, U n) {
         value.fetch_add(static_cast<T>(n), std::memory_order_relaxed);
+    }
+    const std::atomic<std::int64_t>& SizeField(TSizeKind kind) const {
+        return kind == TSizeKind::Allocated ? allocatedSize_ : size_;
     }
 
 private:
@@ -115,6 +127,7 @@ private:
     TGroupNode* parent_ = nullptr;
     std::string name_;
     std::atomic<std::int64_t> size_{0};
+    std::atomic<std::int64_t> allocatedSize_{0};
     std::uint16_t attributes_ = 0;
     std::atomic<std::int16_t> errorCode_{0};
     std::atomic<std::int16_t> imageIndex_{-1};
@@ -138,14 +151,14 @@ public:
     void SetFileCount(std::int32_t count) override { fileCount_.store(count, std::memory_order_relaxed); }
     void Clear() override;
     TNodeType GetNodeType() const override { return ntDirectory; }
-    std::int64_t GetSize() const override;
+    std::int64_t GetSize(TSizeKind kind = TSizeKind::Logical) const override;
 
     virtual bool IsScanning() const { return HasFlag(nfScanning); }
     virtual bool AcceptsFile(std::int64_t size) const = 0;
     virtual void SetScanning(bool on);
     virtual void AddFileCount(std::int32_t n);
     // Files of this node that are in no child node: for a directory, those outside its file group.
-    virtual void AddOwnFiles(std::int32_t count, std::int64_t size);
+    virtual void AddOwnFiles(std::int32_t count, std::int64_t size, std::int64_t allocated = 0);
     // Lists the directory's own files as child nodes; -1 when they were listed before. A listing that
     // fails returns 0, changes no totals, stores the error in ErrorCode and may be tried again.
     virtual std::int32_t ListFiles();
@@ -153,7 +166,10 @@ public:
     virtual void Recalculate();
 
     std::int32_t StoredFileCount() const { return fileCount_.load(std::memory_order_relaxed); }
-    std::int64_t OwnFilesSize() const { return ownFilesSize_.load(std::memory_order_relaxed); }
+    std::int64_t OwnFilesSize(TSizeKind kind = TSizeKind::Logical) const {
+        return (kind == TSizeKind::Allocated ? ownFilesAllocated_ : ownFilesSize_)
+            .load(std::memory_order_relaxed);
+    }
     std::int32_t OwnFilesCount() const { return ownFilesCount_.load(std::memory_order_relaxed); }
 
     std::uint8_t Flags() const { return flags_.load(std::memory_order_relaxed); }
@@ -161,7 +177,7 @@ public:
     void SetFlag(TNodeFlag flag, bool on);
 
     // Readers that must not wait: the own files plus sums over the children taken with a try-lock.
-    std::int64_t LiveSize() const;
+    std::int64_t LiveSize(TSizeKind kind = TSizeKind::Logical) const;
     std::int32_t LiveFileCount() const;
 
     // Child list access. The list may change while a scan runs; hold a lock while iterating.
@@ -185,6 +201,7 @@ private:
     mutable TNodeLock lock_;
     std::atomic<std::int32_t> childCount_{0};
     std::atomic<std::int64_t> ownFilesSize_{0};
+    std::atomic<std::int64_t> ownFilesAllocated_{0};
     TMemNodeList children_;
 };
 
@@ -211,11 +228,11 @@ private:
 class TFileGroupNode final : public TGroupNode {
 public:
     TNodeType GetNodeType() const override { return ntFileGroup; }
-    void AddSize(std::int64_t n) override;
+    void AddSize(std::int64_t n, std::int64_t allocated = 0) override;
     bool IsScanning() const override;
     bool AcceptsFile(std::int64_t size) const override;
     void AddFileCount(std::int32_t n) override;
-    void AddOwnFiles(std::int32_t count, std::int64_t size) override;
+    void AddOwnFiles(std::int32_t count, std::int64_t size, std::int64_t allocated = 0) override;
     std::int32_t ListFiles() override;
 };
 
@@ -225,9 +242,14 @@ public:
     void SetGroupThreshold(std::int64_t threshold) {
         groupThreshold_.store(threshold, std::memory_order_relaxed);
     }
+    // Whether a scan of this tree counts a file with several names at the first name it meets and
+    // not again; otherwise at every name. Read once when a walk starts.
+    bool HardLinksOnce() const { return hardLinksOnce_.load(std::memory_order_relaxed); }
+    void SetHardLinksOnce(bool once) { hardLinksOnce_.store(once, std::memory_order_relaxed); }
 
 private:
     std::atomic<std::int64_t> groupThreshold_{0};
+    std::atomic<bool> hardLinksOnce_{false};
 };
 
 // The root of a scan of one directory or drive; also each drive under "Local Drives".

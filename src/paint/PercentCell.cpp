@@ -35,18 +35,18 @@ long double Share(std::int64_t part, std::int64_t whole) {
 
 void PaintPercentCell(QPainter& canvas, const QRect& cellRect, const TFileSystemNode& node,
                       const TFileSystemNode* root, bool selected, const TPercentCellPainters& painters,
-                      bool drawChildBars, const QLocale& locale) {
+                      bool drawChildBars, const QLocale& locale, TSizeKind kind) {
     // Without a positive total there is no share to show, of the root or of a parent.
     if (root == nullptr)
         return;
-    const std::int64_t rootSize = root->GetSize();
+    const std::int64_t rootSize = root->GetSize(kind);
     if (rootSize <= 0)
         return;
     const QRect rect = cellRect.adjusted(1, 1, -1, -1);
-    const std::int64_t size = node.GetSize();
+    const std::int64_t size = node.GetSize(kind);
     const TFileSystemNode* parent = node.Parent();
     if (drawChildBars && painters.ChildBarPainter != nullptr && parent != nullptr && parent != root) {
-        const std::int64_t parentSize = parent->GetSize();
+        const std::int64_t parentSize = parent->GetSize(kind);
         if (parentSize > 0)
             PaintBar(*painters.ChildBarPainter, canvas, rect, QString(),
                      static_cast<double>(Share(size, parentSize)), selected);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/FileSystemNode.h"
+
 #include "paint/QuorvexOneBarChartPainter.h"
 
 #include <QLocale>
@@ -34,6 +36,7 @@ QString FormatPercentText(long double fraction, const QLocale& locale);
 // positive.
 void PaintPercentCell(QPainter& canvas, const QRect& cellRect, const TFileSystemNode& node,
                       const TFileSystemNode* root, bool selected, const TPercentCellPainters& painters,
-                      bool drawChildBars, const QLocale& locale = QLocale());
+                      bool drawChildBars, const QLocale& locale = QLocale(),
+                      TSizeKind kind = TSizeKind::Logical);
 
 } // namespace quorvex

@@ -1,6 +1,7 @@
 #include "scan/DirScanWorker.h"
 
 #include "model/FileSystemNode.h"
+#include "scan/HardLinkSet.h"
 #include "support/PosixDir.h"
 #include "support/Utilities.h"
 
@@ -60,26 +61,30 @@ struct TPendingTotals {
     TFileGroupNode* group = nullptr;
     std::int32_t files = 0;
     std::int64_t size = 0;
+    std::int64_t allocated = 0;
     std::int32_t ownFiles = 0;
     std::int64_t ownSize = 0;
+    std::int64_t ownAllocated = 0;
     std::int32_t groupFiles = 0;
     std::int64_t groupSize = 0;
+    std::int64_t groupAllocated = 0;
     int batched = 0;
 
     void Flush() {
         if (files != 0) {
             node->AddFileCount(files);
-            node->AddSize(size);
+            node->AddSize(size, allocated);
         }
         if (ownFiles != 0)
-            node->AddOwnFiles(ownFiles, ownSize);
+            node->AddOwnFiles(ownFiles, ownSize, ownAllocated);
         if (groupFiles != 0) {
             group->AddFileCount(groupFiles);
-            group->AddSize(groupSize);
-            group->AddOwnFiles(groupFiles, groupSize);
+            group->AddSize(groupSize, groupAllocated);
+            group->AddOwnFiles(groupFiles, groupSize, groupAllocated);
         }
         files = ownFiles = groupFiles = batched = 0;
         size = ownSize = groupSize = 0;
+        allocated = ownAllocated = groupAllocated = 0;
     }
     ~TPendingTotals() { Flush(); }
 };
@@ -211,16 +216,22 @@ bool TDirScanner::ReadDirectory(TWorker& worker, int fd, TGroupNode* node, std::
             continue;
         }
         if (!info.IsDirectory) {
+            // Only files with several names are remembered, so a tree without hard links pays nothing.
+            if (hardLinks_ != nullptr && info.Links > 1 && !hardLinks_->Insert(info.Device, info.Inode))
+                continue;
             ++totals.files;
             totals.size += info.Size;
+            totals.allocated += info.AllocatedSize;
             if (dir != nullptr && groupThreshold_ > info.Size) {
                 if (totals.group == nullptr)
                     totals.group = GetFileGroup(dir);
                 ++totals.groupFiles;
                 totals.groupSize += info.Size;
+                totals.groupAllocated += info.AllocatedSize;
             } else {
                 ++totals.ownFiles;
                 totals.ownSize += info.Size;
+                totals.ownAllocated += info.AllocatedSize;
             }
             if (++totals.batched == kFlushEvery)
                 totals.Flush();

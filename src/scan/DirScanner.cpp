@@ -3,6 +3,7 @@
 #include "diag/QxProfiler.h"
 #include "model/FileSystemNode.h"
 #include "scan/DirScanWorker.h"
+#include "scan/HardLinkSet.h"
 #include "scan/WorkerBudget.h"
 #include "support/PosixDir.h"
 #include "support/Utilities.h"
@@ -61,6 +62,15 @@ void TDirScanner::Scan(const std::string& path, std::int64_t threshold) {
     root_->SetPath(p);
     if (auto* rootNode = dynamic_cast<TRootNode*>(root_))
         rootNode->SetGroupThreshold(threshold);
+    // A rescanned directory follows its tree's choice; the names it met in the first walk are not
+    // known to this one.
+    const TGroupNode* top = root_;
+    while (top->Parent() != nullptr)
+        top = top->Parent();
+    const auto* topRoot = dynamic_cast<const TRootNode*>(top);
+    hardLinks_.reset();
+    if (topRoot != nullptr && topRoot->HardLinksOnce())
+        hardLinks_ = std::make_unique<THardLinkSet>();
     stopped_.store(false, std::memory_order_relaxed);
     failed_.store(false, std::memory_order_relaxed);
     {
@@ -297,7 +307,7 @@ void TDirScanner::Release(TDirState* state) {
             return;
         }
         // Finished, so these are its stored totals, or its live ones when it is incomplete.
-        parent->node->AddSize(node->GetSize());
+        parent->node->AddSize(node->GetSize(), node->GetSize(TSizeKind::Allocated));
         parent->node->AddFileCount(node->GetFileCount());
         if (incomplete)
             parent->incomplete.store(true, std::memory_order_relaxed);

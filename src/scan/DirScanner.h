@@ -17,6 +17,7 @@ class TGroupNode;
 class TDirNode;
 class TFileSystemApi;
 class TWorkerBudget;
+class THardLinkSet;
 
 // Walks one directory tree into a node tree: one TDirNode per subdirectory, files only added to their
 // directory's totals (and to its file group when smaller than the threshold).
@@ -86,6 +87,8 @@ private:
     TFileSystemApi* fs_;
     std::shared_ptr<TWorkerBudget> budget_;
     std::int64_t groupThreshold_ = 0;
+    // Set for a walk that counts a file with several names once (its root asks for it).
+    std::unique_ptr<THardLinkSet> hardLinks_;
     dev_t rootDevice_ = 0;
     int descriptorsPerWorker_ = kMaxOpenDirs;
     int nice_ = 0; // of the scan's own thread, for its helpers

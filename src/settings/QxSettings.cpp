@@ -26,6 +26,8 @@ constexpr const char* kKeyPaintOptions = "PaintOptions";
 constexpr const char* kKeyFileSizeRounding = "FileSizeRounding";
 constexpr const char* kKeyBarChartPainterClass = "BarChartPainterClass";
 constexpr const char* kKeyScanJobs = "ScanJobs";
+constexpr const char* kKeyAllocatedSize = "AllocatedSize";
+constexpr const char* kKeyHardLinksOnce = "CountHardLinksOnce";
 
 constexpr std::array<std::string_view, 1> kPaintOptionNames{"poDrawChildPercentBars"};
 
@@ -179,6 +181,8 @@ void TSettings::Assign(const TSettings& source) {
     paintOptions_ = source.paintOptions_;
     treeViewRefreshRate_ = source.treeViewRefreshRate_;
     scanJobs_ = source.scanJobs_;
+    allocatedSize_ = source.allocatedSize_;
+    hardLinksOnce_ = source.hardLinksOnce_;
     barChartPainterClass_ = source.barChartPainterClass_;
     groupingChanged_ = source.groupingChanged_;
 }
@@ -197,6 +201,8 @@ void TSettings::Load() {
         barChartPainterClass_ =
             ResolvePainterClass(iniFile_.ReadString(kSettingsSection, kKeyBarChartPainterClass, {}));
         SetScanJobs(iniFile_.ReadInteger(kSettingsSection, kKeyScanJobs, scanJobs_));
+        allocatedSize_ = iniFile_.ReadBool(kSettingsSection, kKeyAllocatedSize, allocatedSize_);
+        hardLinksOnce_ = iniFile_.ReadBool(kSettingsSection, kKeyHardLinksOnce, hardLinksOnce_);
     } catch (const std::exception& e) {
         ShowErrorDialog(e.what());
     }
@@ -211,6 +217,8 @@ void TSettings::Save() {
         iniFile_.WriteSet(kSettingsSection, kKeyPaintOptions, kPaintOptionNames, paintOptions_.Bits());
         iniFile_.WriteInteger(kSettingsSection, kKeyFileSizeRounding, fileSizeRounding_);
         iniFile_.WriteString(kSettingsSection, kKeyBarChartPainterClass, barChartPainterClass_);
+        iniFile_.WriteBool(kSettingsSection, kKeyAllocatedSize, allocatedSize_);
+        iniFile_.WriteBool(kSettingsSection, kKeyHardLinksOnce, hardLinksOnce_);
     } catch (const std::exception& e) {
         ShowErrorDialog(e.what());
     }

@@ -128,6 +128,14 @@ public:
     std::int32_t ScanJobs() const { return scanJobs_; }
     void SetScanJobs(std::int32_t value) { scanJobs_ = value < 0 ? 0 : value; }
 
+    // Whether the window shows the blocks the disk allocated instead of the logical lengths.
+    bool AllocatedSize() const { return allocatedSize_; }
+    void SetAllocatedSize(bool on) { allocatedSize_ = on; }
+    // Whether a scan counts a file with several names once, at the first name it meets. Read and
+    // written, but without a control: it is set in the file.
+    bool HardLinksOnce() const { return hardLinksOnce_; }
+    void SetHardLinksOnce(bool on) { hardLinksOnce_ = on; }
+
     // Neither is read from the file: the refresh rate is only written, and the flag is cleared by
     // the main window before the settings dialog opens.
     std::int32_t TreeViewRefreshRate() const { return treeViewRefreshRate_; }
@@ -143,6 +151,8 @@ private:
     std::int32_t treeViewRefreshRate_ = kDefaultTreeViewRefreshRate;
     std::int32_t scanJobs_ = 0;
     bool groupSmallFiles_ = true;
+    bool allocatedSize_ = false;
+    bool hardLinksOnce_ = false;
     TQxPaintOptions paintOptions_{poDrawChildPercentBars};
     std::uint8_t fileSizeRounding_ = kDefaultFileSizeRounding;
     std::string barChartPainterClass_ = kDefaultBarChartPainterClass;

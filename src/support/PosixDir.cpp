@@ -33,6 +33,9 @@ void FillInfo(const struct statx& st, const char* name, TEntryInfo& info) {
     info.Attributes = AttributesFromStatx(st, name);
     info.IsDirectory = (st.stx_mode & S_IFMT) == S_IFDIR;
     info.Size = info.IsDirectory ? 0 : static_cast<std::int64_t>(st.stx_size);
+    // st_blocks counts 512-byte units whatever the file system's block size.
+    info.AllocatedSize = info.IsDirectory ? 0 : static_cast<std::int64_t>(st.stx_blocks) * 512;
+    info.Links = st.stx_nlink;
     info.Device = makedev(st.stx_dev_major, st.stx_dev_minor);
     info.Inode = st.stx_ino;
 }
@@ -51,8 +54,8 @@ int TFileSystemApi::OpenRootDirectory(const char* path) {
 
 int TFileSystemApi::StatEntry(int dirFd, const char* name, TEntryInfo& info) {
     struct statx st {};
-    if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_TYPE | STATX_MODE | STATX_SIZE,
-                &st) != 0)
+    if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+                STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_BLOCKS | STATX_NLINK | STATX_INO, &st) != 0)
         return errno;
     FillInfo(st, name, info);
     return 0;
@@ -60,8 +63,8 @@ int TFileSystemApi::StatEntry(int dirFd, const char* name, TEntryInfo& info) {
 
 int TFileSystemApi::StatDescriptor(int fd, TEntryInfo& info) {
     struct statx st {};
-    if (::statx(fd, "", AT_EMPTY_PATH, STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_INO | STATX_MNT_ID,
-                &st) != 0)
+    if (::statx(fd, "", AT_EMPTY_PATH,
+                STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_BLOCKS | STATX_INO | STATX_MNT_ID, &st) != 0)
         return errno;
     FillInfo(st, nullptr, info);
     info.MountId = (st.stx_mask & STATX_MNT_ID) ? st.stx_mnt_id : 0;

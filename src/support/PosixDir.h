@@ -9,11 +9,13 @@
 namespace quorvex {
 
 struct TEntryInfo {
-    std::int64_t Size = 0;        // logical length (st_size), never allocated blocks
-    std::uint16_t Attributes = 0; // faDirectory, faHidden, faSystem, faReparsePoint, faCompressed
-    bool IsDirectory = false;     // a real directory, not a link to one
+    std::int64_t Size = 0;          // logical length (st_size); 0 for a directory
+    std::int64_t AllocatedSize = 0; // st_blocks x 512; 0 for a directory
+    std::uint16_t Attributes = 0;   // faDirectory, faHidden, faSystem, faReparsePoint, faCompressed
+    bool IsDirectory = false;       // a real directory, not a link to one
     dev_t Device = 0;
     ino_t Inode = 0;
+    std::uint32_t Links = 1; // st_nlink
     // Which mount the entry belongs to (StatDescriptor only; 0 when unknown). Tells a bind mount of the
     // same file system from an ordinary directory, which the device number cannot.
     std::uint64_t MountId = 0;

@@ -194,6 +194,11 @@ void TFormMain::CreateActions() {
     auto* viewGroup = new QActionGroup(this);
     viewGroup->addAction(actShowTreeView_);
     viewGroup->addAction(actShowFlatView_);
+    actAllocatedSize_ = make("ActAllocatedSize", N_("&Allocated size"));
+    actAllocatedSize_->setCheckable(true);
+    actAllocatedSize_->setToolTip(
+        QString::fromUtf8(N_("Show the space the disk allocated for the files instead of their lengths")));
+    connect(actAllocatedSize_, &QAction::toggled, this, [this](bool on) { SetAllocatedSizeShown(on); });
     actConfig_ = make("ActConfig", N_("S&ettings...")); // its image is made with the toolbar's
     connect(actConfig_, &QAction::triggered, this, &TFormMain::ActConfigExecute);
     actOpenInExplorer_ =
@@ -243,6 +248,7 @@ void TFormMain::CreateMenusAndToolbar() {
     optionsMenu_->addSeparator();
     optionsMenu_->addAction(actShowTreeView_);
     optionsMenu_->addAction(actShowFlatView_);
+    optionsMenu_->addAction(actAllocatedSize_);
     optionsMenu_->addSeparator();
     optionsMenu_->addAction(actConfig_);
     helpMenu_ = menuBar()->addMenu(QString::fromUtf8(N_("&Help")));
@@ -448,6 +454,24 @@ void TFormMain::ApplySettings(const TSettings& settings) {
     treeView_->Delegate()->SetPainters({barPainter_.get(), childBarPainter_.get()}, drawChildBars_);
     treeView_->viewport()->update();
     scanThreads_->SetJobs(settings.ScanJobs()); // for the scans started from now on
+    actAllocatedSize_->setChecked(settings.AllocatedSize());
+}
+
+TSizeKind TFormMain::SizeKind() const {
+    return actAllocatedSize_->isChecked() ? TSizeKind::Allocated : TSizeKind::Logical;
+}
+
+// Both figures are in the tree already, so the switch needs no rescan.
+void TFormMain::SetAllocatedSizeShown(bool on) {
+    settings_.SetAllocatedSize(on);
+    treeModel_->SetSizeKind(SizeKind());
+    if (flatView_) {
+        // The flat list holds the items above a share of the total, which depends on the size shown.
+        DiscardFlatList();
+        RebuildTree();
+    }
+    treeView_->viewport()->update();
+    OnCurrentRowChanged();
 }
 
 void TFormMain::OnSettingsApplied(const TSettings& settings) {

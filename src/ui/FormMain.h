@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/FileSystemNode.h"
 #include "model/SizeFormat.h"
 #include "settings/QxSettings.h"
 #include "shell/BrowseForFolder.h"
@@ -78,6 +79,9 @@ public:
     void ShowTreeView();
     void ShowFlatView();
     TSaveResult SaveScanResultAction();
+    // The size every column, bar, status panel and save shows: allocated when the toggle is checked.
+    TSizeKind SizeKind() const;
+    void SetAllocatedSizeShown(bool on);
     void ShowAbout();
 
     // Seams for the modal dialogs, so that tests can answer them.
@@ -191,6 +195,7 @@ private:
     QAction* actRefreshNode_ = nullptr;
     QAction* actShowTreeView_ = nullptr;
     QAction* actShowFlatView_ = nullptr;
+    QAction* actAllocatedSize_ = nullptr;
     QAction* actConfig_ = nullptr;
     QAction* actOpenInExplorer_ = nullptr;
     QAction* actSaveScanResult_ = nullptr;

@@ -162,7 +162,7 @@ void TFormMain::DeleteSelection(bool permanent) {
     std::vector<std::string> refusals;
     std::int64_t size = 0;
     for (std::size_t i = 0; i < nodes.size(); ++i) {
-        size += nodes[i]->GetSize();
+        size += nodes[i]->GetSize(SizeKind());
         if (nodes[i]->GetNodeType() == ntFileGroup)
             refusals.push_back(
                 Substitute(TranslateText("%s stands for several small files and names nothing on "

@@ -102,6 +102,7 @@ void TFormMain::StartDirScan(const std::string& path) {
     auto root = std::make_unique<TRootDirNode>();
     root->SetName(path);
     root->SetGroupThreshold(settings_.GroupThreshold());
+    root->SetHardLinksOnce(settings_.HardLinksOnce());
     root->SetScanning(true);
     TRootDirNode* rootDir = root.get();
     ReplaceRoot(std::move(root));
@@ -133,6 +134,7 @@ void TFormMain::StartFixedDrivesScan() {
     auto root = std::make_unique<TFixedDrivesNode>();
     root->SetScanning(true);
     root->SetGroupThreshold(settings_.GroupThreshold());
+    root->SetHardLinksOnce(settings_.HardLinksOnce());
     std::vector<TGroupNode*> drives;
     {
         TChildrenLock guard(root.get());

@@ -118,7 +118,7 @@ void TFormMain::OnCurrentRowChanged() {
         return;
     statusPanel0_->setText(DecodePath(GetFullPath(node)));
     statusPanel1_->setText(
-        QString::fromStdString(FormatCount(node->GetSize()) + " " + TranslateText("Bytes")));
+        QString::fromStdString(FormatCount(node->GetSize(SizeKind())) + " " + TranslateText("Bytes")));
 }
 
 void TFormMain::ShowTreeView() {
@@ -153,7 +153,7 @@ void TFormMain::RebuildTree() {
 std::vector<TFileSystemNode*> TFormMain::BuildFlatList() const {
     std::vector<TFileSystemNode*> list{rootNode_.get()};
     const auto threshold =
-        static_cast<std::int64_t>(std::llround(static_cast<double>(rootNode_->GetSize()) / 1000.0));
+        static_cast<std::int64_t>(std::llround(static_cast<double>(rootNode_->GetSize(SizeKind())) / 1000.0));
     struct Frame {
         const TGroupNode* group;
         int next;
@@ -178,7 +178,7 @@ std::vector<TFileSystemNode*> TFormMain::BuildFlatList() const {
         const auto* dir = dynamic_cast<const TDirNode*>(child);
         if (dir != nullptr && HasChildren(dir))
             stack.push_back({dir, 0});
-        else if (child->GetSize() >= threshold)
+        else if (child->GetSize(SizeKind()) >= threshold)
             list.push_back(child);
     }
     return list;

@@ -42,7 +42,8 @@ void TNodeItemDelegate::PaintPercent(QPainter* painter, const QStyleOptionViewIt
     painter->save();
     painter->setFont(opt.font);
     PaintPercentCell(*painter, option.rect, *node, model->Root(),
-                     (option.state & QStyle::State_Selected) != 0, painters_, drawChildBars_);
+                     (option.state & QStyle::State_Selected) != 0, painters_, drawChildBars_, QLocale(),
+                     model->SizeKind());
     painter->restore();
 }
 

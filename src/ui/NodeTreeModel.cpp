@@ -269,6 +269,16 @@ void TNodeTreeModel::SetSizeFormatter(TSizeFormatter formatter) {
         emit dataChanged(index(0, colSize), index(static_cast<int>(top_->rows.size()) - 1, colSize));
 }
 
+void TNodeTreeModel::SetSizeKind(TSizeKind kind) {
+    if (kind == sizeKind_)
+        return;
+    sizeKind_ = kind;
+    if (!top_->rows.empty())
+        emit dataChanged(index(0, colSize), index(static_cast<int>(top_->rows.size()) - 1, colPercent));
+    SortAll(true);
+    emit TotalsChanged();
+}
+
 void TNodeTreeModel::ForgetChildren(TGroupNode* group) {
     if (flat_) {
         // A flat list may hold any descendant: start it again from nothing.

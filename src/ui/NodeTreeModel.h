@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/FileSystemNode.h"
 #include "model/SizeFormat.h"
 
 #include <QAbstractItemModel>
@@ -64,6 +65,9 @@ public:
     bool IsFlat() const { return flat_; }
 
     void SetSizeFormatter(TSizeFormatter formatter);
+    // Which of the nodes' sizes the size and percentage columns show and sort by. Re-sorts at once.
+    void SetSizeKind(TSizeKind kind);
+    TSizeKind SizeKind() const { return sizeKind_; }
     void SetIconSource(IconSource source) { iconSource_ = std::move(source); }
 
     int SortColumn() const { return sortColumn_; }
@@ -137,6 +141,7 @@ private:
     // What hasChildren last answered for each group row, until a rebuild finds it outdated.
     mutable std::unordered_map<const TFileSystemNode*, bool> toldHasChildren_;
     TSizeFormatter sizeFormatter_ = static_cast<TSizeFormatter>(&FormatSizeTruncated);
+    TSizeKind sizeKind_ = TSizeKind::Logical;
     IconSource iconSource_;
     int signalDepth_ = 0; // > 0 while our change signals are delivered
     int sortColumn_ = colPercent;

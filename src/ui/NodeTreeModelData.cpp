@@ -32,7 +32,8 @@ QVariant TNodeTreeModel::data(const QModelIndex& index, int role) const {
             return DecodePath(flat_ ? GetFullPath(node) : node->GetDisplayName());
         case colSize:
             return failed ? QString()
-                          : QString::fromStdString(sizeFormatter_(node->GetSize(), LocaleDecimalSeparator()));
+                          : QString::fromStdString(
+                                sizeFormatter_(node->GetSize(sizeKind_), LocaleDecimalSeparator()));
         case colFiles:
             return failed ? QString() : QString::fromStdString(FormatCount(node->GetFileCount()));
         default:
@@ -81,13 +82,13 @@ QVariant TNodeTreeModel::data(const QModelIndex& index, int role) const {
     case SpansRowRole:
         return node == nullptr || failed;
     case SizeRole:
-        return node == nullptr ? QVariant() : QVariant::fromValue<qlonglong>(node->GetSize());
+        return node == nullptr ? QVariant() : QVariant::fromValue<qlonglong>(node->GetSize(sizeKind_));
     case ParentSizeRole:
         if (node == nullptr || node->Parent() == nullptr || node->Parent() == root_)
             return QVariant::fromValue<qlonglong>(-1);
-        return QVariant::fromValue<qlonglong>(node->Parent()->GetSize());
+        return QVariant::fromValue<qlonglong>(node->Parent()->GetSize(sizeKind_));
     case RootSizeRole:
-        return QVariant::fromValue<qlonglong>(root_ == nullptr ? -1 : root_->GetSize());
+        return QVariant::fromValue<qlonglong>(root_ == nullptr ? -1 : root_->GetSize(sizeKind_));
     default:
         return {};
     }

@@ -27,7 +27,7 @@ std::int64_t TNodeTreeModel::CompareKey(const TFileSystemNode* node) const {
     switch (sortColumn_) {
     case colSize:
     case colPercent:
-        return node->GetSize();
+        return node->GetSize(sizeKind_);
     case colFiles:
         return node->GetFileCount();
     default:

@@ -112,7 +112,8 @@ TSaveResult SaveScanResult(QWidget* parent, TSettings& settings, const TFileSyst
     const BusyCursor busy;
     // SaveExportToFile writes through a temporary file and reports its own failure in the error box.
     return SaveExportToFile(registry.Items(filterIndex - 1), &root, choice->FileName,
-                            settings.FileSizeRounding())
+                            settings.FileSizeRounding(),
+                            settings.AllocatedSize() ? TSizeKind::Allocated : TSizeKind::Logical)
                ? TSaveResult::Saved
                : TSaveResult::Failed;
 }

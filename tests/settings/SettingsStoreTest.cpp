@@ -148,7 +148,7 @@ TEST_F(SettingsTest, FolderIsMadeWithItsParentsOrRaises) {
 }
 
 // The closing note of the settings work quotes these two files.
-TEST_F(SettingsTest, SaveWritesTheSevenKeys) {
+TEST_F(SettingsTest, SaveWritesTheNineKeys) {
     TSettings& settings = GlobalSettings();
     settings.Load();
     settings.Save();
@@ -156,7 +156,8 @@ TEST_F(SettingsTest, SaveWritesTheSevenKeys) {
     EXPECT_EQ(ReadAll(iniPath),
               "[Settings]\nGroupSmallFiles=1\nGroupFileSize=1048576\nLanguage=" + CurrentLanguage() +
                   "\nTreeViewRefreshRate=250\nPaintOptions=[poDrawChildPercentBars]\n"
-                  "FileSizeRounding=2\nBarChartPainterClass=TDefaultBarChartPainter\n");
+                  "FileSizeRounding=2\nBarChartPainterClass=TDefaultBarChartPainter\nAllocatedSize=0\n"
+                  "CountHardLinksOnce=0\n");
     settings.SetGroupSmallFiles(false);
     settings.SetGroupFileSize(4096);
     settings.SetLanguage("de");
@@ -164,16 +165,21 @@ TEST_F(SettingsTest, SaveWritesTheSevenKeys) {
     settings.SetPaintOption(poDrawChildPercentBars, false);
     settings.SetFileSizeRounding(1);
     settings.SetBarChartPainterClass("TXpBarChartPainter");
+    settings.SetAllocatedSize(true);
+    settings.SetHardLinksOnce(true);
     settings.Save();
     EXPECT_EQ(ReadAll(iniPath), "[Settings]\nGroupSmallFiles=0\nGroupFileSize=4096\nLanguage=de\n"
                                 "TreeViewRefreshRate=500\nPaintOptions=[]\nFileSizeRounding=1\n"
-                                "BarChartPainterClass=TXpBarChartPainter\n");
+                                "BarChartPainterClass=TXpBarChartPainter\nAllocatedSize=1\n"
+                                "CountHardLinksOnce=1\n");
     EXPECT_TRUE(errors_.empty());
 
     FreeGlobalSettings(); // a new shared object reads back what the old one wrote
     GlobalSettings().Load();
     EXPECT_EQ(GlobalSettings().GroupThreshold(), 0);
     EXPECT_EQ(GlobalSettings().BarChartPainterClass(), "TXpBarChartPainter");
+    EXPECT_TRUE(GlobalSettings().AllocatedSize());
+    EXPECT_TRUE(GlobalSettings().HardLinksOnce());
 }
 
 TEST_F(SettingsTest, LoadParsesValuesAndKeepsDefaultsForBadOnes) {
