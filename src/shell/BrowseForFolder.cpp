@@ -1,7 +1,6 @@
 #include "shell/BrowseForFolder.h"
 
 #include "i18n/Translation.h"
-#include "support/PathText.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -15,16 +14,18 @@ QUrl ChooseFolderWithDialog(QWidget* parent, const QString& title, const QUrl& i
 bool BrowseForFolder(QWidget* parent, const std::string& title, const std::string& initialDirectory,
                      std::string& path, const FolderDialog& dialog) {
     path.clear();
-    const QString initial = DecodePath(initialDirectory);
-    // Starting at the top of the file system when there is nothing better to preselect.
-    const QUrl start = QUrl::fromLocalFile(initial.isEmpty() ? QStringLiteral("/") : initial);
+    // The start folder travels as percent-encoded bytes, so a name that is not UTF-8 is preselected
+    // as it is on disk; the top of the file system when there is nothing better.
+    const QByteArray initial = QByteArray::fromStdString(initialDirectory.empty() ? "/" : initialDirectory);
+    const QUrl start = QUrl::fromEncoded("file://" + initial.toPercentEncoding("/"));
     const QUrl chosen = dialog(parent, QString::fromStdString(title), start);
     if (chosen.isEmpty())
         return false;
     if (!chosen.isLocalFile() || chosen.toLocalFile().isEmpty())
         throw BrowseForFolderException(TranslateText(
             "Your choice is not a valid folder or the file system path could not be obtained."));
-    path = EncodePath(chosen.toLocalFile());
+    // The bytes the URL carries, not a re-encoding of its decoded text.
+    path = QByteArray::fromPercentEncoding(chosen.path(QUrl::FullyEncoded).toLatin1()).toStdString();
     return true;
 }
 

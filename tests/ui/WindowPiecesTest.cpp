@@ -41,6 +41,16 @@ TEST(BrowseForFolder, PreselectsTheStartAndReturnsTheChosenNamesBytes) {
         }));
     EXPECT_EQ(asked, QUrl::fromLocalFile("/srv/data"));
     EXPECT_EQ(path, bytes);
+
+    // A name that is not UTF-8 is preselected and handed back byte for byte.
+    const std::string latin1 = "/tmp/caf\xe9";
+    EXPECT_TRUE(
+        BrowseForFolder(nullptr, "Pick", latin1, path, [&](QWidget*, const QString&, const QUrl& start) {
+            asked = start;
+            return start;
+        }));
+    EXPECT_EQ(asked.toEncoded(), "file:///tmp/caf%E9");
+    EXPECT_EQ(path, latin1);
 }
 
 TEST(SaveScanResult, ProposedNamesHaveNoColonsBlanksOrSlashes) {
