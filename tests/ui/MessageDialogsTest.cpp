@@ -37,7 +37,7 @@ TEST(MessageDialogs, QuestionsAskYesOrNoAndOnlyYesIsTrue) {
                 EXPECT_EQ(shown.parentWidget(), nullptr);
             });
             EXPECT_EQ(show("Delete 3 items?"), expected) << caption << " " << answer;
-            EXPECT_TRUE(box.shown);
+            EXPECT_TRUE(box.ran);
         }
     }
 }
@@ -54,11 +54,11 @@ TEST(MessageDialogs, ErrorBoxesShowTextsAsPlainTextWithOneOkButton) {
         EXPECT_EQ(shown.standardButtons(), QMessageBox::Ok);
     });
     ShowErrorDialog(markup.toStdString());
-    EXPECT_TRUE(error.shown);
+    EXPECT_TRUE(error.ran);
     BoxAnswerer exception(QMessageBox::Ok,
                           [](const QMessageBox& shown) { EXPECT_EQ(shown.text(), "disk full"); });
     ShowExceptionDialog(std::runtime_error("disk full"));
-    EXPECT_TRUE(exception.shown);
+    EXPECT_TRUE(exception.ran);
     SetErrorDialogHandler(previous);
 }
 
@@ -86,5 +86,5 @@ TEST(MessageDialogs, CallsFromAWorkerThreadShowTheBoxOnTheGuiThread) {
     }
     worker.join();
     EXPECT_TRUE(shared->answer);
-    EXPECT_TRUE(yes.shown);
+    EXPECT_TRUE(yes.ran);
 }

@@ -2,6 +2,7 @@
 
 // Trees and helpers shared by the window and model tests.
 
+#include "common/DialogDriver.h"
 #include "common/TempTree.h"
 #include "model/FileSystemNode.h"
 #include "scan/DirScanner.h"
@@ -83,28 +84,16 @@ inline QString Text(const QAbstractItemModel& model, int row, int column, const 
 
 // Waits for the next modal message box, hands it to `check` and answers it with `answer`
 // (QMessageBox::NoButton closes it as the window's close button would).
-class BoxAnswerer {
+class BoxAnswerer : public WhileShown<QMessageBox> {
 public:
-    BoxAnswerer(QMessageBox::StandardButton answer, std::function<void(const QMessageBox&)> check) {
-        timer_.setInterval(5);
-        QObject::connect(&timer_, &QTimer::timeout, [this, answer, check] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (box == nullptr)
-                return;
-            timer_.stop();
-            shown = true;
-            check(*box);
-            if (answer == QMessageBox::NoButton)
-                box->reject();
-            else
-                box->button(answer)->click();
-        });
-        timer_.start();
-    }
-    bool shown = false;
-
-private:
-    QTimer timer_;
+    BoxAnswerer(QMessageBox::StandardButton answer, std::function<void(const QMessageBox&)> check)
+        : WhileShown<QMessageBox>([answer, check](QMessageBox& box) {
+              check(box);
+              if (answer == QMessageBox::NoButton)
+                  box.reject();
+              else
+                  box.button(answer)->click();
+          }) {}
 };
 
 // What the platform delivers for a double click; QTest::mouseDClick sends the double-click event alone.
