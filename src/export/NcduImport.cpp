@@ -111,13 +111,17 @@ public:
             state_ = TState::InEntry;
             return true;
         case TState::Value:
-            if (key_ != TKey::Other)
-                return Fail(Substitute(TranslateText("\"%s\" holds an object or array"), keyText_));
-            returnState_ = TState::InEntry;
-            return Nest();
+            return NestedValue();
         default:
             return Fail(TranslateText("unexpected object"));
         }
+    }
+    // An object or array as an entry's value: skipped whole under an unknown key, refused under ours.
+    bool NestedValue() {
+        if (key_ != TKey::Other)
+            return Fail(Substitute(TranslateText("\"%s\" holds an object or array"), keyText_));
+        returnState_ = TState::InEntry;
+        return Nest();
     }
     bool EndObject(rapidjson::SizeType) {
         stream_.Mark();
@@ -140,10 +144,7 @@ public:
             state_ = TState::DirInfo;
             return true;
         case TState::Value:
-            if (key_ != TKey::Other)
-                return Fail(Substitute(TranslateText("\"%s\" holds an object or array"), keyText_));
-            returnState_ = TState::InEntry;
-            return Nest();
+            return NestedValue();
         case TState::DirInfo:
             return Fail(TranslateText("a directory does not begin with its own object"));
         default:
