@@ -1,6 +1,7 @@
 #include "shell/BrowseForFolder.h"
 
 #include "i18n/Translation.h"
+#include "shell/DialogPaths.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -16,16 +17,14 @@ bool BrowseForFolder(QWidget* parent, const std::string& title, const std::strin
     path.clear();
     // The start folder travels as percent-encoded bytes, so a name that is not UTF-8 is preselected
     // as it is on disk; the top of the file system when there is nothing better.
-    const QByteArray initial = QByteArray::fromStdString(initialDirectory.empty() ? "/" : initialDirectory);
-    const QUrl start = QUrl::fromEncoded("file://" + initial.toPercentEncoding("/"));
+    const QUrl start = LocalFileUrl(initialDirectory.empty() ? "/" : initialDirectory);
     const QUrl chosen = dialog(parent, QString::fromStdString(title), start);
     if (chosen.isEmpty())
         return false;
     if (!chosen.isLocalFile() || chosen.toLocalFile().isEmpty())
         throw BrowseForFolderException(TranslateText(
             "Your choice is not a valid folder or the file system path could not be obtained."));
-    // The bytes the URL carries, not a re-encoding of its decoded text.
-    path = QByteArray::fromPercentEncoding(chosen.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+    path = LocalPathOfUrl(chosen);
     return true;
 }
 

@@ -7,13 +7,13 @@
 #include "export/NcduImport.h"
 #include "i18n/Translation.h"
 #include "model/FileSystemNode.h"
+#include "shell/DialogPaths.h"
 #include "shell/InfoPanel.h"
 #include "support/ErrorDialogs.h"
 #include "support/PathText.h"
 #include "ui/NodeTreeView.h"
 
 #include <QAction>
-#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QStatusBar>
@@ -26,11 +26,15 @@ QString Tr(const char* text) {
 }
 
 std::optional<std::string> ChooseScanFileWithDialog(QWidget* parent) {
-    const QString chosen = QFileDialog::getOpenFileName(parent, Tr("Open scan"), QString(),
-                                                        Tr("Scan files (*.json);;All files (*)"));
-    if (chosen.isEmpty())
+    QFileDialog dialog(parent, Tr("Open scan"), QString(), Tr("Scan files (*.json);;All files (*)"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // Not ExistingFile: Qt's own dialog would look the typed text up as a name and refuse one that
+    // is not UTF-8 on the disk; the name is matched to the disk below, and a name that is not there
+    // is reported by the import with the reason.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedUrls().isEmpty())
         return std::nullopt;
-    return QFile::encodeName(chosen).toStdString();
+    return MatchNamesOnDisk(LocalPathOfUrl(dialog.selectedUrls().front()));
 }
 
 } // namespace

@@ -3,16 +3,21 @@
 #include "diag/QxLogger.h"
 #include "export/ExportAction.h"
 #include "export/ExportRegistry.h"
+#include "i18n/Translation.h"
 #include "model/FileSystemNode.h"
 #include "settings/QxSettings.h"
+#include "shell/DialogPaths.h"
 #include "support/ErrorDialogs.h"
 #include "support/PathText.h"
 #include "support/Utilities.h"
+#include "ui/MessageDialogs.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QGuiApplication>
+
+#include <sys/stat.h>
 
 namespace quorvex {
 namespace {
@@ -34,6 +39,11 @@ QStringList DialogFilters() {
     for (int i = 0; i + 1 < parts.size(); i += 2)
         filters.append(parts[i]);
     return filters;
+}
+
+bool Exists(const std::string& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0;
 }
 
 std::string FolderOf(const std::string& fileName) {
@@ -63,13 +73,31 @@ std::optional<TSaveFileChoice> ShowSaveFileDialog(QWidget* parent, const TSaveFi
     if (request.FilterIndex >= 1 && request.FilterIndex <= request.Filters.size())
         dialog.selectNameFilter(request.Filters[request.FilterIndex - 1]);
     dialog.setDefaultSuffix(request.DefaultSuffix);
-    if (!request.Directory.isEmpty())
-        dialog.setDirectory(request.Directory);
-    dialog.selectFile(request.ProposedName);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return std::nullopt;
+    if (LongestTextualPrefix(request.Directory) == request.Directory) {
+        if (!request.Directory.empty())
+            dialog.setDirectoryUrl(LocalFileUrl(request.Directory));
+        dialog.selectFile(request.ProposedName);
+    } else {
+        // Qt's own dialog cannot enter a folder whose name is not UTF-8: it opens at the nearest
+        // folder it can show, with the rest of the way in front of the proposed name, and the
+        // choice is matched back to the disk's names below.
+        dialog.setDirectoryUrl(LocalFileUrl(LongestTextualPrefix(request.Directory)));
+        dialog.selectFile(
+            QFile::decodeName(QByteArray::fromStdString(IncludeTrailingPathDelimiter(request.Directory))) +
+            request.ProposedName);
+    }
     TSaveFileChoice choice;
-    choice.FileName = EncodePath(dialog.selectedFiles().front());
+    for (;;) {
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedUrls().isEmpty())
+            return std::nullopt;
+        const std::string typed = LocalPathOfUrl(dialog.selectedUrls().front());
+        choice.FileName = MatchNamesOnDisk(typed);
+        // The dialog asked before replacing only what it could see under the typed text.
+        if (choice.FileName == typed || !Exists(choice.FileName) ||
+            ShowConfirmationDialog(
+                Substitute(TranslateText("%s already exists.\nDo you want to replace it?"), choice.FileName)))
+            break;
+    }
     choice.FilterIndex = static_cast<int>(request.Filters.indexOf(dialog.selectedNameFilter())) + 1;
     if (choice.FilterIndex < 1)
         choice.FilterIndex = request.FilterIndex;
@@ -96,8 +124,7 @@ TSaveResult SaveScanResult(QWidget* parent, TSettings& settings, const TFileSyst
     TSaveFileRequest request;
     request.FilterIndex = ValidFilterIndex(settings.ReadInteger("LastFilterIndex", 1));
     request.DefaultSuffix = QString::fromStdString(registry.ExtensionAt(request.FilterIndex - 1)).mid(1);
-    request.Directory = QFile::decodeName(
-        QByteArray::fromStdString(settings.ReadString("LastSaveDir", DefaultExportFolder())));
+    request.Directory = settings.ReadString("LastSaveDir", DefaultExportFolder());
     request.Filters = DialogFilters();
     request.ProposedName =
         QFile::decodeName(QByteArray::fromStdString(ProposedExportName(root.GetDisplayName())));

@@ -16,7 +16,7 @@ class TSettings;
 
 // What the save dialog is opened with.
 struct TSaveFileRequest {
-    QString Directory;     // initial folder
+    std::string Directory; // initial folder, bytes
     QString ProposedName;  // without extension
     QStringList Filters;   // "CSV (Comma separated) (*.csv)", ... in registry order
     int FilterIndex = 1;   // 1-based

@@ -207,7 +207,7 @@ TEST_F(FormMainTest, SaveActionExportsTheListsSizesAndAppliedSettingsRestyleThem
     EXPECT_EQ(form.SaveScanResultAction(), TSaveResult::Failed);
     EXPECT_EQ(seen.FilterIndex, 2);
     EXPECT_EQ(seen.DefaultSuffix, "txt");
-    EXPECT_EQ(seen.Directory.toStdString(), out.Path() + "/");
+    EXPECT_EQ(seen.Directory, out.Path() + "/");
     EXPECT_EQ(errors_.size(), 1u);
     EXPECT_EQ(settings_.ReadInteger("LastFilterIndex", 0), 1)
         << "the failed save still remembered its choice";
