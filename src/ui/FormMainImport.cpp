@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QFileDialog>
 #include <QLabel>
+#include <QMenu>
 #include <QStatusBar>
 
 namespace quorvex {
@@ -101,6 +102,10 @@ void TFormMain::UpdateImportedActions() {
             restore = true;
         }
     }
+    // A menu shows an entry's tool tip only when asked to; outside an imported tree the entries'
+    // tool tips are their captions again and stay unseen, as before.
+    for (QMenu* menu : {fileMenu_, optionsMenu_})
+        menu->setToolTipsVisible(imported);
     // In the current language, should it have changed while the imported tree was shown.
     if (restore)
         RetranslateUi();

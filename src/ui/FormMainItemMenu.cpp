@@ -16,6 +16,7 @@
 #include <QMenu>
 
 #include <functional>
+#include <utility>
 
 namespace quorvex {
 namespace {
@@ -139,6 +140,16 @@ void TFormMain::ShowTreeContextMenu(const QPoint& at) {
         menus.erase->setEnabled(actDelete_->isEnabled());
         menus.shown = menus.items;
     }
+    // The entries off for an imported tree say why, as the window's actions they stand for do.
+    const bool imported = IsImportedScan();
+    menus.items->setToolTipsVisible(imported);
+    menus.group->setToolTipsVisible(imported);
+    for (const auto& [entry, action] : {std::pair{menus.open, actShellOpenFile_},
+                                        {menus.explore, actOpenInExplorer_},
+                                        {menus.rescan, actRefreshNode_},
+                                        {menus.trash, actDelete_},
+                                        {menus.erase, actDelete_}})
+        entry->setToolTip(imported ? action->toolTip() : QString());
     // Not exec(): the tree goes on refreshing while a scan fills it.
     menus.shown->popup(treeView_->viewport()->mapToGlobal(at));
 }

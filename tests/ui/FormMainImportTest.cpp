@@ -9,8 +9,13 @@
 #include "ui/NodeTreeModel.h"
 #include "ui/NodeTreeView.h"
 
+#include <QHelpEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
+#include <QTest>
+#include <QToolBar>
+#include <QToolTip>
 
 #include <gmock/gmock.h>
 
@@ -52,6 +57,27 @@ protected:
                                                                     QItemSelectionModel::Rows);
     }
     QAction* Action(const char* name) const { return form_.findChild<QAction*>(name); }
+    QMenu* Menu(int index) const { return form_.menuBar()->actions().at(index)->menu(); }
+
+    // The tip the user sees resting the mouse on `at` in `widget`; empty when none shows.
+    static std::string TipAt(QWidget* widget, QPoint at) {
+        QToolTip::hideText();
+        QHelpEvent hover(QEvent::ToolTip, at, widget->mapToGlobal(at));
+        QApplication::sendEvent(widget, &hover);
+        return QToolTip::isVisible() ? QToolTip::text().toStdString() : std::string();
+    }
+    static std::string TipAt(QMenu* menu, QAction* entry) {
+        menu->popup(QPoint(0, 0));
+        const std::string tip = TipAt(menu, menu->actionGeometry(entry).center());
+        menu->hide();
+        return tip;
+    }
+    QMenu* RightClick(const TFileSystemNode* node) {
+        Select(node);
+        const QRect row = form_.TreeView()->visualRect(form_.TreeModel()->IndexOf(node));
+        QTest::mouseClick(form_.TreeView()->viewport(), Qt::RightButton, {}, row.center());
+        return form_.ItemMenu();
+    }
 
     TempTree data_;
     TempTree files_;
@@ -127,6 +153,52 @@ TEST_F(FormMainImport, AFileOnTheCommandLineOpensAndABadOneIsReportedKeepingTheT
     EXPECT_THAT(errors_[0],
                 HasSubstr(file_ + ": not a readable scan file: \"asize\" is negative (at byte 45)"));
     EXPECT_EQ(form_.RootNode(), shown);
+}
+
+TEST_F(FormMainImport, TheDisabledEntriesSayWhyWhereverTheyAppearUntilARealScan) {
+    form_.setAttribute(Qt::WA_DontShowOnScreen);
+    form_.show();
+    Action("ActOpenScan")->trigger();
+    ASSERT_TRUE(form_.IsImportedScan());
+    const std::string why = Action("ActDelete")->toolTip().toStdString();
+    ASSERT_THAT(why, HasSubstr("scan opened from a file"));
+
+    const std::pair<int, const char*> inMenus[] = {{0, "ActRefresh"},
+                                                   {0, "ActRefreshNode"},
+                                                   {1, "ActShellOpenFile"},
+                                                   {1, "ActOpenInExplorer"},
+                                                   {1, "ActDelete"}};
+    for (const auto& [menu, name] : inMenus)
+        EXPECT_EQ(TipAt(Menu(menu), Action(name)), why) << name;
+    auto* toolbar = form_.findChild<QToolBar*>(QStringLiteral("MainToolbar"));
+    for (const char* name : {"ActRefresh", "ActOpenInExplorer"}) {
+        QWidget* button = toolbar->widgetForAction(Action(name));
+        EXPECT_EQ(TipAt(button, button->rect().center()), why) << name;
+    }
+    const TFileSystemNode* big = FindNodeByPath(form_.RootNode(), data_ / "big");
+    QMenu* items = RightClick(big);
+    ASSERT_NE(items, nullptr);
+    const char* const entries[] = {"ItemMenuOpen", "ItemMenuOpenInFileManager", "ItemMenuRescan",
+                                   "ItemMenuMoveToTrash", "ItemMenuDeletePermanently"};
+    for (const char* name : entries) {
+        QAction* entry = items->findChild<QAction*>(QString::fromLatin1(name));
+        EXPECT_FALSE(entry->isEnabled()) << name;
+        EXPECT_EQ(TipAt(items, entry), why) << name;
+    }
+
+    // After a scan of this disk the entries are enabled and the menus show their captions alone.
+    ASSERT_TRUE(Scan(form_, data_.Path()));
+    for (const auto& [menu, name] : inMenus) {
+        EXPECT_FALSE(Menu(menu)->toolTipsVisible()) << name;
+        EXPECT_EQ(TipAt(Menu(menu), Action(name)), "") << name;
+    }
+    items = RightClick(FindNodeByPath(form_.RootNode(), data_ / "on-this-disk-only"));
+    ASSERT_NE(items, nullptr);
+    EXPECT_FALSE(items->toolTipsVisible());
+    for (const char* name : entries) {
+        QAction* entry = items->findChild<QAction*>(QString::fromLatin1(name));
+        EXPECT_EQ(entry->toolTip(), QString(entry->text()).remove(QLatin1Char('&'))) << name;
+    }
 }
 
 } // namespace
