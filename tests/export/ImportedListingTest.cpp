@@ -71,8 +71,9 @@ std::string ExportBody(const TFileSystemNode* root) {
 
 TEST(ImportedListing, LooksAsTheScanOfTheSameTreeBeforeAndAfterExpandAcrossTheGroupThreshold) {
     TempTree tree;
-    tree.File("big", 5000);
-    tree.File("tiny", 10);
+    // Written, so that they have blocks: the allocated sizes must match too.
+    WriteAll(tree / "big", std::string(5000, 'b'));
+    WriteAll(tree / "tiny", std::string(10, 't'));
     tree.File(".hidden", 20);
     tree.File("zero", 0);
     tree.File("bytes\xff\xfe", 30);
