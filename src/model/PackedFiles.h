@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorvex {
 
@@ -33,7 +34,7 @@ public:
 
 private:
     friend class TPackedFiles;
-    std::string bytes_;
+    std::vector<char> bytes_;
     std::uint32_t count_ = 0;
 };
 
