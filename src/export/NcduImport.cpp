@@ -10,7 +10,6 @@
 #include <rapidjson/error/en.h>
 #include <rapidjson/reader.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <limits>
