@@ -22,20 +22,19 @@ public:
 
     explicit TJsonFileStream(int fd) : fd_(fd) {}
 
+    // The parser calls these once or twice per byte of the file: the offset is kept per block, not
+    // counted per byte.
     Ch Peek() {
-        if (pos_ == end_)
+        if (pos_ == end_) [[unlikely]]
             Fill();
-        return pos_ < end_ ? *pos_ : '\0';
+        return pos_ != end_ ? *pos_ : '\0';
     }
     Ch Take() {
-        const Ch c = Peek();
-        if (pos_ < end_) {
-            ++pos_;
-            ++consumed_;
-        }
-        return c;
+        if (pos_ == end_) [[unlikely]]
+            Fill();
+        return pos_ != end_ ? *pos_++ : '\0';
     }
-    std::size_t Tell() const { return consumed_; }
+    std::size_t Tell() const { return blockStart_ + static_cast<std::size_t>(pos_ - buffer_.data()); }
 
     // The reader never writes to its input.
     Ch* PutBegin() { return nullptr; }
@@ -44,7 +43,7 @@ public:
     std::size_t PutEnd(Ch*) { return 0; }
 
     // The start of the value being read: where the handler saw its last event.
-    void Mark() { mark_ = consumed_; }
+    void Mark() { mark_ = Tell(); }
     bool TokenTooLong() const { return tooLong_; }
     int ReadError() const { return readError_; }
 
@@ -52,7 +51,7 @@ private:
     void Fill() {
         if (done_)
             return;
-        if (consumed_ - mark_ > kMaxTokenBytes) {
+        if (Tell() - mark_ > kMaxTokenBytes) {
             tooLong_ = done_ = true;
             return;
         }
@@ -65,15 +64,17 @@ private:
             done_ = true;
             return;
         }
+        blockStart_ = Tell();
         pos_ = buffer_.data();
         end_ = pos_ + n;
     }
 
     int fd_;
     std::array<char, std::size_t{256} * 1024> buffer_{};
-    const char* pos_ = nullptr;
-    const char* end_ = nullptr;
-    std::size_t consumed_ = 0;
+    // Before the first read both stand at the buffer's start, so that Tell gives 0.
+    const char* pos_ = buffer_.data();
+    const char* end_ = buffer_.data();
+    std::size_t blockStart_ = 0;
     std::size_t mark_ = 0;
     bool done_ = false;
     bool tooLong_ = false;

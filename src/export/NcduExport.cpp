@@ -3,6 +3,7 @@
 #include "export/NcduImport.h"
 #include "i18n/Translation.h"
 #include "model/FileSystemNode.h"
+#include "model/PackedFiles.h"
 #include "support/PosixDir.h"
 #include "support/Version.h"
 
@@ -118,6 +119,20 @@ TNcduExport::~TNcduExport() {
 int TNcduExport::ListDirectoryFiles(const TDirNode* dir, std::vector<TFileEntry>& files, int& held) {
     files.clear();
     held = -1;
+    // An imported tree is not on this disk: its directories keep every file, listed or not.
+    if (imported_) {
+        if (const TPackedFiles* packed = PackedFilesOf(dir)) {
+            packed->ForEach([&files, this](const TPackedFile& file) {
+                std::optional<std::int64_t> allocated;
+                if (allocatedKnown_)
+                    allocated = file.AllocatedSize;
+                files.push_back(
+                    {std::string(file.Name), file.Size, allocated, (file.Attributes & faSystem) != 0});
+            });
+        }
+        SortByName(files);
+        return 0;
+    }
     const bool listed = AllFilesAreNodes(dir);
     if (listed) {
         AddFileNodes(dir, allocatedKnown_, files);
@@ -125,11 +140,9 @@ int TNcduExport::ListDirectoryFiles(const TDirNode* dir, std::vector<TFileEntry>
             AddFileNodes(group, allocatedKnown_, files);
         SortByName(files);
     }
-    // An imported tree is not on this disk; a scanned one is opened directory by directory, each
-    // relative to its parent's descriptor held open on the way down, so that a directory costs one
-    // open instead of one per level of its path. Deep below, descriptors are no longer held.
-    if (imported_)
-        return 0;
+    // A scanned tree is opened directory by directory, each relative to its parent's descriptor held
+    // open on the way down, so that a directory costs one open instead of one per level of its path.
+    // Deep below, descriptors are no longer held.
     TFileSystemApi& fs = DefaultFileSystem();
     const int parent = heldFds_.empty() ? -1 : heldFds_.back();
     const int fd = parent >= 0 ? fs.OpenDirectory(parent, dir->Name().c_str()) : OpenNodeDirectory(dir, fs);

@@ -3,13 +3,13 @@
 #include "export/JsonFileStream.h"
 #include "i18n/Translation.h"
 #include "model/FileSystemNode.h"
+#include "model/PackedFiles.h"
 #include "support/PosixDir.h"
 #include "support/Utilities.h"
 
 #include <rapidjson/error/en.h>
 #include <rapidjson/reader.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <limits>
@@ -35,28 +35,39 @@ struct TEntry {
     bool ReadError = false;
     bool NotRegular = false;
     std::string Excluded;
+
+    // Keeps the strings' room for the next entry.
+    void Reset() {
+        Name.clear();
+        HasName = false;
+        Size = 0;
+        AllocatedSize.reset();
+        ReadError = false;
+        NotRegular = false;
+        Excluded.clear();
+    }
 };
 
 enum class TKey { Name, Asize, Dsize, Number, Flag, ReadError, NotRegular, Excluded, Other };
 
-TKey KeyOf(std::string_view key) {
-    if (key == "name")
-        return TKey::Name;
-    if (key == "asize")
-        return TKey::Asize;
-    if (key == "dsize")
-        return TKey::Dsize;
-    if (key == "ino" || key == "nlink" || key == "dev")
-        return TKey::Number;
-    if (key == "hlnkc")
-        return TKey::Flag;
-    if (key == "read_error")
-        return TKey::ReadError;
-    if (key == "notreg")
-        return TKey::NotRegular;
-    if (key == "excluded")
-        return TKey::Excluded;
-    return TKey::Other;
+// A key we use, with its text for messages: kept as a constant, so reading a key copies nothing.
+struct TKnownKey {
+    TKey Key;
+    const char* Text;
+};
+
+TKnownKey KeyOf(std::string_view key) {
+    static constexpr TKnownKey kKeys[] = {
+        {TKey::Name, "name"},         {TKey::Asize, "asize"},          {TKey::Dsize, "dsize"},
+        {TKey::Number, "ino"},        {TKey::Number, "nlink"},         {TKey::Number, "dev"},
+        {TKey::Flag, "hlnkc"},        {TKey::ReadError, "read_error"}, {TKey::NotRegular, "notreg"},
+        {TKey::Excluded, "excluded"},
+    };
+    for (const TKnownKey& known : kKeys) {
+        if (key == known.Text)
+            return known;
+    }
+    return {TKey::Other, ""};
 }
 
 // Builds the tree from the parser's events. Directories nest as arrays whose first element is the
@@ -64,7 +75,7 @@ TKey KeyOf(std::string_view key) {
 // costs memory in proportion to the tree and never stack.
 class TTreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TTreeBuilder> {
 public:
-    TTreeBuilder(TRootDirNode& root, TJsonFileStream& stream, std::int64_t threshold)
+    TTreeBuilder(TImportedRootNode& root, TJsonFileStream& stream, std::int64_t threshold)
         : root_(root), stream_(stream), threshold_(threshold) {}
 
     const std::optional<std::string>& Fault() const { return fault_; }
@@ -83,16 +94,23 @@ public:
     bool Uint64(std::uint64_t u) { return Scalar(TValue{TValue::Number, u}); }
     // Fractions, exponents and integers beyond 64 bits all arrive here.
     bool Double(double) { return Scalar(TValue{TValue::Inexact}); }
+    // Copied only where it is kept: a name straight into the entry, the reason of an exclusion.
     bool String(const char* text, rapidjson::SizeType length, bool) {
-        stringValue_.assign(text, length);
+        if (state_ == TState::Value && skipDepth_ == 0) {
+            if (key_ == TKey::Name)
+                entry_.Name.assign(text, length);
+            else if (key_ == TKey::Excluded)
+                stringValue_.assign(text, length);
+        }
         return Scalar(TValue{TValue::String});
     }
     bool Key(const char* text, rapidjson::SizeType length, bool) {
         stream_.Mark();
         if (skipDepth_ > 0)
             return true;
-        key_ = KeyOf({text, length});
-        keyText_.assign(text, length);
+        const TKnownKey known = KeyOf({text, length});
+        key_ = known.Key;
+        keyText_ = known.Text;
         state_ = TState::Value;
         return true;
     }
@@ -106,7 +124,7 @@ public:
             return Nest();
         case TState::DirInfo:
         case TState::DirBody:
-            entry_ = TEntry{};
+            entry_.Reset();
             entryIsDirInfo_ = state_ == TState::DirInfo;
             state_ = TState::InEntry;
             return true;
@@ -140,7 +158,7 @@ public:
             return true;
         case TState::RootArray:
         case TState::DirBody:
-            frames_.emplace_back();
+            PushFrame();
             state_ = TState::DirInfo;
             return true;
         case TState::Value:
@@ -189,16 +207,50 @@ private:
         bool Flag = false;
     };
 
+    // The totals of some files.
+    struct TFileTotals {
+        std::int64_t Size = 0;
+        std::int64_t Allocated = 0;
+        std::int32_t Count = 0;
+
+        void Add(std::int64_t size, std::int64_t allocated) {
+            Size += size;
+            Allocated += allocated;
+            ++Count;
+        }
+    };
+
     // The directory being read: its node once its own object is complete, the totals of what it
-    // holds so far, and its files, which become nodes when the directory ends.
+    // holds so far, and its own files, packed, which the directory keeps when it ends. Frames are
+    // reused level by level, so the packing room of one directory serves the next at its depth.
     struct TFrame {
         TDirNode* Dir = nullptr;
         std::int64_t Size = 0;
         std::int64_t Allocated = 0;
         std::int64_t Files = 0;
         bool HasEntries = false;
-        std::vector<std::unique_ptr<TFileNode>> FileNodes;
+        TFileTotals Own;   // every file directly in the directory
+        TFileTotals Small; // those of them below the group threshold
+        TPackedFilesWriter Packed;
+
+        void Reset() {
+            Dir = nullptr;
+            Size = Allocated = Files = 0;
+            HasEntries = false;
+            Own = Small = TFileTotals{};
+            Packed.Clear();
+        }
     };
+
+    TFrame& Top() { return frames_[depth_ - 1]; }
+
+    void PushFrame() {
+        if (depth_ == frames_.size())
+            frames_.emplace_back();
+        else
+            frames_[depth_].Reset();
+        ++depth_;
+    }
 
     bool Fail(const std::string& message) {
         fault_ = message;
@@ -259,10 +311,9 @@ private:
         case TKey::Name:
             if (value.Kind != TValue::String)
                 return Fail(TranslateText("a name is not a string"));
-            entry_.Name = stringValue_;
             entry_.HasName = true;
             // Checked here, so that the offset points at the name itself.
-            return CheckName(entryIsDirInfo_ && frames_.size() == 1);
+            return CheckName(entryIsDirInfo_ && depth_ == 1);
         case TKey::Asize:
         case TKey::Dsize: {
             const auto n = Count(value);
@@ -322,17 +373,20 @@ private:
     static std::uint16_t NameAttributes(const std::string& name) { return name[0] == '.' ? faHidden : 0; }
 
     bool OpenDirectory() {
-        const bool isRoot = frames_.size() == 1;
+        const bool isRoot = depth_ == 1;
         if (!CheckName(isRoot))
             return false;
-        TFrame& frame = frames_.back();
+        TFrame& frame = Top();
         if (isRoot) {
             root_.SetName(entry_.Name);
             frame.Dir = &root_;
         } else {
-            TFrame& parent = frames_[frames_.size() - 2];
+            TFrame& parent = frames_[depth_ - 2];
             parent.HasEntries = true;
-            frame.Dir = AddDirNode(parent.Dir, entry_.Name, faDirectory | NameAttributes(entry_.Name));
+            auto dir = std::make_unique<TImportedDirNode>();
+            dir->SetName(entry_.Name);
+            dir->SetAttributes(faDirectory | NameAttributes(entry_.Name));
+            frame.Dir = static_cast<TDirNode*>(AddChild(parent.Dir, std::move(dir)));
         }
         if (entry_.ReadError)
             frame.Dir->SetErrorCode(EIO);
@@ -354,7 +408,7 @@ private:
         if (!CheckName(false))
             return false;
         state_ = TState::DirBody;
-        TFrame& frame = frames_.back();
+        TFrame& frame = Top();
         frame.HasEntries = true;
         // A file system the writer did not enter is a directory with nothing counted, as a scan shows
         // a mount point below its root.
@@ -365,77 +419,71 @@ private:
             dir->SetFlag(nfFilesListed, true);
             return true;
         }
-        auto file = std::make_unique<TFileNode>();
-        file->SetName(std::move(entry_.Name));
-        file->SetSize(entry_.Size);
-        file->SetAllocatedSize(entry_.AllocatedSize.value_or(0));
+        const std::int64_t allocated = entry_.AllocatedSize.value_or(0);
         if (!entry_.AllocatedSize)
             root_.SetFlag(nfAllocatedUnknown, true);
-        file->SetAttributes(NameAttributes(file->Name()) | (entry_.NotRegular ? faSystem : 0));
-        if (!AddTotals(frame, entry_.Size, file->StoredSize(TSizeKind::Allocated), 1))
+        if (!AddTotals(frame, entry_.Size, allocated, 1))
             return false;
-        frame.FileNodes.push_back(std::move(file));
+        const auto attributes =
+            static_cast<std::uint16_t>(NameAttributes(entry_.Name) | (entry_.NotRegular ? faSystem : 0));
+        frame.Packed.Add(entry_.Name, entry_.Size, allocated, attributes);
+        frame.Own.Add(entry_.Size, allocated);
+        if (entry_.Size < threshold_)
+            frame.Small.Add(entry_.Size, allocated);
         return true;
     }
 
-    // The directory's files become its children, the small ones in its file group, as a listing
-    // after a scan would leave them; then its totals are final and go to its parent.
+    // The directory ends as a finished scan leaves it: its own files and file group counted, a
+    // group of one dissolved, the files not listed yet, so that expanding it makes their nodes from
+    // the packed list. Then its totals are final and go to its parent.
     bool CloseDirectory() {
-        TFrame frame = std::move(frames_.back());
-        frames_.pop_back();
+        TFrame& frame = Top();
         TDirNode* dir = frame.Dir;
-        auto& files = frame.FileNodes;
-        std::sort(files.begin(), files.end(),
-                  [](const auto& a, const auto& b) { return a->Name() < b->Name(); });
-        auto isSmall = [this](const TFileNode& f) { return f.StoredSize() < threshold_; };
-        std::int64_t smallSize = 0;
-        std::int64_t smallAllocated = 0;
-        std::int32_t smallCount = 0;
-        for (const auto& file : files) {
-            if (isSmall(*file)) {
-                smallSize += file->StoredSize();
-                smallAllocated += file->StoredSize(TSizeKind::Allocated);
-                ++smallCount;
-            }
-        }
-        TFileGroupNode* group = nullptr;
-        if (smallCount >= 2) {
-            group = GetFileGroup(dir);
-            group->SetFlag(nfFilesListed, true);
-            group->SetSize(smallSize);
-            group->SetAllocatedSize(smallAllocated);
-            group->SetFileCount(smallCount);
-        } else if (smallCount == 1) {
+        TFileTotals own = frame.Own;
+        if (frame.Small.Count >= 2) {
+            TFileGroupNode* group = GetFileGroup(dir);
+            group->AddFileCount(frame.Small.Count);
+            group->AddSize(frame.Small.Size, frame.Small.Allocated);
+            group->AddOwnFiles(frame.Small.Count, frame.Small.Size, frame.Small.Allocated);
+            own.Count -= frame.Small.Count;
+            own.Size -= frame.Small.Size;
+            own.Allocated -= frame.Small.Allocated;
+        } else if (frame.Small.Count == 1) {
             dir->SetFlag(nfNoFileGroup, true);
         }
-        for (auto& file : files) {
-            TGroupNode* owner = group != nullptr && isSmall(*file) ? static_cast<TGroupNode*>(group) : dir;
-            AddChild(owner, std::move(file));
+        dir->AddOwnFiles(own.Count, own.Size, own.Allocated);
+        if (frame.Packed.Count() > 0) {
+            TPackedFiles packed(frame.Packed);
+            if (dir == &root_)
+                root_.SetPackedFiles(std::move(packed));
+            else
+                static_cast<TImportedDirNode*>(dir)->SetPackedFiles(std::move(packed));
         }
-        dir->SetFlag(nfFilesListed, true);
         dir->SetFlag(nfEmpty, !frame.HasEntries);
         dir->SetSize(frame.Size);
         dir->SetAllocatedSize(frame.Allocated);
         dir->SetFileCount(static_cast<std::int32_t>(frame.Files));
-        if (frames_.empty()) {
+        --depth_;
+        if (depth_ == 0) {
             state_ = TState::Done;
             return true;
         }
-        return AddTotals(frames_.back(), frame.Size, frame.Allocated, frame.Files);
+        return AddTotals(Top(), frame.Size, frame.Allocated, frame.Files);
     }
 
-    TRootDirNode& root_;
+    TImportedRootNode& root_;
     TJsonFileStream& stream_;
     std::int64_t threshold_;
     TState state_ = TState::Start;
     TState returnState_ = TState::Start;
     int skipDepth_ = 0;
     TKey key_ = TKey::Other;
-    std::string keyText_;
+    const char* keyText_ = "";
     std::string stringValue_;
     TEntry entry_;
     bool entryIsDirInfo_ = false;
     std::vector<TFrame> frames_;
+    std::size_t depth_ = 0;
     std::optional<std::string> fault_;
     std::size_t faultOffset_ = 0;
 };
@@ -469,7 +517,7 @@ std::unique_ptr<TRootDirNode> ImportNcduFile(const std::string& fileName, std::i
     if (fd.Get() < 0)
         throw EImportError(fileName + ": " + SystemErrorMessage(errno), 0);
 
-    auto root = std::make_unique<TRootDirNode>();
+    auto root = std::make_unique<TImportedRootNode>();
     root->SetGroupThreshold(groupThreshold);
     root->SetFlag(nfImported, true);
     TJsonFileStream stream(fd.Get());

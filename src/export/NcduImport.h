@@ -23,10 +23,11 @@ private:
 };
 
 // Reads a scan in the JSON interchange format (`ncdu -o`, `gdu -o`, our own ncdu export) into a
-// finished tree: every directory and file of the file as nodes, files smaller than `groupThreshold`
-// in their directory's file group as a scan would group them, totals from the entries (a hard link
-// counts at every name, a directory's own size not at all). The root is marked imported and its files
-// are listed already, so nothing below it ever reads the local disk. `fileName` is a byte path.
+// finished tree as a scan leaves one: every directory as a node, files smaller than `groupThreshold`
+// counted in their directory's file group, totals from the entries (a hard link counts at every name,
+// a directory's own size not at all). The files are kept packed in their directories and become nodes
+// when a directory is listed, from the packed list, so nothing below the root, which is marked
+// imported, ever reads the local disk. `fileName` is a byte path.
 // Raises EImportError.
 std::unique_ptr<TRootDirNode> ImportNcduFile(const std::string& fileName, std::int64_t groupThreshold);
 

@@ -185,14 +185,17 @@ void TGroupNode::AddOwnFiles(std::int32_t count, std::int64_t size, std::int64_t
 std::int32_t TGroupNode::ListFiles() {
     if (HasFlag(nfFilesListed))
         return -1;
-    const int count =
-        ScanForChildrenFiles(this, this, [this](std::int64_t size) { return AcceptsFile(size); });
+    const int count = ListDirectoryFiles(this, [this](std::int64_t size) { return AcceptsFile(size); });
     if (count < 0) {
         SetErrorCode(-count);
         return 0;
     }
     SetFlag(nfFilesListed, true);
     return count;
+}
+
+int TGroupNode::ListDirectoryFiles(TGroupNode* target, const AcceptFunc& accept) const {
+    return ScanForChildrenFiles(this, target, accept);
 }
 
 void TGroupNode::Recalculate() {
@@ -269,7 +272,7 @@ std::int32_t TFileGroupNode::ListFiles() {
     if (HasFlag(nfFilesListed) || Parent() == nullptr)
         return -1;
     const int count =
-        ScanForChildrenFiles(Parent(), this, [this](std::int64_t size) { return AcceptsFile(size); });
+        Parent()->ListDirectoryFiles(this, [this](std::int64_t size) { return AcceptsFile(size); });
     if (count < 0) {
         SetErrorCode(-count);
         return 0;
@@ -582,6 +585,16 @@ int ScanForChildrenFiles(const TGroupNode* directory, TGroupNode* target,
     }
     target->childCount_.store(target->children_.Count(), std::memory_order_relaxed);
     return static_cast<std::int32_t>(found.size());
+}
+
+void AdoptListedFiles(TGroupNode* target, std::vector<std::unique_ptr<TFileSystemNode>> files) {
+    TChildrenLock guard(target);
+    // Under the lock, so a live reader sees the files either as own files or as children, never both.
+    target->ownFilesCount_.store(0, std::memory_order_relaxed);
+    target->ownFilesSize_.store(0, std::memory_order_relaxed);
+    target->ownFilesAllocated_.store(0, std::memory_order_relaxed);
+    for (auto& file : files)
+        AddChild(target, std::move(file));
 }
 
 } // namespace quorvex

@@ -162,6 +162,10 @@ public:
     // Lists the directory's own files as child nodes; -1 when they were listed before. A listing that
     // fails returns 0, changes no totals, stores the error in ErrorCode and may be tried again.
     virtual std::int32_t ListFiles();
+    // Appends the files of the directory this node stands for that pass `accept` to `target` (this
+    // node or its file group), as ScanForChildrenFiles does; a tree read from a scan file lists them
+    // from what it kept instead of from the disk.
+    virtual int ListDirectoryFiles(TGroupNode* target, const AcceptFunc& accept) const;
     // Totals from the children and the own files; waits for the child list, unlike the live readers.
     virtual void Recalculate();
 
@@ -196,6 +200,7 @@ private:
     friend std::vector<std::unique_ptr<TFileSystemNode>> TakeChildren(TGroupNode& group);
     friend int ScanForChildrenFiles(const TGroupNode* directory, TGroupNode* target,
                                     const AcceptFunc& accept);
+    friend void AdoptListedFiles(TGroupNode* target, std::vector<std::unique_ptr<TFileSystemNode>> files);
 
     std::atomic<std::int32_t> ownFilesCount_{0};
     mutable TNodeLock lock_;
@@ -253,7 +258,7 @@ private:
 };
 
 // The root of a scan of one directory or drive; also each drive under "Local Drives".
-class TRootDirNode final : public TRootNode {
+class TRootDirNode : public TRootNode {
 public:
     void SetPath(const std::string& path) override;
     void Clear() override;
@@ -339,6 +344,8 @@ int OpenNodeDirectory(const TFileSystemNode* node, TFileSystemApi& fs);
 // -errno when the directory or one of its entries cannot be read; nothing is changed then.
 int ScanForChildrenFiles(const TGroupNode* directory, TGroupNode* target,
                          const TGroupNode::AcceptFunc& accept);
+// Appends `files`, in their order, to `target`, which takes them out of its own files.
+void AdoptListedFiles(TGroupNode* target, std::vector<std::unique_ptr<TFileSystemNode>> files);
 
 // The untranslated names of the two synthetic nodes.
 inline constexpr const char* kFileGroupName = N_("<Files>");

@@ -32,6 +32,12 @@ TFileSystemNode* Child(const TGroupNode* group, const std::string& name) {
     return nullptr;
 }
 
+// A file, after its directory listed its files as the window's expand does.
+TFileSystemNode* ListedChild(TGroupNode* group, const std::string& name) {
+    group->ListFiles();
+    return Child(group, name);
+}
+
 class NcduImport : public ::testing::Test {
 protected:
     std::unique_ptr<TRootDirNode> Import(const std::string& text, std::int64_t threshold = 0) {
@@ -44,8 +50,8 @@ protected:
 };
 
 // Totals come from the files alone: the directories' own sizes and the allocated sizes are not
-// counted, a hard link counts at every name. The files are nodes already, so expanding the tree never
-// lists the local disk, even where a directory of that path exists here.
+// counted, a hard link counts at every name. Listing a directory makes its files from the file,
+// never from the local disk, even where a directory of that path exists here.
 TEST_F(NcduImport, BuildsTheTreeFromTheEntriesWithoutTouchingTheDisk) {
     TempTree local;
     local.File("not-in-the-file", 999);
@@ -73,13 +79,18 @@ TEST_F(NcduImport, BuildsTheTreeFromTheEntriesWithoutTouchingTheDisk) {
     ASSERT_NE(sub->FileGroup(), nullptr);
     EXPECT_EQ(sub->FileGroup()->GetSize(), 8);
     EXPECT_EQ(sub->FileGroup()->GetFileCount(), 2);
+    EXPECT_EQ(sub->ListFiles(), 0);
+    EXPECT_EQ(sub->FileGroup()->ListFiles(), 2);
+    ASSERT_NE(Child(sub->FileGroup(), "lnk"), nullptr);
     EXPECT_TRUE(Child(sub->FileGroup(), "lnk")->IsSystem());
     EXPECT_EQ(sub->ListFiles(), -1);
     EXPECT_EQ(sub->FileGroup()->ListFiles(), -1);
+    EXPECT_EQ(sub->GetSize(), 8);
 
     // One small file is listed by its directory, like a dissolved group.
     EXPECT_EQ(root->FileGroup(), nullptr);
     EXPECT_TRUE(root->HasFlag(nfNoFileGroup));
+    EXPECT_EQ(root->ListFiles(), 2);
     EXPECT_EQ(root->ListFiles(), -1);
     EXPECT_EQ(Child(root.get(), "not-in-the-file"), nullptr);
     EXPECT_EQ(Child(root.get(), "big")->GetSize(), 100000);
@@ -105,22 +116,21 @@ TEST_F(NcduImport, NamesStayBytesAndTheOwnExportReadsBackTheSame) {
                              "{\"name\":\"q\\\"uote\\\\ \\n\\u00e9\",\"asize\":2},"
                              "[{\"name\":\"d\\u0001\"},{\"name\":\"x\",\"asize\":3}]]]";
     const auto root = Import(text);
-    ASSERT_NE(Child(root.get(), "bad\xff\xfe"), nullptr);
-    ASSERT_NE(Child(root.get(), "q\"uote\\ \n\xc3\xa9"), nullptr);
-    auto* d = dynamic_cast<TGroupNode*>(Child(root.get(), "d\x01"));
-    ASSERT_NE(d, nullptr);
-
     const std::string exported = quorvex::testing::ExportText(quorvex::testing::Format("ncdu"), root.get());
+    ASSERT_NE(ListedChild(root.get(), "bad\xff\xfe"), nullptr);
+    ASSERT_NE(ListedChild(root.get(), "q\"uote\\ \n\xc3\xa9"), nullptr);
+    ASSERT_NE(dynamic_cast<TGroupNode*>(Child(root.get(), "d\x01")), nullptr);
+
     const std::string again = dir_ / "again.json";
     WriteAll(again, exported);
     const auto reread = ImportNcduFile(again, 0);
     EXPECT_EQ(reread->GetSize(), 6);
     EXPECT_EQ(reread->GetFileCount(), 3);
-    EXPECT_NE(Child(reread.get(), "bad\xff\xfe"), nullptr);
-    EXPECT_NE(Child(reread.get(), "q\"uote\\ \n\xc3\xa9"), nullptr);
+    EXPECT_NE(ListedChild(reread.get(), "bad\xff\xfe"), nullptr);
+    EXPECT_NE(ListedChild(reread.get(), "q\"uote\\ \n\xc3\xa9"), nullptr);
     auto* d2 = dynamic_cast<TGroupNode*>(Child(reread.get(), "d\x01"));
     ASSERT_NE(d2, nullptr);
-    EXPECT_NE(Child(d2, "x"), nullptr);
+    EXPECT_NE(ListedChild(d2, "x"), nullptr);
     // No allocated size is known, so none is made up.
     EXPECT_EQ(exported.find("dsize"), std::string::npos);
 }

@@ -3,7 +3,10 @@
 
 #include "FormMainFixture.h"
 
+#include "UiTestSupport.h"
 #include "common/FileText.h"
+#include "export/NcduExport.h"
+#include "export/NcduImport.h"
 #include "shell/InfoPanel.h"
 #include "support/ShellLaunch.h"
 #include "ui/NodeTreeModel.h"
@@ -16,6 +19,8 @@
 #include <QTest>
 #include <QToolBar>
 #include <QToolTip>
+
+#include <sstream>
 
 #include <gmock/gmock.h>
 
@@ -78,6 +83,16 @@ protected:
         QTest::mouseClick(form_.TreeView()->viewport(), Qt::RightButton, {}, row.center());
         return form_.ItemMenu();
     }
+    // Expands the row of `path` as a click on its arrow does; its files are made then.
+    void Expand(const std::string& path) {
+        const TFileSystemNode* node = FindNodeByPath(form_.RootNode(), path);
+        ASSERT_NE(node, nullptr) << path;
+        const QModelIndex at = form_.TreeModel()->IndexOf(node);
+        ASSERT_TRUE(at.isValid());
+        form_.TreeView()->expand(at);
+        if (form_.TreeModel()->canFetchMore(at))
+            form_.TreeModel()->fetchMore(at);
+    }
 
     TempTree data_;
     TempTree files_;
@@ -106,12 +121,23 @@ TEST_F(FormMainImport, OpenScanShowsTheFilesTreeMarkedImportedWithTheDiskActions
     EXPECT_EQ(root->GetFileCount(), 4);
     EXPECT_EQ(FindNodeByPath(root, data_ / "on-this-disk-only"), nullptr);
     // Sizes in the view are those of the file, in the user's size style; small files are grouped.
+    EXPECT_EQ(FindNodeByPath(root, data_ / "sub/inner"), nullptr) << "made before its directory opens";
+    Expand(data_ / "sub");
     const TFileSystemNode* inner = FindNodeByPath(root, data_ / "sub/inner");
     ASSERT_NE(inner, nullptr);
     Select(inner);
     EXPECT_EQ(form_.TreeModel()->IndexOf(inner, TNodeTreeModel::colSize).data().toString().toStdString(),
               form_.SizeFormatter()(2000000, LocaleDecimalSeparator()));
-    EXPECT_NE(dynamic_cast<const TDirNode*>(root)->FileGroup(), nullptr);
+    const TFileGroupNode* group = dynamic_cast<const TDirNode*>(root)->FileGroup();
+    ASSERT_NE(group, nullptr);
+    Expand(GetFullPath(group));
+    EXPECT_EQ(ChildCount(group), 2);
+    {
+        const TChildrenLock guard(group);
+        ASSERT_EQ(guard.Children().Count(), 2);
+        EXPECT_EQ(guard.Children().Items(1)->Name(), "s2");
+        EXPECT_EQ(guard.Children().Items(1)->GetSize(), 20);
+    }
 
     const TFileSystemNode* big = FindNodeByPath(root, data_ / "big");
     ASSERT_NE(big, nullptr);
@@ -199,6 +225,57 @@ TEST_F(FormMainImport, TheDisabledEntriesSayWhyWhereverTheyAppearUntilARealScan)
         QAction* entry = items->findChild<QAction*>(QString::fromLatin1(name));
         EXPECT_EQ(entry->toolTip(), QString(entry->text()).remove(QLatin1Char('&'))) << name;
     }
+}
+
+// Every row's texts below `parent`, each after the path of its parent row, fetching as the view's
+// expand does.
+QStringList RowTexts(TNodeTreeModel& model, const QModelIndex& parent, const QString& path) {
+    if (model.canFetchMore(parent))
+        model.fetchMore(parent);
+    QStringList rows;
+    for (int r = 0; r < model.rowCount(parent); ++r) {
+        QString line = path + " >";
+        for (int c = 0; c < TNodeTreeModel::kColumnCount; ++c)
+            line += " | " + testing::Text(model, r, c, parent);
+        rows << line << RowTexts(model, model.index(r, 0, parent), line);
+    }
+    return rows;
+}
+
+// Expanding every row of an opened scan file shows what expanding the scan it was made from shows:
+// the same rows, sizes and file counts, files grouped alike, all made from the file.
+TEST(ImportedTreeModel, ExpandingEveryRowShowsWhatTheScanOfTheTreeShows) {
+    TempTree tree;
+    tree.File("big", 50000);
+    tree.File("a", 10);
+    tree.File("b\xff", 20);
+    tree.Dir("sub");
+    tree.File("sub/one", 30);
+    tree.File("sub/large", 60000);
+    tree.Dir("sub/two");
+    tree.File("sub/two/x", 1);
+    tree.File("sub/two/y", 2);
+    const auto scanned = testing::ScanNow(tree.Path(), 4096);
+    TempTree files;
+    const std::string file = files / "tree.json";
+    std::ostringstream text;
+    TNcduExport(scanned.get()).ExportToStream(text);
+    testing::WriteAll(file, text.str());
+    const auto imported = ImportNcduFile(file, 4096);
+    testing::CheckedModel fromScan;
+    fromScan.SetRoot(scanned.get());
+    QStringList shownFromScan = RowTexts(fromScan, {}, {});
+
+    // Changed on the disk: whatever the expand shows must come from the file.
+    tree.File("sub/two/x", 999999);
+    ASSERT_EQ(::unlink((tree / "a").c_str()), 0);
+    testing::CheckedModel fromFile;
+    fromFile.SetRoot(imported.get());
+    QStringList shownFromFile = RowTexts(fromFile, {}, {});
+    shownFromFile.sort();
+    shownFromScan.sort();
+    EXPECT_EQ(shownFromFile.join('\n').toStdString(), shownFromScan.join('\n').toStdString());
+    EXPECT_GE(shownFromFile.size(), 12);
 }
 
 } // namespace
