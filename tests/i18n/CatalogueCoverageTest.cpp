@@ -1,4 +1,5 @@
 #include "common/PoFile.h"
+#include "common/ScopedEnv.h"
 
 #include "app/QuorvexProcess.h"
 #include "i18n/Translation.h"
@@ -59,9 +60,7 @@ std::vector<std::regex> MessagePatterns() {
 
 TEST(CatalogueCoverage, EveryMessageOfTheCommandLineIsAMessage) {
     const auto patterns = MessagePatterns();
-    const char* lang = std::getenv("LANG");
-    const std::string savedLang = lang ? lang : "";
-    ::setenv("LANG", "C", 1);
+    const testing::ScopedEnv lang("LANG", "C");
     const std::vector<std::vector<std::string>> runs{{"--help"},
                                                      {"--bogus"},
                                                      {"--summary"},
@@ -86,10 +85,6 @@ TEST(CatalogueCoverage, EveryMessageOfTheCommandLineIsAMessage) {
             << "not a message: \"" << rest << "\" from " << args[0] << " "
             << (args.size() > 1 ? args[1] : "");
     }
-    if (lang)
-        ::setenv("LANG", savedLang.c_str(), 1);
-    else
-        ::unsetenv("LANG");
 }
 
 } // namespace

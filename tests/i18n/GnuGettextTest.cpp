@@ -1,4 +1,5 @@
 #include "CatalogueFixtures.h"
+#include "common/ScopedEnv.h"
 
 #include "i18n/GnuGettext.h"
 #include "i18n/StartupLanguage.h"
@@ -7,35 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <optional>
-
 namespace quorvex {
 namespace {
 
 using testing::CatalogueFolder;
-
-// LANG for the time of a test.
-class ScopedLang {
-public:
-    explicit ScopedLang(const char* value) {
-        if (const char* old = std::getenv("LANG"))
-            old_ = old;
-        if (value)
-            ::setenv("LANG", value, 1);
-        else
-            ::unsetenv("LANG");
-    }
-    ~ScopedLang() {
-        if (old_)
-            ::setenv("LANG", old_->c_str(), 1);
-        else
-            ::unsetenv("LANG");
-    }
-
-private:
-    std::optional<std::string> old_;
-};
 
 class GnuGettextTest : public ::testing::Test {
 protected:
@@ -87,7 +63,7 @@ TEST_F(GnuGettextTest, ALanguageOfItsOwnWinsOverItsBaseAndEveryChangeReopens) {
 
 TEST_F(GnuGettextTest, AnEmptyCodeAndAnEmptyLanguageKeyTakeTheEnvironment) {
     folder_.Add("de", {{"Size", "Größe"}});
-    const ScopedLang lang("de_DE.UTF-8");
+    const testing::ScopedEnv lang("LANG", "de_DE.UTF-8");
     TGnuGettextInstance instance(folder_.Path());
     EXPECT_EQ(instance.CurrentLanguage(), "de_DE");
     instance.SetLanguage("fr");
