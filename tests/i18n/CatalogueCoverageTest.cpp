@@ -1,10 +1,8 @@
 #include "common/PoFile.h"
-#include "common/WidgetTexts.h"
+#include "common/ScopedEnv.h"
 
 #include "app/QuorvexProcess.h"
 #include "i18n/Translation.h"
-#include "ui/FormInfo.h"
-#include "ui/FormMainFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +13,6 @@
 
 namespace quorvex {
 namespace {
-
-using testing::Normalised;
 
 std::vector<testing::PoEntry> Template() {
     return testing::ReadPo(QUORVEX_POT);
@@ -35,37 +31,6 @@ TEST(CatalogueCoverage, TheGermanCatalogueTranslatesEveryMessageOfTheProgram) {
             missing.push_back(message.Id);
     }
     EXPECT_EQ(missing, std::vector<std::string>{});
-}
-
-class ShownTextsTest : public testing::FormMainTest {};
-
-// A text on a window that is not a message of the template was never marked for translation.
-TEST_F(ShownTextsTest, EveryTextOfTheMainAndAboutWindowIsAMessage) {
-    const std::string before = CurrentLanguage();
-    SetLanguage("en");
-    std::set<std::string> ids;
-    for (const auto& message : Template())
-        ids.insert(Normalised(message.Id));
-    TFormMain form(settings_);
-    auto texts = testing::CollectTexts(form);
-    const TFormInfo about(&form);
-    const auto aboutTexts = testing::CollectTexts(about);
-    texts.insert(texts.end(), aboutTexts.begin(), aboutTexts.end());
-    std::vector<std::string> unknown;
-    for (const auto& text : texts) {
-        const std::string plain = Normalised(text.Text);
-        // Data rather than wording: paths, numbers, the product's name, the version and web address,
-        // and the entries of the favourites menu (drives by label and mount point, recent directories).
-        if (plain.find('/') != std::string::npos ||
-            plain.find_first_of("abcdefghijklmnopqrstuvwxyz") == std::string::npos ||
-            plain.rfind("Quorvex", 0) == 0 || plain.rfind("\u00a9", 0) == 0 || text.Owner == "LabelVersion" ||
-            text.Owner == "quorvex::TFileMenuItem")
-            continue;
-        if (ids.count(plain) == 0)
-            unknown.push_back(text.Owner + ": " + text.Text);
-    }
-    EXPECT_EQ(unknown, std::vector<std::string>{});
-    SetLanguage(before);
 }
 
 // Each message of the template as a pattern: "%s" and "%d" stand for anything on one line.
@@ -95,9 +60,7 @@ std::vector<std::regex> MessagePatterns() {
 
 TEST(CatalogueCoverage, EveryMessageOfTheCommandLineIsAMessage) {
     const auto patterns = MessagePatterns();
-    const char* lang = std::getenv("LANG");
-    const std::string savedLang = lang ? lang : "";
-    ::setenv("LANG", "C", 1);
+    const testing::ScopedEnv lang("LANG", "C");
     const std::vector<std::vector<std::string>> runs{{"--help"},
                                                      {"--bogus"},
                                                      {"--summary"},
@@ -122,10 +85,6 @@ TEST(CatalogueCoverage, EveryMessageOfTheCommandLineIsAMessage) {
             << "not a message: \"" << rest << "\" from " << args[0] << " "
             << (args.size() > 1 ? args[1] : "");
     }
-    if (lang)
-        ::setenv("LANG", savedLang.c_str(), 1);
-    else
-        ::unsetenv("LANG");
 }
 
 } // namespace

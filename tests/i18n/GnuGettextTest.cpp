@@ -1,4 +1,5 @@
 #include "CatalogueFixtures.h"
+#include "common/ScopedEnv.h"
 
 #include "i18n/GnuGettext.h"
 #include "i18n/StartupLanguage.h"
@@ -7,35 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <optional>
-
 namespace quorvex {
 namespace {
 
 using testing::CatalogueFolder;
-
-// LANG for the time of a test.
-class ScopedLang {
-public:
-    explicit ScopedLang(const char* value) {
-        if (const char* old = std::getenv("LANG"))
-            old_ = old;
-        if (value)
-            ::setenv("LANG", value, 1);
-        else
-            ::unsetenv("LANG");
-    }
-    ~ScopedLang() {
-        if (old_)
-            ::setenv("LANG", old_->c_str(), 1);
-        else
-            ::unsetenv("LANG");
-    }
-
-private:
-    std::optional<std::string> old_;
-};
 
 class GnuGettextTest : public ::testing::Test {
 protected:
@@ -48,24 +24,27 @@ protected:
     ErrorDialogHandler previous_;
 };
 
+// No folder pt: pt_PT finds nothing, and neither does the built-in language. Codes that are no
+// folder name find nothing either, not even a catalogue where they would lead.
 TEST_F(GnuGettextTest, FindsTheLanguageFolderThenItsTwoLetterBaseWhateverTheCase) {
     folder_.Add("de", {{"Size", "Größe"}});
     folder_.Add("pt_BR", {{"Size", "Tamanho"}});
     folder_.Add("FR", {{"Size", "Taille"}});
+    std::filesystem::create_directories(folder_.Scratch("LC_MESSAGES"));
+    ASSERT_TRUE(testing::CompilePo(folder_.Scratch("LC_MESSAGES/default.mo"), {{"Size", "Outside"}}));
     TGnuGettextInstance instance(folder_.Path());
-    instance.SetLanguage("de_AT");
-    EXPECT_EQ(instance.GetText("Size"), "Größe");
-    instance.SetLanguage("de_DE");
-    EXPECT_EQ(instance.GetText("Size"), "Größe");
-    instance.SetLanguage("pt_BR");
-    EXPECT_EQ(instance.GetText("Size"), "Tamanho");
-    instance.SetLanguage("fr_CA");
-    EXPECT_EQ(instance.GetText("Size"), "Taille");
-    // No folder pt: pt_PT finds nothing, and neither does the built-in language.
-    instance.SetLanguage("pt_PT");
-    EXPECT_EQ(instance.GetText("Size"), "Size");
-    instance.SetLanguage("C");
-    EXPECT_EQ(instance.GetText("Size"), "Size");
+    for (const auto& [code, text] : std::vector<std::pair<const char*, const char*>>{{"de_AT", "Größe"},
+                                                                                     {"de_DE", "Größe"},
+                                                                                     {"pt_BR", "Tamanho"},
+                                                                                     {"fr_CA", "Taille"},
+                                                                                     {"pt_PT", "Size"},
+                                                                                     {"C", "Size"},
+                                                                                     {"..", "Size"},
+                                                                                     {"../", "Size"},
+                                                                                     {"./de", "Size"}}) {
+        instance.SetLanguage(code);
+        EXPECT_EQ(instance.GetText("Size"), text) << code;
+    }
     EXPECT_TRUE(errors_.empty());
 }
 
@@ -84,7 +63,7 @@ TEST_F(GnuGettextTest, ALanguageOfItsOwnWinsOverItsBaseAndEveryChangeReopens) {
 
 TEST_F(GnuGettextTest, AnEmptyCodeAndAnEmptyLanguageKeyTakeTheEnvironment) {
     folder_.Add("de", {{"Size", "Größe"}});
-    const ScopedLang lang("de_DE.UTF-8");
+    const testing::ScopedEnv lang("LANG", "de_DE.UTF-8");
     TGnuGettextInstance instance(folder_.Path());
     EXPECT_EQ(instance.CurrentLanguage(), "de_DE");
     instance.SetLanguage("fr");
@@ -176,17 +155,6 @@ TEST_F(GnuGettextTest, ABoundDomainReadsItsFileForEveryLanguage) {
         EXPECT_EQ(instance.DGetText("rtl", "Size"), "Size") << code;
     }
     EXPECT_EQ(instance.DGetText("unknown", "Cancel"), "Cancel");
-}
-
-TEST_F(GnuGettextTest, CodesThatAreNoFolderNameFindNothing) {
-    folder_.Add("de", {{"Size", "Größe"}});
-    std::filesystem::create_directories(folder_.Scratch("LC_MESSAGES"));
-    ASSERT_TRUE(testing::CompilePo(folder_.Scratch("LC_MESSAGES/default.mo"), {{"Size", "Outside"}}));
-    TGnuGettextInstance instance(folder_.Path());
-    for (const char* code : {"..", "../", "./de"}) {
-        instance.SetLanguage(code);
-        EXPECT_EQ(instance.GetText("Size"), "Size") << code;
-    }
 }
 
 } // namespace

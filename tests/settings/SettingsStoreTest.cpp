@@ -182,7 +182,7 @@ TEST_F(SettingsTest, SaveWritesTheNineKeys) {
     EXPECT_TRUE(GlobalSettings().HardLinksOnce());
 }
 
-TEST_F(SettingsTest, LoadParsesValuesAndKeepsDefaultsForBadOnes) {
+TEST_F(SettingsTest, LoadReadsEveryKeyAndKeepsDefaultsForBadOnes) {
     EXPECT_EQ(LoadedFrom("GroupFileSize=abc\n")->GroupFileSize(), 1048576);
     EXPECT_EQ(LoadedFrom("GroupFileSize=0x100\n")->GroupFileSize(), 256);
     EXPECT_EQ(LoadedFrom("GroupFileSize=$100\n")->GroupFileSize(), 256);
@@ -201,10 +201,8 @@ TEST_F(SettingsTest, LoadParsesValuesAndKeepsDefaultsForBadOnes) {
     EXPECT_EQ(refresh->ReadInteger("TreeViewRefreshRate", 0), 250);
     EXPECT_FALSE(refresh->GroupingChanged());
     EXPECT_TRUE(errors_.empty());
-}
 
-// Put in by hand: read, kept through a save, and never below 0 (automatic).
-TEST_F(SettingsTest, ScanJobsIsReadAndSurvivesASave) {
+    // Put in by hand: read, kept through a save, and never below 0 (automatic).
     EXPECT_EQ(LoadedFrom("")->ScanJobs(), 0);
     EXPECT_EQ(LoadedFrom("ScanJobs=-3\n")->ScanJobs(), 0);
     auto jobs = LoadedFrom("ScanJobs=6\n");
@@ -213,10 +211,8 @@ TEST_F(SettingsTest, ScanJobsIsReadAndSurvivesASave) {
     EXPECT_EQ(jobs->ReadInteger("ScanJobs", 0), 6);
     EXPECT_EQ(TSettings::CreateCopy(*jobs)->ScanJobs(), 6);
     EXPECT_TRUE(errors_.empty());
-}
 
-// Until the painter registry exists the class is kept by name, through a seam.
-TEST_F(SettingsTest, PainterClassGoesThroughTheResolver) {
+    // Until the painter registry exists the class is kept by name, through a seam.
     EXPECT_EQ(LoadedFrom("BarChartPainterClass=TSomePainter\n")->BarChartPainterClass(), "TSomePainter");
     EXPECT_EQ(LoadedFrom("BarChartPainterClass=\n")->BarChartPainterClass(), "TDefaultBarChartPainter");
     SetPainterClassResolver([](const std::string& name) {

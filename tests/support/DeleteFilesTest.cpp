@@ -1,13 +1,13 @@
 #include "support/DeleteFiles.h"
 
 #include "common/FileText.h"
+#include "common/ScopedEnv.h"
 #include "common/TempTree.h"
 #include "common/TinyTmpfs.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <stop_token>
 #include <sys/stat.h>
 
@@ -16,21 +16,6 @@ using quorvex::testing::Exists;
 using quorvex::testing::TempTree;
 using quorvex::testing::TinyTmpfs;
 
-namespace {
-
-class ScopedHome {
-public:
-    explicit ScopedHome(const std::string& home) : old_(std::getenv("HOME") ? std::getenv("HOME") : "") {
-        ::setenv("HOME", home.c_str(), 1);
-    }
-    ~ScopedHome() { ::setenv("HOME", old_.c_str(), 1); }
-
-private:
-    std::string old_;
-};
-
-} // namespace
-
 TEST(DeleteFiles, RefusesTheRootTheHomeAndItsAncestorsAndMountPointsButNotLinksToThem) {
     TempTree tree;
     tree.Dir("users");
@@ -38,7 +23,7 @@ TEST(DeleteFiles, RefusesTheRootTheHomeAndItsAncestorsAndMountPointsButNotLinksT
     tree.Dir("users/me/work");
     tree.Dir("users/other");
     tree.Link(tree / "users/me", "to-home");
-    const ScopedHome home(tree / "users/me");
+    const quorvex::testing::ScopedEnv home("HOME", (tree / "users/me").c_str());
 
     EXPECT_NE(DeletionRefusal("/"), "");
     EXPECT_NE(DeletionRefusal(tree / "users/me"), "");

@@ -61,8 +61,13 @@ private:
     pid_t pid_ = -1;
 };
 
+// A name with a space and bytes that are not UTF-8, inside a directory whose name has a space.
+const std::string kDir = "files/dir with space";
+const std::string kFile = kDir + "/a b\xff\xfe.txt";
+const std::string kFileUriTail = "/files/dir%20with%20space/a%20b%FF%FE.txt";
+
 // A desktop that knows one application, a script recording the path it was given, as the default for
-// plain text and for directories, and nothing else: no system directory is consulted.
+// plain text and for directories, and nothing else: no system directory is consulted. It holds kFile.
 struct ProbeDesktop {
     TempTree Tree;
     std::string Opened = Tree / "opened";
@@ -70,6 +75,8 @@ struct ProbeDesktop {
     ProbeDesktop() {
         for (const char* dir : {"data", "data/applications", "config", "sys", "sysconf", "files"})
             Tree.Dir(dir);
+        Tree.Dir(kDir);
+        WriteAll(Tree / kFile, "plain text\n");
         const std::string script = Tree / "handler.sh";
         WriteAll(script, "#!/bin/sh\nprintf '%s' \"$1\" > '" + Opened + ".part' && mv '" + Opened +
                              ".part' '" + Opened + "'\n");
@@ -99,11 +106,6 @@ struct ProbeDesktop {
     }
 };
 
-// A name with a space and bytes that are not UTF-8, inside a directory whose name has a space.
-const std::string kDir = "files/dir with space";
-const std::string kFile = kDir + "/a b\xff\xfe.txt";
-const std::string kFileUriTail = "/files/dir%20with%20space/a%20b%FF%FE.txt";
-
 // Runs in the child: its temporary files are gone before it exits, and its exit code tells the outcome.
 [[noreturn]] void RunAndExit(void (*scenario)()) {
     // The parent shows only what the child wrote to stderr; that includes its failed expectations.
@@ -128,8 +130,6 @@ void RunInFreshProcess(void (*scenario)()) {
 
 void DefaultHandlerScenario() {
     const ProbeDesktop desktop;
-    desktop.Tree.Dir(kDir);
-    WriteAll(desktop.Tree / kFile, "plain text\n");
     desktop.Tree.File("files/blob.bin", 64);
 
     TLaunchResult result = OpenWithDefaultHandler(desktop.Tree / kFile);
@@ -158,8 +158,6 @@ void DefaultHandlerScenario() {
 
 void FileManagerScenario() {
     const ProbeDesktop desktop;
-    desktop.Tree.Dir(kDir);
-    WriteAll(desktop.Tree / kFile, "plain text\n");
     const std::string socket = desktop.Tree / "bus";
     WriteAll(desktop.Tree / "bus.conf",
              "<busconfig><type>session</type><listen>unix:path=" + socket +

@@ -22,7 +22,7 @@ namespace quorvex {
 namespace {
 
 using testing::FormMainTest;
-using testing::ReadFile;
+using testing::ReadAll;
 using testing::TempTree;
 using testing::Text;
 
@@ -96,11 +96,11 @@ TEST_F(FormMainTest, AllocatedSizeToggleChangesEverySizeAtOnceAndIsRemembered) {
             return std::optional(TSaveFileChoice{out / "result.xml", 4});
         });
         ASSERT_EQ(form.SaveScanResultAction(), TSaveResult::Saved);
-        EXPECT_NE(ReadFile(out / "result.xml").find("<size>" + std::to_string(denseBlocks) + "</size>"),
+        EXPECT_NE(ReadAll(out / "result.xml").find("<size>" + std::to_string(denseBlocks) + "</size>"),
                   std::string::npos);
         form.close();
     }
-    EXPECT_NE(ReadFile(ini_).find("AllocatedSize=1"), std::string::npos) << ReadFile(ini_);
+    EXPECT_NE(ReadAll(ini_).find("AllocatedSize=1"), std::string::npos) << ReadAll(ini_);
     TSettings again(ini_);
     TFormMain form(again);
     EXPECT_TRUE(MenuAction(form, "ActAllocatedSize")->isChecked());

@@ -149,16 +149,23 @@ TEST_F(DlgSettingsTest, TheThresholdIsShownInMegaBytesAndTypedBackAsBytes) {
     EXPECT_EQ(settings_.GroupFileSize(), 524288);
 
     // Two decimals, halves to even; a value that does not show exactly is kept unless it is edited.
+    // OK without changes calls the event once, with the caller's own settings, and changes nothing.
+    settings_.SetFileSizeRounding(1);
     const std::vector<std::pair<std::int64_t, QString>> cases{
         {1048576, "1"}, {131072, "0.12"}, {393216, "0.38"}, {1000000, "0.95"}};
     for (const auto& [bytes, text] : cases) {
+        SCOPED_TRACE(bytes);
         settings_.SetGroupFileSize(bytes);
+        applied_.clear();
         EXPECT_TRUE(Run([&](TDlgSettings& d) {
-            EXPECT_EQ(FieldText(d), text) << bytes;
+            EXPECT_EQ(FieldText(d), text);
             Click(d, "BtnOK");
         }));
+        EXPECT_THAT(applied_, ElementsAre(&settings_));
         EXPECT_EQ(settings_.GroupFileSize(), bytes);
-        EXPECT_FALSE(settings_.GroupingChanged()) << bytes;
+        EXPECT_EQ(settings_.FileSizeRounding(), 1);
+        EXPECT_EQ(settings_.Language(), "en");
+        EXPECT_FALSE(settings_.GroupingChanged());
     }
 
     // The user's own decimal separator, both ways.
@@ -223,17 +230,6 @@ TEST_F(DlgSettingsTest, TheStoredLanguageSelectsItsEntryOrItsBaseLanguage) {
     EXPECT_EQ(selected("de"), "German [de]");
     EXPECT_EQ(selected("en_US"), "English [en]");
     EXPECT_EQ(selected("fr"), "") << "no entry selected";
-}
-
-TEST_F(DlgSettingsTest, OkWithoutChangesCallsTheEventOnceWithTheCallersSettings) {
-    settings_.SetGroupFileSize(1000000);
-    settings_.SetFileSizeRounding(1);
-    EXPECT_TRUE(Run([](TDlgSettings& d) { Click(d, "BtnOK"); }));
-    EXPECT_THAT(applied_, ElementsAre(&settings_));
-    EXPECT_EQ(settings_.GroupFileSize(), 1000000);
-    EXPECT_EQ(settings_.FileSizeRounding(), 1);
-    EXPECT_EQ(settings_.Language(), "en");
-    EXPECT_FALSE(settings_.GroupingChanged());
 }
 
 TEST_F(DlgSettingsTest, TheDialogKeepsItsPlacePerScreenResolution) {
@@ -363,12 +359,7 @@ TEST_F(DlgSettingsTest, AGroupingChangeFromTheToolbarOffersARescanThatUsesIt) {
     EXPECT_EQ(form.InfoPanel()->PendingPaths(), std::vector<std::string>{data.Path()});
     EXPECT_NE(group(), nullptr) << "nothing rescanned yet";
 
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return form.InfoPanel()->height() == TFrameInfoPanel::kPanelHeight; }, 2000));
-    ASSERT_TRUE(Await(form, [&] {
-        QTest::mouseClick(form.InfoPanel()->findChild<QPushButton*>("ButtonInfoPanelRefresh"),
-                          Qt::LeftButton);
-    }));
+    ASSERT_TRUE(Await(form, [&] { ClickRefreshNow(form); }));
     EXPECT_EQ(group(), nullptr) << "the rescan no longer groups";
 }
 

@@ -33,13 +33,6 @@ protected:
         changed->SetGroupFileSize(settings_.GroupFileSize() + 4096);
         form_.OnSettingsApplied(*changed);
     }
-    void ClickRefreshNow() {
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return form_.InfoPanel()->height() == TFrameInfoPanel::kPanelHeight; }, 2000));
-        QTest::mouseClick(
-            form_.InfoPanel()->findChild<QPushButton*>(QStringLiteral("ButtonInfoPanelRefresh")),
-            Qt::LeftButton);
-    }
     bool Has(const std::string& path) const { return FindNodeByPath(form_.RootNode(), path) != nullptr; }
 
     TempTree data_;
@@ -56,7 +49,7 @@ TEST_F(FormMainDrivesTest, RefreshNowRescansTheRootOrTheSubdirectoryOrOnlyLogsFo
     EXPECT_TRUE(form_.InfoPanel()->SlidingVisible());
     EXPECT_EQ(form_.InfoPanel()->PendingPaths(), std::vector<std::string>{data_.Path()});
     data_.File("new", 4 << 20);
-    ASSERT_TRUE(Await(form_, [&] { ClickRefreshNow(); }));
+    ASSERT_TRUE(Await(form_, [&] { ClickRefreshNow(form_); }));
     EXPECT_TRUE(Has(data_ / "new")) << "the root was scanned again";
     EXPECT_TRUE(form_.InfoPanel()->PendingPaths().empty());
 
@@ -64,13 +57,13 @@ TEST_F(FormMainDrivesTest, RefreshNowRescansTheRootOrTheSubdirectoryOrOnlyLogsFo
     data_.Dir("sub/b");
     data_.Dir("top");
     form_.InfoPanel()->ShowNotification(data_ / "sub", QStringLiteral("sub changed"));
-    ASSERT_TRUE(Await(form_, [&] { ClickRefreshNow(); }));
+    ASSERT_TRUE(Await(form_, [&] { ClickRefreshNow(form_); }));
     EXPECT_TRUE(Has(data_ / "sub/b"));
     EXPECT_FALSE(Has(data_ / "top"));
 
     // With its trailing delimiter the root is still the root.
     form_.InfoPanel()->ShowNotification(data_.Path() + "/", QStringLiteral("root changed"));
-    ASSERT_TRUE(Await(form_, [&] { ClickRefreshNow(); }));
+    ASSERT_TRUE(Await(form_, [&] { ClickRefreshNow(form_); }));
     EXPECT_TRUE(Has(data_ / "top"));
 
     // A file is nothing to rescan.
@@ -78,7 +71,7 @@ TEST_F(FormMainDrivesTest, RefreshNowRescansTheRootOrTheSubdirectoryOrOnlyLogsFo
     ASSERT_TRUE(Has(data_ / "new"));
     form_.InfoPanel()->ShowNotification(data_ / "new", QStringLiteral("file changed"));
     QSignalSpy finished(&form_, &TFormMain::ScanFinishedSignal);
-    ClickRefreshNow();
+    ClickRefreshNow(form_);
     EXPECT_FALSE(form_.IsScanRunning());
     EXPECT_FALSE(finished.wait(300));
     EXPECT_FALSE(Has(data_ / "sub/c"));

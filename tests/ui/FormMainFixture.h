@@ -4,14 +4,20 @@
 
 #include "UiTestSupport.h"
 
+#include "common/FileText.h"
+
 #include "model/FileSystemNode.h"
 #include "settings/QxSettings.h"
+#include "shell/InfoPanel.h"
 #include "support/ErrorDialogs.h"
+#include "support/ShellLaunch.h"
 #include "ui/FormMain.h"
+#include "ui/NodeTreeModel.h"
+#include "ui/NodeTreeView.h"
 
 #include <QAction>
-#include <QFile>
 #include <QGuiApplication>
+#include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
 
@@ -19,19 +25,33 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quorvex::testing {
-
-inline std::string ReadFile(const std::string& path) {
-    QFile file(QString::fromStdString(path));
-    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
-}
 
 inline std::string ScreenSection() {
     const QSize size = QGuiApplication::primaryScreen()->size();
     return std::to_string(size.width()) + "x" + std::to_string(size.height());
 }
+
+// Stands in for the desktop: what it was asked to open or to show, and how opening went.
+struct LaunchRecorder {
+    std::vector<std::string> opened;
+    std::vector<std::pair<std::string, bool>> explored;
+    TLaunchResult openResult{true, 0, {}};
+
+    TShellLauncher Launcher() {
+        return {[this](const std::string& path) {
+                    opened.push_back(path);
+                    return openResult;
+                },
+                [this](const std::string& path, bool isDirectory) {
+                    explored.emplace_back(path, isDirectory);
+                    return TLaunchResult{true, 0, {}};
+                }};
+    }
+};
 
 // Errors are collected instead of shown.
 class FormMainTest : public ::testing::Test {
@@ -58,6 +78,23 @@ protected:
     }
     static void Trigger(const TFormMain& form, const char* action) {
         form.findChild<QAction*>(action)->trigger();
+    }
+    // Makes the row of `node` the only selected and the current one. Not the view's setCurrentIndex:
+    // it reads the keyboard's modifiers, which key clicks leave behind.
+    static QModelIndex SelectOnly(const TFormMain& form, const TFileSystemNode* node) {
+        form.TreeView()->RefreshNode(node);
+        const QModelIndex at = form.TreeModel()->IndexOf(node);
+        EXPECT_TRUE(at.isValid()) << (node == nullptr ? "no node" : GetFullPath(node));
+        form.TreeView()->selectionModel()->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect |
+                                                                   QItemSelectionModel::Rows);
+        return at;
+    }
+    // The info panel's "Refresh now", once the panel has slid fully open.
+    static void ClickRefreshNow(const TFormMain& form) {
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return form.InfoPanel()->height() == TFrameInfoPanel::kPanelHeight; }, 2000));
+        QTest::mouseClick(form.InfoPanel()->findChild<QPushButton*>("ButtonInfoPanelRefresh"),
+                          Qt::LeftButton);
     }
 
     TempTree config_;

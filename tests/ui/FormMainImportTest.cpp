@@ -44,23 +44,9 @@ protected:
                                      "{\"name\":\"s1\",\"asize\":10},{\"name\":\"s2\",\"asize\":20},"
                                      "[{\"name\":\"sub\"},{\"name\":\"inner\",\"asize\":2000000}]]]");
         form_.SetOpenScanDialog([this](QWidget*) { return std::optional(file_); });
-        form_.SetShellLauncher({[this](const std::string& path) {
-                                    launched_.push_back(path);
-                                    return TLaunchResult{true, 0, {}};
-                                },
-                                [this](const std::string& path, bool) {
-                                    launched_.push_back(path);
-                                    return TLaunchResult{true, 0, {}};
-                                }});
+        form_.SetShellLauncher(launched_.Launcher());
     }
 
-    void Select(const TFileSystemNode* node) {
-        form_.TreeView()->RefreshNode(node);
-        const QModelIndex at = form_.TreeModel()->IndexOf(node);
-        ASSERT_TRUE(at.isValid());
-        form_.TreeView()->selectionModel()->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect |
-                                                                    QItemSelectionModel::Rows);
-    }
     QAction* Action(const char* name) const { return form_.findChild<QAction*>(name); }
     QMenu* Menu(int index) const { return form_.menuBar()->actions().at(index)->menu(); }
 
@@ -98,7 +84,7 @@ protected:
     TempTree files_;
     std::string file_ = files_ / "server.json";
     TFormMain form_{settings_};
-    std::vector<std::string> launched_;
+    testing::LaunchRecorder launched_;
 };
 
 TEST_F(FormMainImport, OpenScanShowsTheFilesTreeMarkedImportedWithTheDiskActionsOff) {
@@ -125,7 +111,7 @@ TEST_F(FormMainImport, OpenScanShowsTheFilesTreeMarkedImportedWithTheDiskActions
     Expand(data_ / "sub");
     const TFileSystemNode* inner = FindNodeByPath(root, data_ / "sub/inner");
     ASSERT_NE(inner, nullptr);
-    Select(inner);
+    SelectOnly(form_, inner);
     EXPECT_EQ(form_.TreeModel()->IndexOf(inner, TNodeTreeModel::colSize).data().toString().toStdString(),
               form_.SizeFormatter()(2000000, LocaleDecimalSeparator()));
     const TFileGroupNode* group = dynamic_cast<const TDirNode*>(root)->FileGroup();
@@ -141,7 +127,7 @@ TEST_F(FormMainImport, OpenScanShowsTheFilesTreeMarkedImportedWithTheDiskActions
 
     const TFileSystemNode* big = FindNodeByPath(root, data_ / "big");
     ASSERT_NE(big, nullptr);
-    Select(big);
+    SelectOnly(form_, big);
     for (const char* name :
          {"ActRefresh", "ActRefreshNode", "ActDelete", "ActShellOpenFile", "ActOpenInExplorer"}) {
         SCOPED_TRACE(name);
@@ -153,7 +139,7 @@ TEST_F(FormMainImport, OpenScanShowsTheFilesTreeMarkedImportedWithTheDiskActions
     emit form_.TreeView()->activated(form_.TreeModel()->IndexOf(big));
     form_.DeleteSelection(true);
     form_.RescanNode(const_cast<TDirNode*>(dynamic_cast<const TDirNode*>(inner->Parent())));
-    EXPECT_TRUE(launched_.empty());
+    EXPECT_TRUE(launched_.opened.empty() && launched_.explored.empty());
     EXPECT_FALSE(form_.IsScanRunning());
     EXPECT_EQ(FindNodeByPath(form_.RootNode(), data_ / "big"), big);
 

@@ -23,7 +23,7 @@ namespace {
 
 using testing::FormMainTest;
 using testing::MakeWideTree;
-using testing::ReadFile;
+using testing::ReadAll;
 using testing::ScreenSection;
 using testing::TempTree;
 using testing::Text;
@@ -56,7 +56,7 @@ TEST_F(FormMainTest, ScanThroughTheWindowShowsSortedRowsAndSavesTheIni) {
         form.TreeView()->header()->setSortIndicator(TNodeTreeModel::colName, Qt::AscendingOrder);
         form.close();
     }
-    const std::string ini = ReadFile(ini_);
+    const std::string ini = ReadAll(ini_);
     // The sort and the favourites are read back below.
     for (const std::string& entry :
          {std::string("[").append(ScreenSection()).append("]"), std::string("Position="),
@@ -111,7 +111,7 @@ TEST_F(FormMainTest, ScanControlWaitsForRunningScansAndStopsRefreshesAndClosesCl
     form.StartDirScan(data.Path());
     form.close();
     EXPECT_FALSE(form.IsScanRunning()) << "closing waits for the scan threads";
-    EXPECT_NE(ReadFile(ini_).find("MRUDirList="), std::string::npos);
+    EXPECT_NE(ReadAll(ini_).find("MRUDirList="), std::string::npos);
 }
 
 TEST_F(FormMainTest, SearchFlatViewAndViewStateThroughRebuildsAndRescans) {
@@ -198,7 +198,7 @@ TEST_F(FormMainTest, SaveActionExportsTheListsSizesAndAppliedSettingsRestyleThem
     const TFileSystemNode* big = FindNodeByPath(form.RootNode(), data / "big");
     const QModelIndex bigSize = form.TreeModel()->IndexOf(big, TNodeTreeModel::colSize);
     const std::string shown = bigSize.data().toString().toStdString();
-    EXPECT_NE(ReadFile(out / "result.txt").find("big   (" + shown + ","), std::string::npos) << shown;
+    EXPECT_NE(ReadAll(out / "result.txt").find("big   (" + shown + ","), std::string::npos) << shown;
     EXPECT_EQ(settings_.ReadInteger("LastFilterIndex", 0), 2);
     EXPECT_EQ(settings_.ReadString("LastSaveDir", ""), out.Path() + "/");
 
@@ -217,7 +217,7 @@ TEST_F(FormMainTest, SaveActionExportsTheListsSizesAndAppliedSettingsRestyleThem
     out.Dir("line\nbreak");
     choice = {out / "line\nbreak/result.csv", 2};
     EXPECT_EQ(form.SaveScanResultAction(), TSaveResult::Saved);
-    EXPECT_NE(ReadFile(out / "line\nbreak/result.csv").find("big   ("), std::string::npos);
+    EXPECT_NE(ReadAll(out / "line\nbreak/result.csv").find("big   ("), std::string::npos);
     EXPECT_EQ(settings_.ReadString("LastSaveDir", ""), out / "missing/folder/") << "the one before";
     EXPECT_EQ(settings_.ReadInteger("LastFilterIndex", 0), 2);
     EXPECT_EQ(errors_.size(), 1u) << "nothing more was shown";

@@ -121,9 +121,7 @@ TEST_F(ItemMenu, DirectoriesAndFilesGetTheItemActionsAndCopyPathCopiesTheClicked
 
 TEST_F(ItemMenu, AFileGroupGetsTheShortMenuNamingItsDirectoryShortenedAndLocalDrivesNone) {
     const auto* dir = static_cast<TGroupNode*>(Node(kDeep));
-    const TFileSystemNode* group = nullptr;
-    for (int i = 0; i < ChildCount(dir); ++i) // the scan has ended: no lock needed
-        group = ChildAt(dir, i)->GetNodeType() == ntFileGroup ? ChildAt(dir, i) : group;
+    const TFileSystemNode* group = testing::FileGroupIn(dir);
     ASSERT_NE(group, nullptr);
     QMenu* menu = RightClick(group);
     ASSERT_NE(menu, nullptr);
