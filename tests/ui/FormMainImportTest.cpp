@@ -64,7 +64,7 @@ protected:
         return tip;
     }
     QMenu* RightClick(const TFileSystemNode* node) {
-        Select(node);
+        SelectOnly(form_, node);
         const QRect row = form_.TreeView()->visualRect(form_.TreeModel()->IndexOf(node));
         QTest::mouseClick(form_.TreeView()->viewport(), Qt::RightButton, {}, row.center());
         return form_.ItemMenu();
