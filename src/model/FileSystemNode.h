@@ -355,8 +355,8 @@ void ForgetCountedHardLinks(const TGroupNode* top, bool erase);
 // appends them to `target`, which takes them out of its own files. When the tree counts a file with
 // several names once, every name but the one the scan counted is listed at no size and marked with
 // kCountedAtAnotherName; of two names in `directory` itself the first one listed counts, as in the
-// walk. Returns how many were added, or
-// -errno when the directory or one of its entries cannot be read; nothing is changed then.
+// walk. Returns how many were added, or -errno when the directory or one of its entries cannot be
+// read; nothing is changed then.
 int ScanForChildrenFiles(const TGroupNode* directory, TGroupNode* target,
                          const TGroupNode::AcceptFunc& accept);
 
