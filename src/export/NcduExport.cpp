@@ -94,7 +94,7 @@ int ReadDirectoryFiles(TFileSystemApi& fs, int fd, std::vector<TNcduExport::TFil
         if (info.IsDirectory)
             continue;
         const bool regular = (info.Attributes & (faSystem | faReparsePoint)) == 0;
-        files.push_back({name, info.Size, info.AllocatedSize, !regular});
+        files.push_back({name, info.Size, info.AllocatedSize, !regular, info.Inode, info.Links});
     }
     if (stream.Error() != 0)
         files.clear();
@@ -107,6 +107,11 @@ TNcduExport::TNcduExport(const TFileSystemNode* root) : TTextExport(root) {
     const auto* rootDir = dynamic_cast<const TRootDirNode*>(root);
     imported_ = rootDir != nullptr && IsImportedTree(*rootDir);
     allocatedKnown_ = !imported_ || !rootDir->HasFlag(nfAllocatedUnknown);
+    const TFileSystemNode* top = root;
+    while (top->Parent() != nullptr)
+        top = top->Parent();
+    const auto* topRoot = dynamic_cast<const TRootNode*>(top);
+    hardLinksOnce_ = !imported_ && topRoot != nullptr && topRoot->HardLinksOnce();
 }
 
 TNcduExport::~TNcduExport() {
@@ -133,7 +138,8 @@ int TNcduExport::ListDirectoryFiles(const TDirNode* dir, std::vector<TFileEntry>
         SortByName(files);
         return 0;
     }
-    const bool listed = AllFilesAreNodes(dir);
+    // Counting once, the reader needs the identities of the files, which only the disk knows.
+    const bool listed = AllFilesAreNodes(dir) && !hardLinksOnce_;
     if (listed) {
         AddFileNodes(dir, allocatedKnown_, files);
         if (const TFileGroupNode* group = dir->FileGroup())
@@ -144,7 +150,9 @@ int TNcduExport::ListDirectoryFiles(const TDirNode* dir, std::vector<TFileEntry>
     // open on the way down, so that a directory costs one open instead of one per level of its path.
     // Deep below, descriptors are no longer held.
     TFileSystemApi& fs = DefaultFileSystem();
-    const int parent = heldFds_.empty() ? -1 : heldFds_.back();
+    // A drive of "Local Drives" written at its mount point is opened by its own path.
+    const bool fromTop = heldFds_.empty() || dynamic_cast<const TRootDirNode*>(dir) != nullptr;
+    const int parent = fromTop ? -1 : heldFds_.back();
     const int fd = parent >= 0 ? fs.OpenDirectory(parent, dir->Name().c_str()) : OpenNodeDirectory(dir, fs);
     if (fd < 0)
         return listed ? 0 : -fd;
@@ -170,7 +178,19 @@ void TNcduExport::WriteFooter(std::ostream& stream) {
 }
 
 void TNcduExport::WriteNode(const TFileSystemNode* node, std::ostream& stream) {
+    if (drivesWritten_) {
+        opened_.push_back(false);
+        heldFds_.push_back(-1);
+        return;
+    }
     WriteText(stream, ",\n");
+    if (node->GetNodeType() == ntFixedDrives) {
+        WriteDrives(static_cast<const TGroupNode*>(node), stream);
+        drivesWritten_ = true;
+        opened_.push_back(false);
+        heldFds_.push_back(-1);
+        return;
+    }
     const bool isRoot = opened_.empty();
     // The writers of the format record a file system they did not enter as an excluded entry.
     if (!isRoot && IsMountPoint(node)) {
@@ -179,11 +199,15 @@ void TNcduExport::WriteNode(const TFileSystemNode* node, std::ostream& stream) {
         heldFds_.push_back(-1);
         return;
     }
-    const auto* dir = static_cast<const TDirNode*>(node);
+    OpenDirectory(static_cast<const TDirNode*>(node), node->Name(), stream);
+}
+
+void TNcduExport::OpenDirectory(const TDirNode* dir, const std::string& name, std::ostream& stream) {
     int held = -1;
-    const int listError = ListDirectoryFiles(dir, files_, held);
-    std::string text = "[{\"name\":" + JsonString(node->Name());
-    if (dir->ErrorCode() != 0 || listError != 0)
+    files_.clear();
+    const int listError = dir != nullptr ? ListDirectoryFiles(dir, files_, held) : 0;
+    std::string text = "[{\"name\":" + JsonString(name);
+    if (dir != nullptr && (dir->ErrorCode() != 0 || listError != 0))
         text += ",\"read_error\":true";
     text += '}';
     for (const TFileEntry& file : files_) {
@@ -192,6 +216,11 @@ void TNcduExport::WriteNode(const TFileSystemNode* node, std::ostream& stream) {
             text += ",\"dsize\":" + std::to_string(*file.AllocatedSize);
         if (file.NotRegular)
             text += ",\"notreg\":true";
+        // Only when we count once: a reader that saw the identities would count once where we count
+        // every name.
+        if (hardLinksOnce_ && file.Links > 1)
+            text += ",\"ino\":" + std::to_string(file.Inode) + ",\"nlink\":" + std::to_string(file.Links) +
+                    ",\"hlnkc\":true";
         text += '}';
     }
     WriteText(stream, text);
@@ -200,6 +229,10 @@ void TNcduExport::WriteNode(const TFileSystemNode* node, std::ostream& stream) {
 }
 
 void TNcduExport::EndNode(std::ostream& stream) {
+    CloseDirectory(stream);
+}
+
+void TNcduExport::CloseDirectory(std::ostream& stream) {
     if (opened_.back())
         WriteText(stream, "]");
     opened_.pop_back();

@@ -30,6 +30,10 @@ public:
         // Written as dsize only when known: a made-up figure would mislead the reader's disk usage.
         std::optional<std::int64_t> AllocatedSize;
         bool NotRegular = false;
+        // Read from the disk in a tree that counts a file with several names once, so that the
+        // reader can count it once too: 0 when not known.
+        std::uint64_t Inode = 0;
+        std::uint32_t Links = 1;
     };
 
 protected:
@@ -47,11 +51,21 @@ private:
     // else read again from the directory on disk. `held` gets the directory's descriptor for its
     // subdirectories, or -1. Returns 0 or the errno value of a failed listing.
     int ListDirectoryFiles(const TDirNode* dir, std::vector<TFileEntry>& files, int& held);
+    // Writes a directory's object under `name` and its files, and leaves its array open for the
+    // subdirectories. Without a node, a directory that stands for nothing scanned: a path between a
+    // drive and another one mounted deeper.
+    void OpenDirectory(const TDirNode* dir, const std::string& name, std::ostream& stream);
+    void CloseDirectory(std::ostream& stream);
+    // "Local Drives" as one tree from "/", each drive at its mount point (NcduExportDrives.cpp), so
+    // that the file holds no name with a "/" in it and reads back as the whole machine.
+    void WriteDrives(const TGroupNode* drives, std::ostream& stream);
 
     std::vector<bool> opened_; // per open directory: whether it was written as an array
     std::vector<int> heldFds_; // per open directory: its descriptor, or -1
     bool imported_ = false;
     bool allocatedKnown_ = true;
+    bool hardLinksOnce_ = false;
+    bool drivesWritten_ = false; // the nodes below "Local Drives" are written already
     std::vector<TFileEntry> files_;
 };
 

@@ -2,6 +2,7 @@
 
 #include "diag/QxLogger.h"
 #include "i18n/Translation.h"
+#include "scan/HardLinkSet.h"
 #include "support/FreeSpaceProbe.h"
 #include "support/MountTable.h"
 #include "support/PathText.h"
@@ -14,8 +15,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <set>
 #include <stdexcept>
 #include <typeinfo>
+#include <unordered_set>
 
 namespace quorvex {
 
@@ -155,6 +158,8 @@ std::int64_t TGroupNode::GetSize(TSizeKind kind) const {
 
 void TGroupNode::Clear() {
     TFileSystemNode::Clear();
+    // Cleared for a walk of this subtree: what it counted is counted again, the rest stays counted.
+    ForgetCountedHardLinks(this, true);
     std::vector<std::unique_ptr<TFileSystemNode>> children;
     {
         std::lock_guard guard(lock_);
@@ -280,6 +285,17 @@ std::int32_t TFileGroupNode::ListFiles() {
     SetFlag(nfFilesListed, true);
     Recalculate();
     return count;
+}
+
+// ---- TRootNode ------------------------------------------------------------------------------
+
+TRootNode::TRootNode() = default;
+TRootNode::~TRootNode() = default;
+
+void TRootNode::SetHardLinksOnce(bool once) {
+    if (once && hardLinks_ == nullptr)
+        hardLinks_ = std::make_unique<THardLinkSet>();
+    hardLinksOnce_.store(once, std::memory_order_relaxed);
 }
 
 // ---- TRootDirNode ---------------------------------------------------------------------------
@@ -461,6 +477,9 @@ void RemoveFromParent(TFileSystemNode* node) {
     TGroupNode* parent = node->Parent();
     if (parent == nullptr)
         return;
+    // The other names of a file counted below stay uncounted: the folders' totals never had them.
+    if (const auto* group = dynamic_cast<const TGroupNode*>(node))
+        ForgetCountedHardLinks(group, false);
     RemoveChild(parent, node);
     RecalculateUpward(parent);
 }
@@ -545,6 +564,33 @@ int OpenNodeDirectory(const TFileSystemNode* node, TFileSystemApi& fs) {
     return OpenDirectoryBelow(fs, top->Name(), names);
 }
 
+THardLinkSet* CountedHardLinks(const TFileSystemNode* node) {
+    const TFileSystemNode* top = node;
+    while (top->Parent() != nullptr)
+        top = top->Parent();
+    const auto* root = dynamic_cast<const TRootNode*>(top);
+    return root != nullptr ? root->HardLinks() : nullptr;
+}
+
+void ForgetCountedHardLinks(const TGroupNode* top, bool erase) {
+    THardLinkSet* counted = CountedHardLinks(top);
+    if (counted == nullptr || counted->Count() == 0)
+        return;
+    std::unordered_set<const TGroupNode*> owners;
+    std::vector<const TGroupNode*> pending{top};
+    while (!pending.empty()) {
+        const TGroupNode* group = pending.back();
+        pending.pop_back();
+        owners.insert(group);
+        const TChildrenLock guard(group);
+        for (const auto& child : guard.Children()) {
+            if (child->GetNodeType() != ntFile && child->GetNodeType() != ntFileGroup)
+                pending.push_back(static_cast<const TGroupNode*>(child.get()));
+        }
+    }
+    counted->Forget(owners, erase);
+}
+
 int ScanForChildrenFiles(const TGroupNode* directory, TGroupNode* target,
                          const TGroupNode::AcceptFunc& accept) {
     ProgramLogger().debug("ScanForChildrenFiles: " + GetFullPath(directory));
@@ -552,6 +598,9 @@ int ScanForChildrenFiles(const TGroupNode* directory, TGroupNode* target,
     TDirStream dir(OpenNodeDirectory(directory, fs));
     if (dir.Fd() < 0)
         return -dir.Error();
+    const THardLinkSet* counted = CountedHardLinks(directory);
+    // The names here of files the walk counted here, in listing order: only the first one counted.
+    std::set<std::pair<dev_t, ino_t>> countedHere;
     std::vector<std::unique_ptr<TFileSystemNode>> found;
     unsigned char type = 0;
     while (const char* name = dir.Next(type)) {
@@ -563,11 +612,19 @@ int ScanForChildrenFiles(const TGroupNode* directory, TGroupNode* target,
         }
         if (info.IsDirectory || !accept(info.Size))
             continue;
+        bool elsewhere = false;
+        if (counted != nullptr) {
+            const auto state = counted->Lookup(info.Device, info.Inode, directory);
+            elsewhere = state == THardLinkSet::TState::CountedAnother ||
+                        (state == THardLinkSet::TState::CountedHere &&
+                         !countedHere.emplace(info.Device, info.Inode).second);
+        }
         auto file = std::make_unique<TFileNode>();
         file->SetName(name);
-        file->SetSize(info.Size);
-        file->SetAllocatedSize(info.AllocatedSize);
-        file->SetAttributes(info.Attributes);
+        file->SetSize(elsewhere ? 0 : info.Size);
+        file->SetAllocatedSize(elsewhere ? 0 : info.AllocatedSize);
+        file->SetAttributes(
+            static_cast<std::uint16_t>(info.Attributes | (elsewhere ? kCountedAtAnotherName : 0)));
         found.push_back(std::move(file));
     }
     if (dir.Error() != 0)

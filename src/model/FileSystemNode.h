@@ -42,10 +42,15 @@ enum TNodeFlag : std::uint8_t {
 // has allocated for it (st_blocks x 512), which counts sparse files as the disk does.
 enum class TSizeKind : std::uint8_t { Logical, Allocated };
 
+// An attribute bit of a listed file node, above those the walkers fill in: the file has several names
+// and the scan counted it at another, so this row adds nothing to the totals.
+inline constexpr std::uint16_t kCountedAtAnotherName = 0x8000;
+
 class TGroupNode;
 class TRootNode;
 class TFileSystemNode;
 class TFileSystemApi;
+class THardLinkSet;
 
 // An owning list of child nodes in insertion order. Guarded by its group's lock.
 class TMemNodeList {
@@ -135,7 +140,8 @@ private:
 
 class TFileNode final : public TFileSystemNode {
 public:
-    std::int32_t GetFileCount() const override { return 1; }
+    // A name the scan did not count is no file of the totals either.
+    std::int32_t GetFileCount() const override { return (Attributes() & kCountedAtAnotherName) != 0 ? 0 : 1; }
     void SetFileCount(std::int32_t) override {}
 };
 
@@ -243,18 +249,24 @@ public:
 
 class TRootNode : public TDirNode {
 public:
+    TRootNode();
+    ~TRootNode() override;
+
     std::int64_t GroupThreshold() const { return groupThreshold_.load(std::memory_order_relaxed); }
     void SetGroupThreshold(std::int64_t threshold) {
         groupThreshold_.store(threshold, std::memory_order_relaxed);
     }
     // Whether a scan of this tree counts a file with several names at the first name it meets and
-    // not again; otherwise at every name. Read once when a walk starts.
+    // not again; otherwise at every name. Read once when a walk starts; set before any walk.
     bool HardLinksOnce() const { return hardLinksOnce_.load(std::memory_order_relaxed); }
-    void SetHardLinksOnce(bool once) { hardLinksOnce_.store(once, std::memory_order_relaxed); }
+    void SetHardLinksOnce(bool once);
+    // The files with several names the tree counted, and where; only while they are counted once.
+    THardLinkSet* HardLinks() const { return HardLinksOnce() ? hardLinks_.get() : nullptr; }
 
 private:
     std::atomic<std::int64_t> groupThreshold_{0};
     std::atomic<bool> hardLinksOnce_{false};
+    std::unique_ptr<THardLinkSet> hardLinks_;
 };
 
 // The root of a scan of one directory or drive; also each drive under "Local Drives".
@@ -339,9 +351,17 @@ TFileSystemNode* FindNextSibling(const TFileSystemNode* node,
 // directories one level at a time, so at any depth; links below the root are never followed.
 // Returns the descriptor, which the caller closes, or -errno.
 int OpenNodeDirectory(const TFileSystemNode* node, TFileSystemApi& fs);
+// The set of the topmost root above `node`, or null: a tree that counts every name keeps none.
+THardLinkSet* CountedHardLinks(const TFileSystemNode* node);
+// Drops from the tree's set what the directories of the subtree at `top` counted: erased before a
+// walk counts them again, else kept as counted by a name gone (the subtree is being removed).
+void ForgetCountedHardLinks(const TGroupNode* top, bool erase);
 // Lists the non-directory entries of `directory` for which `accept(size)` holds, sorted by name, and
-// appends them to `target`, which takes them out of its own files. Returns how many were added, or
-// -errno when the directory or one of its entries cannot be read; nothing is changed then.
+// appends them to `target`, which takes them out of its own files. When the tree counts a file with
+// several names once, every name but the one the scan counted is listed at no size and marked with
+// kCountedAtAnotherName; of two names in `directory` itself the first one listed counts, as in the
+// walk. Returns how many were added, or -errno when the directory or one of its entries cannot be
+// read; nothing is changed then.
 int ScanForChildrenFiles(const TGroupNode* directory, TGroupNode* target,
                          const TGroupNode::AcceptFunc& accept);
 // Appends `files`, in their order, to `target`, which takes them out of its own files.

@@ -217,7 +217,7 @@ bool TDirScanner::ReadDirectory(TWorker& worker, int fd, TGroupNode* node, std::
         }
         if (!info.IsDirectory) {
             // Only files with several names are remembered, so a tree without hard links pays nothing.
-            if (hardLinks_ != nullptr && info.Links > 1 && !hardLinks_->Insert(info.Device, info.Inode))
+            if (hardLinks_ != nullptr && info.Links > 1 && !hardLinks_->Insert(info.Device, info.Inode, node))
                 continue;
             ++totals.files;
             totals.size += info.Size;

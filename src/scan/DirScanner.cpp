@@ -62,15 +62,9 @@ void TDirScanner::Scan(const std::string& path, std::int64_t threshold) {
     root_->SetPath(p);
     if (auto* rootNode = dynamic_cast<TRootNode*>(root_))
         rootNode->SetGroupThreshold(threshold);
-    // A rescanned directory follows its tree's choice; the names it met in the first walk are not
-    // known to this one.
-    const TGroupNode* top = root_;
-    while (top->Parent() != nullptr)
-        top = top->Parent();
-    const auto* topRoot = dynamic_cast<const TRootNode*>(top);
-    hardLinks_.reset();
-    if (topRoot != nullptr && topRoot->HardLinksOnce())
-        hardLinks_ = std::make_unique<THardLinkSet>();
+    // A rescanned directory follows its tree's choice and shares its set: the clear above dropped
+    // what this subtree counted, and a file counted outside it stays counted there.
+    hardLinks_ = CountedHardLinks(root_);
     stopped_.store(false, std::memory_order_relaxed);
     failed_.store(false, std::memory_order_relaxed);
     {

@@ -87,8 +87,8 @@ private:
     TFileSystemApi* fs_;
     std::shared_ptr<TWorkerBudget> budget_;
     std::int64_t groupThreshold_ = 0;
-    // Set for a walk that counts a file with several names once (its root asks for it).
-    std::unique_ptr<THardLinkSet> hardLinks_;
+    // The tree's set, for a walk that counts a file with several names once (its root asks for it).
+    THardLinkSet* hardLinks_ = nullptr;
     dev_t rootDevice_ = 0;
     int descriptorsPerWorker_ = kMaxOpenDirs;
     int nice_ = 0; // of the scan's own thread, for its helpers

@@ -9,18 +9,46 @@ std::size_t THardLinkSet::THash::operator()(const TKey& key) const noexcept {
     return static_cast<std::size_t>(h);
 }
 
-bool THardLinkSet::Insert(dev_t device, ino_t inode) {
+bool THardLinkSet::Insert(dev_t device, ino_t inode, const TGroupNode* owner) {
     const TKey key{static_cast<std::uint64_t>(device), static_cast<std::uint64_t>(inode)};
     TShard& shard = shards_[THash{}(key) % kShards];
     std::lock_guard guard(shard.mutex);
-    return shard.keys.insert(key).second;
+    return shard.owners.emplace(key, owner).second;
+}
+
+THardLinkSet::TState THardLinkSet::Lookup(dev_t device, ino_t inode, const TGroupNode* directory) const {
+    const TKey key{static_cast<std::uint64_t>(device), static_cast<std::uint64_t>(inode)};
+    const TShard& shard = ShardOf(key);
+    std::lock_guard guard(shard.mutex);
+    const auto found = shard.owners.find(key);
+    if (found == shard.owners.end())
+        return TState::Unknown;
+    return found->second == directory && directory != nullptr ? TState::CountedHere : TState::CountedAnother;
+}
+
+void THardLinkSet::Forget(const std::unordered_set<const TGroupNode*>& owners, bool erase) {
+    if (owners.empty())
+        return;
+    for (TShard& shard : shards_) {
+        std::lock_guard guard(shard.mutex);
+        for (auto it = shard.owners.begin(); it != shard.owners.end();) {
+            if (owners.count(it->second) == 0) {
+                ++it;
+            } else if (erase) {
+                it = shard.owners.erase(it);
+            } else {
+                it->second = nullptr;
+                ++it;
+            }
+        }
+    }
 }
 
 std::size_t THardLinkSet::Count() const {
     std::size_t count = 0;
     for (const TShard& shard : shards_) {
         std::lock_guard guard(shard.mutex);
-        count += shard.keys.size();
+        count += shard.owners.size();
     }
     return count;
 }

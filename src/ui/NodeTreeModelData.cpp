@@ -55,8 +55,15 @@ QVariant TNodeTreeModel::data(const QModelIndex& index, int role) const {
     case Qt::ForegroundRole:
         if (node == nullptr)
             return QGuiApplication::palette().brush(QPalette::Disabled, QPalette::Text);
+        // A name that adds nothing to the totals says so, in the colour of what is not there.
+        if ((node->Attributes() & kCountedAtAnotherName) != 0)
+            return QGuiApplication::palette().brush(QPalette::Disabled, QPalette::Text);
         if (column == colName && node->IsCompressed())
             return QBrush(QColor(0, 0, 255));
+        return {};
+    case Qt::ToolTipRole:
+        if (node != nullptr && (node->Attributes() & kCountedAtAnotherName) != 0)
+            return QString::fromStdString(TranslateText("Hard link: counted at another name"));
         return {};
     case Qt::DecorationRole:
         if ((column == colName || column == colSize) && node != nullptr && iconSource_) {

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <set>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 
@@ -120,6 +122,54 @@ TEST_F(NcduPeers, NcduAndGduReadOurFileWithOurTotals) {
         const long long expected =
             std::stoll(scanned.at("size")) + 4096 * std::stoll(scanned.at("directories"));
         EXPECT_EQ(std::stoll(*out), expected) << *out;
+    }
+}
+
+// The size of the files in a scan file, a file of several names (known by "hlnkc") counted once.
+long long SizeCountingLinksOnce(const std::string& json) {
+    long long total = 0;
+    std::set<std::string> seen;
+    std::istringstream lines(json);
+    for (std::string line; std::getline(lines, line);) {
+        const auto asize = line.find("\"asize\":");
+        if (asize == std::string::npos)
+            continue;
+        const auto ino = line.find("\"ino\":");
+        if (line.find("\"hlnkc\":true") != std::string::npos && ino != std::string::npos &&
+            !seen.insert(line.substr(ino, line.find_first_of(",}", ino) - ino)).second)
+            continue;
+        total += std::stoll(line.substr(asize + 8));
+    }
+    return total;
+}
+
+// With a file of three names in two directories: counting every name, the peers count every name
+// as we do; counting once, the file tells them the identities, and they count it once as we do.
+TEST_F(NcduPeers, ThePeersCountAHardLinkOnceExactlyWhenWeDo) {
+    const bool ncdu = HaveTool("ncdu"), gdu = HaveTool("gdu");
+    if (!ncdu && !gdu)
+        GTEST_SKIP() << "neither ncdu nor gdu is installed (./build.sh test installs them)";
+    quorvex::testing::Check(::link((root_ + "/big").c_str(), (root_ + "/empty/third").c_str()) == 0, "link");
+    for (const char* mode : {"each", "once"}) {
+        SCOPED_TRACE(mode);
+        const Result summary = RunQuorvex({"--summary", "--hard-links", mode, root_}, scratch_);
+        ASSERT_EQ(summary.exitCode, 0) << summary.err;
+        const auto scanned = ParseBlocks(summary.out).at(0);
+        const long long size = std::stoll(scanned.at("size"));
+        const std::string ours = scratch_ / (std::string(mode) + ".json");
+        ASSERT_EQ(
+            RunQuorvex({"--export", "ncdu", "--hard-links", mode, "-o", ours, root_}, scratch_).exitCode, 0);
+        EXPECT_EQ(ReadAll(ours).find("\"hlnkc\"") != std::string::npos, std::string(mode) == "once");
+        if (ncdu) {
+            const auto rewritten = Shell("ncdu -f " + Quoted(ours) + " -o -");
+            ASSERT_TRUE(rewritten);
+            EXPECT_EQ(SizeCountingLinksOnce(*rewritten), size);
+        }
+        if (gdu) {
+            const auto out = Shell("gdu -f " + Quoted(ours) + " -n -p -a -s --no-prefix");
+            ASSERT_TRUE(out);
+            EXPECT_EQ(std::stoll(*out), size + 4096 * std::stoll(scanned.at("directories"))) << *out;
+        }
     }
 }
 

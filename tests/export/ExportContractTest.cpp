@@ -44,7 +44,7 @@ const FormatRow kFormats[] = {
     {"html", ".html", "HTML File", 2, "<td>/home/alice</td>", "/d</td>"},
     {"xml", ".xml", "XML File", 0, "<name>/home</name>", "<name>d</name>"},
     {"xml2", ".xml", "XML File v2.0", 0, "<dir name=\"/home\"", "<dir name=\"d\""},
-    {"ncdu", ".json", "ncdu scan file (JSON)", 0, "[{\"name\":\"/home\"", "[{\"name\":\"d\""}};
+    {"ncdu", ".json", "ncdu scan file (JSON)", 0, "[{\"name\":\"home\"", "[{\"name\":\"d\""}};
 
 TEST(ExportRegistry, HoldsTheSixFormatsInDialogOrderWithTheirSizeStyles) {
     ASSERT_EQ(ExportRegistry().Count(), 6);

@@ -26,7 +26,7 @@ TEST(HardLinkSet, EachIdentityIsWonByExactlyOneOfManyThreads) {
                 // Different starting points, so that the threads collide all over the range.
                 const int inode = (i + t * 997) % kInodes;
                 for (dev_t device : {dev_t{1}, dev_t{2}}) {
-                    if (set.Insert(device, static_cast<ino_t>(inode)))
+                    if (set.Insert(device, static_cast<ino_t>(inode), nullptr))
                         wins[static_cast<std::size_t>((device - 1) * kInodes + inode)].fetch_add(1);
                 }
             }
@@ -39,7 +39,7 @@ TEST(HardLinkSet, EachIdentityIsWonByExactlyOneOfManyThreads) {
         wrong += count.load() != 1 ? 1 : 0;
     EXPECT_EQ(wrong, 0);
     EXPECT_EQ(set.Count(), static_cast<std::size_t>(2 * kInodes));
-    EXPECT_FALSE(set.Insert(2, 5));
+    EXPECT_FALSE(set.Insert(2, 5, nullptr));
 }
 
 } // namespace
