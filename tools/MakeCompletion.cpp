@@ -26,10 +26,12 @@ int main(int argc, char** argv) {
     const auto& registry = quorvex::ExportRegistry();
     std::string formats;
     for (int i = 0; i < registry.Count(); ++i)
-        formats += (i == 0 ? "" : " ") + registry.Items(i).GetCommandName();
+        if (i > 0)
+            formats += ' ';
+        formats += registry.Items(i).GetCommandName();
     // --export also takes a format's number.
     for (int i = 1; i <= registry.Count(); ++i)
-        formats += " " + std::to_string(i);
+        formats.append(" ").append(std::to_string(i));
     const std::string marker = "@EXPORT_FORMATS@";
     const auto at = completion.find(marker);
     if (at == std::string::npos) {

@@ -13,7 +13,7 @@ void FollowLanguageInCLibrary(const std::string& code) {
     } else {
         std::string languages = code;
         if (code.size() > 2)
-            languages += ":" + code.substr(0, 2);
+            languages.append(":").append(code, 0, 2);
         ::setenv("LANGUAGE", languages.c_str(), 1);
         const char* current = std::setlocale(LC_MESSAGES, nullptr);
         if (current == nullptr || std::strcmp(current, "C") == 0 || std::strcmp(current, "POSIX") == 0)

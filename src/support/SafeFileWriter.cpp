@@ -205,7 +205,8 @@ TSafeFileWriter::TSafeFileWriter(std::string fileName) : fileName_(std::move(fil
     case TPlan::TKind::Replace: {
         target_ = plan.path;
         // Hidden, and short enough to stay within NAME_MAX beside a long file name.
-        const std::string stem = JoinPath(FolderOf(target_), "." + NameOf(target_).substr(0, 200) + ".");
+        const std::string stem =
+            JoinPath(FolderOf(target_), std::string(".").append(NameOf(target_), 0, 200).append("."));
         for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
             const std::string name = stem + UniqueSuffix();
             fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
