@@ -25,10 +25,11 @@ int main(int argc, char** argv) {
 
     const auto& registry = quorvex::ExportRegistry();
     std::string formats;
-    for (int i = 0; i < registry.Count(); ++i)
+    for (int i = 0; i < registry.Count(); ++i) {
         if (i > 0)
             formats += ' ';
-    formats += registry.Items(i).GetCommandName();
+        formats += registry.Items(i).GetCommandName();
+    }
     // --export also takes a format's number.
     for (int i = 1; i <= registry.Count(); ++i)
         formats.append(" ").append(std::to_string(i));
