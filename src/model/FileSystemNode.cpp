@@ -631,17 +631,9 @@ int ScanForChildrenFiles(const TGroupNode* directory, TGroupNode* target,
         return -dir.Error();
     dir.Close();
     std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a->Name() < b->Name(); });
-    TChildrenLock guard(target);
-    // Under the lock, so a live reader sees the files either as own files or as children, never both.
-    target->ownFilesCount_.store(0, std::memory_order_relaxed);
-    target->ownFilesSize_.store(0, std::memory_order_relaxed);
-    target->ownFilesAllocated_.store(0, std::memory_order_relaxed);
-    for (auto& file : found) {
-        file->parent_ = target;
-        target->children_.Add(std::move(file));
-    }
-    target->childCount_.store(target->children_.Count(), std::memory_order_relaxed);
-    return static_cast<std::int32_t>(found.size());
+    const auto count = static_cast<std::int32_t>(found.size());
+    AdoptListedFiles(target, std::move(found));
+    return count;
 }
 
 void AdoptListedFiles(TGroupNode* target, std::vector<std::unique_ptr<TFileSystemNode>> files) {
@@ -650,8 +642,11 @@ void AdoptListedFiles(TGroupNode* target, std::vector<std::unique_ptr<TFileSyste
     target->ownFilesCount_.store(0, std::memory_order_relaxed);
     target->ownFilesSize_.store(0, std::memory_order_relaxed);
     target->ownFilesAllocated_.store(0, std::memory_order_relaxed);
-    for (auto& file : files)
-        AddChild(target, std::move(file));
+    for (auto& file : files) {
+        file->parent_ = target;
+        target->children_.Add(std::move(file));
+    }
+    target->childCount_.store(target->children_.Count(), std::memory_order_relaxed);
 }
 
 } // namespace quorvex

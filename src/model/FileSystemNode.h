@@ -128,6 +128,7 @@ private:
     friend TFileSystemNode* AddChild(TGroupNode* group, std::unique_ptr<TFileSystemNode> node);
     friend int ScanForChildrenFiles(const TGroupNode* directory, TGroupNode* target,
                                     const std::function<bool(std::int64_t)>& accept);
+    friend void AdoptListedFiles(TGroupNode* target, std::vector<std::unique_ptr<TFileSystemNode>> files);
 
     TGroupNode* parent_ = nullptr;
     std::string name_;
