@@ -1,5 +1,6 @@
 #include "export/NcduExport.h"
 
+#include "export/DirectoryReadAhead.h"
 #include "export/NcduImport.h"
 #include "i18n/Translation.h"
 #include "model/FileSystemNode.h"
@@ -11,6 +12,7 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <thread>
 #include <unistd.h>
 
 namespace quorvex {
@@ -75,32 +77,6 @@ void SortByName(std::vector<TNcduExport::TFileEntry>& files) {
     std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.Name < b.Name; });
 }
 
-// The scan kept only totals for these files; the walk reads them again, one directory at a time.
-int ReadDirectoryFiles(TFileSystemApi& fs, int fd, std::vector<TNcduExport::TFileEntry>& files) {
-    TDirStream stream(fd);
-    if (stream.Fd() < 0)
-        return stream.Error();
-    unsigned char type = 0;
-    while (const char* name = stream.Next(type)) {
-        if (type == DT_DIR)
-            continue; // the tree has the subdirectories already
-        TEntryInfo info;
-        if (const int error = fs.StatEntry(stream.Fd(), name, info); error != 0) {
-            if (error == ENOENT)
-                continue;
-            files.clear();
-            return error;
-        }
-        if (info.IsDirectory)
-            continue;
-        const bool regular = (info.Attributes & (faSystem | faReparsePoint)) == 0;
-        files.push_back({name, info.Size, info.AllocatedSize, !regular, info.Inode, info.Links});
-    }
-    if (stream.Error() != 0)
-        files.clear();
-    return stream.Error();
-}
-
 } // namespace
 
 TNcduExport::TNcduExport(const TFileSystemNode* root) : TTextExport(root) {
@@ -115,6 +91,7 @@ TNcduExport::TNcduExport(const TFileSystemNode* root) : TTextExport(root) {
 }
 
 TNcduExport::~TNcduExport() {
+    readAhead_.reset();
     for (const int fd : heldFds_) {
         if (fd >= 0)
             ::close(fd);
@@ -146,6 +123,14 @@ int TNcduExport::ListDirectoryFiles(const TDirNode* dir, std::vector<TFileEntry>
             AddFileNodes(group, allocatedKnown_, files);
         SortByName(files);
     }
+    if (readAhead_) {
+        if (listed)
+            return 0;
+        if (auto listing = readAhead_->Take(dir)) {
+            files = std::move(listing->Files);
+            return listing->Error;
+        }
+    }
     // A scanned tree is opened directory by directory, each relative to its parent's descriptor held
     // open on the way down, so that a directory costs one open instead of one per level of its path.
     // Deep below, descriptors are no longer held.
@@ -167,13 +152,44 @@ int TNcduExport::ListDirectoryFiles(const TDirNode* dir, std::vector<TFileEntry>
     return error;
 }
 
+void TNcduExport::StartReadAhead() {
+    const auto* root = dynamic_cast<const TRootDirNode*>(Root());
+    if (imported_ || readAheadThreads_ <= 0 || root == nullptr || root->Parent() != nullptr)
+        return;
+    // The directories whose files the writer reads from the disk, in the order it writes them.
+    std::vector<const TDirNode*> order;
+    std::vector<const TDirNode*> pending{root};
+    while (!pending.empty()) {
+        const TDirNode* dir = pending.back();
+        pending.pop_back();
+        if (dir != root && IsMountPoint(dir))
+            continue;
+        if (hardLinksOnce_ || !AllFilesAreNodes(dir))
+            order.push_back(dir);
+        const TChildrenLock guard(dir);
+        const TMemNodeList& children = guard.Children();
+        for (int i = children.Count() - 1; i >= 0; --i) {
+            if (const auto* child = dynamic_cast<const TDirNode*>(children.Items(i)))
+                pending.push_back(child);
+        }
+    }
+    readAhead_ = std::make_unique<TDirectoryReadAhead>(*root, std::move(order), readAheadThreads_);
+}
+
+int TNcduExport::DefaultReadAheadThreads() {
+    // Reading a directory mostly waits for the kernel, as a scan does: more readers than cores pay.
+    return static_cast<int>(std::clamp(2 * std::thread::hardware_concurrency(), 2U, 8U));
+}
+
 void TNcduExport::WriteHeader(std::ostream& stream) {
+    StartReadAhead();
     WriteText(stream, "[1,2,{\"progname\":\"quorvex\",\"progver\":");
     WriteText(stream, JsonString(kVersionText));
     WriteText(stream, ",\"timestamp\":" + std::to_string(static_cast<long long>(std::time(nullptr))) + "}");
 }
 
 void TNcduExport::WriteFooter(std::ostream& stream) {
+    readAhead_.reset();
     WriteText(stream, "]\n");
 }
 

@@ -3,6 +3,7 @@
 #include "export/TreeTypesExport.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 namespace quorvex {
 
 class TDirNode;
+class TDirectoryReadAhead;
 
 // The JSON interchange format other disk-usage tools read and write: every directory as an array
 // led by its own object, every file as an object with its name and logical size. Directories carry
@@ -36,6 +38,10 @@ public:
         std::uint32_t Links = 1;
     };
 
+    // Threads that read a scanned tree's directories ahead of the writer; 0 reads them one by one.
+    void SetReadAheadThreads(int threads) { readAheadThreads_ = threads; }
+    static int DefaultReadAheadThreads();
+
 protected:
     void WriteHeader(std::ostream& stream) override;
     void WriteFooter(std::ostream& stream) override;
@@ -59,6 +65,7 @@ private:
     // "Local Drives" as one tree from "/", each drive at its mount point (NcduExportDrives.cpp), so
     // that the file holds no name with a "/" in it and reads back as the whole machine.
     void WriteDrives(const TGroupNode* drives, std::ostream& stream);
+    void StartReadAhead();
 
     std::vector<bool> opened_; // per open directory: whether it was written as an array
     std::vector<int> heldFds_; // per open directory: its descriptor, or -1
@@ -67,6 +74,8 @@ private:
     bool hardLinksOnce_ = false;
     bool drivesWritten_ = false; // the nodes below "Local Drives" are written already
     std::vector<TFileEntry> files_;
+    int readAheadThreads_ = DefaultReadAheadThreads();
+    std::unique_ptr<TDirectoryReadAhead> readAhead_;
 };
 
 // `text` as a JSON string with its quotes. Bytes that are not UTF-8 stay as they are, as the other

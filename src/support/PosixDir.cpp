@@ -6,7 +6,9 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -50,6 +52,14 @@ int TFileSystemApi::OpenDirectory(int parentFd, const char* name) {
 int TFileSystemApi::OpenRootDirectory(const char* path) {
     const int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
     return fd >= 0 ? fd : -errno;
+}
+
+int TFileSystemApi::OpenDirectoryBeneath(int rootFd, const char* relativePath) {
+    open_how how{};
+    how.flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
+    how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+    const long fd = ::syscall(SYS_openat2, rootFd, relativePath, &how, sizeof how);
+    return fd >= 0 ? static_cast<int>(fd) : -errno;
 }
 
 int TFileSystemApi::StatEntry(int dirFd, const char* name, TEntryInfo& info) {

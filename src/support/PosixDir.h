@@ -32,6 +32,10 @@ public:
     // Opens the directory the user named, following its own symbolic link too. Returns the descriptor
     // or -errno.
     virtual int OpenRootDirectory(const char* path);
+    // Opens the directory at `relativePath` below `rootFd` in one call, refusing every symbolic link
+    // on the way and any way out of the root. Returns the descriptor or -errno; -ENOSYS where the
+    // kernel cannot, so that the caller goes level by level instead.
+    virtual int OpenDirectoryBeneath(int rootFd, const char* relativePath);
     // lstat-like information on `name` relative to `dirFd`. Returns 0 or an errno value.
     virtual int StatEntry(int dirFd, const char* name, TEntryInfo& info);
     // Information on an open descriptor. Returns 0 or an errno value.

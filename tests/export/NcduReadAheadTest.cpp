@@ -1,0 +1,62 @@
+// The ncdu export reads a scanned tree's files again; read ahead on several threads, the file must
+// be byte for byte the one a directory-at-a-time walk writes, and follow no link the walk would not.
+
+#include "common/TempTree.h"
+#include "export/NcduExport.h"
+#include "model/FileSystemNode.h"
+#include "scan/DirScanner.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <sstream>
+
+namespace quorvex {
+namespace {
+
+using testing::TempTree;
+
+std::string Export(const TRootDirNode& root, int threads) {
+    TNcduExport exporter(&root);
+    exporter.SetReadAheadThreads(threads);
+    std::ostringstream out;
+    exporter.ExportToStream(out);
+    // The time of writing may tick between two exports.
+    return std::regex_replace(out.str(), std::regex(R"("timestamp":[0-9]+)"), "");
+}
+
+TEST(NcduReadAhead, WritesWhatTheOneByOneWalkWritesAndFollowsNoLinkPutInPlaceSinceTheScan) {
+    TempTree tree;
+    // More directories than the readers may run ahead of the writer, nested, each with files.
+    for (int i = 0; i < 60; ++i) {
+        const std::string top = "d" + std::to_string(i);
+        tree.Dir(top);
+        tree.File(top + "/f", i);
+        for (int j = 0; j < 40; ++j) {
+            tree.Dir(top + "/s" + std::to_string(j));
+            tree.File(top + "/s" + std::to_string(j) + "/g" + std::to_string(j), j);
+        }
+    }
+    TempTree outside;
+    outside.File("secret", 77);
+    TRootDirNode root;
+    root.SetName(tree.Path());
+    TDirScanner(&root).Scan(tree.Path(), 0);
+
+    const std::string oneByOne = Export(root, 0);
+    EXPECT_EQ(Export(root, 4), oneByOne);
+    EXPECT_NE(oneByOne.find("\"name\":\"g39\""), std::string::npos);
+
+    // Directories swapped for links to elsewhere after the scan, at the top and deep down.
+    for (const char* swapped : {"d7", "d30/s12"}) {
+        std::filesystem::remove_all(tree / swapped);
+        std::filesystem::create_directory_symlink(outside.Path(), tree / swapped);
+    }
+    const std::string afterSwap = Export(root, 4);
+    EXPECT_EQ(afterSwap, Export(root, 0));
+    EXPECT_EQ(afterSwap.find("secret"), std::string::npos);
+}
+
+} // namespace
+} // namespace quorvex
