@@ -4,6 +4,7 @@
 #include "SummaryCommand.h"
 
 #include "i18n/Translation.h"
+#include "support/HeapPages.h"
 #include "support/Version.h"
 
 #include <cstdio>
@@ -51,10 +52,14 @@ void PrintUsage(std::FILE* out) {
 
 } // namespace
 
+bool IsHeadlessCommand(int argc, char** argv) {
+    return argc > 1 && argv[1][0] == '-';
+}
+
 int RunHeadlessCommand(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty())
+    if (!IsHeadlessCommand(argc, argv))
         return -1;
+    std::vector<std::string> args(argv + 1, argv + argc);
     const std::string& first = args[0];
     if (first == "--help" || first == "-h") {
         PrintUsage(stdout);
@@ -100,16 +105,16 @@ int RunHeadlessCommand(int argc, char** argv) {
             PrintUsage(stderr);
             return 2;
         }
+        PreferLargeHeapPages();
         return RunSummaryCommand(argc, argv, paths, jobs, sizes);
     }
-    if (first == "--export")
+    if (first == "--export") {
+        PreferLargeHeapPages();
         return RunExportCommand(args);
-    if (!first.empty() && first[0] == '-') {
-        std::fprintf(stderr, "quorvex: %s\n", Substitute(TranslateText("unknown option %s"), first).c_str());
-        PrintUsage(stderr);
-        return 2;
     }
-    return -1;
+    std::fprintf(stderr, "quorvex: %s\n", Substitute(TranslateText("unknown option %s"), first).c_str());
+    PrintUsage(stderr);
+    return 2;
 }
 
 } // namespace quorvex

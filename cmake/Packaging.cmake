@@ -51,7 +51,7 @@ add_custom_command(OUTPUT ${completion}
 add_custom_target(quorvex_data ALL DEPENDS ${man_page} ${completion})
 add_dependencies(quorvex quorvex_data)
 
-install(TARGETS quorvex RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS quorvex quorvex_window RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The catalogues, once the build has compiled any; a tree without them installs the rest.
 install(DIRECTORY $<TARGET_FILE_DIR:quorvex>/locale/ DESTINATION ${QUORVEX_DATA_DIR}/locale OPTIONAL
         FILES_MATCHING PATTERN "*.mo")

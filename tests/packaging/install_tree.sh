@@ -41,7 +41,7 @@ if [ "$mode" = german ]; then
     exit $((failures > 0))
 fi
 
-files=(bin/quorvex share/applications/$id.desktop share/icons/hicolor/scalable/apps/$id.svg
+files=(bin/quorvex bin/quorvex-window share/applications/$id.desktop share/icons/hicolor/scalable/apps/$id.svg
        share/metainfo/$id.metainfo.xml share/man/man1/quorvex.1 share/bash-completion/completions/quorvex
        share/quorvex/log.cfg.example)
 for size in 16 22 24 32 48 64 128 256; do
@@ -64,6 +64,20 @@ version=$("$quorvex" --version) || fail "--version exits with $?"
 "$quorvex" --help | grep -q -- '--summary' || fail "--help shows no --summary"
 grep -q "<release version=\"${version#quorvex }\"" "$prefix/share/metainfo/$id.metainfo.xml" ||
     fail "the metainfo has no release entry for ${version#quorvex }"
+
+# The command starts the window program installed beside it (which, without a display, says so), and
+# says why when there is none; the command itself loads no widget library.
+status=0
+out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$quorvex" /tmp 2>&1 </dev/null) || status=$?
+[ "$status" -eq 2 ] && [[ $out == *"no graphical display"* ]] ||
+    fail "the installed command did not start the installed window program (exit $status): $out"
+mkdir "$scratch/alone"
+cp "$quorvex" "$scratch/alone/quorvex"
+status=0
+out=$("$scratch/alone/quorvex" /tmp 2>&1 </dev/null) || status=$?
+[ "$status" -eq 127 ] && [[ $out == *"cannot start the window $scratch/alone/quorvex-window: No such file"* ]] ||
+    fail "without the window program: exit $status, \"$out\""
+! ldd "$quorvex" | grep -q 'libQt6Widgets\|libQt6Gui' || fail "the command links the widget libraries"
 
 # log.cfg is taken from the installed data folder when there is none beside the program; the file
 # appender creates its file as soon as the configuration is read.
