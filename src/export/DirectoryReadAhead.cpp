@@ -29,7 +29,7 @@ int ReadDirectoryFiles(TFileSystemApi& fs, int fd, std::vector<TNcduExport::TFil
         if (info.IsDirectory)
             continue;
         const bool regular = (info.Attributes & (faSystem | faReparsePoint)) == 0;
-        files.push_back({name, info.Size, info.AllocatedSize, !regular, info.Inode, info.Links});
+        files.push_back({name, info.Size, info.AllocatedSize, !regular, info.Inode, info.Links, info.Device});
     }
     if (stream.Error() != 0) {
         files.clear();

@@ -225,6 +225,19 @@ void TNcduExport::OpenDirectory(const TDirNode* dir, const std::string& name, st
     std::string text = "[{\"name\":" + JsonString(name);
     if (dir != nullptr && (dir->ErrorCode() != 0 || listError != 0))
         text += ",\"read_error\":true";
+    // A file's identity is its inode on its device: without the device, files of two drives that
+    // happen to share an inode number would be taken for names of one file. The directory is on the
+    // device of its files; readers inherit the device of the directory above, so it is written
+    // where it changes.
+    std::uint64_t device = devices_.empty() ? 0 : devices_.back();
+    if (hardLinksOnce_) {
+        const auto linked =
+            std::find_if(files_.begin(), files_.end(), [](const TFileEntry& f) { return f.Links > 1; });
+        if (linked != files_.end() && linked->Device != device) {
+            device = linked->Device;
+            text += ",\"dev\":" + std::to_string(device);
+        }
+    }
     text += '}';
     for (const TFileEntry& file : files_) {
         text += ",\n{\"name\":" + JsonString(file.Name) + ",\"asize\":" + std::to_string(file.Size);
@@ -242,6 +255,7 @@ void TNcduExport::OpenDirectory(const TDirNode* dir, const std::string& name, st
     WriteText(stream, text);
     opened_.push_back(true);
     heldFds_.push_back(held);
+    devices_.push_back(device);
 }
 
 void TNcduExport::EndNode(std::ostream& stream) {
@@ -249,8 +263,10 @@ void TNcduExport::EndNode(std::ostream& stream) {
 }
 
 void TNcduExport::CloseDirectory(std::ostream& stream) {
-    if (opened_.back())
+    if (opened_.back()) {
         WriteText(stream, "]");
+        devices_.pop_back();
+    }
     opened_.pop_back();
     if (heldFds_.back() >= 0)
         ::close(heldFds_.back());

@@ -36,6 +36,7 @@ public:
         // reader can count it once too: 0 when not known.
         std::uint64_t Inode = 0;
         std::uint32_t Links = 1;
+        std::uint64_t Device = 0;
     };
 
     // Threads that read a scanned tree's directories ahead of the writer; 0 reads them one by one.
@@ -69,6 +70,9 @@ private:
 
     std::vector<bool> opened_; // per open directory: whether it was written as an array
     std::vector<int> heldFds_; // per open directory: its descriptor, or -1
+    // Per open directory, the device a reader takes it to be on: the last one written on the way down
+    // (readers inherit it), 0 before any.
+    std::vector<std::uint64_t> devices_;
     bool imported_ = false;
     bool allocatedKnown_ = true;
     bool hardLinksOnce_ = false;

@@ -13,6 +13,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
 
 namespace quorvex {
 namespace {
@@ -101,6 +104,51 @@ TEST(NcduDrivesExport, LocalDrivesReadBackAsOneTreeWithEveryDriveAtItsMountPoint
         ASSERT_EQ(std::system(("ncdu -f '" + file + "' -o '" + again + "'").c_str()), 0);
         EXPECT_EQ(ImportNcduFile(again, 0)->GetSize(), sum);
     }
+}
+
+// Counting hard links once over two drives: fresh tmpfs mounts number their files alike, so each
+// drive's file of two names has the same inode number as the other's. Only the devices tell the two
+// files apart, so the file must carry them, and differently for the two drives.
+TEST(NcduDrivesExport, CountingOnceEachDriveCarriesItsDeviceForTheIdentities) {
+    TempTree base;
+    base.Dir("m1");
+    base.Dir("m2");
+    Tmpfs first(base / "m1");
+    Tmpfs second(base / "m2");
+    if (!first.Refusal().empty() || !second.Refusal().empty())
+        GTEST_SKIP() << first.Refusal() << second.Refusal();
+    for (const char* drive : {"m1", "m2"}) {
+        const std::string at = base / drive;
+        base.File(std::string(drive) + "/a", 1000);
+        ASSERT_EQ(::link((at + "/a").c_str(), (at + "/b").c_str()), 0);
+    }
+    struct stat one {};
+    struct stat two {};
+    ASSERT_EQ(::stat((base / "m1/a").c_str(), &one), 0);
+    ASSERT_EQ(::stat((base / "m2/a").c_str(), &two), 0);
+    if (one.st_ino != two.st_ino)
+        GTEST_SKIP() << "the two tmpfs numbered their files differently";
+
+    TFixedDrivesNode drives({base / "m1", base / "m2"});
+    drives.SetHardLinksOnce(true);
+    {
+        const TChildrenLock guard(&drives);
+        for (const auto& child : guard.Children()) {
+            auto* drive = static_cast<TGroupNode*>(child.get());
+            TDirScanner(drive).Scan(drive->Name(), 0);
+        }
+    }
+    const std::string file = base / "drives.json";
+    NcduFormat().Create(&drives)->ExportToFile(file);
+    const std::string text = quorvex::testing::ReadAll(file);
+    const std::string ino = "\"ino\":" + std::to_string(one.st_ino) + ",";
+    ASSERT_NE(text.find(ino), text.rfind(ino)) << text;
+    for (const auto& [drive, device] : {std::pair{"m1", one.st_dev}, std::pair{"m2", two.st_dev}}) {
+        const std::string object =
+            "{\"name\":\"" + std::string(drive) + "\",\"dev\":" + std::to_string(device) + "}";
+        EXPECT_NE(text.find(object), std::string::npos) << object << " in " << text;
+    }
+    ASSERT_NO_THROW(ImportNcduFile(file, 0));
 }
 
 } // namespace
