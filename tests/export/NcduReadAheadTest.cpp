@@ -30,7 +30,7 @@ TEST(NcduReadAhead, WritesWhatTheOneByOneWalkWritesAndFollowsNoLinkPutInPlaceSin
     TempTree tree;
     // More directories than the readers may run ahead of the writer, nested, each with files.
     for (int i = 0; i < 60; ++i) {
-        const std::string top = "d" + std::to_string(i);
+        const std::string top = std::string("d").append(std::to_string(i));
         tree.Dir(top);
         tree.File(top + "/f", i);
         for (int j = 0; j < 40; ++j) {

@@ -182,7 +182,7 @@ TEST(PermanentDelete, AnUnprivilegedUserRemovesAllButWhatIsNotTheirs) {
     ::waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
 
-    EXPECT_EQ(out, "F" + (t / "victim/theirs/file") + '\0' + std::to_string(EACCES) + '\0');
+    EXPECT_EQ(out, std::string("F").append(t / "victim/theirs/file") + '\0' + std::to_string(EACCES) + '\0');
     EXPECT_TRUE(Exists(t / "victim/theirs/file"));
     EXPECT_FALSE(Exists(t / "victim/a"));
     EXPECT_FALSE(Exists(t / "victim/ro"));
