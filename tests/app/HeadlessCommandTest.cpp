@@ -257,7 +257,7 @@ TEST_F(Headless, JobsChangeNothingButTheSpeed) {
     TempTree wide;
     std::int64_t total = 0;
     for (int d = 0; d < 60; ++d) {
-        const std::string dir = "d" + std::to_string((d * 37) % 60);
+        const std::string dir = std::string("d").append(std::to_string((d * 37) % 60));
         wide.Dir(dir);
         for (int s = 0; s < d % 4; ++s) {
             wide.Dir(dir + "/s" + std::to_string(s));

@@ -73,7 +73,7 @@ std::int64_t MakeRacingTree(const TempTree& t) {
         total += size;
     };
     for (int w = 0; w < 120; ++w) {
-        const std::string dir = "w" + std::to_string(w);
+        const std::string dir = std::string("w").append(std::to_string(w));
         t.Dir(dir);
         file(dir + "/slow", 100 + w);
         for (int f = 0; f < w % 5; ++f)

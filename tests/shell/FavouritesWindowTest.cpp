@@ -141,14 +141,15 @@ TEST_F(FavouritesWindowTest, NineNumberedNewestFirstAndOnlyConfirmedMissingEntri
     TSettings settings(ini_);
     TFormMain form(settings);
     for (int i = 0; i <= 9; ++i) {
-        t.Dir("d" + std::to_string(i));
-        form.Favourites()->AddDir(t / ("d" + std::to_string(i)) + "/");
+        t.Dir(std::string("d").append(std::to_string(i)));
+        form.Favourites()->AddDir(t / (std::string("d").append(std::to_string(i))) + "/");
     }
     auto captions = Captions(form, "MenuItemMRUDirList");
     const auto separator = std::find(captions.begin(), captions.end(), "-");
     ASSERT_EQ(captions.end() - separator, 10);
     for (int n = 1; n <= 9; ++n)
-        EXPECT_EQ(separator[n], std::to_string(n) + " " + t / ("d" + std::to_string(10 - n)));
+        EXPECT_EQ(separator[n],
+                  std::to_string(n) + " " + t / (std::string("d").append(std::to_string(10 - n))));
 
     ASSERT_EQ(::rmdir((t / "d3").c_str()), 0);
     ASSERT_EQ(::rmdir((t / "d5").c_str()), 0);
