@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <malloc.h>
+#include <memory>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -13,9 +14,13 @@ constexpr std::size_t kPad = std::size_t{64} << 20;
 // Below the allocator's mmap threshold (128 KiB), so it comes from the heap's top.
 constexpr std::size_t kProbe = std::size_t{120} << 10;
 
-std::uintptr_t PageUp(std::uintptr_t address) {
+using TBlock = std::unique_ptr<void, decltype(&std::free)>;
+
+// The first page boundary at or after `address`.
+char* PageUp(char* address) {
     const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-    return (address + page - 1) & ~(page - 1);
+    const auto into = reinterpret_cast<std::uintptr_t>(address) % page;
+    return into == 0 ? address : address + (page - into);
 }
 
 } // namespace
@@ -25,18 +30,21 @@ void PreferLargeHeapPages() {
     // mapping that can be marked once; reserving costs address space, not memory.
     if (::mallopt(M_TOP_PAD, static_cast<int>(kPad)) == 0)
         return;
-    // Two probes larger than half the old padding use up the top that is left and make the heap grow
-    // now, by the new padding.
-    void* first = std::malloc(kProbe);
-    void* second = std::malloc(kProbe);
-    const auto from = PageUp(reinterpret_cast<std::uintptr_t>(second) + kProbe);
-    std::free(second);
-    std::free(first);
-    const auto to = reinterpret_cast<std::uintptr_t>(::sbrk(0));
-    if (second == nullptr || to <= from || to - from < kPad / 2)
+    char* from = nullptr;
+    {
+        // Two probes larger than half the old padding use up the top that is left and make the heap
+        // grow now, by the new padding. Freed, they stay in the heap's top.
+        const TBlock first(std::malloc(kProbe), &std::free);
+        const TBlock second(std::malloc(kProbe), &std::free);
+        if (first == nullptr || second == nullptr)
+            return;
+        from = PageUp(static_cast<char*>(second.get()) + kProbe);
+    }
+    char* const to = static_cast<char*>(::sbrk(0));
+    if (to <= from || static_cast<std::size_t>(to - from) < kPad / 2)
         return;
     // Advice only: where it is refused the pages stay 4 KiB, as before.
-    ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+    ::madvise(from, static_cast<std::size_t>(to - from), MADV_HUGEPAGE);
 }
 
 } // namespace quorvex
