@@ -30,16 +30,13 @@ void PreferLargeHeapPages() {
     // mapping that can be marked once; reserving costs address space, not memory.
     if (::mallopt(M_TOP_PAD, static_cast<int>(kPad)) == 0)
         return;
-    char* from = nullptr;
-    {
-        // Two probes larger than half the old padding use up the top that is left and make the heap
-        // grow now, by the new padding. Freed, they stay in the heap's top.
-        const TBlock first(std::malloc(kProbe), &std::free);
-        const TBlock second(std::malloc(kProbe), &std::free);
-        if (first == nullptr || second == nullptr)
-            return;
-        from = PageUp(static_cast<char*>(second.get()) + kProbe);
-    }
+    // Two probes larger than half the old padding use up the top that is left and make the heap grow
+    // now, by the new padding. Freed at the end, they go back to the heap's top.
+    const TBlock first(std::malloc(kProbe), &std::free);
+    const TBlock second(std::malloc(kProbe), &std::free);
+    if (first == nullptr || second == nullptr)
+        return;
+    char* const from = PageUp(static_cast<char*>(second.get()) + kProbe);
     char* const to = static_cast<char*>(::sbrk(0));
     if (to <= from || static_cast<std::size_t>(to - from) < kPad / 2)
         return;
