@@ -38,6 +38,9 @@ std::string FlagsOfMappingAt(const void* address) {
 // The tree's nodes come from the heap after the call: the mapping they land in must carry the advice,
 // or every one of its pages faults in at 4 KiB.
 TEST(HeapPages, NodesAllocatedAfterwardsLandInAMappingAdvisedForLargePages) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizer's allocator has no heap to advise";
+#endif
     if (!std::filesystem::exists("/sys/kernel/mm/transparent_hugepage"))
         GTEST_SKIP() << "this kernel has no transparent huge pages";
     PreferLargeHeapPages();
