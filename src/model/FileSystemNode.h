@@ -126,8 +126,6 @@ protected:
 private:
     friend class TGroupNode;
     friend TFileSystemNode* AddChild(TGroupNode* group, std::unique_ptr<TFileSystemNode> node);
-    friend int ScanForChildrenFiles(const TGroupNode* directory, TGroupNode* target,
-                                    const std::function<bool(std::int64_t)>& accept);
     friend void AdoptListedFiles(TGroupNode* target, std::vector<std::unique_ptr<TFileSystemNode>> files);
 
     TGroupNode* parent_ = nullptr;
@@ -205,8 +203,6 @@ private:
     friend TFileSystemNode* AddChild(TGroupNode* group, std::unique_ptr<TFileSystemNode> node);
     friend void RemoveChild(TGroupNode* group, TFileSystemNode* node);
     friend std::vector<std::unique_ptr<TFileSystemNode>> TakeChildren(TGroupNode& group);
-    friend int ScanForChildrenFiles(const TGroupNode* directory, TGroupNode* target,
-                                    const AcceptFunc& accept);
     friend void AdoptListedFiles(TGroupNode* target, std::vector<std::unique_ptr<TFileSystemNode>> files);
 
     std::atomic<std::int32_t> ownFilesCount_{0};
