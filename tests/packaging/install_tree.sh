@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch prefix and checks the tree a user (or the Debian package) gets:
-# every file in its place, the program running from there and finding its data beside itself.
+# every file in its place, the program running from there and finding its data in share/quorvex.
 #   install_tree.sh BUILD_DIR SOURCE_DIR [german]
 # With "german", checks the German catalogue instead; exit 77 (skipped) while the source has none.
 set -euo pipefail
@@ -32,6 +32,9 @@ cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" || {
 }
 quorvex=$prefix/bin/quorvex
 data=$prefix/share/quorvex
+# Installed into /usr, the program shares bin/ with the C library's locale program.
+printf '#!/bin/sh\n' >"$prefix/bin/locale"
+chmod +x "$prefix/bin/locale"
 
 if [ "$mode" = german ]; then
     [ -f "$data/locale/de/LC_MESSAGES/default.mo" ] || fail "the German catalogue is not installed"
