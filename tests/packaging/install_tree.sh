@@ -91,6 +91,14 @@ log4cplus.appender.File.File=$scratch/installed.log
 CFG
 "$quorvex" --version >/dev/null
 [ -f "$scratch/installed.log" ] || fail "the installed program did not read $data/log.cfg"
+# The example, copied as its first line says, adds to the log of earlier starts: a start that truncated
+# it would also leave a window still running to write after a run of NUL bytes.
+cp "$data/log.cfg.example" "$data/log.cfg"
+mkdir "$scratch/logs"
+echo "an earlier start" >"$scratch/logs/quorvex.log"
+(cd "$scratch/logs" && "$quorvex" --version >/dev/null)
+[ "$(head -n 1 "$scratch/logs/quorvex.log")" = "an earlier start" ] ||
+    fail "a start with the example configuration truncated the log"
 
 # The desktop entry, the icon and the metainfo name one another by the same id.
 desktop=$prefix/share/applications/$id.desktop
