@@ -239,7 +239,7 @@ int RunExportCommand(const std::vector<std::string>& args) {
     auto root = std::make_unique<TRootDirNode>();
     if (isFile) {
         try {
-            root = ImportNcduFile(options->Path, settings.GroupThreshold);
+            root = ImportNcduFile(options->Path, settings.GroupThreshold, options->Sizes.HardLinksOnce);
         } catch (const EImportError& unreadable) {
             return Fail(kRunError, unreadable.what());
         }

@@ -90,10 +90,10 @@ struct TRootScan {
 };
 
 // Reads the scan file in place of a scan; false (and the reason on stderr) when it cannot be read.
-bool ImportScan(TRootScan& scan, std::int64_t threshold) {
+bool ImportScan(TRootScan& scan, std::int64_t threshold, bool hardLinksOnce) {
     const auto start = std::chrono::steady_clock::now();
     try {
-        scan.root = ImportNcduFile(scan.path, threshold);
+        scan.root = ImportNcduFile(scan.path, threshold, hardLinksOnce);
     } catch (const EImportError& error) {
         std::fprintf(stderr, "quorvex: %s\n", error.what());
         return false;
@@ -189,7 +189,7 @@ int RunSummaryCommand(int argc, char** argv, const std::vector<std::string>& pat
     }
     int exitCode = 0;
     for (auto it = scans.begin(); it != scans.end();) {
-        if ((*it)->isFile && !ImportScan(**it, threshold)) {
+        if ((*it)->isFile && !ImportScan(**it, threshold, sizes.HardLinksOnce)) {
             exitCode = 1;
             it = scans.erase(it);
         } else {

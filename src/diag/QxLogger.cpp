@@ -153,7 +153,7 @@ TProgramLogger& ProgramLogger() {
 }
 
 std::string DefaultLogConfigPath() {
-    return DataLocation("log.cfg").string();
+    return DataLocation("log.cfg", TDataKind::RegularFile).string();
 }
 
 bool ConfigureLogging(const std::string& configFile) {

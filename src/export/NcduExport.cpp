@@ -87,7 +87,7 @@ TNcduExport::TNcduExport(const TFileSystemNode* root) : TTextExport(root) {
     while (top->Parent() != nullptr)
         top = top->Parent();
     const auto* topRoot = dynamic_cast<const TRootNode*>(top);
-    hardLinksOnce_ = !imported_ && topRoot != nullptr && topRoot->HardLinksOnce();
+    hardLinksOnce_ = topRoot != nullptr && topRoot->HardLinksOnce();
 }
 
 TNcduExport::~TNcduExport() {
@@ -108,8 +108,12 @@ int TNcduExport::ListDirectoryFiles(const TDirNode* dir, std::vector<TFileEntry>
                 std::optional<std::int64_t> allocated;
                 if (allocatedKnown_)
                     allocated = file.AllocatedSize;
+                // The identities the file was read with, so that counting once reads back the same.
                 files.push_back(
-                    {std::string(file.Name), file.Size, allocated, (file.Attributes & faSystem) != 0});
+                    {std::string(file.Name), file.Size, allocated, (file.Attributes & faSystem) != 0,
+                     file.Inode,
+                     static_cast<std::uint32_t>(std::clamp<std::uint64_t>(file.Links, 1, UINT32_MAX)),
+                     file.Device});
             });
         }
         SortByName(files);

@@ -4,12 +4,14 @@
 #include "i18n/Translation.h"
 #include "model/FileSystemNode.h"
 #include "model/PackedFiles.h"
+#include "scan/HardLinkSet.h"
 #include "support/PosixDir.h"
 #include "support/Utilities.h"
 
 #include <rapidjson/error/en.h>
 #include <rapidjson/reader.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <limits>
@@ -32,6 +34,12 @@ struct TEntry {
     bool HasName = false;
     std::int64_t Size = 0;
     std::optional<std::int64_t> AllocatedSize;
+    // The file's identity, where the writer recorded it: the device is inherited from the directory
+    // above when the entry has none of its own.
+    std::optional<std::uint64_t> Device;
+    std::optional<std::uint64_t> Inode;
+    std::uint64_t Links = 0;
+    bool HasLinks = false; // "hlnkc": the writer saw more than one name
     bool ReadError = false;
     bool NotRegular = false;
     std::string Excluded;
@@ -42,13 +50,29 @@ struct TEntry {
         HasName = false;
         Size = 0;
         AllocatedSize.reset();
+        Device.reset();
+        Inode.reset();
+        Links = 0;
+        HasLinks = false;
         ReadError = false;
         NotRegular = false;
         Excluded.clear();
     }
 };
 
-enum class TKey { Name, Asize, Dsize, Number, Flag, ReadError, NotRegular, Excluded, Other };
+enum class TKey {
+    Name,
+    Asize,
+    Dsize,
+    Device,
+    Inode,
+    Links,
+    HasLinks,
+    ReadError,
+    NotRegular,
+    Excluded,
+    Other
+};
 
 // A key we use, with its text for messages: kept as a constant, so reading a key copies nothing.
 struct TKnownKey {
@@ -59,8 +83,8 @@ struct TKnownKey {
 TKnownKey KeyOf(std::string_view key) {
     static constexpr TKnownKey kKeys[] = {
         {TKey::Name, "name"},         {TKey::Asize, "asize"},          {TKey::Dsize, "dsize"},
-        {TKey::Number, "ino"},        {TKey::Number, "nlink"},         {TKey::Number, "dev"},
-        {TKey::Flag, "hlnkc"},        {TKey::ReadError, "read_error"}, {TKey::NotRegular, "notreg"},
+        {TKey::Inode, "ino"},         {TKey::Links, "nlink"},          {TKey::Device, "dev"},
+        {TKey::HasLinks, "hlnkc"},    {TKey::ReadError, "read_error"}, {TKey::NotRegular, "notreg"},
         {TKey::Excluded, "excluded"},
     };
     for (const TKnownKey& known : kKeys) {
@@ -76,7 +100,7 @@ TKnownKey KeyOf(std::string_view key) {
 class TTreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TTreeBuilder> {
 public:
     TTreeBuilder(TImportedRootNode& root, TJsonFileStream& stream, std::int64_t threshold)
-        : root_(root), stream_(stream), threshold_(threshold) {}
+        : root_(root), stream_(stream), threshold_(threshold), hardLinks_(root.HardLinks()) {}
 
     const std::optional<std::string>& Fault() const { return fault_; }
     std::size_t FaultOffset() const { return faultOffset_; }
@@ -228,6 +252,7 @@ private:
         std::int64_t Size = 0;
         std::int64_t Allocated = 0;
         std::int64_t Files = 0;
+        std::uint64_t Device = 0; // of the files here that do not name their own
         bool HasEntries = false;
         TFileTotals Own;   // every file directly in the directory
         TFileTotals Small; // those of them below the group threshold
@@ -236,6 +261,7 @@ private:
         void Reset() {
             Dir = nullptr;
             Size = Allocated = Files = 0;
+            Device = 0;
             HasEntries = false;
             Own = Small = TFileTotals{};
             Packed.Clear();
@@ -321,20 +347,36 @@ private:
                 return false;
             if (*n > static_cast<std::uint64_t>(kMaxSize))
                 return Fail(Substitute(TranslateText("\"%s\" is beyond 63 bits"), keyText_));
-            if (key_ == TKey::Asize)
+            if (key_ == TKey::Asize) {
                 entry_.Size = static_cast<std::int64_t>(*n);
-            else
+            } else {
                 entry_.AllocatedSize = static_cast<std::int64_t>(*n);
+                allocatedSeen_ = true;
+            }
             return true;
         }
-        case TKey::Number:
-            return Count(value).has_value();
-        case TKey::Flag:
+        case TKey::Device:
+        case TKey::Inode:
+        case TKey::Links: {
+            const auto n = Count(value);
+            if (!n)
+                return false;
+            if (key_ == TKey::Device)
+                entry_.Device = *n;
+            else if (key_ == TKey::Inode)
+                entry_.Inode = *n;
+            else
+                entry_.Links = *n;
+            return true;
+        }
+        case TKey::HasLinks:
         case TKey::ReadError:
         case TKey::NotRegular:
             if (value.Kind != TValue::Bool)
                 return Fail(Substitute(TranslateText("\"%s\" is not true or false"), keyText_));
-            if (key_ == TKey::ReadError)
+            if (key_ == TKey::HasLinks)
+                entry_.HasLinks = value.Flag;
+            else if (key_ == TKey::ReadError)
                 entry_.ReadError = value.Flag;
             else if (key_ == TKey::NotRegular)
                 entry_.NotRegular = value.Flag;
@@ -380,8 +422,10 @@ private:
         if (isRoot) {
             root_.SetName(entry_.Name);
             frame.Dir = &root_;
+            frame.Device = entry_.Device.value_or(0);
         } else {
             TFrame& parent = frames_[depth_ - 2];
+            frame.Device = entry_.Device.value_or(parent.Device);
             parent.HasEntries = true;
             auto dir = std::make_unique<TImportedDirNode>();
             dir->SetName(entry_.Name);
@@ -419,14 +463,31 @@ private:
             dir->SetFlag(nfFilesListed, true);
             return true;
         }
+        // Writers leave the allocated size out where it is 0 (a symbolic link, say); only a file that
+        // has none anywhere leaves it unknown.
         const std::int64_t allocated = entry_.AllocatedSize.value_or(0);
         if (!entry_.AllocatedSize)
-            root_.SetFlag(nfAllocatedUnknown, true);
+            allocatedMissing_ = true;
+        TPackedFile file{
+            entry_.Name, entry_.Size, allocated,
+            static_cast<std::uint16_t>(NameAttributes(entry_.Name) | (entry_.NotRegular ? faSystem : 0))};
+        // A writer that records identities marks the files with several names; one without "nlink"
+        // still says there are at least two.
+        if (entry_.Inode && (entry_.HasLinks || entry_.Links > 1)) {
+            file.Device = entry_.Device.value_or(frame.Device);
+            file.Inode = *entry_.Inode;
+            file.Links = std::max<std::uint64_t>(entry_.Links, 2);
+            // Counting once, later names are kept, at their size, but add nothing, as in a scan.
+            if (hardLinks_ != nullptr && !hardLinks_->Insert(static_cast<dev_t>(file.Device),
+                                                             static_cast<ino_t>(file.Inode), frame.Dir)) {
+                file.Attributes |= kCountedAtAnotherName;
+                frame.Packed.Add(file);
+                return true;
+            }
+        }
         if (!AddTotals(frame, entry_.Size, allocated, 1))
             return false;
-        const auto attributes =
-            static_cast<std::uint16_t>(NameAttributes(entry_.Name) | (entry_.NotRegular ? faSystem : 0));
-        frame.Packed.Add(entry_.Name, entry_.Size, allocated, attributes);
+        frame.Packed.Add(file);
         frame.Own.Add(entry_.Size, allocated);
         if (entry_.Size < threshold_)
             frame.Small.Add(entry_.Size, allocated);
@@ -465,6 +526,7 @@ private:
         dir->SetFileCount(static_cast<std::int32_t>(frame.Files));
         --depth_;
         if (depth_ == 0) {
+            root_.SetFlag(nfAllocatedUnknown, allocatedMissing_ && !allocatedSeen_);
             state_ = TState::Done;
             return true;
         }
@@ -474,6 +536,9 @@ private:
     TImportedRootNode& root_;
     TJsonFileStream& stream_;
     std::int64_t threshold_;
+    THardLinkSet* hardLinks_;
+    bool allocatedSeen_ = false;
+    bool allocatedMissing_ = false;
     TState state_ = TState::Start;
     TState returnState_ = TState::Start;
     int skipDepth_ = 0;
@@ -512,7 +577,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<TRootDirNode> ImportNcduFile(const std::string& fileName, std::int64_t groupThreshold) {
+std::unique_ptr<TRootDirNode> ImportNcduFile(const std::string& fileName, std::int64_t groupThreshold,
+                                             bool hardLinksOnce) {
     const TDescriptor fd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.Get() < 0)
         throw EImportError(fileName + ": " + SystemErrorMessage(errno), 0);
@@ -520,6 +586,7 @@ std::unique_ptr<TRootDirNode> ImportNcduFile(const std::string& fileName, std::i
     auto root = std::make_unique<TImportedRootNode>();
     root->SetGroupThreshold(groupThreshold);
     root->SetFlag(nfImported, true);
+    root->SetHardLinksOnce(hardLinksOnce);
     TJsonFileStream stream(fd.Get());
     TTreeBuilder builder(*root, stream, groupThreshold);
     rapidjson::Reader reader;

@@ -24,12 +24,15 @@ private:
 
 // Reads a scan in the JSON interchange format (`ncdu -o`, `gdu -o`, our own ncdu export) into a
 // finished tree as a scan leaves one: every directory as a node, files smaller than `groupThreshold`
-// counted in their directory's file group, totals from the entries (a hard link counts at every name,
-// a directory's own size not at all). The files are kept packed in their directories and become nodes
-// when a directory is listed, from the packed list, so nothing below the root, which is marked
-// imported, ever reads the local disk. `fileName` is a byte path.
+// counted in their directory's file group, totals from the entries (a directory's own size not at
+// all). A file with several names counts at every name, or, with `hardLinksOnce`, at the first one
+// read of those whose identity the file records, as a scan counting once leaves it. The files are
+// kept packed in their directories and become nodes when a directory is listed, from the packed list,
+// so nothing below the root, which is marked imported, ever reads the local disk. `fileName` is a
+// byte path.
 // Raises EImportError.
-std::unique_ptr<TRootDirNode> ImportNcduFile(const std::string& fileName, std::int64_t groupThreshold);
+std::unique_ptr<TRootDirNode> ImportNcduFile(const std::string& fileName, std::int64_t groupThreshold,
+                                             bool hardLinksOnce = false);
 
 // Whether `root` came from a file rather than from a scan of this machine.
 bool IsImportedTree(const TRootDirNode& root);

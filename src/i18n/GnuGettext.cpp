@@ -253,7 +253,7 @@ std::filesystem::path TGnuGettextInstance::CatalogueFileLocked(const std::string
 }
 
 TGnuGettextInstance& DefaultInstance() {
-    static TGnuGettextInstance instance(DataLocation("locale"), true);
+    static TGnuGettextInstance instance(DataLocation("locale", TDataKind::Folder), true);
     return instance;
 }
 

@@ -503,21 +503,11 @@ TFileSystemNode* ChildAt(const TGroupNode* group, int index) {
     return guard.Children().Items(index);
 }
 
-namespace {
-bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
-    return prefix.size() <= text.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) ==
-                      std::tolower(static_cast<unsigned char>(b));
-           });
-}
-} // namespace
-
 TFileSystemNode* FindNodeByPath(const TGroupNode* group, const std::string& path) {
     TChildrenLock guard(group);
     for (const auto& child : guard.Children()) {
         const std::string childPath = GetFullPath(child.get());
-        if (!StartsWithNoCase(path, childPath))
+        if (!path.starts_with(childPath))
             continue;
         if (childPath == path)
             return child.get();

@@ -8,6 +8,8 @@ namespace quorvex {
 namespace {
 
 constexpr std::size_t kMaxNumberBytes = 10;
+// Above the 16 bits of the attributes in their packed number: an identity follows.
+constexpr std::uint64_t kHasIdentity = std::uint64_t{1} << 16;
 
 // Seven bits a byte, low first; the high bit says another byte follows. 2^63-1 takes 9 bytes.
 // Returns the bytes written at `out`.
@@ -21,19 +23,24 @@ std::size_t PutNumber(char* out, std::uint64_t n) {
 
 } // namespace
 
-void TPackedFilesWriter::Add(std::string_view name, std::int64_t size, std::int64_t allocated,
-                             std::uint16_t attributes) {
+void TPackedFilesWriter::Add(const TPackedFile& file) {
     // Room for the most an entry can take, then trimmed to what it took: one size check per file
     // instead of one per byte.
     const std::size_t at = bytes_.size();
-    bytes_.resize(at + name.size() + 4 * kMaxNumberBytes);
+    bytes_.resize(at + file.Name.size() + 7 * kMaxNumberBytes);
     char* const start = bytes_.data() + at;
-    char* out = start + PutNumber(start, name.size());
-    std::memcpy(out, name.data(), name.size());
-    out += name.size();
-    out += PutNumber(out, static_cast<std::uint64_t>(size));
-    out += PutNumber(out, static_cast<std::uint64_t>(allocated));
-    out += PutNumber(out, attributes);
+    char* out = start + PutNumber(start, file.Name.size());
+    std::memcpy(out, file.Name.data(), file.Name.size());
+    out += file.Name.size();
+    out += PutNumber(out, static_cast<std::uint64_t>(file.Size));
+    out += PutNumber(out, static_cast<std::uint64_t>(file.AllocatedSize));
+    const bool identity = file.Links > 1;
+    out += PutNumber(out, file.Attributes | (identity ? kHasIdentity : 0));
+    if (identity) {
+        out += PutNumber(out, file.Device);
+        out += PutNumber(out, file.Inode);
+        out += PutNumber(out, file.Links);
+    }
     bytes_.resize(at + static_cast<std::size_t>(out - start));
     ++count_;
 }
@@ -73,7 +80,13 @@ TPackedFile TPackedFiles::Next(const std::uint8_t*& p) {
     p += length;
     file.Size = static_cast<std::int64_t>(ReadNumber(p));
     file.AllocatedSize = static_cast<std::int64_t>(ReadNumber(p));
-    file.Attributes = static_cast<std::uint16_t>(ReadNumber(p));
+    const std::uint64_t attributes = ReadNumber(p);
+    file.Attributes = static_cast<std::uint16_t>(attributes);
+    if ((attributes & kHasIdentity) != 0) {
+        file.Device = ReadNumber(p);
+        file.Inode = ReadNumber(p);
+        file.Links = ReadNumber(p);
+    }
     return file;
 }
 
@@ -82,10 +95,11 @@ int ListPackedFiles(const TPackedFiles& files, TGroupNode* target, const TGroupN
     files.ForEach([&](const TPackedFile& file) {
         if (!accept(file.Size))
             return;
+        const bool elsewhere = (file.Attributes & kCountedAtAnotherName) != 0;
         auto node = std::make_unique<TFileNode>();
         node->SetName(std::string(file.Name));
-        node->SetSize(file.Size);
-        node->SetAllocatedSize(file.AllocatedSize);
+        node->SetSize(elsewhere ? 0 : file.Size);
+        node->SetAllocatedSize(elsewhere ? 0 : file.AllocatedSize);
         node->SetAttributes(file.Attributes);
         found.push_back(std::move(node));
     });

@@ -17,15 +17,21 @@ struct TPackedFile {
     std::int64_t Size = 0;
     std::int64_t AllocatedSize = 0;
     std::uint16_t Attributes = 0;
+    // The identity of a file with several names, for a writer that records it; Links is 0 where the
+    // file did not say it had several.
+    std::uint64_t Device = 0;
+    std::uint64_t Inode = 0;
+    std::uint64_t Links = 0;
 };
 
 // Collects a directory's files into the form TPackedFiles keeps: per file its name's length and
-// bytes, then sizes and attributes as variable-length numbers, so a file costs a few bytes more than
-// its name instead of a node. Reusable: Clear keeps the capacity.
+// bytes, then sizes and attributes as variable-length numbers, and the identity only for a file with
+// several names, so a file costs a few bytes more than its name instead of a node. Reusable: Clear
+// keeps the capacity.
 class TPackedFilesWriter {
 public:
     // Sizes are never negative: the reader of the scan file refuses negative numbers.
-    void Add(std::string_view name, std::int64_t size, std::int64_t allocated, std::uint16_t attributes);
+    void Add(const TPackedFile& file);
     std::uint32_t Count() const { return count_; }
     void Clear() {
         bytes_.clear();
@@ -87,7 +93,9 @@ using TImportedDirNode = TWithPackedFiles<TDirNode>;
 class TImportedRootNode final : public TWithPackedFiles<TRootDirNode> {};
 
 // Makes the nodes of the files for which accept(size) holds, sorted by name as a listing of the
-// disk gives them, and hands them to target. Returns how many.
+// disk gives them, and hands them to target. A file marked kCountedAtAnotherName keeps its size in
+// the list, for the exports, and becomes a node of no size, as a listing of the disk makes it.
+// Returns how many.
 int ListPackedFiles(const TPackedFiles& files, TGroupNode* target, const TGroupNode::AcceptFunc& accept);
 
 template <typename TBase>

@@ -18,20 +18,30 @@ std::filesystem::path InstalledDataFolder() {
     return (ProgramFolder() / QUORVEX_DATA_FROM_BIN).lexically_normal();
 }
 
-std::filesystem::path DataLocation(const std::string& name, const std::filesystem::path& executableFolder,
+namespace {
+
+bool IsOfKind(const std::filesystem::path& path, TDataKind kind) {
+    std::error_code error;
+    return kind == TDataKind::Folder ? std::filesystem::is_directory(path, error)
+                                     : std::filesystem::is_regular_file(path, error);
+}
+
+} // namespace
+
+std::filesystem::path DataLocation(const std::string& name, TDataKind kind,
+                                   const std::filesystem::path& executableFolder,
                                    const std::filesystem::path& installedFolder) {
     auto beside = executableFolder / name;
-    std::error_code error;
-    if (std::filesystem::exists(beside, error))
+    if (IsOfKind(beside, kind))
         return beside;
     auto installed = installedFolder / name;
-    if (std::filesystem::exists(installed, error))
+    if (IsOfKind(installed, kind))
         return installed;
     return beside;
 }
 
-std::filesystem::path DataLocation(const std::string& name) {
-    return DataLocation(name, ProgramFolder(), InstalledDataFolder());
+std::filesystem::path DataLocation(const std::string& name, TDataKind kind) {
+    return DataLocation(name, kind, ProgramFolder(), InstalledDataFolder());
 }
 
 } // namespace quorvex

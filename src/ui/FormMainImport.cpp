@@ -58,7 +58,7 @@ bool TFormMain::OpenScanFile(const std::string& fileName) {
         return false;
     std::unique_ptr<TRootDirNode> root;
     try {
-        root = ImportNcduFile(fileName, settings_.GroupThreshold());
+        root = ImportNcduFile(fileName, settings_.GroupThreshold(), settings_.HardLinksOnce());
     } catch (const EImportError& error) {
         ProgramLogger().error(error.what());
         ShowErrorDialog(error.what());

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <limits>
 #include <sstream>
+#include <unistd.h>
 
 namespace {
 
@@ -107,6 +108,37 @@ TEST(ImportedListing, LooksAsTheScanOfTheSameTreeBeforeAndAfterExpandAcrossTheGr
         EXPECT_EQ(Describe(imported.get()), Describe(&scanned));
         EXPECT_EQ(ExportBody(imported.get()), before);
     }
+}
+
+// Counting a file of several names once, the file of such a scan reads back as the scan, and writes
+// the identities again; counting every name, the same file counts them all.
+TEST(ImportedListing, AFileOfSeveralNamesCountedOnceLooksAsTheScan) {
+    TempTree tree;
+    WriteAll(tree / "big", std::string(20000, 'b'));
+    WriteAll(tree / "small", std::string(10, 's'));
+    for (const char* dir : {"sub", "sub/deeper", "other"})
+        tree.Dir(dir);
+    // One name a directory: which of two names in one directory counts follows the order of the disk.
+    for (const char* name : {"sub/big2", "sub/deeper/big3", "other/big4"})
+        quorvex::testing::Check(::link((tree / "big").c_str(), (tree / name).c_str()) == 0, "link");
+    quorvex::testing::Check(::link((tree / "small").c_str(), (tree / "sub/small2").c_str()) == 0, "link");
+    TRootDirNode scanned;
+    scanned.SetHardLinksOnce(true);
+    TDirScanner(&scanned).Scan(tree.Path(), 100);
+    ASSERT_EQ(scanned.GetSize(), 20010);
+    TempTree files;
+    const std::string file = files / "once.json";
+    WriteAll(file, quorvex::testing::ExportText(quorvex::testing::Format("ncdu"), &scanned));
+    const auto imported = ImportNcduFile(file, 100, true);
+
+    EXPECT_EQ(Describe(imported.get()), Describe(&scanned));
+    const std::string before = ExportBody(imported.get());
+    EXPECT_EQ(before, ExportBody(&scanned));
+    ExpandAll(&scanned);
+    ExpandAll(imported.get());
+    EXPECT_EQ(Describe(imported.get()), Describe(&scanned));
+    EXPECT_EQ(ExportBody(imported.get()), before);
+    EXPECT_EQ(ImportNcduFile(file, 100)->GetSize(), 4 * 20000 + 2 * 10);
 }
 
 // Names of any bytes and sizes at both ends of their range come back from the packed list exactly,

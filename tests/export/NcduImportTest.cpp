@@ -70,6 +70,9 @@ TEST_F(NcduImport, BuildsTheTreeFromTheEntriesWithoutTouchingTheDisk) {
     EXPECT_EQ(root->Name(), local.Path());
     EXPECT_EQ(root->GetSize(), 5 + 100000 + 5 + 3);
     EXPECT_EQ(root->GetFileCount(), 4);
+    // Where the file gives some allocated sizes, an entry without one has none.
+    EXPECT_FALSE(root->HasFlag(nfAllocatedUnknown));
+    EXPECT_EQ(root->GetSize(TSizeKind::Allocated), 4096);
 
     auto* sub = dynamic_cast<TDirNode*>(Child(root.get(), "sub"));
     ASSERT_NE(sub, nullptr);

@@ -138,17 +138,22 @@ TEST(NodeTreePaths, FullPathsJoinWithoutDoubleDelimiters) {
     EXPECT_EQ(dir.Name(), "b");
 }
 
-TEST(NodeTreePaths, FindNodeByPathStopsAtComponentBoundaries) {
+// Names are bytes: only the exact component leads on, whatever comes first.
+TEST(NodeTreePaths, FindNodeByPathFollowsExactComponents) {
     TRootDirNode root;
     root.SetName("/data");
     TDirNode* abc = AddDirNode(&root, "abc", faDirectory);
     TDirNode* ab = AddDirNode(&root, "ab", faDirectory);
     TDirNode* deep = AddDirNode(ab, "x", faDirectory);
     AddDirNode(abc, "x", faDirectory);
+    AddDirNode(AddDirNode(&root, "Foo", faDirectory), "bar", faDirectory);
+    TDirNode* bar = AddDirNode(AddDirNode(&root, "foo", faDirectory), "bar", faDirectory);
     EXPECT_EQ(FindNodeByPath(&root, "/data/ab"), ab);
     EXPECT_EQ(FindNodeByPath(&root, "/data/ab/x"), deep) << "must not descend into /data/abc";
     EXPECT_EQ(FindNodeByPath(&root, "/data/a"), nullptr);
     EXPECT_EQ(FindNodeByPath(&root, "/data/abc/y"), nullptr);
+    EXPECT_EQ(FindNodeByPath(&root, "/data/foo/bar"), bar) << "must not descend into /data/Foo";
+    EXPECT_EQ(FindNodeByPath(&root, "/data/AB"), nullptr);
 }
 
 TEST_F(NodeTree, RemoveFromParentRecalculatesAncestors) {

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch prefix and checks the tree a user (or the Debian package) gets:
-# every file in its place, the program running from there and finding its data beside itself.
+# every file in its place, the program running from there and finding its data in share/quorvex.
 #   install_tree.sh BUILD_DIR SOURCE_DIR [german]
 # With "german", checks the German catalogue instead; exit 77 (skipped) while the source has none.
 set -euo pipefail
@@ -32,6 +32,9 @@ cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" || {
 }
 quorvex=$prefix/bin/quorvex
 data=$prefix/share/quorvex
+# Installed into /usr, the program shares bin/ with the C library's locale program.
+printf '#!/bin/sh\n' >"$prefix/bin/locale"
+chmod +x "$prefix/bin/locale"
 
 if [ "$mode" = german ]; then
     [ -f "$data/locale/de/LC_MESSAGES/default.mo" ] || fail "the German catalogue is not installed"
@@ -88,6 +91,14 @@ log4cplus.appender.File.File=$scratch/installed.log
 CFG
 "$quorvex" --version >/dev/null
 [ -f "$scratch/installed.log" ] || fail "the installed program did not read $data/log.cfg"
+# The example, copied as its first line says, adds to the log of earlier starts: a start that truncated
+# it would also leave a window still running to write after a run of NUL bytes.
+cp "$data/log.cfg.example" "$data/log.cfg"
+mkdir "$scratch/logs"
+echo "an earlier start" >"$scratch/logs/quorvex.log"
+(cd "$scratch/logs" && "$quorvex" --version >/dev/null)
+[ "$(head -n 1 "$scratch/logs/quorvex.log")" = "an earlier start" ] ||
+    fail "a start with the example configuration truncated the log"
 
 # The desktop entry, the icon and the metainfo name one another by the same id.
 desktop=$prefix/share/applications/$id.desktop
