@@ -23,7 +23,7 @@ namespace {
 
 constexpr const char* kLoggerName = "Quorvex";
 
-// Configuration written for the Delphi-era "log4d" dialect names its classes and options differently.
+// Configuration files in the "log4d." key dialect name their classes and options differently.
 struct Rename {
     std::string_view from;
     std::string_view to;
@@ -113,7 +113,7 @@ std::string TranslateLogProperties(const std::string& text) {
                 if (value == r.from)
                     value = r.to;
             }
-            // The debugger-output appender of the old dialect maps onto stderr.
+            // That dialect's debugger-output appender maps onto stderr.
             if (value == "log4cplus::ConsoleAppender")
                 out << key << ".logToStdErr=true\n";
         }

@@ -64,8 +64,4 @@ QColor ResolveColor(TColor color) {
                   static_cast<int>((color >> 16) & 0xFFu));
 }
 
-TColor ColorFromQColor(const QColor& color) {
-    return RGBToColor(color.red(), color.green(), color.blue());
-}
-
 } // namespace quorvex

@@ -35,7 +35,4 @@ constexpr TColor RGBToColor(int red, int green, int blue) {
 // numbers resolve to black.
 QColor ResolveColor(TColor color);
 
-// The RGB value of an opaque QColor in the 0x00BBGGRR layout.
-TColor ColorFromQColor(const QColor& color);
-
 } // namespace quorvex

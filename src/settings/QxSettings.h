@@ -119,7 +119,6 @@ public:
     const std::string& BarChartPainterClass() const { return barChartPainterClass_; }
     void SetBarChartPainterClass(std::string className) { barChartPainterClass_ = std::move(className); }
     const TQxPaintOptions& PaintOptions() const { return paintOptions_; }
-    void SetPaintOptions(TQxPaintOptions options) { paintOptions_ = options; }
     // Ordinals above 7 are ignored.
     void SetPaintOption(int option, bool on);
 

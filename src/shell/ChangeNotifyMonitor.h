@@ -33,7 +33,6 @@ public:
     // table cannot be opened or read.
     bool Start();
     void Stop();
-    bool IsWatching() const { return fd_ >= 0; }
 
     // Exposed for tests: the differences between two tables, as reported.
     static std::vector<std::pair<TChange, std::string>> Compare(const std::vector<TMountEntry>& before,

@@ -28,7 +28,6 @@ public:
 
     int ClosedFolderIndex() const { return closedFolder_; }
     int OpenFolderIndex() const { return openFolder_; }
-    const std::vector<TShellFolder>& Folders() const { return folders_; }
     // The image of the folder at `path` (a trailing "/" is ignored), or -1.
     int IndexOfPath(const std::string& path) const;
     // Takes the entries, turns their icon names into registry indices and emits Changed.

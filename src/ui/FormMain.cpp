@@ -83,7 +83,7 @@ TFormMain::TFormMain(TSettings& settings, QWidget* parent)
     : QMainWindow(parent), settings_(settings), treeModel_(new TNodeTreeModel(this)),
       treeView_(new TNodeTreeView(treeModel_, this)), infoPanel_(new TFrameInfoPanel(this)),
       favourites_(new TMRUDirList(this)), statusPanel0_(new QLabel(this)), statusPanel1_(new QLabel(this)) {
-    // 1. Unhandled errors in event handlers are logged by TQxApplication; activation is logged here.
+    // Unhandled errors in event handlers are logged by TQxApplication; activation is logged here.
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [](Qt::ApplicationState state) {
         ProgramLogger().debug(state == Qt::ApplicationActive ? "application becomes active"
                                                              : "application becomes inactive");
@@ -94,7 +94,7 @@ TFormMain::TFormMain(TSettings& settings, QWidget* parent)
         return std::to_string(size.width()) + "x" + std::to_string(size.height());
     });
 
-    // 2.-5. Controls, the Part 7 objects, the thread list and the child-bar painter.
+    // Controls, the desktop-integration objects, the thread list and the child-bar painter.
     shellIcons_ = std::make_unique<TShellIcons>();
     mountProber_ = std::make_unique<TTimedProber>(SystemMountProbe(), kMountProbeLimit);
     treeModel_->SetIconSource([this](const TFileSystemNode* node, int column) {
@@ -142,7 +142,7 @@ TFormMain::TFormMain(TSettings& settings, QWidget* parent)
     setWindowTitle(QStringLiteral("Quorvex"));
     treeModel_->SetRoot(nullptr);
 
-    // 6.-7. Saved state (it may override the default sort), then the settings.
+    // Saved state first (it may override the default sort), then the settings.
     RestoreWindowState();
     settings_.Load();
     ApplySettings(settings_);

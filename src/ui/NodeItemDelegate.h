@@ -15,7 +15,6 @@ public:
 
     // The painters are owned by the window and must outlive every paint that follows.
     void SetPainters(const TPercentCellPainters& painters, bool drawChildBars);
-    bool DrawChildBars() const { return drawChildBars_; }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;

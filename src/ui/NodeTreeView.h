@@ -23,7 +23,6 @@ class TNodeTreeView : public QTreeView {
 public:
     explicit TNodeTreeView(TNodeTreeModel* model, QWidget* parent = nullptr);
 
-    TNodeTreeModel* NodeModel() const { return model_; }
     TNodeItemDelegate* Delegate() const { return delegate_; }
 
     // Brings the rows up to date with the tree.

@@ -145,7 +145,7 @@ TEST(Logger, ThresholdAndAdditivityOfTheOldDialectTakeEffect) {
 }
 
 // The switch users are told about is a Qt logging rule, parsed exactly as QT_LOGGING_RULES is.
-TEST(Profiler, TimingLinesFollowTheDocumentedLoggingRule) {
+TEST(Profiler, TimingLinesAreDebugMessagesOfTheQuorvexCategory) {
     static QStringList seen;
     seen.clear();
     const QtMessageHandler previous = qInstallMessageHandler(

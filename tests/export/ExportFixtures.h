@@ -26,7 +26,8 @@ inline void File(TGroupNode* parent, const std::string& name, std::int64_t size)
     AddChild(parent, std::move(file));
 }
 
-// The documented examples' tree, with a file node and a file group that must write nothing.
+// A small tree whose export in every format is known byte for byte, with a file node and a file
+// group that must write nothing.
 struct WorkedExample {
     TRootDirNode root;
     TDirNode* old = nullptr;

@@ -1,4 +1,4 @@
-// The documented examples, byte for byte, and the figures of the HTML gauge.
+// Every format of the reference tree, byte for byte, and the figures of the HTML gauge.
 
 #include "ExportFixtures.h"
 
