@@ -99,6 +99,10 @@ public:
     }
     void SetSize(std::int64_t size) { size_.store(size, std::memory_order_relaxed); }
     void SetAllocatedSize(std::int64_t size) { allocatedSize_.store(size, std::memory_order_relaxed); }
+    // The inode the scan found at this name, 0 when unknown: a deletion acts only on that very item,
+    // not on whatever took its name since. The device is kept once per tree (TRootDirNode).
+    std::uint64_t Inode() const { return inode_.load(std::memory_order_relaxed); }
+    void SetInode(std::uint64_t inode) { inode_.store(inode, std::memory_order_relaxed); }
 
     bool IsHidden() const { return (attributes_ & faHidden) != 0; }
     bool IsSystem() const { return (attributes_ & faSystem) != 0; }
@@ -132,6 +136,7 @@ private:
     std::string name_;
     std::atomic<std::int64_t> size_{0};
     std::atomic<std::int64_t> allocatedSize_{0};
+    std::atomic<std::uint64_t> inode_{0};
     std::uint16_t attributes_ = 0;
     std::atomic<std::int16_t> errorCode_{0};
     std::atomic<std::int16_t> imageIndex_{-1};
@@ -282,12 +287,16 @@ public:
     static constexpr std::chrono::milliseconds kFreeSpaceTimeLimit{250};
     // A mount or unmount at this path changes whether it is a drive.
     void ForgetDriveKind() { driveKindCache_.store(0, std::memory_order_relaxed); }
+    // The file system the walk of this tree stayed on; 0 before a walk.
+    std::uint64_t Device() const { return device_.load(std::memory_order_relaxed); }
+    void SetDevice(std::uint64_t device) { device_.store(device, std::memory_order_relaxed); }
 
 private:
     mutable std::mutex labelMutex_; // one per root, so its size does not matter
     std::string volumeLabel_;
     std::atomic<std::int64_t> freeSpace_{0};
     mutable std::atomic<std::uint8_t> driveKindCache_{0};
+    std::atomic<std::uint64_t> device_{0};
 };
 
 // The pseudo-root "Local Drives": its children are the fixed drives, listed at creation.

@@ -91,10 +91,11 @@ struct TPendingTotals {
 
 // A subdirectory found while reading its parent, linked in the parent's listing order. It counts as
 // being scanned from now on, so that the window does not list its files before the walk reaches it.
-TDirNode* AddScanningDir(TGroupNode* parent, const char* name, std::uint16_t attributes) {
+TDirNode* AddScanningDir(TGroupNode* parent, const char* name, const TEntryInfo& info) {
     auto dir = std::make_unique<TDirNode>();
     dir->SetName(name);
-    dir->SetAttributes(attributes);
+    dir->SetAttributes(info.Attributes);
+    dir->SetInode(info.Inode);
     dir->SetScanning(true);
     return static_cast<TDirNode*>(AddChild(parent, std::move(dir)));
 }
@@ -146,8 +147,12 @@ void TDirScanner::Enter(TWorker& worker, int fd, TGroupNode* node, TDirState* pa
     }
     if (parent == nullptr) {
         TEntryInfo self;
-        if (fs_->StatDescriptor(fd, self) == 0)
+        if (fs_->StatDescriptor(fd, self) == 0) {
             rootDevice_ = self.Device;
+            node->SetInode(self.Inode);
+            if (auto* root = dynamic_cast<TRootDirNode*>(node))
+                root->SetDevice(self.Device);
+        }
     }
 
     TFrame frame;
@@ -239,13 +244,14 @@ bool TDirScanner::ReadDirectory(TWorker& worker, int fd, TGroupNode* node, std::
         }
         if (info.Device != rootDevice_) {
             // Another file system is mounted here: listed, not entered.
-            AddDirNode(node, name, static_cast<std::uint16_t>(info.Attributes | faReparsePoint));
+            AddDirNode(node, name, static_cast<std::uint16_t>(info.Attributes | faReparsePoint))
+                ->SetInode(info.Inode);
             continue;
         }
         // Room first: a node linked into the tree must also be in the list that finishes it.
         subdirs.push_back(nullptr);
         try {
-            subdirs.back() = AddScanningDir(node, name, info.Attributes);
+            subdirs.back() = AddScanningDir(node, name, info);
         } catch (...) {
             subdirs.pop_back();
             throw;

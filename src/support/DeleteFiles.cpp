@@ -1,6 +1,8 @@
 #include "support/DeleteFiles.h"
 
 #include "i18n/Translation.h"
+#include "support/MountTable.h"
+#include "support/PathText.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -58,6 +60,36 @@ bool Exists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0 || errno != ENOENT;
 }
 
+std::string Shown(const std::string& path) {
+    return DecodePath(path).toStdString();
+}
+
+TItemKind KindOf(mode_t mode) {
+    if (S_ISDIR(mode))
+        return TItemKind::Directory;
+    if (S_ISLNK(mode))
+        return TItemKind::Link;
+    return S_ISREG(mode) ? TItemKind::File : TItemKind::Other;
+}
+
+// Looked at right before the item goes: the tree may be hours old, and a name may by now stand for
+// something the user never saw in it.
+bool IsExpectedItem(const std::string& path, const TItemIdentity& expected) {
+    if (expected.Inode == 0)
+        return true;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        return errno == ENOENT; // gone already: nothing left to mistake
+    return st.st_ino == expected.Inode && (expected.Device == 0 || st.st_dev == expected.Device) &&
+           KindOf(st.st_mode) == expected.Kind;
+}
+
+void Refuse(TDeleteItemOutcome& item, int error, std::string message) {
+    item.Failures.push_back({item.Path, error});
+    item.Message = std::move(message);
+    item.Gone = !Exists(item.Path);
+}
+
 void DeleteOne(TDeleteItemOutcome& item, TDeleteMode mode, const TDeleteFilesControl& control,
                std::size_t itemsDone, std::uint64_t& entries) {
     item.Tried = true;
@@ -113,6 +145,22 @@ std::string DeletionRefusal(const std::string& rawPath) {
     return {};
 }
 
+std::string TrashRefusal(const std::string& path) {
+    const std::vector<std::string> mounts = MountPointsBelow(path);
+    if (mounts.empty())
+        return {};
+    std::string where;
+    for (const std::string& mount : mounts)
+        where += (where.empty() ? "" : ", ") + Shown(mount);
+    // Filled from the right, so that a "%s" inside the first name is never taken for the second.
+    std::string text = TranslateText("%s was not moved to the trash: a file system is mounted inside it, at "
+                                     "%s. Unmount it first, or delete for good, which leaves mounted file "
+                                     "systems as they are.");
+    if (const auto at = text.rfind("%s"); at != std::string::npos)
+        text.replace(at, 2, where);
+    return Substitute(text, Shown(path));
+}
+
 TDeleteFilesResult DeleteFiles(const std::vector<std::string>& paths, TDeleteMode mode,
                                const TDeleteFilesControl& control) {
     TDeleteFilesResult result;
@@ -127,10 +175,20 @@ TDeleteFilesResult DeleteFiles(const std::vector<std::string>& paths, TDeleteMod
             continue;
         }
         if (std::string refusal = DeletionRefusal(path); !refusal.empty()) {
-            item.Failures.push_back({path, EPERM});
-            item.Message = std::move(refusal);
-            item.Gone = !Exists(path);
+            Refuse(item, EPERM, std::move(refusal));
             continue;
+        }
+        const std::size_t index = result.Items.size() - 1;
+        if (index < control.Expected.size() && !IsExpectedItem(path, control.Expected[index])) {
+            Refuse(item, ESTALE,
+                   Substitute(TranslateText("%s changed since the scan: rescan it first"), Shown(path)));
+            continue;
+        }
+        if (mode == TDeleteMode::Trash) {
+            if (std::string refusal = TrashRefusal(path); !refusal.empty()) {
+                Refuse(item, EPERM, std::move(refusal));
+                continue;
+            }
         }
         DeleteOne(item, mode, control, result.Items.size() - 1, entries);
         if (control.Stop.stop_requested() && !item.Gone)

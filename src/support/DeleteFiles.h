@@ -35,12 +35,22 @@ struct TDeleteFilesResult {
     bool Succeeded() const;
 };
 
+// What a scan saw at a path, to tell that item from whatever may have taken its name since.
+enum class TItemKind : std::uint8_t { Directory, File, Link, Other };
+struct TItemIdentity {
+    std::uint64_t Device = 0; // 0: not compared
+    std::uint64_t Inode = 0;  // 0: nothing is compared
+    TItemKind Kind = TItemKind::File;
+};
+
 struct TDeleteFilesControl {
     std::stop_token Stop; // checked between items and, for permanent deletion, between entries
     // On the deleting thread: items finished so far, entries removed so far.
     std::function<void(std::size_t items, std::uint64_t entries)> Progress;
     TTrashFunction Trash;                 // empty: MoveToTrash
     TFileSystemApi* FileSystem = nullptr; // permanent deletion's calls; null: the real ones
+    // One per path, or none: an item no longer the one described is left alone and reported.
+    std::vector<TItemIdentity> Expected;
 };
 
 // Why no one means to delete `path`, as a sentence for the user; empty when it may go. Refused are
@@ -49,9 +59,15 @@ struct TDeleteFilesControl {
 // removing it leaves its target alone.
 std::string DeletionRefusal(const std::string& path);
 
+// Why `path` may not go to the trash, as a sentence naming what is mounted below it; empty when
+// nothing is. Moved along, a mount would live on inside the trash, and emptying the trash later would
+// delete the other file system's files.
+std::string TrashRefusal(const std::string& path);
+
 // Moves every path to the trash or removes it for good, in order, going on past failures. Paths are
-// absolute byte strings, none inside another (RemoveNestedPaths). Refused paths (DeletionRefusal) are
-// left alone and reported with EPERM. Safe to run on a worker thread.
+// absolute byte strings, none inside another (RemoveNestedPaths). Refused paths (DeletionRefusal, and
+// for the trash TrashRefusal) are left alone and reported with EPERM, items that are not the expected
+// ones with ESTALE. Safe to run on a worker thread.
 TDeleteFilesResult DeleteFiles(const std::vector<std::string>& paths, TDeleteMode mode,
                                const TDeleteFilesControl& control = {});
 

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string_view>
+#include <sys/stat.h>
 
 namespace quorvex {
 namespace {
@@ -111,6 +114,34 @@ std::vector<TMountEntry> ParseMountInfo(std::istream& in) {
 std::vector<TMountEntry> ReadMountTable() {
     std::ifstream in("/proc/self/mountinfo");
     return ParseMountInfo(in);
+}
+
+std::vector<std::string> MountPointsBelow(const std::string& directory, std::istream& mountInfo) {
+    const std::string prefix = directory == "/" ? directory : directory + "/";
+    std::vector<std::string> below;
+    std::string line;
+    while (std::getline(mountInfo, line)) {
+        std::istringstream fields(line);
+        std::string id, parent, devno, root, mountPoint;
+        if (!(fields >> id >> parent >> devno >> root >> mountPoint))
+            continue;
+        std::string point = Unescape(mountPoint);
+        if (point.size() > prefix.size() && point.compare(0, prefix.size(), prefix) == 0 &&
+            std::find(below.begin(), below.end(), point) == below.end())
+            below.push_back(std::move(point));
+    }
+    return below;
+}
+
+std::vector<std::string> MountPointsBelow(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return {};
+    // The table names mounts by their canonical paths; the item may be named through a link above it.
+    const std::unique_ptr<char, decltype(&std::free)> canonical(::realpath(path.c_str(), nullptr),
+                                                                &std::free);
+    std::ifstream in("/proc/self/mountinfo");
+    return MountPointsBelow(canonical != nullptr ? std::string(canonical.get()) : path, in);
 }
 
 std::vector<TMountEntry> FixedDrives(const std::vector<TMountEntry>& table) {

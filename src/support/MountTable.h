@@ -23,6 +23,13 @@ std::vector<TMountEntry> ParseMountInfo(std::istream& in);
 // The live table of this process.
 std::vector<TMountEntry> ReadMountTable();
 
+// Every mount point in mountinfo text strictly below `directory` (bytes, canonical, no trailing slash),
+// whatever its file system, virtual and bind mounts included: each once, in table order.
+std::vector<std::string> MountPointsBelow(const std::string& directory, std::istream& mountInfo);
+// The same against the live table, for a directory named by any path; none when `path` is no
+// directory (a link to one holds nothing of its own).
+std::vector<std::string> MountPointsBelow(const std::string& path);
+
 // The local block-device file systems ("fixed drives"), in table order.
 std::vector<TMountEntry> FixedDrives(const std::vector<TMountEntry>& table);
 

@@ -337,7 +337,7 @@ void TFormMain::UpdateActions() {
     actRefresh_->setEnabled(rootNode_ != nullptr);
     actStopScan_->setEnabled(running);
     actRefreshNode_->setEnabled(!selected.empty());
-    actDelete_->setEnabled(CanDelete(selected));
+    UpdateDeleteAction(selected);
     actSaveScanResult_->setEnabled(!running && rootNode_ != nullptr && HasChildren(rootNode_.get()));
     actOpenInExplorer_->setEnabled(first != nullptr && first->GetNodeType() != ntFixedDrives);
     actShellOpenFile_->setEnabled(first != nullptr && first->GetNodeType() == ntFile);

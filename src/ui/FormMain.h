@@ -162,7 +162,9 @@ private:
     void ShowTreeContextMenu(const QPoint& at);
     void ActDeleteExecute();
     bool CanDelete(const std::vector<TFileSystemNode*>& nodes) const;
-    TDeleteFilesResult RunDeletion(const std::vector<std::string>& paths, TDeleteMode mode);
+    void UpdateDeleteAction(const std::vector<TFileSystemNode*>& selected);
+    TDeleteFilesResult RunDeletion(const std::vector<TFileSystemNode*>& nodes,
+                                   const std::vector<std::string>& paths, TDeleteMode mode);
     // FormMainDrives.cpp: drives mounted and unmounted while the window runs, and the info panel.
     void CreateChangeNotify();
     void DrivesChanged(const std::string& logLine);

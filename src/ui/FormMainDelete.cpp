@@ -9,6 +9,7 @@
 #include "model/FileSystemNode.h"
 #include "scan/DirScanThreadList.h"
 #include "support/ErrorDialogs.h"
+#include "support/MountTable.h"
 #include "support/NestedPaths.h"
 #include "support/PathText.h"
 #include "support/PosixDir.h"
@@ -20,11 +21,13 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QStatusBar>
 #include <QTimer>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <thread>
 #include <unordered_set>
 
@@ -71,6 +74,41 @@ std::string NameList(const std::vector<std::string>& paths) {
     return text;
 }
 
+// What the scan saw, so that the deletion can tell the item from one that took its name since.
+TItemIdentity ScannedIdentity(const TFileSystemNode* node) {
+    TItemIdentity identity;
+    identity.Inode = node->Inode();
+    const bool mountPoint = [](const TFileSystemNode* n) {
+        return (n->Attributes() & faReparsePoint) != 0 && (n->Attributes() & faDirectory) != 0;
+    }(node);
+    if (node->GetNodeType() == ntFile)
+        identity.Kind = (node->Attributes() & faReparsePoint) != 0 ? TItemKind::Link
+                        : node->IsSystem()                         ? TItemKind::Other
+                                                                   : TItemKind::File;
+    else
+        identity.Kind = TItemKind::Directory;
+    // The walk stays on its root's file system, except below a mount point rescanned on its own.
+    for (const TFileSystemNode* up = node; up != nullptr && !mountPoint; up = up->Parent()) {
+        if (const auto* root = dynamic_cast<const TRootDirNode*>(up)) {
+            identity.Device = root->Device();
+            break;
+        }
+        if (up != node && (up->Attributes() & faReparsePoint) != 0)
+            break;
+    }
+    return identity;
+}
+
+// A scan still walking the item (or something inside it) has not counted all of it yet.
+bool StillCounted(const TFileSystemNode* node, const std::unordered_set<TDirScanThread*>& subScans) {
+    const auto* group = dynamic_cast<const TGroupNode*>(node);
+    if (group == nullptr)
+        return false;
+    return group->IsScanning() || std::any_of(subScans.begin(), subScans.end(), [node](TDirScanThread* t) {
+               return IsWithin(t->Root(), node);
+           });
+}
+
 // Yes and No, No the default: an Enter pressed too early deletes nothing.
 bool AskYesNo(QWidget* parent, const QString& title, const std::string& text, QMessageBox::Icon icon) {
     QMessageBox box(icon, title, QString::fromStdString(text), QMessageBox::Yes | QMessageBox::No, parent);
@@ -80,8 +118,8 @@ bool AskYesNo(QWidget* parent, const QString& title, const std::string& text, QM
     return box.exec() == QMessageBox::Yes;
 }
 
-std::string Question(const std::vector<std::string>& paths, std::int64_t size, TSizeFormatter format,
-                     bool permanent) {
+std::string Question(const std::vector<std::string>& paths, std::int64_t size, bool sizeIncomplete,
+                     TSizeFormatter format, bool permanent) {
     std::string text;
     if (paths.size() == 1)
         text = TranslateText(permanent ? N_("Delete this item permanently?")
@@ -91,16 +129,31 @@ std::string Question(const std::vector<std::string>& paths, std::int64_t size, T
                                                   : N_("Move these %s items to the trash?")),
                           std::to_string(paths.size()));
     text += "\n\n" + NameList(paths) + "\n" +
-            Substitute(TranslateText("Total size: %s"), format(size, LocaleDecimalSeparator()));
-    if (permanent)
+            Substitute(TranslateText(sizeIncomplete ? N_("Total size: %s so far; a scan is still counting it")
+                                                    : N_("Total size: %s")),
+                       format(size, LocaleDecimalSeparator()));
+    if (permanent) {
+        // Said before the answer: what is mounted inside stays, and the folders leading to it too.
+        std::vector<std::string> mounts;
+        for (const std::string& path : paths) {
+            const std::vector<std::string> below = MountPointsBelow(path);
+            mounts.insert(mounts.end(), below.begin(), below.end());
+        }
+        if (!mounts.empty())
+            text +=
+                "\n\n" +
+                TranslateText("These mounted file systems are kept, with the folders that lead to them:") +
+                "\n" + NameList(mounts);
         text += "\n\n" + TranslateText("This cannot be undone.");
+    }
     return text;
 }
 
 std::string FailureReport(const TDeleteFilesResult& result) {
     std::vector<std::string> lines;
     for (const TDeleteItemOutcome& item : result.Items) {
-        if (item.Gone || !item.Tried || item.NoTrash)
+        // Not tried and nothing said: a Cancel came first.
+        if (item.Gone || item.NoTrash || (!item.Tried && item.Message.empty()))
             continue;
         if (!item.Message.empty()) {
             lines.push_back(item.Message);
@@ -137,6 +190,30 @@ bool TFormMain::CanDelete(const std::vector<TFileSystemNode*>& nodes) const {
            std::none_of(nodes.begin(), nodes.end(), InsideRunningWalk);
 }
 
+void TFormMain::UpdateDeleteAction(const std::vector<TFileSystemNode*>& selected) {
+    actDelete_->setEnabled(CanDelete(selected));
+    // A greyed entry tells why when the reason is not plain to see: a scan running further up.
+    constexpr const char* kOwnToolTip = "quorvexToolTipBeforeWalk";
+    const bool walking = !deleting_ && std::any_of(selected.begin(), selected.end(), InsideRunningWalk);
+    const QString why = Tr("A folder above is still being scanned: delete from here once its scan has "
+                           "ended or been stopped");
+    QStatusBar* bar = statusBar();
+    if (walking) {
+        if (!actDelete_->property(kOwnToolTip).isValid())
+            actDelete_->setProperty(kOwnToolTip, actDelete_->toolTip());
+        actDelete_->setToolTip(why);
+        actDelete_->setStatusTip(why);
+        if (bar->currentMessage() != why)
+            bar->showMessage(why);
+    } else if (const QVariant own = actDelete_->property(kOwnToolTip); own.isValid()) {
+        actDelete_->setToolTip(own.toString());
+        actDelete_->setStatusTip(QString());
+        actDelete_->setProperty(kOwnToolTip, QVariant());
+        if (bar->currentMessage() == why)
+            bar->clearMessage();
+    }
+}
+
 void TFormMain::ActDeleteExecute() {
     // Shift+Delete, or Delete chosen with the mouse while Shift is held.
     DeleteSelection(QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ShiftModifier));
@@ -161,8 +238,10 @@ void TFormMain::DeleteSelection(bool permanent) {
 
     std::vector<std::string> refusals;
     std::int64_t size = 0;
+    bool sizeIncomplete = false;
     for (std::size_t i = 0; i < nodes.size(); ++i) {
         size += nodes[i]->GetSize(SizeKind());
+        sizeIncomplete = sizeIncomplete || StillCounted(nodes[i], runningSubScans_);
         if (nodes[i]->GetNodeType() == ntFileGroup)
             refusals.push_back(
                 Substitute(TranslateText("%s stands for several small files and names nothing on "
@@ -172,6 +251,10 @@ void TFormMain::DeleteSelection(bool permanent) {
             refusals.push_back(TranslateText("The list of local drives cannot be deleted."));
         else if (std::string refusal = DeletionRefusal(paths[i]); !refusal.empty())
             refusals.push_back(Utf8(refusal));
+        else if (!permanent) {
+            if (std::string mounted = TrashRefusal(paths[i]); !mounted.empty())
+                refusals.push_back(mounted);
+        }
     }
     if (!refusals.empty()) {
         std::string text = TranslateText("Nothing was deleted:");
@@ -181,7 +264,7 @@ void TFormMain::DeleteSelection(bool permanent) {
         return;
     }
     if (!AskYesNo(this, permanent ? Tr("Delete permanently") : Tr("Move to trash"),
-                  Question(paths, size, sizeFormatter_, permanent),
+                  Question(paths, size, sizeIncomplete, sizeFormatter_, permanent),
                   permanent ? QMessageBox::Warning : QMessageBox::Question))
         return;
 
@@ -200,13 +283,17 @@ void TFormMain::DeleteSelection(bool permanent) {
 
     for (const std::string& path : paths)
         ProgramLogger().info((permanent ? "delete " : "trash ") + path);
-    TDeleteFilesResult result = RunDeletion(paths, permanent ? TDeleteMode::Permanent : TDeleteMode::Trash);
+    TDeleteFilesResult result =
+        RunDeletion(nodes, paths, permanent ? TDeleteMode::Permanent : TDeleteMode::Trash);
 
     // Where no trash can take an item, deleting it for good is the user's choice, never ours.
     std::vector<std::string> noTrash;
-    for (const TDeleteItemOutcome& item : result.Items) {
-        if (item.NoTrash && !item.Gone)
-            noTrash.push_back(item.Path);
+    std::vector<TFileSystemNode*> noTrashNodes;
+    for (std::size_t i = 0; i < result.Items.size(); ++i) {
+        if (result.Items[i].NoTrash && !result.Items[i].Gone) {
+            noTrash.push_back(result.Items[i].Path);
+            noTrashNodes.push_back(nodes[i]);
+        }
     }
     if (!noTrash.empty() &&
         AskYesNo(
@@ -219,7 +306,7 @@ void TFormMain::DeleteSelection(bool permanent) {
                                                   : N_("Delete them permanently?")) +
                 "\n\n" + TranslateText("This cannot be undone."),
             QMessageBox::Warning)) {
-        const TDeleteFilesResult second = RunDeletion(noTrash, TDeleteMode::Permanent);
+        const TDeleteFilesResult second = RunDeletion(noTrashNodes, noTrash, TDeleteMode::Permanent);
         for (const TDeleteItemOutcome& outcome : second.Items) {
             auto it = std::find_if(result.Items.begin(), result.Items.end(),
                                    [&](const TDeleteItemOutcome& item) { return item.Path == outcome.Path; });
@@ -235,7 +322,17 @@ void TFormMain::DeleteSelection(bool permanent) {
     }
 }
 
-TDeleteFilesResult TFormMain::RunDeletion(const std::vector<std::string>& paths, TDeleteMode mode) {
+TDeleteFilesResult TFormMain::RunDeletion(const std::vector<TFileSystemNode*>& nodes,
+                                          const std::vector<std::string>& paths, TDeleteMode mode) {
+    // The tree knows how many files each item holds: the bar moves with them, not with the items, so
+    // that one large folder does not sit at 0 % until it is done.
+    std::vector<std::int64_t> filesBefore{0};
+    std::vector<TItemIdentity> expected;
+    for (const TFileSystemNode* node : nodes) {
+        filesBefore.push_back(filesBefore.back() + std::max<std::int64_t>(1, node->GetFileCount()));
+        expected.push_back(ScannedIdentity(node));
+    }
+    const std::int64_t files = std::min<std::int64_t>(filesBefore.back(), INT_MAX);
     std::stop_source stop;
     std::atomic<std::size_t> itemsDone{0};
     std::atomic<std::uint64_t> entriesRemoved{0};
@@ -245,14 +342,14 @@ TDeleteFilesResult TFormMain::RunDeletion(const std::vector<std::string>& paths,
                                     itemsDone.store(items, std::memory_order_relaxed);
                                     entriesRemoved.store(entries, std::memory_order_relaxed);
                                 },
-                                deletionTrash_, deletionFileSystem_};
+                                deletionTrash_, deletionFileSystem_, std::move(expected)};
 
     deleting_ = true;
     setEnabled(false);
     UpdateActions();
     // A window of its own, so it stays usable while the main window is disabled.
     QProgressDialog progress(mode == TDeleteMode::Trash ? Tr("Moving to the trash...") : Tr("Deleting..."),
-                             Tr("Cancel"), 0, static_cast<int>(paths.size()), this);
+                             Tr("Cancel"), 0, static_cast<int>(files), this);
     progress.setObjectName(QStringLiteral("DeletionProgress"));
     progress.setEnabled(true);
     progress.setWindowModality(Qt::WindowModal);
@@ -268,12 +365,18 @@ TDeleteFilesResult TFormMain::RunDeletion(const std::vector<std::string>& paths,
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
         if (progress.wasCanceled())
             stop.request_stop();
-        progress.setValue(static_cast<int>(itemsDone.load(std::memory_order_relaxed)));
-        progress.setLabelText(
-            Tr(mode == TDeleteMode::Trash ? N_("Moving to the trash...") : N_("Deleting...")) +
-            QStringLiteral("\n") +
-            QString::fromStdString(
-                Substitute(TranslateText("%s entries removed"), std::to_string(entriesRemoved.load()))));
+        const std::size_t items = std::min(itemsDone.load(std::memory_order_relaxed), nodes.size());
+        const std::uint64_t entries = entriesRemoved.load(std::memory_order_relaxed);
+        // Entries count the folders as well; the bar stays short of the end until the worker is done.
+        const std::int64_t done = std::max<std::int64_t>(
+            filesBefore[items], std::min<std::int64_t>(static_cast<std::int64_t>(entries), files - 1));
+        progress.setValue(static_cast<int>(std::min(done, files)));
+        QString label = Tr(mode == TDeleteMode::Trash ? N_("Moving to the trash...") : N_("Deleting..."));
+        if (mode == TDeleteMode::Permanent)
+            label += QStringLiteral("\n") +
+                     QString::fromStdString(Substitute(TranslateText("%s entries removed"),
+                                                       FormatCount(static_cast<std::int64_t>(entries))));
+        progress.setLabelText(label);
         if (finished.load(std::memory_order_acquire))
             loop.quit();
     });
@@ -329,9 +432,20 @@ void TFormMain::UpdateTreeAfterDeletion(const std::vector<TFileSystemNode*>& nod
         treeView_->ShowFlatList(kept);
         DiscardFlatList();
     }
+    std::vector<TGroupNode*> fileGroups;
     for (TFileSystemNode* node : nodes) {
-        if (gone.count(node) != 0)
-            treeModel_->RemoveNode(node);
+        if (gone.count(node) == 0)
+            continue;
+        if (TGroupNode* parent = node->Parent();
+            parent != nullptr && parent->GetNodeType() == ntFileGroup &&
+            std::find(fileGroups.begin(), fileGroups.end(), parent) == fileGroups.end())
+            fileGroups.push_back(parent);
+        treeModel_->RemoveNode(node);
+    }
+    // A group whose last file went stands for nothing any more: an empty row would say otherwise.
+    for (TGroupNode* group : fileGroups) {
+        if (!HasChildren(group) && group->StoredFileCount() == 0)
+            treeModel_->RemoveNode(group);
     }
     RebuildTree();
     if (target == nullptr || !treeView_->SelectNode(target))

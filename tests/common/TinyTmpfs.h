@@ -54,4 +54,32 @@ private:
     std::string refusal_;
 };
 
+// A mount at a path the test chose, undone when it goes: an empty tmpfs, or `source` bound there.
+class ScopedMount {
+public:
+    explicit ScopedMount(std::string at, const std::string& source = {}) : at_(std::move(at)) {
+        const int done = source.empty()
+                             ? ::mount("tmpfs", at_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64k")
+                             : ::mount(source.c_str(), at_.c_str(), nullptr, MS_BIND, nullptr);
+        if (done == 0)
+            mounted_ = true;
+        else
+            refusal_ = "cannot mount at " + at_ + ": " + std::strerror(errno);
+    }
+    ScopedMount(const ScopedMount&) = delete;
+    ScopedMount& operator=(const ScopedMount&) = delete;
+    ~ScopedMount() {
+        if (mounted_)
+            ::umount2(at_.c_str(), MNT_DETACH);
+    }
+
+    bool Mounted() const { return mounted_; }
+    const std::string& Refusal() const { return refusal_; }
+
+private:
+    std::string at_;
+    bool mounted_ = false;
+    std::string refusal_;
+};
+
 } // namespace quorvex::testing

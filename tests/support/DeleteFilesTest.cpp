@@ -5,14 +5,18 @@
 #include "common/TempTree.h"
 #include "common/TinyTmpfs.h"
 
+#include "support/MountTable.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <stop_token>
 #include <sys/stat.h>
 
 using namespace quorvex;
 using quorvex::testing::Exists;
+using quorvex::testing::ScopedMount;
 using quorvex::testing::TempTree;
 using quorvex::testing::TinyTmpfs;
 
@@ -72,7 +76,9 @@ TEST(DeleteFiles, ReportsWhatTheDiskSaysGoesOnPastFailuresAndStopsBetweenItems) 
                                     if (items == 3)
                                         stop.request_stop();
                                 },
-                                trash, nullptr};
+                                trash,
+                                nullptr,
+                                {}};
     const TDeleteFilesResult result =
         DeleteFiles({tree / "a", tree / "b", tree / "c", tree / "d"}, TDeleteMode::Trash, control);
 
@@ -90,10 +96,91 @@ TEST(DeleteFiles, ReportsWhatTheDiskSaysGoesOnPastFailuresAndStopsBetweenItems) 
 
     // A call that reports failure but removed the item anyway counts as gone: the disk decides.
     const TDeleteFilesResult liar = DeleteFiles({tree / "c"}, TDeleteMode::Trash,
-                                                {{}, {}, [](const std::string& path) {
+                                                {{},
+                                                 {},
+                                                 [](const std::string& path) {
                                                      ::unlink(path.c_str());
                                                      return TTrashResult{TTrashOutcome::Failed, EIO, "?"};
-                                                 }});
+                                                 },
+                                                 nullptr,
+                                                 {}});
     EXPECT_TRUE(liar.Items[0].Gone);
     EXPECT_TRUE(liar.Succeeded());
+}
+
+TEST(DeleteFiles, AnItemHoldingAMountNeverGoesToTheTrashAndMountsAreFoundByTheirRealPaths) {
+    TempTree tree;
+    tree.Dir("t");
+    tree.Dir("t/dir");
+    tree.Dir("t/dir/m");
+    tree.Dir("t/dir/deep");
+    tree.Dir("t/dir/deep/b");
+    tree.Dir("elsewhere");
+    tree.File("elsewhere/data.bin", 100);
+    tree.Dir("free");
+    tree.Link(tree / "t", "alias");
+    tree.Link(tree / "t/dir", "t/dir-link");
+    const ScopedMount tmpfs(tree / "t/dir/m");
+    if (!tmpfs.Mounted())
+        GTEST_SKIP() << tmpfs.Refusal();
+    const ScopedMount bind(tree / "t/dir/deep/b", tree / "elsewhere");
+    ASSERT_TRUE(bind.Mounted()) << bind.Refusal();
+    tree.File("t/dir/m/keepme", 10);
+
+    EXPECT_EQ(MountPointsBelow(tree / "t"),
+              (std::vector<std::string>{tree / "t/dir/m", tree / "t/dir/deep/b"}));
+    EXPECT_EQ(MountPointsBelow(tree / "alias/dir").size(), 2U) << "named through a link above it";
+    EXPECT_TRUE(MountPointsBelow(tree / "t/dir-link").empty()) << "the link goes, not what it points to";
+    EXPECT_TRUE(MountPointsBelow(tree / "t/dir/m").empty()) << "the mount itself holds none";
+    EXPECT_TRUE(MountPointsBelow(tree / "free").empty());
+
+    std::vector<std::string> trashed;
+    TDeleteFilesControl control;
+    control.Trash = [&](const std::string& path) {
+        trashed.push_back(path);
+        return TTrashResult{TTrashOutcome::Trashed, 0, ""};
+    };
+    const TDeleteFilesResult result =
+        DeleteFiles({tree / "t/dir", tree / "free"}, TDeleteMode::Trash, control);
+    EXPECT_EQ(trashed, std::vector<std::string>{tree / "free"}) << "the others go ahead";
+    EXPECT_EQ(result.Items[0].Failures.at(0).Error, EPERM);
+    EXPECT_NE(result.Items[0].Message.find(tree / "t/dir/m"), std::string::npos) << result.Items[0].Message;
+    EXPECT_NE(result.Items[0].Message.find(tree / "t/dir/deep/b"), std::string::npos);
+    EXPECT_TRUE(Exists(tree / "t/dir/m/keepme"));
+    EXPECT_EQ(TrashRefusal(tree / "free"), "");
+}
+
+TEST(DeleteFiles, AnItemReplacedSinceItWasSeenIsLeftAloneAndTheOthersGo) {
+    TempTree tree;
+    for (const char* name : {"a", "b", "kind"})
+        tree.File(name, 10);
+    tree.Dir("c");
+    const auto seen = [&](const std::string& name, TItemKind kind) {
+        struct stat st {};
+        ::lstat((tree / name).c_str(), &st);
+        return TItemIdentity{st.st_dev, st.st_ino, kind};
+    };
+    TDeleteFilesControl control;
+    control.Expected = {seen("a", TItemKind::File), seen("b", TItemKind::File),
+                        seen("c", TItemKind::Directory), seen("kind", TItemKind::Link), TItemIdentity{}};
+    // Made while the old ones still exist, so they cannot take over their inodes.
+    tree.File("b.new", 10);
+    ASSERT_EQ(::rename((tree / "b.new").c_str(), (tree / "b").c_str()), 0);
+    tree.Dir("c.new");
+    ASSERT_EQ(::rename((tree / "c").c_str(), (tree / "c.old").c_str()), 0);
+    ASSERT_EQ(::rename((tree / "c.new").c_str(), (tree / "c").c_str()), 0);
+    tree.File("unknown", 1);
+
+    const TDeleteFilesResult result =
+        DeleteFiles({tree / "a", tree / "b", tree / "c", tree / "kind", tree / "unknown"},
+                    TDeleteMode::Permanent, control);
+    EXPECT_TRUE(result.Items[0].Gone);
+    for (std::size_t i : {1U, 2U, 3U}) {
+        EXPECT_FALSE(result.Items[i].Gone) << result.Items[i].Path;
+        EXPECT_EQ(result.Items[i].Failures.at(0).Error, ESTALE);
+        EXPECT_NE(result.Items[i].Message.find("changed since the scan: rescan it first"), std::string::npos);
+    }
+    EXPECT_TRUE(Exists(tree / "b"));
+    EXPECT_TRUE(Exists(tree / "c"));
+    EXPECT_TRUE(result.Items[4].Gone) << "nothing known, nothing compared";
 }
