@@ -506,21 +506,21 @@ TFileSystemNode* ChildAt(const TGroupNode* group, int index) {
 TFileSystemNode* FindNodeByPath(const TGroupNode* group, const std::string& path) {
     TChildrenLock guard(group);
     for (const auto& child : guard.Children()) {
+        auto* childGroup = dynamic_cast<const TGroupNode*>(child.get());
+        // A file group adds nothing to its members' paths, so they share the directory's prefix;
+        // the group's own path (with its display name) is no prefix of theirs.
+        if (childGroup != nullptr && childGroup->GetNodeType() == ntFileGroup) {
+            if (TFileSystemNode* found = FindNodeByPath(childGroup, path))
+                return found;
+            continue;
+        }
         const std::string childPath = GetFullPath(child.get());
         if (!path.starts_with(childPath))
             continue;
         if (childPath == path)
             return child.get();
         // Descend only at a component boundary: /data/ab is not an ancestor of /data/abc.
-        const bool boundary = childPath.back() == PathDelim || path[childPath.size()] == PathDelim;
-        auto* childGroup = dynamic_cast<const TGroupNode*>(child.get());
-        // A file group adds nothing to paths, so its members share the directory's prefix.
-        if (childGroup != nullptr && childGroup->GetNodeType() == ntFileGroup) {
-            if (TFileSystemNode* found = FindNodeByPath(childGroup, path))
-                return found;
-            continue;
-        }
-        if (!boundary)
+        if (childPath.back() != PathDelim && path[childPath.size()] != PathDelim)
             continue;
         return childGroup != nullptr ? FindNodeByPath(childGroup, path) : nullptr;
     }

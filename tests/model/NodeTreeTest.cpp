@@ -154,6 +154,10 @@ TEST(NodeTreePaths, FindNodeByPathFollowsExactComponents) {
     EXPECT_EQ(FindNodeByPath(&root, "/data/abc/y"), nullptr);
     EXPECT_EQ(FindNodeByPath(&root, "/data/foo/bar"), bar) << "must not descend into /data/Foo";
     EXPECT_EQ(FindNodeByPath(&root, "/data/AB"), nullptr);
+    auto small = std::make_unique<TFileNode>();
+    small->SetName("small");
+    TFileSystemNode* grouped = AddChild(GetFileGroup(deep), std::move(small));
+    EXPECT_EQ(FindNodeByPath(&root, "/data/ab/x/small"), grouped) << "a file group's member";
 }
 
 TEST_F(NodeTree, RemoveFromParentRecalculatesAncestors) {
