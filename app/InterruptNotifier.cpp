@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <fcntl.h>
 #include <stdexcept>
 #include <unistd.h>
@@ -14,13 +13,12 @@ namespace {
 
 // The signal handler can reach nothing else: the write end of the current notifier's pipe.
 std::atomic<int> signalPipeWriteFd{-1};
-struct sigaction previousAction {};
 
-void OnSignal(int) {
+void OnSignal(int number) {
     const int savedErrno = errno;
     const int fd = signalPipeWriteFd.load();
     if (fd >= 0) {
-        const char byte = 1;
+        const auto byte = static_cast<unsigned char>(number);
         [[maybe_unused]] const ssize_t written = ::write(fd, &byte, 1);
     }
     errno = savedErrno;
@@ -39,12 +37,13 @@ TInterruptNotifier::TInterruptNotifier(std::function<void()> onInterrupt)
 
     notifier_ = std::make_unique<QSocketNotifier>(readFd_, QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] {
-        char buffer[16];
-        while (::read(readFd_, buffer, sizeof buffer) > 0) {
-        }
-        if (interrupted_)
+        unsigned char buffer[16];
+        int first = 0;
+        for (ssize_t n; (n = ::read(readFd_, buffer, sizeof buffer)) > 0;)
+            first = first != 0 ? first : buffer[0];
+        if (signal_ != 0 || first == 0)
             return;
-        interrupted_ = true;
+        signal_ = first;
         if (onInterrupt_)
             onInterrupt_();
     });
@@ -53,11 +52,19 @@ TInterruptNotifier::TInterruptNotifier(std::function<void()> onInterrupt)
     action.sa_handler = &OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART | SA_RESETHAND;
-    ::sigaction(SIGINT, &action, &previousAction);
+    for (std::size_t i = 0; i < kSignals.size(); ++i) {
+        ::sigaction(kSignals[i], nullptr, &previous_[i]);
+        if (previous_[i].sa_handler == SIG_IGN)
+            continue;
+        caught_[i] = ::sigaction(kSignals[i], &action, nullptr) == 0;
+    }
 }
 
 TInterruptNotifier::~TInterruptNotifier() {
-    ::sigaction(SIGINT, &previousAction, nullptr);
+    for (std::size_t i = 0; i < kSignals.size(); ++i) {
+        if (caught_[i])
+            ::sigaction(kSignals[i], &previous_[i], nullptr);
+    }
     signalPipeWriteFd.store(-1);
     notifier_.reset();
     ::close(readFd_);
