@@ -29,7 +29,8 @@ private:
 // costs the user the previous content.
 //
 // A regular file (after symbolic links, which stay as they are) is written to a temporary file in
-// its folder; every write is checked, and Commit flushes it to the disk and renames it over the
+// its folder, which has no name until the content is complete where the file system allows
+// (so that a process killed or interrupted while writing leaves nothing behind); every write is checked, and Commit flushes it to the disk and renames it over the
 // target only when all of it got there. Until then, and whenever anything fails, the target keeps
 // every byte it had. A replaced file keeps its owner (when we may set it) and permission bits.
 // A file or folder without any write permission bit is refused even for the superuser.
@@ -58,11 +59,15 @@ public:
 
 private:
     void Discard() noexcept;
+    std::string TemporaryName() const;
+    // Gives the file written without a name (O_TMPFILE) its temporary name; 0 or an errno value.
+    int NameUnnamed();
 
     std::string fileName_;
     std::string target_;
     std::string temporary_;
     int fd_ = -1;
+    bool unnamed_ = false;
 };
 
 // Why `fileName` could not be written, as an errno value; 0 when nothing is known to stand in the
