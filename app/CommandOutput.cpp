@@ -7,10 +7,24 @@
 #include "support/PrintableText.h"
 #include "support/SafeFileWriter.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace quorvex {
+
+void HoldStandardDescriptors() {
+    for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        const int held = ::open("/dev/null", fd == STDERR_FILENO ? O_WRONLY : O_RDONLY);
+        if (held >= 0 && held != fd) {
+            ::dup2(held, fd);
+            ::close(held);
+        }
+    }
+}
 
 void ReportError(const std::string& message) {
     std::fprintf(stderr, "quorvex: %s\n", PrintableText(message).c_str());

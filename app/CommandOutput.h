@@ -8,6 +8,11 @@ namespace quorvex {
 
 class TGroupNode;
 
+// Puts /dev/null where standard input, output or error is closed, before anything else is opened:
+// otherwise the first file opened would take the number and receive the output meant for it.
+// Standard output gets it read-only, so that writing the results fails as on a closed descriptor.
+void HoldStandardDescriptors();
+
 // "quorvex: MESSAGE" on standard error, escaped as every printed name is: a message names files,
 // and a file name must not forge a line or drive the terminal.
 void ReportError(const std::string& message);

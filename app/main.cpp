@@ -1,3 +1,4 @@
+#include "CommandOutput.h"
 #include "HeadlessCommand.h"
 #include "WindowLauncher.h"
 
@@ -11,6 +12,7 @@ int main(int argc, char** argv) {
     // The window is a program of its own: decided first, so it starts with nothing of ours opened.
     if (!quorvex::IsHeadlessCommand(argc, argv))
         return quorvex::StartWindowProgram(argv);
+    quorvex::HoldStandardDescriptors();
     quorvex::ConfigureLogging(quorvex::DefaultLogConfigPath());
     // The headless commands only read the settings: run from cron or by an account whose home is
     // read-only, they must neither create the settings folder nor complain that they cannot.
