@@ -4,6 +4,7 @@
 
 #include "export/ExportRegistry.h"
 #include "i18n/Translation.h"
+#include "i18n/TranslationMarkers.h"
 #include "scan/WorkerBudget.h"
 
 #include <charconv>
@@ -123,6 +124,51 @@ std::string Spelling(const char* arg) {
     return text.substr(0, text.find('='));
 }
 
+// The text of --help: every option and exit status, in lines of at most 80 columns.
+const char* const kUsage =
+    N_("Usage: quorvex [DIRECTORY]\n"
+       "       quorvex --summary [OPTION]... PATH...\n"
+       "       quorvex --export FORMAT --output FILE [OPTION]... PATH\n"
+       "       quorvex --help | --version\n"
+       "\n"
+       "Without options, quorvex opens its window and scans DIRECTORY if given.\n"
+       "Options may come in any order, before or after the paths; -- ends them.\n"
+       "\n"
+       "  --summary            scan up to %s paths at once and print the totals of\n"
+       "                       each, one \"key: value\" a line, one block per path\n"
+       "  --export FORMAT      scan PATH and write the result as csv, txt, html, xml,\n"
+       "                       xml2 or ncdu (or the format's number 1 to 6)\n"
+       "  -o, --output FILE    the file --export writes, - for standard output\n"
+       "  --rounding 0|1|2     the size style of txt and html: 0 bytes, 1 rounded,\n"
+       "                       2 truncated; by default the one in the settings\n"
+       "  --jobs N             N threads walk the tree, 0 to 16; 0 (the default) lets\n"
+       "                       the program choose\n"
+       "  --allocated          sizes are the blocks the disk allocated, not the\n"
+       "                       logical lengths\n"
+       "  --hard-links once|each\n"
+       "                       once: a file with several names counts at the first\n"
+       "                       name the scan meets; each (the default): at every name\n"
+       "  -h, --help           show this text and exit\n"
+       "  --version            show the version and exit\n"
+       "\n"
+       "PATH is a directory to scan, or a regular file read as a scan made elsewhere\n"
+       "(the JSON that ncdu -o, gdu -o and --export ncdu write).\n"
+       "\n"
+       "Names are printed with backslash, control characters and bytes that are not\n"
+       "UTF-8 as escapes: \\\\, \\t, \\n, \\r, \\xHH. Exported files keep the exact bytes.\n"
+       "A directory that cannot be read is named on standard error and the rest is\n"
+       "still counted. Ctrl+C, SIGTERM and SIGHUP stop the scans: --summary prints\n"
+       "what it found so far, marked \"incomplete: yes\"; --export writes nothing.\n"
+       "\n"
+       "Exit status:\n"
+       "  0    success\n"
+       "  1    a directory could not be read, a scan file is not readable, or the\n"
+       "       output could not be written\n"
+       "  2    bad arguments, or a PATH that is missing or neither a directory nor\n"
+       "       a file\n"
+       "  3    more than %s paths for --summary (the rest were not scanned)\n"
+       "  130  stopped by Ctrl+C; 129 by SIGHUP, 143 by SIGTERM\n");
+
 } // namespace
 
 std::optional<TCommandLine> ParseCommandLine(int argc, char** argv, std::string& error) {
@@ -198,7 +244,8 @@ std::optional<TCommandLine> ParseCommandLine(int argc, char** argv, std::string&
     if (summary) {
         line.Command = TCommand::Summary;
         if (!exportOnly.empty()) {
-            error = Substitute(TranslateText("%s goes with --export, not with --summary"), exportOnly.front());
+            error =
+                Substitute(TranslateText("%s goes with --export, not with --summary"), exportOnly.front());
             return std::nullopt;
         }
         if (line.Paths.empty()) {
@@ -222,53 +269,7 @@ std::optional<TCommandLine> ParseCommandLine(int argc, char** argv, std::string&
 
 std::string UsageText() {
     const std::string roots = std::to_string(kSummaryMaxRoots);
-    return Substitute(
-        Substitute(
-            TranslateText(
-                "Usage: quorvex [DIRECTORY]\n"
-                "       quorvex --summary [OPTION]... PATH...\n"
-                "       quorvex --export FORMAT --output FILE [OPTION]... PATH\n"
-                "       quorvex --help | --version\n"
-                "\n"
-                "Without options, quorvex opens its window and scans DIRECTORY if given.\n"
-                "Options may come in any order, before or after the paths; -- ends them.\n"
-                "\n"
-                "  --summary            scan up to %s paths at once and print the totals of\n"
-                "                       each, one \"key: value\" a line, one block per path\n"
-                "  --export FORMAT      scan PATH and write the result as csv, txt, html, xml,\n"
-                "                       xml2 or ncdu (or the format's number 1 to 6)\n"
-                "  -o, --output FILE    the file --export writes, - for standard output\n"
-                "  --rounding 0|1|2     the size style of txt and html: 0 bytes, 1 rounded,\n"
-                "                       2 truncated; by default the one in the settings\n"
-                "  --jobs N             N threads walk the tree, 0 to 16; 0 (the default) lets\n"
-                "                       the program choose\n"
-                "  --allocated          sizes are the blocks the disk allocated, not the\n"
-                "                       logical lengths\n"
-                "  --hard-links once|each\n"
-                "                       once: a file with several names counts at the first\n"
-                "                       name the scan meets; each (the default): at every name\n"
-                "  -h, --help           show this text and exit\n"
-                "  --version            show the version and exit\n"
-                "\n"
-                "PATH is a directory to scan, or a regular file read as a scan made elsewhere\n"
-                "(the JSON that ncdu -o, gdu -o and --export ncdu write).\n"
-                "\n"
-                "Names are printed with backslash, control characters and bytes that are not\n"
-                "UTF-8 as escapes: \\\\, \\t, \\n, \\r, \\xHH. Exported files keep the exact bytes.\n"
-                "A directory that cannot be read is named on standard error and the rest is\n"
-                "still counted. Ctrl+C, SIGTERM and SIGHUP stop the scans: --summary prints\n"
-                "what it found so far, marked \"incomplete: yes\"; --export writes nothing.\n"
-                "\n"
-                "Exit status:\n"
-                "  0    success\n"
-                "  1    a directory could not be read, a scan file is not readable, or the\n"
-                "       output could not be written\n"
-                "  2    bad arguments, or a PATH that is missing or neither a directory nor\n"
-                "       a file\n"
-                "  3    more than %s paths for --summary (the rest were not scanned)\n"
-                "  130  stopped by Ctrl+C; 129 by SIGHUP, 143 by SIGTERM\n"),
-            roots),
-        roots);
+    return Substitute(Substitute(TranslateText(kUsage), roots), roots);
 }
 
 } // namespace quorvex

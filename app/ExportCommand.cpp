@@ -90,12 +90,12 @@ bool Scan(TRootDirNode& root, std::int64_t threshold, int jobs, int& signal) {
     TDirScanThread* thread = threads.AddThread(&root);
     QEventLoop loop;
     thread->SetOnFinished([&loop](TDirScanThread&) { loop.quit(); });
-    TScanProgressTicker progress(STDERR_FILENO, [&](std::string& directory, std::int64_t& files,
-                                                    std::int64_t& bytes) {
-        directory = threads.GetCurrentDir();
-        files = root.GetFileCount();
-        bytes = root.GetSize();
-    });
+    TScanProgressTicker progress(STDERR_FILENO,
+                                 [&](std::string& directory, std::int64_t& files, std::int64_t& bytes) {
+                                     directory = threads.GetCurrentDir();
+                                     files = root.GetFileCount();
+                                     bytes = root.GetSize();
+                                 });
     thread->Resume();
     loop.exec();
     progress.Finish();

@@ -164,14 +164,14 @@ int RunSummaryCommand(int argc, char** argv, const TCommandLine& line) {
         thread->Resume();
     }
     if (running > 0) {
-        TScanProgressTicker progress(STDERR_FILENO, [&](std::string& directory, std::int64_t& files,
-                                                        std::int64_t& bytes) {
-            directory = threads.GetCurrentDir();
-            for (const auto& scan : scans) {
-                files += scan->root->GetFileCount();
-                bytes += scan->root->GetSize(line.Sizes.Kind);
-            }
-        });
+        TScanProgressTicker progress(STDERR_FILENO,
+                                     [&](std::string& directory, std::int64_t& files, std::int64_t& bytes) {
+                                         directory = threads.GetCurrentDir();
+                                         for (const auto& scan : scans) {
+                                             files += scan->root->GetFileCount();
+                                             bytes += scan->root->GetSize(line.Sizes.Kind);
+                                         }
+                                     });
         loop.exec();
         progress.Finish();
     }

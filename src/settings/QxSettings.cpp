@@ -150,7 +150,8 @@ std::string ScreenSectionName() {
 
 std::string SettingsIniFilePath() {
     const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    return base.isEmpty() ? std::string() : IncludeTrailingPathDelimiter(EncodePath(base)) + "Quorvex/Quorvex.ini";
+    return base.isEmpty() ? std::string()
+                          : IncludeTrailingPathDelimiter(EncodePath(base)) + "Quorvex/Quorvex.ini";
 }
 
 std::string SettingsIniFileName() {

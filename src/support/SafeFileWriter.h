@@ -30,10 +30,11 @@ private:
 //
 // A regular file (after symbolic links, which stay as they are) is written to a temporary file in
 // its folder, which has no name until the content is complete where the file system allows
-// (so that a process killed or interrupted while writing leaves nothing behind); every write is checked, and Commit flushes it to the disk and renames it over the
-// target only when all of it got there. Until then, and whenever anything fails, the target keeps
-// every byte it had. A replaced file keeps its owner (when we may set it) and permission bits.
-// A file or folder without any write permission bit is refused even for the superuser.
+// (so that a process killed or interrupted while writing leaves nothing behind); every write is checked, and
+// Commit flushes it to the disk and renames it over the target only when all of it got there. Until then, and
+// whenever anything fails, the target keeps every byte it had. A replaced file keeps its owner (when we may
+// set it) and permission bits. A file or folder without any write permission bit is refused even for the
+// superuser.
 //
 // Devices, pipes and sockets are written in place. So is a name that leads to one of this
 // process's own descriptors (/dev/stdout, /dev/stderr, /proc/self/fd/N, a link to one of them):

@@ -195,13 +195,15 @@ TEST_F(Headless, PrintedNamesAreEscapedExportedNamesExact) {
 // du's rule: output that did not reach its file is an error with its reason, whatever the command.
 TEST_F(Headless, WriteErrorsOfEveryCommandAreReported) {
     const std::string err = scratch_ / "err";
-    for (const std::string& args : {"--summary '" + root_ + "'", std::string("--help"), std::string("--version")}) {
+    for (const std::string& args :
+         {"--summary '" + root_ + "'", std::string("--help"), std::string("--version")}) {
         for (const auto& [redirect, reason] :
              {std::pair<std::string, std::string>{">/dev/full", "No space left on device"},
               {">&-", "Bad file descriptor"}}) {
             SCOPED_TRACE(args + " " + redirect);
-            const std::string command = "XDG_CONFIG_HOME='" + scratch_ / "config" + "' '" QUORVEX_BINARY "' " +
-                                        args + " " + redirect + " 2>'" + err + "'";
+            const std::string command = "XDG_CONFIG_HOME='" + scratch_ / "config" +
+                                        "' '" QUORVEX_BINARY "' " + args + " " + redirect + " 2>'" + err +
+                                        "'";
             const int status = std::system(command.c_str());
             EXPECT_EQ(WEXITSTATUS(status), 1);
             EXPECT_NE(ReadAll(err).find("standard output: " + reason), std::string::npos) << ReadAll(err);
@@ -221,14 +223,14 @@ TEST_F(Headless, EveryCommandTakesItsOptionsTheSameWay) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(ReadAll(output).rfind(root_ + ",2099199,2\r\n", 0), 0u);
 
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--summary", "--", "--bogus"}, {"--export", "csv", "-o", "-", "--", "--bogus"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--summary", "--", "--bogus"},
+                                                 {"--export", "csv", "-o", "-", "--", "--bogus"}}) {
         r = RunQuorvex(args, scratch_);
         EXPECT_EQ(r.exitCode, 2);
         EXPECT_NE(r.err.find("--bogus: No such file or directory"), std::string::npos) << r.err;
     }
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--summary", "--bogus", root_}, {"--bogus", "--export", "csv", "-o", "-", root_}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--summary", "--bogus", root_},
+                                                 {"--bogus", "--export", "csv", "-o", "-", root_}}) {
         r = RunQuorvex(args, scratch_);
         EXPECT_EQ(r.exitCode, 2);
         EXPECT_NE(r.err.find("unknown option --bogus"), std::string::npos) << r.err;
@@ -245,8 +247,9 @@ TEST_F(Headless, EveryCommandTakesItsOptionsTheSameWay) {
         std::istringstream lines(help.out);
         for (std::string line; std::getline(lines, line);)
             EXPECT_LE(QString::fromStdString(line).toUcs4().size(), 80) << line;
-        for (const char* item : {"-o, --output", "-h, --help", "--version", "--rounding", "--jobs", "--allocated",
-                                 "--hard-links", "\n  0 ", "\n  1 ", "\n  2 ", "\n  3 ", "\n  130 ", "143"})
+        for (const char* item :
+             {"-o, --output", "-h, --help", "--version", "--rounding", "--jobs", "--allocated",
+              "--hard-links", "\n  0 ", "\n  1 ", "\n  2 ", "\n  3 ", "\n  130 ", "143"})
             EXPECT_NE(help.out.find(item), std::string::npos) << item;
     }
 }
@@ -257,8 +260,9 @@ TEST_F(Headless, CommandsCreateNoSettingsFolder) {
     EXPECT_EQ(RunQuorvex({"--summary", root_}, scratch_).exitCode, 0);
     EXPECT_EQ(RunQuorvex({"--export", "xml", "-o", scratch_ / "o.xml", root_}, scratch_).exitCode, 0);
     EXPECT_FALSE(std::filesystem::exists(scratch_ / "config"));
-    const Result r =
-        Quorvex({"--summary", root_}, scratch_, false, {"/usr/bin/env", "-u", "XDG_CONFIG_HOME", "HOME=/proc"}).Wait();
+    const Result r = Quorvex({"--summary", root_}, scratch_, false,
+                             {"/usr/bin/env", "-u", "XDG_CONFIG_HOME", "HOME=/proc"})
+                         .Wait();
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.err, "");
 }
@@ -593,7 +597,8 @@ TEST_F(Headless, ExportInterruptedWhileWritingLeavesNoTemporary) {
 // In a sticky folder such as /tmp only a file's owner may replace it: refused before the scan, so the
 // message is about the file, not about the (unreadable) tree that would have been scanned.
 TEST_F(Headless, ExportOverAnotherUsersFileInAStickyFolderIsRefusedBeforeTheScan) {
-    const std::vector<std::string> nobody{"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    const std::vector<std::string> nobody{"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
+                                          "--clear-groups"};
     if (::geteuid() != 0 || ::access(nobody[0].c_str(), X_OK) != 0)
         GTEST_SKIP() << "needs the superuser and setpriv";
     scratch_.Dir("sticky");
@@ -603,7 +608,8 @@ TEST_F(Headless, ExportOverAnotherUsersFileInAStickyFolderIsRefusedBeforeTheScan
     ASSERT_EQ(::chmod(theirs.c_str(), 0666), 0);
     tree_.Dir("locked");
     ASSERT_EQ(::chmod((tree_ / "locked").c_str(), 0), 0);
-    const Result r = Quorvex({"--export", "csv", "--output", theirs, tree_ / "locked"}, scratch_, false, nobody).Wait();
+    const Result r =
+        Quorvex({"--export", "csv", "--output", theirs, tree_ / "locked"}, scratch_, false, nobody).Wait();
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find(theirs + ": Operation not permitted"), std::string::npos) << r.err;
     EXPECT_EQ(ReadAll(theirs), "previous\n");

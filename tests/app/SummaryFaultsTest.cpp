@@ -95,8 +95,7 @@ TEST_F(SummaryFaults, UnreadableDirectoriesAreNamedAndFailTheRunButTheRestIsCoun
     EXPECT_EQ(aboveBlock.at("directories"), "4");
     EXPECT_EQ(aboveBlock.at("errors"), "2");
 
-    const Result csv =
-        Quorvex({"--export", "csv", "-o", "-", tree_ / "r"}, scratch_, false, kNobody).Wait();
+    const Result csv = Quorvex({"--export", "csv", "-o", "-", tree_ / "r"}, scratch_, false, kNobody).Wait();
     EXPECT_EQ(csv.exitCode, 1);
     EXPECT_TRUE(namesBoth(csv.err)) << csv.err;
     EXPECT_NE(csv.out.find(tree_ / "r/z,0,0\r\n"), std::string::npos) << csv.out;
