@@ -79,6 +79,14 @@ int LongOptionMatches(const std::string& spelling) {
     return matches;
 }
 
+bool TakesNoValue(int id) {
+    for (const option* o = kLongOptions; o->name != nullptr; ++o) {
+        if (o->val == id)
+            return o->has_arg == no_argument;
+    }
+    return false;
+}
+
 // Takes one option's value into `line`; false with `error` set when the value is wrong.
 bool TakeValue(int id, const std::string& value, TCommandLine& line, std::string& error) {
     switch (id) {
@@ -184,13 +192,15 @@ std::optional<TCommandLine> ParseCommandLine(int argc, char** argv, std::string&
         if (id == -1)
             break;
         if (id == '?') {
-            // An unknown short option is named alone, not with the letters bundled after it.
-            const bool shortOption = optopt > 0 && optopt < kOptSummary;
+            // getopt names the fault through optopt only: 0 for an unknown long option, the option's
+            // value for a long one given a value it does not take, the letter of an unknown short one.
+            const std::string last = argv[optind - 1];
+            const bool longOption = last.starts_with("--") && (optopt == 0 || TakesNoValue(optopt));
             const std::string which =
-                shortOption ? std::string("-") + static_cast<char>(optopt) : Spelling(argv[optind - 1]);
-            if (optopt >= kOptSummary)
+                longOption ? Spelling(last.c_str()) : std::string("-") + static_cast<char>(optopt);
+            if (longOption && optopt != 0)
                 error = Substitute(TranslateText("%s takes no value"), which);
-            else if (!shortOption && LongOptionMatches(which) > 1)
+            else if (longOption && LongOptionMatches(which) > 1)
                 error = Substitute(TranslateText("ambiguous option %s"), which);
             else
                 error = Substitute(TranslateText("unknown option %s"), which);
