@@ -197,13 +197,13 @@ TEST_F(Headless, WriteErrorsOfEveryCommandAreReported) {
     const std::string err = scratch_ / "err";
     for (const std::string& args :
          {"--summary '" + root_ + "'", std::string("--help"), std::string("--version")}) {
+        SCOPED_TRACE(args);
         for (const auto& [redirect, reason] :
              {std::pair<std::string, std::string>{">/dev/full", "No space left on device"},
               {">&-", "Bad file descriptor"}}) {
-            SCOPED_TRACE(args + " " + redirect);
-            const std::string command = "XDG_CONFIG_HOME='" + scratch_ / "config" +
-                                        "' '" QUORVEX_BINARY "' " + args + " " + redirect + " 2>'" + err +
-                                        "'";
+            SCOPED_TRACE(redirect);
+            std::string command = "XDG_CONFIG_HOME='" + scratch_ / "config" + "' '" QUORVEX_BINARY "' ";
+            command.append(args).append(" ").append(redirect).append(" 2>'").append(err).append("'");
             const int status = std::system(command.c_str());
             EXPECT_EQ(WEXITSTATUS(status), 1);
             EXPECT_NE(ReadAll(err).find("standard output: " + reason), std::string::npos) << ReadAll(err);
