@@ -143,18 +143,30 @@ int RunExportCommand(const TCommandLine& line) {
         exitCode = counts.Errors > 0 ? kRunError : 0;
     }
 
+    // A signal while the file is written stops the writing and takes the temporary file with it.
+    TInterruptNotifier interrupt({});
     try {
         const auto exporter = line.Format->Create(root.get());
         exporter->SetSizeKind(line.Sizes.Kind);
         exporter->SetSizeFormatter(
             ExportSizeFormatter(*line.Format, line.Rounding.value_or(settings.FileSizeRounding)));
-        if (line.Output == "-") {
-            TSafeFileWriter out(STDOUT_FILENO, TranslateText("standard output"));
-            exporter->ExportToWriter(out);
-        } else {
-            exporter->ExportToFile(line.Output);
+        std::optional<TSafeFileWriter> out;
+        try {
+            if (line.Output == "-")
+                out.emplace(STDOUT_FILENO, TranslateText("standard output"));
+            else
+                out.emplace(line.Output);
+        } catch (const EFileWriteError& error) {
+            return Fail(kRunError, Substitute(TranslateText("Cannot create file %s"), error.FileName()) +
+                                       ": " + error.Reason());
         }
+        out->SetStopRequest([&interrupt] { return interrupt.Poll(); });
+        exporter->ExportToWriter(*out);
     } catch (const std::exception& failure) {
+        if (interrupt.Poll()) {
+            ReportError(TranslateText("interrupted; nothing was written"));
+            return interrupt.ExitStatus();
+        }
         return Fail(kRunError, failure.what());
     }
     return exitCode;

@@ -37,13 +37,9 @@ TInterruptNotifier::TInterruptNotifier(std::function<void()> onInterrupt)
 
     notifier_ = std::make_unique<QSocketNotifier>(readFd_, QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] {
-        unsigned char buffer[16];
-        int first = 0;
-        for (ssize_t n; (n = ::read(readFd_, buffer, sizeof buffer)) > 0;)
-            first = first != 0 ? first : buffer[0];
-        if (signal_ != 0 || first == 0)
+        const bool before = signal_ != 0;
+        if (!Poll() || before) // drained either way, or the notifier would fire again at once
             return;
-        signal_ = first;
         if (onInterrupt_)
             onInterrupt_();
     });
@@ -58,6 +54,13 @@ TInterruptNotifier::TInterruptNotifier(std::function<void()> onInterrupt)
             continue;
         caught_[i] = ::sigaction(kSignals[i], &action, nullptr) == 0;
     }
+}
+
+bool TInterruptNotifier::Poll() {
+    unsigned char buffer[16];
+    for (ssize_t n; (n = ::read(readFd_, buffer, sizeof buffer)) > 0;)
+        signal_ = signal_ != 0 ? signal_ : buffer[0];
+    return signal_ != 0;
 }
 
 TInterruptNotifier::~TInterruptNotifier() {

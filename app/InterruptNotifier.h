@@ -25,6 +25,9 @@ public:
     ~TInterruptNotifier();
 
     bool Interrupted() const { return signal_ != 0; }
+    // Whether a signal has arrived, asked without the event loop (while the thread is busy
+    // writing); `onInterrupt` is not called.
+    bool Poll();
     // The signal that stopped the work, 0 when none did.
     int Signal() const { return signal_; }
     // The exit status of a process that a signal stopped, as the shell reports it: 128 + the signal.

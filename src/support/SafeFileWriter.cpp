@@ -293,6 +293,8 @@ void TSafeFileWriter::Discard() noexcept {
 void TSafeFileWriter::Write(std::string_view bytes) {
     if (fd_ < 0)
         throw std::logic_error("write after commit: " + fileName_);
+    if (stopRequested_ && stopRequested_())
+        throw EFileWriteError(EFileWriteError::TStep::Write, fileName_, EINTR);
     while (!bytes.empty()) {
         const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
         if (n < 0 && errno == EINTR)
@@ -310,6 +312,8 @@ void TSafeFileWriter::Commit() {
         Discard();
         throw EFileWriteError(EFileWriteError::TStep::Write, fileName_, error);
     };
+    if (stopRequested_ && stopRequested_())
+        fail(EINTR);
     const bool replacing = !temporary_.empty() || unnamed_;
     // Some file systems report a lost write only here (delayed allocation, quotas, network).
     if (replacing && ::fsync(fd_) != 0)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -54,6 +55,11 @@ public:
 
     const std::string& FileName() const { return fileName_; }
 
+    // Asked before each write and before the commit: when it answers true, the write fails with
+    // EINTR and nothing is committed, so a long write can be stopped and its temporary goes with
+    // the writer.
+    void SetStopRequest(std::function<bool()> stopRequested) { stopRequested_ = std::move(stopRequested); }
+
     void Write(std::string_view bytes);
     // Flushes, closes and, for a regular file, renames over the target. Once only.
     void Commit();
@@ -69,6 +75,7 @@ private:
     std::string temporary_;
     int fd_ = -1;
     bool unnamed_ = false;
+    std::function<bool()> stopRequested_;
 };
 
 // Why `fileName` could not be written, as an errno value; 0 when nothing is known to stand in the
