@@ -1,5 +1,6 @@
 #include "InterruptNotifier.h"
 
+#include <QCoreApplication>
 #include <QSocketNotifier>
 
 #include <atomic>
@@ -35,15 +36,21 @@ TInterruptNotifier::TInterruptNotifier(std::function<void()> onInterrupt)
     writeFd_ = fds[1];
     signalPipeWriteFd.store(writeFd_);
 
-    notifier_ = std::make_unique<QSocketNotifier>(readFd_, QSocketNotifier::Read);
-    QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] {
-        const bool before = signal_ != 0;
-        if (!Poll() || before) // drained either way, or the notifier would fire again at once
-            return;
-        if (onInterrupt_)
-            onInterrupt_();
-    });
+    // Without an application object there is no event loop to run `onInterrupt`: Poll asks instead.
+    if (QCoreApplication::instance() != nullptr) {
+        notifier_ = std::make_unique<QSocketNotifier>(readFd_, QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] {
+            const bool before = signal_ != 0;
+            if (!Poll() || before) // drained either way, or the notifier would fire again at once
+                return;
+            if (onInterrupt_)
+                onInterrupt_();
+        });
+    }
+    InstallHandlers();
+}
 
+void TInterruptNotifier::InstallHandlers() {
     struct sigaction action {};
     action.sa_handler = &OnSignal;
     sigemptyset(&action.sa_mask);

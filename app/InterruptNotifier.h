@@ -34,6 +34,8 @@ public:
     int ExitStatus() const { return 128 + signal_; }
 
 private:
+    void InstallHandlers();
+
     static constexpr std::array<int, 3> kSignals{SIGINT, SIGTERM, SIGHUP};
 
     std::function<void()> onInterrupt_;
