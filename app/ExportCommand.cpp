@@ -3,7 +3,6 @@
 #include "CommandOutput.h"
 #include "InterruptNotifier.h"
 #include "ScanProgress.h"
-#include "SummaryCommand.h"
 
 #include "export/ExportAction.h"
 #include "export/ExportRegistry.h"

@@ -11,7 +11,6 @@
 #include "model/SizeFormat.h"
 #include "scan/DirScanThreadList.h"
 #include "scan/DirScanner.h"
-#include "scan/WorkerBudget.h"
 #include "settings/QxSettings.h"
 #include "support/PosixDir.h"
 #include "support/PrintableText.h"
@@ -23,7 +22,6 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
-#include <cstdio>
 #include <iterator>
 #include <memory>
 #include <sys/stat.h>
