@@ -1,12 +1,10 @@
 #pragma once
 
-#include <string>
-#include <vector>
+#include "CommandLine.h"
 
 namespace quorvex {
 
-// `quorvex --export FORMAT --output FILE [--rounding 0|1|2] PATH`; `args` are the arguments after
-// the program name. Returns the exit code.
-int RunExportCommand(const std::vector<std::string>& args);
+// `quorvex --export FORMAT --output FILE [OPTION]... PATH`. Returns the exit code.
+int RunExportCommand(const TCommandLine& line);
 
 } // namespace quorvex

@@ -2,7 +2,7 @@
 
 namespace quorvex {
 
-// Whether the arguments ask for the command line without a window: the first one is an option. Anything
+// Whether the arguments ask for the command line without a window: one of them is an option. Anything
 // else (nothing, or a directory to scan) is for the window.
 bool IsHeadlessCommand(int argc, char** argv);
 

@@ -1,10 +1,10 @@
 #include "InterruptNotifier.h"
 
+#include <QCoreApplication>
 #include <QSocketNotifier>
 
 #include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <fcntl.h>
 #include <stdexcept>
 #include <unistd.h>
@@ -14,13 +14,12 @@ namespace {
 
 // The signal handler can reach nothing else: the write end of the current notifier's pipe.
 std::atomic<int> signalPipeWriteFd{-1};
-struct sigaction previousAction {};
 
-void OnSignal(int) {
+void OnSignal(int number) {
     const int savedErrno = errno;
     const int fd = signalPipeWriteFd.load();
     if (fd >= 0) {
-        const char byte = 1;
+        const auto byte = static_cast<unsigned char>(number);
         [[maybe_unused]] const ssize_t written = ::write(fd, &byte, 1);
     }
     errno = savedErrno;
@@ -37,27 +36,45 @@ TInterruptNotifier::TInterruptNotifier(std::function<void()> onInterrupt)
     writeFd_ = fds[1];
     signalPipeWriteFd.store(writeFd_);
 
-    notifier_ = std::make_unique<QSocketNotifier>(readFd_, QSocketNotifier::Read);
-    QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] {
-        char buffer[16];
-        while (::read(readFd_, buffer, sizeof buffer) > 0) {
-        }
-        if (interrupted_)
-            return;
-        interrupted_ = true;
-        if (onInterrupt_)
-            onInterrupt_();
-    });
+    // Without an application object there is no event loop to run `onInterrupt`: Poll asks instead.
+    if (QCoreApplication::instance() != nullptr) {
+        notifier_ = std::make_unique<QSocketNotifier>(readFd_, QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] {
+            const bool before = signal_ != 0;
+            if (!Poll() || before) // drained either way, or the notifier would fire again at once
+                return;
+            if (onInterrupt_)
+                onInterrupt_();
+        });
+    }
+    InstallHandlers();
+}
 
+void TInterruptNotifier::InstallHandlers() {
     struct sigaction action {};
     action.sa_handler = &OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART | SA_RESETHAND;
-    ::sigaction(SIGINT, &action, &previousAction);
+    for (std::size_t i = 0; i < kSignals.size(); ++i) {
+        ::sigaction(kSignals[i], nullptr, &previous_[i]);
+        if (previous_[i].sa_handler == SIG_IGN)
+            continue;
+        caught_[i] = ::sigaction(kSignals[i], &action, nullptr) == 0;
+    }
+}
+
+bool TInterruptNotifier::Poll() {
+    unsigned char buffer[16];
+    for (ssize_t n; (n = ::read(readFd_, buffer, sizeof buffer)) > 0;)
+        signal_ = signal_ != 0 ? signal_ : buffer[0];
+    return signal_ != 0;
 }
 
 TInterruptNotifier::~TInterruptNotifier() {
-    ::sigaction(SIGINT, &previousAction, nullptr);
+    for (std::size_t i = 0; i < kSignals.size(); ++i) {
+        if (caught_[i])
+            ::sigaction(kSignals[i], &previous_[i], nullptr);
+    }
     signalPipeWriteFd.store(-1);
     notifier_.reset();
     ::close(readFd_);

@@ -2,6 +2,7 @@
 
 #include "i18n/Translation.h"
 #include "model/SizeFormat.h"
+#include "support/PrintableText.h"
 
 #include <QList>
 #include <QString>
@@ -14,11 +15,7 @@
 namespace quorvex {
 
 std::string TerminalText(const std::string& text, int width) {
-    QString shown = QString::fromUtf8(text);
-    for (QChar& c : shown) {
-        if (c.category() == QChar::Other_Control || c == QChar::ReplacementCharacter)
-            c = u'?';
-    }
+    const QString shown = QString::fromStdString(PrintableText(text));
     const QList<uint> points = shown.toUcs4();
     if (points.size() <= width)
         return shown.toStdString();
@@ -74,6 +71,29 @@ void TScanProgress::Write(const std::string& text) const {
             return; // a display that cannot be drawn is not worth failing the scan for
         done += static_cast<std::size_t>(n);
     }
+}
+
+TScanProgressTicker::TScanProgressTicker(int fd, TSample sample) : progress_(fd), sample_(std::move(sample)) {
+    if (!progress_.Enabled())
+        return;
+    timer_.setInterval(TScanProgress::kInterval);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Draw(); });
+    Draw();
+    timer_.start();
+}
+
+void TScanProgressTicker::Finish() {
+    timer_.stop();
+    progress_.Finish();
+}
+
+void TScanProgressTicker::Draw() {
+    std::string directory;
+    std::int64_t files = 0;
+    std::int64_t bytes = 0;
+    sample_(directory, files, bytes);
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start_;
+    progress_.Update(directory, files, bytes, elapsed.count());
 }
 
 int TScanProgress::Columns() const {

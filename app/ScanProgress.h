@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QTimer>
+
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace quorvex {
@@ -33,8 +36,32 @@ private:
     std::chrono::steady_clock::time_point lastDraw_{};
 };
 
-// `text` made safe and short for one terminal line: invalid UTF-8 and control characters become "?",
-// and when it has more than `width` characters its middle gives way to "...".
+// The progress line of a running scan, redrawn from a timer on this thread's event loop while the
+// object lives, and cleared when it goes. `sample` tells the directory being read and the files
+// and bytes found so far. Nothing is drawn, and no timer runs, when `fd` is not a terminal.
+class TScanProgressTicker {
+public:
+    using TSample = std::function<void(std::string& directory, std::int64_t& files, std::int64_t& bytes)>;
+
+    TScanProgressTicker(int fd, TSample sample);
+    TScanProgressTicker(const TScanProgressTicker&) = delete;
+    TScanProgressTicker& operator=(const TScanProgressTicker&) = delete;
+    ~TScanProgressTicker() = default;
+
+    // Stops the redraws and clears the line, so that the results start on a clean one.
+    void Finish();
+
+private:
+    void Draw();
+
+    TScanProgress progress_;
+    TSample sample_;
+    QTimer timer_;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+// `text` made safe and short for one terminal line: escaped as every printed name is, and when it
+// has more than `width` characters its middle gives way to "...".
 std::string TerminalText(const std::string& text, int width);
 
 } // namespace quorvex

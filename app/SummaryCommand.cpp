@@ -1,6 +1,8 @@
 #include "SummaryCommand.h"
 
+#include "CommandOutput.h"
 #include "InterruptNotifier.h"
+#include "ScanProgress.h"
 
 #include "export/NcduImport.h"
 #include "i18n/CLibraryMessages.h"
@@ -9,9 +11,9 @@
 #include "model/SizeFormat.h"
 #include "scan/DirScanThreadList.h"
 #include "scan/DirScanner.h"
-#include "scan/WorkerBudget.h"
 #include "settings/QxSettings.h"
 #include "support/PosixDir.h"
+#include "support/PrintableText.h"
 #include "support/Utilities.h"
 
 #include <QCoreApplication>
@@ -20,50 +22,24 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
-#include <cstdio>
 #include <iterator>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace quorvex {
 namespace {
-
-struct TreeCounts {
-    std::int64_t directories = 0;
-    std::int64_t errors = 0;
-};
-
-// Iterative, so a tree 10,000 levels deep does not exhaust the stack.
-TreeCounts CountTree(const TGroupNode* root) {
-    TreeCounts counts;
-    std::vector<const TGroupNode*> todo{root};
-    while (!todo.empty()) {
-        const TGroupNode* node = todo.back();
-        todo.pop_back();
-        if (node->GetNodeType() == ntFileGroup)
-            continue;
-        ++counts.directories;
-        if (node->ErrorCode() != 0)
-            ++counts.errors;
-        TChildrenLock guard(node);
-        for (const auto& child : guard.Children()) {
-            if (auto* group = dynamic_cast<const TGroupNode*>(child.get()))
-                todo.push_back(group);
-        }
-    }
-    return counts;
-}
 
 // A directory is scanned; a regular file is read as a scan file made elsewhere.
 bool CheckPath(const std::string& path, bool& isFile) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
-        std::fprintf(stderr, "quorvex: %s: %s\n", path.c_str(), SystemErrorMessage(errno).c_str());
+        ReportError(path + ": " + SystemErrorMessage(errno));
         return false;
     }
     isFile = S_ISREG(st.st_mode);
     if (!S_ISDIR(st.st_mode) && !isFile) {
-        std::fprintf(stderr, "quorvex: %s: %s\n", path.c_str(), SystemErrorMessage(ENOTDIR).c_str());
+        ReportError(path + ": " + SystemErrorMessage(ENOTDIR));
         return false;
     }
     return true;
@@ -77,7 +53,7 @@ std::int64_t GroupThresholdFromSettings() {
         settings.Load();
         return settings.GroupThreshold();
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "quorvex: %s\n", e.what());
+        ReportError(e.what());
         return kDefaultGroupFileSize;
     }
 }
@@ -95,71 +71,39 @@ bool ImportScan(TRootScan& scan, std::int64_t threshold, bool hardLinksOnce) {
     try {
         scan.root = ImportNcduFile(scan.path, threshold, hardLinksOnce);
     } catch (const EImportError& error) {
-        std::fprintf(stderr, "quorvex: %s\n", error.what());
+        ReportError(error.what());
         return false;
     }
     scan.elapsedSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return true;
 }
 
-void PrintBlock(const TRootScan& scan, TSizeKind kind) {
+// The block of one root. Scripts read these lines: the path is escaped so that no name can forge a
+// line, and no figure takes the decimal separator of the user's locale.
+std::string Block(const TRootScan& scan, const TTreeCounts& counts, TSizeKind kind) {
     const TRootDirNode& root = *scan.root;
-    const TreeCounts counts = CountTree(&root);
     const std::int64_t size = root.GetSize(kind);
-    std::printf("path: %s\n", GetFullPath(&root).c_str());
-    std::printf("size: %lld\n", static_cast<long long>(size));
-    std::printf("size_formatted: %s\n", FormatSizeTruncated(size).c_str());
-    std::printf("files: %lld\n", static_cast<long long>(root.GetFileCount()));
-    std::printf("directories: %lld\n", static_cast<long long>(counts.directories));
-    std::printf("errors: %lld\n", static_cast<long long>(counts.errors));
-    // Scripts read these lines: the figure never takes the decimal separator of the user's locale.
+    std::string text = "path: " + PrintableText(GetFullPath(&root)) + "\n";
+    text += "size: " + std::to_string(size) + "\n";
+    text += "size_formatted: " + FormatSizeTruncated(size) + "\n";
+    text += "files: " + std::to_string(root.GetFileCount()) + "\n";
+    text += "directories: " + std::to_string(counts.Directories) + "\n";
+    text += "errors: " + std::to_string(counts.Errors) + "\n";
     char seconds[32];
     const auto end = std::to_chars(std::begin(seconds), std::end(seconds), scan.elapsedSeconds,
                                    std::chars_format::fixed, 3);
-    std::printf("elapsed_seconds: %.*s\n", static_cast<int>(end.ptr - seconds), seconds);
+    text += "elapsed_seconds: " + std::string(seconds, end.ptr) + "\n";
     if (root.HasFlag(nfIncomplete))
-        std::printf("incomplete: yes\n");
+        text += "incomplete: yes\n";
     if (IsImportedTree(root))
-        std::printf("imported: yes\n");
+        text += "imported: yes\n";
+    return text;
 }
 
 } // namespace
 
-std::optional<int> ParseJobs(const std::string& value) {
-    int jobs = -1;
-    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), jobs);
-    if (error != std::errc() || end != value.data() + value.size() || jobs < 0 ||
-        jobs > TWorkerBudget::kMaxWorkers)
-        return std::nullopt;
-    return jobs;
-}
-
-std::string BadJobsMessage(const std::string& value) {
-    return Substitute(Substitute(TranslateText("--jobs takes a number from 0 (automatic) to %s, not \"%s\""),
-                                 std::to_string(TWorkerBudget::kMaxWorkers)),
-                      value);
-}
-
-bool ParseSizeOption(const std::vector<std::string>& args, std::size_t& i, TSizeOptions& options,
-                     std::string& error) {
-    if (args[i] == "--allocated") {
-        options.Kind = TSizeKind::Allocated;
-        return true;
-    }
-    if (args[i] != "--hard-links")
-        return false;
-    const std::string value = i + 1 < args.size() ? args[i + 1] : std::string();
-    if (value == "once" || value == "each") {
-        options.HardLinksOnce = value == "once";
-        ++i;
-    } else {
-        error = Substitute(TranslateText("--hard-links must be once or each, not \"%s\""), value);
-    }
-    return true;
-}
-
-int RunSummaryCommand(int argc, char** argv, const std::vector<std::string>& paths, int jobs,
-                      TSizeOptions sizes) {
+int RunSummaryCommand(int argc, char** argv, const TCommandLine& line) {
+    const std::vector<std::string>& paths = line.Paths;
     bool allUsable = true;
     std::vector<bool> isFile(paths.size());
     for (std::size_t i = 0; i < paths.size(); ++i) {
@@ -185,11 +129,11 @@ int RunSummaryCommand(int argc, char** argv, const std::vector<std::string>& pat
         scans.back()->path = paths[i];
         scans.back()->isFile = isFile[i];
         scans.back()->root->SetName(ExcludeTrailingPathDelimiter(paths[i]));
-        scans.back()->root->SetHardLinksOnce(sizes.HardLinksOnce);
+        scans.back()->root->SetHardLinksOnce(line.Sizes.HardLinksOnce);
     }
     int exitCode = 0;
     for (auto it = scans.begin(); it != scans.end();) {
-        if ((*it)->isFile && !ImportScan(**it, threshold, sizes.HardLinksOnce)) {
+        if ((*it)->isFile && !ImportScan(**it, threshold, line.Sizes.HardLinksOnce)) {
             exitCode = 1;
             it = scans.erase(it);
         } else {
@@ -199,7 +143,7 @@ int RunSummaryCommand(int argc, char** argv, const std::vector<std::string>& pat
 
     QEventLoop loop;
     TDirScanThreadList threads(kSummaryMaxRoots, [threshold] { return threshold; });
-    threads.SetJobs(jobs);
+    threads.SetJobs(line.Jobs);
     TInterruptNotifier interrupt([&threads] { threads.StopAll(); });
     std::size_t running = 0;
     for (const auto& scan : scans) {
@@ -217,30 +161,41 @@ int RunSummaryCommand(int argc, char** argv, const std::vector<std::string>& pat
         ++running;
         thread->Resume();
     }
-    if (running > 0)
+    if (running > 0) {
+        TScanProgressTicker progress(STDERR_FILENO,
+                                     [&](std::string& directory, std::int64_t& files, std::int64_t& bytes) {
+                                         directory = threads.GetCurrentDir();
+                                         for (const auto& scan : scans) {
+                                             files += scan->root->GetFileCount();
+                                             bytes += scan->root->GetSize(line.Sizes.Kind);
+                                         }
+                                     });
         loop.exec();
+        progress.Finish();
+    }
     threads.StopAllAndWait();
 
+    std::string out;
     for (std::size_t i = 0; i < scans.size(); ++i) {
+        const TTreeCounts counts = CountTree(scans[i]->root.get());
         if (i > 0)
-            std::printf("\n");
-        PrintBlock(*scans[i], sizes.Kind);
-        if (!scans[i]->isFile && scans[i]->root->ErrorCode() != 0) {
-            std::fprintf(stderr, "quorvex: %s: %s\n", scans[i]->path.c_str(),
-                         SystemErrorMessage(scans[i]->root->ErrorCode()).c_str());
+            out += "\n";
+        out += Block(*scans[i], counts, line.Sizes.Kind);
+        // A scan file's errors are those of the machine that made it, not of this run.
+        if (!scans[i]->isFile && counts.Errors > 0) {
+            ReportUnreadable(counts);
             exitCode = 1;
         }
     }
-    std::fflush(stdout);
+    if (!WriteStandardOutput(out))
+        exitCode = 1;
     for (std::size_t i = scanned; i < paths.size(); ++i)
-        std::fprintf(stderr, "quorvex: %s: %s\n", paths[i].c_str(),
-                     Substitute(TranslateText("not scanned: at most %s paths are scanned at once"),
-                                std::to_string(kSummaryMaxRoots))
-                         .c_str());
+        ReportError(paths[i] + ": " +
+                    Substitute(TranslateText("not scanned: at most %s paths are scanned at once"),
+                               std::to_string(kSummaryMaxRoots)));
     if (interrupt.Interrupted()) {
-        std::fprintf(stderr, "quorvex: %s\n",
-                     TranslateText("interrupted; the totals above are incomplete").c_str());
-        return kExitInterrupted;
+        ReportError(TranslateText("interrupted; the totals above are incomplete"));
+        return interrupt.ExitStatus();
     }
     return scanned < paths.size() ? kExitTooManyPaths : exitCode;
 }

@@ -148,6 +148,12 @@ std::string ScreenSectionName() {
     return source ? source() : std::string();
 }
 
+std::string SettingsIniFilePath() {
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return base.isEmpty() ? std::string()
+                          : IncludeTrailingPathDelimiter(EncodePath(base)) + "Quorvex/Quorvex.ini";
+}
+
 std::string SettingsIniFileName() {
     const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     // Without a config folder the settings would land in the file-system root; refuse instead.
@@ -279,6 +285,12 @@ TSettings& GlobalSettings() {
     if (!slot.settings)
         slot.settings = std::make_unique<TSettings>();
     return *slot.settings;
+}
+
+void SetGlobalSettings(std::unique_ptr<TSettings> settings) {
+    std::unique_ptr<TSettings> old;
+    std::lock_guard lock(TheGlobalSlot().mutex);
+    old = std::exchange(TheGlobalSlot().settings, std::move(settings));
 }
 
 void FreeGlobalSettings() {

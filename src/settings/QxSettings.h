@@ -72,6 +72,8 @@ std::string ScreenSectionName();
 // <config folder>/Quorvex/Quorvex.ini, creating the folder with its parents. The config folder is
 // the XDG one (XDG_CONFIG_HOME, else ~/.config). Raises ESettingsError when the folder cannot be made.
 std::string SettingsIniFileName();
+// The same file name without creating anything; "" when the user has no config folder at all.
+std::string SettingsIniFilePath();
 
 // The user's preferences, kept in the INI file. Used on the user-interface thread; scan threads
 // get the grouping values handed to them when they are created.
@@ -160,6 +162,9 @@ private:
 // The one shared settings object, created on first use (with the defaults; Load reads the file).
 // Raises ESettingsError when the settings folder cannot be created.
 TSettings& GlobalSettings();
+// Makes `settings` the shared object, in place of the one GlobalSettings() would create: a process
+// that only reads the settings installs one on SettingsIniFilePath(), which creates no folder.
+void SetGlobalSettings(std::unique_ptr<TSettings> settings);
 // Destroys the shared object; a later GlobalSettings() creates a new one.
 void FreeGlobalSettings();
 

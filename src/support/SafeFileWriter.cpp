@@ -94,6 +94,18 @@ int FolderProblem(const std::string& path) {
     return ::access(folder.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
 }
 
+// In a sticky folder (/tmp) only the owner of a file, the folder's owner and the superuser may
+// rename over it: the rename at the end would be refused, after all the work.
+int StickyProblem(const std::string& path, const struct stat& file) {
+    struct stat folder {};
+    if (::stat(FolderOf(path).c_str(), &folder) != 0)
+        return errno;
+    const uid_t user = ::geteuid();
+    const bool mayReplace =
+        (folder.st_mode & S_ISVTX) == 0 || user == 0 || file.st_uid == user || folder.st_uid == user;
+    return mayReplace ? 0 : EPERM;
+}
+
 // The same rule for the file itself: a read-only file is one its owner meant to keep.
 int FileProblem(const std::string& path, const struct stat& st) {
     if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
@@ -144,7 +156,9 @@ int MakePlan(const std::string& fileName, TPlan& plan) {
         plan.file = st;
         if (const int problem = FileProblem(path, st); problem != 0)
             return problem;
-        return FolderProblem(path);
+        if (const int problem = FolderProblem(path); problem != 0)
+            return problem;
+        return StickyProblem(path, st);
     }
     return ELOOP;
 }
@@ -170,6 +184,18 @@ int KeepOwnerAndMode(int fd, const struct stat& st) {
         }
     }
     return ::fchmod(fd, st.st_mode & 0777) == 0 ? 0 : errno;
+}
+
+// A file without a name in `folder`, or -1 where the file system has none to give (or /proc, through
+// which it gets its name, is missing). A process killed while writing it leaves nothing behind.
+int OpenUnnamed(const std::string& folder) {
+    if (::access("/proc/self/fd", X_OK) != 0)
+        return -1;
+    for (;;) {
+        const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EINTR)
+            return fd;
+    }
 }
 
 int OpenInPlace(const std::string& path) {
@@ -204,11 +230,10 @@ TSafeFileWriter::TSafeFileWriter(std::string fileName) : fileName_(std::move(fil
         break;
     case TPlan::TKind::Replace: {
         target_ = plan.path;
-        // Hidden, and short enough to stay within NAME_MAX beside a long file name.
-        const std::string stem =
-            JoinPath(FolderOf(target_), std::string(".").append(NameOf(target_), 0, 200).append("."));
+        fd_ = OpenUnnamed(FolderOf(target_));
+        unnamed_ = fd_ >= 0;
         for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-            const std::string name = stem + UniqueSuffix();
+            const std::string name = TemporaryName();
             fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
             if (fd_ >= 0)
                 temporary_ = name;
@@ -226,6 +251,26 @@ TSafeFileWriter::TSafeFileWriter(std::string fileName) : fileName_(std::move(fil
     }
     if (fd_ < 0)
         throw EFileWriteError(TStep::Create, fileName_, errno);
+}
+
+std::string TSafeFileWriter::TemporaryName() const {
+    // Hidden, and short enough to stay within NAME_MAX beside a long file name.
+    return JoinPath(FolderOf(target_), std::string(".").append(NameOf(target_), 0, 200).append(".")) +
+           UniqueSuffix();
+}
+
+int TSafeFileWriter::NameUnnamed() {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = TemporaryName();
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            temporary_ = std::move(name);
+            return 0;
+        }
+        if (errno != EEXIST)
+            return errno;
+    }
+    return EEXIST;
 }
 
 TSafeFileWriter::TSafeFileWriter(int fd, std::string displayName)
@@ -248,6 +293,8 @@ void TSafeFileWriter::Discard() noexcept {
 void TSafeFileWriter::Write(std::string_view bytes) {
     if (fd_ < 0)
         throw std::logic_error("write after commit: " + fileName_);
+    if (stopRequested_ && stopRequested_())
+        throw EFileWriteError(EFileWriteError::TStep::Write, fileName_, EINTR);
     while (!bytes.empty()) {
         const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
         if (n < 0 && errno == EINTR)
@@ -265,10 +312,17 @@ void TSafeFileWriter::Commit() {
         Discard();
         throw EFileWriteError(EFileWriteError::TStep::Write, fileName_, error);
     };
-    const bool replacing = !temporary_.empty();
+    if (stopRequested_ && stopRequested_())
+        fail(EINTR);
+    const bool replacing = !temporary_.empty() || unnamed_;
     // Some file systems report a lost write only here (delayed allocation, quotas, network).
     if (replacing && ::fsync(fd_) != 0)
         fail(errno);
+    // The whole content is on the disk: now it may get a name, the one the rename takes away.
+    if (unnamed_) {
+        if (const int error = NameUnnamed(); error != 0)
+            fail(error);
+    }
     // A close that fails (other than by a signal, after which the descriptor is gone anyway)
     // may have lost the last bytes.
     if (::close(std::exchange(fd_, -1)) != 0 && errno != EINTR)

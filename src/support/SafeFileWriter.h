@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -29,10 +30,12 @@ private:
 // costs the user the previous content.
 //
 // A regular file (after symbolic links, which stay as they are) is written to a temporary file in
-// its folder; every write is checked, and Commit flushes it to the disk and renames it over the
-// target only when all of it got there. Until then, and whenever anything fails, the target keeps
-// every byte it had. A replaced file keeps its owner (when we may set it) and permission bits.
-// A file or folder without any write permission bit is refused even for the superuser.
+// its folder, which has no name until the content is complete where the file system allows
+// (so that a process killed or interrupted while writing leaves nothing behind); every write is checked, and
+// Commit flushes it to the disk and renames it over the target only when all of it got there. Until then, and
+// whenever anything fails, the target keeps every byte it had. A replaced file keeps its owner (when we may
+// set it) and permission bits. A file or folder without any write permission bit is refused even for the
+// superuser.
 //
 // Devices, pipes and sockets are written in place. So is a name that leads to one of this
 // process's own descriptors (/dev/stdout, /dev/stderr, /proc/self/fd/N, a link to one of them):
@@ -52,17 +55,27 @@ public:
 
     const std::string& FileName() const { return fileName_; }
 
+    // Asked before each write and before the commit: when it answers true, the write fails with
+    // EINTR and nothing is committed, so a long write can be stopped and its temporary goes with
+    // the writer.
+    void SetStopRequest(std::function<bool()> stopRequested) { stopRequested_ = std::move(stopRequested); }
+
     void Write(std::string_view bytes);
     // Flushes, closes and, for a regular file, renames over the target. Once only.
     void Commit();
 
 private:
     void Discard() noexcept;
+    std::string TemporaryName() const;
+    // Gives the file written without a name (O_TMPFILE) its temporary name; 0 or an errno value.
+    int NameUnnamed();
 
     std::string fileName_;
     std::string target_;
     std::string temporary_;
     int fd_ = -1;
+    bool unnamed_ = false;
+    std::function<bool()> stopRequested_;
 };
 
 // Why `fileName` could not be written, as an errno value; 0 when nothing is known to stand in the

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QList>
+#include <QString>
+
 #include <chrono>
 #include <csignal>
 #include <dirent.h>
@@ -57,11 +60,12 @@ std::string FirstLine(const std::string& text) {
     return text.substr(0, text.find("\r\n"));
 }
 
-// The root's name is not UTF-8: paths must pass through as bytes. It holds a (a file of 2047 bytes
+// The root's name is not UTF-8: paths must pass through as bytes, and are printed with the byte
+// escaped (`shown_`); exported files keep it as it is. It holds a (a file of 2047 bytes
 // and deep, with a 2 MiB file above the grouping threshold) and b (empty).
 class Headless : public ::testing::Test {
 protected:
-    Headless() : root_(tree_ / "dat\xe9") {
+    Headless() : root_(tree_ / "dat\xe9"), shown_(tree_ / "dat\\xE9") {
         for (const char* dir : {"dat\xe9", "dat\xe9/a", "dat\xe9/a/deep", "dat\xe9/b"})
             tree_.Dir(dir);
         tree_.File("dat\xe9/a/small", 2047);
@@ -71,6 +75,7 @@ protected:
     TempTree tree_;
     TempTree scratch_;
     std::string root_;
+    std::string shown_;
 };
 
 // Also: without a log.cfg beside the binary nothing, not even a logging library warning, reaches stderr.
@@ -79,10 +84,10 @@ TEST_F(Headless, SummaryOfSeveralPathsGivesOneBlockEachInArgumentOrder) {
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(std::regex_replace(r.out, std::regex("elapsed_seconds: [0-9]+\\.[0-9]{3}\n"), "T\n"),
-              "path: " + root_ +
+              "path: " + shown_ +
                   "\nsize: 2099199\nsize_formatted: 2.00 MB\nfiles: 2\ndirectories: 4\nerrors: 0\nT\n"
                   "\npath: " +
-                  root_ + "/b\nsize: 0\nsize_formatted: 0 Byte\nfiles: 0\ndirectories: 1\nerrors: 0\nT\n");
+                  shown_ + "/b\nsize: 0\nsize_formatted: 0 Byte\nfiles: 0\ndirectories: 1\nerrors: 0\nT\n");
 }
 
 TEST_F(Headless, SummaryNamesPathsBeyondNineAndDoesNotScanThem) {
@@ -94,11 +99,13 @@ TEST_F(Headless, SummaryNamesPathsBeyondNineAndDoesNotScanThem) {
     const auto blocks = ParseBlocks(r.out);
     ASSERT_EQ(blocks.size(), 9u);
     for (const auto& block : blocks)
-        EXPECT_EQ(block.at("path"), root_);
-    EXPECT_NE(r.err.find(root_ + "/b: not scanned"), std::string::npos) << r.err;
+        EXPECT_EQ(block.at("path"), shown_);
+    EXPECT_NE(r.err.find(shown_ + "/b: not scanned"), std::string::npos) << r.err;
 }
 
-TEST_F(Headless, CtrlCPrintsTheSummarySoFarMarkedIncomplete) {
+// SIGTERM (a service stopped) and SIGHUP (the terminal closed) end a summary as Ctrl+C does; the
+// status tells which signal it was.
+TEST_F(Headless, CtrlCTermOrHangUpPrintsTheSummarySoFarMarkedIncomplete) {
     // Enough for nine threads to be busy for a while on two cores.
     tree_.Dir("busy");
     for (int d = 0; d < 100; ++d) {
@@ -109,28 +116,155 @@ TEST_F(Headless, CtrlCPrintsTheSummarySoFarMarkedIncomplete) {
     }
     std::vector<std::string> args{"--summary"};
     args.insert(args.end(), 9, tree_ / "busy");
-    Quorvex child(args, scratch_);
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (Threads(child.Pid()) < 10 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(200us);
-    ASSERT_GE(Threads(child.Pid()), 10) << "the nine scan threads never started";
-    ::kill(child.Pid(), SIGINT);
-    const auto interrupted = std::chrono::steady_clock::now();
-    const Result r = child.Wait();
-    EXPECT_EQ(r.exitCode, 130) << r.err;
-    EXPECT_LT(std::chrono::steady_clock::now() - interrupted, 1s);
-    EXPECT_NE(r.err.find("interrupted"), std::string::npos);
+    for (const auto& [signal, status] : {std::pair{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}}) {
+        SCOPED_TRACE(signal);
+        Quorvex child(args, scratch_);
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (Threads(child.Pid()) < 10 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(200us);
+        ASSERT_GE(Threads(child.Pid()), 10) << "the nine scan threads never started";
+        ::kill(child.Pid(), signal);
+        const auto interrupted = std::chrono::steady_clock::now();
+        const Result r = child.Wait();
+        EXPECT_EQ(r.exitCode, status) << r.err;
+        EXPECT_LT(std::chrono::steady_clock::now() - interrupted, 1s);
+        EXPECT_NE(r.err.find("interrupted"), std::string::npos);
 
-    const auto blocks = ParseBlocks(r.out);
-    ASSERT_EQ(blocks.size(), 9u) << r.out;
-    int incomplete = 0;
-    for (const auto& block : blocks) {
-        EXPECT_EQ(block.count("elapsed_seconds"), 1u);
-        const bool cut = block.count("incomplete") != 0 && block.at("incomplete") == "yes";
-        incomplete += cut ? 1 : 0;
-        EXPECT_EQ(std::stoll(block.at("files")) < 20000, cut);
+        const auto blocks = ParseBlocks(r.out);
+        ASSERT_EQ(blocks.size(), 9u) << r.out;
+        int incomplete = 0;
+        for (const auto& block : blocks) {
+            EXPECT_EQ(block.count("elapsed_seconds"), 1u);
+            const bool cut = block.count("incomplete") != 0 && block.at("incomplete") == "yes";
+            incomplete += cut ? 1 : 0;
+            EXPECT_EQ(std::stoll(block.at("files")) < 20000, cut);
+        }
+        EXPECT_GT(incomplete, 0);
     }
-    EXPECT_GT(incomplete, 0);
+
+    // A script's background job starts with SIGINT ignored, so that Ctrl+C meant for the script
+    // leaves it running: the summary keeps it so.
+    Quorvex background({"--summary", tree_ / "busy"}, scratch_, false,
+                       {"/bin/sh", "-c", "trap '' INT; exec \"$0\" \"$@\""});
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (Threads(background.Pid()) < 2 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(200us);
+    ::kill(background.Pid(), SIGINT);
+    const Result r = background.Wait();
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ParseBlocks(r.out).at(0).at("files"), "20000");
+}
+
+// Every name the command prints is escaped, so that no folder or scan file can forge a line of the
+// summary or send the terminal a command; the exported file keeps the exact bytes.
+TEST_F(Headless, PrintedNamesAreEscapedExportedNamesExact) {
+    const std::string forged = "nl\nsize: 999";
+    const std::string title = "t\x1b]0;owned\x07\\";
+    tree_.Dir(forged);
+    tree_.Dir(title);
+    Result r = RunQuorvex({"--summary", tree_ / forged, tree_ / title}, scratch_);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    auto blocks = ParseBlocks(r.out);
+    ASSERT_EQ(blocks.size(), 2u) << r.out;
+    EXPECT_EQ(blocks[0].at("path"), tree_ / "nl\\nsize: 999");
+    EXPECT_EQ(blocks[0].at("size"), "0");
+    EXPECT_EQ(blocks[1].at("path"), tree_ / "t\\x1B]0;owned\\x07\\\\");
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+
+    const std::string scanFile = scratch_ / "fake.json";
+    WriteAll(scanFile, "[1,0,{\"progname\":\"x\",\"progver\":\"1\",\"timestamp\":0},"
+                       "[{\"name\":\"r\\n\\npath: /fake\\nsize: 1\\nincomplete: yes\"}]]");
+    r = RunQuorvex({"--summary", scanFile}, scratch_);
+    blocks = ParseBlocks(r.out);
+    ASSERT_EQ(blocks.size(), 1u) << r.out;
+    EXPECT_EQ(blocks[0].at("path"), "r\\n\\npath: /fake\\nsize: 1\\nincomplete: yes");
+    EXPECT_EQ(blocks[0].count("incomplete"), 0u);
+
+    const std::string unreadable = scratch_ / "bad\x1b[2J\xff.json";
+    WriteAll(unreadable, "{");
+    r = RunQuorvex({"--summary", unreadable}, scratch_);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find(scratch_ / "bad\\x1B[2J\\xFF.json: not a readable scan file"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos);
+
+    r = RunQuorvex({"--export", "csv", "-o", "-", tree_ / title}, scratch_);
+    EXPECT_EQ(r.out, tree_ / title + ",0,0\r\n");
+}
+
+// du's rule: output that did not reach its file is an error with its reason, whatever the command.
+TEST_F(Headless, WriteErrorsOfEveryCommandAreReported) {
+    const std::string err = scratch_ / "err";
+    for (const std::string& args :
+         {"--summary '" + root_ + "'", std::string("--help"), std::string("--version")}) {
+        SCOPED_TRACE(args);
+        for (const auto& [redirect, reason] :
+             {std::pair<std::string, std::string>{">/dev/full", "No space left on device"},
+              {">&-", "Bad file descriptor"}}) {
+            SCOPED_TRACE(redirect);
+            std::string command = "XDG_CONFIG_HOME='" + scratch_ / "config" + "' '" QUORVEX_BINARY "' ";
+            command.append(args).append(" ").append(redirect).append(" 2>'").append(err).append("'");
+            const int status = std::system(command.c_str());
+            EXPECT_EQ(WEXITSTATUS(status), 1);
+            EXPECT_NE(ReadAll(err).find("standard output: " + reason), std::string::npos) << ReadAll(err);
+        }
+    }
+}
+
+// One parser: options before or after the command word and the paths, --opt=value, "--" ending the
+// options of either command, every message in the user's language, and a help of 80 columns that
+// names every option and exit status.
+TEST_F(Headless, EveryCommandTakesItsOptionsTheSameWay) {
+    Result r = RunQuorvex({"--jobs=2", "--hard-links=once", "--summary", root_, "--allocated"}, scratch_);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ParseBlocks(r.out).size(), 1u);
+    const std::string output = scratch_ / "out.csv";
+    r = RunQuorvex({"--output=" + output, root_, "--export", "csv", "--rounding=1"}, scratch_);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadAll(output).rfind(root_ + ",2099199,2\r\n", 0), 0u);
+
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--summary", "--", "--bogus"},
+                                                 {"--export", "csv", "-o", "-", "--", "--bogus"}}) {
+        r = RunQuorvex(args, scratch_);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_NE(r.err.find("--bogus: No such file or directory"), std::string::npos) << r.err;
+    }
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--summary", "--bogus", root_},
+                                                 {"--bogus", "--export", "csv", "-o", "-", root_}}) {
+        r = RunQuorvex(args, scratch_);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_NE(r.err.find("unknown option --bogus"), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+
+    const std::vector<std::string> german{"/usr/bin/env", "LANG=de_DE.UTF-8", "LC_ALL=de_DE.UTF-8"};
+    r = Quorvex({"--summary", "--jobs", "40", root_}, scratch_, false, german).Wait();
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("--jobs erwartet eine Zahl"), std::string::npos) << r.err;
+    for (const auto& launcher : {std::vector<std::string>{}, german}) {
+        const Result help = Quorvex({"--help"}, scratch_, false, launcher).Wait();
+        EXPECT_EQ(help.exitCode, 0);
+        std::istringstream lines(help.out);
+        for (std::string line; std::getline(lines, line);)
+            EXPECT_LE(QString::fromStdString(line).toUcs4().size(), 80) << line;
+        for (const char* item :
+             {"-o, --output", "-h, --help", "--version", "--rounding", "--jobs", "--allocated",
+              "--hard-links", "\n  0 ", "\n  1 ", "\n  2 ", "\n  3 ", "\n  130 ", "143"})
+            EXPECT_NE(help.out.find(item), std::string::npos) << item;
+    }
+}
+
+// The headless commands read the settings and write nothing: the config folder is not created, and
+// a home that cannot be written costs no message.
+TEST_F(Headless, CommandsCreateNoSettingsFolder) {
+    EXPECT_EQ(RunQuorvex({"--summary", root_}, scratch_).exitCode, 0);
+    EXPECT_EQ(RunQuorvex({"--export", "xml", "-o", scratch_ / "o.xml", root_}, scratch_).exitCode, 0);
+    EXPECT_FALSE(std::filesystem::exists(scratch_ / "config"));
+    const Result r = Quorvex({"--summary", root_}, scratch_, false,
+                             {"/usr/bin/env", "-u", "XDG_CONFIG_HOME", "HOME=/proc"})
+                         .Wait();
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, "");
 }
 
 TEST_F(Headless, ExportCsvOnStandardOutputDescribesTheScannedTreeRootFirst) {
@@ -205,11 +339,16 @@ TEST_F(Headless, BadRequestsFailClearlyAndScanOrWriteNothing) {
         int exitCode;
         std::string message;
     } cases[] = {
-        {{"--summary", root_, root_ + "/a/small", root_ + "/missing"}, 2, root_ + "/missing: No such file"},
-        {{"--summary", root_ + "/a/small"}, 1, root_ + "/a/small: not a readable scan file"},
+        {{"--summary", root_, root_ + "/a/small", root_ + "/missing"}, 2, shown_ + "/missing: No such file"},
+        {{"--summary", root_ + "/a/small"}, 1, shown_ + "/a/small: not a readable scan file"},
         {{"--summary", "/dev/null"}, 2, "/dev/null: Not a directory"},
         {{"--summary"}, 2, "at least one PATH"},
         {{"--frobnicate"}, 2, "unknown option --frobnicate"},
+        {{"--summary=yes", root_}, 2, "--summary takes no value"},
+        {{"--h", root_}, 2, "ambiguous option --h"},
+        {{"--summary", "-o", output, root_}, 2, "--output goes with --export"},
+        {{"--summary", "--export", "csv", "-o", output, root_}, 2, "cannot be combined"},
+        {{"--jobs", "2", "--", root_}, 2, "say what to do"},
         {{"--export", "pdf", "--output", output, root_}, 2, "unknown export format \"pdf\""},
         {{"--export", "0", "--output", output, root_}, 2, "unknown export format \"0\""},
         {{"--export", "7", "--output", output, root_}, 2, "unknown export format \"7\""},
@@ -227,7 +366,7 @@ TEST_F(Headless, BadRequestsFailClearlyAndScanOrWriteNothing) {
          "--jobs takes a number from 0 (automatic) to 16, not \"two\""},
         {{"--summary", root_, "--jobs"}, 2, "--jobs takes a number"},
         {{"--summary", "--jobs", "4"}, 2, "at least one PATH"},
-        {{"--export", "csv", "--output", output, root_ + "/missing"}, 2, root_ + "/missing: No such file"},
+        {{"--export", "csv", "--output", output, root_ + "/missing"}, 2, shown_ + "/missing: No such file"},
         {{"--export", "csv", "--output", output, root_ + "/a/small"}, 1, "not a readable scan file"},
         {{"--export", "csv", "--output", output, "/dev/null"}, 2, "Not a directory"},
         {{"--export", "csv", "--output", scratch_ / "no/such/folder/out.csv", root_}, 1, "No such file"},
@@ -410,6 +549,80 @@ TEST_F(Headless, ExportProgressLineOnlyOnATerminal) {
     EXPECT_LE(static_cast<double>(redraws), seconds * 10 + 2);
     EXPECT_EQ(r.out.substr(r.out.size() - 4), "\r\x1b[K");
     EXPECT_EQ(r.out.find('\n'), std::string::npos) << "the progress must stay on one line";
+}
+
+// --summary on a terminal draws the same line; the blocks start on a clean line after it. A name
+// that holds a terminal command reaches the terminal escaped, in the line as in the block.
+TEST_F(Headless, SummaryProgressLineOnATerminal) {
+    tree_.Dir("dat\xe9/a/deep/\x1b]0;owned\x07");
+    const Result r = Quorvex({"--summary", root_}, scratch_, true).Wait();
+    EXPECT_EQ(r.out.find("\x1b]"), std::string::npos);
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    const auto line = r.out.find(" files, ");
+    const auto block = r.out.find("\r\x1b[Kpath: ");
+    EXPECT_NE(line, std::string::npos) << r.out;
+    EXPECT_NE(block, std::string::npos) << r.out;
+    EXPECT_LT(line, block);
+}
+
+// A signal while the file is written stops the writing, as it stops the scan: neither the file nor a
+// temporary is left beside it.
+TEST_F(Headless, ExportInterruptedWhileWritingLeavesNoTemporary) {
+    scratch_.Dir("out");
+    const std::string folder = scratch_ / "out";
+    Quorvex child({"--export", "ncdu", "--output", folder + "/usr.json", "/usr"}, scratch_);
+    // Writing has begun when the process holds a file in the folder.
+    const std::string proc = "/proc/" + std::to_string(child.Pid());
+    auto writing = [&] {
+        std::error_code error;
+        for (std::filesystem::directory_iterator fd(proc + "/fd", error), end; !error && fd != end;
+             fd.increment(error)) {
+            if (std::filesystem::read_symlink(fd->path(), error).string().rfind(folder + "/", 0) == 0)
+                return true;
+        }
+        return false;
+    };
+    auto ended = [&] {
+        const std::string stat = ReadAll(proc + "/stat");
+        const auto paren = stat.rfind(')');
+        return paren == std::string::npos || stat.substr(paren + 2, 1) == "Z";
+    };
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    bool caught = false;
+    while (!caught && !ended() && std::chrono::steady_clock::now() < deadline) {
+        caught = writing();
+        if (!caught)
+            std::this_thread::sleep_for(200us);
+    }
+    if (caught)
+        ::kill(child.Pid(), SIGTERM);
+    const Result r = child.Wait();
+    if (!caught)
+        GTEST_SKIP() << "the export of /usr was written before the signal could land";
+    EXPECT_EQ(r.exitCode, 128 + SIGTERM) << r.err;
+    EXPECT_NE(r.err.find("interrupted; nothing was written"), std::string::npos) << r.err;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 0);
+}
+
+// In a sticky folder such as /tmp only a file's owner may replace it: refused before the scan, so the
+// message is about the file, not about the (unreadable) tree that would have been scanned.
+TEST_F(Headless, ExportOverAnotherUsersFileInAStickyFolderIsRefusedBeforeTheScan) {
+    const std::vector<std::string> nobody{"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
+                                          "--clear-groups"};
+    if (::geteuid() != 0 || ::access(nobody[0].c_str(), X_OK) != 0)
+        GTEST_SKIP() << "needs the superuser and setpriv";
+    scratch_.Dir("sticky");
+    ASSERT_EQ(::chmod((scratch_ / "sticky").c_str(), 01777), 0);
+    const std::string theirs = scratch_ / "sticky/theirs.csv";
+    WriteAll(theirs, "previous\n");
+    ASSERT_EQ(::chmod(theirs.c_str(), 0666), 0);
+    tree_.Dir("locked");
+    ASSERT_EQ(::chmod((tree_ / "locked").c_str(), 0), 0);
+    const Result r =
+        Quorvex({"--export", "csv", "--output", theirs, tree_ / "locked"}, scratch_, false, nobody).Wait();
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find(theirs + ": Operation not permitted"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadAll(theirs), "previous\n");
 }
 
 } // namespace

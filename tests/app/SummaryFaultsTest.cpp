@@ -58,8 +58,10 @@ protected:
 };
 
 // As "nobody" (root reads everything): r/d can be listed but not searched, so its file is never
-// examined. As a root that is a failed read; below a root, an error the summary counts.
-TEST_F(SummaryFaults, DirectoryListableButNotSearchableIsAnErrorNotAnEmptySuccess) {
+// examined, and r/z (mode 000) cannot even be listed. As a root that is a failed read; below a root,
+// each unreadable directory is named with its reason, the rest still counted, and the status is 1,
+// as du does; the export still writes every directory.
+TEST_F(SummaryFaults, UnreadableDirectoriesAreNamedAndFailTheRunButTheRestIsCounted) {
     if (::access(kNobody[0].c_str(), X_OK) != 0)
         GTEST_SKIP() << "setpriv is not installed";
     tree_.Dir("r");
@@ -67,7 +69,9 @@ TEST_F(SummaryFaults, DirectoryListableButNotSearchableIsAnErrorNotAnEmptySucces
     tree_.File("r/d/f", 1000);
     tree_.Dir("r/ok");
     tree_.File("r/ok/g", 10);
+    tree_.Dir("r/z");
     ASSERT_EQ(::chmod((tree_ / "r/d").c_str(), 0444), 0);
+    ASSERT_EQ(::chmod((tree_ / "r/z").c_str(), 0), 0);
 
     const Result root = Quorvex({"--summary", tree_ / "r/d"}, scratch_, false, kNobody).Wait();
     EXPECT_EQ(root.exitCode, 1) << root.err;
@@ -76,13 +80,27 @@ TEST_F(SummaryFaults, DirectoryListableButNotSearchableIsAnErrorNotAnEmptySucces
     EXPECT_EQ(rootBlock.at("size"), "0");
     EXPECT_EQ(rootBlock.at("errors"), "1");
 
+    // Both named, once each, in the order of the tree.
+    auto namesBoth = [&](const std::string& err) {
+        const std::string d = "quorvex: " + tree_ / "r/d" + ": Permission denied\n";
+        const std::string z = "quorvex: " + tree_ / "r/z" + ": Permission denied\n";
+        return err == d + z || err == z + d;
+    };
     const Result above = Quorvex({"--summary", tree_ / "r"}, scratch_, false, kNobody).Wait();
-    EXPECT_EQ(above.exitCode, 0) << "the root itself was read: " << above.err;
+    EXPECT_EQ(above.exitCode, 1);
+    EXPECT_TRUE(namesBoth(above.err)) << above.err;
     const auto aboveBlock = ParseBlocks(above.out).at(0);
     EXPECT_EQ(aboveBlock.at("size"), "10");
     EXPECT_EQ(aboveBlock.at("files"), "1");
-    EXPECT_EQ(aboveBlock.at("directories"), "3");
-    EXPECT_EQ(aboveBlock.at("errors"), "1");
+    EXPECT_EQ(aboveBlock.at("directories"), "4");
+    EXPECT_EQ(aboveBlock.at("errors"), "2");
+
+    const Result csv = Quorvex({"--export", "csv", "-o", "-", tree_ / "r"}, scratch_, false, kNobody).Wait();
+    EXPECT_EQ(csv.exitCode, 1);
+    EXPECT_TRUE(namesBoth(csv.err)) << csv.err;
+    EXPECT_NE(csv.out.find(tree_ / "r/z,0,0\r\n"), std::string::npos) << csv.out;
+    EXPECT_NE(csv.out.find(tree_ / "r/ok,10,1\r\n"), std::string::npos) << csv.out;
+    ASSERT_EQ(::chmod((tree_ / "r/z").c_str(), 0755), 0);
 }
 
 TEST_F(SummaryFaults, RootNamedThroughASymbolicLinkIsScannedAtItsTarget) {

@@ -37,6 +37,8 @@ expect "quorvex --" "--export --help --summary --version"
 expect "quorvex --export " "1 2 3 4 5 6 csv html ncdu txt xml xml2"
 expect "quorvex --export x" "xml xml2"
 expect "quorvex --export csv --r" "--rounding"
+expect "quorvex --jobs 2 --export csv --o" "--output"
+expect "quorvex --summary a --a" "--allocated"
 expect "quorvex --export csv --rounding " "0 1 2"
 expect "quorvex --export csv --output a" "afile.txt alpha dir"
 # The paths to scan are directories only.

@@ -1,5 +1,6 @@
 #include "support/Utilities.h"
 #include "support/MountTable.h"
+#include "support/PrintableText.h"
 
 #include <gtest/gtest.h>
 
@@ -76,4 +77,26 @@ TEST(MountTable, ParsesUnescapesAndFiltersMountInfo) {
     EXPECT_EQ(fixed[1].MountPoint, "/mnt/with space\ttab\nnl\\bs");
     EXPECT_TRUE(IsDriveRoot("/", table));
     EXPECT_FALSE(IsDriveRoot("/usr", table));
+}
+
+// Printed names: every escape stands for exactly the bytes it replaces, and nothing that could end a
+// line or start a terminal command gets through, however the UTF-8 around it is broken.
+TEST(PrintableText, EscapesControlsBackslashAndBrokenUtf8AndKeepsTheRest) {
+    EXPECT_EQ(PrintableText("caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80 ~"),
+              "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80 ~");
+    EXPECT_EQ(PrintableText("a\\b\tc\nd\re"), "a\\\\b\\tc\\nd\\re");
+    EXPECT_EQ(PrintableText(std::string("\x1b]0;x\x07\x7f\0z", 9)), "\\x1B]0;x\\x07\\x7F\\x00z");
+    EXPECT_EQ(PrintableText("\xc2\x9b"
+                            "2J"),
+              "\\xC2\\x9B2J")
+        << "the one-character CSI of C1";
+    EXPECT_EQ(PrintableText("\xe9t\xe9"), "\\xE9t\\xE9") << "Latin-1";
+    EXPECT_EQ(PrintableText("\xc0\xaf|\xe0\x80\xaf"), "\\xC0\\xAF|\\xE0\\x80\\xAF") << "overlong";
+    EXPECT_EQ(PrintableText("\xed\xa0\x80"), "\\xED\\xA0\\x80") << "surrogate";
+    EXPECT_EQ(PrintableText("\xf4\x90\x80\x80|\xf5"), "\\xF4\\x90\\x80\\x80|\\xF5") << "beyond U+10FFFF";
+    EXPECT_EQ(PrintableText("\xe2\x82"
+                            "\n"),
+              "\\xE2\\x82\\n")
+        << "cut short, then a line feed";
+    EXPECT_EQ(PrintableText("\x80z"), "\\x80z") << "a lone continuation byte";
 }

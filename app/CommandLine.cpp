@@ -1,0 +1,285 @@
+#include "CommandLine.h"
+
+#include "SummaryCommand.h"
+
+#include "export/ExportRegistry.h"
+#include "i18n/Translation.h"
+#include "i18n/TranslationMarkers.h"
+#include "scan/WorkerBudget.h"
+
+#include <charconv>
+#include <cstring>
+#include <getopt.h>
+
+namespace quorvex {
+namespace {
+
+// Values of the long options, above every character a short option could be.
+enum TOptionId : int {
+    kOptOutput = 'o',
+    kOptHelp = 'h',
+    kOptSummary = 256,
+    kOptExport,
+    kOptRounding,
+    kOptJobs,
+    kOptAllocated,
+    kOptHardLinks,
+    kOptVersion,
+};
+
+constexpr option kLongOptions[] = {
+    {"summary", no_argument, nullptr, kOptSummary},
+    {"export", required_argument, nullptr, kOptExport},
+    {"output", required_argument, nullptr, kOptOutput},
+    {"rounding", required_argument, nullptr, kOptRounding},
+    {"jobs", required_argument, nullptr, kOptJobs},
+    {"allocated", no_argument, nullptr, kOptAllocated},
+    {"hard-links", required_argument, nullptr, kOptHardLinks},
+    {"help", no_argument, nullptr, kOptHelp},
+    {"version", no_argument, nullptr, kOptVersion},
+    {nullptr, 0, nullptr, 0},
+};
+// Leading '+' would stop at the first path; options may follow the paths. Leading ':' tells a
+// missing value from an unknown option.
+constexpr const char* kShortOptions = ":ho:";
+
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+const TExportClass* FindFormat(const std::string& word) {
+    const TExportRegistry& registry = ExportRegistry();
+    const std::string name = Lower(word);
+    for (int i = 0; i < registry.Count(); ++i) {
+        if (registry.Items(i).GetCommandName() == name || std::to_string(i + 1) == word)
+            return &registry.Items(i);
+    }
+    return nullptr;
+}
+
+std::optional<int> ParseJobs(const std::string& value) {
+    int jobs = -1;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), jobs);
+    if (error != std::errc() || end != value.data() + value.size() || jobs < 0 ||
+        jobs > TWorkerBudget::kMaxWorkers)
+        return std::nullopt;
+    return jobs;
+}
+
+// How many long options begin with `spelling` ("--name" without a value).
+int LongOptionMatches(const std::string& spelling) {
+    const std::string name = spelling.substr(2);
+    int matches = 0;
+    for (const option* o = kLongOptions; o->name != nullptr; ++o)
+        matches += std::strncmp(o->name, name.c_str(), name.size()) == 0 ? 1 : 0;
+    return matches;
+}
+
+bool TakesNoValue(int id) {
+    for (const option* o = kLongOptions; o->name != nullptr; ++o) {
+        if (o->val == id)
+            return o->has_arg == no_argument;
+    }
+    return false;
+}
+
+// Takes one option's value into `line`; false with `error` set when the value is wrong.
+bool TakeValue(int id, const std::string& value, TCommandLine& line, std::string& error) {
+    switch (id) {
+    case kOptExport:
+        line.Format = FindFormat(value);
+        if (line.Format == nullptr)
+            error = value.empty() ? TranslateText("--export needs a FORMAT")
+                                  : Substitute(TranslateText("unknown export format \"%s\""), value);
+        break;
+    case kOptOutput:
+        line.Output = value;
+        break;
+    case kOptRounding:
+        if (value == "0" || value == "1" || value == "2")
+            line.Rounding = value[0] - '0';
+        else
+            error = Substitute(TranslateText("--rounding must be 0, 1 or 2, not \"%s\""), value);
+        break;
+    case kOptJobs:
+        if (const std::optional<int> jobs = ParseJobs(value))
+            line.Jobs = *jobs;
+        else
+            error = Substitute(
+                Substitute(TranslateText("--jobs takes a number from 0 (automatic) to %s, not \"%s\""),
+                           std::to_string(TWorkerBudget::kMaxWorkers)),
+                value);
+        break;
+    case kOptHardLinks:
+        if (value == "once" || value == "each")
+            line.Sizes.HardLinksOnce = value == "once";
+        else
+            error = Substitute(TranslateText("--hard-links must be once or each, not \"%s\""), value);
+        break;
+    default:
+        break;
+    }
+    return error.empty();
+}
+
+// The option as the user wrote it, without a value given with '='.
+std::string Spelling(const char* arg) {
+    const std::string text = arg;
+    return text.substr(0, text.find('='));
+}
+
+// The text of --help: every option and exit status, in lines of at most 80 columns.
+const char* const kUsage =
+    N_("Usage: quorvex [DIRECTORY]\n"
+       "       quorvex --summary [OPTION]... PATH...\n"
+       "       quorvex --export FORMAT --output FILE [OPTION]... PATH\n"
+       "       quorvex --help | --version\n"
+       "\n"
+       "Without options, quorvex opens its window and scans DIRECTORY if given.\n"
+       "Options may come in any order, before or after the paths; -- ends them.\n"
+       "\n"
+       "  --summary            scan up to %s paths at once and print the totals of\n"
+       "                       each, one \"key: value\" a line, one block per path\n"
+       "  --export FORMAT      scan PATH and write the result as csv, txt, html, xml,\n"
+       "                       xml2 or ncdu (or the format's number 1 to 6)\n"
+       "  -o, --output FILE    the file --export writes, - for standard output\n"
+       "  --rounding 0|1|2     the size style of txt and html: 0 bytes, 1 rounded,\n"
+       "                       2 truncated; by default the one in the settings\n"
+       "  --jobs N             N threads walk the tree, 0 to 16; 0 (the default) lets\n"
+       "                       the program choose\n"
+       "  --allocated          sizes are the blocks the disk allocated, not the\n"
+       "                       logical lengths\n"
+       "  --hard-links once|each\n"
+       "                       once: a file with several names counts at the first\n"
+       "                       name the scan meets; each (the default): at every name\n"
+       "  -h, --help           show this text and exit\n"
+       "  --version            show the version and exit\n"
+       "\n"
+       "PATH is a directory to scan, or a regular file read as a scan made elsewhere\n"
+       "(the JSON that ncdu -o, gdu -o and --export ncdu write).\n"
+       "\n"
+       "Names are printed with backslash, control characters and bytes that are not\n"
+       "UTF-8 as escapes: \\\\, \\t, \\n, \\r, \\xHH. Exported files keep the exact bytes.\n"
+       "A directory that cannot be read is named on standard error and the rest is\n"
+       "still counted. Ctrl+C, SIGTERM and SIGHUP stop the scans: --summary prints\n"
+       "what it found so far, marked \"incomplete: yes\"; --export writes nothing.\n"
+       "\n"
+       "Exit status:\n"
+       "  0    success\n"
+       "  1    a directory could not be read, a scan file is not readable, or the\n"
+       "       output could not be written\n"
+       "  2    bad arguments, or a PATH that is missing or neither a directory nor\n"
+       "       a file\n"
+       "  3    more than %s paths for --summary (the rest were not scanned)\n"
+       "  130  stopped by Ctrl+C; 129 by SIGHUP, 143 by SIGTERM\n");
+
+} // namespace
+
+std::optional<TCommandLine> ParseCommandLine(int argc, char** argv, std::string& error) {
+    TCommandLine line;
+    bool summary = false;
+    bool exportAsked = false;
+    std::vector<std::string> exportOnly;
+    // Messages are ours, in the user's language.
+    opterr = 0;
+    optind = 0; // also resets getopt's state, so that the parser can run more than once
+    for (;;) {
+        const int id = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr);
+        if (id == -1)
+            break;
+        if (id == '?') {
+            // getopt names the fault through optopt only: 0 for an unknown long option, the option's
+            // value for a long one given a value it does not take, the letter of an unknown short one.
+            const std::string last = argv[optind - 1];
+            const bool longOption = last.starts_with("--") && (optopt == 0 || TakesNoValue(optopt));
+            const std::string which =
+                longOption ? Spelling(last.c_str()) : std::string("-") + static_cast<char>(optopt);
+            if (longOption && optopt != 0)
+                error = Substitute(TranslateText("%s takes no value"), which);
+            else if (longOption && LongOptionMatches(which) > 1)
+                error = Substitute(TranslateText("ambiguous option %s"), which);
+            else
+                error = Substitute(TranslateText("unknown option %s"), which);
+            return std::nullopt;
+        }
+        if (id == ':') {
+            // A missing value gets the message of a wrong one where there is one.
+            if (optopt == kOptOutput || TakeValue(optopt, "", line, error))
+                error = Substitute(TranslateText("%s needs a value"), Spelling(argv[optind - 1]));
+            return std::nullopt;
+        }
+        switch (id) {
+        case kOptHelp:
+            line.Command = TCommand::Help;
+            return line;
+        case kOptVersion:
+            line.Command = TCommand::Version;
+            return line;
+        case kOptSummary:
+            summary = true;
+            break;
+        case kOptExport:
+            exportAsked = true;
+            break;
+        case kOptOutput:
+            exportOnly.emplace_back("--output");
+            break;
+        case kOptRounding:
+            exportOnly.emplace_back("--rounding");
+            break;
+        case kOptAllocated:
+            line.Sizes.Kind = TSizeKind::Allocated;
+            break;
+        default:
+            break;
+        }
+        if (optarg != nullptr && !TakeValue(id, optarg, line, error))
+            return std::nullopt;
+    }
+    for (int i = optind; i < argc; ++i)
+        line.Paths.emplace_back(argv[i]);
+
+    if (summary && exportAsked) {
+        error = TranslateText("--summary and --export cannot be combined");
+        return std::nullopt;
+    }
+    if (!summary && !exportAsked) {
+        error = TranslateText("say what to do: --summary, --export, --help or --version");
+        return std::nullopt;
+    }
+    if (summary) {
+        line.Command = TCommand::Summary;
+        if (!exportOnly.empty()) {
+            error =
+                Substitute(TranslateText("%s goes with --export, not with --summary"), exportOnly.front());
+            return std::nullopt;
+        }
+        if (line.Paths.empty()) {
+            error = TranslateText("--summary takes at least one PATH");
+            return std::nullopt;
+        }
+        return line;
+    }
+    line.Command = TCommand::Export;
+    if (line.Output.empty()) {
+        error = TranslateText("--export needs --output FILE (- for standard output)");
+        return std::nullopt;
+    }
+    if (line.Paths.size() != 1) {
+        error = line.Paths.empty() ? TranslateText("--export needs the PATH to scan")
+                                   : TranslateText("--export takes one PATH");
+        return std::nullopt;
+    }
+    return line;
+}
+
+std::string UsageText() {
+    const std::string roots = std::to_string(kSummaryMaxRoots);
+    return Substitute(Substitute(TranslateText(kUsage), roots), roots);
+}
+
+} // namespace quorvex
