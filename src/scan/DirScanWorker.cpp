@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <dirent.h>
+#include <thread>
 #include <unistd.h>
 
 namespace quorvex {
@@ -17,6 +19,11 @@ constexpr std::size_t kNameBufferSize = std::size_t{32} * 1024;
 // Totals of a directory being read reach its node in batches: each addition is an atomic one now
 // that several workers may hand totals to the same node.
 constexpr int kFlushEvery = 1024;
+// Waits for a descriptor to be closed elsewhere: short at first, and given up (the directory then
+// reports the error) when none comes back for long.
+constexpr auto kFirstDescriptorWait = std::chrono::milliseconds(1);
+constexpr auto kLastDescriptorWait = std::chrono::milliseconds(50);
+constexpr auto kLongestDescriptorWait = std::chrono::seconds(30);
 
 // The names of an open directory, straight from getdents64 into the worker's buffer: no allocation
 // per directory, and the descriptor stays the caller's, to open the subdirectories from later.
@@ -146,8 +153,10 @@ void TDirScanner::Enter(TWorker& worker, int fd, TGroupNode* node, TDirState* pa
     }
     if (parent == nullptr) {
         TEntryInfo self;
-        if (fs_->StatDescriptor(fd, self) == 0)
+        if (fs_->StatDescriptor(fd, self) == 0) {
             rootDevice_ = self.Device;
+            rootMount_ = self.MountId;
+        }
     }
 
     TFrame frame;
@@ -237,8 +246,9 @@ bool TDirScanner::ReadDirectory(TWorker& worker, int fd, TGroupNode* node, std::
                 totals.Flush();
             continue;
         }
-        if (info.Device != rootDevice_) {
-            // Another file system is mounted here: listed, not entered.
+        if (info.Device != rootDevice_ || (info.MountId != rootMount_ && rootMount_ != 0)) {
+            // Something is mounted here, another file system or a bind mount of this one: listed,
+            // not entered.
             AddDirNode(node, name, static_cast<std::uint16_t>(info.Attributes | faReparsePoint));
             continue;
         }
@@ -297,10 +307,13 @@ void TDirScanner::Step(TWorker& worker) {
         return;
     }
     TDirState* parent = top.state;
-    MakeRoomForDescriptor(worker);
+    MakeRoomForDescriptor(worker, descriptorsPerWorker_);
     int fd = -1;
     try {
         fd = fs_->OpenDirectory(worker.stack.back().fd, child->Name().c_str());
+        if (IsOutOfDescriptors(fd))
+            fd = OpenWhenDescriptorsFree(
+                worker, [&] { return fs_->OpenDirectory(worker.stack.back().fd, child->Name().c_str()); });
     } catch (...) {
         Fail(std::current_exception());
         FinishUnentered(child, 0);
@@ -321,6 +334,8 @@ void TDirScanner::PopTop(TWorker& worker) {
             TEntryInfo info;
             try {
                 fd = fs_->OpenDirectory(top.fd, "..");
+                if (IsOutOfDescriptors(fd))
+                    fd = OpenWhenDescriptorsFree(worker, [&] { return fs_->OpenDirectory(top.fd, ".."); });
                 if (fd >= 0 && (fs_->StatDescriptor(fd, info) != 0 || info.Device != below.device ||
                                 info.Inode != below.inode)) {
                     ::close(fd);
@@ -354,14 +369,12 @@ void TDirScanner::PopTop(TWorker& worker) {
     Release(state);
 }
 
-// Gives up the descriptors of the oldest frames (never the top's) until one more may be opened.
-// Each is looked at first, so that the way back through ".." can be checked.
-void TDirScanner::MakeRoomForDescriptor(TWorker& worker) {
-    if (worker.openFrames < descriptorsPerWorker_)
+// Each frame given up is looked at first, so that the way back through ".." can be checked.
+void TDirScanner::MakeRoomForDescriptor(TWorker& worker, int limit) {
+    if (worker.openFrames < limit)
         return;
     std::lock_guard guard(worker.mutex);
-    for (std::size_t i = worker.firstOpen;
-         worker.openFrames >= descriptorsPerWorker_ && i + 1 < worker.stack.size(); ++i) {
+    for (std::size_t i = worker.firstOpen; worker.openFrames >= limit && i + 1 < worker.stack.size(); ++i) {
         TFrame& frame = worker.stack[i];
         worker.firstOpen = i;
         if (frame.fd < 0)
@@ -380,6 +393,21 @@ void TDirScanner::MakeRoomForDescriptor(TWorker& worker) {
         frame.fd = -1;
         --worker.openFrames;
     }
+}
+
+int TDirScanner::OpenWhenDescriptorsFree(TWorker& worker, const std::function<int()>& open) {
+    MakeRoomForDescriptor(worker, 1);
+    int fd = open();
+    // Other workers, other scans or the rest of the program hold the rest, and give them back as
+    // their directories end: a skipped directory would be missing from the totals for good.
+    auto pause = kFirstDescriptorWait;
+    const auto deadline = std::chrono::steady_clock::now() + kLongestDescriptorWait;
+    while (IsOutOfDescriptors(fd) && !Ending() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(pause);
+        pause = std::min(2 * pause, kLastDescriptorWait);
+        fd = open();
+    }
+    return fd;
 }
 
 } // namespace quorvex
