@@ -88,7 +88,7 @@ private:
     void WriteDrives(const TGroupNode* drives, std::ostream& stream);
     void StartReadAhead();
 
-    std::vector<bool> opened_;  // per open directory: whether it was written as an array
+    std::vector<bool> opened_;   // per open directory: whether it was written as an array
     std::vector<TLevel> levels_; // per open directory
     int openLevels_ = 0;
     std::size_t firstOpenLevel_ = 0; // no level below this one holds a descriptor

@@ -102,7 +102,7 @@ private:
     std::uint64_t rootMount_ = 0; // 0 when the kernel does not tell mounts apart
     int descriptorsPerWorker_ = kMaxOpenDirs;
     int workerLimit_ = 1; // MaxWorkers(), or fewer when descriptors are scarce
-    int nice_ = 0; // of the scan's own thread, for its helpers
+    int nice_ = 0;        // of the scan's own thread, for its helpers
     std::atomic<bool> busy_{false};
     std::atomic<bool> stopped_{false};
     std::atomic<bool> failed_{false};

@@ -8,9 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <regex>
 #include <sstream>
+#include <sys/mount.h>
+#include <vector>
 
 namespace quorvex {
 namespace {
@@ -56,6 +59,37 @@ TEST(NcduReadAhead, WritesWhatTheOneByOneWalkWritesAndFollowsNoLinkPutInPlaceSin
     const std::string afterSwap = Export(root, 4);
     EXPECT_EQ(afterSwap, Export(root, 0));
     EXPECT_EQ(afterSwap.find("secret"), std::string::npos);
+}
+
+// The scan entered no mount point; one made since, even of this file system, is not read through.
+TEST(NcduReadAhead, ReadsNothingThroughAMountMadeSinceTheScan) {
+    TempTree tree;
+    for (const char* dir : {"a", "a/b", "c"}) {
+        tree.Dir(dir);
+        tree.File(std::string(dir) + "/f", 3);
+    }
+    TempTree outside;
+    outside.File("secret", 77);
+    TRootDirNode root;
+    root.SetName(tree.Path());
+    TDirScanner(&root).Scan(tree.Path(), 0);
+    struct Unmount {
+        std::vector<std::string> paths;
+        ~Unmount() {
+            for (const std::string& path : paths)
+                ::umount2(path.c_str(), MNT_DETACH);
+        }
+    } unmount;
+    for (const char* dir : {"a/b", "c"}) {
+        if (::mount(outside.Path().c_str(), (tree / dir).c_str(), nullptr, MS_BIND, nullptr) != 0)
+            GTEST_SKIP() << "cannot bind mount here: " << std::strerror(errno);
+        unmount.paths.push_back(tree / dir);
+    }
+    for (const int threads : {0, 4}) {
+        const std::string text = Export(root, threads);
+        EXPECT_EQ(text.find("secret"), std::string::npos) << threads << " readers:\n" << text;
+        EXPECT_NE(text.find(R"({"name":"c","read_error":true})"), std::string::npos) << text;
+    }
 }
 
 } // namespace
