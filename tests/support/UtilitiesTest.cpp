@@ -1,9 +1,14 @@
 #include "support/Utilities.h"
 #include "support/MountTable.h"
+#include "support/PosixDir.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sstream>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace quorvex;
 
@@ -76,4 +81,29 @@ TEST(MountTable, ParsesUnescapesAndFiltersMountInfo) {
     EXPECT_EQ(fixed[1].MountPoint, "/mnt/with space\ttab\nnl\\bs");
     EXPECT_TRUE(IsDriveRoot("/", table));
     EXPECT_FALSE(IsDriveRoot("/usr", table));
+}
+
+// In a child, so that the test process keeps its own limit: the soft limit rises to the hard one, and
+// what is free shrinks with every descriptor opened.
+TEST(OpenFileLimit, RaisedToTheHardLimitAndCountedDownByWhatIsOpen) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const rlimit low{64, 256};
+        if (::setrlimit(RLIMIT_NOFILE, &low) != 0)
+            ::_exit(2);
+        RaiseOpenFileLimit();
+        rlimit now{};
+        ::getrlimit(RLIMIT_NOFILE, &now);
+        if (now.rlim_cur != 256)
+            ::_exit(3);
+        const int free = FreeDescriptorCount();
+        for (int i = 0; i < 10; ++i)
+            ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        ::_exit(FreeDescriptorCount() == free - 10 && free > 200 ? 0 : 4);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "2: limit refused, 3: not raised, 4: free descriptors miscounted";
 }
