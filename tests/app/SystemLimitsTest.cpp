@@ -101,13 +101,24 @@ TEST_F(SystemLimits, BindMountInsideTheTreeIsNotEntered) {
     EXPECT_EQ(ncdu.out.find(R"("name":"f")"), ncdu.out.rfind(R"("name":"f")")) << ncdu.out;
 }
 
-// Ten thousand levels, beyond PATH_MAX and any descriptor budget: the scan file is written in about
-// the time the scan takes, few descriptors or many.
+// Ten thousand levels, beyond PATH_MAX and any descriptor budget, each with a folder of one file
+// listed before the next level and one after it (whichever order the file system lists them in), so
+// that the writer needs each level again on its way back up. The scan file is written in about the
+// time the scan takes, few descriptors or many.
 TEST_F(SystemLimits, TenThousandLevelsExportToAScanFileQuickly) {
-    tree_.Chain(10000, [](int fd, int level) {
-        if (level % 1000 == 999)
-            FileAt(fd, "f", 7);
-    });
+    constexpr int kDepth = 10000;
+    int fd = ::open(tree_.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int level = 0; level < kDepth; ++level) {
+        for (const char* dir : {"before", "level", "after"})
+            ASSERT_EQ(::mkdirat(fd, dir, 0755), 0);
+        FileAt(fd, "before/f", 7);
+        FileAt(fd, "after/f", 7);
+        const int next = ::openat(fd, "level", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        ASSERT_GE(next, 0);
+        fd = next;
+    }
+    ::close(fd);
     std::vector<std::vector<std::string>> launchers{{}};
     if (::access(kFewDescriptors[0].c_str(), X_OK) == 0)
         launchers.push_back(kFewDescriptors);
@@ -118,17 +129,15 @@ TEST_F(SystemLimits, TenThousandLevelsExportToAScanFileQuickly) {
                 .Wait(20s);
         ASSERT_EQ(r.exitCode, 0) << r.err;
         const std::string text = quorvex::testing::ReadAll(output);
-        std::size_t levels = 0;
-        for (auto at = text.find(R"([{"name":"level"})"); at != std::string::npos;
-             at = text.find(R"([{"name":"level"})", at + 1))
-            ++levels;
-        EXPECT_EQ(levels, 10000u);
-        std::size_t files = 0;
-        for (auto at = text.find(R"({"name":"f","asize":7)"); at != std::string::npos;
-             at = text.find(R"({"name":"f","asize":7)", at + 1))
-            ++files;
-        EXPECT_EQ(files, 10u);
-        EXPECT_EQ(text.find("read_error"), std::string::npos);
+        const auto count = [&text](const std::string& what) {
+            std::size_t n = 0;
+            for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+                ++n;
+            return n;
+        };
+        EXPECT_EQ(count(R"([{"name":"level"})"), std::size_t{kDepth});
+        EXPECT_EQ(count(R"({"name":"f","asize":7)"), std::size_t{2 * kDepth});
+        EXPECT_EQ(count("read_error"), 0u);
     }
 }
 
