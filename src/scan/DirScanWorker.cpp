@@ -23,7 +23,7 @@ constexpr int kFlushEvery = 1024;
 // reports the error) when none comes back for long.
 constexpr auto kFirstDescriptorWait = std::chrono::milliseconds(1);
 constexpr auto kLastDescriptorWait = std::chrono::milliseconds(50);
-constexpr auto kLongestDescriptorWait = std::chrono::seconds(30);
+constexpr auto kLongestDescriptorWait = std::chrono::seconds(10);
 
 // The names of an open directory, straight from getdents64 into the worker's buffer: no allocation
 // per directory, and the descriptor stays the caller's, to open the subdirectories from later.
