@@ -4,14 +4,12 @@
 #include "app/QuorvexProcess.h"
 #include "common/FileText.h"
 #include "common/TempTree.h"
+#include "common/TinyTmpfs.h"
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <fcntl.h>
-#include <sys/mount.h>
 #include <unistd.h>
 
 namespace {
@@ -83,12 +81,9 @@ TEST_F(SystemLimits, BindMountInsideTheTreeIsNotEntered) {
     tree_.Dir("src/sub");
     tree_.File("src/sub/f", 5000);
     tree_.Dir("mnt");
-    if (::mount((tree_ / "src").c_str(), (tree_ / "mnt").c_str(), nullptr, MS_BIND, nullptr) != 0)
-        GTEST_SKIP() << "cannot bind mount here: " << std::strerror(errno);
-    struct Unmount {
-        std::string path;
-        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
-    } unmount{tree_ / "mnt"};
+    const quorvex::testing::ScopedBindMount bind(tree_ / "src", tree_ / "mnt");
+    if (!bind.Mounted())
+        GTEST_SKIP() << bind.Refusal();
 
     const Result summary = RunQuorvex({"--summary", tree_.Path()}, scratch_);
     EXPECT_EQ(summary.exitCode, 0) << summary.err;

@@ -1,7 +1,8 @@
 #pragma once
 
-// A real, tiny file system that runs out of space: how a full disk looks to the program. Mounting
-// needs the superuser; a test skips with Refusal() when the mount was refused.
+// A real, tiny file system that runs out of space: how a full disk looks to the program; and a bind
+// mount, which shows a folder a second time on the same device. Mounting needs the superuser; a test
+// skips with Refusal() when the mount was refused.
 
 #include "common/TempTree.h"
 
@@ -11,6 +12,7 @@
 #include <string>
 #include <sys/mount.h>
 #include <unistd.h>
+#include <utility>
 
 namespace quorvex::testing {
 
@@ -50,6 +52,31 @@ public:
 
 private:
     TempTree dir_;
+    bool mounted_ = false;
+    std::string refusal_;
+};
+
+// `source` shown again at `target` while the object lives.
+class ScopedBindMount {
+public:
+    ScopedBindMount(const std::string& source, std::string target) : target_(std::move(target)) {
+        if (::mount(source.c_str(), target_.c_str(), nullptr, MS_BIND, nullptr) == 0)
+            mounted_ = true;
+        else
+            refusal_ = "cannot bind mount here: " + std::string(std::strerror(errno));
+    }
+    ScopedBindMount(const ScopedBindMount&) = delete;
+    ScopedBindMount& operator=(const ScopedBindMount&) = delete;
+    ~ScopedBindMount() {
+        if (mounted_)
+            ::umount2(target_.c_str(), MNT_DETACH);
+    }
+
+    bool Mounted() const { return mounted_; }
+    const std::string& Refusal() const { return refusal_; }
+
+private:
+    std::string target_;
     bool mounted_ = false;
     std::string refusal_;
 };

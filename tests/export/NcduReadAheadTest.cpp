@@ -2,18 +2,16 @@
 // be byte for byte the one a directory-at-a-time walk writes, and follow no link the walk would not.
 
 #include "common/TempTree.h"
+#include "common/TinyTmpfs.h"
 #include "export/NcduExport.h"
 #include "model/FileSystemNode.h"
 #include "scan/DirScanner.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
 #include <regex>
 #include <sstream>
-#include <sys/mount.h>
-#include <vector>
 
 namespace quorvex {
 namespace {
@@ -73,18 +71,10 @@ TEST(NcduReadAhead, ReadsNothingThroughAMountMadeSinceTheScan) {
     TRootDirNode root;
     root.SetName(tree.Path());
     TDirScanner(&root).Scan(tree.Path(), 0);
-    struct Unmount {
-        std::vector<std::string> paths;
-        ~Unmount() {
-            for (const std::string& path : paths)
-                ::umount2(path.c_str(), MNT_DETACH);
-        }
-    } unmount;
-    for (const char* dir : {"a/b", "c"}) {
-        if (::mount(outside.Path().c_str(), (tree / dir).c_str(), nullptr, MS_BIND, nullptr) != 0)
-            GTEST_SKIP() << "cannot bind mount here: " << std::strerror(errno);
-        unmount.paths.push_back(tree / dir);
-    }
+    const testing::ScopedBindMount deep(outside.Path(), tree / "a/b");
+    const testing::ScopedBindMount top(outside.Path(), tree / "c");
+    if (!deep.Mounted() || !top.Mounted())
+        GTEST_SKIP() << deep.Refusal() << top.Refusal();
     for (const int threads : {0, 4}) {
         const std::string text = Export(root, threads);
         EXPECT_EQ(text.find("secret"), std::string::npos) << threads << " readers:\n" << text;

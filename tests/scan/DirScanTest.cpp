@@ -1,5 +1,6 @@
 #include "common/NodeLookup.h"
 #include "common/TempTree.h"
+#include "common/TinyTmpfs.h"
 #include "model/FileSystemNode.h"
 #include "scan/DirScanThreadList.h"
 #include "scan/DirScanner.h"
@@ -302,29 +303,22 @@ TEST(DirScanner, BindMountsAreEdgesOfTheTree) {
     t.File("later/g", 7);
     TempTree other;
     other.File("x", 1000);
-    struct Unmount {
-        std::vector<std::string> paths;
-        ~Unmount() {
-            for (const std::string& path : paths)
-                ::umount2(path.c_str(), MNT_DETACH);
-        }
-    } unmount;
-    if (::mount((t / "src").c_str(), (t / "mnt").c_str(), nullptr, MS_BIND, nullptr) != 0)
-        GTEST_SKIP() << "cannot bind mount here: " << std::strerror(errno);
-    unmount.paths.push_back(t / "mnt");
+    const testing::ScopedBindMount mnt(t / "src", t / "mnt");
+    if (!mnt.Mounted())
+        GTEST_SKIP() << mnt.Refusal();
 
     TRootDirNode root;
     TDirScanner(&root).Scan(t.Path(), 0);
     EXPECT_EQ(root.GetSize(), 107);
-    TDirNode* mnt = SubDir(&root, "mnt");
-    ASSERT_NE(mnt, nullptr);
-    EXPECT_NE(mnt->Attributes() & faReparsePoint, 0);
-    EXPECT_EQ(mnt->ListFiles(), 0);
-    EXPECT_EQ(mnt->ErrorCode(), 0);
-    EXPECT_EQ(Child(mnt, "f"), nullptr);
+    TDirNode* mountPoint = SubDir(&root, "mnt");
+    ASSERT_NE(mountPoint, nullptr);
+    EXPECT_NE(mountPoint->Attributes() & faReparsePoint, 0);
+    EXPECT_EQ(mountPoint->ListFiles(), 0);
+    EXPECT_EQ(mountPoint->ErrorCode(), 0);
+    EXPECT_EQ(Child(mountPoint, "f"), nullptr);
 
-    ASSERT_EQ(::mount(other.Path().c_str(), (t / "later").c_str(), nullptr, MS_BIND, nullptr), 0);
-    unmount.paths.push_back(t / "later");
+    const testing::ScopedBindMount since(other.Path(), t / "later");
+    ASSERT_TRUE(since.Mounted()) << since.Refusal();
     TDirNode* later = SubDir(&root, "later");
     EXPECT_EQ(later->ListFiles(), 0);
     EXPECT_EQ(later->ErrorCode(), EXDEV);
