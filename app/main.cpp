@@ -5,10 +5,12 @@
 #include "diag/QxLogger.h"
 #include "i18n/StartupLanguage.h"
 #include "settings/QxSettings.h"
+#include "support/PosixDir.h"
 
 #include <memory>
 
 int main(int argc, char** argv) {
+    quorvex::RaiseOpenFileLimit();
     // The window is a program of its own: decided first, so it starts with nothing of ours opened.
     if (!quorvex::IsHeadlessCommand(argc, argv))
         return quorvex::StartWindowProgram(argv);

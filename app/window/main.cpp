@@ -3,9 +3,11 @@
 #include "diag/QxLogger.h"
 #include "i18n/StartupLanguage.h"
 #include "paint/PainterClassResolver.h"
+#include "support/PosixDir.h"
 #include "ui/WindowMain.h"
 
 int main(int argc, char** argv) {
+    quorvex::RaiseOpenFileLimit();
     quorvex::ConfigureLogging(quorvex::DefaultLogConfigPath());
     // Before any settings are read, so a stored painter class name is checked against the registry
     // and an unknown one is replaced by the default when written back.

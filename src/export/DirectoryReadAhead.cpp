@@ -92,13 +92,20 @@ TDirectoryReadAhead::TSlot TDirectoryReadAhead::ReadOne(const TDirNode* dir) con
         fd = ::fcntl(rootFd_, F_DUPFD_CLOEXEC, 0);
     } else {
         std::vector<const std::string*> names;
+        std::size_t length = 0;
         for (const TFileSystemNode* node = dir; node != &root_ && node != nullptr; node = node->Parent()) {
-            if (node->GetNodeType() != ntFileGroup)
+            if (node->GetNodeType() != ntFileGroup) {
                 names.push_back(&node->Name());
+                length += node->Name().size() + 1;
+            }
         }
         std::string path;
-        for (auto name = names.rbegin(); name != names.rend(); ++name)
-            path = path.empty() ? **name : JoinPath(path, **name);
+        path.reserve(length);
+        for (auto name = names.rbegin(); name != names.rend(); ++name) {
+            if (!path.empty())
+                path += PathDelim;
+            path += **name;
+        }
         fd = fs.OpenDirectoryBeneath(rootFd_, path.c_str());
     }
     if (fd < 0)

@@ -9,6 +9,7 @@
 #include "support/Version.h"
 
 #include <algorithm>
+#include <climits>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
@@ -92,15 +93,15 @@ TNcduExport::TNcduExport(const TFileSystemNode* root) : TTextExport(root) {
 
 TNcduExport::~TNcduExport() {
     readAhead_.reset();
-    for (const int fd : heldFds_) {
-        if (fd >= 0)
-            ::close(fd);
+    for (const TLevel& level : levels_) {
+        if (level.fd >= 0)
+            ::close(level.fd);
     }
 }
 
-int TNcduExport::ListDirectoryFiles(const TDirNode* dir, std::vector<TFileEntry>& files, int& held) {
+int TNcduExport::ListDirectoryFiles(std::vector<TFileEntry>& files) {
     files.clear();
-    held = -1;
+    const TDirNode* dir = levels_.back().dir;
     // An imported tree is not on this disk: its directories keep every file, listed or not.
     if (imported_) {
         if (const TPackedFiles* packed = PackedFilesOf(dir)) {
@@ -127,46 +128,150 @@ int TNcduExport::ListDirectoryFiles(const TDirNode* dir, std::vector<TFileEntry>
             AddFileNodes(group, allocatedKnown_, files);
         SortByName(files);
     }
+    if (listed)
+        return 0;
     if (readAhead_) {
-        if (listed)
-            return 0;
         if (auto listing = readAhead_->Take(dir)) {
             files = std::move(listing->Files);
             return listing->Error;
         }
     }
-    // A scanned tree is opened directory by directory, each relative to its parent's descriptor held
-    // open on the way down, so that a directory costs one open instead of one per level of its path.
-    // Deep below, descriptors are no longer held.
-    TFileSystemApi& fs = DefaultFileSystem();
-    // A drive of "Local Drives" written at its mount point is opened by its own path.
-    const bool fromTop = heldFds_.empty() || dynamic_cast<const TRootDirNode*>(dir) != nullptr;
-    const int parent = fromTop ? -1 : heldFds_.back();
-    const int fd = parent >= 0 ? fs.OpenDirectory(parent, dir->Name().c_str()) : OpenNodeDirectory(dir, fs);
+    const int fd = LevelDescriptor(levels_.size() - 1);
     if (fd < 0)
-        return listed ? 0 : -fd;
-    if (heldFds_.size() < kMaxHeldDirectories)
-        held = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    if (listed) {
-        ::close(fd);
-        return 0;
+        return -fd;
+    // The level keeps its own descriptor to open the directories below from.
+    int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0 && (errno == EMFILE || errno == ENFILE)) {
+        DropLevels(1, levels_.size() - 1);
+        copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     }
-    const int error = ReadDirectoryFiles(fs, fd, files);
+    if (copy < 0)
+        return errno;
+    const int error = ReadDirectoryFiles(DefaultFileSystem(), copy, files);
     SortByName(files);
     return error;
+}
+
+// A scanned tree is opened directory by directory, each relative to the one above, so that a directory
+// costs one open instead of one per level of its path, at any depth.
+void TNcduExport::PushLevel(const TDirNode* dir) {
+    TLevel level;
+    level.dir = dir;
+    // A drive of "Local Drives" written at its mount point is opened by its own path.
+    level.fromTop =
+        levels_.empty() || levels_.back().dir == nullptr || dynamic_cast<const TRootDirNode*>(dir) != nullptr;
+    levels_.push_back(level);
+}
+
+void TNcduExport::PopLevel() {
+    const TLevel top = levels_.back();
+    if (levels_.size() >= 2 && top.fd >= 0 && levels_[levels_.size() - 2].dropped) {
+        // Back through "..", if that still leads to the directory that was given up; if not, it is
+        // opened by its path should it be needed again.
+        TLevel& below = levels_[levels_.size() - 2];
+        TFileSystemApi& fs = DefaultFileSystem();
+        int fd = fs.OpenDirectory(top.fd, "..");
+        if (IsOutOfDescriptors(fd)) {
+            DropLevels(1, levels_.size() - 1);
+            fd = fs.OpenDirectory(top.fd, "..");
+        }
+        TEntryInfo info;
+        if (fd >= 0 && fs.StatDescriptor(fd, info) == 0 && info.Device == below.device &&
+            info.Inode == below.inode) {
+            below.fd = fd;
+            below.dropped = false;
+            ++openLevels_;
+            firstOpenLevel_ = std::min(firstOpenLevel_, levels_.size() - 2);
+        } else if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    if (top.fd >= 0) {
+        ::close(top.fd);
+        --openLevels_;
+    }
+    levels_.pop_back();
+    firstOpenLevel_ = std::min(firstOpenLevel_, levels_.size());
+}
+
+int TNcduExport::LevelDescriptor(std::size_t index) {
+    std::size_t from = index;
+    while (from > 0 && levels_[from].fd < 0 && !levels_[from].fromTop && !levels_[from].dropped)
+        --from;
+    for (std::size_t i = from; i <= index; ++i) {
+        if (levels_[i].fd >= 0)
+            continue;
+        if (const int fd = OpenLevel(i); fd < 0)
+            return fd;
+    }
+    return levels_[index].fd;
+}
+
+int TNcduExport::OpenLevel(std::size_t index) {
+    TLevel& level = levels_[index];
+    if (level.dir == nullptr)
+        return -ENOTDIR;
+    TFileSystemApi& fs = DefaultFileSystem();
+    const bool fromTop = level.fromTop || level.dropped || index == 0;
+    const std::size_t keep = fromTop ? index : index - 1;
+    DropLevels(heldBudget_, keep);
+    const auto open = [&] {
+        return fromTop ? OpenNodeDirectory(level.dir, fs)
+                       : fs.OpenDirectory(levels_[index - 1].fd, level.dir->Name().c_str());
+    };
+    int fd = open();
+    if (IsOutOfDescriptors(fd)) {
+        DropLevels(1, keep);
+        fd = open();
+    }
+    if (fd < 0)
+        return fd;
+    TEntryInfo info;
+    if (const int error = fs.StatDescriptor(fd, info); error != 0) {
+        ::close(fd);
+        return -error;
+    }
+    // The scan entered no mount point, so one found here now stands for nothing the tree holds.
+    if (!fromTop && (info.Device != levels_[index - 1].device || info.MountId != levels_[index - 1].mount)) {
+        ::close(fd);
+        return -EXDEV;
+    }
+    level.fd = fd;
+    level.dropped = false;
+    level.device = info.Device;
+    level.inode = info.Inode;
+    level.mount = info.MountId;
+    ++openLevels_;
+    firstOpenLevel_ = std::min(firstOpenLevel_, index);
+    return fd;
+}
+
+void TNcduExport::DropLevels(int limit, std::size_t keep) {
+    for (std::size_t i = firstOpenLevel_; openLevels_ >= limit && i < levels_.size() && i != keep; ++i) {
+        firstOpenLevel_ = i;
+        TLevel& level = levels_[i];
+        if (level.fd < 0)
+            continue;
+        ::close(level.fd);
+        level.fd = -1;
+        level.dropped = true;
+        --openLevels_;
+    }
 }
 
 void TNcduExport::StartReadAhead() {
     const auto* root = dynamic_cast<const TRootDirNode*>(Root());
     if (imported_ || readAheadThreads_ <= 0 || root == nullptr || root->Parent() != nullptr)
         return;
-    // The directories whose files the writer reads from the disk, in the order it writes them.
+    // The directories whose files the writer reads from the disk, in the order it writes them. The
+    // readers open each by its path below the root in one call, which cannot reach beyond PATH_MAX:
+    // deeper ones are the writer's, which goes level by level.
     std::vector<const TDirNode*> order;
-    std::vector<const TDirNode*> pending{root};
+    std::vector<std::pair<const TDirNode*, std::size_t>> pending{{root, 0}};
     while (!pending.empty()) {
-        const TDirNode* dir = pending.back();
+        const auto [dir, length] = pending.back();
         pending.pop_back();
-        if (dir != root && IsMountPoint(dir))
+        if ((dir != root && IsMountPoint(dir)) || length >= PATH_MAX)
             continue;
         if (hardLinksOnce_ || !AllFilesAreNodes(dir))
             order.push_back(dir);
@@ -174,7 +279,7 @@ void TNcduExport::StartReadAhead() {
         const TMemNodeList& children = guard.Children();
         for (int i = children.Count() - 1; i >= 0; --i) {
             if (const auto* child = dynamic_cast<const TDirNode*>(children.Items(i)))
-                pending.push_back(child);
+                pending.emplace_back(child, length + (length > 0 ? 1 : 0) + child->Name().size());
         }
     }
     readAhead_ = std::make_unique<TDirectoryReadAhead>(*root, std::move(order), readAheadThreads_);
@@ -186,6 +291,8 @@ int TNcduExport::DefaultReadAheadThreads() {
 }
 
 void TNcduExport::WriteHeader(std::ostream& stream) {
+    // Part of what is free is left to the readers ahead and to the file being written.
+    heldBudget_ = std::clamp(FreeDescriptorCount() / 4, 2, kMaxHeldDirectories);
     StartReadAhead();
     WriteText(stream, "[1,2,{\"progname\":\"quorvex\",\"progver\":");
     WriteText(stream, JsonString(kVersionText));
@@ -200,7 +307,7 @@ void TNcduExport::WriteFooter(std::ostream& stream) {
 void TNcduExport::WriteNode(const TFileSystemNode* node, std::ostream& stream) {
     if (drivesWritten_) {
         opened_.push_back(false);
-        heldFds_.push_back(-1);
+        PushLevel(nullptr);
         return;
     }
     WriteText(stream, ",\n");
@@ -208,7 +315,7 @@ void TNcduExport::WriteNode(const TFileSystemNode* node, std::ostream& stream) {
         WriteDrives(static_cast<const TGroupNode*>(node), stream);
         drivesWritten_ = true;
         opened_.push_back(false);
-        heldFds_.push_back(-1);
+        PushLevel(nullptr);
         return;
     }
     const bool isRoot = opened_.empty();
@@ -216,16 +323,16 @@ void TNcduExport::WriteNode(const TFileSystemNode* node, std::ostream& stream) {
     if (!isRoot && IsMountPoint(node)) {
         WriteText(stream, "{\"name\":" + JsonString(node->Name()) + ",\"excluded\":\"otherfs\"}");
         opened_.push_back(false);
-        heldFds_.push_back(-1);
+        PushLevel(nullptr);
         return;
     }
     OpenDirectory(static_cast<const TDirNode*>(node), node->Name(), stream);
 }
 
 void TNcduExport::OpenDirectory(const TDirNode* dir, const std::string& name, std::ostream& stream) {
-    int held = -1;
     files_.clear();
-    const int listError = dir != nullptr ? ListDirectoryFiles(dir, files_, held) : 0;
+    PushLevel(dir);
+    const int listError = dir != nullptr ? ListDirectoryFiles(files_) : 0;
     std::string text = "[{\"name\":" + JsonString(name);
     if (dir != nullptr && (dir->ErrorCode() != 0 || listError != 0))
         text += ",\"read_error\":true";
@@ -258,7 +365,6 @@ void TNcduExport::OpenDirectory(const TDirNode* dir, const std::string& name, st
     }
     WriteText(stream, text);
     opened_.push_back(true);
-    heldFds_.push_back(held);
     devices_.push_back(device);
 }
 
@@ -272,9 +378,7 @@ void TNcduExport::CloseDirectory(std::ostream& stream) {
         devices_.pop_back();
     }
     opened_.pop_back();
-    if (heldFds_.back() >= 0)
-        ::close(heldFds_.back());
-    heldFds_.pop_back();
+    PopLevel();
 }
 
 } // namespace quorvex

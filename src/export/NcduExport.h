@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace quorvex {
@@ -50,14 +51,33 @@ protected:
     void EndNode(std::ostream& stream) override;
 
 private:
-    // Deeper directories are opened from the root again, so that a deep tree cannot use up the
-    // process's descriptors.
-    static constexpr std::size_t kMaxHeldDirectories = 256;
+    // The most directory descriptors the writer holds; fewer when the process has fewer to spare.
+    static constexpr int kMaxHeldDirectories = 256;
 
-    // The files of `dir`: its file nodes when all of them are listed (always so in an imported tree),
-    // else read again from the directory on disk. `held` gets the directory's descriptor for its
-    // subdirectories, or -1. Returns 0 or the errno value of a failed listing.
-    int ListDirectoryFiles(const TDirNode* dir, std::vector<TFileEntry>& files, int& held);
+    // A directory being written, from the top down to the one written last. Its descriptor is opened
+    // only when it or a directory below must be read from the disk, and kept for the next one.
+    struct TLevel {
+        const TDirNode* dir = nullptr; // none for what is not a directory on the disk
+        bool fromTop = false;          // opened by its own path rather than from the level above
+        int fd = -1;
+        bool dropped = false; // closed to stay within the budget: reopened through ".." on the way up
+        dev_t device = 0;
+        ino_t inode = 0;
+        std::uint64_t mount = 0;
+    };
+
+    // The files of the directory of the top level: its file nodes when all of them are listed
+    // (always so in an imported tree), else read again from the directory on disk. Returns 0 or the
+    // errno value of a failed listing.
+    int ListDirectoryFiles(std::vector<TFileEntry>& files);
+    void PushLevel(const TDirNode* dir);
+    void PopLevel();
+    // The descriptor of level `index`, opening it and the levels above it that are not open yet;
+    // or -errno.
+    int LevelDescriptor(std::size_t index);
+    int OpenLevel(std::size_t index);
+    // Closes the oldest levels' descriptors, never `keep`'s, until fewer than `limit` are open.
+    void DropLevels(int limit, std::size_t keep);
     // Writes a directory's object under `name` and its files, and leaves its array open for the
     // subdirectories. Without a node, a directory that stands for nothing scanned: a path between a
     // drive and another one mounted deeper.
@@ -68,8 +88,11 @@ private:
     void WriteDrives(const TGroupNode* drives, std::ostream& stream);
     void StartReadAhead();
 
-    std::vector<bool> opened_; // per open directory: whether it was written as an array
-    std::vector<int> heldFds_; // per open directory: its descriptor, or -1
+    std::vector<bool> opened_;   // per open directory: whether it was written as an array
+    std::vector<TLevel> levels_; // per open directory
+    int openLevels_ = 0;
+    std::size_t firstOpenLevel_ = 0; // no level below this one holds a descriptor
+    int heldBudget_ = kMaxHeldDirectories;
     // Per open directory, the device a reader takes it to be on: the last one written on the way down
     // (readers inherit it), 0 before any.
     std::vector<std::uint64_t> devices_;

@@ -550,8 +550,24 @@ int OpenNodeDirectory(const TFileSystemNode* node, TFileSystemApi& fs) {
         if (top->GetNodeType() != ntFileGroup)
             names.push_back(&top->Name());
     }
-    std::reverse(names.begin(), names.end());
-    return OpenDirectoryBelow(fs, top->Name(), names);
+    // The tree never reaches into a mount point, so one met on the way was mounted after the scan:
+    // what lies there is not what the node stands for. Each level is on the top's mount or refused.
+    int fd = fs.OpenRootDirectory(top->Name().c_str());
+    TEntryInfo topInfo;
+    if (fd < 0 || names.empty() || fs.StatDescriptor(fd, topInfo) != 0)
+        return fd;
+    for (auto name = names.rbegin(); fd >= 0 && name != names.rend(); ++name) {
+        const int next = fs.OpenDirectory(fd, (*name)->c_str());
+        ::close(fd);
+        fd = next;
+        TEntryInfo info;
+        if (fd >= 0 && fs.StatDescriptor(fd, info) == 0 &&
+            (info.Device != topInfo.Device || info.MountId != topInfo.MountId)) {
+            ::close(fd);
+            fd = -EXDEV;
+        }
+    }
+    return fd;
 }
 
 THardLinkSet* CountedHardLinks(const TFileSystemNode* node) {
@@ -584,6 +600,11 @@ void ForgetCountedHardLinks(const TGroupNode* top, bool erase) {
 int ScanForChildrenFiles(const TGroupNode* directory, TGroupNode* target,
                          const TGroupNode::AcceptFunc& accept) {
     ProgramLogger().debug("ScanForChildrenFiles: " + GetFullPath(directory));
+    // A mount point was not entered by the scan, and its files are not the tree's either.
+    const TGroupNode* own = directory->GetNodeType() == ntFileGroup ? directory->Parent() : directory;
+    if (own != nullptr && own->Parent() != nullptr && own->GetNodeType() == ntDirectory &&
+        (own->Attributes() & faReparsePoint) != 0)
+        return 0;
     TFileSystemApi& fs = DefaultFileSystem();
     TDirStream dir(OpenNodeDirectory(directory, fs));
     if (dir.Fd() < 0)

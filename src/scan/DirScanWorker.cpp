@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <dirent.h>
+#include <thread>
 #include <unistd.h>
 
 namespace quorvex {
@@ -17,6 +19,11 @@ constexpr std::size_t kNameBufferSize = std::size_t{32} * 1024;
 // Totals of a directory being read reach its node in batches: each addition is an atomic one now
 // that several workers may hand totals to the same node.
 constexpr int kFlushEvery = 1024;
+// Waits for a descriptor to be closed elsewhere: short at first, and given up (the directory then
+// reports the error) when none comes back for long.
+constexpr auto kFirstDescriptorWait = std::chrono::milliseconds(1);
+constexpr auto kLastDescriptorWait = std::chrono::milliseconds(50);
+constexpr auto kLongestDescriptorWait = std::chrono::seconds(10);
 
 // The names of an open directory, straight from getdents64 into the worker's buffer: no allocation
 // per directory, and the descriptor stays the caller's, to open the subdirectories from later.
@@ -152,6 +159,7 @@ void TDirScanner::Enter(TWorker& worker, int fd, TGroupNode* node, TDirState* pa
             node->SetInode(self.Inode);
             if (auto* root = dynamic_cast<TRootDirNode*>(node))
                 root->SetDevice(self.Device);
+            rootMount_ = self.MountId;
         }
     }
 
@@ -242,8 +250,9 @@ bool TDirScanner::ReadDirectory(TWorker& worker, int fd, TGroupNode* node, std::
                 totals.Flush();
             continue;
         }
-        if (info.Device != rootDevice_) {
-            // Another file system is mounted here: listed, not entered.
+        if (info.Device != rootDevice_ || (info.MountId != rootMount_ && rootMount_ != 0)) {
+            // Something is mounted here, another file system or a bind mount of this one: listed,
+            // not entered.
             AddDirNode(node, name, static_cast<std::uint16_t>(info.Attributes | faReparsePoint))
                 ->SetInode(info.Inode);
             continue;
@@ -303,10 +312,13 @@ void TDirScanner::Step(TWorker& worker) {
         return;
     }
     TDirState* parent = top.state;
-    MakeRoomForDescriptor(worker);
+    MakeRoomForDescriptor(worker, descriptorsPerWorker_);
     int fd = -1;
     try {
         fd = fs_->OpenDirectory(worker.stack.back().fd, child->Name().c_str());
+        if (IsOutOfDescriptors(fd))
+            fd = OpenWhenDescriptorsFree(
+                worker, [&] { return fs_->OpenDirectory(worker.stack.back().fd, child->Name().c_str()); });
     } catch (...) {
         Fail(std::current_exception());
         FinishUnentered(child, 0);
@@ -327,6 +339,8 @@ void TDirScanner::PopTop(TWorker& worker) {
             TEntryInfo info;
             try {
                 fd = fs_->OpenDirectory(top.fd, "..");
+                if (IsOutOfDescriptors(fd))
+                    fd = OpenWhenDescriptorsFree(worker, [&] { return fs_->OpenDirectory(top.fd, ".."); });
                 if (fd >= 0 && (fs_->StatDescriptor(fd, info) != 0 || info.Device != below.device ||
                                 info.Inode != below.inode)) {
                     ::close(fd);
@@ -360,14 +374,12 @@ void TDirScanner::PopTop(TWorker& worker) {
     Release(state);
 }
 
-// Gives up the descriptors of the oldest frames (never the top's) until one more may be opened.
-// Each is looked at first, so that the way back through ".." can be checked.
-void TDirScanner::MakeRoomForDescriptor(TWorker& worker) {
-    if (worker.openFrames < descriptorsPerWorker_)
+// Each frame given up is looked at first, so that the way back through ".." can be checked.
+void TDirScanner::MakeRoomForDescriptor(TWorker& worker, int limit) {
+    if (worker.openFrames < limit)
         return;
     std::lock_guard guard(worker.mutex);
-    for (std::size_t i = worker.firstOpen;
-         worker.openFrames >= descriptorsPerWorker_ && i + 1 < worker.stack.size(); ++i) {
+    for (std::size_t i = worker.firstOpen; worker.openFrames >= limit && i + 1 < worker.stack.size(); ++i) {
         TFrame& frame = worker.stack[i];
         worker.firstOpen = i;
         if (frame.fd < 0)
@@ -386,6 +398,21 @@ void TDirScanner::MakeRoomForDescriptor(TWorker& worker) {
         frame.fd = -1;
         --worker.openFrames;
     }
+}
+
+int TDirScanner::OpenWhenDescriptorsFree(TWorker& worker, const std::function<int()>& open) {
+    MakeRoomForDescriptor(worker, 1);
+    int fd = open();
+    // Other workers, other scans or the rest of the program hold the rest, and give them back as
+    // their directories end: a skipped directory would be missing from the totals for good.
+    auto pause = kFirstDescriptorWait;
+    const auto deadline = std::chrono::steady_clock::now() + kLongestDescriptorWait;
+    while (IsOutOfDescriptors(fd) && !Ending() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(pause);
+        pause = std::min(2 * pause, kLastDescriptorWait);
+        fd = open();
+    }
+    return fd;
 }
 
 } // namespace quorvex

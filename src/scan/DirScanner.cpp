@@ -18,6 +18,8 @@ namespace quorvex {
 
 namespace {
 constexpr std::int32_t kScanTimerId = 8192;
+// Descriptors a scan leaves to the rest of the program (its windows, files being written, other scans).
+constexpr int kReservedDescriptors = 8;
 
 int CurrentThreadNice() {
     errno = 0;
@@ -74,8 +76,13 @@ void TDirScanner::Scan(const std::string& path, std::int64_t threshold) {
     }
 
     const int maxWorkers = MaxWorkers();
+    // Each worker holds at least two descriptors at its busiest (a directory and the one it opens
+    // from it), so a low limit on open files means fewer workers rather than failed opens. Some are
+    // left for the rest of the program.
+    const int spare = std::clamp(FreeDescriptorCount() - kReservedDescriptors, 2, kMaxOpenDirs);
+    workerLimit_ = std::clamp(spare / 2, 1, maxWorkers);
     // Each worker keeps one descriptor spare for the directory it reads or reopens.
-    descriptorsPerWorker_ = std::max(2, kMaxOpenDirs / maxWorkers - 1);
+    descriptorsPerWorker_ = std::max(1, spare / workerLimit_ - 1);
     while (static_cast<int>(workers_.size()) < maxWorkers)
         workers_.push_back(std::make_unique<TWorker>());
     TWorker& first = *workers_.front();
@@ -94,9 +101,14 @@ void TDirScanner::Scan(const std::string& path, std::int64_t threshold) {
             // A root the user named may be a symbolic link, and that one link is followed. A directory of
             // the tree rescanned on its own is reached through its ancestors, as deep as it may lie.
             const TGroupNode* above = root_->Parent();
-            rootFd = above == nullptr || above->GetNodeType() == ntFixedDrives
-                         ? fs_->OpenRootDirectory(p.c_str())
-                         : OpenNodeDirectory(root_, *fs_);
+            const std::function<int()> open = [&] {
+                return above == nullptr || above->GetNodeType() == ntFixedDrives
+                           ? fs_->OpenRootDirectory(p.c_str())
+                           : OpenNodeDirectory(root_, *fs_);
+            };
+            rootFd = open();
+            if (IsOutOfDescriptors(rootFd))
+                rootFd = OpenWhenDescriptorsFree(first, open);
         } catch (...) {
             Fail(std::current_exception());
         }
@@ -137,6 +149,9 @@ void TDirScanner::RunWorker(TWorker& worker) {
         int fd = -1;
         try {
             fd = fs_->OpenDirectory(task.parentFd, task.node->Name().c_str());
+            if (IsOutOfDescriptors(fd))
+                fd = OpenWhenDescriptorsFree(
+                    worker, [&] { return fs_->OpenDirectory(task.parentFd, task.node->Name().c_str()); });
         } catch (...) {
             Fail(std::current_exception());
         }
@@ -232,7 +247,7 @@ void TDirScanner::OfferWork() {
 }
 
 void TDirScanner::MaybeAddHelper() {
-    if (activeWorkers_.load(std::memory_order_relaxed) < MaxWorkers() && budget_->HasRoom() &&
+    if (activeWorkers_.load(std::memory_order_relaxed) < workerLimit_ && budget_->HasRoom() &&
         budget_->TryTakeHelper())
         AddHelper();
 }
@@ -240,7 +255,7 @@ void TDirScanner::MaybeAddHelper() {
 void TDirScanner::AddHelper() {
     std::lock_guard lock(poolMutex_);
     const int index = activeWorkers_.load(std::memory_order_relaxed);
-    if (done_ || index >= MaxWorkers()) {
+    if (done_ || index >= workerLimit_) {
         budget_->Give();
         return;
     }

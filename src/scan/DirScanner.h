@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -27,8 +28,10 @@ class THardLinkSet;
 // entered depth-first by that worker, and an idle worker takes the oldest unentered ones of another.
 // A directory's totals are handed up when it and everything below it has finished, by whichever
 // worker finishes last. At most kMaxOpenDirs directory descriptors are open at once for the whole
-// scan, whatever its depth and however many workers walk. Symbolic links below the root are never
-// followed and other mounted file systems are not entered.
+// scan, whatever its depth and however many workers walk, and fewer when the process has fewer to
+// spare; should the process run out all the same, the walk gives up what it holds and waits rather
+// than skip a directory. Symbolic links below the root are never followed and no mount point is
+// entered, a bind mount of the same file system included.
 class TDirScanner {
 public:
     static constexpr int kMaxOpenDirs = 128;
@@ -78,7 +81,13 @@ private:
     void Enter(TWorker& worker, int fd, TGroupNode* node, TDirState* parent);
     void Step(TWorker& worker);
     void PopTop(TWorker& worker);
-    void MakeRoomForDescriptor(TWorker& worker);
+    // Closes the descriptors of the worker's oldest frames (never the top's) until fewer than
+    // `limit` are open.
+    void MakeRoomForDescriptor(TWorker& worker, int limit);
+    // Called when `open` (which returns a descriptor or -errno) failed for want of a descriptor:
+    // retries it once this worker's spare descriptors are given up, then while the other workers
+    // close theirs. Returns what the last try returned.
+    int OpenWhenDescriptorsFree(TWorker& worker, const std::function<int()>& open);
     // Reads the whole directory; returns whether a stop cut it short.
     bool ReadDirectory(TWorker& worker, int fd, TGroupNode* node, std::vector<TDirNode*>& subdirs);
     void WalkOwnStack(TWorker& worker);
@@ -90,8 +99,10 @@ private:
     // The tree's set, for a walk that counts a file with several names once (its root asks for it).
     THardLinkSet* hardLinks_ = nullptr;
     dev_t rootDevice_ = 0;
+    std::uint64_t rootMount_ = 0; // 0 when the kernel does not tell mounts apart
     int descriptorsPerWorker_ = kMaxOpenDirs;
-    int nice_ = 0; // of the scan's own thread, for its helpers
+    int workerLimit_ = 1; // MaxWorkers(), or fewer when descriptors are scarce
+    int nice_ = 0;        // of the scan's own thread, for its helpers
     std::atomic<bool> busy_{false};
     std::atomic<bool> stopped_{false};
     std::atomic<bool> failed_{false};

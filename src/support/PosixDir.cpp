@@ -2,11 +2,13 @@
 
 #include "support/FileAttributes.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
@@ -40,6 +42,7 @@ void FillInfo(const struct statx& st, const char* name, TEntryInfo& info) {
     info.Links = st.stx_nlink;
     info.Device = makedev(st.stx_dev_major, st.stx_dev_minor);
     info.Inode = st.stx_ino;
+    info.MountId = (st.stx_mask & STATX_MNT_ID) ? st.stx_mnt_id : 0;
 }
 
 } // namespace
@@ -57,7 +60,7 @@ int TFileSystemApi::OpenRootDirectory(const char* path) {
 int TFileSystemApi::OpenDirectoryBeneath(int rootFd, const char* relativePath) {
     open_how how{};
     how.flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
-    how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+    how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS | RESOLVE_NO_XDEV;
     const long fd = ::syscall(SYS_openat2, rootFd, relativePath, &how, sizeof how);
     return fd >= 0 ? static_cast<int>(fd) : -errno;
 }
@@ -65,7 +68,8 @@ int TFileSystemApi::OpenDirectoryBeneath(int rootFd, const char* relativePath) {
 int TFileSystemApi::StatEntry(int dirFd, const char* name, TEntryInfo& info) {
     struct statx st {};
     if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
-                STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_BLOCKS | STATX_NLINK | STATX_INO, &st) != 0)
+                STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_BLOCKS | STATX_NLINK | STATX_INO | STATX_MNT_ID,
+                &st) != 0)
         return errno;
     FillInfo(st, name, info);
     return 0;
@@ -77,7 +81,6 @@ int TFileSystemApi::StatDescriptor(int fd, TEntryInfo& info) {
                 STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_BLOCKS | STATX_INO | STATX_MNT_ID, &st) != 0)
         return errno;
     FillInfo(st, nullptr, info);
-    info.MountId = (st.stx_mask & STATX_MNT_ID) ? st.stx_mnt_id : 0;
     return 0;
 }
 
@@ -153,6 +156,32 @@ const char* TDirStream::Next(unsigned char& type) {
         type = entry->d_type;
         return n;
     }
+}
+
+void RaiseOpenFileLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max)
+        return;
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit); // refused: the walk sizes its budget from the lower limit
+}
+
+int FreeDescriptorCount() {
+    constexpr int kAssumedOpen = 16; // when /proc is not there to count them
+    constexpr rlim_t kEnough = 1 << 20;
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 0;
+    const int soft = static_cast<int>(std::min(limit.rlim_cur, kEnough));
+    int open = kAssumedOpen;
+    TDirStream fds(::open("/proc/self/fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fds.Fd() >= 0) {
+        open = -1; // the stream's own descriptor
+        unsigned char type = 0;
+        while (fds.Next(type) != nullptr)
+            ++open;
+    }
+    return std::max(0, soft - open);
 }
 
 std::string SystemErrorMessage(int code) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <dirent.h>
 #include <string>
@@ -16,7 +17,7 @@ struct TEntryInfo {
     dev_t Device = 0;
     ino_t Inode = 0;
     std::uint32_t Links = 1; // st_nlink
-    // Which mount the entry belongs to (StatDescriptor only; 0 when unknown). Tells a bind mount of the
+    // Which mount the entry belongs to (0 when the kernel does not say). Tells a bind mount of the
     // same file system from an ordinary directory, which the device number cannot.
     std::uint64_t MountId = 0;
 };
@@ -33,8 +34,8 @@ public:
     // or -errno.
     virtual int OpenRootDirectory(const char* path);
     // Opens the directory at `relativePath` below `rootFd` in one call, refusing every symbolic link
-    // on the way and any way out of the root. Returns the descriptor or -errno; -ENOSYS where the
-    // kernel cannot, so that the caller goes level by level instead.
+    // and every mount point on the way, and any way out of the root. Returns the descriptor or -errno;
+    // -ENOSYS where the kernel cannot, so that the caller goes level by level instead.
     virtual int OpenDirectoryBeneath(int rootFd, const char* relativePath);
     // lstat-like information on `name` relative to `dirFd`. Returns 0 or an errno value.
     virtual int StatEntry(int dirFd, const char* name, TEntryInfo& info);
@@ -77,6 +78,18 @@ private:
     int fd_ = -1;
     int error_ = 0;
 };
+
+// Whether a failed open (-errno) failed only because the process or the system has no descriptor left.
+inline bool IsOutOfDescriptors(int result) {
+    return result == -EMFILE || result == -ENFILE;
+}
+
+// Raises the process's soft limit on open files to its hard one, so that a low default does not
+// cut deep or parallel walks short. Called once at start-up.
+void RaiseOpenFileLimit();
+
+// How many more descriptors the process may open now: its soft limit less those already open.
+int FreeDescriptorCount();
 
 // The C library's text for an errno value.
 std::string SystemErrorMessage(int code);

@@ -1,7 +1,8 @@
 #pragma once
 
-// A real, tiny file system that runs out of space: how a full disk looks to the program. Mounting
-// needs the superuser; a test skips with Refusal() when the mount was refused.
+// A real, tiny file system that runs out of space: how a full disk looks to the program; and a bind
+// mount, which shows a folder a second time on the same device. Mounting needs the superuser; a test
+// skips with Refusal() when the mount was refused.
 
 #include "common/TempTree.h"
 
@@ -11,6 +12,7 @@
 #include <string>
 #include <sys/mount.h>
 #include <unistd.h>
+#include <utility>
 
 namespace quorvex::testing {
 

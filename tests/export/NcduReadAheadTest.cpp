@@ -2,6 +2,7 @@
 // be byte for byte the one a directory-at-a-time walk writes, and follow no link the walk would not.
 
 #include "common/TempTree.h"
+#include "common/TinyTmpfs.h"
 #include "export/NcduExport.h"
 #include "model/FileSystemNode.h"
 #include "scan/DirScanner.h"
@@ -56,6 +57,29 @@ TEST(NcduReadAhead, WritesWhatTheOneByOneWalkWritesAndFollowsNoLinkPutInPlaceSin
     const std::string afterSwap = Export(root, 4);
     EXPECT_EQ(afterSwap, Export(root, 0));
     EXPECT_EQ(afterSwap.find("secret"), std::string::npos);
+}
+
+// The scan entered no mount point; one made since, even of this file system, is not read through.
+TEST(NcduReadAhead, ReadsNothingThroughAMountMadeSinceTheScan) {
+    TempTree tree;
+    for (const char* dir : {"a", "a/b", "c"}) {
+        tree.Dir(dir);
+        tree.File(std::string(dir) + "/f", 3);
+    }
+    TempTree outside;
+    outside.File("secret", 77);
+    TRootDirNode root;
+    root.SetName(tree.Path());
+    TDirScanner(&root).Scan(tree.Path(), 0);
+    const testing::ScopedMount deep(tree / "a/b", outside.Path());
+    const testing::ScopedMount top(tree / "c", outside.Path());
+    if (!deep.Mounted() || !top.Mounted())
+        GTEST_SKIP() << deep.Refusal() << top.Refusal();
+    for (const int threads : {0, 4}) {
+        const std::string text = Export(root, threads);
+        EXPECT_EQ(text.find("secret"), std::string::npos) << threads << " readers:\n" << text;
+        EXPECT_NE(text.find(R"({"name":"c","read_error":true})"), std::string::npos) << text;
+    }
 }
 
 } // namespace

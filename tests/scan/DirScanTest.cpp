@@ -1,8 +1,10 @@
 #include "common/NodeLookup.h"
 #include "common/TempTree.h"
+#include "common/TinyTmpfs.h"
 #include "model/FileSystemNode.h"
 #include "scan/DirScanThreadList.h"
 #include "scan/DirScanner.h"
+#include "support/FileAttributes.h"
 #include "support/PosixDir.h"
 
 #include <QCoreApplication>
@@ -13,6 +15,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <deque>
 #include <fcntl.h>
 #include <filesystem>
@@ -22,6 +25,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <sys/fsuid.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
@@ -257,6 +261,68 @@ TEST(DirScanner, TenThousandLevelsDeep) {
     for (const TGroupNode* node = &root; (node = SubDir(node, "level")) != nullptr; ++depth)
         EXPECT_EQ(node->ErrorCode(), 0);
     EXPECT_EQ(depth, kDepth);
+}
+
+// Out of descriptors now and then, as when other threads of the program hold them: the walk gives up
+// its own and tries again rather than skip a directory, on the way down and back up through "..".
+TEST(DirScanner, RunningOutOfDescriptorsSkipsNoDirectory) {
+    TempTree t;
+    constexpr int kDepth = 400;
+    t.Chain(kDepth, [](int fd, int) {
+        ASSERT_EQ(::mkdirat(fd, "side", 0755), 0);
+        const int file = ::openat(fd, "side/f", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        ASSERT_EQ(::ftruncate(file, 1), 0);
+        ::close(file);
+    });
+    InjectingFileSystem fs;
+    int opens = 0;
+    fs.onOpen = [&](const char*) { return ++opens % 3 == 0 ? EMFILE : 0; };
+    TRootDirNode root;
+    TDirScanner(&root, &fs).Scan(t.Path(), 0);
+    EXPECT_EQ(root.GetFileCount(), kDepth);
+    int sides = 0;
+    for (const TGroupNode* node = &root; node != nullptr; node = SubDir(node, "level")) {
+        ASSERT_EQ(node->ErrorCode(), 0) << sides;
+        if (const TDirNode* side = SubDir(node, "side")) {
+            ASSERT_EQ(side->ErrorCode(), 0) << sides;
+            ++sides;
+        }
+    }
+    EXPECT_EQ(sides, kDepth);
+}
+
+// A bind mount of the tree's own file system has the device of its parent; its mount tells it apart.
+// It is listed and not entered, and listing a directory's files never reaches into a mount, not even
+// one made since the scan.
+TEST(DirScanner, BindMountsAreEdgesOfTheTree) {
+    TempTree t;
+    t.Dir("src");
+    t.File("src/f", 100);
+    t.Dir("mnt");
+    t.Dir("later");
+    t.File("later/g", 7);
+    TempTree other;
+    other.File("x", 1000);
+    const testing::ScopedMount mnt(t / "mnt", t / "src");
+    if (!mnt.Mounted())
+        GTEST_SKIP() << mnt.Refusal();
+
+    TRootDirNode root;
+    TDirScanner(&root).Scan(t.Path(), 0);
+    EXPECT_EQ(root.GetSize(), 107);
+    TDirNode* mountPoint = SubDir(&root, "mnt");
+    ASSERT_NE(mountPoint, nullptr);
+    EXPECT_NE(mountPoint->Attributes() & faReparsePoint, 0);
+    EXPECT_EQ(mountPoint->ListFiles(), 0);
+    EXPECT_EQ(mountPoint->ErrorCode(), 0);
+    EXPECT_EQ(Child(mountPoint, "f"), nullptr);
+
+    const testing::ScopedMount since(t / "later", other.Path());
+    ASSERT_TRUE(since.Mounted()) << since.Refusal();
+    TDirNode* later = SubDir(&root, "later");
+    EXPECT_EQ(later->ListFiles(), 0);
+    EXPECT_EQ(later->ErrorCode(), EXDEV);
+    EXPECT_EQ(Child(later, "x"), nullptr);
 }
 
 // Waits for `done`, running the event loop (and so the completions) only when `runEvents` is set.

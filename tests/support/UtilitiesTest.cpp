@@ -1,10 +1,15 @@
 #include "support/Utilities.h"
 #include "support/MountTable.h"
 #include "support/PrintableText.h"
+#include "support/PosixDir.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sstream>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace quorvex;
 
@@ -99,4 +104,29 @@ TEST(PrintableText, EscapesControlsBackslashAndBrokenUtf8AndKeepsTheRest) {
               "\\xE2\\x82\\n")
         << "cut short, then a line feed";
     EXPECT_EQ(PrintableText("\x80z"), "\\x80z") << "a lone continuation byte";
+}
+
+// In a child, so that the test process keeps its own limit: the soft limit rises to the hard one, and
+// what is free shrinks with every descriptor opened.
+TEST(OpenFileLimit, RaisedToTheHardLimitAndCountedDownByWhatIsOpen) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const rlimit low{64, 256};
+        if (::setrlimit(RLIMIT_NOFILE, &low) != 0)
+            ::_exit(2);
+        RaiseOpenFileLimit();
+        rlimit now{};
+        ::getrlimit(RLIMIT_NOFILE, &now);
+        if (now.rlim_cur != 256)
+            ::_exit(3);
+        const int free = FreeDescriptorCount();
+        for (int i = 0; i < 10; ++i)
+            ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        ::_exit(FreeDescriptorCount() == free - 10 && free > 200 ? 0 : 4);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "2: limit refused, 3: not raised, 4: free descriptors miscounted";
 }
