@@ -152,6 +152,13 @@ TFormMain::TFormMain(TSettings& settings, QWidget* parent)
     LogElapsed(-1, "OnCreate");
 }
 
+void TFormMain::SetScanFileSystem(TFileSystemApi* fileSystem) {
+    scanThreads_->StopAllAndWait();
+    scanThreads_ = std::make_unique<TDirScanThreadList>(
+        kMaxScanThreads, [this] { return settings_.GroupThreshold(); }, fileSystem);
+    scanThreads_->SetJobs(settings_.ScanJobs());
+}
+
 TFormMain::~TFormMain() {
     ShutDown();
     SetScreenSectionNameSource(previousScreenSource_);
@@ -306,8 +313,12 @@ void TFormMain::CreateTimers() {
     timerGarbage->start();
     timerStatusBar_ = new QTimer(this);
     timerStatusBar_->setInterval(100);
+    // The title follows the walk too: it is what the task bar shows while the window is hidden.
     connect(timerStatusBar_, &QTimer::timeout, this, [this] {
-        statusPanel0_->setText(DecodePath(scanThreads_->GetCurrentDir()));
+        const std::string dir = scanThreads_->GetCurrentDir();
+        statusPanel0_->setText(DecodePath(dir));
+        if (!dir.empty())
+            setWindowTitle(QStringLiteral("Quorvex - ") + DecodePath(dir));
         UpdateActions();
     });
 }

@@ -114,7 +114,8 @@ void TFormMain::ShowScanDuration(double seconds) {
 void TFormMain::OnCurrentRowChanged() {
     UpdateActions();
     const TFileSystemNode* node = treeView_->FocusedNode();
-    if (node == nullptr)
+    // While a scan runs the panels belong to its progress; a size read now would soon be stale.
+    if (node == nullptr || IsScanRunning())
         return;
     statusPanel0_->setText(DecodePath(GetFullPath(node)));
     statusPanel1_->setText(
