@@ -37,6 +37,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QSessionManager>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
@@ -88,6 +89,17 @@ TFormMain::TFormMain(TSettings& settings, QWidget* parent)
         ProgramLogger().debug(state == Qt::ApplicationActive ? "application becomes active"
                                                              : "application becomes inactive");
     });
+#ifndef QT_NO_SESSIONMANAGER
+    // The desktop asks before it ends the session; what the user changed is kept then, in case the
+    // end comes without a close.
+    connect(
+        qApp, &QGuiApplication::commitDataRequest, this,
+        [this](QSessionManager&) {
+            if (!shutDown_)
+                SaveWindowState();
+        },
+        Qt::DirectConnection);
+#endif
     StartTimer(-1);
     previousScreenSource_ = SetScreenSectionNameSource([] {
         const QSize size = ScreenSize();
