@@ -106,8 +106,15 @@ void TFormMain::StartDirScan(const std::string& path) {
         scanThreads_->StopAll();
         return;
     }
-    if (!IsDriveRoot(ExcludeTrailingPathDelimiter(path)))
+    if (!IsDriveRoot(ExcludeTrailingPathDelimiter(path))) {
+        // What another window added meanwhile is older than this scan.
+        try {
+            favourites_->MergeStored(settings_.ReadString("MRUDirList", ""));
+        } catch (const std::exception& error) {
+            ProgramLogger().error(error.what());
+        }
         favourites_->AddDir(path);
+    }
     lastScanDir_ = path;
     pendingScanPath_.clear();
     setWindowTitle(QStringLiteral("Quorvex - ") + DecodePath(path));

@@ -70,7 +70,11 @@ void TFormMain::SaveWindowState() {
         settings_.WriteScreenString("ColWidthsTreeView", colWidthsTreeView_);
         settings_.WriteString("ColPositionsTreeView", treeView_->ColumnPositionsText());
         settings_.WriteInteger("DirViewStyle", flatView_ ? 1 : 0);
-        settings_.WriteString("MRUDirList", favourites_->CommaText());
+        // Another window on this profile may have written its own recent folders meanwhile.
+        favourites_->MergeStored(settings_.ReadString("MRUDirList", ""));
+        const std::string recent = favourites_->CommaText();
+        settings_.WriteString("MRUDirList", recent);
+        favourites_->MergeStored(recent); // what the next save compares with
         settings_.WriteInteger("SortColumn", treeView_->header()->sortIndicatorSection());
         settings_.WriteInteger("SortDirection",
                                treeView_->header()->sortIndicatorOrder() == Qt::AscendingOrder ? 0 : 1);

@@ -358,5 +358,25 @@ TEST_F(FormMainTest, WhileAScanRunsTheTitleFollowsItAndTheStatusBarShowsNoSizeNo
     EXPECT_EQ(form.StatusText(1).toStdString(), "");
 }
 
+TEST_F(FormMainTest, TwoWindowsOnOneProfileKeepEachOthersRecentFoldersInTheOrderTheyWereScanned) {
+    TempTree data;
+    for (const char* dir : {"old", "w", "x", "y", "z"})
+        data.Dir(dir);
+    settings_.WriteString("MRUDirList", data / "old");
+    TSettings otherSettings{ini_};
+    const auto scanInAnotherWindow = [&](const std::string& path) {
+        TFormMain other(otherSettings);
+        return Scan(other, path);
+    };
+    auto first = std::make_unique<TFormMain>(settings_);
+    ASSERT_TRUE(Scan(*first, data / "y"));
+    ASSERT_TRUE(scanInAnotherWindow(data / "x"));
+    ASSERT_TRUE(Scan(*first, data / "z"));
+    ASSERT_TRUE(scanInAnotherWindow(data / "w"));
+    first.reset(); // the last to close
+    EXPECT_EQ(DecodeCommaText(settings_.ReadString("MRUDirList", "")),
+              (std::vector<std::string>{data / "old", data / "y", data / "x", data / "z", data / "w"}));
+}
+
 } // namespace
 } // namespace quorvex
