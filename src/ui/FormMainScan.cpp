@@ -316,11 +316,13 @@ void TFormMain::ScanFinished(TDirScanThread& thread) {
     if (rootNode_ != nullptr)
         rootNode_->SetScanning(false);
     StopTimers();
-    statusPanel0_->clear();
     setWindowTitle(ScanCaption(rootNode_.get()));
-    ShowScanDuration(thread.Scanner().ElapsedSeconds());
     DiscardFlatList();
     RebuildTree();
+    // After the rebuild: a flat list is made anew, and putting the focus back on its row reports a
+    // selection change that would fill the panels with that row.
+    statusPanel0_->clear();
+    ShowScanDuration(thread.Scanner().ElapsedSeconds());
     UpdateActions();
     emit ScanFinishedSignal();
 }

@@ -334,6 +334,7 @@ TEST_F(FormMainTest, WhileAScanRunsTheTitleFollowsItAndTheStatusBarShowsNoSizeNo
         GateFileSystem& gate;
         ~Opener() { gate.Open(); }
     } opener{gate};
+    form.ShowFlatView(); // whose rows are made anew at the end of the scan
     QSignalSpy finished(&form, &TFormMain::ScanFinishedSignal);
     form.StartDirScan(data.Path());
     ASSERT_TRUE(gate.AwaitReached());
@@ -347,7 +348,9 @@ TEST_F(FormMainTest, WhileAScanRunsTheTitleFollowsItAndTheStatusBarShowsNoSizeNo
     ASSERT_TRUE(finished.count() > 0 || finished.wait(30000));
     EXPECT_EQ(form.windowTitle().toStdString(), "Quorvex - " + data.Path());
     EXPECT_EQ(form.StatusText(0).toStdString(), "");
+    EXPECT_TRUE(form.StatusText(1).endsWith(" sec.")) << "the scan's duration, not the focused row's size";
 
+    form.ShowTreeView();
     SelectOnly(form, Dir(form, data / "a"));
     EXPECT_EQ(form.StatusText(0).toStdString(), data / "a");
     SelectOnly(form, form.RootNode());
