@@ -193,7 +193,7 @@ void FileManagerScenario() {
 // Our own desktop entry is the folders' default, as installing the package may make it; the
 // desktop's cache of registrations (what update-desktop-database writes) names `others` too.
 std::string MakeOwnEntryTheDefault(const ProbeDesktop& desktop, const std::string& others) {
-    const std::string ours = desktop.Tree / "ours-opened";
+    std::string ours = desktop.Tree / "ours-opened";
     WriteAll(desktop.Tree / "data/applications/org.quorvex.Quorvex.desktop",
              "[Desktop Entry]\nType=Application\nName=Quorvex\nExec=touch " + ours +
                  "\nMimeType=inode/directory;\n");
