@@ -93,7 +93,7 @@ public:
     // What deletion calls instead of the real trash and file system; tests pass failing ones.
     void SetDeletionSeams(TTrashFunction trash, TFileSystemApi* fileSystem);
     void SetShellLauncher(TShellLauncher launcher) { shellLauncher_ = std::move(launcher); }
-    // What the scans started from now on walk with (not owned); tests pass one that holds a walk.
+    // What scans walk with (not owned), set before the first; tests pass one that holds a walk.
     void SetScanFileSystem(TFileSystemApi* fileSystem);
     // What the settings action opens instead of the settings dialog; an empty one restores the dialog.
     void SetSettingsDialogOpener(std::function<void(TFormMain&)> opener);
