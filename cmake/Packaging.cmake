@@ -2,7 +2,6 @@
 # CMakeLists.txt after the targets exist, so everything here stays in one place.
 include(GNUInstallDirs)
 
-set(QUORVEX_APP_ID org.quorvex.Quorvex)
 set(QUORVEX_ICON_SIZES 16 22 24 32 48 64 128 256)
 set(QUORVEX_DATA_DIR ${CMAKE_INSTALL_DATADIR}/quorvex)
 
@@ -75,6 +74,6 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://quorvex.example.org/)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${PROJECT_HOMEPAGE_URL})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 include(CPack)

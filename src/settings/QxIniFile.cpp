@@ -229,6 +229,8 @@ TQxIniFile::TQxIniFile(std::string fileName) : fileName_(std::move(fileName)) {}
 
 std::string TQxIniFile::ReadString(std::string_view section, std::string_view key,
                                    const std::string& defaultValue) const {
+    if (fileName_.empty())
+        return defaultValue;
     const TDocument doc = LoadDocument(fileName_, Substitute(TranslateText("Unable to read %s"), fileName_));
     const char* value = doc.ini->GetValue(std::string(section).c_str(), std::string(key).c_str(), nullptr);
     if (value == nullptr)
@@ -261,6 +263,8 @@ void TQxIniFile::WriteString(std::string_view section, std::string_view key, std
     if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos)
         throw EIniFileError(
             error + ": " + Substitute(TranslateText("the value of %s holds a line break"), std::string(key)));
+    if (fileName_.empty())
+        return;
     TDocument doc = LoadDocument(fileName_, error);
     const std::string v(value);
     if (doc.ini->SetValue(std::string(section).c_str(), std::string(key).c_str(), v.c_str(), nullptr,

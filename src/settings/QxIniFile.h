@@ -27,6 +27,9 @@ public:
 // nothing we read can hold, are dropped. A name that leads to anything but a regular file (a pipe,
 // a device, a folder) is never opened for a blocking read: reads raise "Unable to read ...",
 // writes "Unable to write to ...".
+//
+// An object without a file name stands for settings that cannot be kept (their folder could not be
+// made, which the user has been told): every read gives the default and writes go nowhere.
 class TQxIniFile {
 public:
     static constexpr std::size_t kMaxValueLength = 2047;

@@ -82,7 +82,25 @@ std::string TMRUDirList::CommaText() const {
 }
 
 void TMRUDirList::SetCommaText(const std::string& text) {
-    Bracket([&] { items_ = DecodeCommaText(text); });
+    Bracket([&] {
+        items_ = DecodeCommaText(text);
+        lastStored_ = items_;
+    });
+}
+
+void TMRUDirList::MergeStored(const std::string& stored) {
+    Bracket([&] {
+        std::vector<std::string> now = DecodeCommaText(stored);
+        const auto contains = [](const std::vector<std::string>& list, const std::string& item) {
+            return std::find(list.begin(), list.end(), item) != list.end();
+        };
+        for (const std::string& item : now) {
+            if (!contains(lastStored_, item) && !contains(items_, item))
+                items_.push_back(item);
+        }
+        lastStored_ = std::move(now);
+        TrimToMax();
+    });
 }
 
 std::string EncodeCommaText(const std::vector<std::string>& items) {

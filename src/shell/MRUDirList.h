@@ -36,7 +36,14 @@ public:
 
     std::string CommaText() const;
     // Replaces the entries as stored; a stored list longer than MaxCount stays long until AddDir.
+    // The text is also what MergeStored compares with.
     void SetCommaText(const std::string& text);
+    // Another window on the same profile may have written the stored list since this one read it:
+    // `stored` is the stored form as it is now. Its entries that were not there at the last read (and
+    // are not here) were added by that window after this one last looked, so they are newer than every
+    // entry here and come last; then the list is trimmed. `stored` becomes what the next call compares
+    // with.
+    void MergeStored(const std::string& stored);
 
 signals:
     void Changed();
@@ -48,6 +55,7 @@ private:
     int maxCount_ = kDefaultMaxCount;
     int bracketDepth_ = 0;
     std::vector<std::string> items_;
+    std::vector<std::string> lastStored_;
 };
 
 // The stored form. Writing quotes an entry holding a character 1..32, a comma or a double quote, with

@@ -1,6 +1,7 @@
 #include "support/ShellLaunch.h"
 
 #include "i18n/Translation.h"
+#include "support/Version.h"
 
 // GIO first: its headers use "signals" as a name, which Qt defines as a keyword.
 #include <gio/gio.h>
@@ -19,6 +20,16 @@ struct TFreeError {
     void operator()(GError* error) const { g_error_free(error); }
 };
 using TErrorPtr = std::unique_ptr<GError, TFreeError>;
+struct TUnref {
+    void operator()(gpointer object) const { g_object_unref(object); }
+};
+using TAppInfoPtr = std::unique_ptr<GAppInfo, TUnref>;
+using TFilePtr = std::unique_ptr<GFile, TUnref>;
+using TFileInfoPtr = std::unique_ptr<GFileInfo, TUnref>;
+struct TFreeAppList {
+    void operator()(GList* list) const { g_list_free_full(list, g_object_unref); }
+};
+using TAppListPtr = std::unique_ptr<GList, TFreeAppList>;
 
 // A file manager that is not running yet is started by the bus on the first call; waiting longer would
 // leave the window frozen for a service that does not answer at all.
@@ -68,6 +79,50 @@ bool AskFileManager(const std::string& uri, bool isDirectory) {
     return bus.call(call, QDBus::Block, kFileManagerTimeoutMs).type() == QDBusMessage::ReplyMessage;
 }
 
+// Our package registers the program for folders, so the desktop may name it as their handler: handing
+// a folder to it from "Open in file manager" would only open another of our windows.
+bool IsOwnEntry(GAppInfo* application) {
+    const char* id = g_app_info_get_id(application);
+    return id != nullptr && std::string(id) == std::string(kApplicationId) + ".desktop";
+}
+
+// The first application of `candidates` that is not this program; null when there is none.
+TAppInfoPtr FirstOther(GList* candidates) {
+    for (GList* item = candidates; item != nullptr; item = item->next) {
+        auto* application = static_cast<GAppInfo*>(item->data);
+        if (!IsOwnEntry(application))
+            return TAppInfoPtr(G_APP_INFO(g_object_ref(application)));
+    }
+    return nullptr;
+}
+
+// The application the desktop opens `file` with, passing over this program for the next one the
+// desktop knows for the type (recommended ones first). Null with `failure` filled when there is none.
+TAppInfoPtr HandlerFor(GFile* file, TLaunchResult& failure) {
+    GError* raw = nullptr;
+    TAppInfoPtr handler(g_file_query_default_handler(file, nullptr, &raw));
+    const TErrorPtr error(raw);
+    if (handler != nullptr && !IsOwnEntry(handler.get()))
+        return handler;
+    const TFileInfoPtr info(g_file_query_info(file, G_FILE_ATTRIBUTE_STANDARD_CONTENT_TYPE,
+                                              G_FILE_QUERY_INFO_NONE, nullptr, nullptr));
+    const char* type = info != nullptr ? g_file_info_get_content_type(info.get()) : nullptr;
+    if (type != nullptr) {
+        for (GList* (*list)(const char*) :
+             {g_app_info_get_recommended_for_type, g_app_info_get_all_for_type}) {
+            const TAppListPtr candidates(list(type));
+            if (TAppInfoPtr other = FirstOther(candidates.get()))
+                return other;
+        }
+    }
+    if (error != nullptr)
+        failure = Failure(*error);
+    else
+        failure = {false, 0,
+                   TranslateText("No application other than Quorvex is registered to open this item.")};
+    return nullptr;
+}
+
 } // namespace
 
 TLaunchResult OpenWithDefaultHandler(const std::string& path) {
@@ -75,8 +130,13 @@ TLaunchResult OpenWithDefaultHandler(const std::string& path) {
     TLaunchResult result;
     if (!FileUri(path, uri, result))
         return result;
+    const TFilePtr file(g_file_new_for_uri(uri.c_str()));
+    const TAppInfoPtr handler = HandlerFor(file.get(), result);
+    if (handler == nullptr)
+        return result;
+    GList uris{const_cast<char*>(uri.c_str()), nullptr, nullptr};
     GError* raw = nullptr;
-    const bool launched = g_app_info_launch_default_for_uri(uri.c_str(), nullptr, &raw) != FALSE;
+    const bool launched = g_app_info_launch_uris(handler.get(), &uris, nullptr, &raw) != FALSE;
     const TErrorPtr error(raw);
     if (!launched)
         return error != nullptr ? Failure(*error)

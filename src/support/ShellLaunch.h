@@ -11,8 +11,9 @@ struct TLaunchResult {
     std::string Message; // UTF-8, for the user and the log
 };
 
-// Opens `path` (absolute; bytes as on disk) with the desktop's default application for its type. The
-// handler gets a file:// URI made from the exact bytes, so names that are not valid UTF-8 open too.
+// Opens `path` (absolute; bytes as on disk) with the desktop's default application for its type, or,
+// when that is this program, with the next application the desktop knows for the type. The handler
+// gets a file:// URI made from the exact bytes, so names that are not valid UTF-8 open too.
 TLaunchResult OpenWithDefaultHandler(const std::string& path);
 
 // Shows `path` in the desktop's file manager: a directory is opened, anything else is selected inside

@@ -2,6 +2,7 @@
 
 #include "i18n/TranslationMarkers.h"
 #include "support/Utilities.h"
+#include "support/Version.h"
 #include "ui/ApplicationIcon.h"
 #include "ui/WindowTranslation.h"
 
@@ -18,7 +19,6 @@
 namespace quorvex {
 namespace {
 
-constexpr const char* kWebsite = "https://quorvex.example.org/";
 QString Source(const char* text) {
     return QString::fromUtf8(text);
 }
@@ -62,7 +62,8 @@ TFormInfo::TFormInfo(QWidget* parent, const std::string& fileVersion)
     notice->addWidget(rights, 1);
     texts->addLayout(notice);
     labelWebsite_->setObjectName(QStringLiteral("LabelWebsite"));
-    labelWebsite_->setText(QStringLiteral("<a href=\"%1\">%1</a>").arg(QString::fromLatin1(kWebsite)));
+    labelWebsite_->setText(
+        QStringLiteral("<a href=\"%1\">%1</a>").arg(QString::fromLatin1(kProductWebAddress)));
     labelWebsite_->setTextFormat(Qt::RichText);
     labelWebsite_->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
     labelWebsite_->setOpenExternalLinks(false);
@@ -92,7 +93,7 @@ QString TFormInfo::VersionText() const {
 }
 
 QString TFormInfo::WebsiteText() const {
-    return QString::fromLatin1(kWebsite);
+    return QString::fromLatin1(kProductWebAddress);
 }
 
 } // namespace quorvex

@@ -37,6 +37,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QSessionManager>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
@@ -88,6 +89,17 @@ TFormMain::TFormMain(TSettings& settings, QWidget* parent)
         ProgramLogger().debug(state == Qt::ApplicationActive ? "application becomes active"
                                                              : "application becomes inactive");
     });
+#ifndef QT_NO_SESSIONMANAGER
+    // The desktop asks before it ends the session; what the user changed is kept then, in case the
+    // end comes without a close.
+    connect(
+        qApp, &QGuiApplication::commitDataRequest, this,
+        [this](QSessionManager&) {
+            if (!shutDown_)
+                SaveWindowState();
+        },
+        Qt::DirectConnection);
+#endif
     StartTimer(-1);
     previousScreenSource_ = SetScreenSectionNameSource([] {
         const QSize size = ScreenSize();
@@ -150,6 +162,13 @@ TFormMain::TFormMain(TSettings& settings, QWidget* parent)
     CreateChangeNotify();
     UpdateActions();
     LogElapsed(-1, "OnCreate");
+}
+
+void TFormMain::SetScanFileSystem(TFileSystemApi* fileSystem) {
+    scanThreads_->StopAllAndWait();
+    scanThreads_ = std::make_unique<TDirScanThreadList>(
+        kMaxScanThreads, [this] { return settings_.GroupThreshold(); }, fileSystem);
+    scanThreads_->SetJobs(settings_.ScanJobs());
 }
 
 TFormMain::~TFormMain() {
@@ -306,8 +325,12 @@ void TFormMain::CreateTimers() {
     timerGarbage->start();
     timerStatusBar_ = new QTimer(this);
     timerStatusBar_->setInterval(100);
+    // The title follows the walk too: it is what the task bar shows while the window is hidden.
     connect(timerStatusBar_, &QTimer::timeout, this, [this] {
-        statusPanel0_->setText(DecodePath(scanThreads_->GetCurrentDir()));
+        const std::string dir = scanThreads_->GetCurrentDir();
+        statusPanel0_->setText(DecodePath(dir));
+        if (!dir.empty())
+            setWindowTitle(QStringLiteral("Quorvex - ") + DecodePath(dir));
         UpdateActions();
     });
 }

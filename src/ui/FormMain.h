@@ -93,6 +93,8 @@ public:
     // What deletion calls instead of the real trash and file system; tests pass failing ones.
     void SetDeletionSeams(TTrashFunction trash, TFileSystemApi* fileSystem);
     void SetShellLauncher(TShellLauncher launcher) { shellLauncher_ = std::move(launcher); }
+    // What scans walk with (not owned), set before the first; tests pass one that holds a walk.
+    void SetScanFileSystem(TFileSystemApi* fileSystem);
     // What the settings action opens instead of the settings dialog; an empty one restores the dialog.
     void SetSettingsDialogOpener(std::function<void(TFormMain&)> opener);
     // The settings dialog on the shared settings, applying what it hands back.

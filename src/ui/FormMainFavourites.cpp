@@ -19,6 +19,8 @@ void TFormMain::SetMountProbe(std::shared_ptr<const TMountProbe> probe) {
 }
 
 void TFormMain::RebuildFavouritesMenus() {
+    if (shutDown_)
+        return; // the last save may still merge another window's entries; nobody sees the menus now
     const TFavouritesContent content = CollectFavourites(*favourites_, ReadMountTable(), *mountProber_);
     const TFavouritesMenuHandlers handlers{[this](const std::string& path) {
                                                if (path.empty())

@@ -40,6 +40,16 @@ bool IsStrictAncestor(const TFileSystemNode* ancestor, const TFileSystemNode* no
     return false;
 }
 
+// The caption naming the scan shown, as it stands between scans.
+QString ScanCaption(const TRootNode* root) {
+    if (root == nullptr)
+        return QStringLiteral("Quorvex");
+    const QString name = root->GetNodeType() == ntFixedDrives
+                             ? QString::fromStdString(TranslateText(kLocalDrivesName))
+                             : DecodePath(root->Name());
+    return QStringLiteral("Quorvex - ") + name;
+}
+
 } // namespace
 
 bool TFormMain::IsScanRunning() const {
@@ -78,11 +88,15 @@ void TFormMain::ReplaceRoot(std::unique_ptr<TRootNode> root) {
     DiscardFlatList();
     treeModel_->SetRoot(nullptr);
     rootNode_ = std::move(root);
+    // The model needs the root in both presentations: the flat rows' percentages are shares of it, and
+    // the way back to the tree starts from it.
+    treeModel_->SetRoot(rootNode_.get());
     if (flatView_ && rootNode_ != nullptr)
         RebuildTree();
-    else
-        treeModel_->SetRoot(rootNode_.get());
     treeView_->ExpandInitialRows();
+    // Whatever the panels said was about the old tree.
+    statusPanel0_->clear();
+    statusPanel1_->clear();
 }
 
 void TFormMain::StartDirScan(const std::string& path) {
@@ -92,8 +106,15 @@ void TFormMain::StartDirScan(const std::string& path) {
         scanThreads_->StopAll();
         return;
     }
-    if (!IsDriveRoot(ExcludeTrailingPathDelimiter(path)))
+    if (!IsDriveRoot(ExcludeTrailingPathDelimiter(path))) {
+        // What another window added meanwhile is older than this scan.
+        try {
+            favourites_->MergeStored(settings_.ReadString("MRUDirList", ""));
+        } catch (const std::exception& error) {
+            ProgramLogger().error(error.what());
+        }
         favourites_->AddDir(path);
+    }
     lastScanDir_ = path;
     pendingScanPath_.clear();
     setWindowTitle(QStringLiteral("Quorvex - ") + DecodePath(path));
@@ -295,10 +316,13 @@ void TFormMain::ScanFinished(TDirScanThread& thread) {
     if (rootNode_ != nullptr)
         rootNode_->SetScanning(false);
     StopTimers();
-    statusPanel0_->clear();
-    ShowScanDuration(thread.Scanner().ElapsedSeconds());
+    setWindowTitle(ScanCaption(rootNode_.get()));
     DiscardFlatList();
     RebuildTree();
+    // After the rebuild: a flat list is made anew, and putting the focus back on its row reports a
+    // selection change that would fill the panels with that row.
+    statusPanel0_->clear();
+    ShowScanDuration(thread.Scanner().ElapsedSeconds());
     UpdateActions();
     emit ScanFinishedSignal();
 }

@@ -70,7 +70,11 @@ void TFormMain::SaveWindowState() {
         settings_.WriteScreenString("ColWidthsTreeView", colWidthsTreeView_);
         settings_.WriteString("ColPositionsTreeView", treeView_->ColumnPositionsText());
         settings_.WriteInteger("DirViewStyle", flatView_ ? 1 : 0);
-        settings_.WriteString("MRUDirList", favourites_->CommaText());
+        // Another window on this profile may have written its own recent folders meanwhile.
+        favourites_->MergeStored(settings_.ReadString("MRUDirList", ""));
+        const std::string recent = favourites_->CommaText();
+        settings_.WriteString("MRUDirList", recent);
+        favourites_->MergeStored(recent); // what the next save compares with
         settings_.WriteInteger("SortColumn", treeView_->header()->sortIndicatorSection());
         settings_.WriteInteger("SortDirection",
                                treeView_->header()->sortIndicatorOrder() == Qt::AscendingOrder ? 0 : 1);
@@ -114,7 +118,8 @@ void TFormMain::ShowScanDuration(double seconds) {
 void TFormMain::OnCurrentRowChanged() {
     UpdateActions();
     const TFileSystemNode* node = treeView_->FocusedNode();
-    if (node == nullptr)
+    // While a scan runs the panels belong to its progress; a size read now would soon be stale.
+    if (node == nullptr || IsScanRunning())
         return;
     statusPanel0_->setText(DecodePath(GetFullPath(node)));
     statusPanel1_->setText(

@@ -145,6 +145,15 @@ TEST_F(SettingsTest, FolderIsMadeWithItsParentsOrRaises) {
     EXPECT_THAT([] { TSettings settings; }, ::testing::ThrowsMessage<ESettingsError>(
                                                 "The application data directory '" +
                                                 (tree_ / "plain/Quorvex/") + "' could not be created."));
+    // What the window goes on with then: the defaults, and no error box for each change it cannot keep.
+    TSettings unsaved{std::string()};
+    unsaved.SetFileSizeRounding(1);
+    unsaved.Save();
+    unsaved.WriteString("MRUDirList", "/x");
+    unsaved.Load();
+    EXPECT_EQ(unsaved.FileSizeRounding(), 1);
+    EXPECT_EQ(unsaved.ReadString("MRUDirList", "none"), "none");
+    EXPECT_TRUE(errors_.empty()) << errors_.front();
 }
 
 // The closing note of the settings work quotes these two files.

@@ -3,6 +3,7 @@
 #include "model/FileSystemNode.h"
 #include "shell/InfoPanel.h"
 #include "shell/MRUDirList.h"
+#include "support/PosixDir.h"
 #include "support/Utilities.h"
 #include "ui/FormMain.h"
 #include "ui/NodeTreeModel.h"
@@ -16,6 +17,9 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
 #include <set>
 
 namespace quorvex {
@@ -27,6 +31,35 @@ using testing::ReadAll;
 using testing::ScreenSection;
 using testing::TempTree;
 using testing::Text;
+
+// Holds every walk that reaches a directory named "gate" until the gate is opened.
+class GateFileSystem : public TFileSystemApi {
+public:
+    int OpenDirectory(int parentFd, const char* name) override {
+        if (std::strcmp(name, "gate") == 0) {
+            std::unique_lock lock(mutex_);
+            reached_ = true;
+            changed_.notify_all();
+            changed_.wait(lock, [this] { return open_; });
+        }
+        return TFileSystemApi::OpenDirectory(parentFd, name);
+    }
+    bool AwaitReached() {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(10), [this] { return reached_; });
+    }
+    void Open() {
+        const std::lock_guard lock(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool reached_ = false;
+    bool open_ = false;
+};
 
 TEST_F(FormMainTest, ScanThroughTheWindowShowsSortedRowsAndSavesTheIni) {
     TempTree data;
@@ -255,6 +288,97 @@ TEST_F(FormMainTest, StartUpFallsBackOnBadPositionsAndStartsOnlyExistingDirector
                   "Your choice is not a valid folder or the file system path could not be obtained."}));
     ASSERT_TRUE(Await(form, [&] { form.ProcessCommandLine({data.Path()}); }));
     EXPECT_EQ(form.RootNode()->GetFileCount(), 1);
+}
+
+TEST_F(FormMainTest, AWindowClosedInTheFlatViewStartsItsNextScanFlatAndCanGoBackToTheTree) {
+    settings_.WriteInteger("DirViewStyle", 1);
+    TempTree data;
+    MakeWideTree(data, 2, 1);
+    data.Dir("leaf"); // a row of its own in the flat list
+    data.File("leaf/x", 5 << 20);
+    TFormMain form(settings_);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    const TNodeTreeModel& model = *form.TreeModel();
+    for (const bool chosen : {false, true}) {
+        if (chosen) { // the same through the folder picker
+            form.SetFolderDialog([&](QWidget*, const QString&, const QUrl&) {
+                return QUrl::fromLocalFile(QString::fromStdString(data.Path()));
+            });
+            ASSERT_TRUE(Await(form, [&] { QTest::keyClick(&form, Qt::Key_O, Qt::ControlModifier); }));
+        } else {
+            ASSERT_TRUE(Await(form, [&] { form.ProcessCommandLine({data.Path()}); }));
+        }
+        ASSERT_TRUE(model.IsFlat());
+        ASSERT_GT(model.rowCount(), 1) << chosen;
+        EXPECT_EQ(model.index(1, 0).data(TNodeTreeModel::RootSizeRole).toLongLong(),
+                  form.RootNode()->GetSize())
+            << "the bars are shares of the root";
+        QTest::keyClick(&form, Qt::Key_F1, Qt::ControlModifier);
+        ASSERT_FALSE(model.IsFlat());
+        EXPECT_EQ(model.NodeAt(model.index(0, 0)), form.RootNode()) << "the scanned tree, not the prompt";
+        EXPECT_GT(model.rowCount(model.index(0, 0)), 0);
+        form.ShowFlatView();
+    }
+}
+
+TEST_F(FormMainTest, WhileAScanRunsTheTitleFollowsItAndTheStatusBarShowsNoSizeNorAGoneRoot) {
+    TempTree data;
+    data.Dir("a");
+    data.Dir("a/gate");
+    data.File("a/x.bin", 5000);
+    GateFileSystem gate;
+    TFormMain form(settings_);
+    form.SetScanFileSystem(&gate);
+    struct Opener {
+        GateFileSystem& gate;
+        ~Opener() { gate.Open(); }
+    } opener{gate};
+    form.ShowFlatView(); // whose rows are made anew at the end of the scan
+    QSignalSpy finished(&form, &TFormMain::ScanFinishedSignal);
+    form.StartDirScan(data.Path());
+    ASSERT_TRUE(gate.AwaitReached());
+    QTest::qWait(300);
+    SelectOnly(form, form.RootNode());
+    QTest::qWait(150);
+    EXPECT_EQ(form.StatusText(1).toStdString(), "") << "a size taken now would be stale before the scan ends";
+    EXPECT_TRUE(form.windowTitle().startsWith(QString::fromStdString("Quorvex - " + data / "a")))
+        << form.windowTitle().toStdString();
+    gate.Open();
+    ASSERT_TRUE(finished.count() > 0 || finished.wait(30000));
+    EXPECT_EQ(form.windowTitle().toStdString(), "Quorvex - " + data.Path());
+    EXPECT_EQ(form.StatusText(0).toStdString(), "");
+    EXPECT_TRUE(form.StatusText(1).endsWith(" sec.")) << "the scan's duration, not the focused row's size";
+
+    form.ShowTreeView();
+    SelectOnly(form, Dir(form, data / "a"));
+    EXPECT_EQ(form.StatusText(0).toStdString(), data / "a");
+    SelectOnly(form, form.RootNode());
+    const testing::BoxAnswerer yes(QMessageBox::Yes, [](const QMessageBox&) {});
+    form.DeleteSelection(true);
+    ASSERT_EQ(form.RootNode(), nullptr);
+    EXPECT_EQ(form.StatusText(0).toStdString(), "");
+    EXPECT_EQ(form.StatusText(1).toStdString(), "");
+}
+
+TEST_F(FormMainTest, TwoWindowsOnOneProfileKeepEachOthersRecentFoldersInTheOrderTheyWereScanned) {
+    TempTree data;
+    for (const char* dir : {"old", "w", "x", "y", "z"})
+        data.Dir(dir);
+    settings_.WriteString("MRUDirList", data / "old");
+    TSettings otherSettings{ini_};
+    const auto scanInAnotherWindow = [&](const std::string& path) {
+        TFormMain other(otherSettings);
+        return Scan(other, path);
+    };
+    auto first = std::make_unique<TFormMain>(settings_);
+    ASSERT_TRUE(Scan(*first, data / "y"));
+    ASSERT_TRUE(scanInAnotherWindow(data / "x"));
+    ASSERT_TRUE(Scan(*first, data / "z"));
+    ASSERT_TRUE(scanInAnotherWindow(data / "w"));
+    first.reset(); // the last to close
+    EXPECT_EQ(DecodeCommaText(settings_.ReadString("MRUDirList", "")),
+              (std::vector<std::string>{data / "old", data / "y", data / "x", data / "z", data / "w"}));
 }
 
 } // namespace

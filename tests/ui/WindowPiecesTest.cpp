@@ -27,6 +27,8 @@ TEST(FormInfo, ShowsMajorMinorAndReleaseOnlyWhenNotZero) {
     EXPECT_EQ(TFormInfo(nullptr, "2.1.0.55").VersionText(), "Version 2.1");
     EXPECT_EQ(TFormInfo(nullptr, "2.1.3.55").VersionText(), "Version 2.1.3");
     EXPECT_TRUE(TFormInfo(nullptr).VersionText().startsWith("Version ")) << "the compiled-in version";
+    EXPECT_EQ(TFormInfo(nullptr).WebsiteText().toStdString(), "https://quorvex.example.org/")
+        << "the address the exports name (the worked examples) and the package's home page";
 }
 
 TEST(BrowseForFolder, PreselectsTheStartAndReturnsTheChosenNamesBytes) {
