@@ -193,7 +193,7 @@ TEST_F(FormMainTest, SaveActionExportsTheListsSizesAndAppliedSettingsRestyleThem
     EXPECT_EQ(form.SaveScanResultAction(), TSaveResult::Saved);
     EXPECT_EQ(seen.FilterIndex, 1);
     EXPECT_EQ(seen.Filters.size(), 6);
-    EXPECT_EQ(seen.DefaultSuffix, "csv");
+    EXPECT_EQ(seen.Suffixes.value(seen.FilterIndex - 1), "csv");
     EXPECT_FALSE(seen.ProposedName.contains('/') || seen.ProposedName.contains(' '));
     const TFileSystemNode* big = FindNodeByPath(form.RootNode(), data / "big");
     const QModelIndex bigSize = form.TreeModel()->IndexOf(big, TNodeTreeModel::colSize);
@@ -206,7 +206,7 @@ TEST_F(FormMainTest, SaveActionExportsTheListsSizesAndAppliedSettingsRestyleThem
     choice = {out / "missing/folder/result.csv", 1};
     EXPECT_EQ(form.SaveScanResultAction(), TSaveResult::Failed);
     EXPECT_EQ(seen.FilterIndex, 2);
-    EXPECT_EQ(seen.DefaultSuffix, "txt");
+    EXPECT_EQ(seen.Suffixes.value(seen.FilterIndex - 1), "txt");
     EXPECT_EQ(seen.Directory, out.Path() + "/");
     EXPECT_EQ(errors_.size(), 1u);
     EXPECT_EQ(settings_.ReadInteger("LastFilterIndex", 0), 1)
