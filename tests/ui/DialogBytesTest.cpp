@@ -14,6 +14,7 @@
 #include <QLineEdit>
 
 #include <dirent.h>
+#include <unistd.h>
 
 #include <memory>
 #include <optional>
@@ -108,10 +109,12 @@ TEST_F(DialogBytes, TheNameFollowsTheChosenFormatAndKeepsEveryCharacter) {
 
     QString shown;
     const WhileShown<QFileDialog> driver([&](QFileDialog& dialog) {
+        auto* name = testing::Control<QLineEdit>(dialog, "fileNameEdit");
+        EXPECT_TRUE(QTest::qWaitFor([&] { return name->text() == AsText(stem + ".csv"); }));
         auto* types = testing::Control<QComboBox>(dialog, "fileTypeCombo");
         types->setFocus();
         QTest::keyClick(types, Qt::Key_Down); // the text tree, one below CSV
-        shown = testing::Control<QLineEdit>(dialog, "fileNameEdit")->text();
+        shown = name->text();
         Accept(dialog);
     });
     Trigger(form, "ActSaveScanResult");
@@ -123,10 +126,12 @@ TEST_F(DialogBytes, TheNameFollowsTheChosenFormatAndKeepsEveryCharacter) {
     EXPECT_EQ(settings_.ReadInteger("LastFilterIndex", 0), 2);
 
     // A typed name with a dot of its own still gets the format's suffix.
+    ASSERT_EQ(::unlink((out_ / (stem + ".txt")).c_str()), 0);
     const WhileShown<QFileDialog> typed([&](QFileDialog& dialog) {
         auto* name = testing::Control<QLineEdit>(dialog, "fileNameEdit");
         EXPECT_TRUE(QTest::qWaitFor([&] { return name->text() == AsText(stem + ".txt"); }));
-        name->setText(QStringLiteral("v2.0 report"));
+        name->selectAll();
+        QTest::keyClicks(name, QStringLiteral("v2.0 report"));
         Accept(dialog);
     });
     Trigger(form, "ActSaveScanResult");
