@@ -83,6 +83,7 @@ TNodeTreeView::TNodeTreeView(TNodeTreeModel* model, QWidget* parent)
             [this](const QModelIndex& above, int first, int last) { SpanRows(above, first, last); });
     connect(model_, &QAbstractItemModel::modelReset, this, [this] { SpanPublishedRows({}); });
     connect(model_, &TNodeTreeModel::TotalsChanged, viewport(), qOverload<>(&QWidget::update));
+    connect(model_, &TNodeTreeModel::NewErrorRows, this, &TNodeTreeView::SpanNewErrorRows);
     SpanPublishedRows({});
     connect(this, &QTreeView::expanded, model_,
             [this](const QModelIndex& index) { model_->NoteExpanded(index, true); });
@@ -92,6 +93,10 @@ TNodeTreeView::TNodeTreeView(TNodeTreeModel* model, QWidget* parent)
 
 void TNodeTreeView::RebuildTree() {
     model_->Rebuild();
+    SpanNewErrorRows();
+}
+
+void TNodeTreeView::SpanNewErrorRows() {
     for (const QModelIndex& row : model_->TakeNewErrorRows()) {
         if (row.isValid())
             setFirstColumnSpanned(row.row(), row.parent(), true);

@@ -68,6 +68,7 @@ private:
     // Error rows and the prompt row let their text run across the empty cells.
     void SpanRows(const QModelIndex& parent, int first, int last);
     void SpanPublishedRows(const QModelIndex& parent);
+    void SpanNewErrorRows();
     void ExpandFlagged(const QModelIndex& parent, int depth);
 
     TNodeTreeModel* model_;
