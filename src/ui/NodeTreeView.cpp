@@ -6,6 +6,7 @@
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
 
@@ -223,6 +224,23 @@ void TNodeTreeView::mouseReleaseEvent(QMouseEvent* event) {
     QTreeView::mouseReleaseEvent(event);
     if (event->button() == Qt::RightButton)
         emit ItemMenuRequested(event->position().toPoint());
+}
+
+void TNodeTreeView::keyPressEvent(QKeyEvent* event) {
+    const bool menuKey = event->key() == Qt::Key_Menu && event->modifiers() == Qt::NoModifier;
+    const bool shiftF10 = event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier;
+    if (!menuKey && !shiftF10) {
+        QTreeView::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    const QModelIndex current = currentIndex();
+    if (!current.isValid())
+        return;
+    scrollTo(current);
+    // Below the name, inside the row: where a click would have opened the same menu.
+    const QRect row = visualRect(current.siblingAtColumn(TNodeTreeModel::colName));
+    emit ItemMenuRequested(QPoint(row.left() + std::min(row.width() / 2, 16), row.center().y()));
 }
 
 void TNodeTreeView::RefreshNode(const TFileSystemNode* node) {
