@@ -149,6 +149,8 @@ void TNodeTreeView::ShowFlatList(std::vector<TFileSystemNode*> nodes) {
     std::unordered_set<const TFileSystemNode*> selected(selectedList.begin(), selectedList.end());
 
     model_->SetFlatList(std::move(nodes));
+    // A full path keeps its file name in view: what is cut is the middle.
+    setTextElideMode(flat ? Qt::ElideMiddle : Qt::ElideRight);
     setRootIsDecorated(!flat);
     setItemsExpandable(!flat);
     if (!flat)

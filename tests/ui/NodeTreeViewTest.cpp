@@ -136,6 +136,39 @@ TEST(NodeTreeView, FoldersAStopLeftUnreadAndFoldersGoneSinceTheScanSayWhatTheyAr
     EXPECT_TRUE(RunsAcrossTheRow(view2, d));
 }
 
+TEST(NodeTreeView, ASizeIsShownWholeBesideTheScanningFrameOrWithoutIt) {
+    TempTree tree;
+    tree.File("big", 5000);
+    auto root = ScanNow(tree.Path(), 0);
+    CheckedModel model;
+    TNodeTreeView view(&model);
+    view.resize(700, 300);
+    model.SetRoot(root.get());
+    const QModelIndex size = model.index(0, TNodeTreeModel::colSize);
+    const auto cell = [&] {
+        view.viewport()->repaint();
+        return view.viewport()->grab(view.visualRect(size)).toImage();
+    };
+    const int textWidth = view.fontMetrics().horizontalAdvance(size.data().toString());
+    view.header()->resizeSection(TNodeTreeModel::colSize, std::max(50, textWidth + 10));
+    const QImage plain = cell();
+    QPixmap red(16, 16);
+    red.fill(Qt::red);
+    model.SetIconSource(
+        [&](const TFileSystemNode*, int column) { return column == 1 ? QIcon(red) : QIcon(); });
+    EXPECT_EQ(cell(), plain) << "no room for both: the size alone, as it was";
+
+    view.header()->resizeSection(TNodeTreeModel::colSize, textWidth + 60);
+    EXPECT_TRUE(cell().pixelColor(10, view.visualRect(size).height() / 2) == QColor(Qt::red))
+        << "room for both: the frame turns";
+
+    // The flat list shows full paths, cut in the middle so that the names stay in view.
+    view.ShowFlatList({root.get()});
+    EXPECT_EQ(view.textElideMode(), Qt::ElideMiddle);
+    view.ShowFlatList({});
+    EXPECT_EQ(view.textElideMode(), Qt::ElideRight);
+}
+
 // The strip left of a row's name: tree lines and, when the view knows of children, the expand arrow.
 QImage Branch(TNodeTreeView& view, const QModelIndex& index) {
     const QRect cell = view.visualRect(index);
