@@ -281,7 +281,8 @@ void TFormMain::CreateMenusAndToolbar() {
     auto* images = new TToolbarImages(toolbar->iconSize(), this);
     for (QAction* action : {actDirSelect_, actRefresh_, actStopScan_, actOpenInExplorer_, actSaveScanResult_})
         action->setIcon(images->Add(action->icon()));
-    actConfig_->setIcon(images->Add(SettingsImage(images->ImageSize())));
+    const QSize imageSize = images->ImageSize();
+    actConfig_->setIcon(images->Add([imageSize](qreal ratio) { return SettingsImage(imageSize, ratio); }));
     favouritesButton_->setIcon(images->Add(favouritesButton_->icon()));
 }
 

@@ -2,10 +2,12 @@
 
 #include "ui/GrayImageList.h"
 
+#include <QGuiApplication>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QScreen>
 #include <QTransform>
 
 #include <algorithm>
@@ -15,6 +17,32 @@ namespace {
 
 constexpr int kDisabledGrayPortion = 120;
 constexpr int kGearTeeth = 8;
+// Of the grey twin's opacity, what a disabled button keeps.
+constexpr qreal kDisabledOpacity = 0.45;
+
+QImage Faded(QImage image) {
+    image = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            line[x] = qRgba(qRed(line[x]), qGreen(line[x]), qBlue(line[x]),
+                            qRound(qAlpha(line[x]) * kDisabledOpacity));
+    }
+    return image;
+}
+
+// The ratios an icon is drawn at besides 1: the common 2, and every screen's own.
+QList<qreal> ExtraRatios() {
+    QList<qreal> ratios{2.0};
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const qreal ratio = screen->devicePixelRatio();
+        if (ratio > 1.0 && !ratios.contains(ratio))
+            ratios.append(ratio);
+    }
+    if (const qreal ratio = qApp->devicePixelRatio(); ratio > 1.0 && !ratios.contains(ratio))
+        ratios.append(ratio);
+    return ratios;
+}
 
 } // namespace
 
@@ -30,14 +58,35 @@ QSize TToolbarImages::ImageSize() const {
 }
 
 QIcon TToolbarImages::Add(const QIcon& source) {
-    return Add(source.pixmap(images_->ImageSize()).toImage());
+    const QSize size = images_->ImageSize();
+    return Add([&source, size](qreal ratio) { return source.pixmap(size, ratio).toImage(); });
 }
 
 QIcon TToolbarImages::Add(const QImage& source) {
-    return gray_->Icon(images_->Add(source));
+    return Add([&source](qreal) { return source; });
 }
 
-QImage SettingsImage(QSize size) {
+QIcon TToolbarImages::Add(const std::function<QImage(qreal ratio)>& draw) {
+    const int index = images_->Add(draw(1.0));
+    QIcon icon;
+    icon.addPixmap(QPixmap::fromImage(images_->Image(index)), QIcon::Normal);
+    icon.addPixmap(QPixmap::fromImage(Faded(gray_->Image(index))), QIcon::Disabled);
+    const QSize size = images_->ImageSize();
+    for (const qreal ratio : ExtraRatios()) {
+        QImage image = draw(ratio);
+        if (image.size() != size * ratio)
+            continue; // nothing sharper than the image of ratio 1
+        image.setDevicePixelRatio(ratio);
+        QImage gray = Faded(GrayImage(image, gray_->GrayPortion(), gisGray));
+        gray.setDevicePixelRatio(ratio);
+        icon.addPixmap(QPixmap::fromImage(image), QIcon::Normal);
+        icon.addPixmap(QPixmap::fromImage(gray), QIcon::Disabled);
+    }
+    return icon;
+}
+
+QImage SettingsImage(QSize logicalSize, qreal ratio) {
+    const QSize size = logicalSize * ratio;
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     const qreal side = std::min(size.width(), size.height());
@@ -67,7 +116,9 @@ QImage SettingsImage(QSize size) {
     painter.setPen(QPen(QColor(34, 66, 112), std::max<qreal>(1.0, side / 24.0)));
     painter.drawPath(gear);
     painter.end();
-    return image.convertToFormat(QImage::Format_ARGB32);
+    QImage result = image.convertToFormat(QImage::Format_ARGB32);
+    result.setDevicePixelRatio(ratio);
+    return result;
 }
 
 } // namespace quorvex
