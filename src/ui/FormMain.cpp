@@ -279,10 +279,11 @@ void TFormMain::CreateMenusAndToolbar() {
 
     // Every toolbar image gets its grey twin; the menus show the same icons.
     auto* images = new TToolbarImages(toolbar->iconSize(), this);
-    for (QAction* action : {actDirSelect_, actRefresh_, actStopScan_, actOpenInExplorer_, actSaveScanResult_})
+    for (QAction* action : {actDirSelect_, actStopScan_, actOpenInExplorer_, actSaveScanResult_})
         action->setIcon(images->Add(action->icon()));
     const QSize imageSize = images->ImageSize();
     actConfig_->setIcon(images->Add([imageSize](qreal ratio) { return SettingsImage(imageSize, ratio); }));
+    actRefresh_->setIcon(images->Add([imageSize](qreal ratio) { return RefreshImage(imageSize, ratio); }));
     favouritesButton_->setIcon(images->Add(favouritesButton_->icon()));
 }
 

@@ -121,4 +121,44 @@ QImage SettingsImage(QSize logicalSize, qreal ratio) {
     return result;
 }
 
+QImage RefreshImage(QSize logicalSize, qreal ratio) {
+    const QSize size = logicalSize * ratio;
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    const qreal side = std::min(size.width(), size.height());
+    const qreal radius = side * 0.32;
+    const qreal width = std::max<qreal>(1.5, side * 0.13);
+    constexpr qreal kStartDegrees = 60;
+    constexpr qreal kSpanDegrees = 290;
+
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.translate(size.width() / 2.0, size.height() / 2.0);
+    QPainterPath arc;
+    arc.arcMoveTo(QRectF(-radius, -radius, 2 * radius, 2 * radius), kStartDegrees);
+    arc.arcTo(QRectF(-radius, -radius, 2 * radius, 2 * radius), kStartDegrees, kSpanDegrees);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(QColor(48, 102, 168), width, Qt::SolidLine, Qt::FlatCap));
+    painter.drawPath(arc);
+
+    // The head points along the arc at its start, where the turn begins again.
+    const QPointF tip = arc.pointAtPercent(0);
+    const qreal angle = arc.angleAtPercent(0);
+    painter.translate(tip);
+    painter.rotate(-angle);
+    const qreal head = width * 1.6;
+    QPainterPath arrow;
+    arrow.moveTo(-head, 0);
+    arrow.lineTo(0, -head);
+    arrow.lineTo(0, head);
+    arrow.closeSubpath();
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(48, 102, 168));
+    painter.drawPath(arrow);
+    painter.end();
+    QImage result = image.convertToFormat(QImage::Format_ARGB32);
+    result.setDevicePixelRatio(ratio);
+    return result;
+}
+
 } // namespace quorvex

@@ -37,4 +37,8 @@ private:
 // drawn in black, which the grey list keeps black. Drawn at `ratio` times `size` for a scaled screen.
 QImage SettingsImage(QSize size, qreal ratio = 1.0);
 
+// A blue circular arrow for the repeat-scan button: the style's own is drawn in light grey, which
+// reads as disabled even while the button is enabled.
+QImage RefreshImage(QSize size, qreal ratio = 1.0);
+
 } // namespace quorvex

@@ -292,6 +292,14 @@ TEST_F(FormMainTest, ToolbarIconsLookDisabledWhenTheyAreAndStaySharpOnScaledScre
         EXPECT_EQ(sharp.size(), size * 2) << name;
         EXPECT_EQ(sharp.devicePixelRatio(), 2.0) << name;
     }
+    // An enabled button shows colour; the style's grey repeat arrow looked disabled either way.
+    const QImage refresh = form.findChild<QAction*>("ActRefresh")->icon().pixmap(size).toImage();
+    int saturation = 0;
+    for (int y = 0; y < refresh.height(); ++y)
+        for (int x = 0; x < refresh.width(); ++x)
+            if (refresh.pixelColor(x, y).alpha() > 128)
+                saturation = std::max(saturation, refresh.pixelColor(x, y).hsvSaturation());
+    EXPECT_GT(saturation, 100);
     const QImage gear = form.findChild<QAction*>("ActConfig")->icon().pixmap(size, 2.0).toImage();
     EXPECT_EQ(gear.convertToFormat(QImage::Format_ARGB32), SettingsImage(size, 2.0))
         << "drawn at twice the size, not enlarged";
