@@ -240,6 +240,10 @@ void TDlgSettings::FillLanguages() {
     int index = IndexOfText(*comboBoxLanguage_, Q(LanguageDisplayName(language)));
     if (index < 0)
         index = IndexOfText(*comboBoxLanguage_, Q(BaseLanguageDisplayName(language)));
+    // A language without a catalogue ("C" under LANG=C.UTF-8, say) is shown in the built-in English,
+    // so that is the entry the list shows chosen.
+    if (index < 0)
+        index = IndexOfText(*comboBoxLanguage_, Q(LanguageDisplayName("en")));
     comboBoxLanguage_->setCurrentIndex(index);
     FitWidthToItems(*comboBoxLanguage_, kLanguageListWidth);
 }
