@@ -321,6 +321,11 @@ void TFormMain::RetranslateUi() {
     emit treeModel_->headerDataChanged(Qt::Horizontal, 0, TNodeTreeModel::kColumnCount - 1);
     // Its entries are made by code ("Local Drives", the drives' names), so it is made again.
     RebuildFavouritesMenus();
+    // The scan's duration, while the status bar still shows it, and the file groups' rows.
+    const QString duration = statusPanel1_->property("quorvexDurationText").toString();
+    if (!duration.isEmpty() && statusPanel1_->text() == duration)
+        ShowScanDuration(statusPanel1_->property("quorvexDurationSeconds").toDouble());
+    treeView_->viewport()->update();
 }
 
 void TFormMain::SetSettingsDialogOpener(std::function<void(TFormMain&)> opener) {

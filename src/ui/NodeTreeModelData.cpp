@@ -30,6 +30,9 @@ QVariant TNodeTreeModel::data(const QModelIndex& index, int role) const {
                        : QString();
         switch (column) {
         case colName:
+            // A file group is named when the scan makes it; its row speaks the current language.
+            if (!flat_ && node->GetNodeType() == ntFileGroup)
+                return QString::fromStdString(TranslateText(kFileGroupName));
             return DecodePath(flat_ ? GetFullPath(node) : node->GetDisplayName());
         case colSize:
             return unknown ? QString()
