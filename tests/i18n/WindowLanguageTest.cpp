@@ -169,6 +169,11 @@ TEST_F(WindowLanguageTest, TheSettingsDialogSwitchesItselfAndTheMainWindowAndCan
         Click(d, "BtnApply");
         EXPECT_EQ(CurrentLanguage(), "de");
         EXPECT_EQ(Control<QComboBox>(d, "ComboBoxLanguage")->currentText(), "German [de]");
+        // A long caption keeps some room on both sides.
+        const auto* apply = Control<QPushButton>(d, "BtnApply");
+        const QFontMetrics metrics = apply->fontMetrics();
+        EXPECT_GE(apply->width() - metrics.horizontalAdvance(German("&Apply").remove('&')),
+                  4 * metrics.averageCharWidth());
         germanDialog = EnglishLeft(d);
         germanMain = EnglishLeft(form);
         germanShown = MessagesShown(d, true).size();
