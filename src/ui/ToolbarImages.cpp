@@ -17,20 +17,6 @@ namespace {
 
 constexpr int kDisabledGrayPortion = 120;
 constexpr int kGearTeeth = 8;
-// Of the grey twin's opacity, what a disabled button keeps.
-constexpr qreal kDisabledOpacity = 0.45;
-
-QImage Faded(QImage image) {
-    image = image.convertToFormat(QImage::Format_ARGB32);
-    for (int y = 0; y < image.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x)
-            line[x] = qRgba(qRed(line[x]), qGreen(line[x]), qBlue(line[x]),
-                            qRound(qAlpha(line[x]) * kDisabledOpacity));
-    }
-    return image;
-}
-
 // The ratios an icon is drawn at besides 1: the common 2, and every screen's own.
 QList<qreal> ExtraRatios() {
     QList<qreal> ratios{2.0};
@@ -70,14 +56,14 @@ QIcon TToolbarImages::Add(const std::function<QImage(qreal ratio)>& draw) {
     const int index = images_->Add(draw(1.0));
     QIcon icon;
     icon.addPixmap(QPixmap::fromImage(images_->Image(index)), QIcon::Normal);
-    icon.addPixmap(QPixmap::fromImage(Faded(gray_->Image(index))), QIcon::Disabled);
+    icon.addPixmap(QPixmap::fromImage(gray_->Image(index)), QIcon::Disabled);
     const QSize size = images_->ImageSize();
     for (const qreal ratio : ExtraRatios()) {
         QImage image = draw(ratio);
         if (image.size() != size * ratio)
             continue; // nothing sharper than the image of ratio 1
         image.setDevicePixelRatio(ratio);
-        QImage gray = Faded(GrayImage(image, gray_->GrayPortion(), gisGray));
+        QImage gray = GrayImage(image, gray_->GrayPortion(), gisGray);
         gray.setDevicePixelRatio(ratio);
         icon.addPixmap(QPixmap::fromImage(image), QIcon::Normal);
         icon.addPixmap(QPixmap::fromImage(gray), QIcon::Disabled);

@@ -12,10 +12,9 @@ namespace quorvex {
 class TGrayImageList;
 class TImageList;
 
-// The images of the main toolbar's buttons with their grey twins (20 % brighter, and faded) for
-// disabled buttons, so a disabled button looks disabled whatever colours the style would give it: an
-// image that is grey already would otherwise look the same either way. Each image is also drawn at
-// twice its size and at the screen's pixel ratio, so it stays sharp on a scaled screen.
+// The images of the main toolbar's buttons with their grey twins (20 % brighter) for disabled buttons,
+// so a disabled button looks disabled whatever colours the style would give it. Each image is also
+// drawn at twice its size and at the screen's pixel ratio, so it stays sharp on a scaled screen.
 class TToolbarImages : public QObject {
     Q_OBJECT
 public:
