@@ -109,6 +109,12 @@ void THtmlTableExport::WriteNode(const TFileSystemNode* node, std::ostream& stre
     const TGauge gauge = GaugeFor(node->GetSize(SizeKind()), Root()->GetSize(SizeKind()), DecimalSeparator());
     std::string row = "<tr bgcolor=\"" + HtmlColor(rowToggle_ ? 0xFFFFFF : 0xF0F0F0) + "\"><td>";
     row += XmlEscape(GetFullPath(node), TMarkup::Html);
+    if (WasNotScanned(node)) {
+        row += "</td><td align=\"right\"><i>" + XmlEscape(TranslateText("not scanned"), TMarkup::Html) +
+               "</i></td><td></td><td></td></tr>" + kLineEnd;
+        WriteText(stream, row);
+        return;
+    }
     row += "</td><td align=\"right\">" + SizeText(node->GetSize(SizeKind())) + "</td><td>";
     row += "<table class=\"gauge\" cellpadding=\"0\" cellspacing=\"0\"><tr><td class=\"gauge\" width=\"";
     row += gauge.Width + "\"></td><td>&nbsp;" + gauge.Percent + "%</td></tr></table></td>";

@@ -334,7 +334,8 @@ void TNcduExport::OpenDirectory(const TDirNode* dir, const std::string& name, st
     PushLevel(dir);
     const int listError = dir != nullptr ? ListDirectoryFiles(files_) : 0;
     std::string text = "[{\"name\":" + JsonString(name);
-    if (dir != nullptr && (dir->ErrorCode() != 0 || listError != 0))
+    // A directory a stopped scan never read is as unknown to a reader as one it could not read.
+    if (dir != nullptr && (dir->ErrorCode() != 0 || listError != 0 || WasNotScanned(dir)))
         text += ",\"read_error\":true";
     // A file's identity is its inode on its device: without the device, files of two drives that
     // happen to share an inode number would be taken for names of one file. The directory is on the

@@ -79,6 +79,11 @@ std::string TCsvTextExport::GetDescription() {
 }
 
 void TCsvTextExport::WriteNode(const TFileSystemNode* node, std::ostream& stream) {
+    // Unknown figures are left out rather than written as zeros a reader would add up.
+    if (WasNotScanned(node)) {
+        WriteText(stream, CsvField(GetFullPath(node), separator_) + separator_ + separator_ + kLineEnd);
+        return;
+    }
     const std::string line = CsvField(GetFullPath(node), separator_) + separator_ +
                              SizeText(node->GetSize(SizeKind())) + separator_ +
                              std::to_string(node->GetFileCount()) + kLineEnd;
@@ -92,6 +97,8 @@ std::string TTextTreeExport::GetDescription() {
 }
 
 std::string TTextTreeExport::NodeText(const TFileSystemNode* node) const {
+    if (WasNotScanned(node))
+        return EscapeLineBreaks(node->Name()) + "   (" + TranslateText("not scanned") + ")";
     const std::int32_t count = node->GetFileCount();
     return EscapeLineBreaks(node->Name()) + "   (" + SizeText(node->GetSize(SizeKind())) + ", " +
            std::to_string(count) + " " + TranslateText(count == 1 ? N_("File") : N_("Files")) + ")";

@@ -221,6 +221,12 @@ void TGroupNode::Recalculate() {
     SetFileCount(count);
 }
 
+bool WasNotScanned(const TFileSystemNode* node) {
+    const auto* dir = dynamic_cast<const TDirNode*>(node);
+    return dir != nullptr && dir->ErrorCode() == 0 && !dir->IsScanning() && dir->HasFlag(nfIncomplete) &&
+           dir->HasFlag(nfEmpty);
+}
+
 // ---- TDirNode -------------------------------------------------------------------------------
 
 void TDirNode::Clear() {

@@ -346,6 +346,10 @@ void RemoveFromParent(TFileSystemNode* node);
 void RecalculateUpward(TFileSystemNode* node);
 int ChildCount(const TGroupNode* group);
 bool HasChildren(const TGroupNode* group);
+// A directory a stopped walk never read (it was found, but not entered, or entered and left before
+// its first entry): its totals are unknown, not zero. Every directory starts out empty and marked
+// so until its first entry is read, and only a stop leaves it incomplete without an error.
+bool WasNotScanned(const TFileSystemNode* node);
 // No lock of its own: hold a TChildrenLock while a scan may change the list.
 TFileSystemNode* ChildAt(const TGroupNode* group, int index);
 // The node whose full path equals `path`, descending only through whole path components.

@@ -177,6 +177,7 @@ TDlgSettings::TDlgSettings(TSettings& store, QWidget* owner)
     connect(btnApply_, &QPushButton::clicked, this, &TDlgSettings::BtnApplyClick);
 
     TranslateWindow(*this);
+    FitButtons();
     layout()->activate();
     RestorePosition();
 }
@@ -240,6 +241,10 @@ void TDlgSettings::FillLanguages() {
     int index = IndexOfText(*comboBoxLanguage_, Q(LanguageDisplayName(language)));
     if (index < 0)
         index = IndexOfText(*comboBoxLanguage_, Q(BaseLanguageDisplayName(language)));
+    // A language without a catalogue ("C" under LANG=C.UTF-8, say) is shown in the built-in English,
+    // so that is the entry the list shows chosen.
+    if (index < 0)
+        index = IndexOfText(*comboBoxLanguage_, Q(LanguageDisplayName("en")));
     comboBoxLanguage_->setCurrentIndex(index);
     FitWidthToItems(*comboBoxLanguage_, kLanguageListWidth);
 }
@@ -298,12 +303,26 @@ void TDlgSettings::ComboBoxLanguageChange() {
             LanguageCodeFromDisplayName(comboBoxLanguage_->currentText().toStdString()));
 }
 
+// One width for the three buttons, with room on both sides of the longest caption: the style pads a
+// caption by a few pixels only, which a long translation ("Übernehmen") fills edge to edge.
+void TDlgSettings::FitButtons() {
+    int width = 0;
+    for (const QPushButton* button : {btnOK_, btnCancel_, btnApply_}) {
+        const QFontMetrics metrics = button->fontMetrics();
+        const int caption = metrics.horizontalAdvance(QString(button->text()).remove(QLatin1Char('&')));
+        width = std::max({width, button->sizeHint().width(), caption + 4 * metrics.averageCharWidth()});
+    }
+    for (QPushButton* button : {btnOK_, btnCancel_, btnApply_})
+        button->setMinimumWidth(width);
+}
+
 void TDlgSettings::BtnApplyClick() {
     if (workingSettings_ == nullptr)
         return;
     SetLanguage(workingSettings_->Language());
     const std::unique_ptr<TSettings> kept = TSettings::CreateCopy(*workingSettings_);
     RetranslateWindow(*this);
+    FitButtons();
     // Whatever the retranslated controls told their handlers is undone.
     workingSettings_->Assign(*kept);
     FillControls();

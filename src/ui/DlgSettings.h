@@ -46,6 +46,7 @@ private:
     void FillBarStyles();
     void FillRoundingStyles();
     void FillLanguages();
+    void FitButtons();
     void UpdateGroupFileSizeEnabled();
     void CheckBoxGroupFilesClick();
     void EditGroupFileSizeChange();

@@ -298,9 +298,11 @@ void TFormMain::CreateMenusAndToolbar() {
 
     // Every toolbar image gets its grey twin; the menus show the same icons.
     auto* images = new TToolbarImages(toolbar->iconSize(), this);
-    for (QAction* action : {actDirSelect_, actRefresh_, actStopScan_, actOpenInExplorer_, actSaveScanResult_})
+    for (QAction* action : {actDirSelect_, actStopScan_, actOpenInExplorer_, actSaveScanResult_})
         action->setIcon(images->Add(action->icon()));
-    actConfig_->setIcon(images->Add(SettingsImage(images->ImageSize())));
+    const QSize imageSize = images->ImageSize();
+    actConfig_->setIcon(images->Add([imageSize](qreal ratio) { return SettingsImage(imageSize, ratio); }));
+    actRefresh_->setIcon(images->Add([imageSize](qreal ratio) { return RefreshImage(imageSize, ratio); }));
     favouritesButton_->setIcon(images->Add(favouritesButton_->icon()));
 }
 
@@ -342,6 +344,11 @@ void TFormMain::RetranslateUi() {
     emit treeModel_->headerDataChanged(Qt::Horizontal, 0, TNodeTreeModel::kColumnCount - 1);
     // Its entries are made by code ("Local Drives", the drives' names), so it is made again.
     RebuildFavouritesMenus();
+    // The scan's duration, while the status bar still shows it, and the file groups' rows.
+    const QString duration = statusPanel1_->property("quorvexDurationText").toString();
+    if (!duration.isEmpty() && statusPanel1_->text() == duration)
+        ShowScanDuration(statusPanel1_->property("quorvexDurationSeconds").toDouble());
+    treeView_->viewport()->update();
 }
 
 void TFormMain::SetSettingsDialogOpener(std::function<void(TFormMain&)> opener) {

@@ -5,6 +5,7 @@
 
 #include "i18n/Translation.h"
 #include "model/FileSystemNode.h"
+#include "shell/DialogPaths.h"
 #include "support/PathShortening.h"
 #include "support/PathText.h"
 #include "ui/NodeTreeView.h"
@@ -14,8 +15,10 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QMimeData>
 
 #include <functional>
+#include <memory>
 #include <utility>
 
 namespace quorvex {
@@ -38,12 +41,21 @@ QString CaptionText(QString text) {
     return text.replace(QLatin1Char('&'), QStringLiteral("&&"));
 }
 
-void CopyToClipboards(const QString& text) {
+// The path as text, and as a file URL that carries its exact bytes: a name that is not UTF-8 reads
+// with a replacement character as text, while a file manager pasting the URL finds the file.
+std::unique_ptr<QMimeData> PathData(const std::string& path) {
+    auto data = std::make_unique<QMimeData>();
+    data->setText(DecodePath(path));
+    data->setData(QStringLiteral("text/uri-list"), LocalFileUrl(path).toEncoded() + "\r\n");
+    return data;
+}
+
+void CopyToClipboards(const std::string& path) {
     QClipboard* clipboard = QGuiApplication::clipboard();
-    clipboard->setText(text, QClipboard::Clipboard);
+    clipboard->setMimeData(PathData(path).release(), QClipboard::Clipboard); // the clipboard owns it
     // Middle-click pasting reads the selection, which not every platform has.
     if (clipboard->supportsSelection())
-        clipboard->setText(text, QClipboard::Selection);
+        clipboard->setMimeData(PathData(path).release(), QClipboard::Selection);
 }
 
 QAction* AddEntry(QMenu* menu, const char* name, const std::function<void()>& run) {
@@ -64,7 +76,7 @@ public:
         items->setObjectName(QStringLiteral("ItemMenu"));
         open = AddEntry(items, "ItemMenuOpen", [openAction] { openAction->trigger(); });
         explore = AddEntry(items, "ItemMenuOpenInFileManager", [exploreAction] { exploreAction->trigger(); });
-        copyPath = AddEntry(items, "ItemMenuCopyPath", [this] { CopyToClipboards(DecodePath(path)); });
+        copyPath = AddEntry(items, "ItemMenuCopyPath", [this] { CopyToClipboards(path); });
         rescan = AddEntry(items, "ItemMenuRescan", [rescanAction] { rescanAction->trigger(); });
         items->addSeparator();
         trash = AddEntry(items, "ItemMenuMoveToTrash", [form] { form->DeleteSelection(false); });

@@ -113,6 +113,9 @@ QString TFormMain::StatusText(int panel) const {
 
 void TFormMain::ShowScanDuration(double seconds) {
     statusPanel1_->setText(seconds >= 0 ? QString::fromStdString(FormatDuration(seconds)) : QString());
+    // Kept so that a change of language can say it again while it is still shown.
+    statusPanel1_->setProperty("quorvexDurationSeconds", seconds);
+    statusPanel1_->setProperty("quorvexDurationText", statusPanel1_->text());
 }
 
 void TFormMain::OnCurrentRowChanged() {

@@ -26,6 +26,22 @@ void TNodeItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
         PaintStaticText(painter, option, index);
 }
 
+void TNodeItemDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (index.column() != TNodeTreeModel::colSize ||
+        (option->features & QStyleOptionViewItem::HasDecoration) == 0)
+        return;
+    const QStyle* style = option->widget != nullptr ? option->widget->style() : QApplication::style();
+    // The style pads the text and the icon on both sides by this much.
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, option->widget) + 1;
+    const int needed =
+        option->fontMetrics.horizontalAdvance(option->text) + option->decorationSize.width() + 4 * margin;
+    if (needed > option->rect.width()) {
+        option->features &= ~QStyleOptionViewItem::HasDecoration;
+        option->icon = QIcon();
+    }
+}
+
 void TNodeItemDelegate::PaintPercent(QPainter* painter, const QStyleOptionViewItem& option,
                                      const QModelIndex& index) const {
     QStyleOptionViewItem opt = option;

@@ -19,6 +19,11 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
 
+protected:
+    // The spinning frame of a folder being scanned gives way when the size cell cannot hold both:
+    // the size is what the user reads.
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+
 private:
     void PaintPercent(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const;
     void PaintStaticText(QPainter* painter, const QStyleOptionViewItem& option,

@@ -20,6 +20,11 @@ bool MayBePublished(const TFileSystemNode* child) {
     return static_cast<const TGroupNode*>(child)->StoredFileCount() >= 2;
 }
 
+// Error rows and the rows of directories a stopped scan never read: their text takes the whole row.
+bool SpansRow(const TFileSystemNode* node) {
+    return node != nullptr && (node->ErrorCode() != 0 || WasNotScanned(node));
+}
+
 // A directory whose files are not listed yet can still be expanded; an empty one cannot.
 bool MayHaveChildren(const TGroupNode* group) {
     return HasChildren(group) || !group->HasFlag(nfEmpty);
@@ -125,6 +130,10 @@ void TNodeTreeModel::fetchMore(const QModelIndex& parent) {
     auto* owner = static_cast<TRowList*>(parent.internalPointer());
     TRowList* list = Publish(owner, parent.row());
     AppendNewChildren(list);
+    if (!newErrorRows_.isEmpty()) {
+        emit dataChanged(parent.siblingAtColumn(0), parent.siblingAtColumn(kColumnCount - 1));
+        emit NewErrorRows();
+    }
 }
 
 TNodeTreeModel::TRowList* TNodeTreeModel::Publish(TRowList* owner, int row) {
@@ -138,6 +147,9 @@ TNodeTreeModel::TRowList* TNodeTreeModel::Publish(TRowList* owner, int row) {
     // Files of a directory under a scan would be destroyed again by the scanner's own Clear.
     if (!group->IsScanning())
         group->ListFiles();
+    // Opening a folder that has gone since the scan is where its error shows first.
+    if (SpansRow(group) && errorRows_.insert(group).second)
+        newErrorRows_.append(createIndex(row, 0, owner));
     return raw;
 }
 
@@ -212,7 +224,7 @@ void TNodeTreeModel::ClearLists() {
 void TNodeTreeModel::MarkShownErrors(const TRowList* list, std::size_t first) {
     for (std::size_t i = first; i < list->rows.size(); ++i) {
         const TFileSystemNode* node = list->rows[i];
-        if (node != nullptr && node->ErrorCode() != 0)
+        if (SpansRow(node))
             errorRows_.insert(node);
     }
 }
@@ -419,7 +431,7 @@ void TNodeTreeModel::Rebuild() {
     auto noteErrors = [this](TRowList* list) {
         for (std::size_t i = 0; i < list->rows.size(); ++i) {
             const TFileSystemNode* node = list->rows[i];
-            if (node != nullptr && node->ErrorCode() != 0 && errorRows_.insert(node).second)
+            if (SpansRow(node) && errorRows_.insert(node).second)
                 newErrorRows_.append(createIndex(static_cast<int>(i), 0, list));
         }
     };

@@ -109,6 +109,8 @@ public:
 signals:
     // Sizes, counts and percentages of the shown rows may have changed (after each Rebuild).
     void TotalsChanged();
+    // Rows now have an error outside a rebuild (a folder that has gone was opened): see TakeNewErrorRows.
+    void NewErrorRows();
 
 public:
     // Exposed for tests: the published rows below `parent`, in display order.

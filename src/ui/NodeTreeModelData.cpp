@@ -20,6 +20,7 @@ QVariant TNodeTreeModel::data(const QModelIndex& index, int role) const {
     const TFileSystemNode* node = NodeAt(index);
     const int column = index.column();
     const bool failed = node != nullptr && node->ErrorCode() != 0;
+    const bool unknown = failed || WasNotScanned(node);
 
     switch (role) {
     case Qt::DisplayRole:
@@ -29,13 +30,16 @@ QVariant TNodeTreeModel::data(const QModelIndex& index, int role) const {
                        : QString();
         switch (column) {
         case colName:
+            // A file group is named when the scan makes it; its row speaks the current language.
+            if (!flat_ && node->GetNodeType() == ntFileGroup)
+                return QString::fromStdString(TranslateText(kFileGroupName));
             return DecodePath(flat_ ? GetFullPath(node) : node->GetDisplayName());
         case colSize:
-            return failed ? QString()
-                          : QString::fromStdString(
-                                sizeFormatter_(node->GetSize(sizeKind_), LocaleDecimalSeparator()));
+            return unknown ? QString()
+                           : QString::fromStdString(
+                                 sizeFormatter_(node->GetSize(sizeKind_), LocaleDecimalSeparator()));
         case colFiles:
-            return failed ? QString() : QString::fromStdString(FormatCount(node->GetFileCount()));
+            return unknown ? QString() : QString::fromStdString(FormatCount(node->GetFileCount()));
         default:
             return QString();
         }
@@ -76,6 +80,8 @@ QVariant TNodeTreeModel::data(const QModelIndex& index, int role) const {
             return {};
         if (failed)
             return QString::fromLocal8Bit(SystemErrorMessage(node->ErrorCode()));
+        if (unknown)
+            return QString::fromStdString(TranslateText("not scanned"));
         if (const auto* rootDir = dynamic_cast<const TRootDirNode*>(node);
             rootDir != nullptr && rootDir->GetNodeType() == ntDrive)
             return QString::fromStdString(sizeFormatter_(rootDir->FreeSpace(), LocaleDecimalSeparator()) +
@@ -84,10 +90,11 @@ QVariant TNodeTreeModel::data(const QModelIndex& index, int role) const {
     case StaticColorRole:
         return failed ? QColor(Qt::red) : QColor(128, 128, 128);
     case StaticItalicRole:
+        return unknown;
     case HasErrorRole:
         return failed;
     case SpansRowRole:
-        return node == nullptr || failed;
+        return node == nullptr || unknown;
     case SizeRole:
         return node == nullptr ? QVariant() : QVariant::fromValue<qlonglong>(node->GetSize(sizeKind_));
     case ParentSizeRole:

@@ -6,6 +6,7 @@
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
 
@@ -83,6 +84,7 @@ TNodeTreeView::TNodeTreeView(TNodeTreeModel* model, QWidget* parent)
             [this](const QModelIndex& above, int first, int last) { SpanRows(above, first, last); });
     connect(model_, &QAbstractItemModel::modelReset, this, [this] { SpanPublishedRows({}); });
     connect(model_, &TNodeTreeModel::TotalsChanged, viewport(), qOverload<>(&QWidget::update));
+    connect(model_, &TNodeTreeModel::NewErrorRows, this, &TNodeTreeView::SpanNewErrorRows);
     SpanPublishedRows({});
     connect(this, &QTreeView::expanded, model_,
             [this](const QModelIndex& index) { model_->NoteExpanded(index, true); });
@@ -92,6 +94,10 @@ TNodeTreeView::TNodeTreeView(TNodeTreeModel* model, QWidget* parent)
 
 void TNodeTreeView::RebuildTree() {
     model_->Rebuild();
+    SpanNewErrorRows();
+}
+
+void TNodeTreeView::SpanNewErrorRows() {
     for (const QModelIndex& row : model_->TakeNewErrorRows()) {
         if (row.isValid())
             setFirstColumnSpanned(row.row(), row.parent(), true);
@@ -143,6 +149,8 @@ void TNodeTreeView::ShowFlatList(std::vector<TFileSystemNode*> nodes) {
     std::unordered_set<const TFileSystemNode*> selected(selectedList.begin(), selectedList.end());
 
     model_->SetFlatList(std::move(nodes));
+    // A full path keeps its file name in view: what is cut is the middle.
+    setTextElideMode(flat ? Qt::ElideMiddle : Qt::ElideRight);
     setRootIsDecorated(!flat);
     setItemsExpandable(!flat);
     if (!flat)
@@ -218,6 +226,23 @@ void TNodeTreeView::mouseReleaseEvent(QMouseEvent* event) {
     QTreeView::mouseReleaseEvent(event);
     if (event->button() == Qt::RightButton)
         emit ItemMenuRequested(event->position().toPoint());
+}
+
+void TNodeTreeView::keyPressEvent(QKeyEvent* event) {
+    const bool menuKey = event->key() == Qt::Key_Menu && event->modifiers() == Qt::NoModifier;
+    const bool shiftF10 = event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier;
+    if (!menuKey && !shiftF10) {
+        QTreeView::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    const QModelIndex current = currentIndex();
+    if (!current.isValid())
+        return;
+    scrollTo(current);
+    // Below the name, inside the row: where a click would have opened the same menu.
+    const QRect row = visualRect(current.siblingAtColumn(TNodeTreeModel::colName));
+    emit ItemMenuRequested(QPoint(row.left() + std::min(row.width() / 2, 16), row.center().y()));
 }
 
 void TNodeTreeView::RefreshNode(const TFileSystemNode* node) {

@@ -56,17 +56,20 @@ public:
     void ApplyColumnPositions(std::string_view text);
 
 signals:
-    // The right button was released over the rows, at `at` in viewport coordinates; the press has
-    // already made the row under it the focused one.
+    // The right button was released over the rows, at `at` in viewport coordinates (the press has
+    // already made the row under it the focused one), or the keyboard asked for the current row's menu.
     void ItemMenuRequested(const QPoint& at);
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
+    // The Menu key and Shift+F10 open the item menu for the current row.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     // Error rows and the prompt row let their text run across the empty cells.
     void SpanRows(const QModelIndex& parent, int first, int last);
     void SpanPublishedRows(const QModelIndex& parent);
+    void SpanNewErrorRows();
     void ExpandFlagged(const QModelIndex& parent, int depth);
 
     TNodeTreeModel* model_;

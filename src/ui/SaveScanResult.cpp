@@ -41,6 +41,18 @@ QStringList DialogFilters() {
     return filters;
 }
 
+// Qt adds the default suffix only to a name without any dot; a name with a dot of its own, or with
+// the suffix of another format, gets the chosen format's suffix appended.
+std::string WithSuffix(std::string fileName, const std::string& suffix) {
+    if (suffix.empty())
+        return fileName;
+    const std::string ending = "." + suffix;
+    const bool has = fileName.size() > ending.size() &&
+                     QByteArray::fromStdString(fileName.substr(fileName.size() - ending.size()))
+                             .compare(QByteArray::fromStdString(ending), Qt::CaseInsensitive) == 0;
+    return has ? fileName : fileName + ending;
+}
+
 bool Exists(const std::string& path) {
     struct stat status {};
     return ::lstat(path.c_str(), &status) == 0;
@@ -70,13 +82,30 @@ std::optional<TSaveFileChoice> ShowSaveFileDialog(QWidget* parent, const TSaveFi
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
     dialog.setNameFilters(request.Filters);
-    if (request.FilterIndex >= 1 && request.FilterIndex <= request.Filters.size())
-        dialog.selectNameFilter(request.Filters[request.FilterIndex - 1]);
-    dialog.setDefaultSuffix(request.DefaultSuffix);
+    const auto suffixOf = [&request](int filterIndex) {
+        return filterIndex >= 1 && filterIndex <= request.Suffixes.size() ? request.Suffixes[filterIndex - 1]
+                                                                          : QString();
+    };
+    int filterIndex = request.FilterIndex;
+    if (filterIndex >= 1 && filterIndex <= request.Filters.size())
+        dialog.selectNameFilter(request.Filters[filterIndex - 1]);
+    dialog.setDefaultSuffix(suffixOf(filterIndex));
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
+        const int chosen = static_cast<int>(request.Filters.indexOf(filter)) + 1;
+        if (chosen < 1)
+            return;
+        filterIndex = chosen;
+        dialog.setDefaultSuffix(suffixOf(chosen));
+    });
+    // Proposed with its suffix: Qt's dialog takes everything after the last dot for one and swaps
+    // it on a filter change, which would eat the end of a name such as "v1.2 data".
+    QString proposed = request.ProposedName;
+    if (!suffixOf(filterIndex).isEmpty())
+        proposed += QLatin1Char('.') + suffixOf(filterIndex);
     if (LongestTextualPrefix(request.Directory) == request.Directory) {
         if (!request.Directory.empty())
             dialog.setDirectoryUrl(LocalFileUrl(request.Directory));
-        dialog.selectFile(request.ProposedName);
+        dialog.selectFile(proposed);
     } else {
         // Qt's own dialog cannot enter a folder whose name is not UTF-8: it opens at the nearest
         // folder it can show, with the rest of the way in front of the proposed name, and the
@@ -84,23 +113,21 @@ std::optional<TSaveFileChoice> ShowSaveFileDialog(QWidget* parent, const TSaveFi
         dialog.setDirectoryUrl(LocalFileUrl(LongestTextualPrefix(request.Directory)));
         dialog.selectFile(
             QFile::decodeName(QByteArray::fromStdString(IncludeTrailingPathDelimiter(request.Directory))) +
-            request.ProposedName);
+            proposed);
     }
     TSaveFileChoice choice;
     for (;;) {
         if (dialog.exec() != QDialog::Accepted || dialog.selectedUrls().isEmpty())
             return std::nullopt;
         const std::string typed = LocalPathOfUrl(dialog.selectedUrls().front());
-        choice.FileName = MatchNamesOnDisk(typed);
+        choice.FileName = WithSuffix(MatchNamesOnDisk(typed), suffixOf(filterIndex).toStdString());
         // The dialog asked before replacing only what it could see under the typed text.
         if (choice.FileName == typed || !Exists(choice.FileName) ||
             ShowConfirmationDialog(
                 Substitute(TranslateText("%s already exists.\nDo you want to replace it?"), choice.FileName)))
             break;
     }
-    choice.FilterIndex = static_cast<int>(request.Filters.indexOf(dialog.selectedNameFilter())) + 1;
-    if (choice.FilterIndex < 1)
-        choice.FilterIndex = request.FilterIndex;
+    choice.FilterIndex = filterIndex;
     return choice;
 }
 
@@ -123,7 +150,8 @@ TSaveResult SaveScanResult(QWidget* parent, TSettings& settings, const TFileSyst
     const TExportRegistry& registry = ExportRegistry();
     TSaveFileRequest request;
     request.FilterIndex = ValidFilterIndex(settings.ReadInteger("LastFilterIndex", 1));
-    request.DefaultSuffix = QString::fromStdString(registry.ExtensionAt(request.FilterIndex - 1)).mid(1);
+    for (int i = 0; i < registry.Count(); ++i)
+        request.Suffixes.append(QString::fromStdString(registry.ExtensionAt(i)).mid(1));
     request.Directory = settings.ReadString("LastSaveDir", DefaultExportFolder());
     request.Filters = DialogFilters();
     request.ProposedName =

@@ -19,8 +19,8 @@ struct TSaveFileRequest {
     std::string Directory; // initial folder, bytes
     QString ProposedName;  // without extension
     QStringList Filters;   // "CSV (Comma separated) (*.csv)", ... in registry order
+    QStringList Suffixes;  // "csv", ... one for each filter
     int FilterIndex = 1;   // 1-based
-    QString DefaultSuffix; // "csv"
 };
 
 struct TSaveFileChoice {
@@ -32,7 +32,8 @@ struct TSaveFileChoice {
 using SaveFileDialog =
     std::function<std::optional<TSaveFileChoice>(QWidget* parent, const TSaveFileRequest&)>;
 
-// QFileDialog asking before it overwrites.
+// QFileDialog asking before it overwrites. The name carries the suffix of the chosen filter, and
+// follows it while the user switches filters: the file always holds what its suffix says.
 std::optional<TSaveFileChoice> ShowSaveFileDialog(QWidget* parent, const TSaveFileRequest& request);
 
 // The proposed file name for a scan shown as `displayName`: no ":", invalid characters and blanks as "_".

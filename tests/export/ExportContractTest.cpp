@@ -187,4 +187,17 @@ TEST(ExportWalk, FileOnlyChildListGetsAnEmptyChildrenPair) {
               std::string::npos);
 }
 
+TEST(ExportWalk, AFolderAStoppedScanNeverReadIsNotWrittenAsEmpty) {
+    TRootDirNode root;
+    root.SetName("/r");
+    Dir(&root, "read", 4, 1);
+    AddDirNode(&root, "skipped", faDirectory)->SetFlag(nfIncomplete, true);
+    EXPECT_NE(ExportText(Format("csv"), &root).find("/r/skipped,,\r\n"), std::string::npos);
+    const std::string tree = ExportText(Format("txt"), &root);
+    EXPECT_NE(tree.find("skipped   (not scanned)"), std::string::npos) << tree;
+    EXPECT_NE(tree.find("read   (4, 1 File)"), std::string::npos) << tree;
+    EXPECT_NE(ExportText(Format("html"), &root).find("/r/skipped</td><td align=\"right\"><i>not scanned</i>"),
+              std::string::npos);
+}
+
 } // namespace

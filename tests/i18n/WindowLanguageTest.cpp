@@ -9,6 +9,9 @@
 #include "ui/FormMainFixture.h"
 
 #include <QComboBox>
+#include <QMenu>
+#include <QMenuBar>
+#include <QRegularExpression>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -103,6 +106,49 @@ TEST_F(WindowLanguageTest, MainAndAboutWindowLeaveNoEnglishTextInGermanAndNoGerm
     EXPECT_THAT(NotMessages(about), IsEmpty());
 }
 
+// The access keys of a menu's entries, lower case, one per entry that has one.
+std::vector<QChar> AccessKeys(const QMenu& menu) {
+    std::vector<QChar> keys;
+    for (const QAction* action : menu.actions()) {
+        const QString text = action->text();
+        const auto at = text.indexOf(QRegularExpression("&[^&]"));
+        if (!action->isSeparator() && at >= 0)
+            keys.push_back(text[at + 1].toLower());
+    }
+    return keys;
+}
+
+TEST_F(WindowLanguageTest, GermanMenusKeepTheirKeysApartAndWhatAScanLeftFollowsTheLanguage) {
+    testing::TempTree data;
+    data.File("a", 10);
+    data.File("b", 10);
+    data.File("c", 20000000);
+    TFormMain form(settings_);
+    ASSERT_TRUE(Scan(form, data.Path()));
+    const TFileSystemNode* group = testing::FileGroupIn(form.RootNode());
+    ASSERT_NE(group, nullptr);
+    const QModelIndex groupRow = form.TreeModel()->IndexOf(group);
+    ASSERT_EQ(groupRow.data().toString(), "<Files>");
+    ASSERT_TRUE(form.StatusText(1).endsWith(" sec."));
+
+    Apply(form, "de");
+    EXPECT_EQ(groupRow.data().toString(), German("<Files>"));
+    EXPECT_TRUE(form.StatusText(1).endsWith(" " + German("sec."))) << form.StatusText(1).toStdString();
+    for (const QAction* entry : form.menuBar()->actions()) {
+        const std::vector<QChar> keys = AccessKeys(*entry->menu());
+        EXPECT_EQ(std::set<QChar>(keys.begin(), keys.end()).size(), keys.size())
+            << entry->text().toStdString();
+    }
+
+    // The scan file reader's own words are German too.
+    const std::string bad = data / "bad.json";
+    testing::WriteAll(bad, "[1,2,{},x]");
+    form.ProcessCommandLine({bad});
+    ASSERT_EQ(errors_.size(), 1u);
+    EXPECT_NE(errors_.front().find(German("Invalid value.").toStdString()), std::string::npos)
+        << errors_.front();
+}
+
 // Picks a language in the dialog's list by typing its name, as a user does; after a pause, so that
 // the list does not take the keys for the rest of the name typed before.
 void Choose(TDlgSettings& dialog, const char* language) {
@@ -123,6 +169,11 @@ TEST_F(WindowLanguageTest, TheSettingsDialogSwitchesItselfAndTheMainWindowAndCan
         Click(d, "BtnApply");
         EXPECT_EQ(CurrentLanguage(), "de");
         EXPECT_EQ(Control<QComboBox>(d, "ComboBoxLanguage")->currentText(), "German [de]");
+        // A long caption keeps some room on both sides.
+        const auto* apply = Control<QPushButton>(d, "BtnApply");
+        const QFontMetrics metrics = apply->fontMetrics();
+        EXPECT_GE(apply->width() - metrics.horizontalAdvance(German("&Apply").remove('&')),
+                  4 * metrics.averageCharWidth());
         germanDialog = EnglishLeft(d);
         germanMain = EnglishLeft(form);
         germanShown = MessagesShown(d, true).size();

@@ -8,11 +8,13 @@
 #include "shell/DialogPaths.h"
 #include "ui/SaveScanResult.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
 
 #include <dirent.h>
+#include <unistd.h>
 
 #include <memory>
 #include <optional>
@@ -89,6 +91,53 @@ TEST_F(DialogBytes, SavingIntoTheRememberedFolderWritesThereAndNowhereElse) {
     EXPECT_TRUE(back && back->ran) << "the dialog came back";
     EXPECT_EQ(asked, AsText(folder + "/" + saved + " already exists.\nDo you want to replace it?"));
     EXPECT_EQ(testing::ReadAll(folder + "/" + saved), "earlier");
+}
+
+TEST_F(DialogBytes, TheNameFollowsTheChosenFormatAndKeepsEveryCharacter) {
+    data_.Dir("v1.2 data");
+    data_.File("v1.2 data/big", 5000);
+    const std::string scanned = data_ / "v1.2 data";
+    const std::string stem = ProposedExportName(scanned);
+    settings_.WriteString("LastSaveDir", out_.Path() + "/");
+    settings_.WriteInteger("LastFilterIndex", 1);
+    testing::WriteAll(out_ / (stem + ".csv"), "earlier");
+    TFormMain form(settings_);
+    ASSERT_TRUE(Scan(form, scanned));
+    testing::BoxAnswerer noQuestion(QMessageBox::No, [](const QMessageBox& box) {
+        ADD_FAILURE() << "asked: " << box.text().toStdString();
+    });
+
+    QString shown;
+    const WhileShown<QFileDialog> driver([&](QFileDialog& dialog) {
+        auto* name = testing::Control<QLineEdit>(dialog, "fileNameEdit");
+        EXPECT_TRUE(QTest::qWaitFor([&] { return name->text() == AsText(stem + ".csv"); }));
+        auto* types = testing::Control<QComboBox>(dialog, "fileTypeCombo");
+        types->setFocus();
+        QTest::keyClick(types, Qt::Key_Down); // the text tree, one below CSV
+        shown = name->text();
+        Accept(dialog);
+    });
+    Trigger(form, "ActSaveScanResult");
+    ASSERT_TRUE(driver.ran);
+    EXPECT_EQ(shown.toStdString(), stem + ".txt");
+    EXPECT_EQ(Entries(out_.Path()), (std::set<std::string>{stem + ".csv", stem + ".txt"}));
+    EXPECT_EQ(testing::ReadAll(out_ / (stem + ".csv")), "earlier");
+    EXPECT_NE(testing::ReadAll(out_ / (stem + ".txt")).find(", 1 File)"), std::string::npos);
+    EXPECT_EQ(settings_.ReadInteger("LastFilterIndex", 0), 2);
+
+    // A typed name with a dot of its own still gets the format's suffix.
+    ASSERT_EQ(::unlink((out_ / (stem + ".txt")).c_str()), 0);
+    const WhileShown<QFileDialog> typed([&](QFileDialog& dialog) {
+        auto* name = testing::Control<QLineEdit>(dialog, "fileNameEdit");
+        EXPECT_TRUE(QTest::qWaitFor([&] { return name->text() == AsText(stem + ".txt"); }));
+        name->selectAll();
+        QTest::keyClicks(name, QStringLiteral("v2.0 report"));
+        Accept(dialog);
+    });
+    Trigger(form, "ActSaveScanResult");
+    EXPECT_TRUE(typed.ran);
+    EXPECT_NE(testing::ReadAll(out_ / "v2.0 report.txt").find(", 1 File)"), std::string::npos);
+    EXPECT_TRUE(errors_.empty());
 }
 
 TEST_F(DialogBytes, OpenScanReadsTheFileAtTheDisksBytes) {

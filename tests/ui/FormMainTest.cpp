@@ -8,6 +8,7 @@
 #include "ui/FormMain.h"
 #include "ui/NodeTreeModel.h"
 #include "ui/NodeTreeView.h"
+#include "ui/ToolbarImages.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
@@ -226,7 +227,7 @@ TEST_F(FormMainTest, SaveActionExportsTheListsSizesAndAppliedSettingsRestyleThem
     EXPECT_EQ(form.SaveScanResultAction(), TSaveResult::Saved);
     EXPECT_EQ(seen.FilterIndex, 1);
     EXPECT_EQ(seen.Filters.size(), 6);
-    EXPECT_EQ(seen.DefaultSuffix, "csv");
+    EXPECT_EQ(seen.Suffixes.value(seen.FilterIndex - 1), "csv");
     EXPECT_FALSE(seen.ProposedName.contains('/') || seen.ProposedName.contains(' '));
     const TFileSystemNode* big = FindNodeByPath(form.RootNode(), data / "big");
     const QModelIndex bigSize = form.TreeModel()->IndexOf(big, TNodeTreeModel::colSize);
@@ -239,7 +240,7 @@ TEST_F(FormMainTest, SaveActionExportsTheListsSizesAndAppliedSettingsRestyleThem
     choice = {out / "missing/folder/result.csv", 1};
     EXPECT_EQ(form.SaveScanResultAction(), TSaveResult::Failed);
     EXPECT_EQ(seen.FilterIndex, 2);
-    EXPECT_EQ(seen.DefaultSuffix, "txt");
+    EXPECT_EQ(seen.Suffixes.value(seen.FilterIndex - 1), "txt");
     EXPECT_EQ(seen.Directory, out.Path() + "/");
     EXPECT_EQ(errors_.size(), 1u);
     EXPECT_EQ(settings_.ReadInteger("LastFilterIndex", 0), 1)
@@ -382,4 +383,29 @@ TEST_F(FormMainTest, TwoWindowsOnOneProfileKeepEachOthersRecentFoldersInTheOrder
 }
 
 } // namespace
+TEST_F(FormMainTest, ToolbarIconsStaySharpOnScaledScreensAndRepeatScanShowsColourWhenEnabled) {
+    const TFormMain form(settings_);
+    QSize size;
+    for (const char* name : {"ActDirSelect", "ActRefresh", "ActStopScan", "ActOpenInExplorer",
+                             "ActSaveScanResult", "ActConfig"}) {
+        const QIcon icon = form.findChild<QAction*>(name)->icon();
+        size = icon.availableSizes().value(0);
+        ASSERT_FALSE(size.isEmpty()) << name;
+        const QPixmap sharp = icon.pixmap(size, 2.0);
+        EXPECT_EQ(sharp.size(), size * 2) << name;
+        EXPECT_EQ(sharp.devicePixelRatio(), 2.0) << name;
+    }
+    // An enabled button shows colour; the style's grey repeat arrow looked disabled either way.
+    const QImage refresh = form.findChild<QAction*>("ActRefresh")->icon().pixmap(size).toImage();
+    int saturation = 0;
+    for (int y = 0; y < refresh.height(); ++y)
+        for (int x = 0; x < refresh.width(); ++x)
+            if (refresh.pixelColor(x, y).alpha() > 128)
+                saturation = std::max(saturation, refresh.pixelColor(x, y).hsvSaturation());
+    EXPECT_GT(saturation, 100);
+    const QImage gear = form.findChild<QAction*>("ActConfig")->icon().pixmap(size, 2.0).toImage();
+    EXPECT_EQ(gear.convertToFormat(QImage::Format_ARGB32), SettingsImage(size, 2.0))
+        << "drawn at twice the size, not enlarged";
+}
+
 } // namespace quorvex

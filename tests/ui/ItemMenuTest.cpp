@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMenu>
+#include <QMimeData>
 #include <QTest>
 
 #include <climits>
@@ -47,6 +48,7 @@ protected:
     void SetUp() override {
         data_.Dir("docs");
         data_.File("docs/report.bin", 3 << 20);
+        data_.Dir("caf\xe9"); // Latin-1, not UTF-8
         for (const std::string_view dir(kDeep); const auto end : {dir.find('/'), dir.rfind('/'), dir.npos})
             data_.Dir(std::string(dir.substr(0, end)));
         for (const auto& [name, size] : {std::pair{"/big.bin", 2 << 20}, {"/s1", 100}, {"/s2", 100}})
@@ -117,6 +119,28 @@ TEST_F(ItemMenu, DirectoriesAndFilesGetTheItemActionsAndCopyPathCopiesTheClicked
     if (clipboard.supportsSelection()) {
         EXPECT_EQ(clipboard.text(QClipboard::Selection).toStdString(), data_ / file);
     }
+
+    // From the keyboard: the Menu key and Shift+F10 open the menu of the current row.
+    TNodeTreeView& view = *form_.TreeView();
+    const TFileSystemNode* latin1 = Node("caf\xe9");
+    ASSERT_TRUE(view.SelectNode(latin1));
+    view.setFocus();
+    QTest::keyClick(&view, Qt::Key_Menu);
+    menu = form_.ItemMenu();
+    ASSERT_NE(menu, nullptr);
+    QTest::keyClick(menu, Qt::Key_Escape);
+    QTest::keyClick(&view, Qt::Key_F10, Qt::ShiftModifier);
+    menu = form_.ItemMenu();
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(view.FocusedNode(), latin1);
+    // The text cannot hold the name's bytes; the file URL beside it does.
+    Entry(*menu, "ItemMenuCopyPath")->trigger();
+    const QMimeData* copied = clipboard.mimeData();
+    ASSERT_TRUE(copied->hasFormat("text/uri-list"));
+    const QByteArray uri = copied->data("text/uri-list");
+    EXPECT_TRUE(uri.endsWith("/caf%E9\r\n")) << uri.toStdString();
+    EXPECT_EQ(QByteArray::fromPercentEncoding(uri.mid(7).chopped(2)).toStdString(), data_ / "caf\xe9");
+    QTest::keyClick(menu, Qt::Key_Escape);
 }
 
 TEST_F(ItemMenu, AFileGroupGetsTheShortMenuNamingItsDirectoryShortenedAndLocalDrivesNone) {

@@ -1,5 +1,6 @@
 #include "UiTestSupport.h"
 
+#include "scan/DirScanner.h"
 #include "ui/NodeTreeView.h"
 
 #include <QHeaderView>
@@ -7,6 +8,9 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
 
 namespace quorvex {
 namespace {
@@ -71,6 +75,98 @@ TEST(NodeTreeView, ThePromptAndErrorRowsRunAcrossTheEmptyCellsWheneverTheyAppear
     EXPECT_FALSE(Spanned(view, model.IndexOf(root.get())));
     view.ShowFlatList({});
     EXPECT_TRUE(Spanned(view, row("locked")));
+}
+
+// Stops the walk as it opens the first folder below the root: every folder stays unread.
+class StopAtFirstFolder : public TFileSystemApi {
+public:
+    int OpenDirectory(int parentFd, const char* name) override {
+        if (scanner != nullptr && std::strchr(name, '/') == nullptr)
+            scanner->Stop();
+        return TFileSystemApi::OpenDirectory(parentFd, name);
+    }
+    TDirScanner* scanner = nullptr;
+};
+
+TEST(NodeTreeView, FoldersAStopLeftUnreadAndFoldersGoneSinceTheScanSayWhatTheyAre) {
+    TempTree tree;
+    for (const char* dir : {"a", "b", "c"}) {
+        tree.Dir(dir);
+        tree.File(std::string(dir) + "/f", 100);
+    }
+    tree.File("big", 5000);
+    auto root = std::make_unique<TRootDirNode>();
+    root->SetName(tree.Path());
+    StopAtFirstFolder fs;
+    TDirScanner scanner(root.get(), &fs);
+    fs.scanner = &scanner;
+    scanner.Scan(tree.Path(), 0);
+
+    CheckedModel model;
+    TNodeTreeView view(&model);
+    view.resize(700, 300);
+    model.SetRoot(root.get());
+    view.ExpandInitialRows();
+    for (const char* dir : {"a", "b", "c"}) {
+        const QModelIndex row = model.IndexOf(FindNodeByPath(root.get(), tree / dir));
+        SCOPED_TRACE(dir);
+        EXPECT_EQ(row.siblingAtColumn(TNodeTreeModel::colSize).data().toString(), QString());
+        EXPECT_EQ(row.siblingAtColumn(TNodeTreeModel::colFiles).data().toString(), QString());
+        EXPECT_EQ(row.data(TNodeTreeModel::StaticTextRole).toString(), QStringLiteral("not scanned"));
+        EXPECT_TRUE(Spanned(view, row));
+    }
+
+    // A folder removed since the scan shows its error as soon as the view opens it.
+    TRootDirNode scanned;
+    scanned.SetName(tree.Path());
+    TDirNode* gone = AddDirNode(&scanned, "gone", faDirectory);
+    gone->SetFlag(nfEmpty, false);
+    gone->SetFileCount(1);
+    gone->SetSize(100);
+    CheckedModel model2;
+    TNodeTreeView view2(&model2);
+    view2.resize(700, 300);
+    model2.SetRoot(&scanned);
+    view2.ExpandInitialRows();
+    const QModelIndex d = model2.IndexOf(gone);
+    view2.setCurrentIndex(d);
+    QTest::keyClick(&view2, Qt::Key_Right);
+    EXPECT_NE(d.data(TNodeTreeModel::StaticTextRole).toString(), QString());
+    EXPECT_TRUE(Spanned(view2, d));
+    EXPECT_TRUE(RunsAcrossTheRow(view2, d));
+}
+
+TEST(NodeTreeView, ASizeIsShownWholeBesideTheScanningFrameOrWithoutIt) {
+    TempTree tree;
+    tree.File("big", 5000);
+    auto root = ScanNow(tree.Path(), 0);
+    CheckedModel model;
+    TNodeTreeView view(&model);
+    view.resize(700, 300);
+    model.SetRoot(root.get());
+    const QModelIndex size = model.index(0, TNodeTreeModel::colSize);
+    const auto cell = [&] {
+        view.viewport()->repaint();
+        return view.viewport()->grab(view.visualRect(size)).toImage();
+    };
+    const int textWidth = view.fontMetrics().horizontalAdvance(size.data().toString());
+    view.header()->resizeSection(TNodeTreeModel::colSize, std::max(50, textWidth + 10));
+    const QImage plain = cell();
+    QPixmap red(16, 16);
+    red.fill(Qt::red);
+    model.SetIconSource(
+        [&](const TFileSystemNode*, int column) { return column == 1 ? QIcon(red) : QIcon(); });
+    EXPECT_EQ(cell(), plain) << "no room for both: the size alone, as it was";
+
+    view.header()->resizeSection(TNodeTreeModel::colSize, textWidth + 60);
+    EXPECT_TRUE(cell().pixelColor(10, view.visualRect(size).height() / 2) == QColor(Qt::red))
+        << "room for both: the frame turns";
+
+    // The flat list shows full paths, cut in the middle so that the names stay in view.
+    view.ShowFlatList({root.get()});
+    EXPECT_EQ(view.textElideMode(), Qt::ElideMiddle);
+    view.ShowFlatList({});
+    EXPECT_EQ(view.textElideMode(), Qt::ElideRight);
 }
 
 // The strip left of a row's name: tree lines and, when the view knows of children, the expand arrow.
