@@ -515,12 +515,14 @@ TFileSystemNode* FindNodeByPath(const TGroupNode* group, const std::string& path
         auto* childGroup = dynamic_cast<const TGroupNode*>(child.get());
         // A file group adds nothing to its members' paths, so they share the directory's prefix;
         // the group's own path (with its display name) is no prefix of theirs.
+        const std::string childPath = GetFullPath(child.get());
         if (childGroup != nullptr && childGroup->GetNodeType() == ntFileGroup) {
+            if (childPath == path)
+                return child.get();
             if (TFileSystemNode* found = FindNodeByPath(childGroup, path))
                 return found;
             continue;
         }
-        const std::string childPath = GetFullPath(child.get());
         if (!path.starts_with(childPath))
             continue;
         if (childPath == path)

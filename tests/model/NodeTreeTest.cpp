@@ -158,6 +158,7 @@ TEST(NodeTreePaths, FindNodeByPathFollowsExactComponents) {
     small->SetName("small");
     TFileSystemNode* grouped = AddChild(GetFileGroup(deep), std::move(small));
     EXPECT_EQ(FindNodeByPath(&root, "/data/ab/x/small"), grouped) << "a file group's member";
+    EXPECT_EQ(FindNodeByPath(&root, GetFullPath(grouped->Parent())), grouped->Parent()) << "the group";
 }
 
 TEST_F(NodeTree, RemoveFromParentRecalculatesAncestors) {
