@@ -409,6 +409,22 @@ void TFormMain::UpdateTreeAfterDeletion(const std::vector<TFileSystemNode*>& nod
         else if (auto* dir = dynamic_cast<TDirNode*>(nodes[i]); dir != nullptr && item.EntriesRemoved > 0)
             partlyDeleted.push_back(dir);
     }
+    // A file group whose every file went stands for nothing any more: an empty row would say
+    // otherwise. Counted as gone from the start, so that neither the selection nor the flat list
+    // keeps it.
+    std::vector<TGroupNode*> emptiedGroups;
+    for (TFileSystemNode* node : nodes) {
+        TGroupNode* group = node->Parent();
+        if (gone.count(node) == 0 || group == nullptr || group->GetNodeType() != ntFileGroup ||
+            std::find(emptiedGroups.begin(), emptiedGroups.end(), group) != emptiedGroups.end() ||
+            group->OwnFilesCount() != 0)
+            continue;
+        const TChildrenLock guard(group);
+        if (std::all_of(guard.Children().begin(), guard.Children().end(),
+                        [&gone](const auto& child) { return gone.count(child.get()) != 0; }))
+            emptiedGroups.push_back(group);
+    }
+    gone.insert(emptiedGroups.begin(), emptiedGroups.end());
     const auto removed = [&gone](const TFileSystemNode* node) {
         return std::any_of(gone.begin(), gone.end(), [node](const auto* g) { return IsWithin(node, g); });
     };
@@ -432,21 +448,12 @@ void TFormMain::UpdateTreeAfterDeletion(const std::vector<TFileSystemNode*>& nod
         treeView_->ShowFlatList(kept);
         DiscardFlatList();
     }
-    std::vector<TGroupNode*> fileGroups;
     for (TFileSystemNode* node : nodes) {
-        if (gone.count(node) == 0)
-            continue;
-        if (TGroupNode* parent = node->Parent();
-            parent != nullptr && parent->GetNodeType() == ntFileGroup &&
-            std::find(fileGroups.begin(), fileGroups.end(), parent) == fileGroups.end())
-            fileGroups.push_back(parent);
-        treeModel_->RemoveNode(node);
+        if (gone.count(node) != 0)
+            treeModel_->RemoveNode(node);
     }
-    // A group whose last file went stands for nothing any more: an empty row would say otherwise.
-    for (TGroupNode* group : fileGroups) {
-        if (!HasChildren(group) && group->StoredFileCount() == 0)
-            treeModel_->RemoveNode(group);
-    }
+    for (TGroupNode* group : emptiedGroups)
+        treeModel_->RemoveNode(group);
     RebuildTree();
     if (target == nullptr || !treeView_->SelectNode(target))
         treeView_->clearSelection();
