@@ -642,7 +642,7 @@ int ScanForChildrenFiles(const TGroupNode* directory, TGroupNode* target,
         file->SetName(name);
         file->SetSize(elsewhere ? 0 : info.Size);
         file->SetAllocatedSize(elsewhere ? 0 : info.AllocatedSize);
-        file->SetInode(info.Inode);
+        file->SetIdentity(IdentityStamp(info));
         file->SetAttributes(
             static_cast<std::uint16_t>(info.Attributes | (elsewhere ? kCountedAtAnotherName : 0)));
         found.push_back(std::move(file));

@@ -99,10 +99,11 @@ public:
     }
     void SetSize(std::int64_t size) { size_.store(size, std::memory_order_relaxed); }
     void SetAllocatedSize(std::int64_t size) { allocatedSize_.store(size, std::memory_order_relaxed); }
-    // The inode the scan found at this name, 0 when unknown: a deletion acts only on that very item,
-    // not on whatever took its name since. The device is kept once per tree (TRootDirNode).
-    std::uint64_t Inode() const { return inode_.load(std::memory_order_relaxed); }
-    void SetInode(std::uint64_t inode) { inode_.store(inode, std::memory_order_relaxed); }
+    // The IdentityStamp of what the scan found at this name, 0 when unknown: a deletion acts only on
+    // that very item, not on whatever took its name since. The device is kept once per tree
+    // (TRootDirNode).
+    std::uint64_t Identity() const { return identity_.load(std::memory_order_relaxed); }
+    void SetIdentity(std::uint64_t stamp) { identity_.store(stamp, std::memory_order_relaxed); }
 
     bool IsHidden() const { return (attributes_ & faHidden) != 0; }
     bool IsSystem() const { return (attributes_ & faSystem) != 0; }
@@ -136,7 +137,7 @@ private:
     std::string name_;
     std::atomic<std::int64_t> size_{0};
     std::atomic<std::int64_t> allocatedSize_{0};
-    std::atomic<std::uint64_t> inode_{0};
+    std::atomic<std::uint64_t> identity_{0};
     std::uint16_t attributes_ = 0;
     std::atomic<std::int16_t> errorCode_{0};
     std::atomic<std::int16_t> imageIndex_{-1};

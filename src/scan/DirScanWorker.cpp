@@ -102,7 +102,7 @@ TDirNode* AddScanningDir(TGroupNode* parent, const char* name, const TEntryInfo&
     auto dir = std::make_unique<TDirNode>();
     dir->SetName(name);
     dir->SetAttributes(info.Attributes);
-    dir->SetInode(info.Inode);
+    dir->SetIdentity(IdentityStamp(info));
     dir->SetScanning(true);
     return static_cast<TDirNode*>(AddChild(parent, std::move(dir)));
 }
@@ -156,7 +156,7 @@ void TDirScanner::Enter(TWorker& worker, int fd, TGroupNode* node, TDirState* pa
         TEntryInfo self;
         if (fs_->StatDescriptor(fd, self) == 0) {
             rootDevice_ = self.Device;
-            node->SetInode(self.Inode);
+            node->SetIdentity(IdentityStamp(self));
             if (auto* root = dynamic_cast<TRootDirNode*>(node))
                 root->SetDevice(self.Device);
             rootMount_ = self.MountId;
@@ -254,7 +254,7 @@ bool TDirScanner::ReadDirectory(TWorker& worker, int fd, TGroupNode* node, std::
             // Something is mounted here, another file system or a bind mount of this one: listed,
             // not entered.
             AddDirNode(node, name, static_cast<std::uint16_t>(info.Attributes | faReparsePoint))
-                ->SetInode(info.Inode);
+                ->SetIdentity(IdentityStamp(info));
             continue;
         }
         // Room first: a node linked into the tree must also be in the list that finishes it.

@@ -1,8 +1,10 @@
 #include "support/DeleteFiles.h"
 
 #include "i18n/Translation.h"
+#include "support/FileAttributes.h"
 #include "support/MountTable.h"
 #include "support/PathText.h"
+#include "support/PosixDir.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -64,24 +66,25 @@ std::string Shown(const std::string& path) {
     return DecodePath(path).toStdString();
 }
 
-TItemKind KindOf(mode_t mode) {
-    if (S_ISDIR(mode))
+TItemKind KindOf(const TEntryInfo& info) {
+    if (info.IsDirectory)
         return TItemKind::Directory;
-    if (S_ISLNK(mode))
+    if ((info.Attributes & faReparsePoint) != 0)
         return TItemKind::Link;
-    return S_ISREG(mode) ? TItemKind::File : TItemKind::Other;
+    return (info.Attributes & faSystem) != 0 ? TItemKind::Other : TItemKind::File;
 }
 
 // Looked at right before the item goes: the tree may be hours old, and a name may by now stand for
 // something the user never saw in it.
 bool IsExpectedItem(const std::string& path, const TItemIdentity& expected) {
-    if (expected.Inode == 0)
+    if (expected.Stamp == 0)
         return true;
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0)
-        return errno == ENOENT; // gone already: nothing left to mistake
-    return st.st_ino == expected.Inode && (expected.Device == 0 || st.st_dev == expected.Device) &&
-           KindOf(st.st_mode) == expected.Kind;
+    TFileSystemApi fs;
+    TEntryInfo now;
+    if (const int error = fs.StatEntry(AT_FDCWD, path.c_str(), now); error != 0)
+        return error == ENOENT; // gone already: nothing left to mistake
+    return IdentityStamp(now) == expected.Stamp && (expected.Device == 0 || now.Device == expected.Device) &&
+           KindOf(now) == expected.Kind;
 }
 
 void Refuse(TDeleteItemOutcome& item, int error, std::string message) {

@@ -39,7 +39,7 @@ struct TDeleteFilesResult {
 enum class TItemKind : std::uint8_t { Directory, File, Link, Other };
 struct TItemIdentity {
     std::uint64_t Device = 0; // 0: not compared
-    std::uint64_t Inode = 0;  // 0: nothing is compared
+    std::uint64_t Stamp = 0;  // IdentityStamp; 0: nothing is compared
     TItemKind Kind = TItemKind::File;
 };
 

@@ -20,7 +20,18 @@ struct TEntryInfo {
     // Which mount the entry belongs to (0 when the kernel does not say). Tells a bind mount of the
     // same file system from an ordinary directory, which the device number cannot.
     std::uint64_t MountId = 0;
+    // When the file system made this inode, in nanoseconds since the epoch; 0 when it does not say.
+    std::uint64_t Birth = 0;
 };
+
+// What tells this item from one that took its name since: its inode number and, where the file system
+// records it, its birth time. Inode numbers alone are not enough: ext4 and tmpfs hand a freed number
+// to the next file made, so a folder removed and made again often has the old number. Never 0, which
+// stands for "not known".
+std::uint64_t IdentityStamp(std::uint64_t inode, std::uint64_t birth);
+inline std::uint64_t IdentityStamp(const TEntryInfo& info) {
+    return IdentityStamp(info.Inode, info.Birth);
+}
 
 // The file-system calls the walkers make, behind one seam so tests can inject failures
 // (permission denied, entries that vanish) without needing an unprivileged user.

@@ -77,7 +77,7 @@ std::string NameList(const std::vector<std::string>& paths) {
 // What the scan saw, so that the deletion can tell the item from one that took its name since.
 TItemIdentity ScannedIdentity(const TFileSystemNode* node) {
     TItemIdentity identity;
-    identity.Inode = node->Inode();
+    identity.Stamp = node->Identity();
     const bool mountPoint = [](const TFileSystemNode* n) {
         return (n->Attributes() & faReparsePoint) != 0 && (n->Attributes() & faDirectory) != 0;
     }(node);

@@ -6,11 +6,13 @@
 #include "common/TinyTmpfs.h"
 
 #include "support/MountTable.h"
+#include "support/PosixDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <stop_token>
 #include <sys/stat.h>
 
@@ -152,17 +154,20 @@ TEST(DeleteFiles, AnItemHoldingAMountNeverGoesToTheTrashAndMountsAreFoundByTheir
 
 TEST(DeleteFiles, AnItemReplacedSinceItWasSeenIsLeftAloneAndTheOthersGo) {
     TempTree tree;
-    for (const char* name : {"a", "b", "kind"})
+    for (const char* name : {"a", "b", "kind", "reborn"})
         tree.File(name, 10);
     tree.Dir("c");
-    const auto seen = [&](const std::string& name, TItemKind kind) {
-        struct stat st {};
-        ::lstat((tree / name).c_str(), &st);
-        return TItemIdentity{st.st_dev, st.st_ino, kind};
+    const auto seen = [&](const std::string& name, TItemKind kind, std::uint64_t bornEarlier = 0) {
+        TEntryInfo info;
+        TFileSystemApi().StatEntry(AT_FDCWD, (tree / name).c_str(), info);
+        return TItemIdentity{info.Device, IdentityStamp(info.Inode, info.Birth - bornEarlier), kind};
     };
     TDeleteFilesControl control;
-    control.Expected = {seen("a", TItemKind::File), seen("b", TItemKind::File),
-                        seen("c", TItemKind::Directory), seen("kind", TItemKind::Link), TItemIdentity{}};
+    // "reborn" stands for a file removed and made again that got the old inode number back, as ext4
+    // and tmpfs do at once: only its birth time tells it from the one the scan saw.
+    control.Expected = {seen("a", TItemKind::File),         seen("b", TItemKind::File),
+                        seen("c", TItemKind::Directory),    seen("kind", TItemKind::Link),
+                        seen("reborn", TItemKind::File, 1), TItemIdentity{}};
     // Made while the old ones still exist, so they cannot take over their inodes.
     tree.File("b.new", 10);
     ASSERT_EQ(::rename((tree / "b.new").c_str(), (tree / "b").c_str()), 0);
@@ -172,15 +177,16 @@ TEST(DeleteFiles, AnItemReplacedSinceItWasSeenIsLeftAloneAndTheOthersGo) {
     tree.File("unknown", 1);
 
     const TDeleteFilesResult result =
-        DeleteFiles({tree / "a", tree / "b", tree / "c", tree / "kind", tree / "unknown"},
+        DeleteFiles({tree / "a", tree / "b", tree / "c", tree / "kind", tree / "reborn", tree / "unknown"},
                     TDeleteMode::Permanent, control);
     EXPECT_TRUE(result.Items[0].Gone);
-    for (std::size_t i : {1U, 2U, 3U}) {
+    for (std::size_t i : {1U, 2U, 3U, 4U}) {
         EXPECT_FALSE(result.Items[i].Gone) << result.Items[i].Path;
         EXPECT_EQ(result.Items[i].Failures.at(0).Error, ESTALE);
         EXPECT_NE(result.Items[i].Message.find("changed since the scan: rescan it first"), std::string::npos);
     }
     EXPECT_TRUE(Exists(tree / "b"));
     EXPECT_TRUE(Exists(tree / "c"));
-    EXPECT_TRUE(result.Items[4].Gone) << "nothing known, nothing compared";
+    EXPECT_TRUE(Exists(tree / "reborn"));
+    EXPECT_TRUE(result.Items[5].Gone) << "nothing known, nothing compared";
 }

@@ -472,6 +472,8 @@ TEST_F(DeleteActionTest, ItemsReplacedSinceTheScanAreRefusedAndTheOthersGo) {
     data.File("b.bin", 3 << 20);
     data.Dir("c");
     data.File("c/inner.bin", 3 << 20);
+    data.Dir("d");
+    data.File("d/inner.bin", 3 << 20);
     ASSERT_TRUE(Scan(form_, data.Path()));
     // New items under the old names, made while the old ones exist so that no inode is reused.
     data.File("b.new", 3 << 20);
@@ -479,9 +481,12 @@ TEST_F(DeleteActionTest, ItemsReplacedSinceTheScanAreRefusedAndTheOthersGo) {
     data.Dir("c.new");
     ASSERT_EQ(std::rename((data / "c").c_str(), (data / "c.old").c_str()), 0);
     ASSERT_EQ(std::rename((data / "c.new").c_str(), (data / "c").c_str()), 0);
+    // Removed and made again: most file systems give the new folder the old inode number.
+    std::filesystem::remove_all(data / "d");
+    data.Dir("d");
 
     BoxAnswers yes(QMessageBox::Yes);
-    Select({data / "a.bin", data / "b.bin", data / "c"});
+    Select({data / "a.bin", data / "b.bin", data / "c", data / "d"});
     form_.DeleteSelection(true);
     EXPECT_FALSE(Exists(data / "a.bin"));
     EXPECT_TRUE(Exists(data / "b.bin"));
@@ -490,6 +495,8 @@ TEST_F(DeleteActionTest, ItemsReplacedSinceTheScanAreRefusedAndTheOthersGo) {
     EXPECT_NE(errors_[0].find(data / "b.bin" + " changed since the scan: rescan it first"), std::string::npos)
         << errors_[0];
     EXPECT_NE(errors_[0].find(data / "c" + " changed since the scan"), std::string::npos) << errors_[0];
+    EXPECT_NE(errors_[0].find(data / "d" + " changed since the scan"), std::string::npos) << errors_[0];
+    EXPECT_TRUE(Exists(data / "d"));
     EXPECT_EQ(Node(data / "a.bin"), nullptr);
     EXPECT_NE(Node(data / "b.bin"), nullptr);
     EXPECT_EQ(Dir(form_, data / "c")->GetSize(), 3 << 20)
