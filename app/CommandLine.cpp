@@ -183,6 +183,8 @@ std::optional<TCommandLine> ParseCommandLine(int argc, char** argv, std::string&
     TCommandLine line;
     bool summary = false;
     bool exportAsked = false;
+    bool help = false;
+    bool version = false;
     std::vector<std::string> exportOnly;
     // Messages are ours, in the user's language.
     opterr = 0;
@@ -207,18 +209,19 @@ std::optional<TCommandLine> ParseCommandLine(int argc, char** argv, std::string&
             return std::nullopt;
         }
         if (id == ':') {
-            // A missing value gets the message of a wrong one where there is one.
-            if (optopt == kOptOutput || TakeValue(optopt, "", line, error))
-                error = Substitute(TranslateText("%s needs a value"), Spelling(argv[optind - 1]));
+            const std::string last = argv[optind - 1];
+            const std::string which = last.starts_with("--") ? Spelling(last.c_str())
+                                                             : std::string("-") + static_cast<char>(optopt);
+            error = Substitute(TranslateText("%s needs a value"), which);
             return std::nullopt;
         }
         switch (id) {
         case kOptHelp:
-            line.Command = TCommand::Help;
-            return line;
+            help = true;
+            break;
         case kOptVersion:
-            line.Command = TCommand::Version;
-            return line;
+            version = true;
+            break;
         case kOptSummary:
             summary = true;
             break;
@@ -242,6 +245,11 @@ std::optional<TCommandLine> ParseCommandLine(int argc, char** argv, std::string&
     }
     for (int i = optind; i < argc; ++i)
         line.Paths.emplace_back(argv[i]);
+    // Only once every argument has been read: a fault anywhere refuses the whole line.
+    if (help || version) {
+        line.Command = help ? TCommand::Help : TCommand::Version;
+        return line;
+    }
 
     if (summary && exportAsked) {
         error = TranslateText("--summary and --export cannot be combined");

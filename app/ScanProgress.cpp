@@ -10,20 +10,54 @@
 #include <cerrno>
 #include <cstdio>
 #include <sys/ioctl.h>
+#include <unicode/uchar.h>
 #include <unistd.h>
 
 namespace quorvex {
 
+namespace {
+
+// The columns a terminal gives one code point: East Asian wide and full-width characters take two,
+// combining marks and format characters none.
+int CellWidth(char32_t point) {
+    const auto width = u_getIntPropertyValue(static_cast<UChar32>(point), UCHAR_EAST_ASIAN_WIDTH);
+    if (width == U_EA_WIDE || width == U_EA_FULLWIDTH)
+        return 2;
+    const auto category = u_charType(static_cast<UChar32>(point));
+    if (category == U_NON_SPACING_MARK || category == U_ENCLOSING_MARK || category == U_FORMAT_CHAR)
+        return 0;
+    return 1;
+}
+
+int CellWidth(const QList<uint>& points) {
+    int total = 0;
+    for (const uint point : points)
+        total += CellWidth(static_cast<char32_t>(point));
+    return total;
+}
+
+} // namespace
+
+int TerminalColumns(const std::string& text) {
+    return CellWidth(QString::fromStdString(text).toUcs4());
+}
+
 std::string TerminalText(const std::string& text, int width) {
     const QString shown = QString::fromStdString(PrintableText(text));
     const QList<uint> points = shown.toUcs4();
-    if (points.size() <= width)
+    if (CellWidth(points) <= width)
         return shown.toStdString();
     if (width < 5)
         return {};
-    const qsizetype keep = width - 3;
-    const qsizetype head = keep / 2;
-    const qsizetype tail = keep - head;
+    const int keep = width - 3;
+    qsizetype head = 0;
+    for (int used = 0; head < points.size() && used + CellWidth(points[head]) <= keep / 2; ++head)
+        used += CellWidth(points[head]);
+    qsizetype tail = 0;
+    for (int used = 0;
+         tail < points.size() - head && used + CellWidth(points[points.size() - 1 - tail]) <= keep - keep / 2;
+         ++tail)
+        used += CellWidth(points[points.size() - 1 - tail]);
     return (QString::fromUcs4(reinterpret_cast<const char32_t*>(points.constData()), head) + "..." +
             QString::fromUcs4(reinterpret_cast<const char32_t*>(points.constData() + points.size() - tail),
                               tail))
@@ -50,7 +84,7 @@ void TScanProgress::Update(const std::string& directory, std::int64_t files, std
     std::string line = FormatCount(files) + " " + TranslateText("files") + ", " + FormatSizeTruncated(bytes) +
                        ", " + seconds + "  ";
     // The line must never wrap, or each redraw would leave a line behind.
-    const int room = Columns() - 1 - static_cast<int>(QString::fromStdString(line).size());
+    const int room = Columns() - 1 - TerminalColumns(line);
     line += TerminalText(directory, room);
     Write("\r" + line + "\x1b[K");
 }

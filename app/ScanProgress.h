@@ -60,8 +60,11 @@ private:
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
+// The columns UTF-8 `text` takes on a terminal.
+int TerminalColumns(const std::string& text);
+
 // `text` made safe and short for one terminal line: escaped as every printed name is, and when it
-// has more than `width` characters its middle gives way to "...".
+// takes more than `width` columns its middle gives way to "...".
 std::string TerminalText(const std::string& text, int width);
 
 } // namespace quorvex

@@ -414,8 +414,10 @@ void TFormMain::ActOpenInExplorerExecute() {
         result = shellLauncher_.Explore(
             slash == std::string::npos || slash == 0 ? std::string("/") : path.substr(0, slash), true);
     }
-    if (!result.Ok)
-        ProgramLogger().error(ErrorLine(result));
+    if (result.Ok)
+        return;
+    ProgramLogger().error(ErrorLine(result));
+    ShowErrorDialog(result.Message);
 }
 
 void TFormMain::ActShellOpenFileExecute() {

@@ -21,6 +21,7 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 
 namespace quorvex {
@@ -32,13 +33,48 @@ QSize TFormMain::ScreenSize() {
     return screen != nullptr ? screen->size() : QSize(kDefaultWindowWidth, kDefaultWindowHeight);
 }
 
+namespace {
+
+// The height kept free above the window for the title bar the window manager adds: the window's
+// geometry is its inside, and the title bar is what the user drags it by.
+constexpr int kTitleBarRoom = 32;
+
+// `wanted` (inside geometry) moved and shrunk as far as needed to lie, title bar included, within
+// `area`.
+QRect FitInto(QRect wanted, const QRect& area) {
+    const QRect room = area.adjusted(0, kTitleBarRoom, 0, 0);
+    wanted.setSize(wanted.size().boundedTo(room.size()));
+    wanted.moveLeft(std::clamp(wanted.left(), room.left(), room.right() + 1 - wanted.width()));
+    wanted.moveTop(std::clamp(wanted.top(), room.top(), room.bottom() + 1 - wanted.height()));
+    return wanted;
+}
+
+// Whether enough of the title bar above `window` shows on one of the screens for the user to grab it.
+bool TitleBarReachable(const QRect& window) {
+    const QRect titleBar(window.left(), window.top() - kTitleBarRoom, window.width(), kTitleBarRoom);
+    const int grip = std::min(window.width(), 64);
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    return std::any_of(screens.begin(), screens.end(), [&](const QScreen* screen) {
+        const QRect shown = titleBar & screen->availableGeometry();
+        return shown.width() >= grip && shown.height() >= kTitleBarRoom / 2;
+    });
+}
+
+} // namespace
+
 void TFormMain::RestoreWindowState() {
-    const QSize screen = ScreenSize();
-    TRect bounds = CenteredRect(screen.width(), screen.height(), kDefaultWindowWidth, kDefaultWindowHeight);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen != nullptr ? screen->availableGeometry()
+                                         : QRect(0, 0, kDefaultWindowWidth, kDefaultWindowHeight);
+    QRect centred(0, 0, kDefaultWindowWidth, kDefaultWindowHeight);
+    centred.moveCenter(area.center());
+    QRect bounds = FitInto(centred, area);
     try {
         if (const auto stored = StringToRect(settings_.ReadScreenString("Position", ""));
-            stored && stored->Width() > 0 && stored->Height() > 0)
-            bounds = *stored;
+            stored && stored->Width() > 0 && stored->Height() > 0) {
+            const QRect restored(stored->Left, stored->Top, stored->Width(), stored->Height());
+            bounds = TitleBarReachable(restored) ? restored : FitInto(restored, area);
+        }
         colWidthsTreeView_ = settings_.ReadScreenString("ColWidthsTreeView", "");
         colWidthsFlatView_ = settings_.ReadScreenString("ColWidthsFlatView", "");
         flatView_ = settings_.ReadInteger("DirViewStyle", 0) == 1;
@@ -54,7 +90,7 @@ void TFormMain::RestoreWindowState() {
     } catch (const std::exception& error) {
         ShowExceptionDialog(error);
     }
-    setGeometry(bounds.Left, bounds.Top, bounds.Width(), bounds.Height());
+    setGeometry(bounds);
     (flatView_ ? actShowFlatView_ : actShowTreeView_)->setChecked(true);
     treeView_->ApplyColumnWidths(flatView_ ? colWidthsFlatView_ : colWidthsTreeView_);
 }

@@ -122,13 +122,15 @@ TEST_F(DiskSizes, ExportWritesTheChosenSize) {
 }
 
 TEST_F(DiskSizes, WrongHardLinksValueIsAUsageError) {
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--summary", "--hard-links", "some", root_},
-          std::vector<std::string>{"--export", "csv", "--output", scratch_ / "x.csv", root_,
-                                   "--hard-links"}}) {
+    for (const auto& [args, message] :
+         {std::pair{std::vector<std::string>{"--summary", "--hard-links", "some", root_},
+                    "--hard-links must be once or each"},
+          std::pair{std::vector<std::string>{"--export", "csv", "--output", scratch_ / "x.csv", root_,
+                                             "--hard-links"},
+                    "--hard-links needs a value"}}) {
         const auto result = RunQuorvex(args, scratch_);
         EXPECT_EQ(result.exitCode, 2) << args.front();
-        EXPECT_NE(result.err.find("--hard-links must be once or each"), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
     }
 }
 

@@ -26,7 +26,8 @@ struct Result {
     std::string err;
 };
 
-// Arguments reach exec byte for byte; stdout and stderr land in files (or on a pseudo-terminal), and
+// Arguments reach exec byte for byte; stdout and stderr land in files (or on an 80-column
+// pseudo-terminal), and
 // settings live in the scratch folder, never the user's. A `launcher` (such as setpriv and its
 // options) runs the program in its place.
 class Quorvex {
@@ -42,7 +43,8 @@ public:
         for (const std::string& a : args)
             argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        pid_ = terminal ? ::forkpty(&terminal_, nullptr, nullptr, nullptr) : ::fork();
+        winsize size{24, 80, 0, 0};
+        pid_ = terminal ? ::forkpty(&terminal_, nullptr, nullptr, &size) : ::fork();
         if (pid_ != 0)
             return;
         if (!terminal) {

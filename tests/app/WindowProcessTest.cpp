@@ -10,9 +10,12 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -70,6 +73,44 @@ TEST(WindowProcess, ASettingsFolderThatCannotBeMadeIsReportedAndTheWindowGoesOn)
     const auto result = window.Wait(30s);
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(ReadAll(scratch / "config"), "a file where the configuration folder should be\n");
+}
+
+// A small screen at twice the scale, 700x450 to the program: a fresh profile's window fits below the
+// screen's top, and a saved place the title bar cannot be grabbed at is brought back on the screen.
+TEST(WindowProcess, TheWindowStartsOnASmallScaledScreen) {
+    const TempTree scratch;
+    WriteAll(scratch / "screens.json", R"({"screens": [{"name": "small", "x": 0, "y": 0, "width": 1400,
+                                          "height": 900, "logicalDpi": 96, "logicalBaseDpi": 96}]})");
+    const std::string platform = "offscreen:configfile=" + scratch / "screens.json";
+    const ScopedEnv display("QT_QPA_PLATFORM", platform.c_str());
+    const ScopedEnv scale("QT_SCALE_FACTOR", "2");
+    const std::string iniPath = scratch / "config/Quorvex/Quorvex.ini";
+    const auto placed = [&] {
+        Quorvex window({scratch.Path()}, scratch);
+        EXPECT_TRUE(AwaitCatching(window.Pid(), SIGTERM));
+        std::this_thread::sleep_for(300ms);
+        ::kill(window.Pid(), SIGTERM);
+        EXPECT_EQ(window.Wait(30s).exitCode, 0);
+        const std::string ini = ReadAll(iniPath);
+        const auto at = ini.find("[700x450]\nPosition=");
+        int left = 0, top = 0, right = 0, bottom = 0;
+        EXPECT_NE(at, std::string::npos) << ini;
+        std::sscanf(ini.c_str() + at, "[700x450]\nPosition=%d,%d,%d,%d", &left, &top, &right, &bottom);
+        return std::tuple{left, top, right, bottom, ini};
+    };
+    for (const char* saved : {"", "-3000,-3000,-2300,-2550", "100,-20,500,300"}) {
+        SCOPED_TRACE(saved);
+        if (*saved != '\0') {
+            std::string ini = ReadAll(iniPath);
+            const auto at = ini.find("[700x450]\nPosition=") + std::strlen("[700x450]\nPosition=");
+            WriteAll(iniPath, ini.replace(at, ini.find('\n', at) - at, saved));
+        }
+        const auto [left, top, right, bottom, ini] = placed();
+        EXPECT_GT(top, 0) << ini;
+        EXPECT_GE(left, 0) << ini;
+        EXPECT_LE(bottom, 450) << ini;
+        EXPECT_LE(right - left, 700) << ini;
+    }
 }
 
 } // namespace

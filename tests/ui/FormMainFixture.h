@@ -40,6 +40,7 @@ struct LaunchRecorder {
     std::vector<std::string> opened;
     std::vector<std::pair<std::string, bool>> explored;
     TLaunchResult openResult{true, 0, {}};
+    TLaunchResult exploreResult{true, 0, {}};
 
     TShellLauncher Launcher() {
         return {[this](const std::string& path) {
@@ -48,7 +49,7 @@ struct LaunchRecorder {
                 },
                 [this](const std::string& path, bool isDirectory) {
                     explored.emplace_back(path, isDirectory);
-                    return TLaunchResult{true, 0, {}};
+                    return exploreResult;
                 }};
     }
 };
