@@ -137,7 +137,10 @@ TEST_F(Headless, CtrlCTermOrHangUpPrintsTheSummarySoFarMarkedIncomplete) {
             EXPECT_EQ(block.count("elapsed_seconds"), 1u);
             const bool cut = block.count("incomplete") != 0 && block.at("incomplete") == "yes";
             incomplete += cut ? 1 : 0;
-            EXPECT_EQ(std::stoll(block.at("files")) < 20000, cut);
+            // A stop that lands after the last entry was counted may still mark the walk cut short;
+            // what must never happen is a block short of files that claims to be complete.
+            if (std::stoll(block.at("files")) < 20000)
+                EXPECT_TRUE(cut) << "files: " << block.at("files");
         }
         EXPECT_GT(incomplete, 0);
     }
