@@ -12,11 +12,16 @@
 namespace quorvex {
 namespace {
 
-// The signal handler can reach nothing else: the write end of the current notifier's pipe.
+// The signal handler can reach nothing else: the write end of the current notifier's pipe, or,
+// polled, the first signal caught.
 std::atomic<int> signalPipeWriteFd{-1};
+std::atomic<int> polledSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 void OnSignal(int number) {
     const int savedErrno = errno;
+    int none = 0;
+    polledSignal.compare_exchange_strong(none, number);
     const int fd = signalPipeWriteFd.load();
     if (fd >= 0) {
         const auto byte = static_cast<unsigned char>(number);
@@ -29,15 +34,16 @@ void OnSignal(int number) {
 
 TInterruptNotifier::TInterruptNotifier(std::function<void()> onInterrupt)
     : onInterrupt_(std::move(onInterrupt)) {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
-        throw std::runtime_error("cannot create the interrupt pipe");
-    readFd_ = fds[0];
-    writeFd_ = fds[1];
-    signalPipeWriteFd.store(writeFd_);
-
-    // Without an application object there is no event loop to run `onInterrupt`: Poll asks instead.
+    polledSignal.store(0);
+    // Without an application object there is no event loop to run `onInterrupt`: Poll asks instead,
+    // and needs no pipe, whose two descriptors a walk short of them could use.
     if (QCoreApplication::instance() != nullptr) {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
+            throw std::runtime_error("cannot create the interrupt pipe");
+        readFd_ = fds[0];
+        writeFd_ = fds[1];
+        signalPipeWriteFd.store(writeFd_);
         notifier_ = std::make_unique<QSocketNotifier>(readFd_, QSocketNotifier::Read);
         QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] {
             const bool before = signal_ != 0;
@@ -65,8 +71,10 @@ void TInterruptNotifier::InstallHandlers() {
 
 bool TInterruptNotifier::Poll() {
     unsigned char buffer[16];
-    for (ssize_t n; (n = ::read(readFd_, buffer, sizeof buffer)) > 0;)
+    for (ssize_t n; readFd_ >= 0 && (n = ::read(readFd_, buffer, sizeof buffer)) > 0;)
         signal_ = signal_ != 0 ? signal_ : buffer[0];
+    if (signal_ == 0)
+        signal_ = polledSignal.load();
     return signal_ != 0;
 }
 
@@ -77,8 +85,10 @@ TInterruptNotifier::~TInterruptNotifier() {
     }
     signalPipeWriteFd.store(-1);
     notifier_.reset();
-    ::close(readFd_);
-    ::close(writeFd_);
+    if (readFd_ >= 0) {
+        ::close(readFd_);
+        ::close(writeFd_);
+    }
 }
 
 } // namespace quorvex

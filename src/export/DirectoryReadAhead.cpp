@@ -15,6 +15,9 @@ int ReadDirectoryFiles(TFileSystemApi& fs, int fd, std::vector<TNcduExport::TFil
     TDirStream stream(fd);
     if (stream.Fd() < 0)
         return stream.Error();
+    // A file mounted here is written at size 0, as the scan counted it.
+    TEntryInfo self;
+    const std::uint64_t mount = fs.StatDescriptor(stream.Fd(), self) == 0 ? self.MountId : 0;
     unsigned char type = 0;
     while (const char* name = stream.Next(type)) {
         if (type == DT_DIR)
@@ -28,6 +31,10 @@ int ReadDirectoryFiles(TFileSystemApi& fs, int fd, std::vector<TNcduExport::TFil
         }
         if (info.IsDirectory)
             continue;
+        if (mount != 0 && info.MountId != mount) {
+            info.Size = info.AllocatedSize = 0;
+            info.Links = 1; // its identity is the source's, which this tree does not count
+        }
         const bool regular = (info.Attributes & (faSystem | faReparsePoint)) == 0;
         files.push_back({name, info.Size, info.AllocatedSize, !regular, info.Inode, info.Links, info.Device});
     }
@@ -48,6 +55,7 @@ TDirectoryReadAhead::TDirectoryReadAhead(const TRootDirNode& root, std::vector<c
         index_.emplace(order_[i], i);
     if (rootFd_ < 0)
         return; // the writer reads every directory itself and reports the error
+    reading_ = threads;
     for (int i = 0; i < threads; ++i)
         readers_.emplace_back([this] { Read(); });
 }
@@ -69,27 +77,35 @@ void TDirectoryReadAhead::Read() {
     for (;;) {
         changed_.wait(lock, [this] { return stop_ || next_ >= order_.size() || next_ < consumed_ + kAhead; });
         if (stop_ || next_ >= order_.size())
-            return;
+            break;
         const std::size_t at = next_++;
         if (at < consumed_)
             continue; // the writer has gone past it
         lock.unlock();
-        TSlot slot = ReadOne(order_[at]);
+        bool outOfDescriptors = false;
+        TSlot slot = ReadOne(order_[at], outOfDescriptors);
         lock.lock();
         slot.Ready = true;
         slots_[at] = std::move(slot);
         changed_.notify_all();
+        // Waiting here for a descriptor could wait for the writer's, which waits for this reader.
+        if (outOfDescriptors)
+            break;
     }
+    --reading_;
+    changed_.notify_all();
 }
 
 // Names only: nodes' names never change while a tree is written, and no child list is touched, so
 // the readers take none of the tree's locks.
-TDirectoryReadAhead::TSlot TDirectoryReadAhead::ReadOne(const TDirNode* dir) const {
+TDirectoryReadAhead::TSlot TDirectoryReadAhead::ReadOne(const TDirNode* dir, bool& outOfDescriptors) const {
     TSlot slot;
     TFileSystemApi& fs = DefaultFileSystem();
     int fd = -1;
     if (dir == &root_) {
         fd = ::fcntl(rootFd_, F_DUPFD_CLOEXEC, 0);
+        if (fd < 0)
+            fd = -errno;
     } else {
         std::vector<const std::string*> names;
         std::size_t length = 0;
@@ -108,6 +124,7 @@ TDirectoryReadAhead::TSlot TDirectoryReadAhead::ReadOne(const TDirNode* dir) con
         }
         fd = fs.OpenDirectoryBeneath(rootFd_, path.c_str());
     }
+    outOfDescriptors = IsOutOfDescriptors(fd);
     if (fd < 0)
         return slot;
     slot.Opened = true;
@@ -125,7 +142,8 @@ std::optional<TDirectoryReadAhead::TListing> TDirectoryReadAhead::Take(const TDi
         return std::nullopt;
     consumed_ = at;
     changed_.notify_all();
-    changed_.wait(lock, [&] { return slots_[at].Ready; });
+    // With every reader stopped, what none of them took is the writer's.
+    changed_.wait(lock, [&] { return slots_[at].Ready || reading_ == 0; });
     std::optional<TListing> listing;
     if (slots_[at].Ready && slots_[at].Opened)
         listing = std::move(slots_[at].Listing);

@@ -24,7 +24,8 @@ int ReadDirectoryFiles(TFileSystemApi& fs, int fd, std::vector<TNcduExport::TFil
 // for them in the tree's order: the second walk of an export then costs about what a parallel scan
 // does, instead of a directory at a time. A directory it could not open in one call (a link on the
 // way, a path too long, an old kernel) is left to the writer's own level-by-level reading, so the
-// file is the same either way.
+// file is the same either way. A reader that finds no descriptor free leaves its directory to the
+// writer too, and stops: fewer readers then share what the process has.
 class TDirectoryReadAhead {
 public:
     struct TListing {
@@ -52,7 +53,8 @@ private:
     };
 
     void Read();
-    TSlot ReadOne(const TDirNode* dir) const;
+    // Sets `outOfDescriptors` when the directory could not be opened for want of a descriptor.
+    TSlot ReadOne(const TDirNode* dir, bool& outOfDescriptors) const;
 
     int rootFd_;
     const TRootDirNode& root_;
@@ -63,6 +65,7 @@ private:
     std::condition_variable changed_;
     std::size_t next_ = 0;     // the next directory a reader takes
     std::size_t consumed_ = 0; // directories before this one were taken or passed by the writer
+    int reading_ = 0;          // readers that have not stopped
     bool stop_ = false;
     std::vector<std::thread> readers_;
 };

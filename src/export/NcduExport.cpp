@@ -9,6 +9,7 @@
 #include "support/Version.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <ctime>
 #include <dirent.h>
@@ -140,13 +141,12 @@ int TNcduExport::ListDirectoryFiles(std::vector<TFileEntry>& files) {
     if (fd < 0)
         return -fd;
     // The level keeps its own descriptor to open the directories below from.
-    int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    if (copy < 0 && (errno == EMFILE || errno == ENFILE)) {
-        DropLevels(1, levels_.size() - 1);
-        copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    }
+    const int copy = OpenOrMakeRoom(levels_.size() - 1, [fd] {
+        const int copied = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        return copied >= 0 ? copied : -errno;
+    });
     if (copy < 0)
-        return errno;
+        return -copy;
     const int error = ReadDirectoryFiles(DefaultFileSystem(), copy, files);
     SortByName(files);
     return error;
@@ -170,11 +170,7 @@ void TNcduExport::PopLevel() {
         // opened by its path should it be needed again.
         TLevel& below = levels_[levels_.size() - 2];
         TFileSystemApi& fs = DefaultFileSystem();
-        int fd = fs.OpenDirectory(top.fd, "..");
-        if (IsOutOfDescriptors(fd)) {
-            DropLevels(1, levels_.size() - 1);
-            fd = fs.OpenDirectory(top.fd, "..");
-        }
+        const int fd = OpenOrMakeRoom(levels_.size() - 1, [&] { return fs.OpenDirectory(top.fd, ".."); });
         TEntryInfo info;
         if (fd >= 0 && fs.StatDescriptor(fd, info) == 0 && info.Device == below.device &&
             info.Inode == below.inode) {
@@ -219,11 +215,7 @@ int TNcduExport::OpenLevel(std::size_t index) {
         return fromTop ? OpenNodeDirectory(level.dir, fs)
                        : fs.OpenDirectory(levels_[index - 1].fd, level.dir->Name().c_str());
     };
-    int fd = open();
-    if (IsOutOfDescriptors(fd)) {
-        DropLevels(1, keep);
-        fd = open();
-    }
+    const int fd = OpenOrMakeRoom(keep, open);
     if (fd < 0)
         return fd;
     TEntryInfo info;
@@ -246,6 +238,26 @@ int TNcduExport::OpenLevel(std::size_t index) {
     return fd;
 }
 
+int TNcduExport::OpenOrMakeRoom(std::size_t keep, const std::function<int()>& open) {
+    int fd = open();
+    if (!IsOutOfDescriptors(fd))
+        return fd;
+    DropLevels(1, keep);
+    fd = open();
+    // The readers ahead hold the rest: the writer goes on alone, as it would with none.
+    if (IsOutOfDescriptors(fd) && readAhead_) {
+        readAhead_.reset();
+        fd = open();
+    }
+    // Something else may give some back: a directory given up would be a hole in the file. Waited for
+    // once only, since waiting again for each directory would look like a hang.
+    if (IsOutOfDescriptors(fd) && !starved_) {
+        fd = OpenWhenDescriptorsFree(open);
+        starved_ = IsOutOfDescriptors(fd);
+    }
+    return fd;
+}
+
 void TNcduExport::DropLevels(int limit, std::size_t keep) {
     for (std::size_t i = firstOpenLevel_; openLevels_ >= limit && i < levels_.size() && i != keep; ++i) {
         firstOpenLevel_ = i;
@@ -259,9 +271,9 @@ void TNcduExport::DropLevels(int limit, std::size_t keep) {
     }
 }
 
-void TNcduExport::StartReadAhead() {
+void TNcduExport::StartReadAhead(int threads) {
     const auto* root = dynamic_cast<const TRootDirNode*>(Root());
-    if (imported_ || readAheadThreads_ <= 0 || root == nullptr || root->Parent() != nullptr)
+    if (imported_ || threads <= 0 || root == nullptr || root->Parent() != nullptr)
         return;
     // The directories whose files the writer reads from the disk, in the order it writes them. The
     // readers open each by its path below the root in one call, which cannot reach beyond PATH_MAX:
@@ -282,7 +294,7 @@ void TNcduExport::StartReadAhead() {
                 pending.emplace_back(child, length + (length > 0 ? 1 : 0) + child->Name().size());
         }
     }
-    readAhead_ = std::make_unique<TDirectoryReadAhead>(*root, std::move(order), readAheadThreads_);
+    readAhead_ = std::make_unique<TDirectoryReadAhead>(*root, std::move(order), threads);
 }
 
 int TNcduExport::DefaultReadAheadThreads() {
@@ -291,9 +303,12 @@ int TNcduExport::DefaultReadAheadThreads() {
 }
 
 void TNcduExport::WriteHeader(std::ostream& stream) {
-    // Part of what is free is left to the readers ahead and to the file being written.
-    heldBudget_ = std::clamp(FreeDescriptorCount() / 4, 2, kMaxHeldDirectories);
-    StartReadAhead();
+    // A quarter of what is free for the levels held; besides them the writer needs a copy of the
+    // level it reads and one more while it opens a directory by its path. Each reader ahead needs
+    // one, and they share one for the root.
+    const int free = FreeDescriptorCount();
+    heldBudget_ = std::clamp(free / 4, 2, kMaxHeldDirectories);
+    StartReadAhead(std::min(readAheadThreads_, free - heldBudget_ - 3));
     WriteText(stream, "[1,2,{\"progname\":\"quorvex\",\"progver\":");
     WriteText(stream, JsonString(kVersionText));
     WriteText(stream, ",\"timestamp\":" + std::to_string(static_cast<long long>(std::time(nullptr))) + "}");
@@ -337,6 +352,9 @@ void TNcduExport::OpenDirectory(const TDirNode* dir, const std::string& name, st
     // A directory a stopped scan never read is as unknown to a reader as one it could not read.
     if (dir != nullptr && (dir->ErrorCode() != 0 || listError != 0 || WasNotScanned(dir)))
         text += ",\"read_error\":true";
+    // One the scan could not read is named already.
+    if (listError != 0 && dir->ErrorCode() == 0)
+        AddReadFailure(dir, listError);
     // A file's identity is its inode on its device: without the device, files of two drives that
     // happen to share an inode number would be taken for names of one file. The directory is on the
     // device of its files; readers inherit the device of the directory above, so it is written

@@ -3,6 +3,7 @@
 #include "export/TreeTypesExport.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -76,6 +77,9 @@ private:
     // or -errno.
     int LevelDescriptor(std::size_t index);
     int OpenLevel(std::size_t index);
+    // `open` (a descriptor or -errno), tried again when descriptors run short with every level but
+    // `keep` closed, then without the readers ahead, then after a wait.
+    int OpenOrMakeRoom(std::size_t keep, const std::function<int()>& open);
     // Closes the oldest levels' descriptors, never `keep`'s, until fewer than `limit` are open.
     void DropLevels(int limit, std::size_t keep);
     // Writes a directory's object under `name` and its files, and leaves its array open for the
@@ -86,13 +90,14 @@ private:
     // "Local Drives" as one tree from "/", each drive at its mount point (NcduExportDrives.cpp), so
     // that the file holds no name with a "/" in it and reads back as the whole machine.
     void WriteDrives(const TGroupNode* drives, std::ostream& stream);
-    void StartReadAhead();
+    void StartReadAhead(int threads);
 
     std::vector<bool> opened_;   // per open directory: whether it was written as an array
     std::vector<TLevel> levels_; // per open directory
     int openLevels_ = 0;
     std::size_t firstOpenLevel_ = 0; // no level below this one holds a descriptor
     int heldBudget_ = kMaxHeldDirectories;
+    bool starved_ = false; // waited for a descriptor in vain
     // Per open directory, the device a reader takes it to be on: the last one written on the way down
     // (readers inherit it), 0 before any.
     std::vector<std::uint64_t> devices_;

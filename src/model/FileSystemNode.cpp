@@ -617,6 +617,9 @@ int ScanForChildrenFiles(const TGroupNode* directory, TGroupNode* target,
     TDirStream dir(OpenNodeDirectory(directory, fs));
     if (dir.Fd() < 0)
         return -dir.Error();
+    // A file mounted here counts nothing, as in the walk.
+    TEntryInfo self;
+    const std::uint64_t mount = fs.StatDescriptor(dir.Fd(), self) == 0 ? self.MountId : 0;
     const THardLinkSet* counted = CountedHardLinks(directory);
     // The names here of files the walk counted here, in listing order: only the first one counted.
     std::set<std::pair<dev_t, ino_t>> countedHere;
@@ -629,10 +632,13 @@ int ScanForChildrenFiles(const TGroupNode* directory, TGroupNode* target,
                 continue; // deleted since the scan: no longer there to list
             return -error;
         }
+        const bool mounted = mount != 0 && info.MountId != mount;
+        if (mounted)
+            info.Size = info.AllocatedSize = 0;
         if (info.IsDirectory || !accept(info.Size))
             continue;
         bool elsewhere = false;
-        if (counted != nullptr) {
+        if (counted != nullptr && !mounted) {
             const auto state = counted->Lookup(info.Device, info.Inode, directory);
             elsewhere = state == THardLinkSet::TState::CountedAnother ||
                         (state == THardLinkSet::TState::CountedHere &&

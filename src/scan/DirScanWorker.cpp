@@ -7,9 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <dirent.h>
-#include <thread>
 #include <unistd.h>
 
 namespace quorvex {
@@ -19,11 +17,6 @@ constexpr std::size_t kNameBufferSize = std::size_t{32} * 1024;
 // Totals of a directory being read reach its node in batches: each addition is an atomic one now
 // that several workers may hand totals to the same node.
 constexpr int kFlushEvery = 1024;
-// Waits for a descriptor to be closed elsewhere: short at first, and given up (the directory then
-// reports the error) when none comes back for long.
-constexpr auto kFirstDescriptorWait = std::chrono::milliseconds(1);
-constexpr auto kLastDescriptorWait = std::chrono::milliseconds(50);
-constexpr auto kLongestDescriptorWait = std::chrono::seconds(10);
 
 // The names of an open directory, straight from getdents64 into the worker's buffer: no allocation
 // per directory, and the descriptor stays the caller's, to open the subdirectories from later.
@@ -228,9 +221,17 @@ bool TDirScanner::ReadDirectory(TWorker& worker, int fd, TGroupNode* node, std::
                 node->SetErrorCode(statError);
             continue;
         }
+        // Something is mounted here, a bind mount of this file system or another one: the edge of the
+        // tree. A file's device alone does not tell, as an overlay gives its files their layer's.
+        const bool mounted = rootMount_ != 0 && info.MountId != rootMount_;
         if (!info.IsDirectory) {
+            // A file mounted here is listed, as a directory mounted here is, but its bytes are those of
+            // the mount's source, counted where that lies if anywhere.
+            if (mounted)
+                info.Size = info.AllocatedSize = 0;
             // Only files with several names are remembered, so a tree without hard links pays nothing.
-            if (hardLinks_ != nullptr && info.Links > 1 && !hardLinks_->Insert(info.Device, info.Inode, node))
+            else if (hardLinks_ != nullptr && info.Links > 1 &&
+                     !hardLinks_->Insert(info.Device, info.Inode, node))
                 continue;
             ++totals.files;
             totals.size += info.Size;
@@ -250,9 +251,8 @@ bool TDirScanner::ReadDirectory(TWorker& worker, int fd, TGroupNode* node, std::
                 totals.Flush();
             continue;
         }
-        if (info.Device != rootDevice_ || (info.MountId != rootMount_ && rootMount_ != 0)) {
-            // Something is mounted here, another file system or a bind mount of this one: listed,
-            // not entered.
+        if (mounted || info.Device != rootDevice_) {
+            // Listed, not entered.
             AddDirNode(node, name, static_cast<std::uint16_t>(info.Attributes | faReparsePoint))
                 ->SetIdentity(IdentityStamp(info));
             continue;
@@ -402,17 +402,9 @@ void TDirScanner::MakeRoomForDescriptor(TWorker& worker, int limit) {
 
 int TDirScanner::OpenWhenDescriptorsFree(TWorker& worker, const std::function<int()>& open) {
     MakeRoomForDescriptor(worker, 1);
-    int fd = open();
     // Other workers, other scans or the rest of the program hold the rest, and give them back as
     // their directories end: a skipped directory would be missing from the totals for good.
-    auto pause = kFirstDescriptorWait;
-    const auto deadline = std::chrono::steady_clock::now() + kLongestDescriptorWait;
-    while (IsOutOfDescriptors(fd) && !Ending() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(pause);
-        pause = std::min(2 * pause, kLastDescriptorWait);
-        fd = open();
-    }
-    return fd;
+    return quorvex::OpenWhenDescriptorsFree(open, [this] { return Ending(); });
 }
 
 } // namespace quorvex

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -12,6 +14,7 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
+#include <thread>
 #include <unistd.h>
 
 namespace quorvex {
@@ -174,6 +177,22 @@ const char* TDirStream::Next(unsigned char& type) {
     }
 }
 
+int OpenWhenDescriptorsFree(const std::function<int()>& open, const std::function<bool()>& stop) {
+    // Short waits at first: other threads give descriptors back as their directories end.
+    constexpr auto kFirstWait = std::chrono::milliseconds(1);
+    constexpr auto kLastWait = std::chrono::milliseconds(50);
+    constexpr auto kLongestWait = std::chrono::seconds(10);
+    int fd = open();
+    auto pause = kFirstWait;
+    const auto deadline = std::chrono::steady_clock::now() + kLongestWait;
+    while (IsOutOfDescriptors(fd) && !(stop && stop()) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(pause);
+        pause = std::min(2 * pause, kLastWait);
+        fd = open();
+    }
+    return fd;
+}
+
 void RaiseOpenFileLimit() {
     rlimit limit{};
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max)
@@ -194,8 +213,11 @@ int FreeDescriptorCount() {
     if (fds.Fd() >= 0) {
         open = -1; // the stream's own descriptor
         unsigned char type = 0;
-        while (fds.Next(type) != nullptr)
-            ++open;
+        // The limit bounds descriptor numbers: one inherited above it takes no room below.
+        while (const char* name = fds.Next(type)) {
+            if (std::strtol(name, nullptr, 10) < soft)
+                ++open;
+        }
     }
     return std::max(0, soft - open);
 }

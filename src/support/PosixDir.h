@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <dirent.h>
+#include <functional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -94,6 +95,11 @@ private:
 inline bool IsOutOfDescriptors(int result) {
     return result == -EMFILE || result == -ENFILE;
 }
+
+// Calls `open` (a descriptor or -errno) again while it fails only for want of descriptors, waiting a
+// little longer each time for others to be closed elsewhere. Gives up after some seconds, or as soon
+// as `stop` says so, with the last result.
+int OpenWhenDescriptorsFree(const std::function<int()>& open, const std::function<bool()>& stop = {});
 
 // Raises the process's soft limit on open files to its hard one, so that a low default does not
 // cut deep or parallel walks short. Called once at start-up.

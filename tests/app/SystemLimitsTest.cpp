@@ -23,6 +23,14 @@ using quorvex::testing::TempTree;
 
 // As `ulimit -n 32` leaves a script: soft and hard limit alike, so nothing can be raised.
 const std::vector<std::string> kFewDescriptors{"/usr/bin/prlimit", "--nofile=32:32"};
+// The same, with a script holding all but a few of them open.
+const std::vector<std::string> kBusyDescriptors{
+    "/usr/bin/prlimit",
+    "--nofile=32:32",
+    "/bin/bash",
+    "-c",
+    "i=3; while [ $i -le 26 ]; do eval \"exec $i</dev/null\"; i=$((i+1)); done; exec \"$@\"",
+    "sh"};
 
 void FileAt(int dirFd, const char* name, long long size) {
     const int fd = ::openat(dirFd, name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -44,7 +52,8 @@ protected:
 };
 
 // A chain deeper than any budget, and sixteen deep branches for sixteen workers at once: with 32
-// descriptors every directory is still read.
+// descriptors every directory is still read, and read again for the scan file, even with most of
+// them taken.
 TEST_F(SystemLimits, FewOpenFilesLoseNoDirectory) {
     if (::access(kFewDescriptors[0].c_str(), X_OK) != 0)
         GTEST_SKIP() << "prlimit is not installed";
@@ -69,29 +78,43 @@ TEST_F(SystemLimits, FewOpenFilesLoseNoDirectory) {
             Quorvex({"--summary", "--jobs", jobs, root}, scratch_, false, kFewDescriptors).Wait();
         EXPECT_EQ(limited.exitCode, 0) << limited.err;
         EXPECT_EQ(Figures(limited.out), Figures(free.out)) << root << " with --jobs " << jobs;
+
+        const std::string output = scratch_ / "limited.json";
+        const Result exported = Quorvex({"--export", "ncdu", "--jobs", jobs, "-o", output, root}, scratch_,
+                                        false, kBusyDescriptors)
+                                    .Wait();
+        EXPECT_EQ(exported.exitCode, 0) << exported.err;
+        EXPECT_EQ(Figures(RunQuorvex({"--summary", output}, scratch_).out), Figures(free.out))
+            << root << " with --jobs " << jobs;
     }
     EXPECT_EQ(Figures(RunQuorvex({"--summary", chain.Path()}, scratch_).out),
               "size 3000, files 3000, directories 3001, errors 0");
 }
 
-// A bind mount of a folder of the tree shows the same bytes twice; it is an edge like any other
-// mount point, for the summary and for the scan file's second reading of the disk.
+// A bind mount of a folder or a file of the tree shows the same bytes twice; it is an edge like any
+// other mount point, for the summary and for the scan file's second reading of the disk. The file
+// mounted over keeps its name, at no size, as the folder does.
 TEST_F(SystemLimits, BindMountInsideTheTreeIsNotEntered) {
     tree_.Dir("src");
     tree_.Dir("src/sub");
     tree_.File("src/sub/f", 5000);
     tree_.Dir("mnt");
+    tree_.File("fm", 0);
     const quorvex::testing::ScopedMount bind(tree_ / "mnt", tree_ / "src");
-    if (!bind.Mounted())
-        GTEST_SKIP() << bind.Refusal();
+    const quorvex::testing::ScopedMount fileBind(tree_ / "fm", tree_ / "src/sub/f");
+    if (!bind.Mounted() || !fileBind.Mounted())
+        GTEST_SKIP() << bind.Refusal() << fileBind.Refusal();
 
-    const Result summary = RunQuorvex({"--summary", tree_.Path()}, scratch_);
-    EXPECT_EQ(summary.exitCode, 0) << summary.err;
-    EXPECT_EQ(Figures(summary.out), "size 5000, files 1, directories 4, errors 0");
+    for (const char* once : {"--hard-links=once", "--hard-links=each"}) {
+        const Result summary = RunQuorvex({"--summary", once, tree_.Path()}, scratch_);
+        EXPECT_EQ(summary.exitCode, 0) << summary.err;
+        EXPECT_EQ(Figures(summary.out), "size 5000, files 2, directories 4, errors 0") << once;
+    }
 
     const Result ncdu = RunQuorvex({"--export", "ncdu", "--output", "-", tree_.Path()}, scratch_);
     EXPECT_EQ(ncdu.exitCode, 0) << ncdu.err;
     EXPECT_NE(ncdu.out.find(R"({"name":"mnt","excluded":"otherfs"})"), std::string::npos) << ncdu.out;
+    EXPECT_NE(ncdu.out.find(R"({"name":"fm","asize":0,"dsize":0})"), std::string::npos) << ncdu.out;
     ASSERT_NE(ncdu.out.find(R"("name":"f")"), std::string::npos) << ncdu.out;
     EXPECT_EQ(ncdu.out.find(R"("name":"f")"), ncdu.out.rfind(R"("name":"f")")) << ncdu.out;
 }

@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <regex>
+#include <set>
 #include <sstream>
 
 namespace quorvex {
@@ -57,6 +58,17 @@ TEST(NcduReadAhead, WritesWhatTheOneByOneWalkWritesAndFollowsNoLinkPutInPlaceSin
     const std::string afterSwap = Export(root, 4);
     EXPECT_EQ(afterSwap, Export(root, 0));
     EXPECT_EQ(afterSwap.find("secret"), std::string::npos);
+
+    // The caller learns which directories could not be read again, to report them.
+    TNcduExport exporter(&root);
+    std::ostringstream discarded;
+    exporter.ExportToStream(discarded);
+    std::set<std::string> failed;
+    for (const auto& [node, error] : exporter.ReadFailures())
+        failed.insert(GetFullPath(node));
+    EXPECT_EQ(failed.size(), 1U + 1 + 40) << "the two and the forty below the top one";
+    EXPECT_TRUE(failed.contains(tree / "d7") && failed.contains(tree / "d7/s39") &&
+                failed.contains(tree / "d30/s12"));
 }
 
 // The scan entered no mount point; one made since, even of this file system, is not read through.
