@@ -139,8 +139,9 @@ TEST_F(Headless, CtrlCTermOrHangUpPrintsTheSummarySoFarMarkedIncomplete) {
             incomplete += cut ? 1 : 0;
             // A stop that lands after the last entry was counted may still mark the walk cut short;
             // what must never happen is a block short of files that claims to be complete.
-            if (std::stoll(block.at("files")) < 20000)
+            if (std::stoll(block.at("files")) < 20000) {
                 EXPECT_TRUE(cut) << "files: " << block.at("files");
+            }
         }
         EXPECT_GT(incomplete, 0);
     }
