@@ -70,6 +70,18 @@ std::string ExportBody(const TFileSystemNode* root) {
     return text.substr(text.find('\n'));
 }
 
+// The tree read back from the scan's file looks as the scan, and writes the same file, before and after
+// every folder is expanded.
+void ExpectReadsBackAsTheScan(TRootDirNode& scanned, TGroupNode* imported) {
+    EXPECT_EQ(Describe(imported), Describe(&scanned));
+    const std::string before = ExportBody(imported);
+    EXPECT_EQ(before, ExportBody(&scanned));
+    ExpandAll(&scanned);
+    ExpandAll(imported);
+    EXPECT_EQ(Describe(imported), Describe(&scanned));
+    EXPECT_EQ(ExportBody(imported), before);
+}
+
 TEST(ImportedListing, LooksAsTheScanOfTheSameTreeBeforeAndAfterExpandAcrossTheGroupThreshold) {
     TempTree tree;
     // Written, so that they have blocks: the allocated sizes must match too.
@@ -100,13 +112,7 @@ TEST(ImportedListing, LooksAsTheScanOfTheSameTreeBeforeAndAfterExpandAcrossTheGr
         WriteAll(file, quorvex::testing::ExportText(quorvex::testing::Format("ncdu"), &scanned));
         const auto imported = ImportNcduFile(file, threshold);
 
-        EXPECT_EQ(Describe(imported.get()), Describe(&scanned));
-        const std::string before = ExportBody(imported.get());
-        EXPECT_EQ(before, ExportBody(&scanned));
-        ExpandAll(&scanned);
-        ExpandAll(imported.get());
-        EXPECT_EQ(Describe(imported.get()), Describe(&scanned));
-        EXPECT_EQ(ExportBody(imported.get()), before);
+        ExpectReadsBackAsTheScan(scanned, imported.get());
     }
 }
 
@@ -130,14 +136,7 @@ TEST(ImportedListing, AFileOfSeveralNamesCountedOnceLooksAsTheScan) {
     const std::string file = files / "once.json";
     WriteAll(file, quorvex::testing::ExportText(quorvex::testing::Format("ncdu"), &scanned));
     const auto imported = ImportNcduFile(file, 100, true);
-
-    EXPECT_EQ(Describe(imported.get()), Describe(&scanned));
-    const std::string before = ExportBody(imported.get());
-    EXPECT_EQ(before, ExportBody(&scanned));
-    ExpandAll(&scanned);
-    ExpandAll(imported.get());
-    EXPECT_EQ(Describe(imported.get()), Describe(&scanned));
-    EXPECT_EQ(ExportBody(imported.get()), before);
+    ExpectReadsBackAsTheScan(scanned, imported.get());
     EXPECT_EQ(ImportNcduFile(file, 100)->GetSize(), 4 * 20000 + 2 * 10);
 }
 
