@@ -1,7 +1,7 @@
 #include "support/Utilities.h"
 #include "support/MountTable.h"
-#include "support/PrintableText.h"
 #include "support/PosixDir.h"
+#include "support/PrintableText.h"
 
 #include <gtest/gtest.h>
 
