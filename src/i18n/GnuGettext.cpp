@@ -4,6 +4,7 @@
 #include "i18n/CLibraryMessages.h"
 #include "i18n/Translation.h"
 #include "i18n/TranslationMarkers.h"
+#include "support/AsciiCase.h"
 #include "support/DataLocations.h"
 #include "support/ErrorDialogs.h"
 
@@ -14,13 +15,6 @@
 
 namespace quorvex {
 namespace {
-
-std::string Lowered(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
 
 bool IsFile(const std::filesystem::path& path) {
     std::error_code error;
@@ -42,11 +36,11 @@ std::filesystem::path FindInFolder(const std::filesystem::path& folder, const st
     const std::filesystem::path tail = std::filesystem::path("LC_MESSAGES") / (domain + ".mo");
     if (auto exact = folder / code / tail; IsFile(exact))
         return exact;
-    const std::string wanted = Lowered(code);
+    const std::string wanted = AsciiLowered(code);
     std::error_code error;
     for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
          it.increment(error)) {
-        if (Lowered(it->path().filename().string()) == wanted && IsFile(it->path() / tail))
+        if (AsciiLowered(it->path().filename().string()) == wanted && IsFile(it->path() / tail))
             return it->path() / tail;
     }
     return {};
@@ -193,7 +187,7 @@ std::vector<std::string> TGnuGettextInstance::ListLanguages(const std::string& d
          it.increment(error)) {
         if (!IsFile(it->path() / "LC_MESSAGES" / (domain + ".mo")))
             continue;
-        std::string code = Lowered(it->path().filename().string());
+        std::string code = AsciiLowered(it->path().filename().string());
         if (seen.insert(code).second)
             codes.push_back(std::move(code));
     }

@@ -1,5 +1,7 @@
 #include "i18n/MoCatalogue.h"
 
+#include "support/AsciiCase.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -62,14 +64,6 @@ std::vector<std::string_view> ReadTable(std::string_view bytes, const TWordReade
 
 std::string_view FirstForm(std::string_view text) {
     return text.substr(0, std::min(text.find('\0'), text.size()));
-}
-
-std::string Lowered(std::string_view text) {
-    std::string lowered(text);
-    for (char& c : lowered)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return lowered;
 }
 
 class TFileDescriptor {
@@ -180,7 +174,7 @@ std::string_view TMoCatalogue::Header() const {
 }
 
 bool HeaderDeclaresUtf8(std::string_view header) {
-    const std::string lowered = Lowered(header);
+    const std::string lowered = AsciiLowered(header);
     std::string_view rest = lowered;
     while (!rest.empty()) {
         const std::size_t end = std::min(rest.find('\n'), rest.size());

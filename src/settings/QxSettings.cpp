@@ -1,6 +1,7 @@
 #include "settings/QxSettings.h"
 
 #include "i18n/Translation.h"
+#include "support/AsciiCase.h"
 #include "support/ErrorDialogs.h"
 #include "support/PathText.h"
 #include "support/Utilities.h"
@@ -51,16 +52,6 @@ std::string ResolvePainterClass(const std::string& name) {
     }
     std::string resolved = resolver ? resolver(name) : name;
     return resolved.empty() ? std::string(kDefaultBarChartPainterClass) : resolved;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
 }
 
 struct GlobalSlot {
@@ -117,7 +108,7 @@ TQxPaintOptions ParsePaintOptions(std::string_view text) {
             continue;
         bool found = false;
         for (std::size_t ordinal = 0; ordinal < kPaintOptionNames.size(); ++ordinal) {
-            if (EqualsIgnoringCase(name, kPaintOptionNames[ordinal])) {
+            if (EqualsNoCase(name, kPaintOptionNames[ordinal])) {
                 result.Include(static_cast<TQxPaintOption>(ordinal));
                 found = true;
                 break;

@@ -1,5 +1,6 @@
 #include "shell/InfoPanel.h"
 
+#include "i18n/TranslatedText.h"
 #include "i18n/Translation.h"
 #include "support/NestedPaths.h"
 
@@ -14,10 +15,6 @@ namespace quorvex {
 namespace {
 
 constexpr int kBorderWidth = 5;
-
-QString Tr(const char* text) {
-    return QString::fromStdString(TranslateText(text));
-}
 
 } // namespace
 

@@ -1,6 +1,7 @@
 #include "support/Utilities.h"
 
 #include "i18n/Translation.h"
+#include "support/AsciiCase.h"
 #include "support/Version.h"
 
 #include <QStandardPaths>
@@ -14,13 +15,6 @@
 
 namespace quorvex {
 namespace {
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 constexpr std::array kTrueWords{"True", "Wahr"};
 constexpr std::array kFalseWords{"False", "Falsch"};

@@ -2,6 +2,7 @@
 
 #include "diag/QxLogger.h"
 #include "diag/QxProfiler.h"
+#include "i18n/TranslatedText.h"
 #include "i18n/Translation.h"
 #include "i18n/TranslationMarkers.h"
 #include "model/FileSystemNode.h"
@@ -15,6 +16,7 @@
 #include "shell/MRUDirList.h"
 #include "shell/MountProbe.h"
 #include "shell/ShellIcons.h"
+#include "support/AsciiCase.h"
 #include "support/ErrorDialogs.h"
 #include "support/PathText.h"
 #include "support/Utilities.h"
@@ -58,10 +60,6 @@ constexpr int kStatusPanel1Width = 150;
 // How long a menu rebuild waits for a mounted file system that does not answer.
 constexpr std::chrono::milliseconds kMountProbeLimit{250};
 
-QString Tr(const char* text) {
-    return QString::fromStdString(TranslateText(text));
-}
-
 // Drivers and device nodes: opening one by accident can do harm, so the user is asked first.
 bool LooksLikeSystemFile(const TFileSystemNode& node) {
     if (node.IsSystem())
@@ -70,8 +68,7 @@ bool LooksLikeSystemFile(const TFileSystemNode& node) {
     const std::size_t dot = name.rfind('.');
     if (dot == std::string::npos || name.size() - dot != 4)
         return false;
-    return std::equal(name.begin() + static_cast<std::ptrdiff_t>(dot), name.end(), ".sys",
-                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+    return EqualsNoCase(std::string_view(name).substr(dot), ".sys");
 }
 
 std::string ErrorLine(const TLaunchResult& result) {

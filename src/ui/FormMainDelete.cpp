@@ -4,6 +4,7 @@
 #include "ui/FormMain.h"
 
 #include "diag/QxLogger.h"
+#include "i18n/TranslatedText.h"
 #include "i18n/Translation.h"
 #include "i18n/TranslationMarkers.h"
 #include "model/FileSystemNode.h"
@@ -41,10 +42,6 @@ constexpr int kProgressPollMs = 30;
 
 std::string Utf8(const std::string& path) {
     return DecodePath(path).toStdString();
-}
-
-QString Tr(const char* text) {
-    return QString::fromStdString(TranslateText(text));
 }
 
 // A scan walking an ancestor still writes into it: its children must not be destroyed under it.

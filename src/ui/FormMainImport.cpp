@@ -5,6 +5,7 @@
 
 #include "diag/QxLogger.h"
 #include "export/NcduImport.h"
+#include "i18n/TranslatedText.h"
 #include "i18n/Translation.h"
 #include "model/FileSystemNode.h"
 #include "shell/DialogPaths.h"
@@ -21,10 +22,6 @@
 
 namespace quorvex {
 namespace {
-
-QString Tr(const char* text) {
-    return QString::fromStdString(TranslateText(text));
-}
 
 std::optional<std::string> ChooseScanFileWithDialog(QWidget* parent) {
     QFileDialog dialog(parent, Tr("Open scan"), QString(), Tr("Scan files (*.json);;All files (*)"));

@@ -3,6 +3,7 @@
 
 #include "ui/FormMain.h"
 
+#include "i18n/TranslatedText.h"
 #include "i18n/Translation.h"
 #include "model/FileSystemNode.h"
 #include "shell/DialogPaths.h"
@@ -26,10 +27,6 @@ namespace {
 
 // The directory caption of the file-group menu is kept to this width.
 constexpr int kGroupPathWidth = 300;
-
-QString Tr(const char* text) {
-    return QString::fromStdString(TranslateText(text));
-}
 
 // A file name as a menu caption: "&" would become a mnemonic, a tab would start the shortcut column
 // and a newline would break the entry.
