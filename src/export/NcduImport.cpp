@@ -3,8 +3,8 @@
 #include "export/JsonFileStream.h"
 #include "i18n/Translation.h"
 #include "model/FileSystemNode.h"
+#include "model/HardLinkSet.h"
 #include "model/PackedFiles.h"
-#include "scan/HardLinkSet.h"
 #include "support/PosixDir.h"
 #include "support/Utilities.h"
 

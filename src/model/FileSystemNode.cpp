@@ -2,7 +2,7 @@
 
 #include "diag/QxLogger.h"
 #include "i18n/Translation.h"
-#include "scan/HardLinkSet.h"
+#include "model/HardLinkSet.h"
 #include "support/FreeSpaceProbe.h"
 #include "support/MountTable.h"
 #include "support/PathText.h"

@@ -1,7 +1,7 @@
 #include "scan/DirScanWorker.h"
 
 #include "model/FileSystemNode.h"
-#include "scan/HardLinkSet.h"
+#include "model/HardLinkSet.h"
 #include "support/PosixDir.h"
 #include "support/Utilities.h"
 

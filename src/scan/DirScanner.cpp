@@ -2,8 +2,8 @@
 
 #include "diag/QxProfiler.h"
 #include "model/FileSystemNode.h"
+#include "model/HardLinkSet.h"
 #include "scan/DirScanWorker.h"
-#include "scan/HardLinkSet.h"
 #include "scan/WorkerBudget.h"
 #include "support/PosixDir.h"
 #include "support/Utilities.h"

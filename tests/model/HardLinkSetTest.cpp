@@ -1,4 +1,4 @@
-#include "scan/HardLinkSet.h"
+#include "model/HardLinkSet.h"
 
 #include <gtest/gtest.h>
 
