@@ -1,7 +1,7 @@
 #include "WindowLauncher.h"
 
-#include "i18n/StartupLanguage.h"
 #include "i18n/Translation.h"
+#include "settings/StartupLanguage.h"
 #include "support/DataLocations.h"
 #include "support/PosixDir.h"
 

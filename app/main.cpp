@@ -3,8 +3,8 @@
 #include "WindowLauncher.h"
 
 #include "diag/QxLogger.h"
-#include "i18n/StartupLanguage.h"
 #include "settings/QxSettings.h"
+#include "settings/StartupLanguage.h"
 #include "support/PosixDir.h"
 
 #include <memory>

@@ -1,8 +1,8 @@
 // The window program, started by `quorvex` when no headless option is given. It is its own
 // executable so that the headless commands never load the widget libraries.
 #include "diag/QxLogger.h"
-#include "i18n/StartupLanguage.h"
 #include "paint/PainterClassResolver.h"
+#include "settings/StartupLanguage.h"
 #include "support/PosixDir.h"
 #include "ui/WindowMain.h"
 

@@ -2,8 +2,8 @@
 #include "common/ScopedEnv.h"
 
 #include "i18n/GnuGettext.h"
-#include "i18n/StartupLanguage.h"
 #include "settings/QxSettings.h"
+#include "settings/StartupLanguage.h"
 #include "support/ErrorDialogs.h"
 
 #include <gtest/gtest.h>

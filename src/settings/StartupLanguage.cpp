@@ -1,4 +1,4 @@
-#include "i18n/StartupLanguage.h"
+#include "settings/StartupLanguage.h"
 
 #include "diag/QxLogger.h"
 #include "i18n/GnuGettext.h"
