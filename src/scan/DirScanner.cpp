@@ -95,6 +95,7 @@ void TDirScanner::Scan(const std::string& path, std::int64_t threshold) {
     nice_ = CurrentThreadNice();
 
     budget_->TakeOwn();
+    bool entered = false;
     if (!IsStopped()) {
         int rootFd = -ENOENT;
         try {
@@ -113,6 +114,7 @@ void TDirScanner::Scan(const std::string& path, std::int64_t threshold) {
             Fail(std::current_exception());
         }
         if (!Ending()) {
+            entered = true;
             Enter(first, rootFd, root_, nullptr);
             RunWorker(first);
         } else if (rootFd >= 0) {
@@ -120,6 +122,10 @@ void TDirScanner::Scan(const std::string& path, std::int64_t threshold) {
         }
         JoinHelpers();
     }
+    // A stop that came after the clear above but before the root was entered read nothing of it: its
+    // zero totals are not a count. The stopper waits for this walk to end, so the root is alive here.
+    if (IsStopped() && !entered)
+        root_->SetFlag(nfIncomplete, true);
     budget_->Give();
     {
         std::lock_guard guard(first.mutex);

@@ -503,6 +503,7 @@ TEST_F(DirScanThreadListTest, StopAroundTheStartOfAWalkIsNeverLost) {
         list.StopAll();
         const std::int32_t filesAtStop = root->GetFileCount();
         EXPECT_LT(filesAtStop, 2000) << "the stop was ignored, round " << round;
+        EXPECT_TRUE(root->HasFlag(nfIncomplete)) << "a root cut short must say so, round " << round;
         EXPECT_FALSE(t->Scanner().IsBusy());
         ASSERT_TRUE(WaitFor([&] { return calls_ == round + 2; }));
         EXPECT_EQ(root->GetFileCount(), filesAtStop) << "the walk went on after StopAll, round " << round;
