@@ -6,6 +6,7 @@
 #include "i18n/Translation.h"
 #include "i18n/TranslationMarkers.h"
 #include "scan/WorkerBudget.h"
+#include "support/AsciiCase.h"
 
 #include <charconv>
 #include <cstring>
@@ -43,17 +44,9 @@ constexpr option kLongOptions[] = {
 // missing value from an unknown option.
 constexpr const char* kShortOptions = ":ho:";
 
-std::string Lower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
-
 const TExportClass* FindFormat(const std::string& word) {
     const TExportRegistry& registry = ExportRegistry();
-    const std::string name = Lower(word);
+    const std::string name = AsciiLowered(word);
     for (int i = 0; i < registry.Count(); ++i) {
         if (registry.Items(i).GetCommandName() == name || std::to_string(i + 1) == word)
             return &registry.Items(i);
