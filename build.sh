@@ -75,7 +75,7 @@ case "$cmd" in
         build debug
         ctest --preset debug -j "$(jobs)"
         # Threading tests again under ThreadSanitizer: races show up here, not in the plain run.
-        build tsan --target test_model test_scan test_ui
+        build tsan --target threads_tests
         ctest --preset tsan -j "$(jobs)"
         ;;
     bench)
