@@ -10,11 +10,6 @@
 namespace quorvex {
 namespace {
 
-bool Exists(const std::string& path) {
-    struct stat status {};
-    return ::lstat(path.c_str(), &status) == 0;
-}
-
 bool SurvivesText(const std::string& name) {
     const QByteArray bytes = QByteArray::fromStdString(name);
     return QFile::encodeName(QFile::decodeName(bytes)) == bytes;
@@ -40,6 +35,11 @@ std::string EntryReadingAs(const std::string& folder, const std::string& name) {
 
 } // namespace
 
+bool EntryExists(const std::string& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0;
+}
+
 QUrl LocalFileUrl(const std::string& path) {
     return QUrl::fromEncoded("file://" + QByteArray::fromStdString(path).toPercentEncoding("/"));
 }
@@ -49,7 +49,7 @@ std::string LocalPathOfUrl(const QUrl& url) {
 }
 
 std::string MatchNamesOnDisk(const std::string& path) {
-    if (path.empty() || path.front() != '/' || Exists(path))
+    if (path.empty() || path.front() != '/' || EntryExists(path))
         return path;
     std::string matched;
     std::size_t start = 1;
@@ -59,7 +59,7 @@ std::string MatchNamesOnDisk(const std::string& path) {
         std::string name = path.substr(start, end - start);
         matched += '/';
         // Only a name that has been through text can differ from the disk's.
-        if (name.find("\xef\xbf\xbd") != std::string::npos && !Exists(matched + name))
+        if (name.find("\xef\xbf\xbd") != std::string::npos && !EntryExists(matched + name))
             name = EntryReadingAs(matched, name);
         matched += name;
         start = end + 1;

@@ -15,6 +15,9 @@ QUrl LocalFileUrl(const std::string& path);
 // The bytes a local file:// URL carries, not a re-encoding of its decoded text.
 std::string LocalPathOfUrl(const QUrl& url);
 
+// Whether an entry of that name is there, a dangling link included.
+bool EntryExists(const std::string& path);
+
 // The dialogs built from Qt's widgets only know the names as text, where every byte that is not
 // UTF-8 has become U+FFFD. A component of `path` that does not exist under those bytes is replaced
 // by the one entry of its folder that reads the same; with none, or several, it stays as it is.

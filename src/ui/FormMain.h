@@ -3,10 +3,8 @@
 #include "model/FileSystemNode.h"
 #include "model/SizeFormat.h"
 #include "settings/QxSettings.h"
-#include "shell/BrowseForFolder.h"
 #include "support/DeleteFiles.h"
-#include "support/ShellLaunch.h"
-#include "ui/SaveScanResult.h"
+#include "ui/WindowSeams.h"
 
 #include <QMainWindow>
 
@@ -14,36 +12,37 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
-class QAction;
 class QLabel;
 class QMenu;
-class QTimer;
-class QToolButton;
 
 namespace quorvex {
 
+class TDeletionController;
 class TDirNode;
 class TDirScanThread;
-class TDirScanThreadList;
+class TFavouritesController;
 class TFileSystemApi;
 class TFileSystemNode;
 class TFrameInfoPanel;
+class TItemMenus;
+class TMainActions;
 class TMRUDirList;
 class TMountProbe;
-class TItemMenus;
 class TNodeTreeModel;
 class TNodeTreeView;
-class TQxBarChartPainter;
 class TRootNode;
+class TScanController;
 class TSHChangeNotify;
 class TShellIcons;
-class TTimedProber;
+class TTreePresentation;
+struct TDeletionDone;
 
 // The application's main window: starts, repeats, stops and partly repeats scans, refreshes the tree
-// while scan threads fill it, and keeps its layout in the INI file per screen resolution.
+// while scan threads fill it, and keeps its layout in the INI file per screen resolution. It
+// coordinates: the scan threads, the deletion, the favourites, the tree's presentation and the actions
+// are collaborators of their own, which know nothing of the window.
 //
 // Every scan root is marked as scanning before its thread starts, so the tree model never lists the
 // files of a directory that its scanner is about to clear.
@@ -85,14 +84,14 @@ public:
     void ShowAbout();
 
     // Seams for the modal dialogs, so that tests can answer them.
-    void SetFolderDialog(FolderDialog dialog) { folderDialog_ = std::move(dialog); }
-    void SetSaveFileDialog(SaveFileDialog dialog) { saveFileDialog_ = std::move(dialog); }
+    void SetFolderDialog(FolderDialog dialog) { seams_.Folder = std::move(dialog); }
+    void SetSaveFileDialog(SaveFileDialog dialog) { seams_.SaveFile = std::move(dialog); }
     // Chooses the scan file to open: a byte path, or nothing when cancelled.
-    using OpenScanDialog = std::function<std::optional<std::string>(QWidget* parent)>;
-    void SetOpenScanDialog(OpenScanDialog dialog) { openScanDialog_ = std::move(dialog); }
+    using OpenScanDialog = TWindowSeams::OpenScanDialog;
+    void SetOpenScanDialog(OpenScanDialog dialog) { seams_.OpenScan = std::move(dialog); }
     // What deletion calls instead of the real trash and file system; tests pass failing ones.
     void SetDeletionSeams(TTrashFunction trash, TFileSystemApi* fileSystem);
-    void SetShellLauncher(TShellLauncher launcher) { shellLauncher_ = std::move(launcher); }
+    void SetShellLauncher(TShellLauncher launcher) { seams_.Shell = std::move(launcher); }
     // What scans walk with (not owned), set before the first; tests pass one that holds a walk.
     void SetScanFileSystem(TFileSystemApi* fileSystem);
     // What the settings action opens instead of the settings dialog; an empty one restores the dialog.
@@ -108,13 +107,13 @@ public:
 
     TRootNode* RootNode() const { return rootNode_.get(); }
     bool IsScanRunning() const;
-    const std::string& PendingScanPath() const { return pendingScanPath_; }
-    const std::string& LastScanDir() const { return lastScanDir_; }
+    const std::string& PendingScanPath() const;
+    const std::string& LastScanDir() const;
     TNodeTreeView* TreeView() const { return treeView_; }
     TNodeTreeModel* TreeModel() const { return treeModel_; }
     TFrameInfoPanel* InfoPanel() const { return infoPanel_; }
     TSHChangeNotify* ChangeNotify() const { return changeNotify_; }
-    TMRUDirList* Favourites() const { return favourites_; }
+    TMRUDirList* Favourites() const;
     // The menu the last right click on the tree opened, while it is open; null otherwise.
     QMenu* ItemMenu() const;
     QString StatusText(int panel) const;
@@ -133,20 +132,13 @@ private:
     static constexpr int kDefaultWindowHeight = 500;
     static QSize ScreenSize();
 
-    void CreateActions();
-    void CreateMenusAndToolbar();
-    void CreateTimers();
+    void ConnectActions();
     void RetranslateUi();
     void RestoreWindowState();
     void SaveWindowState();
     void ShutDown();
     void UpdateActions();
-    void StartTimers();
-    void StopTimers();
     void ReplaceRoot(std::unique_ptr<TRootNode> root);
-    void DiscardFlatList() { flatList_.clear(); }
-    std::vector<TFileSystemNode*> BuildFlatList() const;
-    void RemoveInvalidEntries();
 
     void ActDirSelectExecute();
     void ActOpenScanExecute();
@@ -156,23 +148,16 @@ private:
     void ActOpenInExplorerExecute();
     void ActShellOpenFileExecute();
     void ActConfigExecute();
-    void OnDirScanDone(TDirScanThread& thread);
-    void OnSubScanDone(TDirScanThread& thread);
     void ScanFinished(TDirScanThread& thread);
-    void StartPendingScan();
+    void ShowScanProgress(const std::string& dir);
     void OnCurrentRowChanged();
     void ShowTreeContextMenu(const QPoint& at);
     void ActDeleteExecute();
-    bool CanDelete(const std::vector<TFileSystemNode*>& nodes) const;
-    void UpdateDeleteAction(const std::vector<TFileSystemNode*>& selected);
-    TDeleteFilesResult RunDeletion(const std::vector<TFileSystemNode*>& nodes,
-                                   const std::vector<std::string>& paths, TDeleteMode mode);
+    void UpdateTreeAfterDeletion(const TDeletionDone& done, const TFileSystemNode* firstSelected);
     // FormMainDrives.cpp: drives mounted and unmounted while the window runs, and the info panel.
     void CreateChangeNotify();
     void DrivesChanged(const std::string& logLine);
     void OnInfoPanelRefresh(const std::string& path);
-    void UpdateTreeAfterDeletion(const std::vector<TFileSystemNode*>& nodes, const TDeleteFilesResult& result,
-                                 const TFileSystemNode* firstSelected);
 
     TSettings& settings_;
     ScreenSectionNameSource previousScreenSource_;
@@ -182,65 +167,21 @@ private:
     TNodeTreeView* treeView_;
     TFrameInfoPanel* infoPanel_;
     TSHChangeNotify* changeNotify_ = nullptr;
-    TMRUDirList* favourites_;
     QLabel* statusPanel0_;
     QLabel* statusPanel1_;
-    QToolButton* favouritesButton_ = nullptr;
-    QMenu* favouritesMenu_ = nullptr;
-    QMenu* favouritesSubMenu_ = nullptr;
-    QMenu* fileMenu_ = nullptr;
-    QMenu* optionsMenu_ = nullptr;
-    QMenu* helpMenu_ = nullptr;
-    QAction* actDirSelect_ = nullptr;
-    QAction* actOpenScan_ = nullptr;
     QLabel* importedMark_ = nullptr;
-    QAction* actRefresh_ = nullptr;
-    QAction* actStopScan_ = nullptr;
-    QAction* actRefreshNode_ = nullptr;
-    QAction* actShowTreeView_ = nullptr;
-    QAction* actShowFlatView_ = nullptr;
-    QAction* actAllocatedSize_ = nullptr;
-    QAction* actConfig_ = nullptr;
-    QAction* actOpenInExplorer_ = nullptr;
-    QAction* actSaveScanResult_ = nullptr;
-    QAction* actDelete_ = nullptr;
-    QAction* actShellOpenFile_ = nullptr;
-    QAction* actExit_ = nullptr;
-    QAction* actInfo_ = nullptr;
-    QTimer* timerAniSearch_ = nullptr;
-    QTimer* timerTreeRefresh_ = nullptr;
-    QTimer* timerStatusBar_ = nullptr;
     TItemMenus* itemMenus_ = nullptr; // made at the first right click
 
-    // Declared before the threads: a thread's root must outlive the thread list.
-    std::unique_ptr<TRootNode> rootNode_;
-    std::unique_ptr<TDirScanThreadList> scanThreads_;
-    TDirScanThread* currentDirThread_ = nullptr;
-    // Running rescans of subdirectories, and those whose root a rescan of an ancestor has destroyed
-    // meanwhile: their completion must not touch the tree.
-    std::unordered_set<TDirScanThread*> runningSubScans_;
-    std::unordered_set<const TDirScanThread*> orphanedScans_;
-    std::vector<TFileSystemNode*> flatList_;
-    bool flatView_ = false;
-    std::string colWidthsTreeView_;
-    std::string colWidthsFlatView_;
-    std::string lastScanDir_;
-    std::string pendingScanPath_;
-    int aniFrame_ = 0;
-    TSizeFormatter sizeFormatter_ = nullptr;
-    std::unique_ptr<TQxBarChartPainter> barPainter_;
-    std::unique_ptr<TQxBarChartPainter> childBarPainter_;
-    bool drawChildBars_ = true;
+    TWindowSeams seams_;
     std::unique_ptr<TShellIcons> shellIcons_;
-    std::unique_ptr<TTimedProber> mountProber_;
-    FolderDialog folderDialog_ = ChooseFolderWithDialog;
-    SaveFileDialog saveFileDialog_ = ShowSaveFileDialog;
-    OpenScanDialog openScanDialog_;
-    TShellLauncher shellLauncher_ = DefaultShellLauncher();
-    std::function<void(TFormMain&)> settingsDialogOpener_;
-    TTrashFunction deletionTrash_;
-    TFileSystemApi* deletionFileSystem_ = nullptr;
-    bool deleting_ = false;
+    std::unique_ptr<TMainActions> actions_;
+    std::unique_ptr<TFavouritesController> favourites_;
+    std::unique_ptr<TTreePresentation> presentation_;
+    TSizeFormatter sizeFormatter_ = nullptr;
+    // Declared before the scans: a walk's root must outlive its thread.
+    std::unique_ptr<TRootNode> rootNode_;
+    std::unique_ptr<TScanController> scans_;
+    std::unique_ptr<TDeletionController> deletion_;
     bool shutDown_ = false;
 };
 

@@ -12,7 +12,9 @@
 #include "shell/InfoPanel.h"
 #include "support/ErrorDialogs.h"
 #include "support/PathText.h"
+#include "ui/MainActions.h"
 #include "ui/NodeTreeView.h"
+#include "ui/ScanController.h"
 
 #include <QAction>
 #include <QFileDialog>
@@ -44,7 +46,7 @@ bool TFormMain::IsImportedScan() const {
 
 void TFormMain::ActOpenScanExecute() {
     const OpenScanDialog& dialog =
-        openScanDialog_ ? openScanDialog_ : OpenScanDialog(ChooseScanFileWithDialog);
+        seams_.OpenScan ? seams_.OpenScan : OpenScanDialog(ChooseScanFileWithDialog);
     if (const std::optional<std::string> file = dialog(this))
         OpenScanFile(*file);
 }
@@ -62,7 +64,7 @@ bool TFormMain::OpenScanFile(const std::string& fileName) {
         return false;
     }
     infoPanel_->SlideVisible(false);
-    pendingScanPath_.clear();
+    scans_->ClearPending();
     setWindowTitle(QStringLiteral("Quorvex - ") + DecodePath(root->Name()) + QStringLiteral(" ") +
                    Tr("(imported)"));
     ShowScanDuration(-1);
@@ -85,8 +87,8 @@ void TFormMain::UpdateImportedActions() {
     const QString why = Tr("Not available for a scan opened from a file: its items are not on this computer");
     constexpr const char* kOwnToolTip = "quorvexToolTipBeforeImport";
     bool restore = false;
-    for (QAction* action :
-         {actRefresh_, actRefreshNode_, actDelete_, actShellOpenFile_, actOpenInExplorer_}) {
+    const TMainActions& a = *actions_;
+    for (QAction* action : {a.Refresh, a.RefreshNode, a.Delete, a.ShellOpenFile, a.OpenInExplorer}) {
         if (imported) {
             action->setEnabled(false);
             if (!action->property(kOwnToolTip).isValid())
@@ -101,7 +103,7 @@ void TFormMain::UpdateImportedActions() {
     }
     // A menu shows an entry's tool tip only when asked to; outside an imported tree the entries'
     // tool tips are their captions again and stay unseen, as before.
-    for (QMenu* menu : {fileMenu_, optionsMenu_})
+    for (QMenu* menu : {a.FileMenu, a.OptionsMenu})
         menu->setToolTipsVisible(imported);
     // In the current language, should it have changed while the imported tree was shown.
     if (restore)

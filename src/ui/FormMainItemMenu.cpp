@@ -9,6 +9,7 @@
 #include "shell/DialogPaths.h"
 #include "support/PathShortening.h"
 #include "support/PathText.h"
+#include "ui/MainActions.h"
 #include "ui/NodeTreeView.h"
 
 #include <QAction>
@@ -119,8 +120,10 @@ QMenu* TFormMain::ItemMenu() const {
 
 void TFormMain::ShowTreeContextMenu(const QPoint& at) {
     if (itemMenus_ == nullptr)
-        itemMenus_ = new TItemMenus(this, actShellOpenFile_, actOpenInExplorer_, actRefreshNode_);
+        itemMenus_ =
+            new TItemMenus(this, actions_->ShellOpenFile, actions_->OpenInExplorer, actions_->RefreshNode);
     TItemMenus& menus = *itemMenus_;
+    const TMainActions& a = *actions_;
     menus.shown = nullptr;
     // The press has made the row under the cursor the focused one. Below the last row the focus stays
     // where it was, and a menu there would act on a row the user did not point at.
@@ -142,22 +145,22 @@ void TFormMain::ShowTreeContextMenu(const QPoint& at) {
     } else {
         menus.Retranslate();
         menus.path = path;
-        menus.open->setEnabled(node->GetNodeType() == ntFile && actShellOpenFile_->isEnabled());
-        menus.explore->setEnabled(actOpenInExplorer_->isEnabled());
-        menus.rescan->setEnabled(actRefreshNode_->isEnabled());
-        menus.trash->setEnabled(actDelete_->isEnabled());
-        menus.erase->setEnabled(actDelete_->isEnabled());
+        menus.open->setEnabled(node->GetNodeType() == ntFile && a.ShellOpenFile->isEnabled());
+        menus.explore->setEnabled(a.OpenInExplorer->isEnabled());
+        menus.rescan->setEnabled(a.RefreshNode->isEnabled());
+        menus.trash->setEnabled(a.Delete->isEnabled());
+        menus.erase->setEnabled(a.Delete->isEnabled());
         menus.shown = menus.items;
     }
     // The entries off for an imported tree say why, as the window's actions they stand for do.
     const bool imported = IsImportedScan();
     menus.items->setToolTipsVisible(imported);
     menus.group->setToolTipsVisible(imported);
-    for (const auto& [entry, action] : {std::pair{menus.open, actShellOpenFile_},
-                                        {menus.explore, actOpenInExplorer_},
-                                        {menus.rescan, actRefreshNode_},
-                                        {menus.trash, actDelete_},
-                                        {menus.erase, actDelete_}})
+    for (const auto& [entry, action] : {std::pair{menus.open, a.ShellOpenFile},
+                                        {menus.explore, a.OpenInExplorer},
+                                        {menus.rescan, a.RefreshNode},
+                                        {menus.trash, a.Delete},
+                                        {menus.erase, a.Delete}})
         entry->setToolTip(imported ? action->toolTip() : QString());
     // Not exec(): the tree goes on refreshing while a scan fills it.
     menus.shown->popup(treeView_->viewport()->mapToGlobal(at));

@@ -6,20 +6,21 @@
 #include "diag/QxLogger.h"
 #include "i18n/Translation.h"
 #include "model/FileSystemNode.h"
-#include "scan/DirScanThreadList.h"
+#include "scan/DirScanThread.h"
 #include "scan/DirScanner.h"
 #include "shell/InfoPanel.h"
 #include "shell/MRUDirList.h"
 #include "support/MountTable.h"
 #include "support/PathText.h"
 #include "support/Utilities.h"
+#include "ui/FavouritesController.h"
 #include "ui/NodeTreeModel.h"
 #include "ui/NodeTreeView.h"
+#include "ui/ScanController.h"
+#include "ui/TreePresentation.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QLabel>
-#include <QTimer>
 
 #include <algorithm>
 #include <sys/stat.h>
@@ -27,9 +28,9 @@
 namespace quorvex {
 namespace {
 
-bool IsExistingDirectory(const std::string& path) {
+bool NamesDirectory(const std::string& argument) {
     struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return !argument.empty() && ::stat(argument.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool IsStrictAncestor(const TFileSystemNode* ancestor, const TFileSystemNode* node) {
@@ -53,7 +54,15 @@ QString ScanCaption(const TRootNode* root) {
 } // namespace
 
 bool TFormMain::IsScanRunning() const {
-    return !scanThreads_->IsEmpty();
+    return scans_->IsRunning();
+}
+
+const std::string& TFormMain::PendingScanPath() const {
+    return scans_->PendingPath();
+}
+
+const std::string& TFormMain::LastScanDir() const {
+    return scans_->LastDir();
 }
 
 void TFormMain::ProcessCommandLine(const std::vector<std::string>& arguments) {
@@ -61,7 +70,7 @@ void TFormMain::ProcessCommandLine(const std::vector<std::string>& arguments) {
     for (const std::string& argument : arguments)
         line += (line.empty() ? "" : " ") + argument;
     ProgramLogger().info("CmdLine: " + line);
-    if (!arguments.empty() && IsExistingDirectory(arguments.front())) {
+    if (!arguments.empty() && NamesDirectory(arguments.front())) {
         StartDirScan(arguments.front());
         QCoreApplication::processEvents();
     } else if (struct stat st{};
@@ -70,28 +79,15 @@ void TFormMain::ProcessCommandLine(const std::vector<std::string>& arguments) {
     }
 }
 
-void TFormMain::StartTimers() {
-    timerAniSearch_->start();
-    timerTreeRefresh_->start();
-    timerStatusBar_->start();
-    UpdateActions();
-}
-
-void TFormMain::StopTimers() {
-    timerAniSearch_->stop();
-    timerTreeRefresh_->stop();
-    timerStatusBar_->stop();
-}
-
 // The view lets go of the old tree before it is destroyed.
 void TFormMain::ReplaceRoot(std::unique_ptr<TRootNode> root) {
-    DiscardFlatList();
+    presentation_->Discard();
     treeModel_->SetRoot(nullptr);
     rootNode_ = std::move(root);
     // The model needs the root in both presentations: the flat rows' percentages are shares of it, and
     // the way back to the tree starts from it.
     treeModel_->SetRoot(rootNode_.get());
-    if (flatView_ && rootNode_ != nullptr)
+    if (presentation_->IsFlat() && rootNode_ != nullptr)
         RebuildTree();
     treeView_->ExpandInitialRows();
     // Whatever the panels said was about the old tree.
@@ -101,22 +97,19 @@ void TFormMain::ReplaceRoot(std::unique_ptr<TRootNode> root) {
 
 void TFormMain::StartDirScan(const std::string& path) {
     infoPanel_->SlideVisible(false);
-    if (!scanThreads_->IsEmpty()) {
-        pendingScanPath_ = path;
-        scanThreads_->StopAll();
+    if (scans_->DeferWhileRunning(path))
         return;
-    }
     if (!IsDriveRoot(ExcludeTrailingPathDelimiter(path))) {
         // What another window added meanwhile is older than this scan.
         try {
-            favourites_->MergeStored(settings_.ReadString("MRUDirList", ""));
+            favourites_->List()->MergeStored(settings_.ReadString("MRUDirList", ""));
         } catch (const std::exception& error) {
             ProgramLogger().error(error.what());
         }
-        favourites_->AddDir(path);
+        favourites_->List()->AddDir(path);
     }
-    lastScanDir_ = path;
-    pendingScanPath_.clear();
+    scans_->SetLastDir(path);
+    scans_->ClearPending();
     setWindowTitle(QStringLiteral("Quorvex - ") + DecodePath(path));
     ShowScanDuration(-1);
 
@@ -128,27 +121,17 @@ void TFormMain::StartDirScan(const std::string& path) {
     TRootDirNode* rootDir = root.get();
     ReplaceRoot(std::move(root));
 
-    TDirScanThread* thread = scanThreads_->AddThread(rootDir);
-    currentDirThread_ = thread;
-    if (thread == nullptr) {
+    if (!scans_->StartRootScan(rootDir))
         rootDir->SetScanning(false);
-        UpdateActions();
-        return;
-    }
-    thread->SetOnFinished([this](TDirScanThread& done) { OnDirScanDone(done); });
-    thread->Resume();
-    StartTimers();
+    UpdateActions();
 }
 
 void TFormMain::StartFixedDrivesScan() {
     const std::string localDrives = TranslateText(kLocalDrivesName);
     infoPanel_->SlideVisible(false);
-    if (!scanThreads_->IsEmpty()) {
-        pendingScanPath_ = localDrives;
-        scanThreads_->StopAll();
+    if (scans_->DeferWhileRunning(localDrives))
         return;
-    }
-    pendingScanPath_.clear();
+    scans_->ClearPending();
     setWindowTitle(QStringLiteral("Quorvex - ") + QString::fromStdString(localDrives));
     ShowScanDuration(-1);
 
@@ -167,22 +150,19 @@ void TFormMain::StartFixedDrivesScan() {
     }
     ReplaceRoot(std::move(root));
     for (TGroupNode* drive : drives) {
-        TDirScanThread* thread = scanThreads_->AddThread(drive);
-        if (thread == nullptr) {
+        if (!scans_->StartDriveScan(drive)) {
             drive->SetScanning(false); // more drives than threads: it stays listed, unscanned
             continue;
         }
-        thread->SetOnFinished([this](TDirScanThread& done) { OnSubScanDone(done); });
-        thread->Resume();
-        StartTimers();
+        UpdateActions();
     }
-    if (scanThreads_->IsEmpty())
+    if (!scans_->IsRunning())
         rootNode_->SetScanning(false);
     UpdateActions();
 }
 
 void TFormMain::RescanNode(TDirNode* dir) {
-    if (dir == nullptr || scanThreads_->IsFull() || IsImportedScan()) {
+    if (dir == nullptr || scans_->IsFull() || IsImportedScan()) {
         ProgramLogger().debug("exit ScanSubDirNode");
         return;
     }
@@ -196,34 +176,24 @@ void TFormMain::RescanNode(TDirNode* dir) {
         ProgramLogger().debug("already scanning");
         return;
     }
-    const int stopped = scanThreads_->StopThreadsBelow(dir);
-    if (stopped > 0)
+    if (scans_->StopBelow(dir) > 0)
         ProgramLogger().debug("children stopped");
-    // Their completions are still to come, and Clear is about to destroy their roots.
-    for (TDirScanThread* thread : runningSubScans_) {
-        if (IsStrictAncestor(dir, thread->Root()))
-            orphanedScans_.insert(thread);
-    }
 
     const bool expanded = dir->HasFlag(nfExpanded);
     treeView_->PrepareRescan(dir);
     treeModel_->ForgetChildren(dir);
     // Before the clear: the flat list may hold the very nodes it destroys.
-    DiscardFlatList();
+    presentation_->Discard();
     dir->Clear();
     dir->SetScanning(true);
     dir->SetFlag(nfExpanded, expanded);
     RebuildTree();
 
-    TDirScanThread* thread = scanThreads_->AddThread(dir);
-    if (thread == nullptr) {
+    if (!scans_->StartSubScan(dir)) {
         dir->SetScanning(false);
         return;
     }
-    runningSubScans_.insert(thread);
-    thread->SetOnFinished([this](TDirScanThread& done) { OnSubScanDone(done); });
-    thread->Resume();
-    StartTimers();
+    UpdateActions();
 }
 
 void TFormMain::RescanSelection() {
@@ -262,7 +232,7 @@ void TFormMain::RescanSelection() {
 }
 
 void TFormMain::StopScan() {
-    scanThreads_->StopAll();
+    scans_->StopAll();
 }
 
 void TFormMain::RefreshPath(const std::string& path) {
@@ -285,39 +255,12 @@ void TFormMain::RefreshTreeNode(const TFileSystemNode* node) {
         treeView_->RefreshNode(node);
 }
 
-void TFormMain::OnDirScanDone(TDirScanThread& thread) {
-    currentDirThread_ = nullptr;
-    scanThreads_->Remove(&thread);
-    if (scanThreads_->IsEmpty())
-        ScanFinished(thread);
-    if (!pendingScanPath_.empty())
-        QMetaObject::invokeMethod(this, &TFormMain::StartPendingScan, Qt::QueuedConnection);
-}
-
-void TFormMain::OnSubScanDone(TDirScanThread& thread) {
-    scanThreads_->Remove(&thread);
-    runningSubScans_.erase(&thread);
-    const bool orphaned = orphanedScans_.erase(&thread) > 0;
-    if (scanThreads_->IsEmpty())
-        ScanFinished(thread);
-    if (!orphaned) {
-        TGroupNode* root = thread.Root();
-        for (TGroupNode* up = root->Parent(); dynamic_cast<TDirNode*>(up) != nullptr; up = up->Parent()) {
-            up->Recalculate();
-            RefreshTreeNode(up);
-        }
-        RefreshTreeNode(root);
-    }
-    if (!pendingScanPath_.empty())
-        QMetaObject::invokeMethod(this, &TFormMain::StartPendingScan, Qt::QueuedConnection);
-}
-
 void TFormMain::ScanFinished(TDirScanThread& thread) {
     if (rootNode_ != nullptr)
         rootNode_->SetScanning(false);
-    StopTimers();
+    scans_->StopTimers();
     setWindowTitle(ScanCaption(rootNode_.get()));
-    DiscardFlatList();
+    presentation_->Discard();
     RebuildTree();
     // After the rebuild: a flat list is made anew, and putting the focus back on its row reports a
     // selection change that would fill the panels with that row.
@@ -325,16 +268,6 @@ void TFormMain::ScanFinished(TDirScanThread& thread) {
     ShowScanDuration(thread.Scanner().ElapsedSeconds());
     UpdateActions();
     emit ScanFinishedSignal();
-}
-
-void TFormMain::StartPendingScan() {
-    if (pendingScanPath_.empty())
-        return;
-    const std::string path = pendingScanPath_;
-    if (path == TranslateText(kLocalDrivesName))
-        StartFixedDrivesScan();
-    else
-        StartDirScan(path);
 }
 
 } // namespace quorvex

@@ -4,25 +4,26 @@
 
 #include "i18n/Translation.h"
 #include "model/FileSystemNode.h"
-#include "scan/DirScanThreadList.h"
 #include "shell/MRUDirList.h"
 #include "support/ErrorDialogs.h"
 #include "support/PathText.h"
 #include "support/Utilities.h"
+#include "ui/DeletionController.h"
+#include "ui/FavouritesController.h"
+#include "ui/MainActions.h"
 #include "ui/NodeTreeModel.h"
 #include "ui/NodeTreeView.h"
+#include "ui/ScanController.h"
+#include "ui/TreePresentation.h"
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QFile>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QScreen>
-#include <QTimer>
 
 #include <algorithm>
-#include <cmath>
 
 namespace quorvex {
 
@@ -69,18 +70,21 @@ void TFormMain::RestoreWindowState() {
     QRect centred(0, 0, kDefaultWindowWidth, kDefaultWindowHeight);
     centred.moveCenter(area.center());
     QRect bounds = FitInto(centred, area);
+    std::string treeWidths;
+    std::string flatWidths;
+    bool flat = false;
     try {
         if (const auto stored = StringToRect(settings_.ReadScreenString("Position", ""));
             stored && stored->Width() > 0 && stored->Height() > 0) {
             const QRect restored(stored->Left, stored->Top, stored->Width(), stored->Height());
             bounds = TitleBarReachable(restored) ? restored : FitInto(restored, area);
         }
-        colWidthsTreeView_ = settings_.ReadScreenString("ColWidthsTreeView", "");
-        colWidthsFlatView_ = settings_.ReadScreenString("ColWidthsFlatView", "");
-        flatView_ = settings_.ReadInteger("DirViewStyle", 0) == 1;
+        treeWidths = settings_.ReadScreenString("ColWidthsTreeView", "");
+        flatWidths = settings_.ReadScreenString("ColWidthsFlatView", "");
+        flat = settings_.ReadInteger("DirViewStyle", 0) == 1;
         treeView_->ApplyColumnPositions(settings_.ReadString("ColPositionsTreeView", ""));
-        favourites_->SetCommaText(settings_.ReadString("MRUDirList", ""));
-        favourites_->RemoveDriveRoots(ReadMountTable());
+        favourites_->List()->SetCommaText(settings_.ReadString("MRUDirList", ""));
+        favourites_->List()->RemoveDriveRoots(ReadMountTable());
         int sortColumn = settings_.ReadInteger("SortColumn", TNodeTreeModel::colPercent);
         if (sortColumn < 0 || sortColumn >= TNodeTreeModel::kColumnCount)
             sortColumn = TNodeTreeModel::colPercent;
@@ -91,8 +95,8 @@ void TFormMain::RestoreWindowState() {
         ShowExceptionDialog(error);
     }
     setGeometry(bounds);
-    (flatView_ ? actShowFlatView_ : actShowTreeView_)->setChecked(true);
-    treeView_->ApplyColumnWidths(flatView_ ? colWidthsFlatView_ : colWidthsTreeView_);
+    (flat ? actions_->ShowFlatView : actions_->ShowTreeView)->setChecked(true);
+    presentation_->Restore(flat, std::move(treeWidths), std::move(flatWidths));
 }
 
 void TFormMain::SaveWindowState() {
@@ -102,15 +106,15 @@ void TFormMain::SaveWindowState() {
         settings_.WriteScreenString("Position",
                                     RectToString({bounds.left(), bounds.top(), bounds.left() + bounds.width(),
                                                   bounds.top() + bounds.height()}));
-        (flatView_ ? colWidthsFlatView_ : colWidthsTreeView_) = treeView_->ColumnWidthsText();
-        settings_.WriteScreenString("ColWidthsTreeView", colWidthsTreeView_);
+        settings_.WriteScreenString("ColWidthsTreeView", presentation_->TreeWidthsToSave());
         settings_.WriteString("ColPositionsTreeView", treeView_->ColumnPositionsText());
-        settings_.WriteInteger("DirViewStyle", flatView_ ? 1 : 0);
+        settings_.WriteInteger("DirViewStyle", presentation_->IsFlat() ? 1 : 0);
         // Another window on this profile may have written its own recent folders meanwhile.
-        favourites_->MergeStored(settings_.ReadString("MRUDirList", ""));
-        const std::string recent = favourites_->CommaText();
+        TMRUDirList& favourites = *favourites_->List();
+        favourites.MergeStored(settings_.ReadString("MRUDirList", ""));
+        const std::string recent = favourites.CommaText();
         settings_.WriteString("MRUDirList", recent);
-        favourites_->MergeStored(recent); // what the next save compares with
+        favourites.MergeStored(recent); // what the next save compares with
         settings_.WriteInteger("SortColumn", treeView_->header()->sortIndicatorSection());
         settings_.WriteInteger("SortDirection",
                                treeView_->header()->sortIndicatorOrder() == Qt::AscendingOrder ? 0 : 1);
@@ -123,17 +127,16 @@ void TFormMain::ShutDown() {
     if (shutDown_)
         return;
     shutDown_ = true;
-    StopTimers();
+    scans_->StopTimers();
     SaveWindowState();
-    scanThreads_->StopAllAndWait();
-    currentDirThread_ = nullptr;
+    scans_->StopAllAndWait();
     treeModel_->SetRoot(nullptr);
     rootNode_.reset();
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
     // A deletion in progress holds nodes of the tree; it can be cancelled in its own dialog.
-    if (deleting_) {
+    if (deletion_->IsDeleting()) {
         event->ignore();
         return;
     }
@@ -166,66 +169,17 @@ void TFormMain::OnCurrentRowChanged() {
 }
 
 void TFormMain::ShowTreeView() {
-    if (flatView_)
-        colWidthsFlatView_ = treeView_->ColumnWidthsText();
-    flatView_ = false;
-    actShowTreeView_->setChecked(true);
-    treeView_->ApplyColumnWidths(colWidthsTreeView_);
-    treeView_->ShowFlatList({});
+    presentation_->ShowTree();
+    actions_->ShowTreeView->setChecked(true);
 }
 
 void TFormMain::ShowFlatView() {
-    if (!flatView_)
-        colWidthsTreeView_ = treeView_->ColumnWidthsText();
-    flatView_ = true;
-    actShowFlatView_->setChecked(true);
-    treeView_->ApplyColumnWidths(colWidthsFlatView_);
-    DiscardFlatList();
-    RebuildTree();
+    presentation_->ShowFlat(rootNode_.get(), SizeKind());
+    actions_->ShowFlatView->setChecked(true);
 }
 
 void TFormMain::RebuildTree() {
-    if (!flatView_ || rootNode_ == nullptr) {
-        treeView_->RebuildTree();
-        return;
-    }
-    if (flatList_.empty())
-        flatList_ = BuildFlatList();
-    treeView_->ShowFlatList(flatList_);
-}
-
-std::vector<TFileSystemNode*> TFormMain::BuildFlatList() const {
-    std::vector<TFileSystemNode*> list{rootNode_.get()};
-    const auto threshold =
-        static_cast<std::int64_t>(std::llround(static_cast<double>(rootNode_->GetSize(SizeKind())) / 1000.0));
-    struct Frame {
-        const TGroupNode* group;
-        int next;
-    };
-    std::vector<Frame> stack{{rootNode_.get(), 0}};
-    while (!stack.empty()) {
-        Frame& top = stack.back();
-        TFileSystemNode* child = nullptr;
-        {
-            TChildrenLock guard(top.group);
-            if (top.next < guard.Children().Count())
-                child = guard.Children().Items(top.next++);
-            // A group of one file may still be dissolved by its scanner; it is not worth a row anyway.
-            if (child != nullptr && child->GetNodeType() == ntFileGroup &&
-                static_cast<const TGroupNode*>(child)->StoredFileCount() < 2)
-                continue;
-        }
-        if (child == nullptr) {
-            stack.pop_back();
-            continue;
-        }
-        const auto* dir = dynamic_cast<const TDirNode*>(child);
-        if (dir != nullptr && HasChildren(dir))
-            stack.push_back({dir, 0});
-        else if (child->GetSize(SizeKind()) >= threshold)
-            list.push_back(child);
-    }
-    return list;
+    presentation_->Rebuild(rootNode_.get(), SizeKind());
 }
 
 } // namespace quorvex

@@ -17,8 +17,6 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 
-#include <sys/stat.h>
-
 namespace quorvex {
 namespace {
 
@@ -51,11 +49,6 @@ std::string WithSuffix(std::string fileName, const std::string& suffix) {
                      QByteArray::fromStdString(fileName.substr(fileName.size() - ending.size()))
                              .compare(QByteArray::fromStdString(ending), Qt::CaseInsensitive) == 0;
     return has ? fileName : fileName + ending;
-}
-
-bool Exists(const std::string& path) {
-    struct stat status {};
-    return ::lstat(path.c_str(), &status) == 0;
 }
 
 std::string FolderOf(const std::string& fileName) {
@@ -122,7 +115,7 @@ std::optional<TSaveFileChoice> ShowSaveFileDialog(QWidget* parent, const TSaveFi
         const std::string typed = LocalPathOfUrl(dialog.selectedUrls().front());
         choice.FileName = WithSuffix(MatchNamesOnDisk(typed), suffixOf(filterIndex).toStdString());
         // The dialog asked before replacing only what it could see under the typed text.
-        if (choice.FileName == typed || !Exists(choice.FileName) ||
+        if (choice.FileName == typed || !EntryExists(choice.FileName) ||
             ShowConfirmationDialog(
                 Substitute(TranslateText("%s already exists.\nDo you want to replace it?"), choice.FileName)))
             break;
