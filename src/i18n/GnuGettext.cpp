@@ -6,7 +6,7 @@
 #include "i18n/TranslationMarkers.h"
 #include "support/AsciiCase.h"
 #include "support/DataLocations.h"
-#include "support/ErrorDialogs.h"
+#include "i18n/ErrorDialogs.h"
 
 #include <cstdio>
 #include <set>

@@ -2,7 +2,7 @@
 
 #include "i18n/Translation.h"
 #include "support/AsciiCase.h"
-#include "support/ErrorDialogs.h"
+#include "i18n/ErrorDialogs.h"
 #include "support/PathText.h"
 #include "support/Utilities.h"
 

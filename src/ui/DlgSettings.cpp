@@ -5,7 +5,7 @@
 #include "i18n/TranslationMarkers.h"
 #include "paint/PainterClassResolver.h"
 #include "paint/QxBarChartPainter.h"
-#include "support/ErrorDialogs.h"
+#include "i18n/ErrorDialogs.h"
 #include "support/Utilities.h"
 #include "ui/BarStyleList.h"
 #include "ui/WindowTranslation.h"

@@ -17,7 +17,7 @@
 #include "shell/MountProbe.h"
 #include "shell/ShellIcons.h"
 #include "support/AsciiCase.h"
-#include "support/ErrorDialogs.h"
+#include "i18n/ErrorDialogs.h"
 #include "support/PathText.h"
 #include "support/Utilities.h"
 #include "ui/DlgSettings.h"

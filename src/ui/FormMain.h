@@ -4,8 +4,8 @@
 #include "model/SizeFormat.h"
 #include "settings/QxSettings.h"
 #include "shell/BrowseForFolder.h"
-#include "support/DeleteFiles.h"
-#include "support/ShellLaunch.h"
+#include "desktop/DeleteFiles.h"
+#include "desktop/ShellLaunch.h"
 #include "ui/SaveScanResult.h"
 
 #include <QMainWindow>

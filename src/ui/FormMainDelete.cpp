@@ -9,7 +9,7 @@
 #include "i18n/TranslationMarkers.h"
 #include "model/FileSystemNode.h"
 #include "scan/DirScanThreadList.h"
-#include "support/ErrorDialogs.h"
+#include "i18n/ErrorDialogs.h"
 #include "support/MountTable.h"
 #include "support/NestedPaths.h"
 #include "support/PathText.h"

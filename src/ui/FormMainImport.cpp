@@ -10,7 +10,7 @@
 #include "model/FileSystemNode.h"
 #include "shell/DialogPaths.h"
 #include "shell/InfoPanel.h"
-#include "support/ErrorDialogs.h"
+#include "i18n/ErrorDialogs.h"
 #include "support/PathText.h"
 #include "ui/NodeTreeView.h"
 

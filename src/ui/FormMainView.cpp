@@ -6,7 +6,7 @@
 #include "model/FileSystemNode.h"
 #include "scan/DirScanThreadList.h"
 #include "shell/MRUDirList.h"
-#include "support/ErrorDialogs.h"
+#include "i18n/ErrorDialogs.h"
 #include "support/PathText.h"
 #include "support/Utilities.h"
 #include "ui/NodeTreeModel.h"

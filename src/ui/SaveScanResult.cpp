@@ -7,7 +7,7 @@
 #include "model/FileSystemNode.h"
 #include "settings/QxSettings.h"
 #include "shell/DialogPaths.h"
-#include "support/ErrorDialogs.h"
+#include "i18n/ErrorDialogs.h"
 #include "support/PathText.h"
 #include "support/Utilities.h"
 #include "ui/MessageDialogs.h"

@@ -4,7 +4,7 @@
 #include "i18n/GnuGettext.h"
 #include "settings/QxSettings.h"
 #include "settings/StartupLanguage.h"
-#include "support/ErrorDialogs.h"
+#include "i18n/ErrorDialogs.h"
 
 #include <gtest/gtest.h>
 

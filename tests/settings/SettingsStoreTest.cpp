@@ -4,7 +4,7 @@
 #include "i18n/Translation.h"
 #include "settings/QxIniFile.h"
 #include "settings/QxSettings.h"
-#include "support/ErrorDialogs.h"
+#include "i18n/ErrorDialogs.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -8,7 +8,7 @@
 #include "settings/QxSettings.h"
 #include "shell/MRUDirList.h"
 #include "shell/MountProbe.h"
-#include "support/ErrorDialogs.h"
+#include "i18n/ErrorDialogs.h"
 #include "ui/FormMain.h"
 
 #include <QAbstractButton>

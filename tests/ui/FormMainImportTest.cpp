@@ -8,7 +8,7 @@
 #include "export/NcduExport.h"
 #include "export/NcduImport.h"
 #include "shell/InfoPanel.h"
-#include "support/ShellLaunch.h"
+#include "desktop/ShellLaunch.h"
 #include "ui/NodeTreeModel.h"
 #include "ui/NodeTreeView.h"
 

@@ -1,4 +1,4 @@
-#include "support/DeleteFiles.h"
+#include "desktop/DeleteFiles.h"
 
 #include "i18n/Translation.h"
 #include "support/FileAttributes.h"

@@ -1,4 +1,4 @@
-#include "support/Trash.h"
+#include "desktop/Trash.h"
 
 #include "i18n/Translation.h"
 #include "i18n/TranslationMarkers.h"

@@ -1,4 +1,4 @@
-#include "support/ShellLaunch.h"
+#include "desktop/ShellLaunch.h"
 
 #include "i18n/Translation.h"
 #include "support/Version.h"
