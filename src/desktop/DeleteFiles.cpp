@@ -5,6 +5,7 @@
 #include "support/MountTable.h"
 #include "support/PathText.h"
 #include "support/PosixDir.h"
+#include "support/Utilities.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -49,12 +50,6 @@ std::string HomeDirectory() {
 std::string ParentOf(const std::string& path) {
     const auto slash = path.find_last_of('/');
     return slash == 0 || slash == std::string::npos ? std::string("/") : path.substr(0, slash);
-}
-
-std::string WithoutTrailingSlashes(std::string path) {
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    return path;
 }
 
 bool Exists(const std::string& path) {
@@ -124,7 +119,7 @@ bool TDeleteFilesResult::Succeeded() const {
 }
 
 std::string DeletionRefusal(const std::string& rawPath) {
-    const std::string path = WithoutTrailingSlashes(rawPath);
+    const std::string path = ExcludeTrailingPathDelimiter(rawPath);
     if (path.empty() || path.front() != '/')
         return Substitute(TranslateText("%s is not an absolute path."), path);
     TIdentity target;

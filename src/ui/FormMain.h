@@ -1,11 +1,11 @@
 #pragma once
 
+#include "desktop/DeleteFiles.h"
+#include "desktop/ShellLaunch.h"
 #include "model/FileSystemNode.h"
 #include "model/SizeFormat.h"
 #include "settings/QxSettings.h"
 #include "shell/BrowseForFolder.h"
-#include "desktop/DeleteFiles.h"
-#include "desktop/ShellLaunch.h"
 #include "ui/SaveScanResult.h"
 
 #include <QMainWindow>

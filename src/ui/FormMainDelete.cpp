@@ -4,12 +4,12 @@
 #include "ui/FormMain.h"
 
 #include "diag/QxLogger.h"
+#include "i18n/ErrorDialogs.h"
 #include "i18n/TranslatedText.h"
 #include "i18n/Translation.h"
 #include "i18n/TranslationMarkers.h"
 #include "model/FileSystemNode.h"
 #include "scan/DirScanThreadList.h"
-#include "i18n/ErrorDialogs.h"
 #include "support/MountTable.h"
 #include "support/NestedPaths.h"
 #include "support/PathText.h"

@@ -2,11 +2,11 @@
 
 #include "ui/FormMain.h"
 
+#include "i18n/ErrorDialogs.h"
 #include "i18n/Translation.h"
 #include "model/FileSystemNode.h"
 #include "scan/DirScanThreadList.h"
 #include "shell/MRUDirList.h"
-#include "i18n/ErrorDialogs.h"
 #include "support/PathText.h"
 #include "support/Utilities.h"
 #include "ui/NodeTreeModel.h"
