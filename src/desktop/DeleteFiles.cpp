@@ -82,7 +82,7 @@ bool IsExpectedItem(const std::string& path, const TItemIdentity& expected) {
            KindOf(now) == expected.Kind;
 }
 
-void Refuse(TDeleteItemOutcome& item, int error, std::string message) {
+void MarkRefused(TDeleteItemOutcome& item, int error, std::string message) {
     item.Failures.push_back({item.Path, error});
     item.Message = std::move(message);
     item.Gone = !Exists(item.Path);
@@ -173,18 +173,18 @@ TDeleteFilesResult DeleteFiles(const std::vector<std::string>& paths, TDeleteMod
             continue;
         }
         if (std::string refusal = DeletionRefusal(path); !refusal.empty()) {
-            Refuse(item, EPERM, std::move(refusal));
+            MarkRefused(item, EPERM, std::move(refusal));
             continue;
         }
         const std::size_t index = result.Items.size() - 1;
         if (index < control.Expected.size() && !IsExpectedItem(path, control.Expected[index])) {
-            Refuse(item, ESTALE,
-                   Substitute(TranslateText("%s changed since the scan: rescan it first"), Shown(path)));
+            MarkRefused(item, ESTALE,
+                        Substitute(TranslateText("%s changed since the scan: rescan it first"), Shown(path)));
             continue;
         }
         if (mode == TDeleteMode::Trash) {
             if (std::string refusal = TrashRefusal(path); !refusal.empty()) {
-                Refuse(item, EPERM, std::move(refusal));
+                MarkRefused(item, EPERM, std::move(refusal));
                 continue;
             }
         }

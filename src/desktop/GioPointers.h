@@ -1,6 +1,5 @@
 #pragma once
 
-// GIO first: its headers use "signals" as a name, which Qt defines as a keyword.
 #include <gio/gio.h>
 
 #include <memory>

@@ -1,9 +1,8 @@
 #include "desktop/ShellLaunch.h"
 
+#include "desktop/GioPointers.h"
 #include "i18n/Translation.h"
 #include "support/Version.h"
-
-#include "desktop/GioPointers.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
