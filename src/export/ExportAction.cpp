@@ -2,7 +2,7 @@
 
 #include "diag/QxLogger.h"
 #include "export/ExportRegistry.h"
-#include "support/ErrorDialogs.h"
+#include "i18n/ErrorDialogs.h"
 
 namespace quorvex {
 

@@ -1,6 +1,7 @@
 #include "export/TreeTypesExport.h"
 
 #include "i18n/Translation.h"
+#include "i18n/VersionText.h"
 #include "model/FileSystemNode.h"
 #include "support/SafeFileWriter.h"
 #include "support/Utilities.h"

@@ -6,7 +6,6 @@
 #include "i18n/TranslationMarkers.h"
 #include "support/AsciiCase.h"
 #include "support/DataLocations.h"
-#include "support/ErrorDialogs.h"
 
 #include <cstdio>
 #include <set>
@@ -117,12 +116,14 @@ std::shared_ptr<const TMoCatalogue> TGnuGettextInstance::CatalogueLocked(const s
 }
 
 void TGnuGettextInstance::Report(const TReports& reports) {
+    LocalizationProblemHandler problemHandler;
+    CatalogueErrorHandler errorHandler;
+    {
+        std::lock_guard lock(mutex_);
+        problemHandler = problemHandler_;
+        errorHandler = errorHandler_;
+    }
     if (!reports.Charset.empty()) {
-        LocalizationProblemHandler handler;
-        {
-            std::lock_guard lock(mutex_);
-            handler = problemHandler_;
-        }
         const char* const format = N_("The translation for the language code %s (in %s) does not have "
                                       "charset=utf-8 in its Content-Type. Translations are turned off.");
         const auto filled = [&](const std::string& message) {
@@ -131,14 +132,18 @@ void TGnuGettextInstance::Report(const TReports& reports) {
         ProgramLogger().error(filled(format));
         const std::string caption = GetText(N_("Localization problem"));
         const std::string text = filled(GetText(format));
-        if (handler)
-            handler(caption, text);
+        if (problemHandler)
+            problemHandler(caption, text);
         else
             WriteProblemToStderr(caption, text);
     }
     if (!reports.Error.empty()) {
         ProgramLogger().error(reports.Error);
-        ShowErrorDialog(GetText(reports.ErrorPrefix) + reports.ErrorRest);
+        const std::string text = GetText(reports.ErrorPrefix) + reports.ErrorRest;
+        if (errorHandler)
+            errorHandler(text);
+        else
+            WriteProblemToStderr(TranslateText("Error"), text);
     }
 }
 
@@ -219,6 +224,11 @@ LocalizationProblemHandler
 TGnuGettextInstance::SetLocalizationProblemHandler(LocalizationProblemHandler handler) {
     std::lock_guard lock(mutex_);
     return std::exchange(problemHandler_, std::move(handler));
+}
+
+CatalogueErrorHandler TGnuGettextInstance::SetCatalogueErrorHandler(CatalogueErrorHandler handler) {
+    std::lock_guard lock(mutex_);
+    return std::exchange(errorHandler_, std::move(handler));
 }
 
 LanguageChangedHandler TGnuGettextInstance::SetLanguageChangedHandler(LanguageChangedHandler handler) {

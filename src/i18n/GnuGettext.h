@@ -16,6 +16,9 @@ namespace quorvex {
 // Told about a catalogue the program cannot use (a wrong charset); the window shows it in a message box,
 // a process without one writes it to stderr.
 using LocalizationProblemHandler = std::function<void(const std::string& caption, const std::string& text)>;
+// Told about a catalogue that cannot be read (the text names the file); the window shows it in its error
+// box, a process without a handler writes it to stderr.
+using CatalogueErrorHandler = std::function<void(const std::string& text)>;
 // Told the new language code after every language change (Qt's own catalogue follows it).
 using LanguageChangedHandler = std::function<void(const std::string& code)>;
 
@@ -55,6 +58,7 @@ public:
     std::vector<std::string> ResourceStringDomains() const;
 
     LocalizationProblemHandler SetLocalizationProblemHandler(LocalizationProblemHandler handler);
+    CatalogueErrorHandler SetCatalogueErrorHandler(CatalogueErrorHandler handler);
     LanguageChangedHandler SetLanguageChangedHandler(LanguageChangedHandler handler);
 
     // The catalogue file the domain uses for the current language, or empty when there is none.
@@ -89,6 +93,7 @@ private:
     std::map<std::string, TDomain> domains_;
     std::vector<std::string> resourceDomains_;
     LocalizationProblemHandler problemHandler_;
+    CatalogueErrorHandler errorHandler_;
     LanguageChangedHandler languageChanged_;
 };
 

@@ -1,8 +1,8 @@
 #include "settings/QxSettings.h"
 
+#include "i18n/ErrorDialogs.h"
 #include "i18n/Translation.h"
 #include "support/AsciiCase.h"
-#include "support/ErrorDialogs.h"
 #include "support/PathText.h"
 #include "support/Utilities.h"
 

@@ -1,6 +1,5 @@
 #include "support/Utilities.h"
 
-#include "i18n/Translation.h"
 #include "support/AsciiCase.h"
 #include "support/Version.h"
 
@@ -11,7 +10,6 @@
 #include <cctype>
 #include <charconv>
 #include <cstdio>
-#include <vector>
 
 namespace quorvex {
 namespace {
@@ -117,29 +115,6 @@ std::string GetFileVersion() {
     char text[64];
     std::snprintf(text, sizeof text, "%d.%d.%d.0", kVersionMajor, kVersionMinor, kVersionPatch);
     return text;
-}
-
-std::string GetVersionString(const std::string& fileVersion) {
-    std::vector<std::string> parts;
-    std::size_t pos = 0;
-    while (pos <= fileVersion.size()) {
-        const std::size_t end = std::min(fileVersion.find('.', pos), fileVersion.size());
-        if (end > pos)
-            parts.push_back(fileVersion.substr(pos, end - pos));
-        pos = end + 1;
-    }
-    if (parts.empty())
-        return {};
-    std::string result = TranslateText("Version") + " " + parts[0];
-    if (parts.size() > 1)
-        result += "." + parts[1];
-    if (parts.size() > 2 && parts[2] != "0")
-        result += "." + parts[2];
-    return result;
-}
-
-std::string GetVersionString() {
-    return GetVersionString(GetFileVersion());
 }
 
 int HexDigitValue(char c) {

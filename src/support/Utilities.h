@@ -36,10 +36,6 @@ std::string GetSpecialFolder(TSpecialFolder folder);
 
 // The compiled-in version as four numbers joined by "." ("0.1.0.0").
 std::string GetFileVersion();
-// "Version 2.0.3" from "2.0.3.459": the translated word, the first two parts and the third when it is
-// not "0"; empty for an empty version.
-std::string GetVersionString(const std::string& fileVersion);
-std::string GetVersionString();
 
 std::string RemoveChars(std::string_view text, std::string_view chars);
 

@@ -4,11 +4,11 @@
 #include "ui/DeletionController.h"
 
 #include "diag/QxLogger.h"
+#include "i18n/ErrorDialogs.h"
 #include "i18n/TranslatedText.h"
 #include "i18n/Translation.h"
 #include "i18n/TranslationMarkers.h"
 #include "model/FileSystemNode.h"
-#include "support/ErrorDialogs.h"
 #include "support/MountTable.h"
 #include "support/NestedPaths.h"
 #include "support/PathText.h"

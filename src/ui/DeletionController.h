@@ -1,7 +1,7 @@
 #pragma once
 
+#include "desktop/DeleteFiles.h"
 #include "model/SizeFormat.h"
-#include "support/DeleteFiles.h"
 
 #include <functional>
 #include <optional>

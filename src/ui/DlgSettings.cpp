@@ -1,11 +1,11 @@
 #include "ui/DlgSettings.h"
 
+#include "i18n/ErrorDialogs.h"
 #include "i18n/LangUtils.h"
 #include "i18n/Translation.h"
 #include "i18n/TranslationMarkers.h"
 #include "paint/PainterClassResolver.h"
 #include "paint/QxBarChartPainter.h"
-#include "support/ErrorDialogs.h"
 #include "support/Utilities.h"
 #include "ui/BarStyleList.h"
 #include "ui/WindowTranslation.h"

@@ -1,6 +1,7 @@
 #include "ui/FormInfo.h"
 
 #include "i18n/TranslationMarkers.h"
+#include "i18n/VersionText.h"
 #include "support/Utilities.h"
 #include "support/Version.h"
 #include "ui/ApplicationIcon.h"

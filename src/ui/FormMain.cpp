@@ -2,6 +2,7 @@
 
 #include "diag/QxLogger.h"
 #include "diag/QxProfiler.h"
+#include "i18n/ErrorDialogs.h"
 #include "i18n/TranslatedText.h"
 #include "i18n/Translation.h"
 #include "i18n/TranslationMarkers.h"
@@ -12,7 +13,6 @@
 #include "shell/MountProbe.h"
 #include "shell/ShellIcons.h"
 #include "support/AsciiCase.h"
-#include "support/ErrorDialogs.h"
 #include "support/PathText.h"
 #include "support/Utilities.h"
 #include "ui/DeletionController.h"

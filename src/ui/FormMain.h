@@ -1,9 +1,9 @@
 #pragma once
 
+#include "desktop/DeleteFiles.h"
 #include "model/FileSystemNode.h"
 #include "model/SizeFormat.h"
 #include "settings/QxSettings.h"
-#include "support/DeleteFiles.h"
 #include "ui/WindowSeams.h"
 
 #include <QMainWindow>

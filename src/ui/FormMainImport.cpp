@@ -5,12 +5,12 @@
 
 #include "diag/QxLogger.h"
 #include "export/NcduImport.h"
+#include "i18n/ErrorDialogs.h"
 #include "i18n/TranslatedText.h"
 #include "i18n/Translation.h"
 #include "model/FileSystemNode.h"
 #include "shell/DialogPaths.h"
 #include "shell/InfoPanel.h"
-#include "support/ErrorDialogs.h"
 #include "support/PathText.h"
 #include "ui/MainActions.h"
 #include "ui/NodeTreeView.h"

@@ -2,10 +2,10 @@
 
 #include "ui/FormMain.h"
 
+#include "i18n/ErrorDialogs.h"
 #include "i18n/Translation.h"
 #include "model/FileSystemNode.h"
 #include "shell/MRUDirList.h"
-#include "support/ErrorDialogs.h"
 #include "support/PathText.h"
 #include "support/Utilities.h"
 #include "ui/DeletionController.h"

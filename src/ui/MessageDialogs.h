@@ -1,6 +1,6 @@
 #pragma once
 
-#include "support/ErrorDialogs.h"
+#include "i18n/ErrorDialogs.h"
 
 #include <string>
 

@@ -1,6 +1,7 @@
 #include "ui/RuntimeTranslation.h"
 
 #include "i18n/CLibraryMessages.h"
+#include "i18n/ErrorDialogs.h"
 #include "i18n/GnuGettext.h"
 
 #include <QApplication>
@@ -74,6 +75,7 @@ TRuntimeTranslator& InstallRuntimeTranslation(QCoreApplication& app) {
         box.setTextFormat(Qt::PlainText);
         box.exec();
     });
+    instance.SetCatalogueErrorHandler([](const std::string& text) { ShowErrorDialog(text); });
     FollowLanguageInCLibrary(instance.CurrentLanguage());
     return *translator;
 }

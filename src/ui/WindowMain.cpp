@@ -1,9 +1,9 @@
 #include "ui/WindowMain.h"
 
 #include "diag/QxLogger.h"
+#include "i18n/ErrorDialogs.h"
 #include "i18n/Translation.h"
 #include "settings/QxSettings.h"
-#include "support/ErrorDialogs.h"
 #include "ui/FormMain.h"
 #include "ui/InstanceMarker.h"
 #include "ui/MessageDialogs.h"

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "desktop/ShellLaunch.h"
 #include "shell/BrowseForFolder.h"
-#include "support/ShellLaunch.h"
 #include "ui/SaveScanResult.h"
 
 #include <functional>

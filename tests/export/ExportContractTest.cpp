@@ -6,7 +6,7 @@
 #include "common/TinyTmpfs.h"
 
 #include "export/ExportAction.h"
-#include "support/ErrorDialogs.h"
+#include "i18n/ErrorDialogs.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -3,6 +3,7 @@
 #include "ExportFixtures.h"
 
 #include "export/HtmlTableExport.h"
+#include "i18n/VersionText.h"
 #include "support/Utilities.h"
 
 #include <gtest/gtest.h>

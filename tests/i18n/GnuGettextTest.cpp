@@ -1,10 +1,10 @@
 #include "CatalogueFixtures.h"
 #include "common/ScopedEnv.h"
 
+#include "i18n/ErrorDialogs.h"
 #include "i18n/GnuGettext.h"
 #include "settings/QxSettings.h"
 #include "settings/StartupLanguage.h"
-#include "support/ErrorDialogs.h"
 
 #include <gtest/gtest.h>
 
@@ -15,12 +15,20 @@ using testing::CatalogueFolder;
 
 class GnuGettextTest : public ::testing::Test {
 protected:
+    // Unread catalogues reach the instance's own handler, never the program's error box.
     GnuGettextTest()
-        : previous_(SetErrorDialogHandler([this](const std::string& e) { errors_.push_back(e); })) {}
-    ~GnuGettextTest() override { SetErrorDialogHandler(previous_); }
+        : previous_(SetErrorDialogHandler([this](const std::string& e) { errorBox_.push_back(e); })) {}
+    ~GnuGettextTest() override {
+        SetErrorDialogHandler(previous_);
+        EXPECT_TRUE(errorBox_.empty());
+    }
+    void Listen(TGnuGettextInstance& instance) {
+        instance.SetCatalogueErrorHandler([this](const std::string& e) { errors_.push_back(e); });
+    }
 
     CatalogueFolder folder_;
     std::vector<std::string> errors_;
+    std::vector<std::string> errorBox_;
     ErrorDialogHandler previous_;
 };
 
@@ -33,6 +41,7 @@ TEST_F(GnuGettextTest, FindsTheLanguageFolderThenItsTwoLetterBaseWhateverTheCase
     std::filesystem::create_directories(folder_.Scratch("LC_MESSAGES"));
     ASSERT_TRUE(testing::CompilePo(folder_.Scratch("LC_MESSAGES/default.mo"), {{"Size", "Outside"}}));
     TGnuGettextInstance instance(folder_.Path());
+    Listen(instance);
     for (const auto& [code, text] : std::vector<std::pair<const char*, const char*>>{{"de_AT", "Größe"},
                                                                                      {"de_DE", "Größe"},
                                                                                      {"pt_BR", "Tamanho"},
@@ -133,10 +142,18 @@ TEST_F(GnuGettextTest, AnInvalidCatalogueIsReportedOnceAndTranslatesNothing) {
     std::filesystem::create_directories(folder_.Path() + "/de/LC_MESSAGES");
     testing::WriteAll(mo, testing::MakeMo({{"Size", "Größe"}}).bytes.substr(0, 40));
     TGnuGettextInstance instance(folder_.Path());
+    Listen(instance);
     instance.SetLanguage("de");
     EXPECT_EQ(instance.GetText("Size"), "Size");
     EXPECT_EQ(instance.GetText("Files"), "Files");
-    EXPECT_EQ(errors_, std::vector<std::string>{"This file is not a valid GNU gettext mo file: " + mo});
+    const std::string message = "This file is not a valid GNU gettext mo file: " + mo;
+    EXPECT_EQ(errors_, std::vector<std::string>{message});
+    // A process without a handler (the command) prints it as an error.
+    instance.SetCatalogueErrorHandler({});
+    instance.SetLanguage("de");
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(instance.GetText("Size"), "Size");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Error: " + message + "\n");
     // Mended, it is read at the next language change.
     testing::WriteAll(mo, testing::MakeMo({{"", testing::kUtf8Header}, {"Size", "Größe"}}).bytes);
     instance.SetLanguage("de");

@@ -1,6 +1,7 @@
 #include "CatalogueFixtures.h"
 
 #include "i18n/CLibraryMessages.h"
+#include "i18n/ErrorDialogs.h"
 #include "i18n/GnuGettext.h"
 #include "i18n/Translation.h"
 #include "ui/RuntimeTranslation.h"
@@ -73,8 +74,19 @@ TEST_F(RuntimeTextsTest, TheInstalledTranslatorFollowsEveryLanguageChange) {
     EXPECT_EQ(YesButtonText(), QStringLiteral("&Ja"));
     SetLanguage("en_GB");
     EXPECT_EQ(YesButtonText(), QStringLiteral("&Yes"));
+    // An unreadable catalogue reaches the window's error box.
+    const std::string broken = folder_.Scratch("broken.mo");
+    testing::WriteAll(broken, "not a catalogue");
+    DefaultInstance().BindDomainToFile("broken", broken);
+    std::vector<std::string> shown;
+    const ErrorDialogHandler previous =
+        SetErrorDialogHandler([&](const std::string& text) { shown.push_back(text); });
+    EXPECT_EQ(DefaultInstance().DGetText("broken", "Size"), "Size");
+    SetErrorDialogHandler(previous);
+    EXPECT_EQ(shown, std::vector<std::string>{"This file is not a valid GNU gettext mo file: " + broken});
     DefaultInstance().SetLanguageChangedHandler({});
     DefaultInstance().SetLocalizationProblemHandler({});
+    DefaultInstance().SetCatalogueErrorHandler({});
     QCoreApplication::removeTranslator(&translator);
     SetLanguage(before);
 }

@@ -1,10 +1,10 @@
 #include "common/FileText.h"
 #include "common/TempTree.h"
 #include "common/TinyTmpfs.h"
+#include "i18n/ErrorDialogs.h"
 #include "i18n/Translation.h"
 #include "settings/QxIniFile.h"
 #include "settings/QxSettings.h"
-#include "support/ErrorDialogs.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

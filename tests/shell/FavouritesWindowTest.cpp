@@ -5,10 +5,10 @@
 
 #include "common/TempTree.h"
 
+#include "i18n/ErrorDialogs.h"
 #include "settings/QxSettings.h"
 #include "shell/MRUDirList.h"
 #include "shell/MountProbe.h"
-#include "support/ErrorDialogs.h"
 #include "ui/FormMain.h"
 
 #include <QAbstractButton>

@@ -1,4 +1,4 @@
-#include "support/DeleteFiles.h"
+#include "desktop/DeleteFiles.h"
 
 #include "common/FileText.h"
 #include "common/ScopedEnv.h"

@@ -1,4 +1,4 @@
-#include "support/PermanentDelete.h"
+#include "desktop/PermanentDelete.h"
 
 #include "common/FileText.h"
 #include "common/TempTree.h"

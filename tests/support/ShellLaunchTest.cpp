@@ -1,4 +1,4 @@
-#include "support/ShellLaunch.h"
+#include "desktop/ShellLaunch.h"
 
 #include "common/FileText.h"
 #include "common/TempTree.h"

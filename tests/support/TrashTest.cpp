@@ -1,4 +1,4 @@
-#include "support/Trash.h"
+#include "desktop/Trash.h"
 
 #include "common/FileText.h"
 #include "common/TempTree.h"

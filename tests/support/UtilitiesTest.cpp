@@ -1,4 +1,5 @@
 #include "support/Utilities.h"
+#include "i18n/VersionText.h"
 #include "support/MountTable.h"
 #include "support/PosixDir.h"
 #include "support/PrintableText.h"

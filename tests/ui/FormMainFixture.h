@@ -6,11 +6,11 @@
 
 #include "common/FileText.h"
 
+#include "desktop/ShellLaunch.h"
+#include "i18n/ErrorDialogs.h"
 #include "model/FileSystemNode.h"
 #include "settings/QxSettings.h"
 #include "shell/InfoPanel.h"
-#include "support/ErrorDialogs.h"
-#include "support/ShellLaunch.h"
 #include "ui/FormMain.h"
 #include "ui/NodeTreeModel.h"
 #include "ui/NodeTreeView.h"

@@ -5,10 +5,10 @@
 
 #include "UiTestSupport.h"
 #include "common/FileText.h"
+#include "desktop/ShellLaunch.h"
 #include "export/NcduExport.h"
 #include "export/NcduImport.h"
 #include "shell/InfoPanel.h"
-#include "support/ShellLaunch.h"
 #include "ui/NodeTreeModel.h"
 #include "ui/NodeTreeView.h"
 

@@ -1,10 +1,11 @@
-#include "support/DeleteFiles.h"
+#include "desktop/DeleteFiles.h"
 
 #include "i18n/Translation.h"
 #include "support/FileAttributes.h"
 #include "support/MountTable.h"
 #include "support/PathText.h"
 #include "support/PosixDir.h"
+#include "support/Utilities.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -51,12 +52,6 @@ std::string ParentOf(const std::string& path) {
     return slash == 0 || slash == std::string::npos ? std::string("/") : path.substr(0, slash);
 }
 
-std::string WithoutTrailingSlashes(std::string path) {
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    return path;
-}
-
 bool Exists(const std::string& path) {
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0 || errno != ENOENT;
@@ -87,7 +82,7 @@ bool IsExpectedItem(const std::string& path, const TItemIdentity& expected) {
            KindOf(now) == expected.Kind;
 }
 
-void Refuse(TDeleteItemOutcome& item, int error, std::string message) {
+void MarkRefused(TDeleteItemOutcome& item, int error, std::string message) {
     item.Failures.push_back({item.Path, error});
     item.Message = std::move(message);
     item.Gone = !Exists(item.Path);
@@ -124,7 +119,7 @@ bool TDeleteFilesResult::Succeeded() const {
 }
 
 std::string DeletionRefusal(const std::string& rawPath) {
-    const std::string path = WithoutTrailingSlashes(rawPath);
+    const std::string path = ExcludeTrailingPathDelimiter(rawPath);
     if (path.empty() || path.front() != '/')
         return Substitute(TranslateText("%s is not an absolute path."), path);
     TIdentity target;
@@ -178,18 +173,18 @@ TDeleteFilesResult DeleteFiles(const std::vector<std::string>& paths, TDeleteMod
             continue;
         }
         if (std::string refusal = DeletionRefusal(path); !refusal.empty()) {
-            Refuse(item, EPERM, std::move(refusal));
+            MarkRefused(item, EPERM, std::move(refusal));
             continue;
         }
         const std::size_t index = result.Items.size() - 1;
         if (index < control.Expected.size() && !IsExpectedItem(path, control.Expected[index])) {
-            Refuse(item, ESTALE,
-                   Substitute(TranslateText("%s changed since the scan: rescan it first"), Shown(path)));
+            MarkRefused(item, ESTALE,
+                        Substitute(TranslateText("%s changed since the scan: rescan it first"), Shown(path)));
             continue;
         }
         if (mode == TDeleteMode::Trash) {
             if (std::string refusal = TrashRefusal(path); !refusal.empty()) {
-                Refuse(item, EPERM, std::move(refusal));
+                MarkRefused(item, EPERM, std::move(refusal));
                 continue;
             }
         }

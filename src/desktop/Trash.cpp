@@ -1,25 +1,16 @@
-#include "support/Trash.h"
+#include "desktop/Trash.h"
 
+#include "desktop/GioPointers.h"
 #include "i18n/Translation.h"
 #include "i18n/TranslationMarkers.h"
 
 #include <cerrno>
 #include <cstring>
-#include <gio/gio.h>
 #include <memory>
 #include <sys/statvfs.h>
 
 namespace quorvex {
 namespace {
-
-struct TUnrefObject {
-    void operator()(gpointer object) const { g_object_unref(object); }
-};
-struct TFreeError {
-    void operator()(GError* error) const { g_error_free(error); }
-};
-using TFilePtr = std::unique_ptr<GFile, TUnrefObject>;
-using TErrorPtr = std::unique_ptr<GError, TFreeError>;
 
 int ErrnoOf(const GError& error) {
     if (error.domain != G_IO_ERROR)

@@ -1,4 +1,4 @@
-#include "support/PermanentDelete.h"
+#include "desktop/PermanentDelete.h"
 
 #include "support/PosixDir.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "support/PermanentDelete.h"
-#include "support/Trash.h"
+#include "desktop/PermanentDelete.h"
+#include "desktop/Trash.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "support/ErrorDialogs.h"
+#include "i18n/ErrorDialogs.h"
 
 #include "i18n/Translation.h"
 

@@ -1,10 +1,8 @@
-#include "support/ShellLaunch.h"
+#include "desktop/ShellLaunch.h"
 
+#include "desktop/GioPointers.h"
 #include "i18n/Translation.h"
 #include "support/Version.h"
-
-// GIO first: its headers use "signals" as a name, which Qt defines as a keyword.
-#include <gio/gio.h>
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -16,16 +14,8 @@
 namespace quorvex {
 namespace {
 
-struct TFreeError {
-    void operator()(GError* error) const { g_error_free(error); }
-};
-using TErrorPtr = std::unique_ptr<GError, TFreeError>;
-struct TUnref {
-    void operator()(gpointer object) const { g_object_unref(object); }
-};
-using TAppInfoPtr = std::unique_ptr<GAppInfo, TUnref>;
-using TFilePtr = std::unique_ptr<GFile, TUnref>;
-using TFileInfoPtr = std::unique_ptr<GFileInfo, TUnref>;
+using TAppInfoPtr = std::unique_ptr<GAppInfo, TUnrefObject>;
+using TFileInfoPtr = std::unique_ptr<GFileInfo, TUnrefObject>;
 struct TFreeAppList {
     void operator()(GList* list) const { g_list_free_full(list, g_object_unref); }
 };
