@@ -48,7 +48,7 @@ public:
 
     QMessageBox::StandardButton answer;
     std::deque<QMessageBox::StandardButton> next; // taken before `answer`, one a box
-    std::function<void(QMessageBox&)> onShown;   // sees each box before it is answered
+    std::function<void(QMessageBox&)> onShown;    // sees each box before it is answered
     std::vector<std::string> texts;
     std::vector<bool> defaultIsNo;
 

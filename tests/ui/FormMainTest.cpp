@@ -65,9 +65,9 @@ TEST_F(FormMainTest, ScanThroughTheWindowShowsSortedRowsAndSavesTheIni) {
         form.close();
     }
     const std::string ini = ReadAll(ini_);
-    for (const std::string& entry : {"[" + ScreenSection() + "]", std::string("Position="),
-                                     std::string("ColWidthsTreeView="), std::string("DirViewStyle=0"),
-                                     std::string("GroupFileSize=")})
+    for (const std::string& entry :
+         {"[" + ScreenSection() + "]", std::string("Position="), std::string("ColWidthsTreeView="),
+          std::string("DirViewStyle=0"), std::string("GroupFileSize=")})
         EXPECT_NE(ini.find(entry), std::string::npos) << entry << " in\n" << ini;
 
     TSettings again(ini_);
@@ -166,7 +166,8 @@ TEST_F(FormMainTest, SaveActionExportsTheListsSizesAndAppliedSettingsRestyleThem
     EXPECT_EQ(seen.Suffixes.value(seen.FilterIndex - 1), "txt");
     EXPECT_EQ(seen.Directory, out.Path() + "/");
     EXPECT_EQ(errors_.size(), 1u);
-    EXPECT_EQ(settings_.ReadInteger("LastFilterIndex", 0), 1) << "the failed save still remembered its choice";
+    EXPECT_EQ(settings_.ReadInteger("LastFilterIndex", 0), 1)
+        << "the failed save still remembered its choice";
 
     // A folder name with a line break cannot be stored in the INI: the export is still written,
     // only the folder is not remembered.
@@ -202,9 +203,10 @@ TEST_F(FormMainTest, StartUpFallsBackOnBadPositionsAndStartsOnlyExistingDirector
     Trigger(form, "ActDirSelect");
     EXPECT_EQ(form.RootNode(), nullptr);
     // A regular file is opened as a scan file; this one is none, and says so.
-    EXPECT_EQ(errors_, (std::vector<std::string>{
-                           data / "plain" + ": not a readable scan file: The document is empty. (at byte 0)",
-                           "Your choice is not a valid folder or the file system path could not be obtained."}));
+    EXPECT_EQ(errors_,
+              (std::vector<std::string>{
+                  data / "plain" + ": not a readable scan file: The document is empty. (at byte 0)",
+                  "Your choice is not a valid folder or the file system path could not be obtained."}));
     ASSERT_TRUE(Await(form, [&] { form.ProcessCommandLine({data.Path()}); }));
     EXPECT_EQ(form.RootNode()->GetFileCount(), 1);
 }
@@ -300,9 +302,9 @@ TEST_F(FormMainTest, AHeaderClickKeepsTheDirectionForANewColumnAndFlipsItForTheS
     ASSERT_EQ(header.sortIndicatorOrder(), Qt::DescendingOrder);
     // Clicks `section` and checks the root's rows follow the header by `key`.
     const auto click = [&](int section, Qt::SortOrder expected, auto key) {
-        QTest::mouseClick(header.viewport(), Qt::LeftButton, {},
-                          {header.sectionViewportPosition(section) + header.sectionSize(section) / 2,
-                           header.height() / 2});
+        QTest::mouseClick(
+            header.viewport(), Qt::LeftButton, {},
+            {header.sectionViewportPosition(section) + header.sectionSize(section) / 2, header.height() / 2});
         EXPECT_EQ(header.sortIndicatorSection(), section);
         EXPECT_EQ(header.sortIndicatorOrder(), expected);
         EXPECT_EQ(form.TreeModel()->SortOrder(), expected);
@@ -356,7 +358,9 @@ TEST_F(FormMainTest, RefreshNowRescansTheRootOrTheSubdirectoryOrNothingForAFile)
     data.File("sub/a", 100);
     data.File("new", 4 << 20);
     ASSERT_TRUE(Scan(form, data.Path()));
-    const auto has = [&](const std::string& path) { return FindNodeByPath(form.RootNode(), path) != nullptr; };
+    const auto has = [&](const std::string& path) {
+        return FindNodeByPath(form.RootNode(), path) != nullptr;
+    };
     TFrameInfoPanel& panel = *form.InfoPanel();
     // Inside the tree: only that directory is scanned again.
     data.Dir("sub/b");

@@ -243,7 +243,9 @@ protected:
         ASSERT_TRUE(Scan(form_, data_.Path()));
     }
 
-    TFileSystemNode* Node(const std::string& relative) const { return FormMainTest::Node(form_, data_ / relative); }
+    TFileSystemNode* Node(const std::string& relative) const {
+        return FormMainTest::Node(form_, data_ / relative);
+    }
     QMenu* RightClick(const TFileSystemNode* node) const { return FormMainTest::RightClick(form_, node); }
     static QAction* Entry(const QMenu& menu, const char* name) {
         return menu.findChild<QAction*>(QString::fromLatin1(name));
