@@ -3,69 +3,21 @@
 
 #include "FormMainFixture.h"
 
-#include "common/FileText.h"
 #include "common/TinyTmpfs.h"
 
-#include "scan/DirScanThreadList.h"
-#include "ui/NodeTreeView.h"
-
-#include <QAbstractButton>
-#include <QApplication>
 #include <QLocale>
 #include <QMenu>
-#include <QMessageBox>
 #include <QProgressDialog>
-#include <QPushButton>
 #include <QRegularExpression>
-#include <QStatusBar>
-#include <QTest>
-#include <QTimer>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <deque>
 #include <dirent.h>
 #include <fstream>
-#include <sys/stat.h>
 #include <thread>
 
 using namespace quorvex;
 using namespace quorvex::testing;
 
 namespace {
-
-// Answers every message box that comes up with `answer`, keeping what it said.
-class BoxAnswers {
-public:
-    explicit BoxAnswers(QMessageBox::StandardButton first) : answer(first) {
-        timer_.setInterval(5);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (box == nullptr || box->property("answered").toBool())
-                return;
-            box->setProperty("answered", true);
-            texts.push_back(box->text().toStdString());
-            defaultIsNo.push_back(static_cast<QAbstractButton*>(box->defaultButton()) ==
-                                  box->button(QMessageBox::No));
-            QMessageBox::StandardButton button = answer;
-            if (!next.empty()) {
-                button = next.front();
-                next.pop_front();
-            }
-            box->button(button)->click();
-        });
-        timer_.start();
-    }
-    QMessageBox::StandardButton answer;
-    std::deque<QMessageBox::StandardButton> next; // taken before `answer`, one a box
-    std::vector<std::string> texts;
-    std::vector<bool> defaultIsNo;
-
-private:
-    QTimer timer_;
-};
 
 // The trash entry whose recorded original path, percent-decoded, is `original`.
 bool InTrash(const std::string& original) {
@@ -93,25 +45,15 @@ protected:
         form_.activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(&form_));
     }
-    TFileSystemNode* Node(const std::string& path) const {
-        return path == form_.RootNode()->Name() ? form_.RootNode() : FindNodeByPath(form_.RootNode(), path);
-    }
+    TFileSystemNode* Node(const std::string& path) const { return FormMainTest::Node(form_, path); }
     // Selects the rows of `paths`, the first one current, as clicks with Ctrl would.
     void Select(const std::vector<std::string>& paths) {
         TNodeTreeView& view = *form_.TreeView();
         view.clearSelection();
         for (const std::string& path : paths) {
-            // As the user opens the folders down to it: files get their rows (and nodes) on the way.
-            for (auto slash = path.find('/', form_.RootNode()->Name().size()); slash != std::string::npos;
-                 slash = path.find('/', slash + 1)) {
-                const QModelIndex folder = form_.TreeModel()->IndexOf(Node(path.substr(0, slash)));
-                view.expand(folder);
-                if (form_.TreeModel()->canFetchMore(folder))
-                    form_.TreeModel()->fetchMore(folder); // the view would at its next layout
-            }
             const TFileSystemNode* node = Node(path);
             ASSERT_NE(node, nullptr) << path;
-            const QModelIndex row = form_.TreeModel()->IndexOf(node);
+            const QModelIndex row = form_.TreeModel()->Reveal(node);
             ASSERT_TRUE(row.isValid()) << path;
             view.selectionModel()->select(row, QItemSelectionModel::Select | QItemSelectionModel::Rows);
             if (path == paths.front())
@@ -162,7 +104,7 @@ TEST_F(DeleteActionTest, KeysAndMenuTrashOrDeleteForGoodAndTheTreeFollows) {
     ASSERT_TRUE(Scan(form_, data.Path()));
     const std::int64_t total = form_.RootNode()->GetSize();
 
-    BoxAnswers yes(QMessageBox::Yes);
+    BoxAnswers yes;
     Select({odd});
     QTest::keyClick(form_.TreeView(), Qt::Key_Delete);
     ASSERT_EQ(yes.texts.size(), 1U);
@@ -205,19 +147,6 @@ TEST_F(DeleteActionTest, KeysAndMenuTrashOrDeleteForGoodAndTheTreeFollows) {
     EXPECT_NE(Node(data / "stays"), nullptr);
 }
 
-namespace {
-
-// The user may not remove any entry of this name, as in a folder of someone else's.
-class StubbornFileSystem : public TFileSystemApi {
-public:
-    int RemoveEntry(int dirFd, const char* name, bool directory) override {
-        return std::strcmp(name, "keep.txt") == 0 ? EACCES
-                                                  : TFileSystemApi::RemoveEntry(dirFd, name, directory);
-    }
-};
-
-} // namespace
-
 TEST_F(DeleteActionTest, PartialFailureLeavesTheTreeAsTheDiskIsAndNamesWhatStayed) {
     TempTree data;
     data.Dir("d");
@@ -227,10 +156,11 @@ TEST_F(DeleteActionTest, PartialFailureLeavesTheTreeAsTheDiskIsAndNamesWhatStaye
     data.File("d/sub/b.bin", 2 << 20);
     data.File("other.bin", 5000);
     ASSERT_TRUE(Scan(form_, data.Path()));
-    StubbornFileSystem fs;
+    // The user may not remove that one entry, as in a folder of someone else's.
+    HookedFileSystem fs({}, {}, FailOn("keep.txt", EACCES));
     form_.SetDeletionSeams({}, &fs);
 
-    BoxAnswers yes(QMessageBox::Yes);
+    BoxAnswers yes;
     Select({data / "d"});
     // The directory that went only in part is read again.
     ASSERT_TRUE(Await(form_, [&] { form_.DeleteSelection(true); }));
@@ -256,9 +186,6 @@ TEST_F(DeleteActionTest, NestedGroupsRootAndScansInsideAreHandledBeforeAnythingI
     data.File("smalls/1.txt", 1);
     data.File("smalls/2.txt", 2);
     data.File("smalls/big.bin", 2 << 20);
-    data.Dir("busy");
-    for (int i = 0; i < 3000; ++i)
-        data.Dir("busy/x" + std::to_string(i));
     ASSERT_TRUE(Scan(form_, data.Path()));
     std::vector<std::string> trashed;
     form_.SetDeletionSeams(
@@ -267,7 +194,7 @@ TEST_F(DeleteActionTest, NestedGroupsRootAndScansInsideAreHandledBeforeAnythingI
             return MoveToTrash(path);
         },
         nullptr);
-    BoxAnswers yes(QMessageBox::Yes);
+    BoxAnswers yes;
 
     // A directory and a file inside it: only the directory is handed on; both rows go.
     Select({data / "n/only.bin", data / "n"});
@@ -305,58 +232,24 @@ TEST_F(DeleteActionTest, NestedGroupsRootAndScansInsideAreHandledBeforeAnythingI
 
     // The last files of a group go, and so does its row: an empty group stands for nothing.
     form_.SetDeletionSeams({}, nullptr);
-    Select({GetFullPath(FileGroupIn(Dir(form_, data / "smalls")))});
-    const QModelIndex groupRow = form_.TreeModel()->IndexOf(FileGroupIn(Dir(form_, data / "smalls")));
-    form_.TreeView()->expand(groupRow);
-    if (form_.TreeModel()->canFetchMore(groupRow))
-        form_.TreeModel()->fetchMore(groupRow);
     // Their rows picked directly: a path search does not look inside file groups.
+    const auto* group2 = static_cast<const TGroupNode*>(FileGroupIn(Dir(form_, data / "smalls")));
+    form_.TreeModel()->fetchMore(form_.TreeModel()->Reveal(group2));
     form_.TreeView()->clearSelection();
     std::vector<const TFileSystemNode*> files;
     {
-        TChildrenLock guard(static_cast<const TGroupNode*>(FileGroupIn(Dir(form_, data / "smalls"))));
+        TChildrenLock guard(group2);
         for (const auto& file : guard.Children())
             files.push_back(file.get());
     }
     ASSERT_EQ(files.size(), 2U);
     for (const TFileSystemNode* file : files)
-        form_.TreeView()->selectionModel()->select(form_.TreeModel()->IndexOf(file),
+        form_.TreeView()->selectionModel()->select(form_.TreeModel()->Reveal(file),
                                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
     form_.DeleteSelection(true);
     EXPECT_FALSE(Exists(data / "smalls/2.txt"));
     EXPECT_EQ(FileGroupIn(Dir(form_, data / "smalls")), nullptr);
     EXPECT_EQ(form_.TreeModel()->rowCount(form_.TreeModel()->IndexOf(Dir(form_, data / "smalls"))), 0);
-
-    // Inside a running rescan nothing can be deleted; the rescanned directory itself can, once its
-    // scan has been stopped (under the sanitizers: no write into a freed node).
-    form_.RescanNode(Dir(form_, data / "busy"));
-    Select({data / "busy"});
-    std::string inside;
-    while (inside.empty() && form_.IsScanRunning()) {
-        TChildrenLock guard(Dir(form_, data / "busy"));
-        if (guard.Children().Count() > 0)
-            inside = GetFullPath(guard.Children().Items(0));
-    }
-    ASSERT_TRUE(form_.IsScanRunning() && !inside.empty()) << "the rescan ended too soon to test";
-    QAction* deleteAction = form_.findChild<QAction*>("ActDelete");
-    const QString ownTip = deleteAction->toolTip();
-    Select({inside});
-    EXPECT_FALSE(deleteAction->isEnabled());
-    EXPECT_TRUE(deleteAction->toolTip().contains("still being scanned")) << "greyed, and says why";
-    EXPECT_EQ(form_.statusBar()->currentMessage(), deleteAction->toolTip());
-    Select({data / "busy"});
-    EXPECT_TRUE(deleteAction->isEnabled());
-    EXPECT_EQ(deleteAction->toolTip(), ownTip);
-    EXPECT_TRUE(form_.statusBar()->currentMessage().isEmpty());
-    form_.DeleteSelection(true);
-    EXPECT_NE(yes.texts.back().find("a scan is still counting it"), std::string::npos)
-        << "the size asked is not all of it yet: " << yes.texts.back();
-    EXPECT_FALSE(Exists(data / "busy"));
-    EXPECT_EQ(Node(data / "busy"), nullptr);
-    while (form_.IsScanRunning())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(form_.RootNode()->GetSize(), 0);
 
     // The scanned folder itself: its row goes and nothing is selected.
     Select({data.Path()});
@@ -366,28 +259,19 @@ TEST_F(DeleteActionTest, NestedGroupsRootAndScansInsideAreHandledBeforeAnythingI
     EXPECT_TRUE(form_.TreeView()->SelectedNodes().empty());
 }
 
-namespace {
-
-// Every removal takes a while, as on a slow disk, so that the progress dialog comes up.
-class SlowFileSystem : public TFileSystemApi {
-public:
-    int RemoveEntry(int dirFd, const char* name, bool directory) override {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        return TFileSystemApi::RemoveEntry(dirFd, name, directory);
-    }
-};
-
-} // namespace
-
 TEST_F(DeleteActionTest, SlowDeletionShowsProgressAndCancelStopsWithTheTreeAsTheDiskIs) {
     TempTree data;
     data.Dir("slow");
     for (int i = 0; i < 2000; ++i)
         data.File("slow/f" + std::to_string(i), 2 << 20);
     ASSERT_TRUE(Scan(form_, data.Path()));
-    SlowFileSystem fs;
+    // Every removal takes a while, as on a slow disk, so that the progress dialog comes up.
+    HookedFileSystem fs({}, {}, [](const char*) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return 0;
+    });
     form_.SetDeletionSeams({}, &fs);
-    BoxAnswers yes(QMessageBox::Yes);
+    BoxAnswers yes;
     const QLocale previousLocale;
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     bool windowWasDisabled = false;
@@ -443,7 +327,7 @@ TEST_F(DeleteActionTest, AFolderHoldingMountsStaysOutOfTheTrashAndDeletingForGoo
     data.File("dir/m/keepme", 10);
     ASSERT_TRUE(Scan(form_, data.Path()));
 
-    BoxAnswers yes(QMessageBox::Yes);
+    BoxAnswers yes;
     Select({data / "dir", data / "plain.bin"});
     QTest::keyClick(form_.TreeView(), Qt::Key_Delete);
     EXPECT_TRUE(yes.texts.empty()) << "refused before the question";
@@ -485,7 +369,7 @@ TEST_F(DeleteActionTest, ItemsReplacedSinceTheScanAreRefusedAndTheOthersGo) {
     std::filesystem::remove_all(data / "d");
     data.Dir("d");
 
-    BoxAnswers yes(QMessageBox::Yes);
+    BoxAnswers yes;
     Select({data / "a.bin", data / "b.bin", data / "c", data / "d"});
     form_.DeleteSelection(true);
     EXPECT_FALSE(Exists(data / "a.bin"));

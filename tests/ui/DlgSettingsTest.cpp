@@ -1,23 +1,30 @@
+// The settings dialog as a user works it, and the translation of windows it switches.
+
 #include "FormMainFixture.h"
 
-#include "common/DialogDriver.h"
 #include "common/GermanCatalogue.h"
 
 #include "i18n/Translation.h"
 #include "paint/QxBarChartPainter.h"
-#include "shell/InfoPanel.h"
 #include "support/Utilities.h"
 #include "ui/BarStyleList.h"
 #include "ui/DlgSettings.h"
-#include "ui/FormMain.h"
+#include "ui/WindowTranslation.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QGroupBox>
 #include <QLabel>
-#include <QPainter>
+#include <QMainWindow>
+#include <QMenuBar>
 #include <QPushButton>
+#include <QStandardItemModel>
+#include <QTabWidget>
 #include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -26,6 +33,9 @@ namespace quorvex {
 namespace {
 
 using ::testing::ElementsAre;
+using testing::EnglishLeft;
+using testing::German;
+using testing::GermanLeft;
 using ::testing::IsEmpty;
 using testing::TempTree;
 
@@ -268,71 +278,19 @@ TEST_F(DlgSettingsTest, TheDialogKeepsItsPlacePerScreenResolution) {
     EXPECT_EQ(errors_.size(), 1u);
 }
 
-TEST_F(DlgSettingsTest, TheBarStyleListShowsEveryStyleAsItsFullBarWithItsName) {
-    QStringList names;
-    BarChartPainterRegistry().GetPainterNames(names, true);
-    settings_.SetBarChartPainterClass("TSkinCrystal");
-    TDlgSettings dialog(settings_);
-    auto* list = Control<TBarStyleComboBox>(dialog, "CmbBoxBarChartPaintStyle");
-    QStringList listed;
-    int current = -1;
-    Driver driver([&](TDlgSettings& d) {
-        for (int i = 0; i < list->count(); ++i)
-            listed << list->itemText(i);
-        current = list->currentIndex();
-        Click(d, "BtnCancel");
-    });
-    dialog.Execute(settings_);
-    EXPECT_EQ(listed, names) << "sorted display names";
-    ASSERT_GE(current, 0);
-    EXPECT_EQ(listed[current], "Crystal");
-    // The fallback painter of a user who never chose is no entry of the list, but looks like one and
-    // carries its name: that entry is shown, and opening the dialog changes nothing.
-    settings_.SetBarChartPainterClass(kDefaultBarChartPainterClass);
-    Run([](TDlgSettings& d) {
-        EXPECT_EQ(Control<TBarStyleComboBox>(d, "CmbBoxBarChartPaintStyle")->currentText(), "Cairo Helix");
-        Click(d, "BtnOK");
-    });
-    EXPECT_EQ(settings_.BarChartPainterClass(), kDefaultBarChartPainterClass);
-
-    auto* delegate = qobject_cast<TBarStyleItemDelegate*>(list->itemDelegate());
-    ASSERT_NE(delegate, nullptr);
-    const QRect rect(0, 0, 200, TBarStyleItemDelegate::kItemHeight);
-    QStyleOptionViewItem option;
-    option.rect = rect;
-    option.palette = list->palette();
-    EXPECT_EQ(delegate->sizeHint(option, list->model()->index(0, 0)).height(), 16);
-    for (int i = 0; i < list->count(); ++i) {
-        for (const bool selected : {false, true}) {
-            QImage drawn(rect.size(), QImage::Format_ARGB32);
-            drawn.fill(Qt::transparent);
-            QImage expected = drawn;
-            option.state = selected ? QStyle::State_Selected : QStyle::State_None;
-            {
-                QPainter painter(&drawn);
-                delegate->paint(&painter, option, list->model()->index(i, 0));
-            }
-            {
-                QPainter painter(&expected);
-                painter.fillRect(rect, option.palette.color(selected ? QPalette::Highlight : QPalette::Base));
-                auto bar = BarChartPainterRegistry().FindByPainterName(names[i])->Create();
-                if (selected)
-                    bar->PaintSelected(painter, rect, names[i], 1.0);
-                else
-                    bar->Paint(painter, rect, names[i], 1.0);
-            }
-            EXPECT_EQ(drawn, expected) << names[i].toStdString() << (selected ? " selected" : "");
-        }
+// The chosen style is the list's current entry. The fallback painter of a user who never chose is no
+// entry of the list, but looks like one and carries its name: that entry is shown, and opening the
+// dialog changes nothing.
+TEST_F(DlgSettingsTest, TheBarStyleListShowsTheChosenStyleOrTheFallbacksLookAlike) {
+    for (const auto& [painter, shown] : {std::pair<std::string, QString>{"TSkinCrystal", "Crystal"},
+                                         {kDefaultBarChartPainterClass, "Cairo Helix"}}) {
+        settings_.SetBarChartPainterClass(painter);
+        Run([&](TDlgSettings& d) {
+            EXPECT_EQ(Control<TBarStyleComboBox>(d, "CmbBoxBarChartPaintStyle")->currentText(), shown);
+            Click(d, "BtnOK");
+        });
+        EXPECT_EQ(settings_.BarChartPainterClass(), painter);
     }
-    // A name no style has is not drawn at all.
-    QImage blank(rect.size(), QImage::Format_ARGB32);
-    blank.fill(Qt::transparent);
-    const QImage before = blank;
-    {
-        QPainter painter(&blank);
-        delegate->PaintEntry(painter, rect, "No such style", false, option.palette);
-    }
-    EXPECT_EQ(blank, before);
 }
 
 TEST_F(DlgSettingsTest, AGroupingChangeFromTheToolbarOffersARescanThatUsesIt) {
@@ -364,6 +322,98 @@ TEST_F(DlgSettingsTest, AGroupingChangeFromTheToolbarOffersARescanThatUsesIt) {
 
     ASSERT_TRUE(Await(form, [&] { ClickRefreshNow(form); }));
     EXPECT_EQ(group(), nullptr) << "the rescan no longer groups";
+}
+
+// A window with one of every kind of text the translation knows, each object named after an English
+// text so that a translated object name would show.
+struct SampleWindow : QMainWindow {
+    SampleWindow() {
+        setWindowTitle("Information");
+        menu = menuBar()->addMenu("&File");
+        menu->setObjectName("&File");
+        open = menu->addAction("&Open");
+        open->setObjectName("&Open");
+        open->setStatusTip("Favourites");
+        open->setToolTip("Open"); // what Qt would make of the text, but set: it must follow all the same
+        auto* exitAction = menu->addAction("E&xit");
+        exitAction->setToolTip("Choose the drive or directory to analyse");
+        auto* toolbar = addToolBar("Main");
+        actionButton = new QToolButton(toolbar);
+        actionButton->setDefaultAction(exitAction);
+        toolbar->addWidget(actionButton);
+        auto* central = new QWidget(this);
+        auto* layout = new QVBoxLayout(central);
+        auto* group = new QGroupBox("Analysis", central);
+        label = new QLabel("Language:", group);
+        label->setToolTip("Favourites");
+        button = new QPushButton("&Apply", group);
+        combo = new QComboBox(group);
+        combo->addItems({"Display", "Analysis"});
+        auto* tabs = new QTabWidget(central);
+        tabs->addTab(new QWidget, "User interface");
+        auto* tree = new QTreeView(central);
+        auto* model = new QStandardItemModel(0, 2, tree);
+        model->setHorizontalHeaderLabels({"Display", "MB"});
+        tree->setModel(model);
+        for (QWidget* w : std::initializer_list<QWidget*>{
+                 group, label, button, new QCheckBox("Group files smaller than:"), combo, tabs, tree})
+            layout->addWidget(w);
+        setCentralWidget(central);
+    }
+    QMenu* menu;
+    QAction* open;
+    QToolButton* actionButton;
+    QLabel* label;
+    QPushButton* button;
+    QComboBox* combo;
+};
+
+TEST(WindowTranslation, EveryKindOfTextComesFromItsEnglishSourceAndCodeSetTextsAreLeftAlone) {
+    const testing::BuildCatalogues catalogues;
+    SetLanguage("de");
+    SampleWindow window;
+    auto* own = new QLabel("Preferences", window.centralWidget());
+    own->setProperty(kOwnTextsProperty, true);
+    TranslateWindow(window);
+    EXPECT_EQ(own->text(), "Preferences") << "it translates itself";
+    delete own; // English on purpose: out of the way of the checks below
+    EXPECT_THAT(EnglishLeft(window), IsEmpty());
+    EXPECT_EQ(window.menu->objectName(), "&File") << "object names are never translated";
+    EXPECT_EQ(window.open->objectName(), "&Open");
+    EXPECT_EQ(window.open->toolTip(), "Öffnen") << "a tool tip made from the text follows it";
+    EXPECT_EQ(window.actionButton->text(), "Beenden") << "the button shows its action";
+    // Back and forth twice: each time from the English source, never from the German shown; translating
+    // again what is translated already keeps that source.
+    for (int round = 0; round < 2; ++round) {
+        SetLanguage("en");
+        RetranslateWindow(window);
+        EXPECT_THAT(GermanLeft(window), IsEmpty());
+        EXPECT_EQ(window.open->toolTip(), "Open");
+        SetLanguage("de");
+        RetranslateWindow(window);
+        TranslateWindow(window);
+        EXPECT_THAT(EnglishLeft(window), IsEmpty());
+    }
+
+    window.label->setText("42 files");
+    window.button->setText("&Apply"); // an English source text, but set by the code now
+    window.combo->setItemText(0, "Display");
+    auto* later = new QLabel("Analysis", window.centralWidget());
+    auto* laterAction = window.menu->addAction("&Help");
+    for (const char* language : {"en", "de"}) {
+        SetLanguage(language);
+        RetranslateWindow(window);
+        EXPECT_EQ(window.label->text(), "42 files");
+        if (std::string(language) == "en") {
+            EXPECT_THAT(GermanLeft(window), IsEmpty()) << "the others are retranslated";
+        }
+    }
+    EXPECT_EQ(window.button->text(), "&Apply") << "its memory went with the first replacement";
+    EXPECT_EQ(window.combo->itemText(0), "Display");
+    EXPECT_EQ(window.combo->itemText(1), German("Analysis"));
+    EXPECT_EQ(later->text(), "Analysis");
+    EXPECT_EQ(laterAction->text(), "&Help");
+    EXPECT_EQ(window.label->toolTip(), German("Favourites")) << "another text of the same widget";
 }
 
 } // namespace

@@ -1,0 +1,279 @@
+// The window's scan threads as the window drives them: queued, stopped, replaced and shut down, with
+// the model checked while they append, and message boxes asked for from a worker.
+
+#include "FormMainFixture.h"
+
+#include "ui/MessageDialogs.h"
+
+#include <QDeadlineTimer>
+#include <QStatusBar>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <set>
+#include <thread>
+
+namespace quorvex {
+namespace {
+
+using testing::BoxAnswers;
+using testing::FormMainTest;
+using testing::MakeWideTree;
+using testing::TempTree;
+
+TEST_F(FormMainTest, ScanControlWaitsForRunningScansAndStopsRefreshesAndClosesCleanly) {
+    TempTree data;
+    MakeWideTree(data, 80, 40);
+    TempTree second;
+    MakeWideTree(second, 2, 1);
+    TFormMain form(settings_);
+    ASSERT_TRUE(Await(
+        form,
+        [&] {
+            form.StartDirScan(data.Path());
+            form.StartDirScan(second.Path());
+            EXPECT_EQ(form.PendingScanPath(), second.Path());
+            EXPECT_EQ(form.windowTitle().toStdString(), "Quorvex - " + data.Path()) << "changes only later";
+        },
+        2));
+    EXPECT_EQ(form.windowTitle().toStdString(), "Quorvex - " + second.Path());
+    EXPECT_EQ(form.RootNode()->Name(), second.Path());
+    EXPECT_TRUE(form.PendingScanPath().empty());
+    EXPECT_FALSE(form.IsScanRunning());
+
+    const auto stopAfter = [&](const std::function<void()>& start) {
+        return Await(form, [&] {
+            start();
+            form.StopScan();
+        });
+    };
+    ASSERT_TRUE(stopAfter([&] { form.StartDirScan(data.Path()); }));
+    EXPECT_TRUE(form.StatusText(1).contains("sec."));
+    EXPECT_FALSE(form.RootNode()->IsScanning());
+    // F5 scans the same path again, to the end this time.
+    ASSERT_TRUE(Await(form, [&] { Trigger(form, "ActRefresh"); }));
+    EXPECT_EQ(form.RootNode()->Name(), data.Path());
+    EXPECT_FALSE(form.RootNode()->HasFlag(nfIncomplete));
+    EXPECT_EQ(form.RootNode()->GetFileCount(), 3 + 80 + 80 * 40);
+
+    // After "Local Drives", F5 scans the local drives again rather than a directory of that name.
+    ASSERT_TRUE(stopAfter([&] { form.StartFixedDrivesScan(); }));
+    ASSERT_TRUE(stopAfter([&] { Trigger(form, "ActRefresh"); }));
+    EXPECT_EQ(form.RootNode()->GetNodeType(), ntFixedDrives);
+
+    form.StartDirScan(data.Path());
+    form.close();
+    EXPECT_FALSE(form.IsScanRunning()) << "closing waits for the scan threads";
+    EXPECT_NE(testing::ReadAll(ini_).find("MRUDirList="), std::string::npos);
+}
+
+TEST_F(FormMainTest, AnOuterRescanReplacingARunningInnerOneLeavesConsistentRowsAndTotals) {
+    TempTree data;
+    MakeWideTree(data, 4, 3);
+    for (int i = 0; i < 400; ++i)
+        data.Dir("d0/s0/x" + std::to_string(i));
+    TFormMain form(settings_);
+    TNodeTreeView& view = *form.TreeView();
+    ASSERT_TRUE(Scan(form, data.Path()));
+    // Only now: its fetches list every directory's files, which changes what a flat list holds.
+    QAbstractItemModelTester tester(form.TreeModel(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    const QPersistentModelIndex d3 = form.TreeModel()->IndexOf(Dir(form, data / "d3"));
+    const QPersistentModelIndex d1 = form.TreeModel()->IndexOf(Dir(form, data / "d1"));
+    view.expand(d3);
+    view.setCurrentIndex(d3);
+    view.selectionModel()->select(d1, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    for (int i = 0; i < 3; ++i)
+        form.RebuildTree();
+    TDirNode* d0 = Dir(form, data / "d0");
+    TDirNode* s0 = Dir(form, data / "d0/s0");
+    ASSERT_NE(s0, nullptr);
+    ASSERT_TRUE(Await(form, [&] {
+        form.RescanNode(s0);
+        form.RescanNode(d0); // destroys s0 while its thread may still be finishing
+    }));
+    Settle(form);
+    EXPECT_EQ(d0->GetFileCount(), 1 + 3) << "nothing left behind by the stopped inner rescan";
+    EXPECT_EQ(form.RootNode()->GetFileCount(), 3 + 4 * 4) << "ancestors recalculated after the rescan";
+    EXPECT_TRUE(view.isExpanded(d3));
+    EXPECT_EQ(view.FocusedNode()->Name(), "d3");
+    std::multiset<std::string> selected;
+    for (const TFileSystemNode* node : view.SelectedNodes())
+        selected.insert(node->Name());
+    EXPECT_EQ(selected, (std::multiset<std::string>{"d1", "d3"}));
+}
+
+// Inside a running rescan nothing can be deleted; the rescanned directory itself can, once its scan
+// has been stopped, and no thread writes into its freed nodes afterwards.
+TEST_F(FormMainTest, DeletingTheDirectoryARescanIsReadingStopsTheRescanFirst) {
+    TempTree data;
+    data.Dir("busy");
+    for (int i = 0; i < 3000; ++i)
+        data.Dir("busy/x" + std::to_string(i));
+    TFormMain form(settings_);
+    form.show();
+    ASSERT_TRUE(Scan(form, data.Path()));
+    BoxAnswers yes;
+    TDirNode* busy = Dir(form, data / "busy");
+    form.RescanNode(busy);
+    std::string inside;
+    while (inside.empty() && form.IsScanRunning()) {
+        TChildrenLock guard(busy);
+        if (guard.Children().Count() > 0)
+            inside = GetFullPath(guard.Children().Items(0));
+    }
+    ASSERT_TRUE(form.IsScanRunning() && !inside.empty()) << "the rescan ended too soon to test";
+    QAction* deleteAction = form.findChild<QAction*>("ActDelete");
+    const QString ownTip = deleteAction->toolTip();
+    SelectOnly(form, FindNodeByPath(form.RootNode(), inside));
+    EXPECT_FALSE(deleteAction->isEnabled());
+    EXPECT_TRUE(deleteAction->toolTip().contains("still being scanned")) << "greyed, and says why";
+    EXPECT_EQ(form.statusBar()->currentMessage(), deleteAction->toolTip());
+    SelectOnly(form, busy);
+    EXPECT_TRUE(deleteAction->isEnabled());
+    EXPECT_EQ(deleteAction->toolTip(), ownTip);
+    EXPECT_TRUE(form.statusBar()->currentMessage().isEmpty());
+    form.DeleteSelection(true);
+    ASSERT_EQ(yes.texts.size(), 1U);
+    EXPECT_NE(yes.texts[0].find("a scan is still counting it"), std::string::npos)
+        << "the size asked is not all of it yet: " << yes.texts[0];
+    EXPECT_FALSE(testing::Exists(data / "busy"));
+    EXPECT_EQ(FindNodeByPath(form.RootNode(), data / "busy"), nullptr);
+    Settle(form);
+    EXPECT_EQ(form.RootNode()->GetSize(), 0);
+}
+
+TEST_F(FormMainTest, WhileAScanRunsTheTitleFollowsItAndTheStatusBarShowsNoSizeNorAGoneRoot) {
+    TempTree data;
+    data.Dir("a");
+    data.Dir("a/gate");
+    data.File("a/x.bin", 5000);
+    // Holds every walk that reaches "gate" until the test opens it.
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool reached = false;
+        bool open = false;
+        void Open() {
+            const std::lock_guard lock(mutex);
+            open = true;
+            changed.notify_all();
+        }
+    };
+    const auto gate = std::make_shared<Gate>();
+    testing::HookedFileSystem fs([gate](const char* name) {
+        if (std::strcmp(name, "gate") == 0) {
+            std::unique_lock lock(gate->mutex);
+            gate->reached = true;
+            gate->changed.notify_all();
+            gate->changed.wait(lock, [&] { return gate->open; });
+        }
+        return 0;
+    });
+    TFormMain form(settings_);
+    form.SetScanFileSystem(&fs);
+    const std::unique_ptr<Gate, void (*)(Gate*)> opener(gate.get(), [](Gate* g) { g->Open(); });
+    form.ShowFlatView(); // whose rows are made anew at the end of the scan
+    QSignalSpy finished(&form, &TFormMain::ScanFinishedSignal);
+    form.StartDirScan(data.Path());
+    {
+        std::unique_lock lock(gate->mutex);
+        ASSERT_TRUE(gate->changed.wait_for(lock, std::chrono::seconds(10), [&] { return gate->reached; }));
+    }
+    QTest::qWait(300);
+    SelectOnly(form, form.RootNode());
+    QTest::qWait(150);
+    EXPECT_EQ(form.StatusText(1).toStdString(), "") << "a size taken now would be stale before the scan ends";
+    EXPECT_TRUE(form.windowTitle().startsWith(QString::fromStdString("Quorvex - " + data / "a")))
+        << form.windowTitle().toStdString();
+    gate->Open();
+    ASSERT_TRUE(finished.count() > 0 || finished.wait(30000));
+    EXPECT_EQ(form.windowTitle().toStdString(), "Quorvex - " + data.Path());
+    EXPECT_EQ(form.StatusText(0).toStdString(), "");
+    EXPECT_TRUE(form.StatusText(1).endsWith(" sec.")) << "the scan's duration, not the focused row's size";
+
+    form.ShowTreeView();
+    SelectOnly(form, Dir(form, data / "a"));
+    EXPECT_EQ(form.StatusText(0).toStdString(), data / "a");
+    SelectOnly(form, form.RootNode());
+    const BoxAnswers yes;
+    form.DeleteSelection(true);
+    ASSERT_EQ(form.RootNode(), nullptr);
+    EXPECT_EQ(form.StatusText(0).toStdString(), "");
+    EXPECT_EQ(form.StatusText(1).toStdString(), "");
+}
+
+// The view must only ever see counts it was told about while a scan thread appends children.
+TEST(NodeTreeModel, ModelTesterPassesDuringALiveScan) {
+    TempTree tree;
+    MakeWideTree(tree, 12, 8);
+    for (int i = 0; i < 6; ++i)
+        tree.File("d0/small" + std::to_string(i), i + 1);
+    auto root = std::make_unique<TRootDirNode>();
+    root->SetName(tree.Path());
+    root->SetScanning(true); // as the window does before it starts a scan thread
+    testing::CheckedModel model;
+    model.SetRoot(root.get());
+
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        TDirScanner(root.get()).Scan(tree.Path(), 64);
+        done.store(true);
+    });
+    for (int rebuilds = 0; !done.load() || rebuilds < 3; ++rebuilds) {
+        QCoreApplication::processEvents();
+        model.Rebuild();
+        // Expand whatever the root shows so far, as a user clicking around would.
+        const QModelIndex rootIndex = model.index(0, 0);
+        for (int r = 0; r < model.rowCount(rootIndex); ++r) {
+            if (model.canFetchMore(model.index(r, 0, rootIndex)))
+                model.fetchMore(model.index(r, 0, rootIndex));
+        }
+    }
+    worker.join();
+    QCoreApplication::processEvents();
+    model.Rebuild();
+
+    const auto rows = model.PublishedRows(model.index(0, 0));
+    EXPECT_EQ(static_cast<int>(rows.size()), ChildCount(root.get()));
+    EXPECT_TRUE(std::is_sorted(rows.begin(), rows.end(),
+                               [](auto* a, auto* b) { return a->GetSize() > b->GetSize(); }));
+    for (const TFileSystemNode* node : rows) {
+        // Every fetched directory's rows match its finished child list.
+        const auto* group = dynamic_cast<const TGroupNode*>(node);
+        if (group != nullptr && !model.canFetchMore(model.IndexOf(group))) {
+            EXPECT_EQ(model.rowCount(model.IndexOf(group)), ChildCount(group)) << group->Name();
+        }
+    }
+}
+
+TEST(MessageDialogs, CallsFromAWorkerThreadShowTheBoxOnTheGuiThread) {
+    const BoxAnswers yes(QMessageBox::Yes, [](const QMessageBox& shown) {
+        EXPECT_EQ(shown.thread(), QApplication::instance()->thread());
+    });
+    struct Shared {
+        std::atomic<bool> done{false};
+        std::atomic<bool> answer{false};
+    };
+    // Shared with the worker, which may outlive a failed test.
+    const auto shared = std::make_shared<Shared>();
+    std::thread worker([shared] {
+        shared->answer = ShowConfirmationDialog("From a worker");
+        shared->done = true;
+    });
+    // processEvents returns at once when nothing is pending, so wait by the clock, not by count.
+    const QDeadlineTimer deadline(20000);
+    while (!shared->done && !deadline.hasExpired())
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    if (!shared->done) {
+        worker.detach(); // still blocked on the user-interface thread; joining would hang the run
+        FAIL() << "the box was not shown on the user-interface thread";
+    }
+    worker.join();
+    EXPECT_TRUE(shared->answer);
+    EXPECT_EQ(yes.texts, std::vector<std::string>{"From a worker"});
+}
+
+} // namespace
+} // namespace quorvex
