@@ -67,9 +67,8 @@ TEST(Trash, HostileNamesAndDirectoriesGoWholeAndRecordTheirExactPath) {
     TrashDir();
     TempTree t;
     const std::vector<std::string> names = {"plain", "line\nbreak", "bad\xff\xfe name", "dir\xe9"};
-    t.File(names[0], 10);
-    t.File(names[1], 20);
-    t.File(names[2], 30);
+    for (std::size_t i = 0; i < 3; ++i)
+        t.File(names[i], 10 * static_cast<long long>(i + 1));
     t.Dir(names[3]);
     t.Dir(names[3] + "/sub");
     t.File(names[3] + "/sub/inner\n\x80", 40);
@@ -147,14 +146,9 @@ TEST(Trash, MountsWithoutTrashKeepTheItem) {
     t.Dir("source");
     t.File("source/bound", 1);
     t.Dir("bind");
-    ASSERT_EQ(::mount((t / "source").c_str(), (t / "bind").c_str(), nullptr, MS_BIND, nullptr), 0);
-    const struct TUnbind {
-        std::string Path;
-        ~TUnbind() { ::umount2(Path.c_str(), MNT_DETACH); }
-    } unbind{t / "bind"};
-    const int fd = ::creat((tmpfs / "kept").c_str(), 0644);
-    ASSERT_GE(fd, 0);
-    ::close(fd);
+    const quorvex::testing::ScopedMount bind(t / "bind", t / "source");
+    ASSERT_TRUE(bind.Mounted()) << bind.Refusal();
+    quorvex::testing::WriteAll(tmpfs / "kept", "");
     const std::size_t before = InfoCount();
 
     for (const std::string& path : {tmpfs / "kept", t / "bind/bound"}) {
