@@ -33,10 +33,6 @@ bool WaitFor(const std::string& path) {
     return Exists(path);
 }
 
-bool HaveProgram(const std::string& name) {
-    return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
-}
-
 // A process this test started, ended with it.
 class Child {
 public:
@@ -86,11 +82,12 @@ struct ProbeDesktop {
                      " %f\nMimeType=text/plain;inode/directory;\nNoDisplay=true\n");
         WriteAll(Tree / "config/mimeapps.list", "[Default Applications]\ntext/plain=quorvex-probe.desktop\n"
                                                 "inode/directory=quorvex-probe.desktop\n");
-        ::setenv("HOME", Tree.Path().c_str(), 1);
-        ::setenv("XDG_DATA_HOME", (Tree / "data").c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", (Tree / "config").c_str(), 1);
-        ::setenv("XDG_DATA_DIRS", (Tree / "sys").c_str(), 1);
-        ::setenv("XDG_CONFIG_DIRS", (Tree / "sysconf").c_str(), 1);
+        for (const auto& [name, value] : {std::pair<const char*, std::string>{"HOME", Tree.Path()},
+                                          {"XDG_DATA_HOME", Tree / "data"},
+                                          {"XDG_CONFIG_HOME", Tree / "config"},
+                                          {"XDG_DATA_DIRS", Tree / "sys"},
+                                          {"XDG_CONFIG_DIRS", Tree / "sysconf"}})
+            ::setenv(name, value.c_str(), 1);
         ::unsetenv("XDG_CURRENT_DESKTOP");
         // Until a case starts its own bus, none answers.
         ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + Tree / "no-bus").c_str(), 1);
@@ -132,15 +129,14 @@ void DefaultHandlerScenario() {
     const ProbeDesktop desktop;
     desktop.Tree.File("files/blob.bin", 64);
 
-    TLaunchResult result = OpenWithDefaultHandler(desktop.Tree / kFile);
-    EXPECT_TRUE(result.Ok) << result.Message;
-    EXPECT_EQ(desktop.TakeOpened(), desktop.Tree / kFile);
-    result = OpenWithDefaultHandler(desktop.Tree / kDir);
-    EXPECT_TRUE(result.Ok) << result.Message;
-    EXPECT_EQ(desktop.TakeOpened(), desktop.Tree / kDir);
+    for (const std::string& path : {desktop.Tree / kFile, desktop.Tree / kDir}) {
+        const TLaunchResult opened = OpenWithDefaultHandler(path);
+        EXPECT_TRUE(opened.Ok) << opened.Message;
+        EXPECT_EQ(desktop.TakeOpened(), path);
+    }
 
     // Binary data has no application here; the user learns why.
-    result = OpenWithDefaultHandler(desktop.Tree / "files/blob.bin");
+    TLaunchResult result = OpenWithDefaultHandler(desktop.Tree / "files/blob.bin");
     EXPECT_FALSE(result.Ok);
     EXPECT_NE(result.Error, 0);
     EXPECT_NE(result.Message.find("No application"), std::string::npos) << result.Message;
@@ -237,7 +233,7 @@ TEST(ShellLaunch, DefaultHandlerGetsTheExactBytesAndMissingHandlersAreReported) 
 }
 
 TEST(ShellLaunch, FileManagerServiceShowsTheItemAndItsAbsenceOpensTheFolder) {
-    if (!HaveProgram("dbus-daemon"))
+    if (std::system("command -v dbus-daemon >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "dbus-daemon is not installed; a private session bus cannot be started";
     RunInFreshProcess(FileManagerScenario);
 }
