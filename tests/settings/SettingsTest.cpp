@@ -1,5 +1,7 @@
 #include "common/FileText.h"
 #include "common/TempTree.h"
+#include "i18n/IsoUtils.h"
+#include "i18n/LangUtils.h"
 #include "i18n/Translation.h"
 #include "settings/QxIniFile.h"
 #include "settings/QxSettings.h"
@@ -10,6 +12,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <sys/stat.h>
 
 namespace quorvex {
@@ -29,7 +32,6 @@ protected:
     }
     void TearDown() override {
         FreeGlobalSettings();
-        SetPainterClassResolver({});
         SetScreenSectionNameSource({});
         SetErrorDialogHandler(previousHandler_);
     }
@@ -197,56 +199,20 @@ TEST_F(SettingsTest, LoadReadsEveryKeyAndKeepsDefaultsForBadOnes) {
     EXPECT_EQ(TSettings::CreateCopy(*jobs)->ScanJobs(), 6);
     EXPECT_TRUE(errors_.empty());
 
-    // Until the painter registry exists the class is kept by name, through a seam.
+    // Without the painter registry (the command line has none) the class is kept by name.
     EXPECT_EQ(LoadedFrom("BarChartPainterClass=TSomePainter\n")->BarChartPainterClass(), "TSomePainter");
     EXPECT_EQ(LoadedFrom("BarChartPainterClass=\n")->BarChartPainterClass(), "TDefaultBarChartPainter");
-    SetPainterClassResolver([](const std::string& name) {
-        return name == "tsomepainter" ? std::string("TSomePainter") : std::string("TDefaultBarChartPainter");
-    });
-    EXPECT_EQ(LoadedFrom("BarChartPainterClass=tsomepainter\n")->BarChartPainterClass(), "TSomePainter");
-    EXPECT_EQ(LoadedFrom("BarChartPainterClass=TGone\n")->BarChartPainterClass(), "TDefaultBarChartPainter");
 }
 
-// Only the grouping settings raise the flag that offers a rescan; the dialog's copy shares the file
-// but not the values until it is assigned back.
-TEST_F(SettingsTest, OnlyRealGroupingChangesRaiseTheFlagAndTheDialogCopyKeepsItsValues) {
-    TSettings& shared = GlobalSettings();
-    auto copy = TSettings::CreateCopy(shared);
-    copy->SetGroupSmallFiles(true);
-    copy->SetGroupFileSize(1048576);
-    copy->SetLanguage("fr");
-    copy->SetFileSizeRounding(0);
-    copy->SetPaintOption(poDrawChildPercentBars, false);
-    copy->SetBarChartPainterClass("TOther");
-    EXPECT_FALSE(copy->GroupingChanged());
-    copy->SetGroupSmallFiles(false);
-    EXPECT_TRUE(copy->GroupingChanged());
-    copy->SetGroupingChanged(false);
-    copy->SetGroupFileSize(123);
-    EXPECT_TRUE(copy->GroupingChanged());
-    EXPECT_EQ(shared.GroupFileSize(), 1048576);
-    copy->WriteString("SettingsDlgSomething", "1");
-    EXPECT_EQ(shared.ReadString("SettingsDlgSomething", {}), "1"); // the file is seen at once
-
-    shared.Assign(*copy);
-    EXPECT_EQ(shared.GroupFileSize(), 123);
-    EXPECT_EQ(shared.Language(), "fr");
-    EXPECT_TRUE(shared.GroupingChanged());
-}
-
+// Without a screen (no display) there is no section to keep window places in: nothing is written.
 TEST_F(SettingsTest, ScreenSectionFollowsTheScreenAndIsAbsentWithoutOne) {
     TSettings settings(tree_ / "a.ini");
     settings.WriteScreenString("Position", "1,2,3,4");
     EXPECT_EQ(settings.ReadScreenString("Position", "none"), "none");
-    struct stat st {};
-    EXPECT_NE(::stat((tree_ / "a.ini").c_str(), &st), 0); // nothing was written
-
-    std::string screen = "1280x1024";
-    SetScreenSectionNameSource([&] { return screen; });
+    EXPECT_FALSE(testing::Exists(tree_ / "a.ini"));
+    SetScreenSectionNameSource([] { return std::string("1280x1024"); });
     settings.WriteScreenString("Position", "10,20,710,520");
     EXPECT_EQ(settings.IniFile().ReadString("1280x1024", "Position", {}), "10,20,710,520");
-    screen = "1920x1080";
-    EXPECT_EQ(settings.ReadScreenString("Position", "centred"), "centred");
 }
 
 // Save replaces the file by a rename, as the safe writer does, so a read-only folder fails it even
@@ -301,6 +267,67 @@ TEST_F(SettingsTest, BinaryJunkCostsNothingAfterIt) {
         EXPECT_NE(written.find(kept), std::string::npos) << kept << " missing from:\n" << written;
     EXPECT_EQ(TQxIniFile(path).ReadString("Other", "B", {}), "2");
     EXPECT_TRUE(errors_.empty());
+}
+
+TEST(LanguageNames, RegionalRowsMatchExactlyAndEverythingElseByTheFirstTwoLetters) {
+    const std::pair<const char*, const char*> names[] = {{"de", "German"},
+                                                         {"de_AT", "German"},
+                                                         {"en_US", "American English"},
+                                                         {"en_us", "English"},
+                                                         {"fr_BE", "Walloon"},
+                                                         {"fr_CA", "French"},
+                                                         {"nd", "Ndebele, North"},
+                                                         {"d", ""},
+                                                         {"", ""},
+                                                         {"C", ""},
+                                                         {"qq_QQ", ""}};
+    for (const auto& [code, name] : names)
+        EXPECT_EQ(LanguageName(code), name) << '"' << code << '"';
+    EXPECT_EQ(LanguageDisplayName("xx"), " [xx]") << "no name: the display name starts with the blank";
+    EXPECT_EQ(BaseLanguageDisplayName("de_AT"), "German [de]");
+    EXPECT_EQ(BaseLanguageDisplayName("en_US"), "English [en]");
+}
+
+TEST(LanguageNames, EveryCodeIsListedOnceAfterItsBaseAndComesBackFromItsDisplayName) {
+    std::set<std::string_view> codes;
+    for (const TIsoLanguage& row : IsoLanguages()) {
+        EXPECT_TRUE(codes.insert(row.Code).second) << "twice: " << row.Code;
+        EXPECT_TRUE(row.Code.size() == 2 || codes.contains(row.Code.substr(0, 2)))
+            << "before its base: " << row.Code;
+        const std::string code(row.Code);
+        EXPECT_EQ(LanguageCodeFromDisplayName(LanguageDisplayName(code)), code);
+        EXPECT_EQ(LanguageName(code), row.Name);
+    }
+    EXPECT_EQ(LanguageCodeFromDisplayName("Ndebele, North [nd] [xx]"), "nd");
+    EXPECT_EQ(LanguageCodeFromDisplayName(" [xx]"), "xx");
+    for (const char* broken : {"German", "German [de", "German []"})
+        EXPECT_EQ(LanguageCodeFromDisplayName(broken), "") << broken;
+}
+
+// Language folders count only with a catalogue inside, are named in lower case and once; English,
+// the built-in language, is added last when no folder has it.
+TEST(LanguageList, FoldersWithACatalogueInLowerCaseOnceAndEnglishLast) {
+    using ::testing::ElementsAre;
+    using ::testing::UnorderedElementsAre;
+    const testing::TempTree tree;
+    const std::filesystem::path previous = CatalogueFolder();
+    SetCatalogueFolder(tree / "locale");
+    EXPECT_THAT(GetLanguageDisplayList(), ElementsAre("English [en]")) << "no catalogue folder at all";
+    const auto catalogue = [&](const std::string& folder) {
+        std::filesystem::create_directories(tree / ("locale/" + folder + "/LC_MESSAGES"));
+        tree.File("locale/" + folder + "/LC_MESSAGES/default.mo", 28);
+    };
+    std::filesystem::create_directories(tree / "locale/fr/LC_MESSAGES");
+    EXPECT_THAT(GetLanguageDisplayList(), ElementsAre("English [en]"));
+    for (const char* folder : {"de", "DE", "en_US"})
+        catalogue(folder);
+    const auto list = GetLanguageDisplayList();
+    EXPECT_THAT(list, UnorderedElementsAre("German [de]", "English [en_us]", "English [en]"));
+    EXPECT_EQ(list.back(), "English [en]");
+    catalogue("en");
+    EXPECT_THAT(GetLanguageDisplayList(),
+                UnorderedElementsAre("German [de]", "English [en_us]", "English [en]"));
+    SetCatalogueFolder(previous);
 }
 
 } // namespace
