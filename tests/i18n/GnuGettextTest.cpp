@@ -24,17 +24,19 @@ protected:
     ErrorDialogHandler previous_;
 };
 
-// No folder pt: pt_PT finds nothing, and neither does the built-in language. Codes that are no
-// folder name find nothing either, not even a catalogue where they would lead.
+// A language of its own wins over its two-letter base, whatever the case of the folder. No folder pt:
+// pt_PT finds nothing, and neither does the built-in language. Codes that are no folder name find
+// nothing either, not even a catalogue where they would lead.
 TEST_F(GnuGettextTest, FindsTheLanguageFolderThenItsTwoLetterBaseWhateverTheCase) {
     folder_.Add("de", {{"Size", "Größe"}});
+    const std::string austrian = folder_.Add("de_AT", {{"Size", "Grösse"}});
     folder_.Add("pt_BR", {{"Size", "Tamanho"}});
     folder_.Add("FR", {{"Size", "Taille"}});
-    std::filesystem::create_directories(folder_.Scratch("LC_MESSAGES"));
     ASSERT_TRUE(testing::CompilePo(folder_.Scratch("LC_MESSAGES/default.mo"), {{"Size", "Outside"}}));
     TGnuGettextInstance instance(folder_.Path());
-    for (const auto& [code, text] : std::vector<std::pair<const char*, const char*>>{{"de_AT", "Größe"},
+    for (const auto& [code, text] : std::vector<std::pair<const char*, const char*>>{{"de_AT", "Grösse"},
                                                                                      {"de_DE", "Größe"},
+                                                                                     {"de", "Größe"},
                                                                                      {"pt_BR", "Tamanho"},
                                                                                      {"fr_CA", "Taille"},
                                                                                      {"pt_PT", "Size"},
@@ -45,22 +47,14 @@ TEST_F(GnuGettextTest, FindsTheLanguageFolderThenItsTwoLetterBaseWhateverTheCase
         instance.SetLanguage(code);
         EXPECT_EQ(instance.GetText("Size"), text) << code;
     }
+    instance.SetLanguage("de_AT");
+    EXPECT_EQ(instance.CatalogueFile("default"), austrian);
+    EXPECT_EQ(instance.GetText(""), "") << "the header is no translation";
     EXPECT_TRUE(errors_.empty());
 }
 
-TEST_F(GnuGettextTest, ALanguageOfItsOwnWinsOverItsBaseAndEveryChangeReopens) {
-    folder_.Add("de", {{"Size", "Größe"}});
-    const std::string austrian = folder_.Add("de_AT", {{"Size", "Grösse"}});
-    TGnuGettextInstance instance(folder_.Path());
-    instance.SetLanguage("de_AT");
-    EXPECT_EQ(instance.GetText("Size"), "Grösse");
-    EXPECT_EQ(instance.CatalogueFile("default"), austrian);
-    instance.SetLanguage("de");
-    EXPECT_EQ(instance.GetText("Size"), "Größe");
-    EXPECT_EQ(instance.CurrentLanguage(), "de");
-    EXPECT_EQ(instance.GetText(""), "") << "the header is no translation";
-}
-
+// An empty code takes the environment; at start-up, so does an empty Language key, while a missing
+// one keeps the language chosen so far. The runtime's domain comes after the program's own, once.
 TEST_F(GnuGettextTest, AnEmptyCodeAndAnEmptyLanguageKeyTakeTheEnvironment) {
     folder_.Add("de", {{"Size", "Größe"}});
     const testing::ScopedEnv lang("LANG", "de_DE.UTF-8");
@@ -72,41 +66,16 @@ TEST_F(GnuGettextTest, AnEmptyCodeAndAnEmptyLanguageKeyTakeTheEnvironment) {
     EXPECT_EQ(instance.GetText("Size"), "Größe");
 
     const std::string ini = folder_.Scratch("Quorvex.ini");
-    // The key without a value: the environment, not the language chosen so far.
-    testing::WriteAll(ini, "[Settings]\nLanguage=\n");
-    instance.SetLanguage("fr");
-    ChooseStartupLanguage(instance, TSettings(ini));
-    EXPECT_EQ(instance.CurrentLanguage(), "de_DE");
-    // No key: the language chosen so far stays.
-    testing::WriteAll(ini, "[Settings]\n");
-    instance.SetLanguage("fr");
-    ChooseStartupLanguage(instance, TSettings(ini));
-    EXPECT_EQ(instance.CurrentLanguage(), "fr");
-    testing::WriteAll(ini, "[Settings]\nLanguage=pt_BR\n");
-    ChooseStartupLanguage(instance, TSettings(ini));
-    EXPECT_EQ(instance.CurrentLanguage(), "pt_BR");
-}
-
-TEST_F(GnuGettextTest, StartUpRegistersTheRuntimeDomainOnceAfterTheProgramsOwn) {
-    TGnuGettextInstance instance(folder_.Path());
-    const std::string ini = folder_.Scratch("Quorvex.ini");
-    testing::WriteAll(ini, "[Settings]\nLanguage=de\n");
-    ChooseStartupLanguage(instance, TSettings(ini));
-    instance.AddResourceStringDomain("rtl");
+    for (const auto& [settings, language] : {std::pair{"[Settings]\nLanguage=\n", "de_DE"},
+                                             {"[Settings]\n", "fr"},
+                                             {"[Settings]\nLanguage=pt_BR\n", "pt_BR"}}) {
+        testing::WriteAll(ini, settings);
+        instance.SetLanguage("fr");
+        ChooseStartupLanguage(instance, TSettings(ini));
+        EXPECT_EQ(instance.CurrentLanguage(), language) << settings;
+    }
     instance.AddResourceStringDomain("default");
     EXPECT_EQ(instance.ResourceStringDomains(), (std::vector<std::string>{"default", "rtl"}));
-}
-
-TEST_F(GnuGettextTest, ListsLanguageFoldersLowerCasedOnceAndOnlyWithACatalogue) {
-    TGnuGettextInstance instance(folder_.Path());
-    EXPECT_TRUE(instance.ListLanguages("default").empty()) << "no catalogue folder at all";
-    folder_.Add("en_US", {{"Size", "Size"}});
-    folder_.Add("DE", {{"Size", "Größe"}});
-    folder_.Add("de", {{"Size", "Größe"}});
-    std::filesystem::create_directories(folder_.Path() + "/fr/LC_MESSAGES"); // no catalogue in it
-    auto listed = instance.ListLanguages("default");
-    std::sort(listed.begin(), listed.end());
-    EXPECT_EQ(listed, (std::vector<std::string>{"de", "en_us"}));
 }
 
 TEST_F(GnuGettextTest, AWrongCharsetTurnsTheDomainOffForTheRestOfTheRunWithOneMessage) {

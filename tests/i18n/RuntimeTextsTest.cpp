@@ -20,52 +20,37 @@
 namespace quorvex {
 namespace {
 
-QString QtFolder() {
-    return QLibraryInfo::path(QLibraryInfo::TranslationsPath);
-}
-
 QString YesButtonText() {
     QMessageBox box;
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::Cancel);
     return box.button(QMessageBox::Yes)->text();
 }
 
-class RuntimeTextsTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!QFile::exists(QtFolder() + QStringLiteral("/qtbase_de.qm")))
-            GTEST_SKIP() << "Qt's German catalogue is not installed (Debian: qt6-translations-l10n)";
+// Qt's own texts (the buttons of a message box) follow the language only once the runtime's domain is
+// registered, the program's own catalogue first; the installed translator follows every change.
+TEST(RuntimeTexts, QtsOwnTextsFollowTheLanguageWithTheRuntimeDomainAndTheProgramsCatalogueFirst) {
+    const QString qtFolder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (!QFile::exists(qtFolder + QStringLiteral("/qtbase_de.qm")))
+        GTEST_SKIP() << "Qt's German catalogue is not installed (Debian: qt6-translations-l10n)";
+    const testing::CatalogueFolder folder;
+    folder.Add("de", {{"&Yes", "&Jawohl"}});
+    {
+        TGnuGettextInstance instance(folder.Path());
+        instance.SetLanguage("en");
+        TRuntimeTranslator translator(instance, qtFolder);
+        QCoreApplication::installTranslator(&translator);
+        translator.FollowLanguage("de_AT");
+        EXPECT_EQ(YesButtonText(), QStringLiteral("&Yes"))
+            << "without the domain rtl Qt's catalogue is not asked";
+        instance.AddResourceStringDomain("rtl");
+        EXPECT_EQ(YesButtonText(), QStringLiteral("&Ja"));
+        instance.SetLanguage("de");
+        translator.FollowLanguage("de");
+        EXPECT_EQ(YesButtonText(), QStringLiteral("&Jawohl"));
+        translator.FollowLanguage("en");
+        EXPECT_FALSE(translator.HasQtCatalogue());
+        QCoreApplication::removeTranslator(&translator);
     }
-    testing::CatalogueFolder folder_;
-};
-
-TEST_F(RuntimeTextsTest, QtsOwnTextsFollowTheLanguageOnlyWhenTheRuntimeDomainIsRegistered) {
-    TGnuGettextInstance instance(folder_.Path());
-    TRuntimeTranslator translator(instance, QtFolder());
-    QCoreApplication::installTranslator(&translator);
-    translator.FollowLanguage("de_AT");
-    EXPECT_EQ(YesButtonText(), QStringLiteral("&Yes"))
-        << "without the domain rtl Qt's catalogue is not asked";
-    instance.AddResourceStringDomain("rtl");
-    EXPECT_EQ(YesButtonText(), QStringLiteral("&Ja"));
-    translator.FollowLanguage("en");
-    EXPECT_FALSE(translator.HasQtCatalogue());
-    EXPECT_EQ(YesButtonText(), QStringLiteral("&Yes"));
-    QCoreApplication::removeTranslator(&translator);
-}
-
-TEST_F(RuntimeTextsTest, TheProgramsOwnCatalogueIsAskedBeforeQts) {
-    folder_.Add("de", {{"&Yes", "&Jawohl"}});
-    TGnuGettextInstance instance(folder_.Path());
-    instance.AddResourceStringDomain("rtl");
-    instance.SetLanguage("de");
-    TRuntimeTranslator translator(instance, QtFolder());
-    QCoreApplication::installTranslator(&translator);
-    EXPECT_EQ(YesButtonText(), QStringLiteral("&Jawohl"));
-    QCoreApplication::removeTranslator(&translator);
-}
-
-TEST_F(RuntimeTextsTest, TheInstalledTranslatorFollowsEveryLanguageChange) {
     const std::string before = CurrentLanguage();
     TRuntimeTranslator& translator = InstallRuntimeTranslation(*QCoreApplication::instance());
     DefaultInstance().AddResourceStringDomain("rtl");
