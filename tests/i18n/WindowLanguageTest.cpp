@@ -63,49 +63,6 @@ protected:
     const testing::BuildCatalogues catalogues_;
 };
 
-TEST_F(WindowLanguageTest, MainAndAboutWindowLeaveNoEnglishTextInGermanAndNoGermanTextInEnglish) {
-    ASSERT_GT(testing::TranslatedMessages().size(), 50u);
-    SetLanguage("de");
-    TFormMain form(settings_);
-    EXPECT_THAT(EnglishLeft(form), IsEmpty()) << "made in German";
-    auto* config = form.findChild<QAction*>("ActConfig");
-    EXPECT_EQ(config->text(), German("S&ettings..."));
-    EXPECT_EQ(form.findChild<QAction*>("ActDelete")->toolTip(),
-              German("Move the selected files and directories to the trash (Shift: delete them for good)"));
-    const qint64 image = config->icon().cacheKey();
-
-    std::vector<std::size_t> englishShown;
-    for (int round = 0; round < 2; ++round) {
-        Apply(form, "en");
-        EXPECT_EQ(CurrentLanguage(), "en");
-        EXPECT_THAT(GermanLeft(form), IsEmpty());
-        // The window really shows the catalogue's source texts, or the checks would prove nothing.
-        englishShown.push_back(MessagesShown(form, false).size());
-        EXPECT_GT(englishShown.back(), 15u);
-        EXPECT_EQ(config->text(), "S&ettings...");
-        Apply(form, "de_DE");
-        EXPECT_THAT(EnglishLeft(form), IsEmpty());
-        EXPECT_GT(MessagesShown(form, true).size(), 15u);
-    }
-    EXPECT_EQ(englishShown[0], englishShown[1]) << "each time all of them";
-    EXPECT_EQ(config->icon().cacheKey(), image) << "the images stay while the texts change";
-    EXPECT_EQ(form.windowTitle(), "Quorvex");
-
-    // The about window is translated when it is made, in the language of that moment.
-    {
-        const TFormInfo about(&form);
-        EXPECT_EQ(about.windowTitle(), German("Information"));
-        EXPECT_THAT(EnglishLeft(about), IsEmpty());
-        EXPECT_FALSE(GermanLeft(about).empty());
-    }
-    Apply(form, "en");
-    const TFormInfo about(&form);
-    EXPECT_EQ(about.windowTitle(), "Information");
-    EXPECT_THAT(GermanLeft(about), IsEmpty());
-    EXPECT_THAT(NotMessages(form), IsEmpty());
-    EXPECT_THAT(NotMessages(about), IsEmpty());
-}
-
 // The access keys of a menu's entries, lower case, one per entry that has one.
 std::vector<QChar> AccessKeys(const QMenu& menu) {
     std::vector<QChar> keys;
@@ -156,14 +113,23 @@ void Choose(TDlgSettings& dialog, const char* language) {
     QTest::keyClicks(Control<QComboBox>(dialog, "ComboBoxLanguage"), language);
 }
 
-TEST_F(WindowLanguageTest, TheSettingsDialogSwitchesItselfAndTheMainWindowAndCancelTakesItBack) {
+// Through the settings dialog, as a user does: Apply switches the dialog and the main window, both ways
+// and entirely, leaving the images; Cancel goes back to the language the settings hold. A window made
+// in German (a German start) and the about window, made in the language of its moment, hold no
+// English.
+TEST_F(WindowLanguageTest, TheSettingsDialogSwitchesBothWindowsAndCancelTakesItBack) {
+    ASSERT_GT(testing::TranslatedMessages().size(), 50u);
     TFormMain form(settings_);
     auto* config = form.findChild<QAction*>("ActConfig");
-    ASSERT_TRUE(config->isEnabled());
+    const qint64 image = config->icon().cacheKey();
+    std::size_t englishShown = 0;
     std::vector<std::string> germanDialog, germanMain, englishDialog, englishMain;
     std::size_t germanShown = 0;
     testing::WhileShown<TDlgSettings> driver([&](TDlgSettings& d) {
         EXPECT_EQ(d.windowTitle(), "Preferences");
+        // The windows really show the catalogue's source texts, or the checks would prove nothing.
+        englishShown = MessagesShown(form, false).size(); // the dialog's among them
+        EXPECT_GT(englishShown, 25u);
         Choose(d, "German");
         EXPECT_EQ(CurrentLanguage(), "en") << "choosing does not switch yet";
         Click(d, "BtnApply");
@@ -176,31 +142,36 @@ TEST_F(WindowLanguageTest, TheSettingsDialogSwitchesItselfAndTheMainWindowAndCan
                   4 * metrics.averageCharWidth());
         germanDialog = EnglishLeft(d);
         germanMain = EnglishLeft(form);
-        germanShown = MessagesShown(d, true).size();
+        germanShown = MessagesShown(d, true).size() + MessagesShown(form, true).size();
+        EXPECT_EQ(config->text(), German("S&ettings..."));
+        EXPECT_EQ(
+            form.findChild<QAction*>("ActDelete")->toolTip(),
+            German("Move the selected files and directories to the trash (Shift: delete them for good)"));
 
         Choose(d, "English");
         Click(d, "BtnApply");
         EXPECT_EQ(CurrentLanguage(), "en");
         englishDialog = GermanLeft(d);
         englishMain = GermanLeft(form);
+        EXPECT_EQ(MessagesShown(form, false).size(), englishShown) << "each time all of them";
+        EXPECT_EQ(config->text(), "S&ettings...");
 
         Choose(d, "German");
         Click(d, "BtnApply");
-        EXPECT_EQ(config->text(), German("S&ettings..."));
         Click(d, "BtnCancel");
     });
     config->trigger();
     ASSERT_TRUE(driver.ran);
     EXPECT_THAT(germanDialog, IsEmpty());
     EXPECT_THAT(germanMain, IsEmpty());
-    EXPECT_GT(germanShown, 10u) << "the dialog's own texts were looked at";
+    EXPECT_GT(germanShown, 25u) << "the dialog's own texts were looked at";
     EXPECT_THAT(englishDialog, IsEmpty());
     EXPECT_THAT(englishMain, IsEmpty());
-
-    // Cancel: the language the settings hold, in both windows.
     EXPECT_EQ(settings_.Language(), "en");
     EXPECT_EQ(CurrentLanguage(), "en");
     EXPECT_THAT(GermanLeft(form), IsEmpty());
+    EXPECT_EQ(config->icon().cacheKey(), image) << "the images stay while the texts change";
+    EXPECT_EQ(form.windowTitle(), "Quorvex");
     std::vector<std::string> reopened;
     testing::WhileShown<TDlgSettings> again([&](TDlgSettings& d) {
         reopened = GermanLeft(d);
@@ -210,6 +181,19 @@ TEST_F(WindowLanguageTest, TheSettingsDialogSwitchesItselfAndTheMainWindowAndCan
     config->trigger();
     ASSERT_TRUE(again.ran);
     EXPECT_THAT(reopened, IsEmpty());
+    const TFormInfo english(&form);
+    EXPECT_EQ(english.windowTitle(), "Information");
+    EXPECT_THAT(GermanLeft(english), IsEmpty());
+    EXPECT_THAT(NotMessages(form), IsEmpty());
+    EXPECT_THAT(NotMessages(english), IsEmpty());
+
+    SetLanguage("de");
+    const TFormMain german(settings_);
+    EXPECT_THAT(EnglishLeft(german), IsEmpty()) << "made in German";
+    const TFormInfo about(&form);
+    EXPECT_EQ(about.windowTitle(), German("Information"));
+    EXPECT_THAT(EnglishLeft(about), IsEmpty());
+    EXPECT_FALSE(GermanLeft(about).empty());
 }
 
 } // namespace
