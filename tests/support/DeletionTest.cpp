@@ -1,5 +1,6 @@
 #include "support/DeleteFiles.h"
 #include "support/PermanentDelete.h"
+#include "support/Trash.h"
 
 #include "common/FileText.h"
 #include "common/ScopedEnv.h"
@@ -15,15 +16,23 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <grp.h>
+#include <optional>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <tuple>
 
 using namespace quorvex;
 using quorvex::testing::Exists;
+using quorvex::testing::PercentDecoded;
 using quorvex::testing::ScopedMount;
 using quorvex::testing::TempTree;
+using quorvex::testing::TinyTmpfs;
+using quorvex::testing::WriteAll;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -38,7 +47,128 @@ TTrashResult Trashed() {
     return {TTrashOutcome::Trashed, 0, ""};
 }
 
+// GIO reads the trash location once per process, so every test shares one private home, set before the
+// first trash call; the user's real trash is never touched.
+const std::string& TrashDir() {
+    struct TPrivateHome {
+        TempTree Home;
+        std::string Trash = Home / "data/Trash";
+        TPrivateHome() {
+            Home.Dir("data");
+            ::setenv("HOME", Home.Path().c_str(), 1);
+            ::setenv("XDG_DATA_HOME", (Home / "data").c_str(), 1);
+        }
+    };
+    static const TPrivateHome home;
+    return home.Trash;
+}
+
+std::size_t InfoCount() {
+    const fs::path info = TrashDir() + "/info";
+    return fs::exists(info) ? std::distance(fs::directory_iterator(info), fs::directory_iterator()) : 0;
+}
+
+// The trash entry whose recorded original path, decoded, is exactly `original`; also checks that the
+// record itself is plain ASCII on one line, as the trash format requires.
+std::optional<std::string> FindInTrash(const std::string& original) {
+    if (!fs::exists(TrashDir() + "/info"))
+        return std::nullopt;
+    for (const fs::directory_entry& e : fs::directory_iterator(TrashDir() + "/info")) {
+        std::ifstream in(e.path());
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("Path=", 0) != 0)
+                continue;
+            for (const unsigned char c : line)
+                EXPECT_TRUE(c >= 0x20 && c < 0x7f) << "raw byte " << int(c) << " in " << e.path();
+            if (PercentDecoded(line.substr(5)) == original)
+                return TrashDir() + "/files/" + e.path().stem().string();
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
+
+TEST(Trash, HostileNamesAndDirectoriesGoWholeAndRecordTheirExactPath) {
+    TrashDir();
+    TempTree t;
+    t.File("line\nbreak", 20);
+    t.File("bad\xff\xfe name", 30);
+    t.Dir("dir\xe9");
+    t.Dir("dir\xe9/sub");
+    t.File("dir\xe9/sub/inner\n\x80", 40);
+    for (const auto& [name, inside, size] : {std::tuple{"line\nbreak", "", 20u},
+                                             {"bad\xff\xfe name", "", 30u},
+                                             {"dir\xe9", "/sub/inner\n\x80", 40u}}) {
+        const TTrashResult result = MoveToTrash(t / name);
+        EXPECT_TRUE(result.Ok()) << result.Message;
+        EXPECT_FALSE(Exists(t / name));
+        const std::optional<std::string> trashed = FindInTrash(t / name);
+        ASSERT_TRUE(trashed) << "no trash record for " << name;
+        EXPECT_EQ(fs::file_size(*trashed + inside), size);
+    }
+}
+
+// Each unsafe path would name something else once GIO has tidied it: the working directory, or
+// "victim" reached by text instead of through "sub".
+TEST(Trash, MissingOrUnsafePathsTouchNothing) {
+    TrashDir();
+    TempTree t;
+    t.Dir("sub");
+    t.Dir("sub/deep");
+    t.File("victim", 1);
+    t.File("sub/victim", 1);
+    t.Link(t / "sub/deep", "link");
+    const std::size_t before = InfoCount();
+    const TTrashResult missing = MoveToTrash(t / "missing");
+    EXPECT_EQ(missing.Outcome, TTrashOutcome::Failed);
+    EXPECT_EQ(missing.Error, ENOENT);
+    EXPECT_NE(missing.Message.find("missing"), std::string::npos) << missing.Message;
+    for (const std::string& path :
+         {std::string(), std::string("victim"), t / "sub/../victim", t / "./victim"}) {
+        const TTrashResult refused = MoveToTrash(path);
+        EXPECT_EQ(refused.Outcome, TTrashOutcome::Failed) << path;
+        EXPECT_EQ(refused.Error, EINVAL) << path;
+    }
+    EXPECT_TRUE(Exists(t / "victim"));
+    EXPECT_TRUE(Exists(t / "sub/victim"));
+    EXPECT_EQ(InfoCount(), before);
+}
+
+// GIO counts tmpfs among the system's internal mounts and makes no trash folder there, and it cannot
+// rename out of a bind mount into the home trash; either way the item must stay where it is and the
+// caller must learn that only permanent deletion is left.
+TEST(Trash, MountsWithoutTrashKeepTheItem) {
+    TrashDir();
+    const TinyTmpfs tmpfs;
+    if (!tmpfs.Mounted())
+        GTEST_SKIP() << tmpfs.Refusal();
+    TempTree t;
+    t.Dir("source");
+    t.File("source/bound", 1);
+    t.Dir("bind");
+    const ScopedMount bind(t / "bind", t / "source");
+    ASSERT_TRUE(bind.Mounted()) << bind.Refusal();
+    WriteAll(tmpfs / "kept", "");
+    const std::size_t before = InfoCount();
+
+    for (const std::string& path : {tmpfs / "kept", t / "bind/bound"}) {
+        const TTrashResult result = MoveToTrash(path);
+        EXPECT_EQ(result.Outcome, TTrashOutcome::NoTrash) << path << ": " << result.Message;
+        EXPECT_EQ(result.Error, ENOTSUP);
+        EXPECT_FALSE(result.Message.empty());
+        EXPECT_TRUE(Exists(path));
+    }
+    EXPECT_FALSE(Exists(tmpfs / (".Trash-" + std::to_string(::geteuid()))));
+    EXPECT_EQ(InfoCount(), before);
+
+    // Read-only, deleting for good cannot work either, so it is not offered.
+    ASSERT_EQ(::mount(nullptr, tmpfs.Path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    const TTrashResult readOnly = MoveToTrash(tmpfs / "kept");
+    EXPECT_EQ(readOnly.Outcome, TTrashOutcome::Failed) << readOnly.Message;
+    EXPECT_EQ(readOnly.Error, EROFS);
+    EXPECT_TRUE(Exists(tmpfs / "kept"));
+}
 
 TEST(DeleteFiles, RefusesTheRootTheHomeAndItsAncestorsAndMountPointsButNotLinksToThem) {
     TempTree tree;
@@ -63,7 +193,7 @@ TEST(DeleteFiles, RefusesTheRootTheHomeAndItsAncestorsAndMountPointsButNotLinksT
     EXPECT_TRUE(result.Items[1].Gone);
     EXPECT_FALSE(result.Succeeded());
 
-    const quorvex::testing::TinyTmpfs mount;
+    const TinyTmpfs mount;
     if (!mount.Mounted())
         GTEST_SKIP() << mount.Refusal();
     EXPECT_NE(DeletionRefusal(mount.Path()), "") << "a mount point";
@@ -240,7 +370,7 @@ TEST(PermanentDelete, NeverEntersAnotherMountAndReportsIt) {
 
 TEST(PermanentDelete, RemovesATreeDeeperThanPathMaxWithFewDescriptors) {
     // On a tmpfs when allowed: the disk's journal, not the walk, would set the pace otherwise.
-    const quorvex::testing::TinyTmpfs t("32m");
+    const TinyTmpfs t("32m");
     constexpr int kLevels = 5000;
     int fd = ::open(t.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     for (int level = 0; level <= kLevels; ++level) {
