@@ -6,18 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QProcess>
 
 #include <chrono>
-#include <csignal>
 #include <cstdlib>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
-#include <vector>
-
-extern char** environ;
 
 using namespace quorvex;
 using quorvex::testing::Exists;
@@ -34,27 +28,14 @@ bool WaitFor(const std::string& path) {
 }
 
 // A process this test started, ended with it.
-class Child {
-public:
-    explicit Child(std::vector<std::string> args) {
-        std::vector<char*> argv;
-        for (std::string& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        if (::posix_spawnp(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-            pid_ = -1;
+struct Child : QProcess {
+    Child(const std::string& program, const QStringList& args) {
+        start(QString::fromStdString(program), args);
     }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-    ~Child() {
-        if (pid_ <= 0)
-            return;
-        ::kill(pid_, SIGTERM);
-        ::waitpid(pid_, nullptr, 0);
+    ~Child() override {
+        terminate();
+        waitForFinished();
     }
-
-private:
-    pid_t pid_ = -1;
 };
 
 // A name with a space and bytes that are not UTF-8, inside a directory whose name has a space.
@@ -161,7 +142,8 @@ void FileManagerScenario() {
                  "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
                  "<allow own=\"*\"/></policy>"
                  "</busconfig>\n");
-    const Child bus({"dbus-daemon", "--config-file=" + desktop.Tree / "bus.conf", "--nofork", "--nopidfile"});
+    const Child bus("dbus-daemon", {QString::fromStdString("--config-file=" + desktop.Tree / "bus.conf"),
+                                    "--nofork", "--nopidfile"});
     ASSERT_TRUE(WaitFor(socket)) << "the private bus did not start";
     ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + socket).c_str(), 1);
 
@@ -172,7 +154,7 @@ void FileManagerScenario() {
     EXPECT_EQ(desktop.TakeOpened(), desktop.Tree / kDir);
 
     const std::string log = desktop.Tree / "calls";
-    const Child manager({QUORVEX_FAKE_FILE_MANAGER, log});
+    const Child manager(QUORVEX_FAKE_FILE_MANAGER, {QString::fromStdString(log)});
     ASSERT_TRUE(WaitFor(log + ".ready")) << "the file manager did not start";
     TLaunchResult result = ShellExplore(desktop.Tree / kFile, false);
     EXPECT_TRUE(result.Ok) << result.Message;
