@@ -54,8 +54,8 @@ MoLayout MakeMo(const std::vector<std::pair<std::string, std::string>>& entries,
     MoLayout mo;
     const auto count = static_cast<std::uint32_t>(entries.size());
     mo.originalsOffset = 28;
-    mo.translationsOffset = 28 + 8 * count;
-    std::size_t next = mo.translationsOffset + 8 * count;
+    mo.translationsOffset = 28 + std::size_t{8} * count;
+    std::size_t next = mo.translationsOffset + std::size_t{8} * count;
     mo.bytes.assign(next, '\0');
     PutWord(mo.bytes, 0, 0x950412de, bigEndian);
     PutWord(mo.bytes, 8, count, bigEndian);
@@ -64,7 +64,8 @@ MoLayout MakeMo(const std::vector<std::pair<std::string, std::string>>& entries,
     for (int table = 0; table < 2; ++table) {
         for (std::uint32_t i = 0; i < count; ++i) {
             const std::string& text = table == 0 ? entries[i].first : entries[i].second;
-            const std::size_t entry = (table == 0 ? mo.originalsOffset : mo.translationsOffset) + 8 * i;
+            const std::size_t entry =
+                (table == 0 ? mo.originalsOffset : mo.translationsOffset) + std::size_t{8} * i;
             PutWord(mo.bytes, entry, static_cast<std::uint32_t>(text.size()), bigEndian);
             PutWord(mo.bytes, entry + 4, static_cast<std::uint32_t>(next), bigEndian);
             mo.stringOffsets.push_back(next);

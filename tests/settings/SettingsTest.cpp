@@ -76,7 +76,7 @@ TEST_F(SettingsTest, IniReadsIgnoreCaseTakeDefaultsForBadValuesAndCutLongOnes) {
     ini.WriteString("S", "Ascii", std::string(3000, 'a'));
     ini.WriteString("S", "Accented", accented);
     EXPECT_EQ(ini.ReadString("S", "Ascii", {}), std::string(2047, 'a'));
-    EXPECT_EQ(ini.ReadString("S", "Accented", {}), accented.substr(0, 2047 * 2));
+    EXPECT_EQ(ini.ReadString("S", "Accented", {}), accented.substr(0, std::size_t{2047} * 2));
     EXPECT_NE(ReadAll(tree_ / "a.ini").find(accented), std::string::npos);
 }
 

@@ -161,7 +161,6 @@ TEST(DataLocations, BesideTheExecutableFirstThenInstalledAndOnlyOfTheKindAskedFo
     EXPECT_EQ(folder, folder.lexically_normal()) << "no \"..\" left in the path";
 }
 
-
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
@@ -255,9 +254,9 @@ TEST(HeapPages, NodesAllocatedAfterwardsLandInAMappingAdvisedForLargePages) {
         GTEST_SKIP() << "this kernel has no transparent huge pages";
     PreferLargeHeapPages();
     // As many small blocks as a tree of 20,000 entries: past any holes the heap had before.
-    std::vector<std::unique_ptr<char[]>> nodes;
-    for (int i = 0; i < 20000; ++i)
-        nodes.emplace_back(new char[150]);
+    std::vector<std::unique_ptr<char[]>> nodes(20000);
+    for (auto& node : nodes)
+        node = std::make_unique_for_overwrite<char[]>(150);
     const std::string flags = FlagsOfMappingAt(nodes.back().get());
     ASSERT_FALSE(flags.empty());
     EXPECT_NE(flags.find(" hg"), std::string::npos) << flags;
