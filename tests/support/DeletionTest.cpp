@@ -338,9 +338,6 @@ TEST(PermanentDelete, RemovesLinksNeverTheirTargets) {
     EXPECT_FALSE(Exists(t / "victim"));
     EXPECT_TRUE(Exists(t / "outside/a"));
     EXPECT_TRUE(Exists(t / "outside/sub/b"));
-    t.File("single", 1);
-    EXPECT_TRUE(DeletePermanently(t / "single").TopRemoved);
-    EXPECT_FALSE(Exists(t / "single"));
 }
 
 TEST(PermanentDelete, NeverEntersAnotherMountAndReportsIt) {
