@@ -2,11 +2,13 @@
 
 #include "common/FileText.h"
 #include "common/TempTree.h"
+#include "common/TinyTmpfs.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
+#include <sys/stat.h>
+#include <thread>
 
 using namespace quorvex;
 using namespace quorvex::testing;
@@ -17,36 +19,109 @@ int Entries(const std::string& folder) {
     return static_cast<int>(std::distance(std::filesystem::directory_iterator(folder), {}));
 }
 
-// A writer abandoned half-way (the export raised, the program is closing) changes nothing. The
-// temporary has no name until the content is complete, so a killed writer cannot leave it behind.
-TEST(SafeFileWriter, UnfinishedWriteLeavesTheTargetAndNoTemporary) {
+ino_t Inode(const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_ino;
+}
+
+// The error a write of `text` to `path` ends with, or 0.
+int Failure(const std::string& path, const std::string& text) {
+    try {
+        WriteFileSafely(path, text);
+        return 0;
+    } catch (const EFileWriteError& error) {
+        EXPECT_EQ(error.what(), path + ": " + error.Reason());
+        return error.ErrorCode();
+    }
+}
+
+// The new content arrives under the old name by a rename: through a link, with the old permission
+// bits. A writer abandoned half-way (the export raised, the program is closing) changes nothing, and
+// the temporary has no name until the content is complete, so a killed writer cannot leave it behind.
+TEST(SafeFileWriter, ReplacesAllOrNothingThroughLinksKeepingThePermissions) {
     TempTree dir;
-    const std::string path = dir / "out.csv";
+    dir.Dir("real");
+    const std::string path = dir / "real/out.csv";
     WriteAll(path, "previous");
+    ::chmod(path.c_str(), 0640);
+    dir.Link(path, "link.csv");
+    const int holdOld = ::open(path.c_str(), O_RDONLY | O_CLOEXEC); // so its inode cannot come back
+    const ino_t before = Inode(path);
     {
-        TSafeFileWriter writer(path);
+        TSafeFileWriter writer(dir / "link.csv");
         writer.Write(std::string(100000, 'x'));
-        EXPECT_EQ(Entries(dir.Path()), 1) << "the temporary has a name while it is written";
+        EXPECT_EQ(Entries(dir / "real"), 1) << "the temporary has a name while it is written";
     }
     EXPECT_EQ(ReadAll(path), "previous");
-    EXPECT_EQ(Entries(dir.Path()), 1);
+    EXPECT_EQ(Entries(dir / "real"), 1);
 
-    TSafeFileWriter writer(path);
+    TSafeFileWriter writer(dir / "link.csv");
     writer.Write("new");
     writer.Commit();
     EXPECT_THROW(writer.Commit(), std::logic_error);
+    ::close(holdOld);
     EXPECT_EQ(ReadAll(path), "new");
+    EXPECT_NE(Inode(path), before);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.csv"));
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(Entries(dir / "real"), 1);
+
+    // A link whose file is missing gets that file, where it points; the link itself stays.
+    dir.Link("real/made.ini", "dangling.ini");
+    WriteFileSafely(dir / "dangling.ini", "[S]\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "dangling.ini"));
+    EXPECT_EQ(ReadAll(dir / "real/made.ini"), "[S]\n");
 }
 
-// A link whose file is missing gets that file, where it points; the link itself stays.
-TEST(SafeFileWriter, DanglingLinkGetsItsTargetCreated) {
+// Every way a write can fail raises with the file's name and reason, and the disk keeps every byte it
+// had: a read-only file (refused even to the superuser), a read-only folder, a stop, a full disk.
+TEST(SafeFileWriter, AFailedWriteRaisesAndKeepsThePreviousFile) {
     TempTree dir;
-    dir.Dir("real");
-    dir.Link("real/settings.ini", "link.ini");
-    WriteFileSafely(dir / "link.ini", "[S]\n");
-    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.ini"));
-    EXPECT_EQ(ReadAll(dir / "real/settings.ini"), "[S]\n");
-    EXPECT_EQ(Entries(dir / "real"), 1);
+    dir.Dir("ro");
+    WriteAll(dir / "ro/old", "old");
+    WriteAll(dir / "readonly", "old");
+    ::chmod((dir / "readonly").c_str(), 0444);
+    ::chmod((dir / "ro").c_str(), 0555);
+    EXPECT_EQ(Failure(dir / "readonly", "new"), EACCES);
+    EXPECT_EQ(Failure(dir / "ro/old", "new"), EACCES);
+    ::chmod((dir / "ro").c_str(), 0755);
+    EXPECT_EQ(ReadAll(dir / "readonly"), "old");
+    EXPECT_EQ(ReadAll(dir / "ro/old"), "old");
+
+    bool stop = false;
+    TSafeFileWriter stopped(dir / "ro/old");
+    stopped.SetStopRequest([&] { return stop; });
+    stopped.Write("new");
+    stop = true;
+    EXPECT_THROW(stopped.Commit(), EFileWriteError);
+    EXPECT_EQ(ReadAll(dir / "ro/old"), "old");
+    EXPECT_EQ(Entries(dir / "ro"), 1);
+
+    const TinyTmpfs disk;
+    if (!disk.Mounted())
+        GTEST_SKIP() << disk.Refusal();
+    WriteAll(disk / "old", "old");
+    disk.Fill();
+    EXPECT_EQ(Failure(disk / "old", "new"), ENOSPC);
+    EXPECT_EQ(Failure(disk / "fresh", "new"), ENOSPC);
+    EXPECT_EQ(ReadAll(disk / "old"), "old");
+    EXPECT_EQ(Entries(disk.Path()), 2) << "the old file and the filler, no temporary";
+}
+
+// A pipe has nothing to replace: it is written in place, as the reader expects.
+TEST(SafeFileWriter, APipeIsWrittenInPlace) {
+    TempTree dir;
+    const std::string fifo = dir / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string received;
+    std::thread reader([&] { received = ReadAll(fifo); });
+    WriteFileSafely(fifo, "through");
+    reader.join();
+    EXPECT_EQ(received, "through");
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
 }
 
 } // namespace

@@ -6,18 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QProcess>
 
 #include <chrono>
-#include <csignal>
 #include <cstdlib>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
-#include <vector>
-
-extern char** environ;
 
 using namespace quorvex;
 using quorvex::testing::Exists;
@@ -33,32 +27,15 @@ bool WaitFor(const std::string& path) {
     return Exists(path);
 }
 
-bool HaveProgram(const std::string& name) {
-    return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
-}
-
 // A process this test started, ended with it.
-class Child {
-public:
-    explicit Child(std::vector<std::string> args) {
-        std::vector<char*> argv;
-        for (std::string& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        if (::posix_spawnp(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-            pid_ = -1;
+struct Child : QProcess {
+    Child(const std::string& program, const QStringList& args) {
+        start(QString::fromStdString(program), args);
     }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-    ~Child() {
-        if (pid_ <= 0)
-            return;
-        ::kill(pid_, SIGTERM);
-        ::waitpid(pid_, nullptr, 0);
+    ~Child() override {
+        terminate();
+        waitForFinished();
     }
-
-private:
-    pid_t pid_ = -1;
 };
 
 // A name with a space and bytes that are not UTF-8, inside a directory whose name has a space.
@@ -86,11 +63,12 @@ struct ProbeDesktop {
                      " %f\nMimeType=text/plain;inode/directory;\nNoDisplay=true\n");
         WriteAll(Tree / "config/mimeapps.list", "[Default Applications]\ntext/plain=quorvex-probe.desktop\n"
                                                 "inode/directory=quorvex-probe.desktop\n");
-        ::setenv("HOME", Tree.Path().c_str(), 1);
-        ::setenv("XDG_DATA_HOME", (Tree / "data").c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", (Tree / "config").c_str(), 1);
-        ::setenv("XDG_DATA_DIRS", (Tree / "sys").c_str(), 1);
-        ::setenv("XDG_CONFIG_DIRS", (Tree / "sysconf").c_str(), 1);
+        for (const auto& [name, value] : {std::pair<const char*, std::string>{"HOME", Tree.Path()},
+                                          {"XDG_DATA_HOME", Tree / "data"},
+                                          {"XDG_CONFIG_HOME", Tree / "config"},
+                                          {"XDG_DATA_DIRS", Tree / "sys"},
+                                          {"XDG_CONFIG_DIRS", Tree / "sysconf"}})
+            ::setenv(name, value.c_str(), 1);
         ::unsetenv("XDG_CURRENT_DESKTOP");
         // Until a case starts its own bus, none answers.
         ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + Tree / "no-bus").c_str(), 1);
@@ -132,15 +110,14 @@ void DefaultHandlerScenario() {
     const ProbeDesktop desktop;
     desktop.Tree.File("files/blob.bin", 64);
 
-    TLaunchResult result = OpenWithDefaultHandler(desktop.Tree / kFile);
-    EXPECT_TRUE(result.Ok) << result.Message;
-    EXPECT_EQ(desktop.TakeOpened(), desktop.Tree / kFile);
-    result = OpenWithDefaultHandler(desktop.Tree / kDir);
-    EXPECT_TRUE(result.Ok) << result.Message;
-    EXPECT_EQ(desktop.TakeOpened(), desktop.Tree / kDir);
+    for (const std::string& path : {desktop.Tree / kFile, desktop.Tree / kDir}) {
+        const TLaunchResult opened = OpenWithDefaultHandler(path);
+        EXPECT_TRUE(opened.Ok) << opened.Message;
+        EXPECT_EQ(desktop.TakeOpened(), path);
+    }
 
     // Binary data has no application here; the user learns why.
-    result = OpenWithDefaultHandler(desktop.Tree / "files/blob.bin");
+    TLaunchResult result = OpenWithDefaultHandler(desktop.Tree / "files/blob.bin");
     EXPECT_FALSE(result.Ok);
     EXPECT_NE(result.Error, 0);
     EXPECT_NE(result.Message.find("No application"), std::string::npos) << result.Message;
@@ -165,7 +142,8 @@ void FileManagerScenario() {
                  "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
                  "<allow own=\"*\"/></policy>"
                  "</busconfig>\n");
-    const Child bus({"dbus-daemon", "--config-file=" + desktop.Tree / "bus.conf", "--nofork", "--nopidfile"});
+    const Child bus("dbus-daemon", {QString::fromStdString("--config-file=" + desktop.Tree / "bus.conf"),
+                                    "--nofork", "--nopidfile"});
     ASSERT_TRUE(WaitFor(socket)) << "the private bus did not start";
     ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + socket).c_str(), 1);
 
@@ -176,7 +154,7 @@ void FileManagerScenario() {
     EXPECT_EQ(desktop.TakeOpened(), desktop.Tree / kDir);
 
     const std::string log = desktop.Tree / "calls";
-    const Child manager({QUORVEX_FAKE_FILE_MANAGER, log});
+    const Child manager(QUORVEX_FAKE_FILE_MANAGER, {QString::fromStdString(log)});
     ASSERT_TRUE(WaitFor(log + ".ready")) << "the file manager did not start";
     TLaunchResult result = ShellExplore(desktop.Tree / kFile, false);
     EXPECT_TRUE(result.Ok) << result.Message;
@@ -237,7 +215,7 @@ TEST(ShellLaunch, DefaultHandlerGetsTheExactBytesAndMissingHandlersAreReported) 
 }
 
 TEST(ShellLaunch, FileManagerServiceShowsTheItemAndItsAbsenceOpensTheFolder) {
-    if (!HaveProgram("dbus-daemon"))
+    if (std::system("command -v dbus-daemon >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "dbus-daemon is not installed; a private session bus cannot be started";
     RunInFreshProcess(FileManagerScenario);
 }
