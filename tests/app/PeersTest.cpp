@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <map>
 #include <set>
 #include <sstream>
@@ -41,14 +40,6 @@ long long DirectoriesOwn(const std::string& root, const char* field) {
                        "\\n' | awk '{ s += $1 } END { print s + 0 }'");
 }
 
-void WriteBytes(const std::string& path, std::size_t count, off_t at = 0) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    ASSERT_GE(fd, 0) << path;
-    const std::string data(count, 'q');
-    ASSERT_EQ(::pwrite(fd, data.data(), data.size(), at), static_cast<ssize_t>(data.size())) << path;
-    ::close(fd);
-}
-
 // A sparse file keeps the logical and the allocated figures far apart, so that neither passes for
 // the other. One file has 41 names spread over many directories, so that several workers meet it, and one
 // has two names in one directory. Against du, at every name (-l) and once, logical and allocated,
@@ -57,18 +48,18 @@ TEST(Peers, SizesAndHardLinksMatchDuWithoutTheDirectories) {
     TempTree scratch;
     const std::string root = scratch / "tree";
     scratch.Dir("tree");
-    WriteBytes(root + "/sparse", 4096, 64 << 20);
-    WriteBytes(root + "/plain", 10000);
-    WriteBytes(root + "/small", 10);
-    ASSERT_EQ(::symlink("plain", (root + "/link").c_str()), 0);
-    WriteBytes(root + "/shared", 50000);
+    scratch.File("tree/sparse", 64 << 20);
+    WriteAll(root + "/plain", std::string(10000, 'q'));
+    WriteAll(root + "/small", "0123456789");
+    scratch.Link("plain", "tree/link");
+    WriteAll(root + "/shared", std::string(50000, 'q'));
     for (int i = 0; i < 40; ++i) {
         const std::string dir = root + "/d" + std::to_string(i);
-        ASSERT_EQ(::mkdir(dir.c_str(), 0755), 0);
-        WriteBytes(dir + "/own", 3000 + static_cast<std::size_t>(i));
+        scratch.Dir("tree/d" + std::to_string(i));
+        WriteAll(dir + "/own", std::string(3000 + static_cast<std::size_t>(i), 'q'));
         ASSERT_EQ(::link((root + "/shared").c_str(), (dir + "/shared").c_str()), 0);
     }
-    WriteBytes(root + "/d0/pair", 7000);
+    WriteAll(root + "/d0/pair", std::string(7000, 'q'));
     ASSERT_EQ(::link((root + "/d0/pair").c_str(), (root + "/d0/pair2").c_str()), 0);
 
     const long long dirBlocks = DirectoriesOwn(root, "b") * 512, dirSizes = DirectoriesOwn(root, "s");
