@@ -129,8 +129,10 @@ TEST(WorkedExamples, HtmlPage) {
     expected += "</table>\r\n" + credit + "</body></html>\r\n";
     WorkedExample tree;
     EXPECT_EQ(ExportText(Format("html"), &tree.root, &FormatSizeTruncated), expected);
-    // Twice from one exporter class: the row colours start afresh.
     EXPECT_EQ(ExportText(Format("html"), &tree.root, &FormatSizeRounded), expected);
+    // An odd number of rows: the next export's colours must still start afresh.
+    Dir(tree.old, "deeper", 1, 1);
+    EXPECT_EQ(ExportText(Format("html"), &tree.root), ExportText(Format("html"), &tree.root));
 }
 
 TEST(HtmlGauge, HalvesRoundToEvenTheSeparatorIsTheCallersAndAnEmptyRootGivesZero) {
