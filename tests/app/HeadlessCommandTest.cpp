@@ -34,7 +34,7 @@ protected:
         for (const char* dir : {"dat\xe9", "dat\xe9/a", "dat\xe9/a/deep", "dat\xe9/b"})
             tree_.Dir(dir);
         tree_.File("dat\xe9/a/small", 2047);
-        tree_.File("dat\xe9/a/deep/big", 2 * 1024 * 1024);
+        tree_.File("dat\xe9/a/deep/big", 2LL * 1024 * 1024);
     }
 
     TempTree tree_;
@@ -416,9 +416,11 @@ TEST_F(Headless, ExportToADescriptorNameWritesThroughTheDescriptor) {
     for (const auto& [output, redirect] : outputs) {
         SCOPED_TRACE(output);
         WriteAll(log, "keep\n");
-        const std::string command = "XDG_CONFIG_HOME='" + scratch_ / "config" +
-                                    "' '" QUORVEX_BINARY "' --export csv --output '" + output + "' '" +
-                                    root_ + "' " + redirect + " '" + log + "'";
+        std::string command =
+            "XDG_CONFIG_HOME='" + scratch_ / "config" + "' '" QUORVEX_BINARY "' --export csv -o '";
+        command.append(output).append("' '").append(root_).append("' ").append(redirect).append(" '").append(
+            log);
+        command += "'";
         EXPECT_EQ(std::system(command.c_str()), 0);
         EXPECT_EQ(ReadAll(log), "keep\n" + expected);
     }

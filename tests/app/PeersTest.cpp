@@ -96,7 +96,7 @@ protected:
         tree_.Dir("scan");
         for (const char* dir : {"scan/sub", "scan/sub/deeper", "scan/empty", "scan/n\xe9w \"q\"\\\n"})
             tree_.Dir(dir);
-        tree_.File("scan/big", 3 * 1024 * 1024);
+        tree_.File("scan/big", 3LL * 1024 * 1024);
         tree_.File("scan/sub/small1", 10);
         tree_.File("scan/sub/small2", 20);
         tree_.File("scan/sub/deeper/b\xff.bin", 70000);

@@ -240,7 +240,7 @@ TEST(SaveExport, ReplacesTheTargetAllOrNothingAndShowsEveryFailure) {
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit limited = saved;
-    limited.rlim_cur = 64 * 1024;
+    limited.rlim_cur = rlim_t{64} * 1024;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
     EXPECT_FALSE(SaveExportToFile(format, &big, path, 2));
     ::setrlimit(RLIMIT_FSIZE, &saved);
@@ -339,7 +339,7 @@ TEST(HostileNames, XmlParsesHtmlCarriesNoMarkupAndTheTextTreeKeepsOneLinePerDire
     for (const char* dialect : {"xml", "xml2"})
         EXPECT_EQ(XmlNames(ExportText(Format(dialect), &tree)), expected.join('|').toStdString()) << dialect;
     // Sequences a lenient decoder might pass: an overlong "/", U+FFFE, and a control character.
-    EXPECT_EQ(XmlEscape("x\xC0\xAFy", TMarkup::XmlContent).find("\xC0"), std::string::npos);
+    EXPECT_EQ(XmlEscape("x\xC0\xAFy", TMarkup::XmlContent).find('\xC0'), std::string::npos);
     EXPECT_EQ(XmlEscape("\xEF\xBF\xBE", TMarkup::XmlContent), "\xEF\xBF\xBD");
     EXPECT_EQ(XmlEscape("b\x1f", TMarkup::XmlAttribute), "b\xEF\xBF\xBD");
 

@@ -166,7 +166,7 @@ TEST_F(NcduImport, HostileFilesFailNamingTheFileAndTheOffset) {
 TEST_F(NcduImport, HundredThousandLevelsAreReadAndFreed) {
     constexpr int kDepth = 100000;
     std::string text = "[1,2,{},[{\"name\":\"/r\"}";
-    text.reserve(kDepth * 20);
+    text.reserve(std::size_t{kDepth} * 20);
     for (int i = 0; i < kDepth; ++i)
         text += ",[{\"name\":\"d\"},{\"name\":\"f\",\"asize\":1}";
     text += std::string(kDepth, ']') + "]]";
