@@ -6,9 +6,13 @@
 #include "common/TempTree.h"
 
 #include <chrono>
+#include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
+#include <fstream>
 #include <map>
+#include <memory>
+#include <optional>
 #include <pty.h>
 #include <signal.h>
 #include <sstream>
@@ -27,9 +31,8 @@ struct Result {
 };
 
 // Arguments reach exec byte for byte; stdout and stderr land in files (or on an 80-column
-// pseudo-terminal), and
-// settings live in the scratch folder, never the user's. A `launcher` (such as setpriv and its
-// options) runs the program in its place.
+// pseudo-terminal), and settings live in the scratch folder, never the user's. A `launcher` (such as setpriv
+// and its options) runs the program in its place.
 class Quorvex {
 public:
     Quorvex(const std::vector<std::string>& args, const TempTree& scratch, bool terminal = false,
@@ -104,6 +107,43 @@ private:
 
 inline Result RunQuorvex(const std::vector<std::string>& args, const TempTree& scratch) {
     return Quorvex(args, scratch).Wait();
+}
+
+// Waits until process `pid` handles `signal` itself (the "SigCgt" mask of its status), so that a
+// signal sent next meets the program's handler, not the default action; false after a few seconds.
+inline bool AwaitCatching(pid_t pid, int signal) {
+    for (int i = 0; i < 1000; ++i) {
+        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("SigCgt:", 0) == 0 &&
+                (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1)) & 1)
+                return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+// A shell command line's standard output, or nullopt when it failed.
+inline std::optional<std::string> Shell(const std::string& command) {
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+    if (!pipe)
+        return std::nullopt;
+    std::string out;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;)
+        out.append(buffer, n);
+    if (::pclose(pipe.release()) != 0)
+        return std::nullopt;
+    return out;
+}
+
+// `path` in single quotes for the shell.
+inline std::string Quoted(const std::string& path) {
+    std::string quoted = "'";
+    for (const char c : path)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
 }
 
 inline int Threads(pid_t pid) {

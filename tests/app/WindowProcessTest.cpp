@@ -8,38 +8,14 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <csignal>
-#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <string>
-#include <thread>
 #include <tuple>
 
 namespace {
 
 using namespace std::chrono_literals;
-using quorvex::testing::Quorvex;
-using quorvex::testing::ReadAll;
-using quorvex::testing::ScopedEnv;
-using quorvex::testing::TempTree;
-using quorvex::testing::WriteAll;
-
-// Waits until process `pid` handles `signal` itself (the "SigCgt" mask of its status); false when it
-// has not after a few seconds, or has ended.
-bool AwaitCatching(pid_t pid, int signal) {
-    for (int i = 0; i < 1000; ++i) {
-        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-        for (std::string line; std::getline(status, line);) {
-            if (line.rfind("SigCgt:", 0) == 0 &&
-                (std::stoull(line.substr(7), nullptr, 16) & (1ULL << (signal - 1))) != 0)
-                return true;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return false;
-}
+using namespace quorvex::testing;
 
 TEST(WindowProcess, TerminationSignalsCloseTheWindowAsExitDoesAndWriteItsState) {
     const ScopedEnv display("QT_QPA_PLATFORM", "offscreen");

@@ -4,9 +4,8 @@
 #include "export/TreeTypesExport.h"
 #include "model/FileSystemNode.h"
 
-#include <fstream>
-#include <iterator>
 #include <memory>
+#include <regex>
 #include <sstream>
 #include <string>
 
@@ -47,11 +46,6 @@ struct WorkedExample {
     }
 };
 
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // The export of `root` by `exportClass`, with a fixed decimal separator.
 inline std::string ExportText(const TExportClass& exportClass, const TFileSystemNode* root,
                               TSizeFormatter formatter = nullptr, char separator = '.') {
@@ -68,6 +62,12 @@ inline const TExportClass& Format(const std::string& commandName) {
         if (ExportRegistry().Items(i).GetCommandName() == commandName)
             return ExportRegistry().Items(i);
     throw std::invalid_argument(commandName);
+}
+
+// Two scan files written a second apart differ in the time of writing they record.
+inline std::string WithoutTime(const std::string& text) {
+    static const std::regex time(R"("timestamp":[0-9]+)");
+    return std::regex_replace(text, time, "\"timestamp\":0");
 }
 
 } // namespace quorvex::testing

@@ -1,16 +1,21 @@
-// Reading scan files in the JSON interchange format: the tree they give, and hostile files.
+// Reading scan files in the JSON interchange format: the tree they give, hostile files, and a tree
+// read back that keeps its files packed until a directory is listed.
 
 #include "export/NcduImport.h"
 #include "common/FileText.h"
+#include "common/NodeLookup.h"
 #include "common/TempTree.h"
 #include "export/ExportFixtures.h"
-#include "export/NcduExport.h"
 #include "model/FileSystemNode.h"
+#include "scan/DirScanner.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fcntl.h>
+#include <fstream>
+#include <limits>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
@@ -19,24 +24,8 @@
 namespace {
 
 using namespace quorvex;
-using quorvex::testing::TempTree;
-using quorvex::testing::WriteAll;
+using namespace quorvex::testing;
 using ::testing::HasSubstr;
-
-TFileSystemNode* Child(const TGroupNode* group, const std::string& name) {
-    const TChildrenLock guard(group);
-    for (const auto& child : guard.Children()) {
-        if (child->Name() == name)
-            return child.get();
-    }
-    return nullptr;
-}
-
-// A file, after its directory listed its files as the window's expand does.
-TFileSystemNode* ListedChild(TGroupNode* group, const std::string& name) {
-    group->ListFiles();
-    return Child(group, name);
-}
 
 class NcduImport : public ::testing::Test {
 protected:
@@ -50,8 +39,8 @@ protected:
 };
 
 // Totals come from the files alone: the directories' own sizes and the allocated sizes are not
-// counted, a hard link counts at every name. Listing a directory makes its files from the file,
-// never from the local disk, even where a directory of that path exists here.
+// counted, a hard link counts at every name; escapes in names are decoded. Listing a directory makes its
+// files from the file, never from the local disk, even where a directory of that path exists here.
 TEST_F(NcduImport, BuildsTheTreeFromTheEntriesWithoutTouchingTheDisk) {
     TempTree local;
     local.File("not-in-the-file", 999);
@@ -64,7 +53,8 @@ TEST_F(NcduImport, BuildsTheTreeFromTheEntriesWithoutTouchingTheDisk) {
   {"name":"lnk","asize":3,"notreg":true}],
  [{"name":"locked","read_error":true}],
  {"name":"proc","excluded":"otherfs"},
- [{"name":".empty"}]]])";
+ [{"name":".empty"}],
+ [{"name":"q\"uote\\ \n\u00e9\u0001"}]]])";
     const auto root = Import(text, 1000);
     ASSERT_TRUE(IsImportedTree(*root));
     EXPECT_EQ(root->Name(), local.Path());
@@ -95,6 +85,7 @@ TEST_F(NcduImport, BuildsTheTreeFromTheEntriesWithoutTouchingTheDisk) {
     EXPECT_TRUE(root->HasFlag(nfNoFileGroup));
     EXPECT_EQ(root->ListFiles(), 2);
     EXPECT_EQ(root->ListFiles(), -1);
+    EXPECT_NE(Child(root.get(), "q\"uote\\ \n\xc3\xa9\x01"), nullptr);
     EXPECT_EQ(Child(root.get(), "not-in-the-file"), nullptr);
     EXPECT_EQ(Child(root.get(), "big")->GetSize(), 100000);
     EXPECT_EQ(Child(root.get(), "a")->GetSize(), 5);
@@ -112,32 +103,6 @@ TEST_F(NcduImport, BuildsTheTreeFromTheEntriesWithoutTouchingTheDisk) {
     EXPECT_EQ(GetFullPath(Child(sub->FileGroup(), "hl")), local / "sub/hl");
 }
 
-// Names are bytes: invalid UTF-8 stays as written, escapes are decoded, and our own export writes
-// them back so that reading it again gives the same names and totals.
-TEST_F(NcduImport, NamesStayBytesAndTheOwnExportReadsBackTheSame) {
-    const std::string text = "[1,0,{},[{\"name\":\"/r\"},{\"name\":\"bad\xff\xfe\",\"asize\":1},"
-                             "{\"name\":\"q\\\"uote\\\\ \\n\\u00e9\",\"asize\":2},"
-                             "[{\"name\":\"d\\u0001\"},{\"name\":\"x\",\"asize\":3}]]]";
-    const auto root = Import(text);
-    const std::string exported = quorvex::testing::ExportText(quorvex::testing::Format("ncdu"), root.get());
-    ASSERT_NE(ListedChild(root.get(), "bad\xff\xfe"), nullptr);
-    ASSERT_NE(ListedChild(root.get(), "q\"uote\\ \n\xc3\xa9"), nullptr);
-    ASSERT_NE(dynamic_cast<TGroupNode*>(Child(root.get(), "d\x01")), nullptr);
-
-    const std::string again = dir_ / "again.json";
-    WriteAll(again, exported);
-    const auto reread = ImportNcduFile(again, 0);
-    EXPECT_EQ(reread->GetSize(), 6);
-    EXPECT_EQ(reread->GetFileCount(), 3);
-    EXPECT_NE(ListedChild(reread.get(), "bad\xff\xfe"), nullptr);
-    EXPECT_NE(ListedChild(reread.get(), "q\"uote\\ \n\xc3\xa9"), nullptr);
-    auto* d2 = dynamic_cast<TGroupNode*>(Child(reread.get(), "d\x01"));
-    ASSERT_NE(d2, nullptr);
-    EXPECT_NE(ListedChild(d2, "x"), nullptr);
-    // No allocated size is known, so none is made up.
-    EXPECT_EQ(exported.find("dsize"), std::string::npos);
-}
-
 struct HostileCase {
     const char* what;
     std::string text;
@@ -145,11 +110,6 @@ struct HostileCase {
     // Bytes read before the fault: a bracket's own position, the end of a name or number.
     std::uint64_t offset;
 };
-
-// A long run of the same byte, for names and values that must be cut off.
-std::string Repeat(std::size_t n, char c) {
-    return std::string(n, c);
-}
 
 TEST_F(NcduImport, HostileFilesFailNamingTheFileAndTheOffset) {
     const std::string head = "[1,2,{},[{\"name\":\"/r\"},";
@@ -171,13 +131,14 @@ TEST_F(NcduImport, HostileFilesFailNamingTheFileAndTheOffset) {
         {"no name", head + "{\"asize\":1}]]", "without a name", head.size() + 10},
         {"version", "[2,0,{},[{\"name\":\"/r\"}]]", "format version 1", 2},
         {"no info", "[1,0,{},[[{\"name\":\"/r\"}]]]", "does not begin with its own object", 9},
-        {"deep metadata", "[1,0," + Repeat(100000, '[') + Repeat(100000, ']') + "]", "unexpected array", 5},
-        {"deep unknown value", head + "{\"name\":\"a\",\"x\":" + Repeat(100000, '['), "nested too deeply",
-         head.size() + 16 + 64},
+        {"deep metadata", "[1,0," + std::string(100000, '[') + std::string(100000, ']') + "]",
+         "unexpected array", 5},
+        {"deep unknown value", head + "{\"name\":\"a\",\"x\":" + std::string(100000, '['),
+         "nested too deeply", head.size() + 16 + 64},
         {"trailing value", "[1,0,{},[{\"name\":\"/r\"}],7]", "after the root directory", 25},
         {"trailing text", "[1,0,{},[{\"name\":\"/r\"}]] x", "", 25},
         {"empty", "", "", 0},
-        {"name of 2 MiB", head + "{\"name\":\"" + Repeat(2 << 20, 'n') + "\"}]]", "longer than 1 MiB",
+        {"name of 2 MiB", head + "{\"name\":\"" + std::string(2 << 20, 'n') + "\"}]]", "longer than 1 MiB",
          std::uint64_t{1} << 20},
     };
     for (const HostileCase& c : cases) {
@@ -205,7 +166,7 @@ TEST_F(NcduImport, HostileFilesFailNamingTheFileAndTheOffset) {
 TEST_F(NcduImport, HundredThousandLevelsAreReadAndFreed) {
     constexpr int kDepth = 100000;
     std::string text = "[1,2,{},[{\"name\":\"/r\"}";
-    text.reserve(kDepth * 20);
+    text.reserve(std::size_t{kDepth} * 20);
     for (int i = 0; i < kDepth; ++i)
         text += ",[{\"name\":\"d\"},{\"name\":\"f\",\"asize\":1}";
     text += std::string(kDepth, ']') + "]]";
@@ -231,33 +192,171 @@ long MaxResidentKiB() {
 
 // The file is streamed: 256 MiB of values the tree does not keep (unknown keys of nearly 1 MiB each,
 // through a pipe, so nothing maps the file) cost memory for the tree only. A 2 GB file takes the same
-// path; the test keeps to 256 MiB to stay fast in a debug build.
+// path; the test keeps to 256 MiB to stay fast in a debug build. A file without allocated sizes
+// written again gets none made up.
 TEST_F(NcduImport, ALargeFileIsStreamedInBoundedMemory) {
     const std::string fifo = dir_ / "pipe.json";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     constexpr int kValues = 256;
-    const std::string value = ",\"x\":\"" + Repeat((1 << 20) - 64, 'v') + "\"";
+    const std::string value = ",\"x\":\"" + std::string((1 << 20) - 64, 'v') + "\"";
     std::thread writer([&] {
-        const int fd = ::open(fifo.c_str(), O_WRONLY);
-        auto put = [fd](const std::string& text) {
-            for (std::size_t done = 0; done < text.size();) {
-                const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-                if (n <= 0)
-                    return;
-                done += static_cast<std::size_t>(n);
-            }
-        };
-        put("[1,2,{},[{\"name\":\"/r\"},{\"name\":\"f\",\"asize\":7");
+        std::ofstream out(fifo, std::ios::binary);
+        out << "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"f\",\"asize\":7";
         for (int i = 0; i < kValues; ++i)
-            put(value);
-        put("}]]");
-        ::close(fd);
+            out << value;
+        out << "}]]";
     });
     const long before = MaxResidentKiB();
     const auto root = ImportNcduFile(fifo, 0);
     writer.join();
     EXPECT_EQ(root->GetSize(), 7);
+    EXPECT_EQ(ExportText(Format("ncdu"), root.get()).find("dsize"), std::string::npos) << "none is made up";
     EXPECT_LT(MaxResidentKiB() - before, 32 * 1024) << "KiB more at the peak";
+}
+
+constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+
+// Lists every directory and file group, parents first, as the window's expand does.
+void ExpandAll(TGroupNode* top) {
+    std::vector<TGroupNode*> todo{top};
+    while (!todo.empty()) {
+        TGroupNode* group = todo.back();
+        todo.pop_back();
+        group->ListFiles();
+        const TChildrenLock guard(group);
+        for (const auto& child : guard.Children()) {
+            if (auto* inner = dynamic_cast<TGroupNode*>(child.get()))
+                todo.push_back(inner);
+        }
+    }
+}
+
+// Everything the window and the exports read of a tree, one line per node, children by name.
+std::string Describe(const TFileSystemNode* node, const std::string& indent = "") {
+    std::ostringstream out;
+    out << indent << '[' << node->Name() << "] type " << int{node->GetNodeType()} << " size "
+        << node->GetSize() << '/' << node->GetSize(TSizeKind::Allocated) << " files " << node->GetFileCount()
+        << " attributes " << node->Attributes() << " error " << (node->ErrorCode() != 0);
+    const auto* group = dynamic_cast<const TGroupNode*>(node);
+    if (group == nullptr)
+        return out.str() + "\n";
+    constexpr std::uint8_t kShown = nfFilesListed | nfEmpty | nfNoFileGroup | nfIncomplete | nfScanning;
+    out << " flags " << int{static_cast<std::uint8_t>(group->Flags() & kShown)} << " own "
+        << group->OwnFilesCount() << '/' << group->OwnFilesSize() << '/'
+        << group->OwnFilesSize(TSizeKind::Allocated) << '\n';
+    std::vector<std::string> children;
+    {
+        const TChildrenLock guard(group);
+        for (const auto& child : guard.Children())
+            children.push_back(Describe(child.get(), indent + "  "));
+    }
+    std::sort(children.begin(), children.end());
+    for (const std::string& child : children)
+        out << child;
+    return out.str();
+}
+
+// The export without its header, which holds the time of writing.
+std::string ExportBody(const TFileSystemNode* root) {
+    const std::string text = ExportText(Format("ncdu"), root);
+    return text.substr(text.find('\n'));
+}
+
+// The tree read back from the scan's file looks as the scan, and writes the same file, before and after
+// every folder is expanded.
+void ExpectReadsBackAsTheScan(TRootDirNode& scanned, TGroupNode* imported) {
+    EXPECT_EQ(Describe(imported), Describe(&scanned));
+    const std::string before = ExportBody(imported);
+    EXPECT_EQ(before, ExportBody(&scanned));
+    ExpandAll(&scanned);
+    ExpandAll(imported);
+    EXPECT_EQ(Describe(imported), Describe(&scanned));
+    EXPECT_EQ(ExportBody(imported), before);
+}
+
+// The tree of a file read back looks as the scan of the same tree, before and after expand: across
+// the group threshold, and with a file of several names counted at each name or once (the file then
+// carries the identities, and read counting every name it counts them all).
+TEST(ImportedListing, LooksAsTheScanOfTheSameTreeBeforeAndAfterExpand) {
+    TempTree tree;
+    // Written, so that they have blocks: the allocated sizes must match too.
+    WriteAll(tree / "big", std::string(5000, 'b'));
+    WriteAll(tree / "tiny", std::string(10, 't'));
+    tree.File(".hidden", 20);
+    tree.File("zero", 0);
+    tree.File("bytes\xff\xfe", 30);
+    tree.File(std::string(255, 'n'), 40);
+    for (const char* dir : {"one-small", "empty", "only-large", "sub", "sub/deeper", "other"})
+        tree.Dir(dir);
+    tree.File("one-small/small", 10);
+    tree.File("one-small/large", 9000);
+    tree.File("only-large/a", 5000);
+    tree.File("only-large/b", 6000);
+    tree.File("sub/deeper/x", 50);
+    tree.File("sub/deeper/y", 60);
+    // One name a directory: which of two names in one directory counts follows the order of the disk.
+    for (const auto& [file, name] : {std::pair{"big", "sub/big2"},
+                                     {"big", "sub/deeper/big3"},
+                                     {"big", "other/big4"},
+                                     {"tiny", "sub/tiny2"}})
+        Check(::link((tree / file).c_str(), (tree / name).c_str()) == 0, "link");
+    TempTree files;
+    // Below every size, between them, and above all: no group, some groups, everything grouped.
+    for (const std::int64_t threshold : {std::int64_t{0}, std::int64_t{100}, std::int64_t{1} << 20}) {
+        std::int64_t everyName = 0;
+        for (const bool once : {false, true}) {
+            SCOPED_TRACE("threshold " + std::to_string(threshold) + (once ? ", once" : ""));
+            TRootDirNode scanned;
+            scanned.SetHardLinksOnce(once);
+            TDirScanner(&scanned).Scan(tree.Path(), threshold);
+            const std::string file = files / "scan.json";
+            WriteAll(file, ExportText(Format("ncdu"), &scanned));
+            ExpectReadsBackAsTheScan(scanned, ImportNcduFile(file, threshold, once).get());
+            if (!once)
+                everyName = scanned.GetSize();
+            else
+                EXPECT_EQ(ImportNcduFile(file, threshold)->GetSize(), everyName);
+        }
+    }
+}
+
+// Names of any bytes and sizes at both ends of their range come back from the packed list exactly,
+// listed or exported, whichever comes first.
+TEST(ImportedListing, NamesAndSizesAtTheirLimitsSurviveThePackedList) {
+    const std::string odd = "bad\xff\xfe\x80";
+    const std::string longest(255, 'L');
+    const std::string text = "[1,2,{},[{\"name\":\"/r\"},"
+                             "{\"name\":\"" +
+                             odd + "\",\"asize\":0,\"dsize\":" + std::to_string(kMax) +
+                             "},"
+                             "{\"name\":\"" +
+                             longest + "\",\"asize\":" + std::to_string(kMax) +
+                             ",\"dsize\":0,\"notreg\":true},"
+                             "{\"name\":\".h\",\"asize\":0,\"dsize\":0}]]";
+    TempTree dir;
+    const std::string file = dir / "limits.json";
+    WriteAll(file, text);
+    const auto root = ImportNcduFile(file, 0);
+    EXPECT_EQ(root->GetSize(), kMax);
+    EXPECT_EQ(root->GetSize(TSizeKind::Allocated), kMax);
+    const std::string exported = ExportBody(root.get());
+    for (const std::string& size : {"\"asize\":0,\"dsize\":" + std::to_string(kMax),
+                                    "\"asize\":" + std::to_string(kMax) + ",\"dsize\":0,\"notreg\":true"})
+        EXPECT_NE(exported.find(size), std::string::npos) << size;
+
+    // By name, bytewise: '.' < 'L' < 'b'.
+    ASSERT_EQ(root->ListFiles(), 3);
+    std::string listed;
+    const TChildrenLock guard(root.get());
+    for (const auto& node : guard.Children())
+        listed += node->Name() + " " + std::to_string(node->GetSize()) + "/" +
+                  std::to_string(node->GetSize(TSizeKind::Allocated)) + " " +
+                  std::to_string(node->Attributes()) + ";";
+    const std::string max = std::to_string(kMax);
+    EXPECT_EQ(listed, ".h 0/0 " + std::to_string(faHidden) + ";" + longest + " " + max + "/0 " +
+                          std::to_string(faSystem) + ";" + odd + " 0/" + max + " 0;");
+    EXPECT_EQ(root->GetSize(), kMax);
+    EXPECT_EQ(ExportBody(root.get()), exported);
 }
 
 } // namespace

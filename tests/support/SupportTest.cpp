@@ -8,6 +8,7 @@
 #include "support/Utilities.h"
 
 #include "common/TempTree.h"
+#include "i18n/VersionText.h"
 #include "model/FileSystemNode.h"
 
 #include <gtest/gtest.h>

@@ -1,0 +1,185 @@
+// The ncdu export reads the scanned tree's files again from the disk: "Local Drives" as one tree from
+// "/" with each drive at its mount point, and a read-ahead on several threads that must write what a
+// directory-at-a-time walk writes and follow no link or mount the walk would not.
+
+#include "export/NcduExport.h"
+#include "ExportFixtures.h"
+#include "common/FileText.h"
+#include "common/TempTree.h"
+#include "common/TinyTmpfs.h"
+#include "export/NcduImport.h"
+#include "scan/DirScanner.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace quorvex;
+using namespace quorvex::testing;
+
+void ScanEachDrive(const TFixedDrivesNode& drives) {
+    const TChildrenLock guard(&drives);
+    for (const auto& child : guard.Children()) {
+        auto* drive = static_cast<TGroupNode*>(child.get());
+        TDirScanner(drive).Scan(drive->Name(), 0);
+    }
+}
+
+// Drives: a tmpfs, another tmpfs on a directory of the first, and a plain directory beside them; no
+// drive at "/", so the way from "/" down to them is made of directories that stand for nothing.
+TEST(NcduDrivesExport, LocalDrivesReadBackAsOneTreeWithEveryDriveAtItsMountPoint) {
+    TempTree base;
+    base.Dir("m1");
+    base.Dir("plain");
+    const ScopedMount outer(base / "m1");
+    if (!outer.Mounted())
+        GTEST_SKIP() << outer.Refusal();
+    base.Dir("m1/d");
+    base.Dir("m1/inner");
+    const ScopedMount inner(base / "m1/inner");
+    if (!inner.Mounted())
+        GTEST_SKIP() << inner.Refusal();
+    base.File("m1/a1", 1000);
+    base.File("m1/d/a2", 2000);
+    base.File("m1/inner/b1", 3000);
+    base.File("plain/p", 500);
+
+    TFixedDrivesNode drives({base / "m1", base / "m1/inner", base / "plain"});
+    ScanEachDrive(drives);
+    const std::int64_t sum = 6500;
+
+    const std::string file = base / "drives.json";
+    Format("ncdu").Create(&drives)->ExportToFile(file);
+    std::unique_ptr<TRootDirNode> imported;
+    ASSERT_NO_THROW(imported = ImportNcduFile(file, 0)) << ReadAll(file);
+    EXPECT_EQ(imported->Name(), "/");
+    EXPECT_EQ(imported->GetSize(), sum);
+    EXPECT_EQ(imported->GetFileCount(), 4);
+    const auto sizeAt = [&](const std::string& path) {
+        const TFileSystemNode* node = FindNodeByPath(imported.get(), path);
+        return node != nullptr ? node->GetSize() : -1;
+    };
+    EXPECT_EQ(sizeAt(base / "m1"), 6000);
+    EXPECT_EQ(sizeAt(base / "m1/d"), 2000);
+    EXPECT_EQ(sizeAt(base / "m1/inner"), 3000);
+    EXPECT_EQ(sizeAt(base / "plain"), 500);
+    EXPECT_EQ(sizeAt(base.Path().substr(0, base.Path().rfind('/'))), sum);
+
+    // The peers read it as the same machine.
+    if (std::system("command -v ncdu >/dev/null 2>&1") == 0) {
+        const std::string again = base / "again.json";
+        ASSERT_EQ(std::system(("ncdu -f '" + file + "' -o '" + again + "'").c_str()), 0);
+        EXPECT_EQ(ImportNcduFile(again, 0)->GetSize(), sum);
+    }
+}
+
+// Counting hard links once over two drives: fresh tmpfs mounts number their files alike, so each
+// drive's file of two names has the same inode number as the other's. Only the devices tell the two
+// files apart, so the file must carry them, and differently for the two drives.
+TEST(NcduDrivesExport, CountingOnceEachDriveCarriesItsDeviceForTheIdentities) {
+    TempTree base;
+    base.Dir("m1");
+    base.Dir("m2");
+    const ScopedMount first(base / "m1");
+    const ScopedMount second(base / "m2");
+    if (!first.Mounted() || !second.Mounted())
+        GTEST_SKIP() << first.Refusal() << second.Refusal();
+    for (const char* drive : {"m1", "m2"}) {
+        const std::string at = base / drive;
+        base.File(std::string(drive) + "/a", 1000);
+        ASSERT_EQ(::link((at + "/a").c_str(), (at + "/b").c_str()), 0);
+    }
+    struct stat one {};
+    struct stat two {};
+    ASSERT_EQ(::stat((base / "m1/a").c_str(), &one), 0);
+    ASSERT_EQ(::stat((base / "m2/a").c_str(), &two), 0);
+    if (one.st_ino != two.st_ino)
+        GTEST_SKIP() << "the two tmpfs numbered their files differently";
+
+    TFixedDrivesNode drives({base / "m1", base / "m2"});
+    drives.SetHardLinksOnce(true);
+    ScanEachDrive(drives);
+    const std::string file = base / "drives.json";
+    Format("ncdu").Create(&drives)->ExportToFile(file);
+    const std::string text = ReadAll(file);
+    const std::string ino = "\"ino\":" + std::to_string(one.st_ino) + ",";
+    ASSERT_NE(text.find(ino), text.rfind(ino)) << text;
+    for (const auto& [drive, device] : {std::pair{"m1", one.st_dev}, std::pair{"m2", two.st_dev}}) {
+        const std::string object =
+            "{\"name\":\"" + std::string(drive) + "\",\"dev\":" + std::to_string(device) + "}";
+        EXPECT_NE(text.find(object), std::string::npos) << object << " in " << text;
+    }
+    ASSERT_NO_THROW(ImportNcduFile(file, 0));
+}
+
+std::string Export(const TRootDirNode& root, int threads) {
+    TNcduExport exporter(&root);
+    exporter.SetReadAheadThreads(threads);
+    std::ostringstream out;
+    exporter.ExportToStream(out);
+    return WithoutTime(out.str());
+}
+
+// Read ahead on several threads, the file is byte for byte the one a directory-at-a-time walk writes,
+// and follows no link or mount put in place since the scan.
+TEST(NcduReadAhead, WritesWhatTheOneByOneWalkWritesAndFollowsNoLinkOrMountMadeSinceTheScan) {
+    TempTree tree;
+    // More directories than the readers may run ahead of the writer, nested, each with files.
+    for (int i = 0; i < 60; ++i) {
+        const std::string top = std::string("d").append(std::to_string(i));
+        tree.Dir(top);
+        tree.File(top + "/f", i);
+        for (int j = 0; j < 40; ++j) {
+            tree.Dir(top + "/s" + std::to_string(j));
+            tree.File(top + "/s" + std::to_string(j) + "/g" + std::to_string(j), j);
+        }
+    }
+    TempTree outside;
+    outside.File("secret", 77);
+    TRootDirNode root;
+    root.SetName(tree.Path());
+    TDirScanner(&root).Scan(tree.Path(), 0);
+
+    const std::string oneByOne = Export(root, 0);
+    EXPECT_EQ(Export(root, 4), oneByOne);
+    EXPECT_NE(oneByOne.find("\"name\":\"g39\""), std::string::npos);
+
+    // Directories swapped for links to elsewhere after the scan, at the top and deep down.
+    for (const char* swapped : {"d7", "d30/s12"}) {
+        std::filesystem::remove_all(tree / swapped);
+        std::filesystem::create_directory_symlink(outside.Path(), tree / swapped);
+    }
+    const std::string afterSwap = Export(root, 4);
+    EXPECT_EQ(afterSwap, Export(root, 0));
+    EXPECT_EQ(afterSwap.find("secret"), std::string::npos);
+
+    // The caller learns which directories could not be read again, to report them.
+    TNcduExport exporter(&root);
+    std::ostringstream discarded;
+    exporter.ExportToStream(discarded);
+    std::set<std::string> failed;
+    for (const auto& [node, error] : exporter.ReadFailures())
+        failed.insert(GetFullPath(node));
+    EXPECT_EQ(failed.size(), 1U + 1 + 40) << "the two and the forty below the top one";
+    EXPECT_TRUE(failed.contains(tree / "d7") && failed.contains(tree / "d7/s39") &&
+                failed.contains(tree / "d30/s12"));
+
+    // The scan entered no mount point; one made since, even of this file system, is not read through.
+    const ScopedMount top(tree / "d40", outside.Path());
+    const ScopedMount deep(tree / "d41/s3", outside.Path());
+    if (!top.Mounted() || !deep.Mounted())
+        GTEST_SKIP() << top.Refusal() << deep.Refusal();
+    for (const int threads : {0, 4}) {
+        const std::string text = Export(root, threads);
+        EXPECT_EQ(text.find("secret"), std::string::npos) << threads << " readers";
+        EXPECT_NE(text.find(R"({"name":"d40","read_error":true})"), std::string::npos);
+    }
+}
+
+} // namespace
