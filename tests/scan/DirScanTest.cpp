@@ -1,5 +1,5 @@
-// One walker on hostile trees: odd names, entries that fail, a stop among grouped files, descriptors
-// running out, mounts; and a file of several names counted once, by one worker and by several.
+// One walker on hostile trees: odd names, entries that fail, descriptors running out, mounts; and a file of
+// several names counted once, by one worker and by several.
 
 #include "common/HookedFileSystem.h"
 #include "common/NodeLookup.h"
@@ -93,38 +93,6 @@ TEST(DirScanner, EntryErrorsAreRecordedAndSiblingsGoOn) {
     TDirScanner(&missing).Scan(t / "missing", 0);
     EXPECT_EQ(missing.ErrorCode(), ENOENT);
     EXPECT_TRUE(missing.HasFlag(nfEmpty));
-}
-
-// Small files are held both by the directory's totals and by its file group; after a stop, the live
-// totals (and a recalculation) must count each found file once.
-TEST(DirScanner, StoppedAmongGroupedFilesCountsEachFileOnce) {
-    TempTree t;
-    t.Dir("many");
-    for (int i = 0; i < 300; ++i)
-        t.File("many/f" + std::to_string(i), 1);
-    t.File("many/big", 5000);
-    TRootDirNode root;
-    HookedFileSystem fs;
-    TDirScanner scanner(&root, &fs);
-    int smallSeen = 0;
-    bool bigSeen = false;
-    fs.onStat = [&](const char* name) {
-        bigSeen = bigSeen || std::string(name) == "big";
-        if (name[0] == 'f' && ++smallSeen == 100)
-            scanner.Stop();
-        return 0;
-    };
-    scanner.Scan(t.Path(), 1000);
-
-    auto* many = SubDir(&root, "many");
-    ASSERT_TRUE(many != nullptr && many->HasFlag(nfIncomplete) && many->FileGroup() != nullptr);
-    EXPECT_EQ(many->FileGroup()->GetSize(), 100);
-    for (const TGroupNode* node : {static_cast<TGroupNode*>(many), static_cast<TGroupNode*>(&root)}) {
-        EXPECT_EQ(node->GetSize(), 100 + (bigSeen ? 5000 : 0)) << node->Name();
-        EXPECT_EQ(node->GetFileCount(), 100 + (bigSeen ? 1 : 0)) << node->Name();
-    }
-    RecalculateUpward(many);
-    EXPECT_EQ(root.GetSize(), 100 + (bigSeen ? 5000 : 0));
 }
 
 // Out of descriptors now and then, as when other threads hold them: the walk gives up its own and

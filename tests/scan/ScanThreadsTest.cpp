@@ -24,7 +24,6 @@
 #include <functional>
 #include <map>
 #include <mutex>
-#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -40,36 +39,47 @@ using testing::HookedFileSystem;
 using testing::OpenDescriptors;
 using testing::TempTree;
 
-// "denied" cannot be opened and "slow*" entries take a while to examine, so that every worker gets its
-// share; records the entries examined, the threads that examined them and the most descriptors open.
+// "denied" cannot be opened; entries named `slowPrefix`... take `slowFor` to examine, so that every
+// worker gets its share. Records the entries examined, how many at once, the priority of each thread
+// that examined one and the most descriptors open.
 struct TWatchedFileSystem {
-    std::atomic<int> stats{0};
-    std::atomic<int> stopAfter{-1};
-    std::atomic<int> mostOpen{0};
+    explicit TWatchedFileSystem(std::string slow = "slow", std::chrono::microseconds forHowLong = 300us)
+        : slowPrefix(std::move(slow)), slowFor(forHowLong) {}
+    const std::string slowPrefix;
+    const std::chrono::microseconds slowFor;
+    std::atomic<int> stats{0}, inside{0}, mostInside{0}, mostOpen{0}, stopAfter{-1};
     TDirScanner* scanner = nullptr;
+    std::string stopPrefix; // of the entries that count towards stopAfter
     const int descriptorsBefore = OpenDescriptors();
     std::mutex mutex;
-    std::set<std::thread::id> threads;
+    std::map<pid_t, int> niceOf;
+    static void Raise(std::atomic<int>& most, int now) {
+        for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {
+        }
+    }
     HookedFileSystem fs{[this](const char* name) {
-                            const int open = OpenDescriptors() - descriptorsBefore;
-                            for (int seen = mostOpen;
-                                 open > seen && !mostOpen.compare_exchange_weak(seen, open);) {
-                            }
+                            Raise(mostOpen, OpenDescriptors() - descriptorsBefore);
                             return std::string(name) == "denied" ? EACCES : 0;
                         },
                         [this](const char* name) {
-                            if (std::string(name).starts_with("slow"))
-                                std::this_thread::sleep_for(300us);
-                            if (++stats == stopAfter && scanner != nullptr)
+                            Raise(mostInside, ++inside);
+                            {
+                                const std::lock_guard guard(mutex);
+                                niceOf[::gettid()] = ::getpriority(PRIO_PROCESS, 0);
+                            }
+                            if (std::string(name).starts_with(slowPrefix))
+                                std::this_thread::sleep_for(slowFor);
+                            if (std::string(name).starts_with(stopPrefix) && ++stats == stopAfter &&
+                                scanner != nullptr)
                                 scanner->Stop();
-                            const std::lock_guard guard(mutex);
-                            threads.insert(std::this_thread::get_id());
+                            --inside;
                             return 0;
                         }};
 };
 
 // Wide (120 directories), deep (a chain of 40 with a side branch at every level), many tiny
-// directories, small files to group, one directory that cannot be opened. Returns the files' total.
+// directories, small files to group, one directory that cannot be opened, one of many small files. Returns
+// the files' total.
 std::int64_t MakeRacingTree(const TempTree& t) {
     std::int64_t total = 0;
     auto file = [&](const std::string& path, int size) {
@@ -102,6 +112,9 @@ std::int64_t MakeRacingTree(const TempTree& t) {
         t.Dir("tiny/t" + std::to_string(i));
     t.Dir("denied");
     t.File("denied/hidden-by-the-error", 999);
+    t.Dir("many"); // a stop among its files catches them held by the directory and by its group
+    for (int i = 0; i < 300; ++i)
+        file("many/g" + std::to_string(i), 1);
     return total;
 }
 
@@ -156,7 +169,7 @@ protected:
         return GetParam() == 1 ? nullptr : std::make_shared<TWorkerBudget>(GetParam());
     }
     void ExpectSeveralThreads(const TWatchedFileSystem& watch) const {
-        EXPECT_GE(watch.threads.size(), GetParam() > 1 ? 2u : 1u) << "one worker did everything";
+        EXPECT_GE(watch.niceOf.size(), GetParam() > 1 ? 2u : 1u) << "one worker did everything";
     }
 };
 
@@ -197,18 +210,23 @@ TEST_P(ParallelScan, GivesTheOneWorkerResultNodeForNode) {
 TEST_P(ParallelScan, StopCountsWhatWasFoundOnceAndMarksEveryUnfinishedDirectory) {
     TempTree t;
     MakeRacingTree(t);
-    for (const int stopAfter : {1, 40, 300, 700}) {
+    for (const auto& [prefix, stopAfter] : {std::pair{"", 1}, {"", 40}, {"", 300}, {"", 700}, {"g", 100}}) {
         TWatchedFileSystem watch;
         TRootDirNode root;
         TDirScanner scanner(&root, &watch.fs, Budget());
         watch.scanner = &scanner;
+        watch.stopPrefix = prefix;
         watch.stopAfter = stopAfter;
         scanner.Scan(t.Path(), 10);
-        SCOPED_TRACE("stopped after " + std::to_string(stopAfter) + " entries");
+        SCOPED_TRACE("stopped after " + std::to_string(stopAfter) + " entries " + prefix);
         EXPECT_TRUE(root.HasFlag(nfIncomplete));
         // Each of the other workers may finish the entry it is on.
         EXPECT_LE(watch.stats.load(), stopAfter + GetParam() - 1) << "workers went on after the stop";
         ExpectConsistentAfterStop(&root);
+        if (auto* many = dynamic_cast<TGroupNode*>(testing::Child(&root, "many"))) {
+            RecalculateUpward(many);
+            ExpectConsistentAfterStop(&root);
+        }
     }
 }
 
@@ -311,10 +329,7 @@ protected:
     TempTree tree_;
     std::deque<TRootDirNode> roots_;
     // A millisecond an entry: a few thousand files keep a walk busy for seconds, a stop ends it at once.
-    HookedFileSystem slow_{nullptr, [](const char*) {
-                               std::this_thread::sleep_for(1ms);
-                               return 0;
-                           }};
+    TWatchedFileSystem slow_{"", 1ms};
     std::atomic<int> calls_{0};
 };
 
@@ -357,7 +372,7 @@ TEST_F(DirScanThreadListTest, StopThreadsBelowStopsOnlyDescendants) {
     auto n = Root(tree_ / "n");
     TDirNode* grandchild = AddDirNode(AddDirNode(n, "a", faDirectory), "b", faDirectory);
     auto unrelated = Root(BigDir("u", 3000));
-    TDirScanThreadList list(9, NoGrouping, &slow_);
+    TDirScanThreadList list(9, NoGrouping, &slow_.fs);
     TDirScanThread* below = Start(list, grandchild);
     TDirScanThread* other = Start(list, unrelated);
     ASSERT_TRUE(WaitFor([&] { return Walking({below, other}); }, false));
@@ -384,7 +399,7 @@ TEST_F(DirScanThreadListTest, FullListRefusesAnotherRootAndShutsDownQuicklyAndSi
     const std::string dir = BigDir("big", 3000);
     std::vector<TDirScanThread*> threads;
     const int threadsBefore = ThreadsInProcess();
-    TDirScanThreadList list(9, NoGrouping, &slow_);
+    TDirScanThreadList list(9, NoGrouping, &slow_.fs);
     Start(list, tiny);
     for (int i = 0; i < 9; ++i) {
         if (i == 8) { // tiny has left the list, its completion still queued
@@ -409,7 +424,7 @@ TEST_F(DirScanThreadListTest, FullListRefusesAnotherRootAndShutsDownQuicklyAndSi
 // The scanner forgets a stop that comes before its walk begins; the thread must not.
 TEST_F(DirScanThreadListTest, StopAroundTheStartOfAWalkIsNeverLost) {
     const std::string dir = BigDir("big", 2000);
-    TDirScanThreadList list(9, NoGrouping, &slow_);
+    TDirScanThreadList list(9, NoGrouping, &slow_.fs);
     auto never = Root(dir);
     TDirScanThread* early = list.AddThread(never);
     early->SetOnFinished([this](TDirScanThread&) { ++calls_; });
@@ -446,24 +461,9 @@ TEST_F(DirScanThreadListTest, ScansShareOneBudgetOfWorkersAtLowerPriority) {
         for (int d = 0; d < 12; ++d)
             BigDir(std::string(top) + "/d" + std::to_string(d), 15);
     }
-    std::atomic<int> inside{0};
-    std::atomic<int> most{0};
-    std::mutex mutex;
-    std::map<pid_t, int> niceOf;
-    HookedFileSystem fs{nullptr, [&](const char*) {
-                            const int now = ++inside;
-                            for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {
-                            }
-                            {
-                                const std::lock_guard guard(mutex);
-                                niceOf[::gettid()] = ::getpriority(PRIO_PROCESS, 0);
-                            }
-                            std::this_thread::sleep_for(2ms);
-                            --inside;
-                            return 0;
-                        }};
+    TWatchedFileSystem watch{"", 2ms};
     const int expectedNice = std::min(19, ::getpriority(PRIO_PROCESS, 0) + 10);
-    TDirScanThreadList list(9, NoGrouping, &fs);
+    TDirScanThreadList list(9, NoGrouping, &watch.fs);
     list.SetJobs(3);
     EXPECT_EQ(list.Jobs(), 3);
     TRootDirNode* one = Root(tree_ / "one");
@@ -473,9 +473,9 @@ TEST_F(DirScanThreadListTest, ScansShareOneBudgetOfWorkersAtLowerPriority) {
     ASSERT_TRUE(WaitFor([&] { return calls_ == 2; }, true, 30s));
     EXPECT_EQ(one->GetFileCount(), 12 * 15);
     EXPECT_EQ(two->GetFileCount(), 12 * 15);
-    EXPECT_EQ(most.load(), 3) << "the budget was not shared, or not used";
-    EXPECT_GE(niceOf.size(), 3u);
-    for (const auto& [tid, nice] : niceOf)
+    EXPECT_EQ(watch.mostInside.load(), 3) << "the budget was not shared, or not used";
+    EXPECT_GE(watch.niceOf.size(), 3u);
+    for (const auto& [tid, nice] : watch.niceOf)
         EXPECT_EQ(nice, expectedNice) << "thread " << tid;
 }
 
