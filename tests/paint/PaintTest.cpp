@@ -122,24 +122,6 @@ TEST(FlatPainter, DrawsTheClassicBarAndItsSelectedOutline) {
     EXPECT_EQ(Rgb(selected, 110, 8), 0x204080u) << "nothing outside the cell";
 }
 
-TEST(SkinBitmaps, AreSixteenPixelsHighAndLoadIgnoringCase) {
-    const std::pair<const char*, int> skins[] = {{"RES_CHARTBAR_SKIN_CAIRO", 32}, {"RES_SKIN_Crystal", 128},
-                                                 {"RES_SKIN_RedGlass", 32},       {"RES_SKIN_BlackIce", 32},
-                                                 {"RES_SKIN_BlueChip", 32},       {"RES_SKIN_BrownBrick", 32},
-                                                 {"RES_SKIN_CenterCourt", 32},    {"RES_SKIN_Spectrum", 320}};
-    for (const auto& [resource, width] : skins) {
-        EXPECT_EQ(LoadSkinBitmap(QString::fromLatin1(resource).toLower()).size(), QSize(width, 16))
-            << resource;
-        EXPECT_EQ(LoadSkinBitmap(QString::fromLatin1(resource).toUpper()).size(), QSize(width, 16))
-            << resource;
-    }
-    // The spectrum runs from green through yellow to red.
-    const QImage spectrum = LoadSkinBitmap(QStringLiteral("RES_SKIN_Spectrum"));
-    EXPECT_GT(spectrum.pixelColor(0, 10).green(), 2 * spectrum.pixelColor(0, 10).red());
-    EXPECT_GT(std::min(spectrum.pixelColor(160, 10).red(), spectrum.pixelColor(160, 10).green()), 180);
-    EXPECT_GT(spectrum.pixelColor(319, 10).red(), 2 * spectrum.pixelColor(319, 10).green());
-}
-
 TEST(StretchStrategy, ThreePixelsHaveNoCapsFourAreTheTwoCapsAndCapsFollowTheRowHeight) {
     TSkinCrystal painter;
     ASSERT_EQ(painter.Bitmap().size(), QSize(124, 16));
