@@ -67,6 +67,7 @@ TEST(NodeTreeThreads, TotalsAddedByManyWritersAtOnceAreExact) {
     std::barrier start(kWriters);
     std::atomic<bool> done{false};
     std::vector<std::thread> writers;
+    writers.reserve(kWriters);
     for (int w = 0; w < kWriters; ++w) {
         writers.emplace_back([&] {
             start.arrive_and_wait();
@@ -100,8 +101,9 @@ TEST(HardLinkSet, EachIdentityIsWonByExactlyOneOfManyThreads) {
     constexpr int kInodes = 20000;
     THardLinkSet set;
     std::barrier start(kThreads);
-    std::vector<std::atomic<int>> wins(2 * kInodes);
+    std::vector<std::atomic<int>> wins(std::size_t{2} * kInodes);
     std::vector<std::thread> threads;
+    threads.reserve(kThreads);
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
             start.arrive_and_wait();

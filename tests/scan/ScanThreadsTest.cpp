@@ -316,7 +316,7 @@ protected:
     // A running thread for `root` whose completions count in calls_ and then run `then`.
     TDirScanThread* Start(
         TDirScanThreadList& list, TGroupNode* root,
-        std::function<void(TDirScanThread&)> then = [](TDirScanThread&) {}) {
+        const std::function<void(TDirScanThread&)>& then = [](TDirScanThread&) {}) {
         TDirScanThread* thread = list.AddThread(root);
         thread->SetOnFinished([this, then](TDirScanThread& t) {
             ++calls_;

@@ -79,7 +79,7 @@ TEST(FileIconNames, ComeFromTheNameAloneWhateverTheBytes) {
 // ---- Themes and the registry -------------------------------------------------------------------
 
 TEST(IconTheme, SessionThemeFirstThenAFullThemeThenHicolor) {
-    const auto only = [](std::set<QString> themes) {
+    const auto only = [](const std::set<QString>& themes) {
         return [themes](const QString& name) { return themes.count(name) != 0; };
     };
     const QString hicolor = QStringLiteral("hicolor");

@@ -40,7 +40,7 @@ TEST(IconThread, AnswersTheNewestRequestFirst) {
             }
             return QStringList{QString::fromStdString(path)};
         },
-        [&](std::int32_t, QStringList names) {
+        [&](std::int32_t, const QStringList& names) {
             const std::lock_guard lock(mutex);
             served.push_back(names.value(0).toStdString());
             changed.notify_all();
@@ -60,7 +60,7 @@ TEST(IconThread, NoWakeUpIsLostAndWaitingRequestsAreDroppedAtTheEnd) {
     std::atomic<int> answered{0};
     {
         TShellFileIconThread thread([](const std::string&) { return QStringList{QStringLiteral("x")}; },
-                                    [&](std::int32_t, QStringList) { ++answered; });
+                                    [&](std::int32_t, const QStringList&) { ++answered; });
         // One at a time, so that the thread goes to sleep between most of them.
         for (int i = 0; i < 200; ++i) {
             thread.Enqueue(Request("/f" + std::to_string(i)));
@@ -80,7 +80,7 @@ TEST(IconThread, NoWakeUpIsLostAndWaitingRequestsAreDroppedAtTheEnd) {
                     std::this_thread::sleep_for(1ms);
                 return QStringList{};
             },
-            [](std::int32_t, QStringList) {});
+            [](std::int32_t, const QStringList&) {});
         for (int i = 0; i < 50; ++i)
             slow.Enqueue(Request("/s" + std::to_string(i)));
         while (started.load() == 0)
