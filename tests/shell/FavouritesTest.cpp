@@ -15,9 +15,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <fstream>
-#include <mutex>
+#include <future>
 #include <sstream>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -120,11 +119,17 @@ TEST(DriveNames, LabelOrLastNameWithTheMountPointAndLabelsFromDeviceLinksOrTheSo
     EXPECT_EQ(DecodeUdevName("a\\x2g\\x41\\x"), "a\\x2gA\\x") << "only complete escapes are undone";
 }
 
-// The system's mount look-ups, except that those of the paths in `hang` block until Release(), as on
-// a dead network mount; counts how often a hanging look-up was started.
-class HangingProbe final : public TMountProbe {
-public:
-    explicit HangingProbe(std::vector<std::string> hang) : hang_(std::move(hang)) {}
+// The system's mount look-ups, except that those of the paths in `hang` wait for `released`, as on a
+// dead network mount; counts how often a hanging look-up was started.
+struct HangingProbe final : TMountProbe {
+    HangingProbe(std::vector<std::string> paths, std::shared_future<void> release)
+        : hang(std::move(paths)), released(std::move(release)) {}
+    void Wait(const std::string& path) const {
+        if (std::ranges::count(hang, path) != 0) {
+            ++hangingCalls;
+            released.wait();
+        }
+    }
     bool IsDirectory(const std::string& path) const override {
         Wait(path);
         return SystemMountProbe()->IsDirectory(path);
@@ -133,25 +138,9 @@ public:
         Wait(drive.MountPoint);
         return SystemMountProbe()->Label(drive);
     }
-    void Release() {
-        const std::lock_guard guard(lock_);
-        released_ = true;
-        wake_.notify_all();
-    }
+    const std::vector<std::string> hang;
+    const std::shared_future<void> released;
     mutable std::atomic<int> hangingCalls{0};
-
-private:
-    void Wait(const std::string& path) const {
-        if (std::find(hang_.begin(), hang_.end(), path) == hang_.end())
-            return;
-        ++hangingCalls;
-        std::unique_lock guard(lock_);
-        wake_.wait(guard, [this] { return released_; });
-    }
-    std::vector<std::string> hang_;
-    mutable std::mutex lock_;
-    mutable std::condition_variable wake_;
-    bool released_ = false;
 };
 
 // A RAM disk whose source names it, as the label of a device-less mount.
@@ -218,7 +207,9 @@ TEST_F(FavouritesWindow, AMountedDriveIsListedByNameScansAndAHangingMountNeverHo
     ASSERT_EQ(::mkdir(deadDir.c_str(), 0755), 0);
     form.Favourites()->AddDir(deadDir);
     ASSERT_EQ(::rmdir(deadDir.c_str()), 0);
-    auto probe = std::make_shared<HangingProbe>(std::vector<std::string>{ram.point, deadDir});
+    std::promise<void> release; // kept or broken, it ends the hanging look-ups
+    auto probe = std::make_shared<HangingProbe>(std::vector<std::string>{ram.point, deadDir},
+                                                release.get_future().share());
     auto started = std::chrono::steady_clock::now();
     form.SetMountProbe(probe);
     EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
@@ -230,7 +221,7 @@ TEST_F(FavouritesWindow, AMountedDriveIsListedByNameScansAndAHangingMountNeverHo
     EXPECT_LT(std::chrono::steady_clock::now() - started, 1s) << "the hanging look-ups are waited for again";
     EXPECT_EQ(probe->hangingCalls.load(), 2) << "the hanging look-ups were started again";
 
-    probe->Release();
+    release.set_value();
     bool answered = false;
     for (int i = 0; i < 100 && !answered; ++i) {
         std::this_thread::sleep_for(10ms);
