@@ -1,4 +1,5 @@
 #include "model/FileSystemNode.h"
+#include "model/SizeFormat.h"
 #include "scan/DirScanner.h"
 
 #include "common/NodeLookup.h"
@@ -6,15 +7,12 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <fcntl.h>
-#include <future>
 #include <sys/fsuid.h>
 #include <sys/stat.h>
-#include <thread>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -30,28 +28,6 @@ std::vector<std::string> ChildNames(const TGroupNode* group) {
     for (const auto& c : guard.Children())
         names.push_back(c->Name());
     return names;
-}
-
-// Creates `levels` nested directories called `name` below `top`, by descriptors so that the path may
-// pass PATH_MAX, and in the deepest one the files of `files` (name, size). Returns the deepest path.
-std::string MakeDeepTree(const std::string& top, const std::string& name, int levels,
-                         const std::vector<std::pair<std::string, off_t>>& files) {
-    int fd = ::open(top.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    std::string path = top;
-    for (int i = 0; i < levels && fd >= 0; ++i) {
-        ::mkdirat(fd, name.c_str(), 0755);
-        const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        ::close(fd);
-        fd = next;
-        path += "/" + name;
-    }
-    for (const auto& [file, size] : files) {
-        const int f = ::openat(fd, file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-        EXPECT_EQ(::ftruncate(f, size), 0);
-        ::close(f);
-    }
-    ::close(fd);
-    return path;
 }
 
 class NodeTree : public ::testing::Test {
@@ -119,7 +95,7 @@ TEST_F(NodeTree, GroupingRulesAndLargeTotals) {
     EXPECT_EQ(ungrouped.GetSize(), 2 * huge + 6040);
 }
 
-TEST(NodeTreePaths, FullPathsJoinWithoutDoubleDelimiters) {
+TEST(NodeTreePaths, FullPathsJoinWithoutDoubleDelimitersAndLookUpsFollowExactComponents) {
     TRootDirNode root;
     root.SetName("/");
     TDirNode* usr = AddDirNode(&root, "usr", faDirectory);
@@ -136,11 +112,8 @@ TEST(NodeTreePaths, FullPathsJoinWithoutDoubleDelimiters) {
     EXPECT_EQ(dir.Name(), "/");
     dir.SetPath("/a/b/");
     EXPECT_EQ(dir.Name(), "b");
-}
 
-// Names are bytes: only the exact component leads on, whatever comes first.
-TEST(NodeTreePaths, FindNodeByPathFollowsExactComponents) {
-    TRootDirNode root;
+    // Names are bytes: only the exact component leads on, whatever comes first.
     root.SetName("/data");
     TDirNode* abc = AddDirNode(&root, "abc", faDirectory);
     TDirNode* ab = AddDirNode(&root, "ab", faDirectory);
@@ -161,110 +134,25 @@ TEST(NodeTreePaths, FindNodeByPathFollowsExactComponents) {
     EXPECT_EQ(FindNodeByPath(&root, GetFullPath(grouped->Parent())), grouped->Parent()) << "the group";
 }
 
-TEST_F(NodeTree, RemoveFromParentRecalculatesAncestors) {
-    tree_.Dir("a");
-    tree_.File("a/x", 100);
-    tree_.File("a/y", 100);
-    Scan(0);
-    auto* a = dynamic_cast<TDirNode*>(Child(&root_, "a"));
-    a->ListFiles();
-    RemoveFromParent(Child(a, "x"));
-    EXPECT_EQ(a->GetSize(), 100);
-    EXPECT_EQ(root_.GetSize(), 100);
-    EXPECT_EQ(root_.GetFileCount(), 1);
-}
-
-// A scan thread may hold a directory's lock for a while; the window's reads must not wait for it.
-TEST(NodeTreeThreads, LiveTotalsNeverBlockOnAHeldLock) {
-    TRootDirNode root;
-    root.SetScanning(true);
-    root.AddOwnFiles(1, 40);
-    AddDirNode(&root, "sub", faDirectory)->AddSize(2);
-
-    std::promise<void> locked;
-    std::promise<void> release;
-    std::thread holder([&] {
-        TChildrenLock guard(&root);
-        locked.set_value();
-        release.get_future().wait();
-    });
-    locked.get_future().wait();
-    auto reading = std::async(std::launch::async, [&] { return root.GetSize(); });
-    const auto status = reading.wait_for(std::chrono::seconds(5));
-    release.set_value();
-    holder.join();
-    ASSERT_EQ(status, std::future_status::ready) << "reader waited for the scanner's lock";
-    EXPECT_EQ(reading.get(), 40) << "children skipped while the lock is busy";
-    EXPECT_EQ(root.GetSize(), 42);
-}
-
-// Readers walk live totals while a writer appends children: no torn lists, no lost nodes.
-TEST(NodeTreeThreads, ConcurrentAppendAndLiveReads) {
-    TRootDirNode root;
-    root.SetScanning(true);
-    std::atomic<bool> done{false};
-    std::thread writer([&] {
-        for (int i = 0; i < 2000; ++i)
-            AddDirNode(&root, std::string("d").append(std::to_string(i)), faDirectory)->AddSize(1);
-        done = true;
-    });
-    while (!done)
-        EXPECT_LE(root.GetSize(), 2000);
-    writer.join();
-    EXPECT_EQ(root.GetSize(), 2000);
-    EXPECT_EQ(ChildCount(&root), 2000);
-}
-
-// Scan workers finishing subdirectories of one parent hand their totals up at the same moment, while
-// the window reads: no addition may be lost, and a reader never sees more than was added.
-TEST(NodeTreeThreads, TotalsAddedByManyWritersAtOnceAreExact) {
-    TRootDirNode root;
-    TDirNode* dir = AddDirNode(&root, "shared", faDirectory);
-    constexpr int kWriters = 4;
-    constexpr int kAdds = 100000;
-    std::atomic<int> ready{0};
-    std::atomic<bool> done{false};
-    std::vector<std::thread> writers;
-    for (int w = 0; w < kWriters; ++w) {
-        writers.emplace_back([&] {
-            for (++ready; ready < kWriters;) {
-            }
-            for (int i = 0; i < kAdds; ++i) {
-                dir->AddSize(3);
-                dir->AddFileCount(1);
-                dir->AddOwnFiles(1, 5);
-            }
-        });
-    }
-    std::thread reader([&] {
-        while (!done) {
-            EXPECT_LE(dir->StoredSize(), 3LL * kWriters * kAdds);
-            EXPECT_LE(dir->OwnFilesCount(), kWriters * kAdds);
-        }
-    });
-    for (auto& writer : writers)
-        writer.join();
-    done = true;
-    reader.join();
-    EXPECT_EQ(dir->StoredSize(), 3LL * kWriters * kAdds);
-    EXPECT_EQ(dir->StoredFileCount(), kWriters * kAdds);
-    EXPECT_EQ(dir->OwnFilesCount(), kWriters * kAdds);
-    EXPECT_EQ(dir->OwnFilesSize(), 5LL * kWriters * kAdds);
-}
-
 // Deeper than PATH_MAX: the files of the deepest directory and of its group are listed, its totals
 // survive a recalculation, and it can be rescanned on its own.
 TEST_F(NodeTree, FilesAreListedAndRescannedBeyondPathMax) {
-    const std::string name(250, 'n');
-    const std::string bottomPath =
-        MakeDeepTree(tree_.Path(), name, 20, {{"big", 5000}, {"s1", 10}, {"s2", 20}});
-    ASSERT_GT(bottomPath.size(), static_cast<std::size_t>(PATH_MAX));
+    constexpr int kDepth = 700;
+    tree_.Chain(kDepth, [](int fd, int level) {
+        for (const auto& [file, size] : {std::pair{"level/big", 5000}, {"level/s1", 10}, {"level/s2", 20}}) {
+            if (level == kDepth - 1) {
+                const int f = ::openat(fd, file, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+                ASSERT_EQ(::ftruncate(f, size), 0);
+                ::close(f);
+            }
+        }
+    });
     Scan(1000);
     TDirNode* bottom = &root_;
-    for (int i = 0; i < 20 && bottom != nullptr; ++i)
-        bottom = dynamic_cast<TDirNode*>(Child(bottom, name));
+    for (int i = 0; i < kDepth && bottom != nullptr; ++i)
+        bottom = dynamic_cast<TDirNode*>(Child(bottom, "level"));
     ASSERT_NE(bottom, nullptr);
-    ASSERT_EQ(GetFullPath(bottom), bottomPath);
+    ASSERT_GT(GetFullPath(bottom).size(), static_cast<std::size_t>(PATH_MAX));
     ASSERT_NE(bottom->FileGroup(), nullptr);
 
     EXPECT_EQ(bottom->ListFiles(), 1);
@@ -315,4 +203,32 @@ TEST_F(NodeTree, FailedListingKeepsTheTotalsAndShowsTheError) {
     EXPECT_EQ(d->ListFiles(), 1);
     RecalculateUpward(d);
     EXPECT_EQ(d->GetSize(), 5030);
+}
+
+TEST(SizeFormat, BothStylesAcrossUnitBoundariesSeparatorsAndSettings) {
+    constexpr std::int64_t KB = 1024, MB = KB * KB, TB = MB * MB;
+    // Bytes, truncated, rounded.
+    const std::tuple<std::int64_t, const char*, const char*> cases[] = {
+        {0, "0 Byte", "0 Byte"},
+        {1023, "1023 Byte", "1023 Byte"},
+        {1536, "1.5 KB", "1.5 KB"},
+        {1055, "1.03 KB", "1.03 KB"},
+        {1065, "1.04 KB", "1.04 KB"},
+        {2047, "1.99 KB", "2 KB"},
+        {10 * KB - 1, "9.99 KB", "10 KB"},
+        {150 * MB + 99 * MB / 100, "150 MB", "151 MB"},
+        {1024 * KB - 300, "1023 KB", "1024 KB"}, // rounding never moves to the next unit
+        {2048 * TB, "2048 TB", "2048 TB"},
+        {5 * KB * MB + 123, "5.00 GB", "5 GB"}, // cutting keeps the digits it cuts to
+    };
+    for (const auto& [bytes, truncated, rounded] : cases) {
+        EXPECT_EQ(FormatSizeTruncated(bytes, '.'), truncated) << bytes;
+        EXPECT_EQ(FormatSizeRounded(bytes, '.'), rounded) << bytes;
+    }
+    EXPECT_EQ(FormatSizeTruncated(2047, ','), "1,99 KB");
+    EXPECT_EQ(FormatSizeRounded(1536, ','), "1,5 KB");
+    // The FileSizeRounding setting's choice.
+    EXPECT_EQ(SizeFormatterFor(1)(2047, '.'), "2 KB");
+    EXPECT_EQ(SizeFormatterFor(0)(2047, '.'), "1.99 KB");
+    EXPECT_EQ(SizeFormatterFor(2)(2047, '.'), "1.99 KB");
 }

@@ -1,25 +1,26 @@
+// Drive events from the kernel's mount table, and the panel that offers to refresh what changed.
+
 #include "shell/ChangeNotify.h"
-#include "common/TempTree.h"
 #include "common/TinyTmpfs.h"
 #include "shell/ChangeNotifyMonitor.h"
+#include "shell/InfoPanel.h"
 
 #include <QCoreApplication>
+#include <QPushButton>
 #include <QTest>
+#include <QVBoxLayout>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <optional>
+#include <memory>
 #include <sstream>
 #include <string>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <vector>
 
 namespace quorvex {
 namespace {
-
-using testing::TempTree;
-using testing::TinyTmpfs;
 
 struct TSeen {
     std::uint32_t Code;
@@ -45,8 +46,9 @@ protected:
 
     // As the system would deliver it: posted, under the component's message number.
     void Deliver(std::uint32_t code, const std::string& path, std::uint32_t messageNo = 0) {
-        QCoreApplication::postEvent(
-            &notify_, new TShellNotifyEvent(messageNo == 0 ? notify_.MessageNo() : messageNo, code, path));
+        auto event =
+            std::make_unique<TShellNotifyEvent>(messageNo == 0 ? notify_.MessageNo() : messageNo, code, path);
+        QCoreApplication::postEvent(&notify_, event.release()); // the queue owns it
         QCoreApplication::sendPostedEvents(&notify_);
     }
 
@@ -61,40 +63,29 @@ protected:
     std::vector<TSeen> seen_;
 };
 
-TEST_F(ChangeNotifyTest, ImmediateRepeatsAreDroppedIgnoringCaseAndFireAgainAfterAnotherNotification) {
+// Repeats are dropped ignoring case until another notification comes; the text case changes the
+// letters and keeps undecodable bytes.
+TEST_F(ChangeNotifyTest, ImmediateRepeatsAreDroppedIgnoringCaseAndTheTextCaseKeepsOddBytes) {
     Deliver(kShellEventDriveAdd, "/media/Stick");
     Deliver(kShellEventDriveAdd, "/MEDIA/stick");
     Deliver(kShellEventDriveAdd | kShellEventInterruptMarker, "/media/stick");
     Deliver(kShellEventDriveRemoved, "/media/stick");
     Deliver(kShellEventDriveAdd, "/media/stick");
-    Deliver(kShellEventDriveAdd, "/media/other");
-    const std::vector<TSeen> expected{{kShellEventDriveAdd, "/media/Stick"},
-                                      {kShellEventDriveRemoved, "/media/stick"},
-                                      {kShellEventDriveAdd, "/media/stick"},
-                                      {kShellEventDriveAdd, "/media/other"}};
-    EXPECT_EQ(seen_, expected) << "the interrupt marker is not part of the code";
-}
-
-TEST_F(ChangeNotifyTest, TextCaseChangesTheLettersAndKeepsUndecodableBytes) {
     notify_.SetTextCase(TTextCase::tcUppercase);
     Deliver(kShellEventDriveAdd, "/mnt/daten-\xff-\xc3\xa4");
     notify_.SetTextCase(TTextCase::tcLowercase);
     Deliver(kShellEventDriveRemoved, "/MNT/Daten-\xff-\xc3\x84");
-    notify_.SetTextCase(TTextCase::tcAsIs);
-    Deliver(kShellEventDriveAdd, "/Mnt/X");
-    const std::vector<TSeen> expected{{kShellEventDriveAdd, "/MNT/DATEN-\xff-\xc3\x84"},
-                                      {kShellEventDriveRemoved, "/mnt/daten-\xff-\xc3\xa4"},
-                                      {kShellEventDriveAdd, "/Mnt/X"}};
-    EXPECT_EQ(seen_, expected);
+    const std::vector<TSeen> expected{{kShellEventDriveAdd, "/media/Stick"},
+                                      {kShellEventDriveRemoved, "/media/stick"},
+                                      {kShellEventDriveAdd, "/media/stick"},
+                                      {kShellEventDriveAdd, "/MNT/DATEN-\xff-\xc3\x84"},
+                                      {kShellEventDriveRemoved, "/mnt/daten-\xff-\xc3\xa4"}};
+    EXPECT_EQ(seen_, expected) << "the interrupt marker is not part of the code";
 }
 
 TEST_F(ChangeNotifyTest, MessageNoBelowTheMinimumIsRefusedAndNotificationsComeOnlyUnderTheCurrentOne) {
-    try {
-        notify_.SetMessageNo(1023);
-        FAIL() << "1023 was accepted";
-    } catch (const std::invalid_argument& error) {
-        EXPECT_STREQ(error.what(), "MessageNo must be greater than or equal to 1024");
-    }
+    EXPECT_THAT([&] { notify_.SetMessageNo(1023); }, ::testing::ThrowsMessage<std::invalid_argument>(
+                                                         "MessageNo must be greater than or equal to 1024"));
     EXPECT_EQ(notify_.MessageNo(), 1024u);
     EXPECT_THROW(notify_.SetMessageNo(TSHChangeNotify::kMaxMessageNo + 1), std::invalid_argument);
     notify_.SetMessageNo(1024);
@@ -144,37 +135,96 @@ TEST(MountTableMonitorTest, ComparingTablesReportsRemovalsFirstThenAdditionsByMo
         << "a remount of the same point is no drive change; virtual file systems are none";
 }
 
-// The real kernel table: a mount and an unmount while the event loop runs.
-TEST_F(ChangeNotifyTest, MountingAndUnmountingATmpfsIsNoticedWithinASecond) {
+// The real kernel table while the event loop runs; bytes in a mount point's name arrive as they are.
+TEST_F(ChangeNotifyTest, MountingAndUnmountingIsNoticedWithinASecondUntilDeregistered) {
     notify_.Register();
     ASSERT_TRUE(notify_.IsRegistered());
-    std::optional<TinyTmpfs> disk(std::in_place);
-    if (!disk->Mounted())
-        GTEST_SKIP() << disk->Refusal();
-    const std::string point = disk->Path();
-    only_ = point;
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !seen_.empty(); }, 1000));
-    EXPECT_EQ(seen_, (std::vector<TSeen>{{kShellEventDriveAdd, point}}));
-
-    // Bytes in the mount point's name arrive as they are.
-    const std::string inner = *disk / "odd name \xff";
-    ASSERT_EQ(::mkdir(inner.c_str(), 0755), 0);
-    ASSERT_EQ(::mount("tmpfs", inner.c_str(), "tmpfs", 0, "size=16k"), 0);
+    const testing::TempTree t;
+    t.Dir("odd name \xff");
+    const std::string point = t / "odd name \xff";
+    only_ = t.Path();
+    {
+        const testing::ScopedMount disk(point);
+        if (!disk.Mounted())
+            GTEST_SKIP() << disk.Refusal();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !seen_.empty(); }, 1000));
+    }
     EXPECT_TRUE(QTest::qWaitFor([&] { return seen_.size() >= 2; }, 1000));
-    ASSERT_EQ(::umount2(inner.c_str(), MNT_DETACH), 0);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return seen_.size() >= 3; }, 1000));
-    disk.reset();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return seen_.size() >= 4; }, 1000));
-    const std::vector<TSeen> expected{{kShellEventDriveAdd, point},
-                                      {kShellEventDriveAdd, inner},
-                                      {kShellEventDriveRemoved, inner},
-                                      {kShellEventDriveRemoved, point}};
-    EXPECT_EQ(seen_, expected);
-
+    EXPECT_EQ(seen_, (std::vector<TSeen>{{kShellEventDriveAdd, point}, {kShellEventDriveRemoved, point}}));
     notify_.Deregister();
-    TinyTmpfs again;
+    const testing::ScopedMount again(point);
     QTest::qWait(200);
-    EXPECT_EQ(seen_.size(), 4u) << "nothing after Deregister";
+    EXPECT_EQ(seen_.size(), 2u) << "nothing after Deregister";
+}
+
+// The panel in a shown window, as under the main window's toolbar.
+class InfoPanelTest : public ::testing::Test {
+protected:
+    InfoPanelTest() {
+        layout_.addWidget(panel_);
+        layout_.addStretch(1);
+        window_.resize(500, 200);
+        window_.show();
+        panel_->SetOnRefresh([this](const std::string& path) { refreshed_.push_back(path); });
+    }
+
+    void Click(const char* button) {
+        auto* b = panel_->findChild<QPushButton*>(QString::fromLatin1(button));
+        ASSERT_NE(b, nullptr);
+        ASSERT_TRUE(b->isVisible());
+        QTest::mouseClick(b, Qt::LeftButton);
+    }
+    bool AwaitHeight(int height) {
+        return QTest::qWaitFor([&] { return panel_->height() == height; }, 2000);
+    }
+
+    QWidget window_;
+    QVBoxLayout layout_{&window_};
+    TFrameInfoPanel* panel_ = new TFrameInfoPanel(&window_);
+    std::vector<std::string> refreshed_;
+};
+
+TEST_F(InfoPanelTest, SlidesInToItsHeightAndOutOnClose) {
+    EXPECT_FALSE(panel_->isVisible()) << "hidden until something is shown";
+    panel_->ShowNotification("/data", QStringLiteral("changed"));
+    EXPECT_TRUE(panel_->isVisible());
+    EXPECT_LT(panel_->height(), TFrameInfoPanel::kPanelHeight) << "it slides, it does not pop up";
+    ASSERT_TRUE(AwaitHeight(TFrameInfoPanel::kPanelHeight));
+    panel_->SlideVisible(true);
+    QTest::qWait(3 * TFrameInfoPanel::kSlideIntervalMs);
+    EXPECT_EQ(panel_->height(), TFrameInfoPanel::kPanelHeight) << "asking again changes nothing";
+
+    Click("ButtonCloseInfoPanel");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !panel_->isVisible(); }, 2000));
+    EXPECT_EQ(panel_->height(), 0);
+    EXPECT_TRUE(panel_->PendingPaths().empty());
+    EXPECT_TRUE(refreshed_.empty());
+
+    // Shown again halfway out: it turns back and ends fully shown.
+    panel_->ShowNotification("/data", QStringLiteral("again"));
+    ASSERT_TRUE(AwaitHeight(TFrameInfoPanel::kPanelHeight));
+    panel_->SlideVisible(false);
+    QTest::qWait(4 * TFrameInfoPanel::kSlideIntervalMs);
+    panel_->SlideVisible(true);
+    ASSERT_TRUE(AwaitHeight(TFrameInfoPanel::kPanelHeight));
+    QTest::qWait(3 * TFrameInfoPanel::kSlideIntervalMs);
+    EXPECT_TRUE(panel_->isVisible());
+}
+
+// Pending paths are unique by their bytes; "Refresh now" refreshes each outermost one once, in order.
+TEST_F(InfoPanelTest, RefreshNowRefreshesTheOutermostPendingPathsOnceInOrder) {
+    for (const char* path : {"/data/b", "/data", "/data/b/c", "/data/b", "/data/Scan", "/data/scan", "/other",
+                             "/database", "/data/\xff"})
+        panel_->ShowNotification(path, QString::fromLatin1(path));
+    EXPECT_EQ(panel_->PendingPaths(),
+              (std::vector<std::string>{"/data/b", "/data", "/data/b/c", "/data/Scan", "/data/scan", "/other",
+                                        "/database", "/data/\xff"}));
+    EXPECT_EQ(panel_->Message(), QString::fromLatin1("/data/\xff")) << "the latest text is shown";
+    ASSERT_TRUE(AwaitHeight(TFrameInfoPanel::kPanelHeight));
+    Click("ButtonInfoPanelRefresh");
+    EXPECT_EQ(refreshed_, (std::vector<std::string>{"/data", "/other", "/database"}));
+    EXPECT_TRUE(panel_->PendingPaths().empty());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !panel_->isVisible(); }, 2000));
 }
 
 } // namespace

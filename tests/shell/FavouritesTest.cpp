@@ -1,101 +1,72 @@
-// The recent-directory list, its stored comma text, drive names and labels, the time-limited mount
-// probes, and the favourites menu they fill.
+// The recent-directory list and its stored comma text, drive names and labels, and the window's
+// favourites menus they fill: a drive mounted under it, removing missing entries, a mount that hangs.
 
-#include "HangingProbe.h"
-
+#include "common/BoxAnswers.h"
 #include "common/TempTree.h"
+#include "ui/FormMainFixture.h"
 
 #include "shell/DriveNames.h"
-#include "shell/Favourites.h"
 #include "shell/MRUDirList.h"
 #include "shell/MountProbe.h"
 
 #include <QMenu>
-#include <QSignalSpy>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <fstream>
+#include <future>
 #include <sstream>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
-using namespace quorvex;
-using namespace quorvex::testing;
-using namespace std::chrono_literals;
-
+namespace quorvex {
 namespace {
+
+using namespace std::chrono_literals;
+using testing::TempTree;
 
 std::vector<TMountEntry> Table(const std::string& mountinfo) {
     std::istringstream in(mountinfo);
     return ParseMountInfo(in);
 }
 
-TMountEntry Drive(std::string mountPoint, std::string fileSystem, std::string source,
-                  TDriveKind kind = TDriveKind::Fixed) {
-    return {std::move(mountPoint), std::move(fileSystem), std::move(source), kind};
+TMountEntry Drive(std::string mountPoint, std::string fileSystem, std::string source) {
+    return {std::move(mountPoint), std::move(fileSystem), std::move(source), TDriveKind::Fixed};
 }
 
-std::vector<std::string> Captions(const QMenu& menu) {
-    std::vector<std::string> captions;
-    for (const QAction* action : menu.actions())
-        captions.push_back(action->isSeparator() ? "-" : action->text().toStdString());
-    return captions;
-}
-
-} // namespace
-
-TEST(MRUDirList, AddsNewestLastWithoutDuplicatesTrimsAndSignalsOncePerChange) {
+TEST(MRUDirList, NewestLastWithoutDuplicatesTrimmedAndSignalledOncePerChange) {
     TMRUDirList list;
     QSignalSpy changed(&list, &TMRUDirList::Changed);
-    list.AddDir("/srv/Data/");
-    list.AddDir("/srv/data");
-    list.AddDir("/srv/Data");
+    for (const char* dir : {"/srv/Data/", "/srv/data", "/srv/Data", "/srv/Data"})
+        list.AddDir(dir);
     EXPECT_EQ(list.Items(), (std::vector<std::string>{"/srv/data", "/srv/Data"}))
         << "one entry per directory, without its trailing slash, newest last; names differ by case";
-    EXPECT_EQ(changed.count(), 3);
-    list.AddDir("/srv/Data");
     EXPECT_EQ(changed.count(), 3) << "adding the newest entry again changes nothing";
-    EXPECT_EQ(list.Items().back(), "/srv/Data");
-
     for (int i = 1; i <= 9; ++i)
         list.AddDir("/d" + std::to_string(i));
-    ASSERT_EQ(list.Items().size(), 9u);
     EXPECT_EQ(list.Items().front(), "/d1") << "the tenth directory drops the oldest ones";
     EXPECT_EQ(changed.count(), 12) << "an add that also trims is one change";
-
     list.SetMaxCount(3);
     EXPECT_EQ(list.Items(), (std::vector<std::string>{"/d7", "/d8", "/d9"}));
     list.AddDir("/");
     EXPECT_EQ(list.Items().back(), "/") << "the root keeps its only slash";
-}
+    list.SetMaxCount(9);
 
-TEST(MRUDirList, StoredListLoadsLongDropsDriveRootsAndInvalidEntries) {
-    TMRUDirList list;
-    list.SetCommaText("/a,/b,/c,/d,/e,/f,/g,/h,/i,/j,/k,/mnt/usb,/home/u,/run/x");
-    EXPECT_EQ(list.Items().size(), 14u) << "loading does not trim";
-    QSignalSpy changed(&list, &TMRUDirList::Changed);
-    list.RemoveDriveRoots(Table("21 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
-                                "22 21 8:17 / /mnt/usb rw - vfat /dev/sdb1 rw\n"
-                                "23 21 0:5 / /home/u rw - nfs4 srv:/u rw\n"
-                                "24 21 0:6 / /run/x rw - weirdfs none rw\n"));
-    EXPECT_EQ(changed.count(), 1);
-    EXPECT_EQ(list.Items().size(), 12u) << "both roots go; a mount of unknown kind is no drive";
-    EXPECT_EQ(list.Items().back(), "/run/x");
-
-    list.RemoveInvalid([](const std::string& dir) { return dir != "/b" && dir != "/k"; });
-    EXPECT_EQ(list.Items(),
-              (std::vector<std::string>{"/a", "/c", "/d", "/e", "/f", "/g", "/h", "/i", "/j", "/run/x"}));
-    EXPECT_EQ(changed.count(), 2);
+    list.SetCommaText("/a,/b,/c,/d,/e,/f,/g,/h,/i,/j,/k,/run/x");
+    EXPECT_EQ(list.Items().size(), 12u) << "loading does not trim";
+    list.RemoveDriveRoots(Table("24 21 0:6 / /run/x rw - weirdfs none rw\n"));
+    EXPECT_EQ(list.Items().back(), "/run/x") << "a mount of unknown kind is no drive";
     list.AddDir("/z");
     EXPECT_EQ(list.Items().size(), 9u) << "the next add trims a long stored list";
 }
 
 TEST(CommaText, ReadsAndWritesTheStoredForm) {
-    struct Case {
-        std::string text;
-        std::vector<std::string> items;
-    };
-    const std::vector<Case> reads{
+    const std::pair<std::string, std::vector<std::string>> reads[] = {
         {"\"/data/My Files\",\"/srv/a b\"", {"/data/My Files", "/srv/a b"}},
         {"/data/My Files", {"/data/My", "Files"}},
         {" \t/a , /b\n", {"/a", "/b"}},
@@ -107,9 +78,8 @@ TEST(CommaText, ReadsAndWritesTheStoredForm) {
         {"   ", {}},
         {std::string("/a,/b\0,/c", 9), {"/a", "/b"}},
     };
-    for (const Case& c : reads)
-        EXPECT_EQ(DecodeCommaText(c.text), c.items) << c.text;
-
+    for (const auto& [text, items] : reads)
+        EXPECT_EQ(DecodeCommaText(text), items) << text;
     EXPECT_EQ(EncodeCommaText({"/a", "/b c", "/d,e", "/q\"x", "/t\tab"}),
               "/a,\"/b c\",\"/d,e\",\"/q\"\"x\",\"/t\tab\"");
     EXPECT_EQ(EncodeCommaText({""}), "\"\"");
@@ -118,35 +88,29 @@ TEST(CommaText, ReadsAndWritesTheStoredForm) {
     EXPECT_EQ(DecodeCommaText(EncodeCommaText(hostile)), hostile);
 }
 
-TEST(DriveNames, LabelOrLastNameWithTheMountPointAndRootAlone) {
+TEST(DriveNames, LabelOrLastNameWithTheMountPointAndLabelsFromDeviceLinksOrTheSource) {
     EXPECT_EQ(DriveDisplayName(Drive("/mnt/data", "ext4", "/dev/sdb1"), "Data"), "Data (/mnt/data)");
     EXPECT_EQ(DriveDisplayName(Drive("/mnt/data", "ext4", "/dev/sdb1"), ""), "data (/mnt/data)");
     EXPECT_EQ(DriveDisplayName(Drive("/", "ext4", "/dev/sda1"), "System"), "/");
     EXPECT_EQ(DriveDisplayName(Drive("/media/u/caf\xc3\xa9 1", "vfat", "/dev/sdc1"), ""),
               "caf\xc3\xa9 1 (/media/u/caf\xc3\xa9 1)");
-
-    const auto drives = FavouriteDrives(Table("21 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
-                                              "22 21 0:2 / /run rw - tmpfs tmpfs rw\n"
-                                              "23 21 0:3 / /dev/shm rw - tmpfs tmpfs rw\n"
-                                              "24 21 0:4 / /run/media/u/STICK rw - vfat /dev/sdb1 rw\n"
-                                              "25 21 0:5 / /mnt/ram rw - tmpfs Scratch rw\n"
-                                              "26 21 0:6 / /runner rw - ext4 /dev/sda2 rw\n"));
     std::vector<std::string> points;
-    for (const TMountEntry& d : drives)
+    for (const TMountEntry& d :
+         FavouriteDrives(Table("21 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
+                               "22 21 0:2 / /run rw - tmpfs tmpfs rw\n"
+                               "23 21 0:3 / /dev/shm rw - tmpfs tmpfs rw\n"
+                               "24 21 0:4 / /run/media/u/STICK rw - vfat /dev/sdb1 rw\n"
+                               "25 21 0:5 / /mnt/ram rw - tmpfs Scratch rw\n"
+                               "26 21 0:6 / /runner rw - ext4 /dev/sda2 rw\n")))
         points.push_back(d.MountPoint);
     EXPECT_EQ(points, (std::vector<std::string>{"/", "/run/media/u/STICK", "/mnt/ram", "/runner"}));
-}
 
-TEST(DriveNames, LabelsFromDeviceLinksOrFromTheSourceOfADevicelessMount) {
     TempTree t;
     t.Dir("by-label");
     t.File("sdb1", 0);
-    t.File("sdc1", 0);
     t.Link("../sdb1", "by-label/My\\x20Disk\\x2fA");
-    t.Link("../sdc1", "by-label/Other");
     const std::string dir = t / "by-label";
     EXPECT_EQ(FileSystemLabel(Drive("/mnt/a", "ext4", t / "sdb1"), dir), "My Disk/A");
-    EXPECT_EQ(FileSystemLabel(Drive("/mnt/c", "ext4", t / "sdc1"), dir), "Other");
     EXPECT_EQ(FileSystemLabel(Drive("/mnt/x", "ext4", t / "nothing"), dir), "");
     EXPECT_EQ(FileSystemLabel(Drive("/mnt/a", "ext4", t / "sdb1"), t / "absent"), "");
     EXPECT_EQ(FileSystemLabel(Drive("/mnt/n", "nfs4", "srv:/export"), dir), "srv:/export");
@@ -156,78 +120,152 @@ TEST(DriveNames, LabelsFromDeviceLinksOrFromTheSourceOfADevicelessMount) {
     EXPECT_EQ(DecodeUdevName("a\\x2g\\x41\\x"), "a\\x2gA\\x") << "only complete escapes are undone";
 }
 
-TEST(TimedProber, AHangingMountCostsTheLimitOnceAndIsNotAskedAgainUntilItAnswers) {
-    TempTree t;
-    t.Dir("here");
-    const std::string dead = t / "dead";
-    auto probe = std::make_shared<HangingProbe>(std::vector<std::string>{dead, "/net/dead"});
-    TTimedProber prober(probe, 200ms);
-    const std::vector<std::string> paths{t / "here", dead, t / "gone"};
+// The system's mount look-ups, except that those of the paths in `hang` wait for `released`, as on a
+// dead network mount; counts how often a hanging look-up was started.
+struct HangingProbe final : TMountProbe {
+    HangingProbe(std::vector<std::string> paths, std::shared_future<void> release)
+        : hang(std::move(paths)), released(std::move(release)) {}
+    void Wait(const std::string& path) const {
+        if (std::ranges::count(hang, path) != 0) {
+            ++hangingCalls;
+            released.wait();
+        }
+    }
+    bool IsDirectory(const std::string& path) const override {
+        Wait(path);
+        return SystemMountProbe()->IsDirectory(path);
+    }
+    std::string Label(const TMountEntry& drive) const override {
+        Wait(drive.MountPoint);
+        return SystemMountProbe()->Label(drive);
+    }
+    const std::vector<std::string> hang;
+    const std::shared_future<void> released;
+    mutable std::atomic<int> hangingCalls{0};
+};
 
+// A RAM disk whose source names it, as the label of a device-less mount.
+struct NamedTmpfs {
+    explicit NamedTmpfs(const TempTree& tree) : point(tree / "ram") {
+        tree.Dir("ram");
+        mounted = ::mount("Scratch", point.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64k") == 0;
+    }
+    ~NamedTmpfs() { Unmount(); }
+    void Unmount() { mounted = mounted && ::umount2(point.c_str(), MNT_DETACH) != 0; }
+    std::string point;
+    bool mounted;
+};
+
+class FavouritesWindow : public testing::FormMainTest {
+protected:
+    ~FavouritesWindow() override { EXPECT_EQ(errors_, std::vector<std::string>{}); }
+
+    static std::vector<std::string> Captions(const TFormMain& form, const char* menu = "PopupMRUDirList") {
+        std::vector<std::string> captions;
+        for (const QAction* action : form.findChild<QMenu*>(menu)->actions())
+            captions.push_back(action->isSeparator() ? "-" : action->text().toStdString());
+        return captions;
+    }
+    static bool Lists(const TFormMain& form, const std::string& caption) {
+        return std::ranges::all_of(
+            std::vector{"PopupMRUDirList", "MenuItemMRUDirList"},
+            [&](const char* menu) { return std::ranges::count(Captions(form, menu), caption) == 1; });
+    }
+    static QAction* Item(const TFormMain& form, const std::string& caption) {
+        for (QAction* action : form.findChild<QMenu*>("PopupMRUDirList")->actions())
+            if (action->text().toStdString() == caption)
+                return action;
+        return nullptr;
+    }
+    TempTree t_;
+};
+
+// A drive is listed by its label, scans, and never enters the recent list. The window waits for a
+// hanging look-up once, at most its limit, and never starts it again; a directory that cannot be
+// tested is not offered for removal.
+TEST_F(FavouritesWindow, AMountedDriveIsListedByNameScansAndAHangingMountNeverHoldsTheWindow) {
+    NamedTmpfs ram(t_);
+    if (!ram.mounted)
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    t_.Dir("recent");
+    std::ofstream(ini_) << "[Settings]\nMRUDirList=\"" << ram.point << "\"," << t_ / "recent"
+                        << "\n";
+    TFormMain form(settings_);
+    EXPECT_EQ(form.Favourites()->Items(), std::vector<std::string>{t_ / "recent"})
+        << "a stored drive root is dropped at start";
+    const std::string caption = "Scratch (" + ram.point + ")";
+    EXPECT_TRUE(Lists(form, caption)) << "both menus list the drive by its name";
+    const auto captions = Captions(form);
+    EXPECT_EQ(captions.front(), "Local Drives");
+    EXPECT_EQ(std::ranges::count(captions, "/"), 1);
+    EXPECT_EQ(captions.back(), "1 " + t_ / "recent") << "no remove item while every entry exists";
+    EXPECT_EQ(form.findChild<QToolButton*>("FavouritesButton")->text(), "Favourites");
+    ASSERT_TRUE(Await(form, [&] { Item(form, caption)->trigger(); }));
+    EXPECT_EQ(form.LastScanDir(), ram.point);
+    EXPECT_EQ(form.Favourites()->Items(), std::vector<std::string>{t_ / "recent"});
+
+    const std::string deadDir = ram.point + "/deep";
+    ASSERT_EQ(::mkdir(deadDir.c_str(), 0755), 0);
+    form.Favourites()->AddDir(deadDir);
+    ASSERT_EQ(::rmdir(deadDir.c_str()), 0);
+    std::promise<void> release; // kept or broken, it ends the hanging look-ups
+    auto probe = std::make_shared<HangingProbe>(std::vector<std::string>{ram.point, deadDir},
+                                                release.get_future().share());
     auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(prober.Directories(paths),
-              (std::vector<TPathState>{TPathState::Directory, TPathState::Unknown, TPathState::Missing}));
-    auto took = std::chrono::steady_clock::now() - started;
-    EXPECT_GE(took, 190ms);
-    EXPECT_LT(took, 2s);
+    form.SetMountProbe(probe);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
+    EXPECT_TRUE(Lists(form, "ram (" + ram.point + ")")) << "unlabelled until the look-up answers";
+    EXPECT_EQ(Captions(form).back(), "2 " + t_ / "recent");
     started = std::chrono::steady_clock::now();
-    EXPECT_EQ(prober.Directories(paths)[1], TPathState::Unknown);
-    EXPECT_LT(std::chrono::steady_clock::now() - started, 150ms)
-        << "the hanging probe is not waited for again";
-    EXPECT_EQ(probe->directoryCalls.load(), 5) << "nor started a second time";
+    for (int i = 0; i < 20; ++i)
+        form.RebuildFavouritesMenus();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 1s) << "the hanging look-ups are waited for again";
+    EXPECT_EQ(probe->hangingCalls.load(), 2) << "the hanging look-ups were started again";
 
-    const std::vector<TMountEntry> drives{Drive("/mnt/r", "tmpfs", "Scratch", TDriveKind::RamDisk),
-                                          Drive("/net/dead", "nfs4", "srv:/x", TDriveKind::Remote)};
-    EXPECT_EQ(prober.Labels(drives), (std::vector<std::string>{"Scratch", ""}));
-    EXPECT_EQ(prober.Labels(drives), (std::vector<std::string>{"Scratch", ""}));
-    EXPECT_EQ(probe->labelCalls.load(), 2) << "a known label is kept; the hanging one runs once";
-
-    t.Dir("dead");
-    probe->Release();
-    // The two hanging calls end on their own threads, in either order.
-    for (int i = 0; i < 100 && (prober.Labels(drives)[1].empty() ||
-                                prober.Directories(paths)[1] != TPathState::Directory);
-         ++i)
-        ::usleep(10000);
-    EXPECT_EQ(prober.Labels(drives)[1], "srv:/x") << "the late answer is used once it arrives";
-    EXPECT_EQ(prober.Directories(paths)[1], TPathState::Directory);
+    release.set_value();
+    bool answered = false;
+    for (int i = 0; i < 100 && !answered; ++i) {
+        std::this_thread::sleep_for(10ms);
+        form.RebuildFavouritesMenus();
+        answered = Lists(form, caption) && Captions(form).back() == "Remove invalid entries...";
+    }
+    EXPECT_TRUE(answered) << "once the mount answers, its label and the missing entry show";
+    ram.Unmount();
+    form.RebuildFavouritesMenus();
+    EXPECT_FALSE(Lists(form, caption));
 }
 
-TEST(FavouritesMenu, DrivesSeparatorNumberedNewestFirstAndRemoveOnlyForMissing) {
-    TempTree t;
-    t.Dir("old");
-    t.Dir("new");
-    TMRUDirList recent;
-    for (const char* dir : {"old", "missing", "dead", "new"})
-        recent.AddDir(t / dir);
-    auto probe = std::make_shared<HangingProbe>(std::vector<std::string>{t / "dead"});
-    TTimedProber prober(probe, 100ms);
-    const TFavouritesContent content = CollectFavourites(
-        recent, Table("21 1 8:1 / / rw - ext4 /dev/sda1 rw\n22 21 0:5 / /mnt/ram rw - tmpfs Ram rw\n"),
-        prober);
+TEST_F(FavouritesWindow, NineNumberedNewestFirstAndOnlyConfirmedMissingEntriesRemoved) {
+    TFormMain form(settings_);
+    for (int i = 0; i <= 9; ++i) {
+        t_.Dir("d" + std::to_string(i));
+        form.Favourites()->AddDir(t_ / ("d" + std::to_string(i)) + "/");
+    }
+    auto captions = Captions(form, "MenuItemMRUDirList");
+    const auto separator = std::ranges::find(captions, "-");
+    ASSERT_EQ(captions.end() - separator, 10);
+    for (int n = 1; n <= 9; ++n)
+        EXPECT_EQ(separator[n], std::to_string(n) + " " + t_ / ("d" + std::to_string(10 - n)));
 
-    std::vector<std::string> chosen;
-    bool removeAsked = false;
-    QMenu menu;
-    menu.addAction("stale");
-    BuildFavouritesMenu(&menu, content, QIcon(),
-                        {[&](const std::string& p) { chosen.push_back(p); }, [&] { removeAsked = true; }});
-    EXPECT_EQ(Captions(menu),
-              (std::vector<std::string>{"Local Drives", "/", "Ram (/mnt/ram)", "-", "1 " + t / "new",
-                                        "2 " + t / "dead", "3 " + t / "missing", "4 " + t / "old", "-",
-                                        "Remove invalid entries..."}));
-    EXPECT_FALSE(menu.actions().at(2)->icon().isNull()) << "a drive shows its icon";
-    menu.actions().at(2)->trigger();
-    menu.actions().at(6)->trigger();
-    menu.actions().at(0)->trigger();
-    EXPECT_EQ(chosen, (std::vector<std::string>{"/mnt/ram", t / "missing", ""}));
-    menu.actions().back()->trigger();
-    EXPECT_TRUE(removeAsked);
+    ASSERT_EQ(::rmdir((t_ / "d3").c_str()), 0);
+    ASSERT_EQ(::rmdir((t_ / "d5").c_str()), 0);
+    form.Favourites()->AddDir(t_ / "d9"); // no change: the menus stay as they were
+    form.RebuildFavouritesMenus();
+    captions = Captions(form);
+    ASSERT_EQ(captions.back(), "Remove invalid entries...");
+    EXPECT_EQ(captions.end()[-2], "-");
 
-    TMRUDirList onlyHanging;
-    onlyHanging.AddDir(t / "dead");
-    BuildFavouritesMenu(&menu, CollectFavourites(onlyHanging, {}, prober), QIcon(), {});
-    EXPECT_EQ(Captions(menu), (std::vector<std::string>{"Local Drives", "-", "1 " + t / "dead"}))
-        << "a directory that cannot be tested is not offered for removal";
-    probe->Release();
+    for (const auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+        testing::BoxAnswers box(answer);
+        Item(form, "Remove invalid entries...")->trigger();
+        EXPECT_EQ(box.texts, std::vector<std::string>{"Do you really want to remove the following invalid "
+                                                      "entries?\n" +
+                                                      t_ / "d3" + "\n" + t_ / "d5"});
+        EXPECT_EQ(form.Favourites()->Items().size(), answer == QMessageBox::No ? 9u : 7u);
+    }
+    EXPECT_EQ(std::ranges::count(form.Favourites()->Items(), t_ / "d3"), 0);
+    EXPECT_EQ(Captions(form).back(), "7 " + t_ / "d1");
 }
+
+} // namespace
+} // namespace quorvex

@@ -8,27 +8,19 @@
 #include "support/MountTable.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QPixmap>
 #include <QSignalSpy>
 #include <QStandardPaths>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <set>
-#include <thread>
 
 namespace quorvex {
 namespace {
-
-using namespace std::chrono_literals;
 
 TSHGetFileInfoProperties Request(const std::string& path, double created = 1000.0) {
     TSHGetFileInfoProperties request = TSHGetFileInfoProperties::Make(path, 0x80, 0x4011);
@@ -36,12 +28,12 @@ TSHGetFileInfoProperties Request(const std::string& path, double created = 1000.
     return request;
 }
 
-// ---- The results mailbox -----------------------------------------------------------------------
-
-TEST(IconResults, TakeAnswersPendingThenIndexOnceAndForgets) {
+// The mailbox between the icon thread and the rows: an answer for the exact path, handed out once;
+// old entries purged, late answers for them dropped; of two entries of one path the first decides.
+TEST(IconResults, TakeAnswersPendingThenIndexOncePurgeAndClear) {
     TSHGetFileInfoPropertiesList results;
     EXPECT_EQ(results.Take("/a/x.txt"), -2);
-    const TSHGetFileInfoProperties request = Request("/a/x.txt");
+    const TSHGetFileInfoProperties request = Request("/a/x.txt", 300.0);
     results.Add(request);
     EXPECT_EQ(results.Take("/a/x.txt"), -1) << "asked, not answered";
     EXPECT_EQ(results.Take("/A/X.TXT"), -2) << "paths are compared exactly";
@@ -50,105 +42,21 @@ TEST(IconResults, TakeAnswersPendingThenIndexOnceAndForgets) {
     results.SetResult(request.RequestId, 7);
     EXPECT_EQ(results.Take("/a/x.txt"), 7);
     EXPECT_EQ(results.Take("/a/x.txt"), -2) << "an answer is handed out once";
-    EXPECT_EQ(results.Count(), 0);
-}
 
-TEST(IconResults, PurgeDropsOnlyOlderEntriesAndClearDropsAll) {
-    TSHGetFileInfoPropertiesList results;
-    TSHGetFileInfoProperties old = Request("/old", 100.0);
-    TSHGetFileInfoProperties young = Request("/young", 200.0);
+    const TSHGetFileInfoProperties old = Request("/same", 100.0);
+    const TSHGetFileInfoProperties young = Request("/same", 300.0);
     results.Add(old);
     results.Add(young);
-    results.SetResult(old.RequestId, 3);
-    results.PurgeOlderThan(150.0);
-    EXPECT_EQ(results.Take("/old"), -2) << "answered but too old: asked again";
-    EXPECT_EQ(results.Take("/young"), -1);
-    results.SetResult(old.RequestId, 4); // a late answer for a purged entry changes nothing
-    EXPECT_EQ(results.Count(), 1);
-    results.Clear();
-    EXPECT_EQ(results.Take("/young"), -2);
-    EXPECT_EQ(results.Count(), 0);
-
-    // Two entries of one path: the first decides until it is purged, then the second is found.
-    TSHGetFileInfoProperties first = Request("/same", 100.0);
-    TSHGetFileInfoProperties second = Request("/same", 300.0);
-    results.Add(first);
-    results.Add(second);
-    results.SetResult(second.RequestId, 9);
+    results.SetResult(young.RequestId, 9);
     EXPECT_EQ(results.Take("/same"), -1);
     results.PurgeOlderThan(200.0);
+    results.SetResult(old.RequestId, 4); // too late: changes nothing
+    EXPECT_EQ(results.Count(), 1);
     EXPECT_EQ(results.Take("/same"), 9);
-}
-
-// ---- The icon thread ---------------------------------------------------------------------------
-
-TEST(IconThread, AnswersTheNewestRequestFirst) {
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool release = false;
-    bool busy = false;
-    std::vector<std::string> served;
-    TShellFileIconThread thread(
-        [&](const std::string& path) {
-            std::unique_lock lock(mutex);
-            if (path == "/first") {
-                busy = true;
-                changed.notify_all();
-                changed.wait(lock, [&] { return release; });
-            }
-            return QStringList{QString::fromStdString(path)};
-        },
-        [&](std::int32_t, QStringList names) {
-            const std::lock_guard lock(mutex);
-            served.push_back(names.value(0).toStdString());
-            changed.notify_all();
-        });
-    thread.Enqueue(Request("/first"));
-    {
-        std::unique_lock lock(mutex);
-        ASSERT_TRUE(changed.wait_for(lock, 5s, [&] { return busy; }));
-    }
-    for (const char* path : {"/a", "/b", "/c"})
-        thread.Enqueue(Request(path));
-    std::unique_lock lock(mutex);
-    release = true;
-    changed.notify_all();
-    ASSERT_TRUE(changed.wait_for(lock, 5s, [&] { return served.size() == 4; }));
-    EXPECT_EQ(served, (std::vector<std::string>{"/first", "/c", "/b", "/a"}));
-}
-
-TEST(IconThread, NoWakeUpIsLostAndWaitingRequestsAreDroppedAtTheEnd) {
-    std::atomic<int> answered{0};
-    {
-        TShellFileIconThread thread([](const std::string&) { return QStringList{QStringLiteral("x")}; },
-                                    [&](std::int32_t, QStringList) { ++answered; });
-        // One at a time, so that the thread goes to sleep between most of them.
-        for (int i = 0; i < 200; ++i) {
-            thread.Enqueue(Request("/f" + std::to_string(i)));
-            const auto deadline = std::chrono::steady_clock::now() + 5s;
-            while (answered.load() <= i && std::chrono::steady_clock::now() < deadline)
-                std::this_thread::yield();
-            ASSERT_EQ(answered.load(), i + 1) << "request " << i << " was never served";
-        }
-    }
-    std::atomic<bool> stop{false};
-    std::atomic<int> started{0};
-    {
-        TShellFileIconThread slow(
-            [&](const std::string&) {
-                ++started;
-                while (!stop.load())
-                    std::this_thread::sleep_for(1ms);
-                return QStringList{};
-            },
-            [](std::int32_t, QStringList) {});
-        for (int i = 0; i < 50; ++i)
-            slow.Enqueue(Request("/s" + std::to_string(i)));
-        while (started.load() == 0)
-            std::this_thread::yield();
-        stop = true;
-    } // joins after at most the request in hand
-    EXPECT_EQ(started.load(), 1);
+    results.Add(request);
+    results.Clear();
+    EXPECT_EQ(results.Take("/a/x.txt"), -2);
+    EXPECT_EQ(results.Count(), 0);
 }
 
 TEST(FileIconNames, ComeFromTheNameAloneWhateverTheBytes) {
@@ -171,7 +79,7 @@ TEST(FileIconNames, ComeFromTheNameAloneWhateverTheBytes) {
 // ---- Themes and the registry -------------------------------------------------------------------
 
 TEST(IconTheme, SessionThemeFirstThenAFullThemeThenHicolor) {
-    const auto only = [](std::set<QString> themes) {
+    const auto only = [](const std::set<QString>& themes) {
         return [themes](const QString& name) { return themes.count(name) != 0; };
     };
     const QString hicolor = QStringLiteral("hicolor");
@@ -185,43 +93,31 @@ TEST(IconTheme, SessionThemeFirstThenAFullThemeThenHicolor) {
     EXPECT_EQ(bare.Fallback, hicolor);
 }
 
-TEST(IconRegistry, SameNamesSameIndexAndNeverAnEmptyIcon) {
+TEST(IconRegistry, SameNamesSameIndexNeverAnEmptyIconGhostsFadedAndOverlaysDrawnOver) {
     TIconRegistry registry;
     const TIconName unknown{{QStringLiteral("no-such-icon-anywhere-1234")}, QStyle::SP_DriveCDIcon};
     const int index = registry.IndexOf(unknown);
     EXPECT_EQ(registry.IndexOf(unknown), index);
-    EXPECT_NE(registry.IndexOf({{QStringLiteral("no-such-icon-anywhere-1234")}, QStyle::SP_TrashIcon}),
-              index);
+    EXPECT_NE(registry.IndexOf({unknown.Names, QStyle::SP_TrashIcon}), index);
     EXPECT_FALSE(registry.FromTheme(index));
     EXPECT_FALSE(registry.Icon(index).pixmap(16, 16).isNull()) << "the style's icon stands in";
     EXPECT_TRUE(registry.Icon(registry.Count()).isNull());
-}
 
-int Alpha(const QIcon& icon, QPoint at) {
-    return icon.pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32).pixelColor(at).alpha();
-}
-
-TEST(IconRegistry, GhostedIconsAreFadedAndOverlaysDrawnOver) {
-    TIconRegistry registry;
     QPixmap solid(16, 16);
     solid.fill(Qt::blue);
-    QPixmap mark(16, 16);
+    QImage mark(16, 16, QImage::Format_ARGB32);
     mark.fill(Qt::transparent);
-    mark.setDevicePixelRatio(1);
-    {
-        QImage image = mark.toImage();
-        image.setPixelColor(1, 14, Qt::red);
-        mark = QPixmap::fromImage(image);
-    }
+    mark.setPixelColor(1, 14, Qt::red);
     const int base = registry.Add(QIcon(solid));
-    const int overlay = registry.Add(QIcon(mark));
-    EXPECT_EQ(Alpha(registry.Composite(base, false, -1), {8, 8}), 255);
-    const int faded = Alpha(registry.Composite(base, true, -1), {8, 8});
-    EXPECT_GT(faded, 90);
-    EXPECT_LT(faded, 170);
-    const QImage marked = registry.Composite(base, false, overlay).pixmap(16, 16).toImage();
-    EXPECT_EQ(marked.pixelColor(1, 14), QColor(Qt::red));
-    EXPECT_EQ(marked.pixelColor(8, 8), QColor(Qt::blue));
+    const int overlay = registry.Add(QIcon(QPixmap::fromImage(mark)));
+    const auto pixel = [&](bool ghosted, int over, QPoint at) {
+        return registry.Composite(base, ghosted, over).pixmap(16, 16).toImage().pixelColor(at);
+    };
+    EXPECT_EQ(pixel(false, -1, {8, 8}).alpha(), 255);
+    EXPECT_GT(pixel(true, -1, {8, 8}).alpha(), 90);
+    EXPECT_LT(pixel(true, -1, {8, 8}).alpha(), 170);
+    EXPECT_EQ(pixel(false, overlay, {1, 14}), QColor(Qt::red));
+    EXPECT_EQ(pixel(false, overlay, {8, 8}), QColor(Qt::blue));
 }
 
 // ---- Row icons ---------------------------------------------------------------------------------
@@ -231,52 +127,41 @@ class RowIcons : public ::testing::Test {
 protected:
     RowIcons() {
         root_.SetName("/data");
-        dir_ = AddDirNode(&root_, "photos", faDirectory);
-        hidden_ = AddDirNode(&root_, ".cache", faDirectory | faHidden);
-        auto file = std::make_unique<TFileNode>();
-        file->SetName("notes.txt");
-        file_ = AddChild(dir_, std::move(file));
-        auto pdf = std::make_unique<TFileNode>();
-        pdf->SetName("paper.pdf");
-        pdf_ = AddChild(dir_, std::move(pdf));
-    }
-
-    TShellIconsSystem System() {
-        TShellIconsSystem system;
-        system.IsDirectory = [this](const std::string& path) {
+        for (const char* name : {"notes.txt", "paper.pdf"}) {
+            auto file = std::make_unique<TFileNode>();
+            file->SetName(name);
+            (name[0] == 'n' ? file_ : pdf_) = AddChild(dir_, std::move(file));
+        }
+        system_.IsDirectory = [this](const std::string& path) {
             ++directoryTests_;
             return existing_.count(path) != 0;
         };
-        system.MountTable = [] { return std::vector<TMountEntry>{}; };
-        system.FileIconNames = [this](const std::string& path) {
+        system_.MountTable = [] { return std::vector<TMountEntry>{}; };
+        system_.FileIconNames = [this](const std::string& path) {
             ++asked_;
             return FileIconNames(path);
         };
-        system.ResolveSpecialFolders = false;
-        return system;
+        system_.ResolveSpecialFolders = false;
     }
-
-    // Lets the icon thread's answers arrive.
-    static bool AwaitAnswer(TShellIcons& icons, int count = 1) {
+    // Lets the icon thread's answer arrive.
+    static bool AwaitAnswer(TShellIcons& icons) {
         QSignalSpy arrived(&icons, &TShellIcons::FileIconArrived);
-        while (arrived.count() < count)
-            if (!arrived.wait(5000))
-                return false;
-        return true;
+        return arrived.wait(5000);
     }
 
     TRootDirNode root_;
-    TDirNode* dir_ = nullptr;
-    TDirNode* hidden_ = nullptr;
+    TDirNode* dir_ = AddDirNode(&root_, "photos", faDirectory);
+    TDirNode* hidden_ = AddDirNode(&root_, ".cache", faDirectory | faHidden);
     TFileSystemNode* file_ = nullptr;
     TFileSystemNode* pdf_ = nullptr;
     std::set<std::string> existing_{"/data", "/data/photos", "/data/.cache"};
     std::atomic<int> directoryTests_{0};
     std::atomic<int> asked_{0};
+    TShellIconsSystem system_;
 };
 
-TEST_F(RowIcons, FolderFollowsExpansionAndIsTestedOnDiskOnce) {
-    TShellIcons icons(System());
+TEST_F(RowIcons, FoldersFollowExpansionAreTestedOnDiskOnceAndShowTheirMarks) {
+    TShellIcons icons(system_);
     const int closed = icons.TreeFolders().ClosedFolderIndex();
     const int open = icons.TreeFolders().OpenFolderIndex();
     ASSERT_NE(closed, open);
@@ -286,16 +171,35 @@ TEST_F(RowIcons, FolderFollowsExpansionAndIsTestedOnDiskOnce) {
     dir_->SetFlag(nfExpanded, false);
     EXPECT_EQ(icons.NameImage(dir_).Index, closed);
     EXPECT_EQ(directoryTests_.load(), 1) << "the icon is cached in the node after one test";
-    EXPECT_GE(dir_->ImageIndex(), 0);
-
-    existing_.erase("/data/photos");
     TDirNode* gone = AddDirNode(&root_, "gone", faDirectory);
     EXPECT_EQ(icons.NameImage(gone).Index, icons.DefaultFileIcon());
     EXPECT_EQ(gone->ImageIndex(), -1) << "a missing directory stores nothing";
+
+    EXPECT_TRUE(icons.NameImage(hidden_).Ghosted);
+    EXPECT_FALSE(icons.NameImage(dir_).Ghosted);
+    EXPECT_EQ(icons.NameImage(dir_).Overlay, -1);
+    dir_->SetFlag(nfIncomplete, true);
+    EXPECT_EQ(icons.NameImage(dir_).Overlay, icons.Images().IncompleteOverlay);
+    EXPECT_EQ(icons.NameImage(GetFileGroup(dir_)).Overlay, icons.Images().FileGroupOverlay);
+    EXPECT_EQ(icons.NameImage(file_).Overlay, -1);
+    const int tests = directoryTests_.load();
+    TFixedDrivesNode drives(std::vector<std::string>{});
+    EXPECT_EQ(icons.NameImage(&drives).Index, icons.Images().LocalDrives);
+    EXPECT_EQ(directoryTests_.load(), tests) << "\"Local Drives\" is no directory to look at";
+
+    EXPECT_TRUE(icons.IconFor(dir_, 1, 3).isNull()) << "not being scanned";
+    dir_->SetScanning(true);
+    const QIcon frame3 = icons.IconFor(dir_, 1, 3);
+    EXPECT_EQ(frame3.cacheKey(), IconRegistry().Icon(icons.Images().Animation[3]).cacheKey());
+    EXPECT_NE(frame3.cacheKey(), icons.IconFor(dir_, 1, 4).cacheKey());
+    EXPECT_EQ(icons.IconFor(dir_, 1, 11).cacheKey(), frame3.cacheKey());
+    EXPECT_TRUE(icons.IconFor(dir_, 2, 3).isNull());
+    EXPECT_NE(AnimationFrame(0).pixmap(16, 16).toImage(), AnimationFrame(1).pixmap(16, 16).toImage());
+    dir_->SetScanning(false);
 }
 
 TEST_F(RowIcons, SpecialFoldersAndDrivesKeepTheirOwnIcons) {
-    TShellIcons icons(System());
+    TShellIcons icons(system_);
     const int closed = icons.TreeFolders().ClosedFolderIndex();
     // Before the folders are known a drive gets the generic folder, which then stays with the node.
     TDirNode* early = AddDirNode(&root_, "early", faDirectory);
@@ -315,15 +219,15 @@ TEST_F(RowIcons, SpecialFoldersAndDrivesKeepTheirOwnIcons) {
     EXPECT_EQ(icons.NameImage(dir_).Index, pictures) << "a special folder is not the generic folder";
     EXPECT_EQ(icons.NameImage(early).Index, closed);
     EXPECT_EQ(icons.TreeFolders().IndexOfPath(""), -1) << "a folder that does not exist matches nothing";
-
     TRootDirNode drive;
     drive.SetName("/data");
     EXPECT_EQ(icons.NameImage(&drive).Index,
               IconRegistry().IndexOf({{QStringLiteral("drive-harddisk")}, QStyle::SP_DirIcon}));
 }
 
+// The generic icon until the thread answers, then the type's; purged or cleared answers asked again.
 TEST_F(RowIcons, FileShowsTheGenericIconUntilTheAnswerThenItsType) {
-    TShellIcons icons(System());
+    TShellIcons icons(system_);
     EXPECT_EQ(icons.NameImage(file_).Index, icons.DefaultFileIcon());
     EXPECT_EQ(icons.NameImage(file_).Index, icons.DefaultFileIcon());
     EXPECT_EQ(file_->ImageIndex(), -1);
@@ -334,54 +238,23 @@ TEST_F(RowIcons, FileShowsTheGenericIconUntilTheAnswerThenItsType) {
     EXPECT_EQ(icons.NameImage(file_).Index, text);
     EXPECT_EQ(file_->ImageIndex(), text);
     EXPECT_EQ(icons.Results().Count(), 0) << "the answer was taken";
-
     icons.NameImage(pdf_);
     ASSERT_TRUE(AwaitAnswer(icons));
     EXPECT_NE(icons.NameImage(pdf_).Index, text) << "each type its own icon";
-    EXPECT_EQ(asked_.load(), 2);
-}
 
-TEST_F(RowIcons, PurgedOrClearedAnswersAreAskedForAgain) {
-    TShellIcons icons(System());
+    file_->SetImageIndex(-1);
+    pdf_->SetImageIndex(-1);
     icons.NameImage(file_);
     ASSERT_TRUE(AwaitAnswer(icons));
     icons.PurgeOlderThan(NowDays() + kSecondInDays);
     EXPECT_EQ(icons.NameImage(file_).Index, icons.DefaultFileIcon());
     ASSERT_TRUE(AwaitAnswer(icons));
-    EXPECT_EQ(asked_.load(), 2);
+    EXPECT_EQ(asked_.load(), 4);
     icons.NameImage(pdf_);
     icons.ClearResults();
     ASSERT_TRUE(AwaitAnswer(icons)); // its entry is gone: nothing but a repaint
     EXPECT_EQ(icons.Results().Count(), 0);
     EXPECT_EQ(pdf_->ImageIndex(), -1);
-}
-
-TEST_F(RowIcons, HiddenGhostedMarksLocalDrivesAndTheScanningAnimation) {
-    TShellIcons icons(System());
-    EXPECT_TRUE(icons.NameImage(hidden_).Ghosted);
-    EXPECT_FALSE(icons.NameImage(dir_).Ghosted);
-    EXPECT_EQ(icons.NameImage(dir_).Overlay, -1);
-    dir_->SetFlag(nfIncomplete, true);
-    EXPECT_EQ(icons.NameImage(dir_).Overlay, icons.Images().IncompleteOverlay);
-    TFileGroupNode* group = GetFileGroup(dir_);
-    ASSERT_NE(group, nullptr);
-    EXPECT_EQ(icons.NameImage(group).Overlay, icons.Images().FileGroupOverlay);
-    EXPECT_EQ(icons.NameImage(file_).Overlay, -1);
-
-    const int tests = directoryTests_.load();
-    TFixedDrivesNode drives(std::vector<std::string>{});
-    EXPECT_EQ(icons.NameImage(&drives).Index, icons.Images().LocalDrives);
-    EXPECT_EQ(directoryTests_.load(), tests) << "\"Local Drives\" is no directory to look at";
-
-    EXPECT_TRUE(icons.IconFor(dir_, 1, 3).isNull()) << "not being scanned";
-    dir_->SetScanning(true);
-    const QIcon frame3 = icons.IconFor(dir_, 1, 3);
-    EXPECT_EQ(frame3.cacheKey(), IconRegistry().Icon(icons.Images().Animation[3]).cacheKey());
-    EXPECT_NE(frame3.cacheKey(), icons.IconFor(dir_, 1, 4).cacheKey());
-    EXPECT_EQ(icons.IconFor(dir_, 1, 11).cacheKey(), frame3.cacheKey());
-    EXPECT_TRUE(icons.IconFor(dir_, 2, 3).isNull());
-    EXPECT_NE(AnimationFrame(0).pixmap(16, 16).toImage(), AnimationFrame(1).pixmap(16, 16).toImage());
-    dir_->SetScanning(false);
 }
 
 // ---- Special folders ---------------------------------------------------------------------------
@@ -410,18 +283,6 @@ TEST(SpecialFolders, UserFoldersThatExistGetTheirIconsOnTheWindowThread) {
         IconRegistry().IndexOf({{QStringLiteral("drive-removable-media"), QStringLiteral("drive-harddisk")},
                                 QStyle::SP_DirIcon}));
     EXPECT_EQ(list.IndexOfPath("/proc/weird"), -1);
-}
-
-TEST(SpecialFolders, AListDestroyedFirstDropsTheResult) {
-    auto gone = std::make_unique<TShellFolderList>();
-    TShellFolderList kept;
-    QSignalSpy changed(&kept, &TShellFolderList::Changed);
-    StartSpecialFolderThread(*gone, StartFolders({}));
-    StartSpecialFolderThread(kept, StartFolders({}));
-    gone.reset(); // its delivery, when it comes, must find nothing to call
-    ASSERT_TRUE(changed.wait(10000));
-    QTest::qWait(100);
-    EXPECT_EQ(changed.count(), 1);
 }
 
 } // namespace
