@@ -5,7 +5,7 @@
 #include "i18n/TranslatedText.h"
 #include "i18n/Translation.h"
 #include "i18n/TranslationMarkers.h"
-#include "model/FileSystemNode.h"
+#include "model/TreeOperations.h"
 #include "paint/PainterClassResolver.h"
 #include "paint/PercentCell.h"
 #include "paint/QxBarChartPainter.h"

@@ -7,7 +7,7 @@
 #include "export/NcduImport.h"
 #include "i18n/TranslatedText.h"
 #include "i18n/Translation.h"
-#include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
 #include "shell/DialogPaths.h"
 #include "shell/InfoPanel.h"
 #include "support/ErrorDialogs.h"

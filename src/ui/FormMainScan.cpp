@@ -5,7 +5,8 @@
 
 #include "diag/QxLogger.h"
 #include "i18n/Translation.h"
-#include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
+#include "model/TreeOperations.h"
 #include "scan/DirScanThreadList.h"
 #include "scan/DirScanner.h"
 #include "shell/InfoPanel.h"

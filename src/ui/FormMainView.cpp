@@ -3,7 +3,7 @@
 #include "ui/FormMain.h"
 
 #include "i18n/Translation.h"
-#include "model/FileSystemNode.h"
+#include "model/TreeOperations.h"
 #include "scan/DirScanThreadList.h"
 #include "shell/MRUDirList.h"
 #include "support/ErrorDialogs.h"

@@ -6,8 +6,9 @@
 #include "common/TempTree.h"
 #include "export/ExportFixtures.h"
 #include "export/NcduImport.h"
-#include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
 #include "scan/DirScanner.h"
+#include "scan/DiskListing.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +31,7 @@ void ExpandAll(TGroupNode* top) {
     while (!todo.empty()) {
         TGroupNode* group = todo.back();
         todo.pop_back();
-        group->ListFiles();
+        group->ListFiles(ScanForChildrenFiles);
         const TChildrenLock guard(group);
         for (const auto& child : guard.Children()) {
             if (auto* inner = dynamic_cast<TGroupNode*>(child.get()))
@@ -164,7 +165,7 @@ TEST(ImportedListing, NamesAndSizesAtTheirLimitsSurviveThePackedList) {
                                     "\"asize\":" + std::to_string(kMax) + ",\"dsize\":0,\"notreg\":true"})
         EXPECT_NE(exported.find(size), std::string::npos) << size;
 
-    ASSERT_EQ(root->ListFiles(), 3);
+    ASSERT_EQ(root->ListFiles(ScanForChildrenFiles), 3);
     struct Expected {
         std::string name;
         std::int64_t size;

@@ -5,7 +5,9 @@
 #include "common/TempTree.h"
 #include "export/ExportFixtures.h"
 #include "export/NcduExport.h"
-#include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
+#include "model/TreeOperations.h"
+#include "scan/DiskListing.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -34,7 +36,7 @@ TFileSystemNode* Child(const TGroupNode* group, const std::string& name) {
 
 // A file, after its directory listed its files as the window's expand does.
 TFileSystemNode* ListedChild(TGroupNode* group, const std::string& name) {
-    group->ListFiles();
+    group->ListFiles(ScanForChildrenFiles);
     return Child(group, name);
 }
 
@@ -82,19 +84,19 @@ TEST_F(NcduImport, BuildsTheTreeFromTheEntriesWithoutTouchingTheDisk) {
     ASSERT_NE(sub->FileGroup(), nullptr);
     EXPECT_EQ(sub->FileGroup()->GetSize(), 8);
     EXPECT_EQ(sub->FileGroup()->GetFileCount(), 2);
-    EXPECT_EQ(sub->ListFiles(), 0);
-    EXPECT_EQ(sub->FileGroup()->ListFiles(), 2);
+    EXPECT_EQ(sub->ListFiles(ScanForChildrenFiles), 0);
+    EXPECT_EQ(sub->FileGroup()->ListFiles(ScanForChildrenFiles), 2);
     ASSERT_NE(Child(sub->FileGroup(), "lnk"), nullptr);
     EXPECT_TRUE(Child(sub->FileGroup(), "lnk")->IsSystem());
-    EXPECT_EQ(sub->ListFiles(), -1);
-    EXPECT_EQ(sub->FileGroup()->ListFiles(), -1);
+    EXPECT_EQ(sub->ListFiles(ScanForChildrenFiles), -1);
+    EXPECT_EQ(sub->FileGroup()->ListFiles(ScanForChildrenFiles), -1);
     EXPECT_EQ(sub->GetSize(), 8);
 
     // One small file is listed by its directory, like a dissolved group.
     EXPECT_EQ(root->FileGroup(), nullptr);
     EXPECT_TRUE(root->HasFlag(nfNoFileGroup));
-    EXPECT_EQ(root->ListFiles(), 2);
-    EXPECT_EQ(root->ListFiles(), -1);
+    EXPECT_EQ(root->ListFiles(ScanForChildrenFiles), 2);
+    EXPECT_EQ(root->ListFiles(ScanForChildrenFiles), -1);
     EXPECT_EQ(Child(root.get(), "not-in-the-file"), nullptr);
     EXPECT_EQ(Child(root.get(), "big")->GetSize(), 100000);
     EXPECT_EQ(Child(root.get(), "a")->GetSize(), 5);
@@ -107,7 +109,7 @@ TEST_F(NcduImport, BuildsTheTreeFromTheEntriesWithoutTouchingTheDisk) {
     ASSERT_NE(proc, nullptr);
     EXPECT_EQ(proc->Attributes() & faReparsePoint, faReparsePoint);
     EXPECT_EQ(proc->GetSize(), 0);
-    EXPECT_EQ(proc->ListFiles(), -1);
+    EXPECT_EQ(proc->ListFiles(ScanForChildrenFiles), -1);
     EXPECT_TRUE(Child(root.get(), ".empty")->IsHidden());
     EXPECT_EQ(GetFullPath(Child(sub->FileGroup(), "hl")), local / "sub/hl");
 }

@@ -4,7 +4,8 @@
 #include "common/TempTree.h"
 #include "common/TinyTmpfs.h"
 #include "export/NcduExport.h"
-#include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
+#include "model/TreeOperations.h"
 #include "scan/DirScanner.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
-#include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
+#include "model/TreeOperations.h"
 #include "paint/PainterClassResolver.h"
 #include "paint/PercentCell.h"
 #include "paint/QuorvexOneBarChartPainter.h"
@@ -155,8 +156,8 @@ protected:
 
     TRootDirNode root;
     TDirNode* dir = AddDirNode(&root, "dir", faDirectory);
-    TFileSystemNode* file = AddChild(dir, std::make_unique<TFileNode>());
-    TFileSystemNode* topFile = AddChild(&root, std::make_unique<TFileNode>());
+    TFileSystemNode* file = dir->AddChild(std::make_unique<TFileNode>());
+    TFileSystemNode* topFile = root.AddChild(std::make_unique<TFileNode>());
     const TFileSystemNode* scanRoot = &root;
 };
 

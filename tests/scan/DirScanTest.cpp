@@ -1,9 +1,11 @@
 #include "common/NodeLookup.h"
 #include "common/TempTree.h"
 #include "common/TinyTmpfs.h"
-#include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
+#include "model/TreeOperations.h"
 #include "scan/DirScanThreadList.h"
 #include "scan/DirScanner.h"
+#include "scan/DiskListing.h"
 #include "support/FileAttributes.h"
 #include "support/PosixDir.h"
 
@@ -313,14 +315,14 @@ TEST(DirScanner, BindMountsAreEdgesOfTheTree) {
     TDirNode* mountPoint = SubDir(&root, "mnt");
     ASSERT_NE(mountPoint, nullptr);
     EXPECT_NE(mountPoint->Attributes() & faReparsePoint, 0);
-    EXPECT_EQ(mountPoint->ListFiles(), 0);
+    EXPECT_EQ(mountPoint->ListFiles(ScanForChildrenFiles), 0);
     EXPECT_EQ(mountPoint->ErrorCode(), 0);
     EXPECT_EQ(Child(mountPoint, "f"), nullptr);
 
     const testing::ScopedMount since(t / "later", other.Path());
     ASSERT_TRUE(since.Mounted()) << since.Refusal();
     TDirNode* later = SubDir(&root, "later");
-    EXPECT_EQ(later->ListFiles(), 0);
+    EXPECT_EQ(later->ListFiles(ScanForChildrenFiles), 0);
     EXPECT_EQ(later->ErrorCode(), EXDEV);
     EXPECT_EQ(Child(later, "x"), nullptr);
 }

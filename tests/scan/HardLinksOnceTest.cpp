@@ -3,8 +3,10 @@
 
 #include "common/NodeLookup.h"
 #include "common/TempTree.h"
-#include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
+#include "model/TreeOperations.h"
 #include "scan/DirScanner.h"
+#include "scan/DiskListing.h"
 #include "scan/WorkerBudget.h"
 
 #include <gtest/gtest.h>
@@ -50,10 +52,10 @@ protected:
     // The group that holds `dir`'s listed files: its file group when the files went there.
     static TGroupNode* Listed(TDirNode* dir) {
         if (TFileGroupNode* group = dir->FileGroup()) {
-            group->ListFiles();
+            group->ListFiles(ScanForChildrenFiles);
             return group;
         }
-        dir->ListFiles();
+        dir->ListFiles(ScanForChildrenFiles);
         return dir;
     }
     static std::int64_t RowSum(const TGroupNode* group, TSizeKind kind) {

@@ -1,5 +1,6 @@
 #include "common/TempTree.h"
-#include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
+#include "model/TreeOperations.h"
 #include "shell/IconRegistry.h"
 #include "shell/IconRequests.h"
 #include "shell/ShellIcons.h"
@@ -235,10 +236,10 @@ protected:
         hidden_ = AddDirNode(&root_, ".cache", faDirectory | faHidden);
         auto file = std::make_unique<TFileNode>();
         file->SetName("notes.txt");
-        file_ = AddChild(dir_, std::move(file));
+        file_ = dir_->AddChild(std::move(file));
         auto pdf = std::make_unique<TFileNode>();
         pdf->SetName("paper.pdf");
-        pdf_ = AddChild(dir_, std::move(pdf));
+        pdf_ = dir_->AddChild(std::move(pdf));
     }
 
     TShellIconsSystem System() {
@@ -363,7 +364,7 @@ TEST_F(RowIcons, HiddenGhostedMarksLocalDrivesAndTheScanningAnimation) {
     EXPECT_EQ(icons.NameImage(dir_).Overlay, -1);
     dir_->SetFlag(nfIncomplete, true);
     EXPECT_EQ(icons.NameImage(dir_).Overlay, icons.Images().IncompleteOverlay);
-    TFileGroupNode* group = GetFileGroup(dir_);
+    TFileGroupNode* group = dir_->GetFileGroup();
     ASSERT_NE(group, nullptr);
     EXPECT_EQ(icons.NameImage(group).Overlay, icons.Images().FileGroupOverlay);
     EXPECT_EQ(icons.NameImage(file_).Overlay, -1);

@@ -1,6 +1,6 @@
 #include "support/FreeSpaceProbe.h"
 #include "common/TinyTmpfs.h"
-#include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 
 #include "common/FileText.h"
 
-#include "model/FileSystemNode.h"
+#include "model/TreeOperations.h"
 #include "settings/QxSettings.h"
 #include "shell/InfoPanel.h"
 #include "support/ErrorDialogs.h"

@@ -1,6 +1,6 @@
 #include "UiTestSupport.h"
 
-#include "model/FileSystemNode.h"
+#include "model/TreeOperations.h"
 #include "scan/DirScanner.h"
 #include "support/PosixDir.h"
 #include "ui/NodeTreeModel.h"

@@ -1,5 +1,6 @@
 #include "UiTestSupport.h"
 
+#include "model/TreeOperations.h"
 #include "scan/DirScanner.h"
 #include "ui/NodeTreeView.h"
 

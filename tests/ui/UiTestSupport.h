@@ -4,7 +4,7 @@
 
 #include "common/DialogDriver.h"
 #include "common/TempTree.h"
-#include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
 #include "scan/DirScanner.h"
 #include "support/PosixDir.h"
 #include "ui/NodeTreeModel.h"
