@@ -79,9 +79,10 @@ private:
 // - LiveSize (a group's, private) is OwnFilesSize plus GetSize of every child, summed now under a
 //   try-lock: children are skipped while a worker holds the list, so a reader never waits. Only
 //   GetSize asks for it.
-// - OwnFilesSize (a group's) is the part of it in no child node: a directory's files outside its file
-//   group until a listing turns them into nodes (AdoptListedFiles zeroes it then). LiveSize,
-//   Recalculate and the dissolving of a one-file group read it.
+// - OwnFilesSize (a group's) is the size of its files that are in no child node: a directory's files
+//   outside its file group, added by the walk, until a listing turns them into nodes
+//   (AdoptListedFiles zeroes it then). LiveSize, Recalculate and the dissolving of a one-file group
+//   read it.
 // StoredSize and GetSize agree for a file and for a finished directory only; none can stand in for
 // another.
 //
