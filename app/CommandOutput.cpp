@@ -2,7 +2,7 @@
 
 #include "i18n/CLibraryMessages.h"
 #include "i18n/Translation.h"
-#include "model/FileSystemNode.h"
+#include "model/TreeOperations.h"
 #include "support/PosixDir.h"
 #include "support/PrintableText.h"
 #include "support/SafeFileWriter.h"

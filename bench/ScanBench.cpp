@@ -3,7 +3,7 @@
 // around a scan of a tree of empty directories whose names fit the string's inline buffer, so the figure is
 // the node alone).
 
-#include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
 #include "scan/DirScanner.h"
 #include "scan/WorkerBudget.h"
 

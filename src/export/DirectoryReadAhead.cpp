@@ -1,6 +1,6 @@
 #include "export/DirectoryReadAhead.h"
 
-#include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
 #include "support/PosixDir.h"
 #include "support/Utilities.h"
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "export/NcduExport.h"
+#include "model/RootNodes.h"
 
 #include <condition_variable>
 #include <cstddef>

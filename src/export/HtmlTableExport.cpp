@@ -3,8 +3,8 @@
 #include "export/XmlEscape.h"
 #include "i18n/Translation.h"
 #include "i18n/TranslationMarkers.h"
-#include "model/FileSystemNode.h"
 #include "model/SizeFormat.h"
+#include "model/TreeOperations.h"
 
 #include <cmath>
 #include <cstdio>

@@ -3,8 +3,10 @@
 #include "export/DirectoryReadAhead.h"
 #include "export/NcduImport.h"
 #include "i18n/Translation.h"
-#include "model/FileSystemNode.h"
 #include "model/PackedFiles.h"
+#include "model/RootNodes.h"
+#include "model/TreeOperations.h"
+#include "scan/DiskListing.h"
 #include "support/PosixDir.h"
 #include "support/Version.h"
 

@@ -3,9 +3,10 @@
 #include "export/JsonFileStream.h"
 #include "export/JsonParseErrors.h"
 #include "i18n/Translation.h"
-#include "model/FileSystemNode.h"
 #include "model/HardLinkSet.h"
 #include "model/PackedFiles.h"
+#include "model/RootNodes.h"
+#include "model/TreeOperations.h"
 #include "support/PosixDir.h"
 #include "support/Utilities.h"
 
@@ -430,7 +431,7 @@ private:
             auto dir = std::make_unique<TImportedDirNode>();
             dir->SetName(entry_.Name);
             dir->SetAttributes(faDirectory | NameAttributes(entry_.Name));
-            frame.Dir = static_cast<TDirNode*>(AddChild(parent.Dir, std::move(dir)));
+            frame.Dir = static_cast<TDirNode*>(parent.Dir->AddChild(std::move(dir)));
         }
         if (entry_.ReadError)
             frame.Dir->SetErrorCode(EIO);
@@ -502,7 +503,7 @@ private:
         TDirNode* dir = frame.Dir;
         TFileTotals own = frame.Own;
         if (frame.Small.Count >= 2) {
-            TFileGroupNode* group = GetFileGroup(dir);
+            TFileGroupNode* group = dir->GetFileGroup();
             group->AddFileCount(frame.Small.Count);
             group->AddSize(frame.Small.Size, frame.Small.Allocated);
             group->AddOwnFiles(frame.Small.Count, frame.Small.Size, frame.Small.Allocated);

@@ -2,7 +2,7 @@
 
 #include "i18n/Translation.h"
 #include "i18n/TranslationMarkers.h"
-#include "model/FileSystemNode.h"
+#include "model/TreeOperations.h"
 
 namespace quorvex {
 namespace {

@@ -1,26 +1,19 @@
 #include "model/FileSystemNode.h"
 
-#include "diag/QxLogger.h"
 #include "i18n/Translation.h"
-#include "model/HardLinkSet.h"
-#include "support/FreeSpaceProbe.h"
-#include "support/MountTable.h"
-#include "support/PathText.h"
-#include "support/PosixDir.h"
+#include "model/RootNodes.h"
+#include "model/TreeOperations.h"
 #include "support/Utilities.h"
 
-#include <QFile>
-#include <QStorageInfo>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <set>
-#include <stdexcept>
-#include <typeinfo>
-#include <unordered_set>
+#include <iterator>
 
 namespace quorvex {
+
+// A scan holds a node per directory, millions of them: a field added here costs that many times over.
+#if defined(__x86_64__) && defined(__GLIBCXX__)
+static_assert(sizeof(TDirNode) == 152 && sizeof(TFileNode) == 80);
+#endif
 
 // ---- TMemNodeList -----------------------------------------------------------------------------
 
@@ -82,28 +75,54 @@ void TFileSystemNode::AddSize(std::int64_t n, std::int64_t allocated) {
 
 // ---- TGroupNode -----------------------------------------------------------------------------
 
-namespace {
-// Destroys a subtree level by level instead of through nested destructors, so that a tree as deep as
-// a scan file may describe (100,000 levels) cannot exhaust the stack.
-void DestroyFlat(std::vector<std::unique_ptr<TFileSystemNode>> pending) {
+void TGroupNode::DestroyFlat(std::vector<std::unique_ptr<TFileSystemNode>> pending) {
     while (!pending.empty()) {
         std::unique_ptr<TFileSystemNode> node = std::move(pending.back());
         pending.pop_back();
         if (auto* group = dynamic_cast<TGroupNode*>(node.get())) {
-            auto children = TakeChildren(*group);
+            auto children = group->TakeChildren();
             pending.insert(pending.end(), std::make_move_iterator(children.begin()),
                            std::make_move_iterator(children.end()));
         }
     }
 }
-} // namespace
 
-std::vector<std::unique_ptr<TFileSystemNode>> TakeChildren(TGroupNode& group) {
-    if (auto* dir = dynamic_cast<TDirNode*>(&group))
-        dir->fileGroup_.store(nullptr, std::memory_order_release);
-    TChildrenLock guard(&group);
-    group.childCount_.store(0, std::memory_order_relaxed);
-    return group.children_.TakeAll();
+std::vector<std::unique_ptr<TFileSystemNode>> TGroupNode::TakeChildren() {
+    ForgetChild(nullptr);
+    TChildrenLock guard(this);
+    childCount_.store(0, std::memory_order_relaxed);
+    return children_.TakeAll();
+}
+
+TFileSystemNode* TGroupNode::AddChild(std::unique_ptr<TFileSystemNode> node) {
+    node->parent_ = this;
+    TChildrenLock guard(this);
+    TFileSystemNode* added = children_.Add(std::move(node));
+    childCount_.store(children_.Count(), std::memory_order_relaxed);
+    return added;
+}
+
+void TGroupNode::RemoveChild(const TFileSystemNode* node) {
+    ForgetChild(node);
+    TChildrenLock guard(this);
+    const int index = children_.IndexOf(node);
+    if (index < 0)
+        return;
+    children_.Delete(index);
+    childCount_.store(children_.Count(), std::memory_order_relaxed);
+}
+
+void TGroupNode::AdoptListedFiles(std::vector<std::unique_ptr<TFileSystemNode>> files) {
+    TChildrenLock guard(this);
+    // Under the lock, so a live reader sees the files either as own files or as children, never both.
+    ownFilesCount_.store(0, std::memory_order_relaxed);
+    ownFilesSize_.store(0, std::memory_order_relaxed);
+    ownFilesAllocated_.store(0, std::memory_order_relaxed);
+    for (auto& file : files) {
+        file->parent_ = this;
+        children_.Add(std::move(file));
+    }
+    childCount_.store(children_.Count(), std::memory_order_relaxed);
 }
 
 TGroupNode::~TGroupNode() {
@@ -187,10 +206,11 @@ void TGroupNode::AddOwnFiles(std::int32_t count, std::int64_t size, std::int64_t
     Bump(ownFilesAllocated_, allocated);
 }
 
-std::int32_t TGroupNode::ListFiles() {
+std::int32_t TGroupNode::ListFiles(DiskListFunc disk) {
     if (HasFlag(nfFilesListed))
         return -1;
-    const int count = ListDirectoryFiles(this, [this](std::int64_t size) { return AcceptsFile(size); });
+    const int count = ListDirectoryFiles(
+        this, [this](std::int64_t size) { return AcceptsFile(size); }, disk);
     if (count < 0) {
         SetErrorCode(-count);
         return 0;
@@ -199,8 +219,8 @@ std::int32_t TGroupNode::ListFiles() {
     return count;
 }
 
-int TGroupNode::ListDirectoryFiles(TGroupNode* target, const AcceptFunc& accept) const {
-    return ScanForChildrenFiles(this, target, accept);
+int TGroupNode::ListDirectoryFiles(TGroupNode* target, const AcceptFunc& accept, DiskListFunc disk) const {
+    return disk(this, target, accept);
 }
 
 void TGroupNode::Recalculate() {
@@ -219,12 +239,6 @@ void TGroupNode::Recalculate() {
     SetSize(size);
     SetAllocatedSize(allocated);
     SetFileCount(count);
-}
-
-bool WasNotScanned(const TFileSystemNode* node) {
-    const auto* dir = dynamic_cast<const TDirNode*>(node);
-    return dir != nullptr && dir->ErrorCode() == 0 && !dir->IsScanning() && dir->HasFlag(nfIncomplete) &&
-           dir->HasFlag(nfEmpty);
 }
 
 // ---- TDirNode -------------------------------------------------------------------------------
@@ -247,9 +261,25 @@ void TDirNode::SetScanning(bool on) {
     // A listed group holds its file as a node; dissolving it then would lose the file.
     if (group != nullptr && group->StoredFileCount() == 1 && !group->HasFlag(nfFilesListed)) {
         AddOwnFiles(group->OwnFilesCount(), group->OwnFilesSize(), group->OwnFilesSize(TSizeKind::Allocated));
-        RemoveChild(this, group);
+        RemoveChild(group);
         SetFlag(nfNoFileGroup, true);
     }
+}
+
+TFileGroupNode* TDirNode::GetFileGroup() {
+    if (TFileGroupNode* group = FileGroup())
+        return group;
+    auto group = std::make_unique<TFileGroupNode>();
+    group->SetName(TranslateText(kFileGroupName));
+    auto* added = static_cast<TFileGroupNode*>(AddChild(std::move(group)));
+    fileGroup_.store(added, std::memory_order_release);
+    return added;
+}
+
+// Before the lock is taken: under a directory's lock a non-null FileGroup() is alive.
+void TDirNode::ForgetChild(const TFileSystemNode* child) {
+    if (child == nullptr || child == FileGroup())
+        fileGroup_.store(nullptr, std::memory_order_release);
 }
 
 // ---- TFileGroupNode -------------------------------------------------------------------------
@@ -279,11 +309,11 @@ void TFileGroupNode::AddOwnFiles(std::int32_t count, std::int64_t size, std::int
         TGroupNode::AddOwnFiles(count, size, allocated);
 }
 
-std::int32_t TFileGroupNode::ListFiles() {
+std::int32_t TFileGroupNode::ListFiles(DiskListFunc disk) {
     if (HasFlag(nfFilesListed) || Parent() == nullptr)
         return -1;
-    const int count =
-        Parent()->ListDirectoryFiles(this, [this](std::int64_t size) { return AcceptsFile(size); });
+    const int count = Parent()->ListDirectoryFiles(
+        this, [this](std::int64_t size) { return AcceptsFile(size); }, disk);
     if (count < 0) {
         SetErrorCode(-count);
         return 0;
@@ -291,117 +321,6 @@ std::int32_t TFileGroupNode::ListFiles() {
     SetFlag(nfFilesListed, true);
     Recalculate();
     return count;
-}
-
-// ---- TRootNode ------------------------------------------------------------------------------
-
-TRootNode::TRootNode() = default;
-TRootNode::~TRootNode() = default;
-
-void TRootNode::SetHardLinksOnce(bool once) {
-    if (once && hardLinks_ == nullptr)
-        hardLinks_ = std::make_unique<THardLinkSet>();
-    hardLinksOnce_.store(once, std::memory_order_relaxed);
-}
-
-// ---- TRootDirNode ---------------------------------------------------------------------------
-
-void TRootDirNode::SetPath(const std::string& path) {
-    if (path != Name())
-        SetName(path);
-    const std::string mountPoint = ExcludeTrailingPathDelimiter(path);
-    const auto table = ReadMountTable();
-    if (IsDriveRoot(mountPoint, table)) {
-        const QStorageInfo info(DecodePath(mountPoint));
-        if (info.isValid()) {
-            const std::string label = info.name().toStdString();
-            std::lock_guard guard(labelMutex_);
-            if (!label.empty() && label != volumeLabel_)
-                volumeLabel_ = label;
-        } else {
-            ProgramLogger().debug(SystemErrorMessage(ENOENT) + " - " + path);
-        }
-    }
-    UpdateFreeSpace();
-}
-
-void TRootDirNode::Clear() {
-    TRootNode::Clear();
-    {
-        std::lock_guard guard(labelMutex_);
-        volumeLabel_.clear();
-    }
-    driveKindCache_.store(0, std::memory_order_relaxed);
-}
-
-TNodeType TRootDirNode::GetNodeType() const {
-    if (const std::uint8_t cached = driveKindCache_.load(std::memory_order_relaxed); cached != 0)
-        return static_cast<TNodeType>(cached);
-    const TNodeType type = IsDriveRoot(ExcludeTrailingPathDelimiter(Name())) ? ntDrive : ntDirectory;
-    driveKindCache_.store(type, std::memory_order_relaxed);
-    return type;
-}
-
-std::string TRootDirNode::VolumeLabel() const {
-    std::lock_guard guard(labelMutex_);
-    return volumeLabel_;
-}
-
-std::string TRootDirNode::GetDisplayName() const {
-    const std::string label = VolumeLabel();
-    return label.empty() ? Name() : label + " (" + Name() + ")";
-}
-
-void TRootDirNode::Recalculate() {
-    TRootNode::Recalculate();
-    UpdateFreeSpace();
-}
-
-void TRootDirNode::UpdateFreeSpace() {
-    if (Name().empty())
-        return;
-    // Also called on the user-interface thread (after a rescan or a deletion below this root), where a
-    // dead network mount must not freeze the window: an unanswered query keeps the last known value.
-    if (const auto st = TimedStatvfs(Name(), kFreeSpaceTimeLimit))
-        freeSpace_.store(static_cast<std::int64_t>(st->f_bavail) * static_cast<std::int64_t>(st->f_frsize),
-                         std::memory_order_relaxed);
-}
-
-// ---- TFixedDrivesNode -----------------------------------------------------------------------
-
-namespace {
-std::vector<std::string> FixedMountPoints() {
-    std::vector<std::string> points;
-    for (const auto& drive : FixedDrives(ReadMountTable()))
-        points.push_back(drive.MountPoint);
-    return points;
-}
-} // namespace
-
-TFixedDrivesNode::TFixedDrivesNode() : TFixedDrivesNode(FixedMountPoints()) {}
-
-TFixedDrivesNode::TFixedDrivesNode(std::vector<std::string> mountPoints)
-    : mountPoints_(std::move(mountPoints)) {
-    SetName(kLocalDrivesName);
-    ListFiles();
-}
-
-std::string TFixedDrivesNode::GetDisplayName() const {
-    return TranslateText(kLocalDrivesName);
-}
-
-std::int32_t TFixedDrivesNode::ListFiles() {
-    if (HasFlag(nfFilesListed))
-        return -1;
-    std::int32_t added = 0;
-    for (const auto& point : mountPoints_) {
-        auto drive = std::make_unique<TRootDirNode>();
-        drive->SetName(point);
-        AddChild(this, std::move(drive));
-        ++added;
-    }
-    SetFlag(nfFilesListed, true);
-    return added;
 }
 
 // ---- TChildrenLock --------------------------------------------------------------------------
@@ -416,263 +335,6 @@ TChildrenLock::TChildrenLock(const TGroupNode* group, std::try_to_lock_t)
 TChildrenLock::~TChildrenLock() {
     if (owns_)
         group_->lock_.unlock();
-}
-
-// ---- Tree operations ------------------------------------------------------------------------
-
-std::string GetFullPath(const TFileSystemNode* node) {
-    std::vector<const std::string*> parts{&node->Name()};
-    for (const TGroupNode* p = node->Parent(); p != nullptr && p->GetNodeType() != ntFixedDrives;
-         p = p->Parent()) {
-        if (p->GetNodeType() != ntFileGroup)
-            parts.push_back(&p->Name());
-    }
-    std::string path = *parts.back();
-    for (auto it = parts.rbegin() + 1; it != parts.rend(); ++it)
-        path = JoinPath(path, **it);
-    return path;
-}
-
-TRootNode* GetRoot(const TFileSystemNode* node) {
-    const TFileSystemNode* top = node;
-    while (top->Parent() != nullptr)
-        top = top->Parent();
-    if (auto* root = dynamic_cast<const TRootNode*>(top))
-        return const_cast<TRootNode*>(root);
-    throw std::logic_error(
-        Substitute(TranslateText("The root element has an invalid type: %s"), typeid(*top).name()));
-}
-
-TDirNode* AddDirNode(TGroupNode* group, std::string name, std::uint16_t attributes) {
-    auto dir = std::make_unique<TDirNode>();
-    dir->SetName(std::move(name));
-    dir->SetAttributes(attributes);
-    return static_cast<TDirNode*>(AddChild(group, std::move(dir)));
-}
-
-TFileSystemNode* AddChild(TGroupNode* group, std::unique_ptr<TFileSystemNode> node) {
-    node->parent_ = group;
-    TChildrenLock guard(group);
-    TFileSystemNode* added = group->children_.Add(std::move(node));
-    group->childCount_.store(group->children_.Count(), std::memory_order_relaxed);
-    return added;
-}
-
-TFileGroupNode* GetFileGroup(TDirNode* dir) {
-    if (TFileGroupNode* group = dir->FileGroup())
-        return group;
-    auto group = std::make_unique<TFileGroupNode>();
-    group->SetName(TranslateText(kFileGroupName));
-    auto* added = static_cast<TFileGroupNode*>(AddChild(dir, std::move(group)));
-    dir->fileGroup_.store(added, std::memory_order_release);
-    return added;
-}
-
-void RemoveChild(TGroupNode* group, TFileSystemNode* node) {
-    if (auto* dir = dynamic_cast<TDirNode*>(group); dir != nullptr && dir->FileGroup() == node)
-        dir->fileGroup_.store(nullptr, std::memory_order_release);
-    TChildrenLock guard(group);
-    const int index = group->children_.IndexOf(node);
-    if (index < 0)
-        return;
-    group->children_.Delete(index);
-    group->childCount_.store(group->children_.Count(), std::memory_order_relaxed);
-}
-
-void RemoveFromParent(TFileSystemNode* node) {
-    TGroupNode* parent = node->Parent();
-    if (parent == nullptr)
-        return;
-    // The other names of a file counted below stay uncounted: the folders' totals never had them.
-    if (const auto* group = dynamic_cast<const TGroupNode*>(node))
-        ForgetCountedHardLinks(group, false);
-    RemoveChild(parent, node);
-    RecalculateUpward(parent);
-}
-
-void RecalculateUpward(TFileSystemNode* node) {
-    for (auto* group = dynamic_cast<TGroupNode*>(node); group != nullptr; group = group->Parent())
-        group->Recalculate();
-}
-
-int ChildCount(const TGroupNode* group) {
-    TChildrenLock guard(group);
-    return guard.Children().Count();
-}
-
-bool HasChildren(const TGroupNode* group) {
-    return group->ChildCountUnlocked() > 0;
-}
-
-TFileSystemNode* ChildAt(const TGroupNode* group, int index) {
-    TChildrenLock guard(group); // recursive: free when the caller already holds it
-    return guard.Children().Items(index);
-}
-
-TFileSystemNode* FindNodeByPath(const TGroupNode* group, const std::string& path) {
-    TChildrenLock guard(group);
-    for (const auto& child : guard.Children()) {
-        auto* childGroup = dynamic_cast<const TGroupNode*>(child.get());
-        // A file group adds nothing to its members' paths, so they share the directory's prefix;
-        // the group's own path (with its display name) is no prefix of theirs.
-        const std::string childPath = GetFullPath(child.get());
-        if (childGroup != nullptr && childGroup->GetNodeType() == ntFileGroup) {
-            if (childPath == path)
-                return child.get();
-            if (TFileSystemNode* found = FindNodeByPath(childGroup, path))
-                return found;
-            continue;
-        }
-        if (!path.starts_with(childPath))
-            continue;
-        if (childPath == path)
-            return child.get();
-        // Descend only at a component boundary: /data/ab is not an ancestor of /data/abc.
-        if (childPath.back() != PathDelim && path[childPath.size()] != PathDelim)
-            continue;
-        return childGroup != nullptr ? FindNodeByPath(childGroup, path) : nullptr;
-    }
-    return nullptr;
-}
-
-TFileSystemNode* FindNextSibling(const TFileSystemNode* node,
-                                 const std::function<bool(const TFileSystemNode*)>& matches) {
-    const TGroupNode* parent = node->Parent();
-    if (parent == nullptr || !HasChildren(parent))
-        return nullptr;
-    TChildrenLock guard(parent);
-    const auto& children = guard.Children();
-    for (int i = children.IndexOf(node) + 1; i > 0 && i < children.Count(); ++i) {
-        if (matches(children.Items(i)))
-            return children.Items(i);
-    }
-    return nullptr;
-}
-
-int OpenNodeDirectory(const TFileSystemNode* node, TFileSystemApi& fs) {
-    if (node->GetNodeType() == ntFixedDrives)
-        return -ENOTDIR;
-    const TFileSystemNode* top = node;
-    std::vector<const std::string*> names;
-    for (; top->Parent() != nullptr && top->Parent()->GetNodeType() != ntFixedDrives; top = top->Parent()) {
-        if (top->GetNodeType() != ntFileGroup)
-            names.push_back(&top->Name());
-    }
-    // The tree never reaches into a mount point, so one met on the way was mounted after the scan:
-    // what lies there is not what the node stands for. Each level is on the top's mount or refused.
-    int fd = fs.OpenRootDirectory(top->Name().c_str());
-    TEntryInfo topInfo;
-    if (fd < 0 || names.empty() || fs.StatDescriptor(fd, topInfo) != 0)
-        return fd;
-    for (auto name = names.rbegin(); fd >= 0 && name != names.rend(); ++name) {
-        const int next = fs.OpenDirectory(fd, (*name)->c_str());
-        ::close(fd);
-        fd = next;
-        TEntryInfo info;
-        if (fd >= 0 && fs.StatDescriptor(fd, info) == 0 &&
-            (info.Device != topInfo.Device || info.MountId != topInfo.MountId)) {
-            ::close(fd);
-            fd = -EXDEV;
-        }
-    }
-    return fd;
-}
-
-THardLinkSet* CountedHardLinks(const TFileSystemNode* node) {
-    const TFileSystemNode* top = node;
-    while (top->Parent() != nullptr)
-        top = top->Parent();
-    const auto* root = dynamic_cast<const TRootNode*>(top);
-    return root != nullptr ? root->HardLinks() : nullptr;
-}
-
-void ForgetCountedHardLinks(const TGroupNode* top, bool erase) {
-    THardLinkSet* counted = CountedHardLinks(top);
-    if (counted == nullptr || counted->Count() == 0)
-        return;
-    std::unordered_set<const TGroupNode*> owners;
-    std::vector<const TGroupNode*> pending{top};
-    while (!pending.empty()) {
-        const TGroupNode* group = pending.back();
-        pending.pop_back();
-        owners.insert(group);
-        const TChildrenLock guard(group);
-        for (const auto& child : guard.Children()) {
-            if (child->GetNodeType() != ntFile && child->GetNodeType() != ntFileGroup)
-                pending.push_back(static_cast<const TGroupNode*>(child.get()));
-        }
-    }
-    counted->Forget(owners, erase);
-}
-
-int ScanForChildrenFiles(const TGroupNode* directory, TGroupNode* target,
-                         const TGroupNode::AcceptFunc& accept) {
-    ProgramLogger().debug("ScanForChildrenFiles: " + GetFullPath(directory));
-    // A mount point was not entered by the scan, and its files are not the tree's either.
-    const TGroupNode* own = directory->GetNodeType() == ntFileGroup ? directory->Parent() : directory;
-    if (own != nullptr && own->Parent() != nullptr && own->GetNodeType() == ntDirectory &&
-        (own->Attributes() & faReparsePoint) != 0)
-        return 0;
-    TFileSystemApi& fs = DefaultFileSystem();
-    TDirStream dir(OpenNodeDirectory(directory, fs));
-    if (dir.Fd() < 0)
-        return -dir.Error();
-    // A file mounted here counts nothing, as in the walk.
-    TEntryInfo self;
-    const std::uint64_t mount = fs.StatDescriptor(dir.Fd(), self) == 0 ? self.MountId : 0;
-    const THardLinkSet* counted = CountedHardLinks(directory);
-    // The names here of files the walk counted here, in listing order: only the first one counted.
-    std::set<std::pair<dev_t, ino_t>> countedHere;
-    std::vector<std::unique_ptr<TFileSystemNode>> found;
-    unsigned char type = 0;
-    while (const char* name = dir.Next(type)) {
-        TEntryInfo info;
-        if (const int error = fs.StatEntry(dir.Fd(), name, info); error != 0) {
-            if (error == ENOENT)
-                continue; // deleted since the scan: no longer there to list
-            return -error;
-        }
-        const bool mounted = mount != 0 && info.MountId != mount;
-        if (mounted)
-            info.Size = info.AllocatedSize = 0;
-        if (info.IsDirectory || !accept(info.Size))
-            continue;
-        bool elsewhere = false;
-        if (counted != nullptr && !mounted) {
-            const auto state = counted->Lookup(info.Device, info.Inode, directory);
-            elsewhere = state == THardLinkSet::TState::CountedAnother ||
-                        (state == THardLinkSet::TState::CountedHere &&
-                         !countedHere.emplace(info.Device, info.Inode).second);
-        }
-        auto file = std::make_unique<TFileNode>();
-        file->SetName(name);
-        file->SetSize(elsewhere ? 0 : info.Size);
-        file->SetAllocatedSize(elsewhere ? 0 : info.AllocatedSize);
-        file->SetIdentity(IdentityStamp(info));
-        file->SetAttributes(
-            static_cast<std::uint16_t>(info.Attributes | (elsewhere ? kCountedAtAnotherName : 0)));
-        found.push_back(std::move(file));
-    }
-    if (dir.Error() != 0)
-        return -dir.Error();
-    dir.Close();
-    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a->Name() < b->Name(); });
-    const auto count = static_cast<std::int32_t>(found.size());
-    AdoptListedFiles(target, std::move(found));
-    return count;
-}
-
-void AdoptListedFiles(TGroupNode* target, std::vector<std::unique_ptr<TFileSystemNode>> files) {
-    TChildrenLock guard(target);
-    // Under the lock, so a live reader sees the files either as own files or as children, never both.
-    target->ownFilesCount_.store(0, std::memory_order_relaxed);
-    target->ownFilesSize_.store(0, std::memory_order_relaxed);
-    target->ownFilesAllocated_.store(0, std::memory_order_relaxed);
-    for (auto& file : files) {
-        file->parent_ = target;
-        target->children_.Add(std::move(file));
-    }
-    target->childCount_.store(target->children_.Count(), std::memory_order_relaxed);
 }
 
 } // namespace quorvex

@@ -5,7 +5,6 @@
 #include "support/FileAttributes.h"
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -47,10 +46,7 @@ enum class TSizeKind : std::uint8_t { Logical, Allocated };
 inline constexpr std::uint16_t kCountedAtAnotherName = 0x8000;
 
 class TGroupNode;
-class TRootNode;
 class TFileSystemNode;
-class TFileSystemApi;
-class THardLinkSet;
 
 // An owning list of child nodes in insertion order. Guarded by its group's lock.
 class TMemNodeList {
@@ -73,6 +69,23 @@ private:
     std::vector<std::unique_ptr<TFileSystemNode>> items_;
 };
 
+// The four size getters, and why there are four:
+// - GetSize is the figure to show, sort, paint, export and sum up; every reader outside the model
+//   wants this one. A file answers its stored size. A group answers its stored total once its walk
+//   has finished, and its live total while it is being walked or after a stop, when the stored one
+//   is short of what lies below.
+// - StoredSize is the size field itself: a file's length, a group's total as the walk (or a
+//   Recalculate) last handed it up. The writers that add to it, and checks of what was added, read it.
+// - LiveSize (a group's, private) is OwnFilesSize plus GetSize of every child, summed now under a
+//   try-lock: children are skipped while a worker holds the list, so a reader never waits. Only
+//   GetSize asks for it.
+// - OwnFilesSize (a group's) is the size of its files that are in no child node: a directory's files
+//   outside its file group, added by the walk, until a listing turns them into nodes
+//   (AdoptListedFiles zeroes it then). LiveSize, Recalculate and the dissolving of a one-file group
+//   read it.
+// StoredSize and GetSize agree for a file and for a finished directory only; none can stand in for
+// another.
+//
 // Base of every node. Totals and flags are atomics: scan workers add to them while the window reads
 // them without a lock (a reader may see a slightly stale figure, never a torn one).
 // Name and attributes are set before a node is linked into the tree and never change while others
@@ -129,9 +142,8 @@ protected:
     }
 
 private:
+    // A node's parent is the group whose child list owns it, and only that list sets it.
     friend class TGroupNode;
-    friend TFileSystemNode* AddChild(TGroupNode* group, std::unique_ptr<TFileSystemNode> node);
-    friend void AdoptListedFiles(TGroupNode* target, std::vector<std::unique_ptr<TFileSystemNode>> files);
 
     TGroupNode* parent_ = nullptr;
     std::string name_;
@@ -154,6 +166,10 @@ public:
 class TGroupNode : public TFileSystemNode {
 public:
     using AcceptFunc = std::function<bool(std::int64_t size)>;
+    // Reads the files of the directory `directory` stands for from the disk, appends those that pass
+    // `accept` to `target` and returns how many, or -errno with nothing changed. The model never
+    // reads the disk itself: whoever lists a directory hands this in (ScanForChildrenFiles).
+    using DiskListFunc = int (*)(const TGroupNode* directory, TGroupNode* target, const AcceptFunc& accept);
 
     TGroupNode() = default;
     ~TGroupNode() override;
@@ -170,13 +186,14 @@ public:
     virtual void AddFileCount(std::int32_t n);
     // Files of this node that are in no child node: for a directory, those outside its file group.
     virtual void AddOwnFiles(std::int32_t count, std::int64_t size, std::int64_t allocated = 0);
-    // Lists the directory's own files as child nodes; -1 when they were listed before. A listing that
-    // fails returns 0, changes no totals, stores the error in ErrorCode and may be tried again.
-    virtual std::int32_t ListFiles();
+    // Lists the directory's own files as child nodes, read by `disk`; -1 when they were listed before.
+    // A listing that fails returns 0, changes no totals, stores the error in ErrorCode and may be
+    // tried again.
+    virtual std::int32_t ListFiles(DiskListFunc disk);
     // Appends the files of the directory this node stands for that pass `accept` to `target` (this
-    // node or its file group), as ScanForChildrenFiles does; a tree read from a scan file lists them
-    // from what it kept instead of from the disk.
-    virtual int ListDirectoryFiles(TGroupNode* target, const AcceptFunc& accept) const;
+    // node or its file group), read by `disk`; a tree read from a scan file lists them from what it
+    // kept instead.
+    virtual int ListDirectoryFiles(TGroupNode* target, const AcceptFunc& accept, DiskListFunc disk) const;
     // Totals from the children and the own files; waits for the child list, unlike the live readers.
     virtual void Recalculate();
 
@@ -191,14 +208,20 @@ public:
     bool HasFlag(TNodeFlag flag) const { return (Flags() & flag) != 0; }
     void SetFlag(TNodeFlag flag, bool on);
 
-    // Readers that must not wait: the own files plus sums over the children taken with a try-lock.
-    std::int64_t LiveSize(TSizeKind kind = TSizeKind::Logical) const;
-    std::int32_t LiveFileCount() const;
-
     // Child list access. The list may change while a scan runs; hold a lock while iterating.
     int ChildCountUnlocked() const { return childCount_.load(std::memory_order_relaxed); }
 
+    // Changes to the child list, each under this node's lock alone. The list owns what it holds.
+    TFileSystemNode* AddChild(std::unique_ptr<TFileSystemNode> node);
+    // Destroys `node` when it is a child; nothing otherwise.
+    void RemoveChild(const TFileSystemNode* node);
+    // Appends a listing's files, in their order, and takes them out of the own files.
+    void AdoptListedFiles(std::vector<std::unique_ptr<TFileSystemNode>> files);
+
 protected:
+    // Called before `child` (null: every child) leaves the list, outside the lock.
+    virtual void ForgetChild(const TFileSystemNode* /*child*/) {}
+
     // Declared first, so the flags sit in the base's tail padding and the own-files count costs no
     // space: there is a node per directory, and a scan may hold millions.
     std::atomic<std::uint8_t> flags_{0};
@@ -206,10 +229,15 @@ protected:
 
 private:
     friend class TChildrenLock;
-    friend TFileSystemNode* AddChild(TGroupNode* group, std::unique_ptr<TFileSystemNode> node);
-    friend void RemoveChild(TGroupNode* group, TFileSystemNode* node);
-    friend std::vector<std::unique_ptr<TFileSystemNode>> TakeChildren(TGroupNode& group);
-    friend void AdoptListedFiles(TGroupNode* target, std::vector<std::unique_ptr<TFileSystemNode>> files);
+
+    // Readers that must not wait: the own files plus sums over the children taken with a try-lock.
+    std::int64_t LiveSize(TSizeKind kind) const;
+    std::int32_t LiveFileCount() const;
+    // Empties the child list under the lock and hands its nodes to the caller.
+    std::vector<std::unique_ptr<TFileSystemNode>> TakeChildren();
+    // Destroys subtrees level by level instead of through nested destructors, so that a tree as deep
+    // as a scan file may describe (100,000 levels) cannot exhaust the stack.
+    static void DestroyFlat(std::vector<std::unique_ptr<TFileSystemNode>> pending);
 
     std::atomic<std::int32_t> ownFilesCount_{0};
     mutable TNodeLock lock_;
@@ -230,11 +258,13 @@ public:
     void SetScanning(bool on) override;
 
     TFileGroupNode* FileGroup() const { return fileGroup_.load(std::memory_order_acquire); }
+    // The file group, made and added on first use.
+    TFileGroupNode* GetFileGroup();
+
+protected:
+    void ForgetChild(const TFileSystemNode* child) override;
 
 private:
-    friend TFileGroupNode* GetFileGroup(TDirNode* dir);
-    friend void RemoveChild(TGroupNode* group, TFileSystemNode* node);
-    friend std::vector<std::unique_ptr<TFileSystemNode>> TakeChildren(TGroupNode& group);
     std::atomic<TFileGroupNode*> fileGroup_{nullptr};
 };
 
@@ -247,72 +277,7 @@ public:
     bool AcceptsFile(std::int64_t size) const override;
     void AddFileCount(std::int32_t n) override;
     void AddOwnFiles(std::int32_t count, std::int64_t size, std::int64_t allocated = 0) override;
-    std::int32_t ListFiles() override;
-};
-
-class TRootNode : public TDirNode {
-public:
-    TRootNode();
-    ~TRootNode() override;
-
-    std::int64_t GroupThreshold() const { return groupThreshold_.load(std::memory_order_relaxed); }
-    void SetGroupThreshold(std::int64_t threshold) {
-        groupThreshold_.store(threshold, std::memory_order_relaxed);
-    }
-    // Whether a scan of this tree counts a file with several names at the first name it meets and
-    // not again; otherwise at every name. Read once when a walk starts; set before any walk.
-    bool HardLinksOnce() const { return hardLinksOnce_.load(std::memory_order_relaxed); }
-    void SetHardLinksOnce(bool once);
-    // The files with several names the tree counted, and where; only while they are counted once.
-    THardLinkSet* HardLinks() const { return HardLinksOnce() ? hardLinks_.get() : nullptr; }
-
-private:
-    std::atomic<std::int64_t> groupThreshold_{0};
-    std::atomic<bool> hardLinksOnce_{false};
-    std::unique_ptr<THardLinkSet> hardLinks_;
-};
-
-// The root of a scan of one directory or drive; also each drive under "Local Drives".
-class TRootDirNode : public TRootNode {
-public:
-    void SetPath(const std::string& path) override;
-    void Clear() override;
-    TNodeType GetNodeType() const override;
-    std::string GetDisplayName() const override;
-    void Recalculate() override;
-
-    std::string VolumeLabel() const;
-    std::int64_t FreeSpace() const { return freeSpace_.load(std::memory_order_relaxed); }
-    void UpdateFreeSpace();
-    // How long UpdateFreeSpace waits for the file system to answer.
-    static constexpr std::chrono::milliseconds kFreeSpaceTimeLimit{250};
-    // A mount or unmount at this path changes whether it is a drive.
-    void ForgetDriveKind() { driveKindCache_.store(0, std::memory_order_relaxed); }
-    // The file system the walk of this tree stayed on; 0 before a walk.
-    std::uint64_t Device() const { return device_.load(std::memory_order_relaxed); }
-    void SetDevice(std::uint64_t device) { device_.store(device, std::memory_order_relaxed); }
-
-private:
-    mutable std::mutex labelMutex_; // one per root, so its size does not matter
-    std::string volumeLabel_;
-    std::atomic<std::int64_t> freeSpace_{0};
-    mutable std::atomic<std::uint8_t> driveKindCache_{0};
-    std::atomic<std::uint64_t> device_{0};
-};
-
-// The pseudo-root "Local Drives": its children are the fixed drives, listed at creation.
-class TFixedDrivesNode final : public TRootNode {
-public:
-    TFixedDrivesNode();
-    // For tests and callers that already know the drives: their mount points, in order.
-    explicit TFixedDrivesNode(std::vector<std::string> mountPoints);
-
-    TNodeType GetNodeType() const override { return ntFixedDrives; }
-    std::string GetDisplayName() const override;
-    std::int32_t ListFiles() override;
-
-private:
-    std::vector<std::string> mountPoints_;
+    std::int32_t ListFiles(DiskListFunc disk) override;
 };
 
 // Holds a group's child-list lock for its lifetime. A try-lock that failed owns nothing.
@@ -332,54 +297,7 @@ private:
     bool owns_;
 };
 
-// Operations on the tree. Paths are byte strings joined with "/".
-std::string GetFullPath(const TFileSystemNode* node);
-// Raises std::logic_error when the topmost node is not a root.
-TRootNode* GetRoot(const TFileSystemNode* node);
-TDirNode* AddDirNode(TGroupNode* group, std::string name, std::uint16_t attributes);
-TFileSystemNode* AddChild(TGroupNode* group, std::unique_ptr<TFileSystemNode> node);
-TFileGroupNode* GetFileGroup(TDirNode* dir);
-void RemoveChild(TGroupNode* group, TFileSystemNode* node);
-// Empties the child list under the lock and hands its nodes to the caller.
-std::vector<std::unique_ptr<TFileSystemNode>> TakeChildren(TGroupNode& group);
-// Destroys the node and recalculates its ancestors.
-void RemoveFromParent(TFileSystemNode* node);
-void RecalculateUpward(TFileSystemNode* node);
-int ChildCount(const TGroupNode* group);
-bool HasChildren(const TGroupNode* group);
-// A directory a stopped walk never read (it was found, but not entered, or entered and left before
-// its first entry): its totals are unknown, not zero. Every directory starts out empty and marked
-// so until its first entry is read, and only a stop leaves it incomplete without an error.
-bool WasNotScanned(const TFileSystemNode* node);
-// No lock of its own: hold a TChildrenLock while a scan may change the list.
-TFileSystemNode* ChildAt(const TGroupNode* group, int index);
-// The node whose full path equals `path`, descending only through whole path components.
-TFileSystemNode* FindNodeByPath(const TGroupNode* group, const std::string& path);
-// The first later sibling that passes `matches`.
-TFileSystemNode* FindNextSibling(const TFileSystemNode* node,
-                                 const std::function<bool(const TFileSystemNode*)>& matches);
-// Opens the directory `node` stands for (a file group: its directory's), relative to its ancestors'
-// directories one level at a time, so at any depth; links below the root are never followed.
-// Returns the descriptor, which the caller closes, or -errno.
-int OpenNodeDirectory(const TFileSystemNode* node, TFileSystemApi& fs);
-// The set of the topmost root above `node`, or null: a tree that counts every name keeps none.
-THardLinkSet* CountedHardLinks(const TFileSystemNode* node);
-// Drops from the tree's set what the directories of the subtree at `top` counted: erased before a
-// walk counts them again, else kept as counted by a name gone (the subtree is being removed).
-void ForgetCountedHardLinks(const TGroupNode* top, bool erase);
-// Lists the non-directory entries of `directory` for which `accept(size)` holds, sorted by name, and
-// appends them to `target`, which takes them out of its own files. When the tree counts a file with
-// several names once, every name but the one the scan counted is listed at no size and marked with
-// kCountedAtAnotherName; of two names in `directory` itself the first one listed counts, as in the
-// walk. Returns how many were added, or -errno when the directory or one of its entries cannot be
-// read; nothing is changed then.
-int ScanForChildrenFiles(const TGroupNode* directory, TGroupNode* target,
-                         const TGroupNode::AcceptFunc& accept);
-// Appends `files`, in their order, to `target`, which takes them out of its own files.
-void AdoptListedFiles(TGroupNode* target, std::vector<std::unique_ptr<TFileSystemNode>> files);
-
-// The untranslated names of the two synthetic nodes.
+// The untranslated name of the file group nodes.
 inline constexpr const char* kFileGroupName = N_("<Files>");
-inline constexpr const char* kLocalDrivesName = N_("Local Drives");
 
 } // namespace quorvex

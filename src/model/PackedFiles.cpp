@@ -105,7 +105,7 @@ int ListPackedFiles(const TPackedFiles& files, TGroupNode* target, const TGroupN
     });
     std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a->Name() < b->Name(); });
     const auto count = static_cast<int>(found.size());
-    AdoptListedFiles(target, std::move(found));
+    target->AdoptListedFiles(std::move(found));
     return count;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -78,7 +78,8 @@ public:
     const TPackedFiles& PackedFiles() const { return files_; }
     void SetPackedFiles(TPackedFiles files) { files_ = std::move(files); }
 
-    int ListDirectoryFiles(TGroupNode* target, const TGroupNode::AcceptFunc& accept) const override;
+    int ListDirectoryFiles(TGroupNode* target, const TGroupNode::AcceptFunc& accept,
+                           TGroupNode::DiskListFunc disk) const override;
     void Clear() override {
         TBase::Clear();
         files_ = TPackedFiles();
@@ -99,8 +100,8 @@ class TImportedRootNode final : public TWithPackedFiles<TRootDirNode> {};
 int ListPackedFiles(const TPackedFiles& files, TGroupNode* target, const TGroupNode::AcceptFunc& accept);
 
 template <typename TBase>
-int TWithPackedFiles<TBase>::ListDirectoryFiles(TGroupNode* target,
-                                                const TGroupNode::AcceptFunc& accept) const {
+int TWithPackedFiles<TBase>::ListDirectoryFiles(TGroupNode* target, const TGroupNode::AcceptFunc& accept,
+                                                TGroupNode::DiskListFunc /*disk*/) const {
     return ListPackedFiles(files_, target, accept);
 }
 

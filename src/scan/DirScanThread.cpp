@@ -1,7 +1,7 @@
 #include "scan/DirScanThread.h"
 
 #include "diag/QxLogger.h"
-#include "model/FileSystemNode.h"
+#include "model/TreeOperations.h"
 #include "scan/DirScanThreadList.h"
 #include "scan/DirScanner.h"
 

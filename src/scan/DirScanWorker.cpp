@@ -1,7 +1,8 @@
 #include "scan/DirScanWorker.h"
 
-#include "model/FileSystemNode.h"
 #include "model/HardLinkSet.h"
+#include "model/RootNodes.h"
+#include "model/TreeOperations.h"
 #include "support/PosixDir.h"
 #include "support/Utilities.h"
 
@@ -97,7 +98,7 @@ TDirNode* AddScanningDir(TGroupNode* parent, const char* name, const TEntryInfo&
     dir->SetAttributes(info.Attributes);
     dir->SetIdentity(IdentityStamp(info));
     dir->SetScanning(true);
-    return static_cast<TDirNode*>(AddChild(parent, std::move(dir)));
+    return static_cast<TDirNode*>(parent->AddChild(std::move(dir)));
 }
 
 // A subdirectory the walk will not enter (a stop, or its parent moved away meanwhile).
@@ -238,7 +239,7 @@ bool TDirScanner::ReadDirectory(TWorker& worker, int fd, TGroupNode* node, std::
             totals.allocated += info.AllocatedSize;
             if (dir != nullptr && groupThreshold_ > info.Size) {
                 if (totals.group == nullptr)
-                    totals.group = GetFileGroup(dir);
+                    totals.group = dir->GetFileGroup();
                 ++totals.groupFiles;
                 totals.groupSize += info.Size;
                 totals.groupAllocated += info.AllocatedSize;

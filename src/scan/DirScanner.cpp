@@ -1,9 +1,11 @@
 #include "scan/DirScanner.h"
 
 #include "diag/QxProfiler.h"
-#include "model/FileSystemNode.h"
 #include "model/HardLinkSet.h"
+#include "model/RootNodes.h"
+#include "model/TreeOperations.h"
 #include "scan/DirScanWorker.h"
+#include "scan/DiskListing.h"
 #include "scan/WorkerBudget.h"
 #include "support/PosixDir.h"
 #include "support/Utilities.h"

@@ -1,7 +1,7 @@
 #include "shell/Favourites.h"
 
 #include "i18n/Translation.h"
-#include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
 #include "shell/DriveNames.h"
 #include "shell/MRUDirList.h"
 #include "support/PathText.h"

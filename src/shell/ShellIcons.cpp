@@ -1,6 +1,6 @@
 #include "shell/ShellIcons.h"
 
-#include "model/FileSystemNode.h"
+#include "model/TreeOperations.h"
 #include "shell/IconRegistry.h"
 #include "support/FileAttributes.h"
 #include "support/MountTable.h"

@@ -9,6 +9,8 @@
 #include "i18n/Translation.h"
 #include "i18n/TranslationMarkers.h"
 #include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
+#include "model/TreeOperations.h"
 #include "support/MountTable.h"
 #include "support/NestedPaths.h"
 #include "support/PathText.h"

@@ -7,6 +7,8 @@
 #include "i18n/Translation.h"
 #include "i18n/TranslationMarkers.h"
 #include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
+#include "model/TreeOperations.h"
 #include "paint/Skins.h"
 #include "shell/InfoPanel.h"
 #include "shell/MRUDirList.h"

@@ -4,6 +4,7 @@
 #include "ui/FormMain.h"
 
 #include "model/FileSystemNode.h"
+#include "model/TreeOperations.h"
 #include "ui/DeletionController.h"
 #include "ui/NodeTreeModel.h"
 #include "ui/NodeTreeView.h"

@@ -1,7 +1,9 @@
 #include "ui/FormMain.h"
 
+#include "model/TreeOperations.h"
+
 #include "diag/QxLogger.h"
-#include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
 #include "shell/ChangeNotify.h"
 #include "shell/InfoPanel.h"
 #include "ui/NodeTreeView.h"

@@ -1,6 +1,8 @@
 // The favourites menus of the main window: drives and recent directories.
 #include "ui/FormMain.h"
 
+#include "model/TreeOperations.h"
+
 #include "ui/FavouritesController.h"
 
 namespace quorvex {

@@ -3,12 +3,14 @@
 
 #include "ui/FormMain.h"
 
+#include "model/TreeOperations.h"
+
 #include "diag/QxLogger.h"
 #include "export/NcduImport.h"
 #include "i18n/ErrorDialogs.h"
 #include "i18n/TranslatedText.h"
 #include "i18n/Translation.h"
-#include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
 #include "shell/DialogPaths.h"
 #include "shell/InfoPanel.h"
 #include "support/PathText.h"

@@ -5,7 +5,7 @@
 
 #include "i18n/TranslatedText.h"
 #include "i18n/Translation.h"
-#include "model/FileSystemNode.h"
+#include "model/TreeOperations.h"
 #include "shell/DialogPaths.h"
 #include "support/PathShortening.h"
 #include "support/PathText.h"

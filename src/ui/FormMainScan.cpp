@@ -6,6 +6,7 @@
 #include "diag/QxLogger.h"
 #include "i18n/Translation.h"
 #include "model/FileSystemNode.h"
+#include "model/TreeOperations.h"
 #include "scan/DirScanThread.h"
 #include "scan/DirScanner.h"
 #include "shell/InfoPanel.h"

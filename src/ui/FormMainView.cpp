@@ -5,6 +5,7 @@
 #include "i18n/ErrorDialogs.h"
 #include "i18n/Translation.h"
 #include "model/FileSystemNode.h"
+#include "model/TreeOperations.h"
 #include "shell/MRUDirList.h"
 #include "support/PathText.h"
 #include "support/Utilities.h"

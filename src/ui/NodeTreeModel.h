@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
 #include "model/SizeFormat.h"
 
 #include <QAbstractItemModel>

@@ -2,7 +2,8 @@
 
 #include "i18n/Translation.h"
 #include "i18n/TranslationMarkers.h"
-#include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
+#include "model/TreeOperations.h"
 #include "support/PosixDir.h"
 #include "ui/NodeTreeModel.h"
 #include "ui/NodeTreeModelRows.h"

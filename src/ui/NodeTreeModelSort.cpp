@@ -1,6 +1,6 @@
 // Sorting of the published row lists, inside one layout change per rebuild.
 
-#include "model/FileSystemNode.h"
+#include "model/TreeOperations.h"
 #include "ui/NodeTreeModel.h"
 #include "ui/NodeTreeModelRows.h"
 

@@ -1,6 +1,7 @@
 #include "ui/ScanController.h"
 
 #include "model/FileSystemNode.h"
+#include "model/TreeOperations.h"
 #include "scan/DirScanThreadList.h"
 #include "settings/QxSettings.h"
 

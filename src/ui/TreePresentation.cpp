@@ -1,6 +1,8 @@
 #include "ui/TreePresentation.h"
 
 #include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
+#include "model/TreeOperations.h"
 #include "paint/PainterClassResolver.h"
 #include "paint/PercentCell.h"
 #include "paint/QxBarChartPainter.h"

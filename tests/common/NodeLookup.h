@@ -1,6 +1,8 @@
 #pragma once
 
 #include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
+#include "model/TreeOperations.h"
 
 #include <string>
 

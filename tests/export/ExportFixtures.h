@@ -2,7 +2,8 @@
 
 #include "export/ExportRegistry.h"
 #include "export/TreeTypesExport.h"
-#include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
+#include "model/TreeOperations.h"
 
 #include <memory>
 #include <regex>
@@ -22,7 +23,7 @@ inline void File(TGroupNode* parent, const std::string& name, std::int64_t size)
     auto file = std::make_unique<TFileNode>();
     file->SetName(name);
     file->SetSize(size);
-    AddChild(parent, std::move(file));
+    parent->AddChild(std::move(file));
 }
 
 // A small tree whose export in every format is known byte for byte, with a file node and a file
@@ -37,7 +38,7 @@ struct WorkedExample {
         root.SetFileCount(24);
         TDirNode* docs = Dir(&root, "Docs", 1572864, 10);
         old = Dir(docs, "Old", 1048576, 4);
-        TFileGroupNode* group = GetFileGroup(docs);
+        TFileGroupNode* group = docs->GetFileGroup();
         group->SetSize(524288);
         group->SetFileCount(6);
         File(group, "grouped.bin", 524288);

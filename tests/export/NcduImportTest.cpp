@@ -7,6 +7,9 @@
 #include "common/TempTree.h"
 #include "export/ExportFixtures.h"
 #include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
+#include "model/TreeOperations.h"
+#include "scan/DiskListing.h"
 #include "scan/DirScanner.h"
 
 #include <gmock/gmock.h>
@@ -72,19 +75,19 @@ TEST_F(NcduImport, BuildsTheTreeFromTheEntriesWithoutTouchingTheDisk) {
     ASSERT_NE(sub->FileGroup(), nullptr);
     EXPECT_EQ(sub->FileGroup()->GetSize(), 8);
     EXPECT_EQ(sub->FileGroup()->GetFileCount(), 2);
-    EXPECT_EQ(sub->ListFiles(), 0);
-    EXPECT_EQ(sub->FileGroup()->ListFiles(), 2);
+    EXPECT_EQ(sub->ListFiles(ScanForChildrenFiles), 0);
+    EXPECT_EQ(sub->FileGroup()->ListFiles(ScanForChildrenFiles), 2);
     ASSERT_NE(Child(sub->FileGroup(), "lnk"), nullptr);
     EXPECT_TRUE(Child(sub->FileGroup(), "lnk")->IsSystem());
-    EXPECT_EQ(sub->ListFiles(), -1);
-    EXPECT_EQ(sub->FileGroup()->ListFiles(), -1);
+    EXPECT_EQ(sub->ListFiles(ScanForChildrenFiles), -1);
+    EXPECT_EQ(sub->FileGroup()->ListFiles(ScanForChildrenFiles), -1);
     EXPECT_EQ(sub->GetSize(), 8);
 
     // One small file is listed by its directory, like a dissolved group.
     EXPECT_EQ(root->FileGroup(), nullptr);
     EXPECT_TRUE(root->HasFlag(nfNoFileGroup));
-    EXPECT_EQ(root->ListFiles(), 2);
-    EXPECT_EQ(root->ListFiles(), -1);
+    EXPECT_EQ(root->ListFiles(ScanForChildrenFiles), 2);
+    EXPECT_EQ(root->ListFiles(ScanForChildrenFiles), -1);
     EXPECT_NE(Child(root.get(), "q\"uote\\ \n\xc3\xa9\x01"), nullptr);
     EXPECT_EQ(Child(root.get(), "not-in-the-file"), nullptr);
     EXPECT_EQ(Child(root.get(), "big")->GetSize(), 100000);
@@ -98,7 +101,7 @@ TEST_F(NcduImport, BuildsTheTreeFromTheEntriesWithoutTouchingTheDisk) {
     ASSERT_NE(proc, nullptr);
     EXPECT_EQ(proc->Attributes() & faReparsePoint, faReparsePoint);
     EXPECT_EQ(proc->GetSize(), 0);
-    EXPECT_EQ(proc->ListFiles(), -1);
+    EXPECT_EQ(proc->ListFiles(ScanForChildrenFiles), -1);
     EXPECT_TRUE(Child(root.get(), ".empty")->IsHidden());
     EXPECT_EQ(GetFullPath(Child(sub->FileGroup(), "hl")), local / "sub/hl");
 }
@@ -222,7 +225,7 @@ void ExpandAll(TGroupNode* top) {
     while (!todo.empty()) {
         TGroupNode* group = todo.back();
         todo.pop_back();
-        group->ListFiles();
+        group->ListFiles(ScanForChildrenFiles);
         const TChildrenLock guard(group);
         for (const auto& child : guard.Children()) {
             if (auto* inner = dynamic_cast<TGroupNode*>(child.get()))
@@ -345,7 +348,7 @@ TEST(ImportedListing, NamesAndSizesAtTheirLimitsSurviveThePackedList) {
         EXPECT_NE(exported.find(size), std::string::npos) << size;
 
     // By name, bytewise: '.' < 'L' < 'b'.
-    ASSERT_EQ(root->ListFiles(), 3);
+    ASSERT_EQ(root->ListFiles(ScanForChildrenFiles), 3);
     std::string listed;
     const TChildrenLock guard(root.get());
     for (const auto& node : guard.Children())

@@ -2,6 +2,8 @@
 // that decides which name of a file with several counts.
 
 #include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
+#include "model/TreeOperations.h"
 #include "model/HardLinkSet.h"
 
 #include <gtest/gtest.h>

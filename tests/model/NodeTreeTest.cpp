@@ -1,4 +1,7 @@
 #include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
+#include "model/TreeOperations.h"
+#include "scan/DiskListing.h"
 #include "model/SizeFormat.h"
 #include "scan/DirScanner.h"
 
@@ -69,18 +72,18 @@ TEST_F(NodeTree, GroupingRulesAndLargeTotals) {
     EXPECT_EQ(Child(&root_, "two")->GetFileCount(), 3);
     EXPECT_EQ(root_.GetSize(), 2 * huge + 6040);
     EXPECT_EQ(root_.GetFileCount(), 9);
-    EXPECT_EQ(one->ListFiles(), 2);
-    EXPECT_EQ(one->ListFiles(), -1) << "listing twice adds nothing";
+    EXPECT_EQ(one->ListFiles(ScanForChildrenFiles), 2);
+    EXPECT_EQ(one->ListFiles(ScanForChildrenFiles), -1) << "listing twice adds nothing";
     EXPECT_EQ(ChildNames(one), (std::vector<std::string>{"big", "small"}));
 
     TFileGroupNode* group = dynamic_cast<TDirNode*>(Child(&root_, "two"))->FileGroup();
     ASSERT_NE(group, nullptr);
     EXPECT_EQ(group->GetFileCount(), 2);
     EXPECT_EQ(group->GetSize(), 30);
-    EXPECT_EQ(group->ListFiles(), 2);
+    EXPECT_EQ(group->ListFiles(ScanForChildrenFiles), 2);
     EXPECT_EQ(ChildNames(group), (std::vector<std::string>{"a-small", "b-small"}));
     EXPECT_EQ(group->GetSize(), 30) << "listing changes no totals";
-    EXPECT_EQ(group->Parent()->ListFiles(), 1);
+    EXPECT_EQ(group->Parent()->ListFiles(ScanForChildrenFiles), 1);
     EXPECT_EQ(GetFullPath(Child(group, "a-small")), tree_ / "two/a-small")
         << "the group adds nothing to paths";
     ASSERT_NE(root_.FileGroup(), nullptr);
@@ -129,7 +132,7 @@ TEST(NodeTreePaths, FullPathsJoinWithoutDoubleDelimitersAndLookUpsFollowExactCom
     EXPECT_EQ(FindNodeByPath(&root, "/data/AB"), nullptr);
     auto small = std::make_unique<TFileNode>();
     small->SetName("small");
-    TFileSystemNode* grouped = AddChild(GetFileGroup(deep), std::move(small));
+    TFileSystemNode* grouped = deep->GetFileGroup()->AddChild(std::move(small));
     EXPECT_EQ(FindNodeByPath(&root, "/data/ab/x/small"), grouped) << "a file group's member";
     EXPECT_EQ(FindNodeByPath(&root, GetFullPath(grouped->Parent())), grouped->Parent()) << "the group";
 }
@@ -155,8 +158,8 @@ TEST_F(NodeTree, FilesAreListedAndRescannedBeyondPathMax) {
     ASSERT_GT(GetFullPath(bottom).size(), static_cast<std::size_t>(PATH_MAX));
     ASSERT_NE(bottom->FileGroup(), nullptr);
 
-    EXPECT_EQ(bottom->ListFiles(), 1);
-    EXPECT_EQ(bottom->FileGroup()->ListFiles(), 2);
+    EXPECT_EQ(bottom->ListFiles(ScanForChildrenFiles), 1);
+    EXPECT_EQ(bottom->FileGroup()->ListFiles(ScanForChildrenFiles), 2);
     EXPECT_EQ(ChildNames(bottom->FileGroup()), (std::vector<std::string>{"s1", "s2"}));
     ASSERT_NE(Child(bottom, "big"), nullptr);
     EXPECT_EQ(Child(bottom, "big")->GetSize(), 5000);
@@ -184,8 +187,8 @@ TEST_F(NodeTree, FailedListingKeepsTheTotalsAndShowsTheError) {
     ASSERT_NE(d, nullptr);
     ASSERT_EQ(::chmod((tree_ / "d").c_str(), 0), 0);
     ::setfsuid(65534);
-    const std::int32_t listed = d->ListFiles();
-    const std::int32_t groupListed = d->FileGroup()->ListFiles();
+    const std::int32_t listed = d->ListFiles(ScanForChildrenFiles);
+    const std::int32_t groupListed = d->FileGroup()->ListFiles(ScanForChildrenFiles);
     ::setfsuid(0);
     EXPECT_EQ(listed, 0);
     EXPECT_EQ(groupListed, 0);
@@ -200,7 +203,7 @@ TEST_F(NodeTree, FailedListingKeepsTheTotalsAndShowsTheError) {
     EXPECT_EQ(root_.GetSize(), 5030);
 
     ASSERT_EQ(::chmod((tree_ / "d").c_str(), 0755), 0);
-    EXPECT_EQ(d->ListFiles(), 1);
+    EXPECT_EQ(d->ListFiles(ScanForChildrenFiles), 1);
     RecalculateUpward(d);
     EXPECT_EQ(d->GetSize(), 5030);
 }

@@ -2,6 +2,8 @@
 // inversion), one contract over every registered painter, the registry and the percent cell.
 
 #include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
+#include "model/TreeOperations.h"
 #include "paint/BarText.h"
 #include "paint/Canvas.h"
 #include "paint/PainterClassResolver.h"
@@ -347,8 +349,8 @@ protected:
 
     TRootDirNode root;
     TDirNode* dir = AddDirNode(&root, "dir", faDirectory);
-    TFileSystemNode* file = AddChild(dir, std::make_unique<TFileNode>());
-    TFileSystemNode* topFile = AddChild(&root, std::make_unique<TFileNode>());
+    TFileSystemNode* file = dir->AddChild(std::make_unique<TFileNode>());
+    TFileSystemNode* topFile = root.AddChild(std::make_unique<TFileNode>());
     const TFileSystemNode* scanRoot = &root;
 };
 

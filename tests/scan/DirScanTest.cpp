@@ -6,6 +6,9 @@
 #include "common/TempTree.h"
 #include "common/TinyTmpfs.h"
 #include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
+#include "model/TreeOperations.h"
+#include "scan/DiskListing.h"
 #include "scan/DirScanner.h"
 #include "scan/WorkerBudget.h"
 #include "support/FileAttributes.h"
@@ -142,14 +145,14 @@ TEST(DirScanner, BindMountsAreEdgesOfTheTree) {
     TDirNode* mountPoint = SubDir(&root, "mnt");
     ASSERT_NE(mountPoint, nullptr);
     EXPECT_NE(mountPoint->Attributes() & faReparsePoint, 0);
-    EXPECT_EQ(mountPoint->ListFiles(), 0);
+    EXPECT_EQ(mountPoint->ListFiles(ScanForChildrenFiles), 0);
     EXPECT_EQ(mountPoint->ErrorCode(), 0);
     EXPECT_EQ(Child(mountPoint, "f"), nullptr);
 
     const testing::ScopedMount since(t / "later", other.Path());
     ASSERT_TRUE(since.Mounted()) << since.Refusal();
     TDirNode* later = SubDir(&root, "later");
-    EXPECT_EQ(later->ListFiles(), 0);
+    EXPECT_EQ(later->ListFiles(ScanForChildrenFiles), 0);
     EXPECT_EQ(later->ErrorCode(), EXDEV);
     EXPECT_EQ(Child(later, "x"), nullptr);
 }
@@ -185,7 +188,7 @@ protected:
     // The group that holds `dir`'s listed files: its file group when the files went there.
     static TGroupNode* Listed(TDirNode* dir) {
         TGroupNode* rows = dir->FileGroup() != nullptr ? static_cast<TGroupNode*>(dir->FileGroup()) : dir;
-        rows->ListFiles();
+        rows->ListFiles(ScanForChildrenFiles);
         return rows;
     }
     static std::int64_t RowSum(const TGroupNode* group, TSizeKind kind = TSizeKind::Logical) {

@@ -5,6 +5,8 @@
 #include "common/NodeLookup.h"
 #include "common/TempTree.h"
 #include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
+#include "model/TreeOperations.h"
 #include "scan/DirScanThreadList.h"
 #include "scan/DirScanner.h"
 #include "scan/WorkerBudget.h"

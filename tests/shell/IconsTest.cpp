@@ -1,5 +1,7 @@
 #include "common/TempTree.h"
 #include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
+#include "model/TreeOperations.h"
 #include "shell/IconRegistry.h"
 #include "shell/IconRequests.h"
 #include "shell/ShellIcons.h"
@@ -130,7 +132,7 @@ protected:
         for (const char* name : {"notes.txt", "paper.pdf"}) {
             auto file = std::make_unique<TFileNode>();
             file->SetName(name);
-            (name[0] == 'n' ? file_ : pdf_) = AddChild(dir_, std::move(file));
+            (name[0] == 'n' ? file_ : pdf_) = dir_->AddChild(std::move(file));
         }
         system_.IsDirectory = [this](const std::string& path) {
             ++directoryTests_;
@@ -180,7 +182,7 @@ TEST_F(RowIcons, FoldersFollowExpansionAreTestedOnDiskOnceAndShowTheirMarks) {
     EXPECT_EQ(icons.NameImage(dir_).Overlay, -1);
     dir_->SetFlag(nfIncomplete, true);
     EXPECT_EQ(icons.NameImage(dir_).Overlay, icons.Images().IncompleteOverlay);
-    EXPECT_EQ(icons.NameImage(GetFileGroup(dir_)).Overlay, icons.Images().FileGroupOverlay);
+    EXPECT_EQ(icons.NameImage(dir_->GetFileGroup()).Overlay, icons.Images().FileGroupOverlay);
     EXPECT_EQ(icons.NameImage(file_).Overlay, -1);
     const int tests = directoryTests_.load();
     TFixedDrivesNode drives(std::vector<std::string>{});

@@ -10,6 +10,8 @@
 #include "common/TempTree.h"
 #include "i18n/VersionText.h"
 #include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
+#include "model/TreeOperations.h"
 
 #include <gtest/gtest.h>
 

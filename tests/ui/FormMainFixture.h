@@ -12,6 +12,8 @@
 #include "desktop/ShellLaunch.h"
 #include "i18n/ErrorDialogs.h"
 #include "model/FileSystemNode.h"
+#include "model/RootNodes.h"
+#include "model/TreeOperations.h"
 #include "scan/DirScanner.h"
 #include "settings/QxSettings.h"
 #include "shell/InfoPanel.h"
