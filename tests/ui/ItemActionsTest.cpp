@@ -28,16 +28,13 @@ using testing::TempTree;
 
 constexpr long long kBig = 2 << 20; // above the grouping threshold: the file gets its own row
 
-class LogLines : public log4cplus::Appender {
-public:
+struct LogLines : log4cplus::Appender {
     ~LogLines() override { destructorImpl(); }
     void close() override {}
-    std::vector<std::string> lines;
-
-protected:
     void append(const log4cplus::spi::InternalLoggingEvent& event) override {
         lines.push_back(event.getMessage());
     }
+    std::vector<std::string> lines;
 };
 
 // The program's log lines, at every level, while it lives.
@@ -153,16 +150,13 @@ TEST_F(ItemOpen, EnterDoubleClickAndCtrlEReachTheDesktopForTheRightRows) {
     DoubleClick(view.viewport(), view.visualRect(Select(data_ / "sub")).center());
     EXPECT_TRUE(recorder_.explored.empty());
 
-    Select(data_ / "sub/inner.bin");
-    QTest::keyClick(&view, Qt::Key_E, Qt::ControlModifier);
-    Select(data_ / "sub");
-    QTest::keyClick(&view, Qt::Key_E, Qt::ControlModifier);
-    const auto* sub = dynamic_cast<const TGroupNode*>(FindNodeByPath(form_.RootNode(), data_ / "sub"));
-    ASSERT_NE(sub, nullptr);
-    const TFileSystemNode* group = FileGroupIn(sub);
+    const TFileSystemNode* group = FileGroupIn(Dir(form_, data_ / "sub"));
     ASSERT_NE(group, nullptr);
-    SelectOnly(form_, group);
-    QTest::keyClick(&view, Qt::Key_E, Qt::ControlModifier);
+    for (const TFileSystemNode* node : std::initializer_list<const TFileSystemNode*>{
+             Node(form_, data_ / "sub/inner.bin"), Node(form_, data_ / "sub"), group}) {
+        SelectOnly(form_, node);
+        QTest::keyClick(&view, Qt::Key_E, Qt::ControlModifier);
+    }
     EXPECT_EQ(recorder_.explored,
               (std::vector<std::pair<std::string, bool>>{
                   {data_ / "sub/inner.bin", false}, {data_ / "sub", true}, {data_ / "sub", true}}));
@@ -177,27 +171,26 @@ TEST_F(ItemOpen, TheActionsFollowTheFirstSelectedRowInTreeOrder) {
     ASSERT_TRUE(Scan(form_, data_.Path()));
     TNodeTreeView& view = *form_.TreeView();
 
+    const auto enabled = [this] {
+        return std::pair{Enabled("ActShellOpenFile"), Enabled("ActOpenInExplorer")};
+    };
     Select(data_ / "sub");
-    EXPECT_FALSE(Enabled("ActShellOpenFile"));
-    EXPECT_TRUE(Enabled("ActOpenInExplorer"));
+    EXPECT_EQ(enabled(), std::pair(false, true));
     Select(data_ / "large.bin");
-    EXPECT_TRUE(Enabled("ActShellOpenFile"));
-    EXPECT_TRUE(Enabled("ActOpenInExplorer"));
+    EXPECT_EQ(enabled(), std::pair(true, true));
     view.clearSelection();
-    EXPECT_FALSE(Enabled("ActShellOpenFile"));
-    EXPECT_FALSE(Enabled("ActOpenInExplorer"));
+    EXPECT_EQ(enabled(), std::pair(false, false));
 
     // Largest first: "large.bin" is shown above "small.bin" though it was selected after it, and "sub"
     // above both.
     const QModelIndex small = Select(data_ / "small.bin");
-    const QModelIndex large =
-        form_.TreeModel()->IndexOf(FindNodeByPath(form_.RootNode(), data_ / "large.bin"));
+    const QModelIndex large = form_.TreeModel()->IndexOf(Node(form_, data_ / "large.bin"));
     ASSERT_LT(view.visualRect(large).top(), view.visualRect(small).top());
     view.selectionModel()->select(large, QItemSelectionModel::Select | QItemSelectionModel::Rows);
     Trigger(form_, "ActShellOpenFile");
     EXPECT_EQ(recorder_.opened, std::vector<std::string>{data_ / "large.bin"});
     // A directory shown above a selected file: there is nothing to open.
-    view.selectionModel()->select(form_.TreeModel()->IndexOf(FindNodeByPath(form_.RootNode(), data_ / "sub")),
+    view.selectionModel()->select(form_.TreeModel()->IndexOf(Node(form_, data_ / "sub")),
                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
     EXPECT_FALSE(Enabled("ActShellOpenFile"));
 }
@@ -299,9 +292,8 @@ TEST_F(ItemMenu, DirectoriesAndFilesGetTheItemActionsAndCopyPathCopiesTheClicked
     ASSERT_TRUE(view.SelectNode(latin1));
     view.setFocus();
     QTest::keyClick(&view, Qt::Key_Menu);
-    menu = form_.ItemMenu();
-    ASSERT_NE(menu, nullptr);
-    QTest::keyClick(menu, Qt::Key_Escape);
+    ASSERT_NE(form_.ItemMenu(), nullptr);
+    QTest::keyClick(form_.ItemMenu(), Qt::Key_Escape);
     QTest::keyClick(&view, Qt::Key_F10, Qt::ShiftModifier);
     menu = form_.ItemMenu();
     ASSERT_NE(menu, nullptr);
@@ -317,8 +309,7 @@ TEST_F(ItemMenu, DirectoriesAndFilesGetTheItemActionsAndCopyPathCopiesTheClicked
 }
 
 TEST_F(ItemMenu, AFileGroupGetsTheShortMenuNamingItsDirectoryShortenedAndLocalDrivesNone) {
-    const auto* dir = static_cast<TGroupNode*>(Node(kDeep));
-    const TFileSystemNode* group = FileGroupIn(dir);
+    const TFileSystemNode* group = FileGroupIn(static_cast<TGroupNode*>(Node(kDeep)));
     ASSERT_NE(group, nullptr);
     QMenu* menu = RightClick(group);
     ASSERT_NE(menu, nullptr);

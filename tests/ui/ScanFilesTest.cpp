@@ -20,7 +20,7 @@
 
 #include <gmock/gmock.h>
 
-#include <dirent.h>
+#include <filesystem>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -37,11 +37,8 @@ using testing::WhileShown;
 
 std::set<std::string> Entries(const std::string& folder) {
     std::set<std::string> names;
-    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
-    while (const dirent* entry = dir ? ::readdir(dir.get()) : nullptr) {
-        if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..")
-            names.insert(entry->d_name);
-    }
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.insert(entry.path().filename());
     return names;
 }
 
@@ -228,17 +225,18 @@ protected:
     testing::LaunchRecorder launched_;
 };
 
+// What the window shows comes from the file alone, and every disk action is off, its entries saying why
+// wherever they appear, until a scan of this disk.
 TEST_F(FormMainImport, OpenScanShowsTheFilesTreeMarkedImportedWithTheDiskActionsOff) {
+    form_.setAttribute(Qt::WA_DontShowOnScreen);
+    form_.show();
     QAction* open = Action("ActOpenScan");
-    ASSERT_NE(open, nullptr);
     EXPECT_EQ(open->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+O")));
-    EXPECT_TRUE(form_.menuBar()->actions().at(0)->menu()->actions().contains(open));
+    EXPECT_TRUE(Menu(0)->actions().contains(open));
     open->trigger();
-
     ASSERT_TRUE(form_.IsImportedScan());
     EXPECT_EQ(form_.windowTitle().toStdString(), "Quorvex - " + data_.Path() + " (imported)");
     const auto* mark = form_.findChild<QLabel*>(QStringLiteral("ImportedMark"));
-    ASSERT_NE(mark, nullptr);
     EXPECT_FALSE(mark->isHidden());
     EXPECT_EQ(mark->text().toStdString(), "Imported from " + file_);
     EXPECT_TRUE(errors_.empty());
@@ -247,18 +245,16 @@ TEST_F(FormMainImport, OpenScanShowsTheFilesTreeMarkedImportedWithTheDiskActions
     EXPECT_EQ(root->GetSize(), 5000030);
     EXPECT_EQ(root->GetFileCount(), 4);
     EXPECT_EQ(FindNodeByPath(root, data_ / "on-this-disk-only"), nullptr);
-    // Sizes in the view are those of the file, in the user's size style; small files are grouped.
     EXPECT_EQ(FindNodeByPath(root, data_ / "sub/inner"), nullptr) << "made before its directory opens";
     Expand(data_ / "sub");
     const TFileSystemNode* inner = FindNodeByPath(root, data_ / "sub/inner");
     ASSERT_NE(inner, nullptr);
-    SelectOnly(form_, inner);
     EXPECT_EQ(form_.TreeModel()->IndexOf(inner, TNodeTreeModel::colSize).data().toString().toStdString(),
-              form_.SizeFormatter()(2000000, LocaleDecimalSeparator()));
+              form_.SizeFormatter()(2000000, LocaleDecimalSeparator()))
+        << "in the user's size style";
     const TFileGroupNode* group = dynamic_cast<const TDirNode*>(root)->FileGroup();
     ASSERT_NE(group, nullptr);
     Expand(GetFullPath(group));
-    EXPECT_EQ(ChildCount(group), 2);
     {
         const TChildrenLock guard(group);
         ASSERT_EQ(guard.Children().Count(), 2);
@@ -266,16 +262,35 @@ TEST_F(FormMainImport, OpenScanShowsTheFilesTreeMarkedImportedWithTheDiskActions
         EXPECT_EQ(guard.Children().Items(1)->GetSize(), 20);
     }
 
+    const std::string why = Action("ActDelete")->toolTip().toStdString();
+    ASSERT_THAT(why, HasSubstr("scan opened from a file"));
+    const std::pair<int, const char*> inMenus[] = {{0, "ActRefresh"},
+                                                   {0, "ActRefreshNode"},
+                                                   {1, "ActShellOpenFile"},
+                                                   {1, "ActOpenInExplorer"},
+                                                   {1, "ActDelete"}};
     const TFileSystemNode* big = FindNodeByPath(root, data_ / "big");
-    ASSERT_NE(big, nullptr);
     SelectOnly(form_, big);
-    for (const char* name :
-         {"ActRefresh", "ActRefreshNode", "ActDelete", "ActShellOpenFile", "ActOpenInExplorer"}) {
-        SCOPED_TRACE(name);
-        EXPECT_FALSE(Action(name)->isEnabled());
-        EXPECT_THAT(Action(name)->toolTip().toStdString(), HasSubstr("scan opened from a file"));
+    for (const auto& [menu, name] : inMenus) {
+        EXPECT_FALSE(Action(name)->isEnabled()) << name;
+        EXPECT_EQ(TipAt(Menu(menu), Action(name)), why) << name;
     }
     EXPECT_TRUE(Action("ActSaveScanResult")->isEnabled());
+    auto* toolbar = form_.findChild<QToolBar*>(QStringLiteral("MainToolbar"));
+    for (const char* name : {"ActRefresh", "ActOpenInExplorer"}) {
+        QWidget* button = toolbar->widgetForAction(Action(name));
+        EXPECT_EQ(TipAt(button, button->rect().center()), why) << name;
+    }
+    const char* const entries[] = {"ItemMenuOpen", "ItemMenuOpenInFileManager", "ItemMenuRescan",
+                                   "ItemMenuMoveToTrash", "ItemMenuDeletePermanently"};
+    QMenu* items = RightClick(big);
+    ASSERT_NE(items, nullptr);
+    for (const char* name : entries) {
+        QAction* entry = items->findChild<QAction*>(QString::fromLatin1(name));
+        EXPECT_FALSE(entry->isEnabled()) << name;
+        EXPECT_EQ(TipAt(items, entry), why) << name;
+    }
+    items->hide();
     // Enter on a file row, and the calls behind the actions, reach neither the desktop nor the disk.
     emit form_.TreeView()->activated(form_.TreeModel()->IndexOf(big));
     form_.DeleteSelection(true);
@@ -284,67 +299,17 @@ TEST_F(FormMainImport, OpenScanShowsTheFilesTreeMarkedImportedWithTheDiskActions
     EXPECT_FALSE(form_.IsScanRunning());
     EXPECT_EQ(FindNodeByPath(form_.RootNode(), data_ / "big"), big);
 
-    // A scan of this disk afterwards is an ordinary one again.
+    // A scan of this disk afterwards is an ordinary one again: entries enabled, captions alone.
     ASSERT_TRUE(Scan(form_, data_.Path()));
     EXPECT_FALSE(form_.IsImportedScan());
     EXPECT_TRUE(mark->isHidden());
-    EXPECT_TRUE(Action("ActRefresh")->isEnabled());
-    EXPECT_THAT(Action("ActRefresh")->toolTip().toStdString(),
-                ::testing::Not(HasSubstr("opened from a file")));
-    EXPECT_EQ(Action("ActDelete")->toolTip().toStdString(),
-              "Move the selected files and directories to the trash (Shift: delete them for good)");
-}
-
-TEST_F(FormMainImport, AFileOnTheCommandLineOpensAndABadOneIsReportedKeepingTheTree) {
-    form_.ProcessCommandLine({file_});
-    ASSERT_TRUE(form_.IsImportedScan());
-    const TRootNode* shown = form_.RootNode();
-
-    testing::WriteAll(file_, "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"x\",\"asize\":-5}]]");
-    Action("ActOpenScan")->trigger();
-    ASSERT_EQ(errors_.size(), 1u);
-    EXPECT_THAT(errors_[0],
-                HasSubstr(file_ + ": not a readable scan file: \"asize\" is negative (at byte 45)"));
-    EXPECT_EQ(form_.RootNode(), shown);
-}
-
-TEST_F(FormMainImport, TheDisabledEntriesSayWhyWhereverTheyAppearUntilARealScan) {
-    form_.setAttribute(Qt::WA_DontShowOnScreen);
-    form_.show();
-    Action("ActOpenScan")->trigger();
-    ASSERT_TRUE(form_.IsImportedScan());
-    const std::string why = Action("ActDelete")->toolTip().toStdString();
-    ASSERT_THAT(why, HasSubstr("scan opened from a file"));
-
-    const std::pair<int, const char*> inMenus[] = {{0, "ActRefresh"},
-                                                   {0, "ActRefreshNode"},
-                                                   {1, "ActShellOpenFile"},
-                                                   {1, "ActOpenInExplorer"},
-                                                   {1, "ActDelete"}};
-    for (const auto& [menu, name] : inMenus)
-        EXPECT_EQ(TipAt(Menu(menu), Action(name)), why) << name;
-    auto* toolbar = form_.findChild<QToolBar*>(QStringLiteral("MainToolbar"));
-    for (const char* name : {"ActRefresh", "ActOpenInExplorer"}) {
-        QWidget* button = toolbar->widgetForAction(Action(name));
-        EXPECT_EQ(TipAt(button, button->rect().center()), why) << name;
-    }
-    const TFileSystemNode* big = FindNodeByPath(form_.RootNode(), data_ / "big");
-    QMenu* items = RightClick(big);
-    ASSERT_NE(items, nullptr);
-    const char* const entries[] = {"ItemMenuOpen", "ItemMenuOpenInFileManager", "ItemMenuRescan",
-                                   "ItemMenuMoveToTrash", "ItemMenuDeletePermanently"};
-    for (const char* name : entries) {
-        QAction* entry = items->findChild<QAction*>(QString::fromLatin1(name));
-        EXPECT_FALSE(entry->isEnabled()) << name;
-        EXPECT_EQ(TipAt(items, entry), why) << name;
-    }
-
-    // After a scan of this disk the entries are enabled and the menus show their captions alone.
-    ASSERT_TRUE(Scan(form_, data_.Path()));
     for (const auto& [menu, name] : inMenus) {
         EXPECT_FALSE(Menu(menu)->toolTipsVisible()) << name;
         EXPECT_EQ(TipAt(Menu(menu), Action(name)), "") << name;
     }
+    EXPECT_TRUE(Action("ActRefresh")->isEnabled());
+    EXPECT_EQ(Action("ActDelete")->toolTip().toStdString(),
+              "Move the selected files and directories to the trash (Shift: delete them for good)");
     items = RightClick(FindNodeByPath(form_.RootNode(), data_ / "on-this-disk-only"));
     ASSERT_NE(items, nullptr);
     EXPECT_FALSE(items->toolTipsVisible());
@@ -352,6 +317,18 @@ TEST_F(FormMainImport, TheDisabledEntriesSayWhyWhereverTheyAppearUntilARealScan)
         QAction* entry = items->findChild<QAction*>(QString::fromLatin1(name));
         EXPECT_EQ(entry->toolTip(), QString(entry->text()).remove(QLatin1Char('&'))) << name;
     }
+}
+
+TEST_F(FormMainImport, AFileOnTheCommandLineOpensAndABadOneIsReportedKeepingTheTree) {
+    form_.ProcessCommandLine({file_});
+    ASSERT_TRUE(form_.IsImportedScan());
+    const TRootNode* shown = form_.RootNode();
+    testing::WriteAll(file_, "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"x\",\"asize\":-5}]]");
+    Action("ActOpenScan")->trigger();
+    ASSERT_EQ(errors_.size(), 1u);
+    EXPECT_THAT(errors_[0],
+                HasSubstr(file_ + ": not a readable scan file: \"asize\" is negative (at byte 45)"));
+    EXPECT_EQ(form_.RootNode(), shown);
 }
 
 // Every row's texts below `parent`, each after the path of its parent row, fetching as the view's
@@ -373,15 +350,16 @@ QStringList RowTexts(TNodeTreeModel& model, const QModelIndex& parent, const QSt
 // the same rows, sizes and file counts, files grouped alike, all made from the file.
 TEST(ImportedTreeModel, ExpandingEveryRowShowsWhatTheScanOfTheTreeShows) {
     TempTree tree;
-    tree.File("big", 50000);
-    tree.File("a", 10);
-    tree.File("b\xff", 20);
     tree.Dir("sub");
-    tree.File("sub/one", 30);
-    tree.File("sub/large", 60000);
     tree.Dir("sub/two");
-    tree.File("sub/two/x", 1);
-    tree.File("sub/two/y", 2);
+    for (const auto& [name, size] : {std::pair{"big", 50000},
+                                     {"a", 10},
+                                     {"b\xff", 20},
+                                     {"sub/one", 30},
+                                     {"sub/large", 60000},
+                                     {"sub/two/x", 1},
+                                     {"sub/two/y", 2}})
+        tree.File(name, size);
     const auto scanned = testing::ScanNow(tree.Path(), 4096);
     TempTree files;
     const std::string file = files / "tree.json";
