@@ -18,23 +18,12 @@ struct PoEntry {
 
 inline std::string PoUnquote(const std::string& line) {
     std::string text;
-    const auto open = line.find('"');
     const auto close = line.rfind('"');
-    for (auto i = open + 1; i < close; ++i) {
-        if (line[i] != '\\' || i + 1 >= close) {
+    for (auto i = line.find('"') + 1; i < close; ++i) {
+        if (line[i] == '\\' && i + 1 < close)
+            text.push_back(line[++i] == 'n' ? '\n' : line[i] == 't' ? '\t' : line[i]);
+        else
             text.push_back(line[i]);
-            continue;
-        }
-        switch (line[++i]) {
-        case 'n':
-            text.push_back('\n');
-            break;
-        case 't':
-            text.push_back('\t');
-            break;
-        default:
-            text.push_back(line[i]);
-        }
     }
     return text;
 }

@@ -53,11 +53,12 @@ inline std::vector<WidgetText> CollectTexts(const QWidget& window) {
     QList<const QWidget*> widgets{&window};
     for (const QWidget* child : window.findChildren<QWidget*>())
         widgets.push_back(child);
+    QList<const QAction*> actions;
+    for (const QAction* action : window.findChildren<QAction*>())
+        actions.push_back(action);
     for (const QWidget* w : widgets) {
-        AddText(texts, *w, w->windowTitle());
-        AddText(texts, *w, w->toolTip());
-        AddText(texts, *w, w->statusTip());
-        AddText(texts, *w, w->whatsThis());
+        for (const QString& text : {w->windowTitle(), w->toolTip(), w->statusTip(), w->whatsThis()})
+            AddText(texts, *w, text);
         if (const auto* button = qobject_cast<const QAbstractButton*>(w))
             AddText(texts, *w, button->text());
         if (const auto* label = qobject_cast<const QLabel*>(w))
@@ -75,18 +76,13 @@ inline std::vector<WidgetText> CollectTexts(const QWidget& window) {
         if (const auto* view = qobject_cast<const QAbstractItemView*>(w); view && view->model())
             for (int i = 0; i < view->model()->columnCount(); ++i)
                 AddText(texts, *w, view->model()->headerData(i, Qt::Horizontal).toString());
-        for (const QAction* action : w->actions()) {
-            AddText(texts, *action, action->text());
-            AddText(texts, *action, action->toolTip());
-            AddText(texts, *action, action->statusTip());
-            AddText(texts, *action, action->whatsThis());
-        }
+        for (const QAction* action : w->actions())
+            if (!actions.contains(action))
+                actions.push_back(action);
     }
-    for (const QAction* action : window.findChildren<QAction*>()) {
-        AddText(texts, *action, action->text());
-        AddText(texts, *action, action->toolTip());
-        AddText(texts, *action, action->statusTip());
-    }
+    for (const QAction* a : actions)
+        for (const QString& text : {a->text(), a->toolTip(), a->statusTip(), a->whatsThis()})
+            AddText(texts, *a, text);
     return texts;
 }
 
