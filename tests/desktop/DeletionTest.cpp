@@ -12,7 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -41,10 +40,6 @@ std::string Describe(const TDeletionResult& result) {
     for (const TDeletionFailure& failure : result.Failures)
         text += failure.Path + ": " + std::strerror(failure.Error) + "\n";
     return text;
-}
-
-TTrashResult Trashed() {
-    return {TTrashOutcome::Trashed, 0, ""};
 }
 
 // GIO reads the trash location once per process, so every test shares one private home, set before the
@@ -219,7 +214,7 @@ TEST(DeleteFiles, ReportsWhatTheDiskSaysGoesOnPastFailuresAndStopsBetweenItems) 
         if (path == tree / "c")
             return TTrashResult{TTrashOutcome::Failed, EIO, "c failed"};
         ::unlink(path.c_str());
-        return Trashed();
+        return TTrashResult{TTrashOutcome::Trashed, 0, ""};
     };
     const TDeleteFilesResult result =
         DeleteFiles({tree / "a", tree / "b", tree / "c", tree / "d"}, TDeleteMode::Trash, control);
@@ -275,7 +270,7 @@ TEST(DeleteFiles, MountsBelowAnItemAreFoundByTheirRealPathsAndKeepItOutOfTheTras
     TDeleteFilesControl control;
     control.Trash = [&](const std::string& path) {
         trashed.push_back(path);
-        return Trashed();
+        return TTrashResult{TTrashOutcome::Trashed, 0, ""};
     };
     const TDeleteFilesResult result =
         DeleteFiles({tree / "t/dir", tree / "free"}, TDeleteMode::Trash, control);
@@ -369,16 +364,8 @@ TEST(PermanentDelete, RemovesATreeDeeperThanPathMaxWithFewDescriptors) {
     // On a tmpfs when allowed: the disk's journal, not the walk, would set the pace otherwise.
     const TinyTmpfs t("32m");
     constexpr int kLevels = 5000;
-    int fd = ::open(t.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    for (int level = 0; level <= kLevels; ++level) {
-        ASSERT_EQ(::mkdirat(fd, "level", 0755), 0);
-        const int next = ::openat(fd, "level", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        ::close(fd);
-        fd = next;
-        ::close(::openat(fd, "f", O_WRONLY | O_CREAT | O_CLOEXEC, 0444));
-    }
-    ::close(fd);
-
+    t.Chain(kLevels + 1,
+            [](int fd, int) { ::close(::openat(fd, "level/f", O_WRONLY | O_CREAT | O_CLOEXEC, 0444)); });
     rlimit saved{};
     ::getrlimit(RLIMIT_NOFILE, &saved);
     rlimit tight = saved;

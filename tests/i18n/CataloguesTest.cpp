@@ -3,12 +3,12 @@
 #include "common/TempTree.h"
 
 #include "i18n/CLibraryMessages.h"
+#include "i18n/ErrorDialogs.h"
 #include "i18n/GnuGettext.h"
 #include "i18n/MoCatalogue.h"
 #include "i18n/Translation.h"
 #include "settings/QxSettings.h"
 #include "settings/StartupLanguage.h"
-#include "i18n/ErrorDialogs.h"
 #include "ui/RuntimeTranslation.h"
 
 #include <QCoreApplication>
@@ -55,23 +55,22 @@ MoLayout MakeMo(const std::vector<std::pair<std::string, std::string>>& entries,
     const auto count = static_cast<std::uint32_t>(entries.size());
     mo.originalsOffset = 28;
     mo.translationsOffset = 28 + std::size_t{8} * count;
-    std::size_t next = mo.translationsOffset + std::size_t{8} * count;
-    mo.bytes.assign(next, '\0');
-    PutWord(mo.bytes, 0, 0x950412de, bigEndian);
-    PutWord(mo.bytes, 8, count, bigEndian);
-    PutWord(mo.bytes, 12, static_cast<std::uint32_t>(mo.originalsOffset), bigEndian);
-    PutWord(mo.bytes, 16, static_cast<std::uint32_t>(mo.translationsOffset), bigEndian);
-    for (int table = 0; table < 2; ++table) {
+    mo.bytes.assign(mo.translationsOffset + std::size_t{8} * count, '\0');
+    const auto put = [&](std::size_t at, std::size_t value) {
+        PutWord(mo.bytes, at, static_cast<std::uint32_t>(value), bigEndian);
+    };
+    put(0, 0x950412de);
+    put(8, count);
+    put(12, mo.originalsOffset);
+    put(16, mo.translationsOffset);
+    for (const std::size_t table : {mo.originalsOffset, mo.translationsOffset}) {
         for (std::uint32_t i = 0; i < count; ++i) {
-            const std::string& text = table == 0 ? entries[i].first : entries[i].second;
-            const std::size_t entry =
-                (table == 0 ? mo.originalsOffset : mo.translationsOffset) + std::size_t{8} * i;
-            PutWord(mo.bytes, entry, static_cast<std::uint32_t>(text.size()), bigEndian);
-            PutWord(mo.bytes, entry + 4, static_cast<std::uint32_t>(next), bigEndian);
-            mo.stringOffsets.push_back(next);
+            const std::string& text = table == mo.originalsOffset ? entries[i].first : entries[i].second;
+            put(table + std::size_t{8} * i, text.size());
+            put(table + std::size_t{8} * i + 4, mo.bytes.size());
+            mo.stringOffsets.push_back(mo.bytes.size());
             mo.bytes += text;
             mo.bytes.push_back('\0');
-            next = mo.bytes.size();
         }
     }
     return mo;
@@ -177,25 +176,21 @@ TEST(MoCatalogue, RefusesEveryTruncationAndHostileTablesAndStrings) {
 
 TEST(MoCatalogue, OpensRegularFilesOnlyAndNeverWaitsOnAFifo) {
     TempTree tree;
-    const std::string fifo = tree / "default.mo";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    ASSERT_EQ(::mkfifo((tree / "default.mo").c_str(), 0644), 0);
     tree.Dir("folder.mo");
     const auto start = std::chrono::steady_clock::now();
-    for (const std::string& path : {fifo, tree / "folder.mo"}) {
+    for (const auto& [name, why] : {std::pair{"default.mo", "is not a valid"},
+                                    {"folder.mo", "is not a valid"},
+                                    {"missing.mo", "could not be read"}}) {
         try {
-            TMoCatalogue::FromFile(path);
-            ADD_FAILURE() << "read: " << path;
+            TMoCatalogue::FromFile(tree / name);
+            ADD_FAILURE() << "read: " << name;
         } catch (const EMoFileError& error) {
-            EXPECT_EQ(std::string(error.what()), "This file is not a valid GNU gettext mo file: " + path);
+            EXPECT_NE(std::string(error.what()).find(why), std::string::npos) << error.what();
+            EXPECT_NE(std::string(error.what()).find(tree / name), std::string::npos) << error.what();
         }
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-    try {
-        TMoCatalogue::FromFile(tree / "missing.mo");
-        ADD_FAILURE() << "a missing file was read";
-    } catch (const EMoFileError& error) {
-        EXPECT_NE(std::string(error.what()).find("could not be read"), std::string::npos) << error.what();
-    }
 }
 
 // The charset must be on the Content-Type line, not elsewhere in the header; its case does not count.
