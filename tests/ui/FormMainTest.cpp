@@ -10,7 +10,6 @@
 #include "support/FreeSpaceProbe.h"
 #include "support/Utilities.h"
 #include "ui/GrayImageList.h"
-#include "ui/ToolbarImages.h"
 
 #include <QHeaderView>
 #include <QMenu>
@@ -20,9 +19,7 @@
 #include <QToolButton>
 
 #include <chrono>
-#include <condition_variable>
 #include <filesystem>
-#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,18 +42,15 @@ TEST_F(FormMainTest, ScanThroughTheWindowShowsSortedRowsAndSavesTheIni) {
         EXPECT_EQ(form.windowTitle().toStdString(), "Quorvex - " + data.Path());
         const TNodeTreeModel& model = *form.TreeModel();
         const QModelIndex root = model.index(0, 0);
-        EXPECT_EQ(Text(model, 0, 0).toStdString(), data.Path());
         EXPECT_TRUE(form.TreeView()->isExpanded(root));
         QStringList names;
         for (int row = 0; row < model.rowCount(root); ++row)
             names << Text(model, row, 0, root);
         EXPECT_EQ(names, QStringList({"big", "d5", "d4", "d3", "d2", "d1", "d0"})) << "no root files";
-        // The list uses the size style the settings chose (2: truncating).
+        // The settings' default size style is the truncating one.
         EXPECT_EQ(Text(model, 0, TNodeTreeModel::colSize, root).toStdString(),
                   FormatSizeTruncated(model.NodeAt(model.index(0, 0, root))->GetSize()));
         EXPECT_EQ(Text(model, 0, TNodeTreeModel::colFiles, root), "3");
-        EXPECT_TRUE(form.findChild<QAction*>("ActSaveScanResult")->isEnabled());
-        EXPECT_FALSE(form.findChild<QAction*>("ActStopScan")->isEnabled());
         form.TreeView()->setCurrentIndex(model.index(0, 0, root));
         EXPECT_EQ(form.StatusText(0).toStdString(), data / "big");
         EXPECT_TRUE(form.StatusText(1).endsWith("Bytes"));
@@ -77,43 +71,11 @@ TEST_F(FormMainTest, ScanThroughTheWindowShowsSortedRowsAndSavesTheIni) {
     EXPECT_EQ(form.Favourites()->Items(), std::vector<std::string>{data.Path()});
 }
 
-TEST_F(FormMainTest, KeyboardSearchAndTheFlatViewKeepTheFocusedRowThroughARescan) {
-    TempTree data;
-    MakeWideTree(data, 4, 3);
-    data.Dir("leaf"); // large enough for the flat list
-    data.File("leaf/x", 5 << 20);
-    TFormMain form(settings_);
-    const TNodeTreeModel& model = *form.TreeModel();
-    TNodeTreeView& view = *form.TreeView();
-    ASSERT_TRUE(Scan(form, data.Path()));
-    view.setCurrentIndex(model.index(0, 0));
-    view.keyboardSearch("D2");
-    ASSERT_NE(view.FocusedNode(), nullptr);
-    EXPECT_EQ(view.FocusedNode()->Name(), "d2");
-    view.keyboardSearch(QString()); // a new search, not a continuation of "D2"
-    view.keyboardSearch("lE");
-
-    form.ShowFlatView();
-    ASSERT_TRUE(model.IsFlat());
-    ASSERT_NE(view.FocusedNode(), nullptr) << "focus kept across the switch";
-    EXPECT_EQ(view.FocusedNode()->Name(), "leaf");
-    bool foundLeaf = false;
-    for (int row = 0; row < model.rowCount(); ++row) {
-        EXPECT_FALSE(model.hasChildren(model.index(row, 0)));
-        foundLeaf = foundLeaf || Text(model, row, 0).toStdString() == data / "leaf";
-    }
-    EXPECT_TRUE(foundLeaf) << "a directory without children is listed with its full path";
-    // A rescan in the flat view clears nodes the flat list held; the list is made again.
-    ASSERT_TRUE(Await(form, [&] { form.RescanNode(Dir(form, data / "d1")); }));
-    EXPECT_GT(model.rowCount(), 1);
-    form.ShowTreeView();
-    EXPECT_TRUE(view.isExpanded(model.index(0, 0)));
-}
-
-TEST_F(FormMainTest, AWindowClosedInTheFlatViewStartsItsNextScanFlatAndCanGoBackToTheTree) {
+// The view style is remembered from the last window; the focused row survives switches and rescans.
+TEST_F(FormMainTest, TheFlatViewIsRememberedAndKeyboardSearchesKeepTheFocusedRowThroughSwitchesAndRescans) {
     settings_.WriteInteger("DirViewStyle", 1);
     TempTree data;
-    MakeWideTree(data, 2, 1);
+    MakeWideTree(data, 4, 3);
     data.Dir("leaf"); // a row of its own in the flat list
     data.File("leaf/x", 5 << 20);
     TFormMain form(settings_);
@@ -124,14 +86,36 @@ TEST_F(FormMainTest, AWindowClosedInTheFlatViewStartsItsNextScanFlatAndCanGoBack
     });
     ASSERT_TRUE(Await(form, [&] { QTest::keyClick(&form, Qt::Key_O, Qt::ControlModifier); }));
     const TNodeTreeModel& model = *form.TreeModel();
+    TNodeTreeView& view = *form.TreeView();
     ASSERT_TRUE(model.IsFlat());
     ASSERT_GT(model.rowCount(), 1);
     EXPECT_EQ(model.index(1, 0).data(TNodeTreeModel::RootSizeRole).toLongLong(), form.RootNode()->GetSize())
         << "the bars are shares of the root";
     QTest::keyClick(&form, Qt::Key_F1, Qt::ControlModifier);
     ASSERT_FALSE(model.IsFlat());
-    EXPECT_EQ(model.NodeAt(model.index(0, 0)), form.RootNode()) << "the scanned tree, not the prompt";
-    EXPECT_GT(model.rowCount(model.index(0, 0)), 0);
+    ASSERT_EQ(model.NodeAt(model.index(0, 0)), form.RootNode()) << "the scanned tree, not the prompt";
+
+    view.setCurrentIndex(model.index(0, 0));
+    view.keyboardSearch("D2");
+    ASSERT_NE(view.FocusedNode(), nullptr);
+    EXPECT_EQ(view.FocusedNode()->Name(), "d2");
+    view.keyboardSearch(QString()); // a new search, not a continuation of "D2"
+    view.keyboardSearch("lE");
+    form.ShowFlatView();
+    ASSERT_NE(view.FocusedNode(), nullptr) << "focus kept across the switch";
+    EXPECT_EQ(view.FocusedNode()->Name(), "leaf");
+    QStringList names;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        EXPECT_FALSE(model.hasChildren(model.index(row, 0)));
+        names << Text(model, row, 0);
+    }
+    EXPECT_TRUE(names.contains(QString::fromStdString(data / "leaf")))
+        << "a directory without children, in full";
+    // A rescan in the flat view clears nodes the flat list held; the list is made again.
+    ASSERT_TRUE(Await(form, [&] { form.RescanNode(Dir(form, data / "d1")); }));
+    EXPECT_GT(model.rowCount(), 1);
+    form.ShowTreeView();
+    EXPECT_TRUE(view.isExpanded(model.index(0, 0)));
 }
 
 TEST_F(FormMainTest, SaveActionExportsTheListsSizesAndAppliedSettingsRestyleThem) {
@@ -169,8 +153,7 @@ TEST_F(FormMainTest, SaveActionExportsTheListsSizesAndAppliedSettingsRestyleThem
     EXPECT_EQ(settings_.ReadInteger("LastFilterIndex", 0), 1)
         << "the failed save still remembered its choice";
 
-    // A folder name with a line break cannot be stored in the INI: the export is still written,
-    // only the folder is not remembered.
+    // A folder name with a line break cannot be stored in the INI; the export is still written.
     out.Dir("line\nbreak");
     choice = {out / "line\nbreak/result.csv", 2};
     EXPECT_EQ(form.SaveScanResultAction(), TSaveResult::Saved);
@@ -234,27 +217,30 @@ TEST_F(FormMainTest, TwoWindowsOnOneProfileKeepEachOthersRecentFoldersInTheOrder
 int ColouredPixels(const QImage& image) {
     int count = 0;
     for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            const QColor c = image.pixelColor(x, y);
-            count += c.alpha() > 128 && c.hsvSaturation() > 100 ? 1 : 0;
-        }
+        for (int x = 0; x < image.width(); ++x)
+            count +=
+                image.pixelColor(x, y).alpha() > 128 && image.pixelColor(x, y).hsvSaturation() > 100 ? 1 : 0;
     }
     return count;
 }
 
 // Sharp on scaled screens; in colour when enabled (the style's grey repeat arrow looked disabled
-// either way), the grey list's image when disabled; the settings button always there.
+// either way), the grey list's image when disabled.
 TEST_F(FormMainTest, ToolbarButtonsAreSharpColouredWhenEnabledAndGreyWhenNot) {
     TFormMain form(settings_);
     form.setAttribute(Qt::WA_DontShowOnScreen);
     form.show();
     const auto* toolbar = form.findChild<QToolBar*>("MainToolbar");
     const QSize size = toolbar->iconSize();
-    for (const char* name : {"ActDirSelect", "ActRefresh", "ActStopScan", "ActOpenInExplorer",
-                             "ActSaveScanResult", "ActConfig"}) {
-        const QPixmap sharp = form.findChild<QAction*>(name)->icon().pixmap(size, 2.0);
-        EXPECT_EQ(sharp.size(), size * 2) << name;
-        EXPECT_EQ(sharp.devicePixelRatio(), 2.0) << name;
+    for (QAction* action : toolbar->actions()) {
+        QWidget* button = toolbar->widgetForAction(action);
+        if (button == nullptr || action->icon().isNull()) // separators and the favourites' drop-down
+            continue;
+        const QPixmap sharp = action->icon().pixmap(size, 2.0);
+        EXPECT_EQ(sharp.size(), size * 2) << action->objectName().toStdString();
+        EXPECT_EQ(sharp.devicePixelRatio(), 2.0);
+        EXPECT_EQ(ColouredPixels(button->grab().toImage()) > 20, action->isEnabled())
+            << action->objectName().toStdString();
     }
     auto* refresh = form.findChild<QAction*>("ActRefresh");
     EXPECT_FALSE(refresh->isEnabled()) << "nothing scanned yet";
@@ -265,26 +251,12 @@ TEST_F(FormMainTest, ToolbarButtonsAreSharpColouredWhenEnabledAndGreyWhenNot) {
         refresh->icon().pixmap(size, QIcon::Disabled).toImage().convertToFormat(grey.format());
     ASSERT_EQ(shown.size(), grey.size());
     for (int y = 0; y < grey.height(); ++y) {
-        for (int x = 0; x < grey.width(); ++x) {
+        for (int x = 0; x < grey.width(); ++x)
             ASSERT_LE(std::abs(qGray(shown.pixel(x, y)) - qGray(grey.pixel(x, y))), 2) << x << "," << y;
-        }
     }
-    for (QAction* action : toolbar->actions()) {
-        QWidget* button = toolbar->widgetForAction(action);
-        if (button != nullptr && !action->isSeparator() && !action->isEnabled()) {
-            EXPECT_EQ(ColouredPixels(button->grab().toImage()), 0) << action->objectName().toStdString();
-        }
-    }
-    auto* config = form.findChild<QAction*>("ActConfig");
-    EXPECT_EQ(config->icon().pixmap(size, 2.0).toImage().convertToFormat(QImage::Format_ARGB32),
-              SettingsImage(size, 2.0))
-        << "drawn at twice the size, not enlarged";
     int opened = 0;
     form.SetSettingsDialogOpener([&](TFormMain&) { ++opened; });
-    auto* button = qobject_cast<QToolButton*>(toolbar->widgetForAction(config));
-    ASSERT_NE(button, nullptr);
-    EXPECT_GT(ColouredPixels(button->grab().toImage()), 20) << "enabled, the image is in colour";
-    QTest::mouseClick(button, Qt::LeftButton);
+    QTest::mouseClick(toolbar->widgetForAction(form.findChild<QAction*>("ActConfig")), Qt::LeftButton);
     EXPECT_EQ(opened, 1);
 }
 
@@ -299,7 +271,6 @@ TEST_F(FormMainTest, AHeaderClickKeepsTheDirectionForANewColumnAndFlipsItForTheS
     ASSERT_TRUE(Scan(form, data.Path()));
     QHeaderView& header = *form.TreeView()->header();
     ASSERT_EQ(header.sortIndicatorSection(), TNodeTreeModel::colPercent);
-    ASSERT_EQ(header.sortIndicatorOrder(), Qt::DescendingOrder);
     // Clicks `section` and checks the root's rows follow the header by `key`.
     const auto click = [&](int section, Qt::SortOrder expected, auto key) {
         QTest::mouseClick(
@@ -423,28 +394,17 @@ TEST_F(FormMainTest, DeadFileSystemUnderTheScannedRootDoesNotFreezeTheWindow) {
     data.Dir("sub");
     TFormMain form(settings_);
     ASSERT_TRUE(Scan(form, data.Path()));
-    struct Gate {
-        std::mutex mutex;
-        std::condition_variable opened;
-        bool open = false;
-    };
-    auto gate = std::make_shared<Gate>();
+    const auto gate = std::make_shared<testing::Gate>();
     const TStatvfsFunction previous =
         SetStatvfsFunction([gate, root = data.Path()](const std::string& path, struct statvfs& out) {
-            if (path == root) {
-                std::unique_lock lock(gate->mutex);
-                gate->opened.wait_for(lock, std::chrono::seconds(5), [&] { return gate->open; });
-            }
+            if (path == root)
+                gate->Pass();
             return ::statvfs(path.c_str(), &out);
         });
     const auto start = std::chrono::steady_clock::now();
     const bool done = Await(form, [&] { form.RescanNode(Dir(form, data / "sub")); });
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    {
-        const std::lock_guard guard(gate->mutex);
-        gate->open = true;
-    }
-    gate->opened.notify_all();
+    gate->Open();
     SetStatvfsFunction(previous);
     EXPECT_TRUE(done);
     EXPECT_LT(seconds, 2.0) << "the window waited for the file system";
@@ -452,8 +412,7 @@ TEST_F(FormMainTest, DeadFileSystemUnderTheScannedRootDoesNotFreezeTheWindow) {
 
 TEST_F(FormMainTest, AllocatedSizeToggleChangesEverySizeAtOnceAndIsRemembered) {
     TempTree data;
-    // Longest by length, smallest on the disk: the two orders differ. The data comes first, the
-    // length after, as a hole.
+    // Longest by length, smallest on the disk (a hole after the data): the two orders differ.
     const auto write = [&](const std::string& name, std::size_t bytes, std::uintmax_t length) {
         testing::WriteAll(data / name, std::string(bytes, 'q'));
         std::filesystem::resize_file(data / name, length);
@@ -474,16 +433,13 @@ TEST_F(FormMainTest, AllocatedSizeToggleChangesEverySizeAtOnceAndIsRemembered) {
         const TNodeTreeModel& model = *form.TreeModel();
         const QModelIndex root = model.index(0, 0);
         ASSERT_EQ(Text(model, 0, 0, root), "sparse");
-        // As the user reaches it: in the menu bar.
         QAction* toggle = nullptr;
         for (QAction* menu : form.menuBar()->actions())
             for (QAction* action : menu->menu()->actions())
                 toggle = action->objectName() == "ActAllocatedSize" ? action : toggle;
         ASSERT_NE(toggle, nullptr);
         EXPECT_FALSE(toggle->isChecked());
-
         toggle->trigger();
-        EXPECT_TRUE(toggle->isChecked());
         EXPECT_EQ(Text(model, 0, 0, root), "dense") << "the sort follows";
         EXPECT_EQ(Text(model, 0, TNodeTreeModel::colSize, root).toStdString(), FormatSizeTruncated(dense));
         const QModelIndex bar = model.index(0, TNodeTreeModel::colPercent, root);
@@ -502,7 +458,6 @@ TEST_F(FormMainTest, AllocatedSizeToggleChangesEverySizeAtOnceAndIsRemembered) {
                   std::string::npos);
         form.close();
     }
-    EXPECT_NE(ReadAll(ini_).find("AllocatedSize=1"), std::string::npos) << ReadAll(ini_);
     TSettings again(ini_);
     TFormMain form(again);
     EXPECT_TRUE(form.findChild<QAction*>("ActAllocatedSize")->isChecked());
