@@ -280,7 +280,9 @@ TEST_F(FormMainTest, AHeaderClickKeepsTheDirectionForANewColumnAndFlipsItForTheS
         {TNodeTreeModel::colSize, Qt::AscendingOrder},    {TNodeTreeModel::colFiles, Qt::AscendingOrder},
         {TNodeTreeModel::colPercent, Qt::AscendingOrder}, {TNodeTreeModel::colPercent, Qt::DescendingOrder},
         {TNodeTreeModel::colFiles, Qt::DescendingOrder}};
-    for (const auto& [section, expected] : clicks) {
+    for (const auto& click : clicks) {
+        const int section = click.first;
+        const Qt::SortOrder expected = click.second;
         QTest::mouseClick(
             header.viewport(), Qt::LeftButton, {},
             {header.sectionViewportPosition(section) + header.sectionSize(section) / 2, header.height() / 2});
