@@ -33,8 +33,12 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <initializer_list>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -60,6 +64,39 @@ inline void MakeWideTree(const TempTree& tree, int dirs, int subdirs) {
         }
     }
 }
+
+// Made in order: a negative size makes a directory, any other a file of that many bytes.
+inline void Populate(const TempTree& tree, std::initializer_list<std::pair<std::string, long long>> entries) {
+    for (const auto& [name, size] : entries) {
+        if (size < 0)
+            tree.Dir(name);
+        else
+            tree.File(name, size);
+    }
+}
+
+// Holds whoever passes until the test opens it, ten seconds at most, so a failed test cannot hang.
+struct Gate {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool reached = false;
+    bool open = false;
+    void Pass() {
+        std::unique_lock lock(mutex);
+        reached = true;
+        changed.notify_all();
+        changed.wait_for(lock, std::chrono::seconds(10), [this] { return open; });
+    }
+    bool Reached() {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(10), [this] { return reached; });
+    }
+    void Open() {
+        const std::lock_guard lock(mutex);
+        open = true;
+        changed.notify_all();
+    }
+};
 
 // A finished scan of `path`.
 inline std::unique_ptr<TRootDirNode> ScanNow(const std::string& path, std::int64_t threshold,

@@ -9,9 +9,7 @@
 #include <QStatusBar>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
 #include <set>
 #include <thread>
 
@@ -146,41 +144,19 @@ TEST_F(FormMainTest, DeletingTheDirectoryARescanIsReadingStopsTheRescanFirst) {
 
 TEST_F(FormMainTest, WhileAScanRunsTheTitleFollowsItAndTheStatusBarShowsNoSizeNorAGoneRoot) {
     TempTree data;
-    data.Dir("a");
-    data.Dir("a/gate");
-    data.File("a/x.bin", 5000);
-    // Holds every walk that reaches "gate" until the test opens it.
-    struct Gate {
-        std::mutex mutex;
-        std::condition_variable changed;
-        bool reached = false;
-        bool open = false;
-        void Open() {
-            const std::lock_guard lock(mutex);
-            open = true;
-            changed.notify_all();
-        }
-    };
-    const auto gate = std::make_shared<Gate>();
+    testing::Populate(data, {{"a", -1}, {"a/gate", -1}, {"a/x.bin", 5000}});
+    const auto gate = std::make_shared<testing::Gate>();
     testing::HookedFileSystem fs([gate](const char* name) {
-        if (std::strcmp(name, "gate") == 0) {
-            std::unique_lock lock(gate->mutex);
-            gate->reached = true;
-            gate->changed.notify_all();
-            gate->changed.wait(lock, [&] { return gate->open; });
-        }
+        if (std::strcmp(name, "gate") == 0)
+            gate->Pass();
         return 0;
     });
     TFormMain form(settings_);
     form.SetScanFileSystem(&fs);
-    const std::unique_ptr<Gate, void (*)(Gate*)> opener(gate.get(), [](Gate* g) { g->Open(); });
     form.ShowFlatView(); // whose rows are made anew at the end of the scan
     QSignalSpy finished(&form, &TFormMain::ScanFinishedSignal);
     form.StartDirScan(data.Path());
-    {
-        std::unique_lock lock(gate->mutex);
-        ASSERT_TRUE(gate->changed.wait_for(lock, std::chrono::seconds(10), [&] { return gate->reached; }));
-    }
+    ASSERT_TRUE(gate->Reached());
     QTest::qWait(300);
     SelectOnly(form, form.RootNode());
     QTest::qWait(150);
@@ -256,7 +232,7 @@ TEST(MessageDialogs, CallsFromAWorkerThreadShowTheBoxOnTheGuiThread) {
         std::atomic<bool> done{false};
         std::atomic<bool> answer{false};
     };
-    // Shared with the worker, which may outlive a failed test.
+    // The worker may outlive a failed test.
     const auto shared = std::make_shared<Shared>();
     std::thread worker([shared] {
         shared->answer = ShowConfirmationDialog("From a worker");
