@@ -117,11 +117,9 @@ TEST_F(DiskTrees, BindMountInsideTheTreeIsNotEntered) {
     EXPECT_EQ(ncdu.out.find(R"("name":"f")"), ncdu.out.rfind(R"("name":"f")")) << ncdu.out;
 }
 
-// Ten thousand levels, beyond PATH_MAX and any descriptor budget, each with a folder of one file
-// listed before the next level and one after it (whichever order the file system lists them in), so
-// that the scan file's writer needs each level again on its way back up; and sixteen deep branches
-// for sixteen workers at once. With 32 descriptors every directory is still read, and read again for
-// the scan file, in about the time the scan takes, even with most descriptors taken.
+// Ten thousand levels with a folder before and after the next level, so the scan file's writer needs
+// each level again on its way up, and sixteen deep branches for sixteen workers: with 32 descriptors
+// (most of them taken) every directory is still read, and read again for the scan file, in time.
 TEST_F(DiskTrees, FewOpenFilesLoseNoDirectoryAtAnyDepth) {
     if (::access(kFewDescriptors[0].c_str(), X_OK) != 0)
         GTEST_SKIP() << "prlimit is not installed";
@@ -186,10 +184,8 @@ long long DirectoriesOwn(const std::string& root, const char* field) {
                        "\\n' | awk '{ s += $1 } END { print s + 0 }'");
 }
 
-// A sparse file keeps the logical and the allocated figures far apart, so that neither passes for
-// the other. One file has 41 names spread over many directories, so that several workers meet it, and one
-// has two names in one directory. Against du, at every name (-l) and once, logical and allocated,
-// with one worker and eight; the export writes the size the options chose.
+// A sparse file keeps logical and allocated figures apart; a file of 41 names meets several workers.
+// Against du at every name (-l) and once, logical and allocated, with one worker and eight.
 TEST(Peers, SizesAndHardLinksMatchDuWithoutTheDirectories) {
     TempTree scratch;
     const std::string root = scratch / "tree";

@@ -426,10 +426,8 @@ TEST_F(Headless, SettingsAreReadNeverWrittenAndAPipeForTheIniMeansTheDefaults) {
     EXPECT_TRUE(std::filesystem::is_fifo(ini));
 }
 
-// The superuser's export over a user's file leaves it the user's, with its permissions; a file
-// nobody may write is refused before the scan, as the INI refuses one. In a sticky folder such as /tmp
-// only a file's owner may replace it: refused before the scan, so the message is about the file, not
-// about the (unreadable) tree that would have been scanned.
+// The superuser's export over a user's file leaves it the user's; a file nobody may write, or another
+// user's file in a sticky folder, is refused before the scan (so the message names the file).
 TEST_F(Headless, ExportOverAnotherUsersFileKeepsItsOwnerOrIsRefusedBeforeTheScan) {
     const std::vector<std::string> nobody{"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
                                           "--clear-groups"};

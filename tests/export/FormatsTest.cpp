@@ -217,10 +217,8 @@ TEST(ExportRegistry, DialogFilterInOrderAndStoredIndexKeptInRange) {
         EXPECT_EQ(ValidFilterIndex(index), valid) << index;
 }
 
-// The save action replaces the file only once the whole text is written: a failed write (cut short by
-// a file-size limit) is shown, keeps the previous file and leaves no temporary; a folder in the way
-// is left as it was; a link keeps pointing at its file; a named pipe is written in place. Every format
-// writes through this one path.
+// Every format saves through this one path: all or nothing and every failure shown; a folder in the
+// way is left as it was, a link keeps pointing at its file, a named pipe is written in place.
 TEST(SaveExport, ReplacesTheTargetAllOrNothingAndShowsEveryFailure) {
     const TExportClass& format = Format("html");
     TempTree dir;

@@ -184,10 +184,8 @@ long MaxResidentKiB() {
     return usage.ru_maxrss;
 }
 
-// The file is streamed: 256 MiB of values the tree does not keep (unknown keys of nearly 1 MiB each,
-// through a pipe, so nothing maps the file) cost memory for the tree only. A 2 GB file takes the same
-// path; the test keeps to 256 MiB to stay fast in a debug build. A file without allocated sizes
-// written again gets none made up.
+// 256 MiB of values the tree does not keep, through a pipe so nothing maps the file, cost memory for
+// the tree only. A file without allocated sizes written again gets none made up.
 TEST_F(NcduImport, ALargeFileIsStreamedInBoundedMemory) {
     const std::string fifo = dir_ / "pipe.json";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
