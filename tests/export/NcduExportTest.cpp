@@ -121,7 +121,7 @@ std::string Export(const TRootDirNode& root, int threads) {
     exporter.SetReadAheadThreads(threads);
     std::ostringstream out;
     exporter.ExportToStream(out);
-    return WithoutTime(out.str());
+    return out.str().substr(out.str().find('\n')); // the header holds the time of writing
 }
 
 // Read ahead on several threads, the file is byte for byte the one a directory-at-a-time walk writes,
