@@ -149,41 +149,23 @@ TEST(HtmlGauge, HalvesRoundToEvenTheSeparatorIsTheCallersAndAnEmptyRootGivesZero
               std::string::npos);
 }
 
-// Children hooks run for a list of files only, not for an empty list (dialect 2 writes nothing for
-// them); a folder a stopped scan never read is not written as empty.
-TEST(ExportWalk, FileOnlyChildListsAndFoldersNeverRead) {
-    TRootDirNode root;
-    root.SetName("/r");
-    File(Dir(&root, "listed", 4, 1), "f", 4);
-    Dir(&root, "unlisted", 4, 1);
-    AddDirNode(&root, "skipped", faDirectory)->SetFlag(nfIncomplete, true);
-    EXPECT_NE(ExportText(Format("xml"), &root)
-                  .find("<name>listed</name><size>4</size><count>1</count><subdirs></subdirs></dir>"
-                        "<dir><name>unlisted</name><size>4</size><count>1</count></dir>"),
-              std::string::npos);
-    EXPECT_NE(ExportText(Format("xml2"), &root)
-                  .find("<dir name=\"listed\" size=\"4\" filecount=\"1\"></dir><dir name=\"unlisted\""),
-              std::string::npos);
-    EXPECT_NE(ExportText(Format("csv"), &root).find("/r/skipped,,\r\n"), std::string::npos);
-    const std::string tree = ExportText(Format("txt"), &root);
-    EXPECT_NE(tree.find("skipped   (not scanned)"), std::string::npos) << tree;
-    EXPECT_NE(tree.find("unlisted   (4, 1 File)"), std::string::npos) << tree;
-    EXPECT_NE(ExportText(Format("html"), &root).find("/r/skipped</td><td align=\"right\"><i>not scanned</i>"),
-              std::string::npos);
-}
-
 // A Local Drives tree names each drive by its mount point; a deep tree must not make the walk recurse
-// on the stack. Formats that repeat the path on every line grow quadratically with depth, so they get
-// a shallower tree.
-TEST(ExportWalk, LocalDrivesAndDeepTreesExportEveryDirectoryInEveryFormat) {
+// on the stack (formats that repeat the path on every line get a shallower one). Children hooks run for
+// a list of files only, not an empty one; a folder a stopped scan never read is not written as empty.
+TEST(ExportWalk, DrivesDeepTreesFileOnlyListsAndFoldersNeverReadInEveryFormat) {
     const struct {
-        std::string command, drive, deep; // how the drive mounted at /home shows; once per directory d
-    } formats[] = {{"csv", "\r\n/home/alice,50,2\r\n", ",1,1\r\n"},
-                   {"txt", "\r\n       `-- /home   (", "-- d   ("},
-                   {"html", "<td>/home/alice</td>", "/d</td>"},
-                   {"xml", "<name>/home</name>", "<name>d</name>"},
-                   {"xml2", "<dir name=\"/home\"", "<dir name=\"d\""},
-                   {"ncdu", "[{\"name\":\"home\"", "[{\"name\":\"d\""}};
+        std::string command, drive, deep, walk; // the drive at /home; once per directory d; the siblings
+    } formats[] = {
+        {"csv", "\r\n/home/alice,50,2\r\n", ",1,1\r\n", "/r/skipped,,\r\n"},
+        {"txt", "\r\n       `-- /home   (", "-- d   (",
+         "|-- unlisted   (4, 1 File)\r\n       |-- skipped   (not scanned)"},
+        {"html", "<td>/home/alice</td>", "/d</td>", "/r/skipped</td><td align=\"right\"><i>not scanned</i>"},
+        {"xml", "<name>/home</name>", "<name>d</name>",
+         "<name>listed</name><size>4</size><count>1</count><subdirs></subdirs></dir>"
+         "<dir><name>unlisted</name><size>4</size><count>1</count></dir>"},
+        {"xml2", "<dir name=\"/home\"", "<dir name=\"d\"",
+         "<dir name=\"listed\" size=\"4\" filecount=\"1\"></dir><dir name=\"unlisted\""},
+        {"ncdu", "[{\"name\":\"home\"", "[{\"name\":\"d\"", ""}};
     ASSERT_EQ(ExportRegistry().Count(), std::ssize(formats));
     TFixedDrivesNode drives({"/", "/home"});
     auto* home = dynamic_cast<TGroupNode*>(Child(&drives, "/home"));
@@ -195,10 +177,14 @@ TEST(ExportWalk, LocalDrivesAndDeepTreesExportEveryDirectoryInEveryFormat) {
         const int depth = row.command.starts_with("xml") ? 10000 : 1000;
         TRootDirNode root;
         root.SetName("/r");
+        File(Dir(&root, "listed", 4, 1), "f", 4);
+        Dir(&root, "unlisted", 4, 1);
+        AddDirNode(&root, "skipped", faDirectory)->SetFlag(nfIncomplete, true);
         TGroupNode* parent = &root;
         for (int i = 0; i < depth; ++i)
             parent = Dir(parent, "d", 1, 1);
         const std::string text = ExportText(Format(row.command), &root);
+        EXPECT_NE(text.find(row.walk), std::string::npos);
         int rows = 0;
         for (auto at = text.find(row.deep); at != std::string::npos; at = text.find(row.deep, at + 1))
             ++rows;
