@@ -17,8 +17,6 @@ namespace {
 using namespace std::chrono_literals;
 using namespace quorvex::testing;
 
-const std::vector<std::string> kNobody{"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
-                                       "--clear-groups"};
 // As `ulimit -n 32` leaves a script: soft and hard limit alike, so nothing can be raised.
 const std::vector<std::string> kFewDescriptors{"/usr/bin/prlimit", "--nofile=32:32"};
 // The same, with a script holding all but a few of them open.
