@@ -86,10 +86,7 @@ TEST_F(Headless, CtrlCTermOrHangUpPrintsTheSummarySoFarMarkedIncomplete) {
     for (const auto& [signal, status] : {std::pair{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}}) {
         SCOPED_TRACE(signal);
         Quorvex child(args, scratch_);
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (Threads(child.Pid()) < 10 && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(200us);
-        ASSERT_GE(Threads(child.Pid()), 10) << "the nine scan threads never started";
+        ASSERT_TRUE(AwaitThreads(child.Pid(), 10)) << "the nine scan threads never started";
         ::kill(child.Pid(), signal);
         const auto interrupted = std::chrono::steady_clock::now();
         const Result r = child.Wait();
@@ -113,9 +110,7 @@ TEST_F(Headless, CtrlCTermOrHangUpPrintsTheSummarySoFarMarkedIncomplete) {
     // A script's background job starts with SIGINT ignored, and must stay so.
     Quorvex background({"--summary", tree_ / "busy"}, scratch_, false,
                        {"/bin/sh", "-c", "trap '' INT; exec \"$0\" \"$@\""});
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (Threads(background.Pid()) < 2 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(200us);
+    AwaitThreads(background.Pid(), 2);
     ::kill(background.Pid(), SIGINT);
     const Result r = background.Wait();
     EXPECT_EQ(r.exitCode, 0) << r.err;

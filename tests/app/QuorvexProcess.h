@@ -144,10 +144,17 @@ inline std::string Quoted(const std::string& path) {
     return quoted + "'";
 }
 
-inline long Threads(pid_t pid) {
-    std::error_code error;
-    return std::distance(std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error),
-                         {});
+// Waits until process `pid` runs at least `count` threads; false after ten seconds.
+inline bool AwaitThreads(pid_t pid, long count) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (std::error_code error;
+         std::distance(std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error),
+                       {}) < count;) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
 }
 
 // Runs the program as "nobody", without the superuser's groups.
