@@ -281,28 +281,6 @@ TEST(HostileNames, EachFormatStaysReadableByItsOwnKindOfReader) {
     for (const std::string& name : kHostileNames)
         Dir(&tree, name, 1, 1);
     EXPECT_EQ(CsvField("a;b", ';'), "\"a;b\"") << "quoted for the separator in use";
-    // Python's csv module is the reference reader; paths come back as raw bytes via surrogateescape.
-    if (std::system("python3 -c 'import csv' >/dev/null 2>&1") == 0) {
-        TempTree dir;
-        const std::string csvPath = dir / "tree.csv";
-        Format("csv").Create(&tree)->ExportToFile(csvPath);
-        const std::string script =
-            "import csv,sys\n"
-            "for r in "
-            "csv.reader(open(sys.argv[1],encoding=\"utf-8\",errors=\"surrogateescape\",newline=\"\")):\n"
-            "    assert len(r)==3, r\n"
-            "    sys.stdout.buffer.write(r[0].encode(\"utf-8\",\"surrogateescape\")+b\"\\0\")\n";
-        FILE* reader = ::popen(("python3 -c '" + script + "' " + csvPath).c_str(), "r");
-        ASSERT_NE(reader, nullptr);
-        std::string paths;
-        for (int c = std::fgetc(reader); c != EOF; c = std::fgetc(reader))
-            paths += static_cast<char>(c);
-        EXPECT_EQ(::pclose(reader), 0);
-        std::string expected = tree.Name() + '\0';
-        for (const std::string& name : kHostileNames)
-            expected += tree.Name() + "/" + name + '\0';
-        EXPECT_EQ(paths, expected);
-    }
     // Names come back as written but for what XML cannot carry.
     QStringList expected{QString::fromUtf8(tree.Name())};
     for (const std::string& name : kHostileNames)
@@ -329,6 +307,29 @@ TEST(HostileNames, EachFormatStaysReadableByItsOwnKindOfReader) {
     EXPECT_NE(text.find("|-- line\\nbreak   ("), std::string::npos);
     EXPECT_NE(text.find("|-- carriage\\rreturn   ("), std::string::npos);
     EXPECT_NE(text.find("|-- bad\xff\xfe utf8   ("), std::string::npos); // bytes kept as they are
+
+    // Python's csv module is the reference reader; paths come back as raw bytes via surrogateescape.
+    // A root without a quote, so that no path is quoted for the root's sake.
+    if (std::system("python3 -c 'import csv' >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "python3 not available";
+    tree.SetName("/r");
+    TempTree dir;
+    Format("csv").Create(&tree)->ExportToFile(dir / "tree.csv");
+    const std::string script =
+        "import csv,sys\n"
+        "for r in csv.reader(open(sys.argv[1],encoding=\"utf-8\",errors=\"surrogateescape\",newline=\"\")):\n"
+        "    assert len(r)==3, r\n"
+        "    sys.stdout.buffer.write(r[0].encode(\"utf-8\",\"surrogateescape\")+b\"\\0\")\n";
+    FILE* reader = ::popen(("python3 -c '" + script + "' " + dir / "tree.csv").c_str(), "r");
+    ASSERT_NE(reader, nullptr);
+    std::string paths;
+    for (int c = std::fgetc(reader); c != EOF; c = std::fgetc(reader))
+        paths += static_cast<char>(c);
+    EXPECT_EQ(::pclose(reader), 0);
+    std::string written = tree.Name() + '\0';
+    for (const std::string& name : kHostileNames)
+        written += tree.Name() + "/" + name + '\0';
+    EXPECT_EQ(paths, written);
 }
 
 } // namespace
