@@ -269,6 +269,7 @@ TEST_F(Headless, BadRequestsFailClearlyAndScanOrWriteNothing) {
          2,
          "--rounding must be 0, 1 or 2"},
         {{"--bogus", "--export", "csv", "-o", output, root_}, 2, "unknown option --bogus"},
+        {{"--export", "csv", "--output", output, "--colour", root_}, 2, "unknown option --colour"},
         {{"--summary", "--", "--bogus"}, 2, "--bogus: No such file or directory"},
         {{"--export", "csv", "-o", output, "--", "--bogus"}, 2, "--bogus: No such file or directory"},
         {{"--export", "csv", "--output", output, "--jobs", "17", root_}, 2, "--jobs takes a number"},
