@@ -7,8 +7,8 @@
 
 #include <chrono>
 #include <cstdio>
-#include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -30,9 +30,8 @@ struct Result {
     std::string err;
 };
 
-// Arguments reach exec byte for byte; stdout and stderr land in files (or on an 80-column
-// pseudo-terminal), and settings live in the scratch folder, never the user's. A `launcher` (such as setpriv
-// and its options) runs the program in its place.
+// Arguments reach exec byte for byte; stdout and stderr land in files (or on an 80-column terminal);
+// settings live in the scratch folder. A `launcher` (setpriv, env, a shell) runs the program in its place.
 class Quorvex {
 public:
     Quorvex(const std::vector<std::string>& args, const TempTree& scratch, bool terminal = false,
@@ -68,8 +67,7 @@ public:
     }
 
     pid_t Pid() const { return pid_; }
-    // A child still running after `limit` is killed, so that a hang fails the test instead of
-    // stalling the run; its exit code then reads 1000 + SIGKILL.
+    // A hang fails the test instead of stalling the run: killed after `limit`, it reads 1000 + SIGKILL.
     Result Wait(std::chrono::milliseconds limit = std::chrono::seconds(120)) {
         Result r;
         if (terminal_ >= 0) {
@@ -146,15 +144,22 @@ inline std::string Quoted(const std::string& path) {
     return quoted + "'";
 }
 
-inline int Threads(pid_t pid) {
-    int count = 0;
-    if (DIR* dir = ::opendir(("/proc/" + std::to_string(pid) + "/task").c_str())) {
-        while (dirent* e = ::readdir(dir))
-            count += e->d_name[0] != '.' ? 1 : 0;
-        ::closedir(dir);
+// Waits until process `pid` runs at least `count` threads; false after ten seconds.
+inline bool AwaitThreads(pid_t pid, long count) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (std::error_code error;
+         std::distance(std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error),
+                       {}) < count;) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
-    return count;
+    return true;
 }
+
+// Runs the program as "nobody", without the superuser's groups.
+inline const std::vector<std::string> kNobody{"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
+                                              "--clear-groups"};
 
 // The summary's blocks of "key: value" lines, one per root, separated by blank lines.
 inline std::vector<std::map<std::string, std::string>> ParseBlocks(const std::string& text) {

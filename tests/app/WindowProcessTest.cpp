@@ -8,26 +8,32 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
-#include <tuple>
 
 namespace {
 
 using namespace std::chrono_literals;
 using namespace quorvex::testing;
 
+// Starts the window, sends `signal` once the program handles it and the window had time to come up.
+Result OpenAndSignal(const TempTree& scratch, const std::string& directory, int signal = SIGTERM,
+                     std::chrono::milliseconds settle = 300ms) {
+    Quorvex window({directory}, scratch);
+    // Before its handlers are in place the default action would end it, as it should.
+    EXPECT_TRUE(AwaitCatching(window.Pid(), signal)) << strsignal(signal);
+    std::this_thread::sleep_for(settle);
+    EXPECT_EQ(::kill(window.Pid(), signal), 0) << "the program ended on its own";
+    return window.Wait(30s);
+}
+
 TEST(WindowProcess, TerminationSignalsCloseTheWindowAsExitDoesAndWriteItsState) {
     const ScopedEnv display("QT_QPA_PLATFORM", "offscreen");
     for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
         const TempTree scratch;
         scratch.Dir("scanned");
-        Quorvex window({scratch / "scanned"}, scratch);
-        // Before its handlers are in place the default action would end it, as it should.
-        EXPECT_TRUE(AwaitCatching(window.Pid(), signal)) << strsignal(signal);
-        std::this_thread::sleep_for(300ms);
-        ::kill(window.Pid(), signal);
-        const auto result = window.Wait(30s);
+        const Result result = OpenAndSignal(scratch, scratch / "scanned", signal);
         EXPECT_EQ(result.exitCode, 0) << strsignal(signal) << "\n" << result.err;
         // A fresh profile: all there is was written at the close.
         const std::string ini = ReadAll(scratch / "config/Quorvex/Quorvex.ini");
@@ -37,16 +43,12 @@ TEST(WindowProcess, TerminationSignalsCloseTheWindowAsExitDoesAndWriteItsState) 
     }
 }
 
+// The error box waits for the user; the signal answers it and closes the window that follows.
 TEST(WindowProcess, ASettingsFolderThatCannotBeMadeIsReportedAndTheWindowGoesOn) {
     const ScopedEnv display("QT_QPA_PLATFORM", "offscreen");
     const TempTree scratch;
     WriteAll(scratch / "config", "a file where the configuration folder should be\n");
-    Quorvex window({scratch.Path()}, scratch);
-    ASSERT_TRUE(AwaitCatching(window.Pid(), SIGTERM));
-    std::this_thread::sleep_for(500ms);
-    // The error box waits for the user; the signal answers it and closes the window that follows.
-    ASSERT_EQ(::kill(window.Pid(), SIGTERM), 0) << "the program ended on its own";
-    const auto result = window.Wait(30s);
+    const Result result = OpenAndSignal(scratch, scratch.Path(), SIGTERM, 500ms);
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(ReadAll(scratch / "config"), "a file where the configuration folder should be\n");
 }
@@ -61,31 +63,22 @@ TEST(WindowProcess, TheWindowStartsOnASmallScaledScreen) {
     const ScopedEnv display("QT_QPA_PLATFORM", platform.c_str());
     const ScopedEnv scale("QT_SCALE_FACTOR", "2");
     const std::string iniPath = scratch / "config/Quorvex/Quorvex.ini";
-    const auto placed = [&] {
-        Quorvex window({scratch.Path()}, scratch);
-        EXPECT_TRUE(AwaitCatching(window.Pid(), SIGTERM));
-        std::this_thread::sleep_for(300ms);
-        ::kill(window.Pid(), SIGTERM);
-        EXPECT_EQ(window.Wait(30s).exitCode, 0);
-        const std::string ini = ReadAll(iniPath);
-        const auto at = ini.find("[700x450]\nPosition=");
-        int left = 0, top = 0, right = 0, bottom = 0;
-        EXPECT_NE(at, std::string::npos) << ini;
-        std::sscanf(ini.c_str() + at, "[700x450]\nPosition=%d,%d,%d,%d", &left, &top, &right, &bottom);
-        return std::tuple{left, top, right, bottom, ini};
-    };
+    const std::string key = "[700x450]\nPosition=";
     for (const char* saved : {"", "-3000,-3000,-2300,-2550", "100,-20,500,300"}) {
         SCOPED_TRACE(saved);
         if (*saved != '\0') {
             std::string ini = ReadAll(iniPath);
-            const auto at = ini.find("[700x450]\nPosition=") + std::strlen("[700x450]\nPosition=");
+            const auto at = ini.find(key) + key.size();
             WriteAll(iniPath, ini.replace(at, ini.find('\n', at) - at, saved));
         }
-        const auto [left, top, right, bottom, ini] = placed();
-        EXPECT_GT(top, 0) << ini;
-        EXPECT_GE(left, 0) << ini;
-        EXPECT_LE(bottom, 450) << ini;
-        EXPECT_LE(right - left, 700) << ini;
+        EXPECT_EQ(OpenAndSignal(scratch, scratch.Path()).exitCode, 0);
+        const std::string ini = ReadAll(iniPath);
+        int left = 0, top = 0, right = 0, bottom = 0;
+        ASSERT_EQ(std::sscanf(ini.c_str() + std::min(ini.find(key), ini.size()),
+                              "[700x450]\nPosition=%d,%d,%d,%d", &left, &top, &right, &bottom),
+                  4)
+            << ini;
+        EXPECT_TRUE(top > 0 && left >= 0 && bottom <= 450 && right - left <= 700) << ini;
     }
 }
 

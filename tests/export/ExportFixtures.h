@@ -6,7 +6,6 @@
 #include "model/TreeOperations.h"
 
 #include <memory>
-#include <regex>
 #include <sstream>
 #include <string>
 
@@ -63,12 +62,6 @@ inline const TExportClass& Format(const std::string& commandName) {
         if (ExportRegistry().Items(i).GetCommandName() == commandName)
             return ExportRegistry().Items(i);
     throw std::invalid_argument(commandName);
-}
-
-// Two scan files written a second apart differ in the time of writing they record.
-inline std::string WithoutTime(const std::string& text) {
-    static const std::regex time(R"("timestamp":[0-9]+)");
-    return std::regex_replace(text, time, "\"timestamp\":0");
 }
 
 } // namespace quorvex::testing
