@@ -1,5 +1,5 @@
-// One walker on hostile trees: odd names, entries that fail, mounts; and a file of several names
-// counted once, by one worker and by several.
+// One walker on hostile trees: odd names, entries that fail, descriptors running out, mounts; and a
+// file of several names counted once, by one worker and by several.
 
 #include "common/HookedFileSystem.h"
 #include "common/NodeLookup.h"
@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -76,6 +77,30 @@ TEST(DirScanner, EntryErrorsAreRecordedAndSiblingsGoOn) {
     TDirScanner(&missing).Scan(t / "missing", 0);
     EXPECT_EQ(missing.ErrorCode(), ENOENT);
     EXPECT_TRUE(missing.HasFlag(nfEmpty));
+}
+
+// Out of descriptors now and then: the walk retries rather than skip a directory, down and back up.
+TEST(DirScanner, RunningOutOfDescriptorsSkipsNoDirectory) {
+    TempTree t;
+    constexpr int kDepth = 400;
+    t.Chain(kDepth, [](int fd, int) {
+        ASSERT_EQ(::mkdirat(fd, "side", 0755), 0);
+        const int file = ::openat(fd, "side/f", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        ASSERT_EQ(::ftruncate(file, 1), 0);
+        ::close(file);
+    });
+    int opens = 0;
+    HookedFileSystem fs([&](const char*) { return ++opens % 3 == 0 ? EMFILE : 0; });
+    TRootDirNode root;
+    TDirScanner(&root, &fs).Scan(t.Path(), 0);
+    EXPECT_EQ(root.GetFileCount(), kDepth);
+    int sides = 0;
+    for (const TGroupNode* node = &root; node != nullptr; node = SubDir(node, "level")) {
+        ASSERT_EQ(node->ErrorCode(), 0) << sides;
+        const TDirNode* side = SubDir(node, "side");
+        sides += side != nullptr && side->ErrorCode() == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(sides, kDepth);
 }
 
 // Listing a mount point's files, or a directory's where a mount was made since the scan, never reaches
