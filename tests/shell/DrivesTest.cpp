@@ -66,8 +66,9 @@ protected:
     }
     // As the system would deliver it: posted, under the component's message number.
     void Deliver(std::uint32_t code, const std::string& path, std::uint32_t messageNo = 0) {
-        QCoreApplication::postEvent( // the queue owns the event
-            &notify_, new TShellNotifyEvent(messageNo == 0 ? notify_.MessageNo() : messageNo, code, path));
+        auto event =
+            std::make_unique<TShellNotifyEvent>(messageNo == 0 ? notify_.MessageNo() : messageNo, code, path);
+        QCoreApplication::postEvent(&notify_, event.release()); // the queue owns it
         QCoreApplication::sendPostedEvents(&notify_);
     }
 
