@@ -26,7 +26,6 @@
 #include <functional>
 #include <map>
 #include <mutex>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <sys/resource.h>
@@ -130,20 +129,17 @@ std::int64_t MakeRacingTree(const TempTree& t) {
 
 // Every figure and flag a reader can see, one line per node, each child list locked while read as the
 // window does: a finishing directory may dissolve its group.
-void Describe(const TGroupNode* node, std::ostringstream& out, int depth = 0) {
-    out << std::string(static_cast<std::size_t>(depth), ' ') << node->Name() << " size=" << node->GetSize()
-        << " files=" << node->GetFileCount() << " own=" << node->OwnFilesSize()
-        << " error=" << node->ErrorCode() << " flags=" << static_cast<int>(node->Flags()) << "\n";
+std::string Describe(const TGroupNode* node, const std::string& indent = "") {
+    std::string out = indent + node->Name() + " size=" + std::to_string(node->GetSize()) +
+                      " files=" + std::to_string(node->GetFileCount()) +
+                      " own=" + std::to_string(node->OwnFilesSize()) +
+                      " error=" + std::to_string(node->ErrorCode()) +
+                      " flags=" + std::to_string(static_cast<int>(node->Flags())) + "\n";
     const TChildrenLock guard(node);
     for (const auto& child : guard.Children())
         if (auto* group = dynamic_cast<const TGroupNode*>(child.get()))
-            Describe(group, out, depth + 1);
-}
-
-std::string Describe(const TGroupNode* root) {
-    std::ostringstream out;
-    Describe(root, out);
-    return out.str();
+            out += Describe(group, indent + " ");
+    return out;
 }
 
 // The files found below `node`, each once: its own files and its group's, over the subtree. Whatever a
@@ -178,9 +174,6 @@ protected:
     std::shared_ptr<TWorkerBudget> Budget() const {
         return GetParam() == 1 ? nullptr : std::make_shared<TWorkerBudget>(GetParam());
     }
-    void ExpectSeveralThreads(const TWatchedFileSystem& watch) const {
-        EXPECT_GE(watch.niceOf.size(), GetParam() > 1 ? 2u : 1u) << "one worker did everything";
-    }
 };
 
 TEST_P(ParallelScan, GivesTheOneWorkerResultNodeForNode) {
@@ -208,14 +201,12 @@ TEST_P(ParallelScan, GivesTheOneWorkerResultNodeForNode) {
     scanned = true;
     window.join();
 
-    ExpectSeveralThreads(watch);
+    EXPECT_GE(watch.niceOf.size(), GetParam() > 1 ? 2u : 1u) << "one worker did everything";
     EXPECT_LE(watch.mostOpen.load(), TDirScanner::kMaxOpenDirs + 1);
     EXPECT_EQ(OpenDescriptors(), watch.descriptorsBefore) << "every directory descriptor was closed";
     EXPECT_EQ(parallel.GetSize(), total);
     EXPECT_EQ(Describe(&parallel), Describe(&serial));
-    const auto* denied = dynamic_cast<const TGroupNode*>(testing::Child(&parallel, "denied"));
-    ASSERT_NE(denied, nullptr);
-    EXPECT_EQ(denied->ErrorCode(), EACCES);
+    EXPECT_EQ(dynamic_cast<const TGroupNode&>(*testing::Child(&parallel, "denied")).ErrorCode(), EACCES);
     EXPECT_FALSE(parallel.IsScanning() || parallel.HasFlag(nfIncomplete) || scanner.IsBusy());
 }
 
@@ -248,8 +239,7 @@ INSTANTIATE_TEST_SUITE_P(Workers, ParallelScan, ::testing::Values(1, 2, 4, 8),
 // Waits for `done`, running the event loop (and so the completions) only when `runEvents` is set.
 bool WaitFor(const std::function<bool()>& done, bool runEvents = true,
              std::chrono::milliseconds timeout = 10s) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
+    for (const auto end = std::chrono::steady_clock::now() + timeout; !done();) {
         if (std::chrono::steady_clock::now() > end)
             return false;
         if (runEvents)
@@ -260,9 +250,7 @@ bool WaitFor(const std::function<bool()>& done, bool runEvents = true,
     return true;
 }
 
-std::int64_t NoGrouping() {
-    return 0;
-}
+constexpr auto NoGrouping = [] { return std::int64_t{0}; };
 
 int ThreadsInProcess() {
     const std::filesystem::directory_iterator tasks("/proc/self/task");
@@ -271,7 +259,7 @@ int ThreadsInProcess() {
 
 // Whether every one of `threads` is walking, with a current directory.
 bool Walking(const std::vector<TDirScanThread*>& threads) {
-    return std::all_of(threads.begin(), threads.end(), [](const TDirScanThread* t) {
+    return std::ranges::all_of(threads, [](const TDirScanThread* t) {
         return t->Scanner().IsBusy() && !t->GetCurrentDir().empty();
     });
 }
@@ -386,9 +374,8 @@ TEST_F(DirScanThreadListTest, FullListRefusesAnotherRootAndShutsDownQuicklyAndSi
     TDirScanThreadList list(9, NoGrouping, &slow_.fs);
     Start(list, tiny);
     for (int i = 0; i < 9; ++i) {
-        if (i == 8) { // tiny has left the list, its completion still queued
-            ASSERT_TRUE(WaitFor([&] { return list.Count() == 8; }, false));
-        }
+        // The last once tiny has left the list, its completion still queued.
+        ASSERT_TRUE(i < 8 || WaitFor([&] { return list.Count() == 8; }, false));
         threads.push_back(Start(list, Root(dir)));
     }
     EXPECT_TRUE(list.IsFull());

@@ -11,7 +11,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -25,34 +25,31 @@ TSHGetFileInfoProperties Request(const std::string& path) {
 }
 
 TEST(IconThread, AnswersTheNewestRequestFirst) {
+    std::promise<void> busy, release, allServed;
+    const std::shared_future<void> released = release.get_future().share();
     std::mutex mutex;
-    std::condition_variable changed;
-    bool release = false;
-    bool busy = false;
     std::vector<std::string> served;
     TShellFileIconThread thread(
         [&](const std::string& path) {
-            std::unique_lock lock(mutex);
             if (path == "/first") {
-                busy = true;
-                changed.notify_all();
-                changed.wait(lock, [&] { return release; });
+                busy.set_value();
+                released.wait();
             }
             return QStringList{QString::fromStdString(path)};
         },
         [&](std::int32_t, const QStringList& names) {
             const std::lock_guard lock(mutex);
             served.push_back(names.value(0).toStdString());
-            changed.notify_all();
+            if (served.size() == 4)
+                allServed.set_value();
         });
     thread.Enqueue(Request("/first"));
-    std::unique_lock lock(mutex);
-    ASSERT_TRUE(changed.wait_for(lock, 5s, [&] { return busy; }));
+    ASSERT_EQ(busy.get_future().wait_for(5s), std::future_status::ready);
     for (const char* path : {"/a", "/b", "/c"})
         thread.Enqueue(Request(path));
-    release = true;
-    changed.notify_all();
-    ASSERT_TRUE(changed.wait_for(lock, 5s, [&] { return served.size() == 4; }));
+    release.set_value();
+    ASSERT_EQ(allServed.get_future().wait_for(5s), std::future_status::ready);
+    const std::lock_guard lock(mutex);
     EXPECT_EQ(served, (std::vector<std::string>{"/first", "/c", "/b", "/a"}));
 }
 

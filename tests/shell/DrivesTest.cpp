@@ -1,17 +1,23 @@
-// The recent-directory list and its stored comma text, drive names and labels, and the window's
-// favourites menus they fill: a drive mounted under it, removing missing entries, a mount that hangs.
+// Drives coming and going: events from the kernel's mount table, the panel that offers to refresh
+// what changed, and the recent-directory list and favourites menus with drive names and labels.
 
 #include "common/BoxAnswers.h"
 #include "common/TempTree.h"
+#include "common/TinyTmpfs.h"
 #include "ui/FormMainFixture.h"
 
+#include "shell/ChangeNotify.h"
+#include "shell/ChangeNotifyMonitor.h"
 #include "shell/DriveNames.h"
+#include "shell/InfoPanel.h"
 #include "shell/MRUDirList.h"
 #include "shell/MountProbe.h"
 
 #include <QMenu>
 #include <QToolButton>
+#include <QVBoxLayout>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -29,6 +35,9 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::TempTree;
+using TSeen = std::pair<std::uint32_t, std::string>;
+constexpr std::uint32_t kAdd = kShellEventDriveAdd;
+constexpr std::uint32_t kRemoved = kShellEventDriveRemoved;
 
 std::vector<TMountEntry> Table(const std::string& mountinfo) {
     std::istringstream in(mountinfo);
@@ -37,6 +46,183 @@ std::vector<TMountEntry> Table(const std::string& mountinfo) {
 
 TMountEntry Drive(std::string mountPoint, std::string fileSystem, std::string source) {
     return {std::move(mountPoint), std::move(fileSystem), std::move(source), TDriveKind::Fixed};
+}
+
+// A component with both drive events assigned, recording what they were called with.
+class ChangeNotifyTest : public ::testing::Test {
+protected:
+    ChangeNotifyTest() {
+        notify_.SetOnDriveAdd([this](TSHChangeNotify& sender, std::uint32_t code, const std::string& path) {
+            EXPECT_EQ(&sender, &notify_);
+            Record(code, path);
+        });
+        notify_.SetOnDriveRemoved(
+            [this](TSHChangeNotify&, std::uint32_t code, const std::string& path) { Record(code, path); });
+    }
+    // Other test programs mount their own file systems meanwhile: only paths below `only_` count.
+    void Record(std::uint32_t code, const std::string& path) {
+        if (path.starts_with(only_))
+            seen_.emplace_back(code, path);
+    }
+    // As the system would deliver it: posted, under the component's message number.
+    void Deliver(std::uint32_t code, const std::string& path, std::uint32_t messageNo = 0) {
+        auto event =
+            std::make_unique<TShellNotifyEvent>(messageNo == 0 ? notify_.MessageNo() : messageNo, code, path);
+        QCoreApplication::postEvent(&notify_, event.release()); // the queue owns it
+        QCoreApplication::sendPostedEvents(&notify_);
+    }
+
+    QObject owner_;
+    TSHChangeNotify notify_{&owner_};
+    std::string only_;
+    std::vector<TSeen> seen_;
+};
+
+// Repeats are dropped ignoring case until another notification comes; the text case changes the
+// letters and keeps undecodable bytes; only the current message number and drive codes count.
+TEST_F(ChangeNotifyTest, RepeatsTextCaseAndMessageNumbers) {
+    Deliver(kAdd, "/media/Stick");
+    Deliver(kAdd, "/MEDIA/stick");
+    Deliver(kAdd | kShellEventInterruptMarker, "/media/stick");
+    Deliver(kRemoved, "/media/stick");
+    Deliver(kAdd, "/media/stick");
+    notify_.SetTextCase(TTextCase::tcUppercase);
+    Deliver(kAdd, "/mnt/daten-\xff-\xc3\xa4");
+    notify_.SetTextCase(TTextCase::tcLowercase);
+    Deliver(kRemoved, "/MNT/Daten-\xff-\xc3\x84");
+
+    EXPECT_THAT([&] { notify_.SetMessageNo(1023); }, ::testing::ThrowsMessage<std::invalid_argument>(
+                                                         "MessageNo must be greater than or equal to 1024"));
+    EXPECT_THROW(notify_.SetMessageNo(TSHChangeNotify::kMaxMessageNo + 1), std::invalid_argument);
+    notify_.SetMessageNo(2000);
+    Deliver(kAdd, "/old", 1024);
+    Deliver(kAdd, "/new", 2000);
+    Deliver(0x2, "/created-file"); // a code without an event
+    const std::vector<TSeen> expected{{kAdd, "/media/Stick"},
+                                      {kRemoved, "/media/stick"},
+                                      {kAdd, "/media/stick"},
+                                      {kAdd, "/MNT/DATEN-\xff-\xc3\x84"},
+                                      {kRemoved, "/mnt/daten-\xff-\xc3\xa4"},
+                                      {kAdd, "/new"}};
+    EXPECT_EQ(seen_, expected) << "the interrupt marker is not part of the code";
+}
+
+TEST_F(ChangeNotifyTest, RegisterWatchesOnlyForAssignedEventsAndToleratesAMissingTable) {
+    QObject owner;
+    TSHChangeNotify bare(&owner);
+    bare.Register();
+    EXPECT_FALSE(bare.IsRegistered()) << "no event, nothing to watch";
+    bare.SetOnDriveAdd([](TSHChangeNotify&, std::uint32_t, const std::string&) {});
+    bare.Register();
+    EXPECT_TRUE(bare.IsRegistered());
+    EXPECT_EQ(bare.EventMask(), kAdd);
+    bare.Deregister();
+    EXPECT_FALSE(bare.IsRegistered());
+
+    notify_.SetMountTablePath("/nonexistent/mountinfo");
+    EXPECT_NO_THROW(notify_.Register());
+    EXPECT_FALSE(notify_.IsRegistered());
+}
+
+TEST(MountTableMonitorTest, ComparingTablesReportsRemovalsFirstThenAdditionsByMountPoint) {
+    const auto before = Table("21 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
+                              "22 21 8:2 / /data rw - ext4 /dev/sda2 rw\n"
+                              "23 21 0:5 / /mnt/old\\040disk rw - ext4 /dev/sdb1 rw\n");
+    const auto after = Table("21 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
+                             "24 21 8:2 / /data rw - xfs /dev/sdc1 rw\n"
+                             "25 21 0:6 / /mnt/new\\011tab rw - nfs4 server:/x rw\n"
+                             "26 21 0:7 / /proc2 rw - proc proc rw\n");
+    using TChange = TMountTableMonitor::TChange;
+    const std::vector<std::pair<TChange, std::string>> expected{{TChange::Removed, "/mnt/old disk"},
+                                                                {TChange::Added, "/mnt/new\ttab"}};
+    EXPECT_EQ(TMountTableMonitor::Compare(before, after), expected)
+        << "a remount of the same point is no drive change; virtual file systems are none";
+}
+
+// The real kernel table while the event loop runs; bytes in a mount point's name arrive as they are.
+TEST_F(ChangeNotifyTest, MountingAndUnmountingIsNoticedWithinASecondUntilDeregistered) {
+    notify_.Register();
+    ASSERT_TRUE(notify_.IsRegistered());
+    const TempTree t;
+    t.Dir("odd name \xff");
+    const std::string point = t / "odd name \xff";
+    only_ = t.Path();
+    {
+        const testing::ScopedMount disk(point);
+        if (!disk.Mounted())
+            GTEST_SKIP() << disk.Refusal();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !seen_.empty(); }, 1000));
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return seen_.size() >= 2; }, 1000));
+    EXPECT_EQ(seen_, (std::vector<TSeen>{{kAdd, point}, {kRemoved, point}}));
+    notify_.Deregister();
+    const testing::ScopedMount again(point);
+    QTest::qWait(200);
+    EXPECT_EQ(seen_.size(), 2u) << "nothing after Deregister";
+}
+
+// The panel in a shown window, as under the main window's toolbar.
+class InfoPanelTest : public ::testing::Test {
+protected:
+    InfoPanelTest() {
+        layout_.addWidget(panel_);
+        layout_.addStretch(1);
+        window_.resize(500, 200);
+        window_.show();
+        panel_->SetOnRefresh([this](const std::string& path) { refreshed_.push_back(path); });
+    }
+    void Click(const char* button) {
+        auto* b = panel_->findChild<QPushButton*>(QString::fromLatin1(button));
+        ASSERT_TRUE(b != nullptr && b->isVisible());
+        QTest::mouseClick(b, Qt::LeftButton);
+    }
+    bool AwaitHeight(int height) {
+        return QTest::qWaitFor([&] { return panel_->height() == height; }, 2000);
+    }
+
+    QWidget window_;
+    QVBoxLayout layout_{&window_};
+    TFrameInfoPanel* panel_ = new TFrameInfoPanel(&window_);
+    std::vector<std::string> refreshed_;
+};
+
+TEST_F(InfoPanelTest, SlidesInToItsHeightAndOutOnClose) {
+    EXPECT_FALSE(panel_->isVisible()) << "hidden until something is shown";
+    panel_->ShowNotification("/data", QStringLiteral("changed"));
+    EXPECT_LT(panel_->height(), TFrameInfoPanel::kPanelHeight) << "it slides, it does not pop up";
+    ASSERT_TRUE(AwaitHeight(TFrameInfoPanel::kPanelHeight));
+    Click("ButtonCloseInfoPanel");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !panel_->isVisible(); }, 2000));
+    EXPECT_EQ(panel_->height(), 0);
+    EXPECT_TRUE(panel_->PendingPaths().empty());
+    EXPECT_TRUE(refreshed_.empty());
+
+    // Shown again halfway out: it turns back and ends fully shown.
+    panel_->ShowNotification("/data", QStringLiteral("again"));
+    ASSERT_TRUE(AwaitHeight(TFrameInfoPanel::kPanelHeight));
+    panel_->SlideVisible(false);
+    QTest::qWait(4 * TFrameInfoPanel::kSlideIntervalMs);
+    panel_->SlideVisible(true);
+    ASSERT_TRUE(AwaitHeight(TFrameInfoPanel::kPanelHeight));
+    QTest::qWait(3 * TFrameInfoPanel::kSlideIntervalMs);
+    EXPECT_TRUE(panel_->isVisible());
+    EXPECT_EQ(panel_->height(), TFrameInfoPanel::kPanelHeight);
+}
+
+// Pending paths are unique by their bytes; "Refresh now" refreshes each outermost one once, in order.
+TEST_F(InfoPanelTest, RefreshNowRefreshesTheOutermostPendingPathsOnceInOrder) {
+    for (const char* path : {"/data/b", "/data", "/data/b/c", "/data/b", "/data/Scan", "/data/scan", "/other",
+                             "/database", "/data/\xff"})
+        panel_->ShowNotification(path, QString::fromLatin1(path));
+    EXPECT_EQ(panel_->PendingPaths(),
+              (std::vector<std::string>{"/data/b", "/data", "/data/b/c", "/data/Scan", "/data/scan", "/other",
+                                        "/database", "/data/\xff"}));
+    EXPECT_EQ(panel_->Message(), QString::fromLatin1("/data/\xff")) << "the latest text is shown";
+    ASSERT_TRUE(AwaitHeight(TFrameInfoPanel::kPanelHeight));
+    Click("ButtonInfoPanelRefresh");
+    EXPECT_EQ(refreshed_, (std::vector<std::string>{"/data", "/other", "/database"}));
+    EXPECT_TRUE(panel_->PendingPaths().empty());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !panel_->isVisible(); }, 2000));
 }
 
 TEST(MRUDirList, NewestLastWithoutDuplicatesTrimmedAndSignalledOncePerChange) {
@@ -109,14 +295,16 @@ TEST(DriveNames, LabelOrLastNameWithTheMountPointAndLabelsFromDeviceLinksOrTheSo
     t.Dir("by-label");
     t.File("sdb1", 0);
     t.Link("../sdb1", "by-label/My\\x20Disk\\x2fA");
-    const std::string dir = t / "by-label";
-    EXPECT_EQ(FileSystemLabel(Drive("/mnt/a", "ext4", t / "sdb1"), dir), "My Disk/A");
-    EXPECT_EQ(FileSystemLabel(Drive("/mnt/x", "ext4", t / "nothing"), dir), "");
-    EXPECT_EQ(FileSystemLabel(Drive("/mnt/a", "ext4", t / "sdb1"), t / "absent"), "");
-    EXPECT_EQ(FileSystemLabel(Drive("/mnt/n", "nfs4", "srv:/export"), dir), "srv:/export");
-    EXPECT_EQ(FileSystemLabel(Drive("/mnt/r", "tmpfs", "Scratch"), dir), "Scratch");
-    EXPECT_EQ(FileSystemLabel(Drive("/mnt/r", "tmpfs", "tmpfs"), dir), "");
-    EXPECT_EQ(FileSystemLabel(Drive("/mnt/r", "tmpfs", "none"), dir), "");
+    const std::tuple<std::string, std::string, std::string, std::string> labels[] = {
+        {"ext4", t / "sdb1", t / "by-label", "My Disk/A"},
+        {"ext4", t / "nothing", t / "by-label", ""},
+        {"ext4", t / "sdb1", t / "absent", ""},
+        {"nfs4", "srv:/export", t / "by-label", "srv:/export"},
+        {"tmpfs", "Scratch", t / "by-label", "Scratch"},
+        {"tmpfs", "tmpfs", t / "by-label", ""},
+        {"tmpfs", "none", t / "by-label", ""}};
+    for (const auto& [fileSystem, source, dir, label] : labels)
+        EXPECT_EQ(FileSystemLabel(Drive("/mnt/a", fileSystem, source), dir), label) << source;
     EXPECT_EQ(DecodeUdevName("a\\x2g\\x41\\x"), "a\\x2gA\\x") << "only complete escapes are undone";
 }
 
@@ -160,22 +348,25 @@ class FavouritesWindow : public testing::FormMainTest {
 protected:
     ~FavouritesWindow() override { EXPECT_EQ(errors_, std::vector<std::string>{}); }
 
+    static std::vector<QAction*> Actions(const TFormMain& form, const char* menu = "PopupMRUDirList") {
+        const QList<QAction*> actions = form.findChild<QMenu*>(menu)->actions();
+        return {actions.begin(), actions.end()};
+    }
     static std::vector<std::string> Captions(const TFormMain& form, const char* menu = "PopupMRUDirList") {
         std::vector<std::string> captions;
-        for (const QAction* action : form.findChild<QMenu*>(menu)->actions())
+        for (const QAction* action : Actions(form, menu))
             captions.push_back(action->isSeparator() ? "-" : action->text().toStdString());
         return captions;
     }
     static bool Lists(const TFormMain& form, const std::string& caption) {
-        return std::ranges::all_of(
-            std::vector{"PopupMRUDirList", "MenuItemMRUDirList"},
-            [&](const char* menu) { return std::ranges::count(Captions(form, menu), caption) == 1; });
+        return std::ranges::count(Captions(form), caption) == 1 &&
+               std::ranges::count(Captions(form, "MenuItemMRUDirList"), caption) == 1;
     }
     static QAction* Item(const TFormMain& form, const std::string& caption) {
-        for (QAction* action : form.findChild<QMenu*>("PopupMRUDirList")->actions())
-            if (action->text().toStdString() == caption)
-                return action;
-        return nullptr;
+        const auto actions = Actions(form);
+        const auto found =
+            std::ranges::find(actions, caption, [](QAction* a) { return a->text().toStdString(); });
+        return found != actions.end() ? *found : nullptr;
     }
     TempTree t_;
 };
@@ -211,12 +402,10 @@ TEST_F(FavouritesWindow, AMountedDriveIsListedByNameScansAndAHangingMountNeverHo
     std::promise<void> release; // kept or broken, it ends the hanging look-ups
     auto probe = std::make_shared<HangingProbe>(std::vector<std::string>{ram.point, deadDir},
                                                 release.get_future().share());
-    auto started = std::chrono::steady_clock::now();
+    const auto started = std::chrono::steady_clock::now();
     form.SetMountProbe(probe);
-    EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
     EXPECT_TRUE(Lists(form, "ram (" + ram.point + ")")) << "unlabelled until the look-up answers";
     EXPECT_EQ(Captions(form).back(), "2 " + t_ / "recent");
-    started = std::chrono::steady_clock::now();
     for (int i = 0; i < 20; ++i)
         form.RebuildFavouritesMenus();
     EXPECT_LT(std::chrono::steady_clock::now() - started, 1s) << "the hanging look-ups are waited for again";
