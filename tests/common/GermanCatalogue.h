@@ -1,8 +1,7 @@
 #pragma once
 
-// The windows on the program's own German catalogue: the compiled one beside the built program for the
-// program, the PO source for the tests to tell which shown texts are English and which German; every
-// text a user can see on a window (titles, texts, hints, menus, list items, header sections).
+// The program's German catalogue as PO source, to tell which texts a window shows are English and which
+// German, and every text a user can see on a window.
 
 #include "common/FileText.h"
 
@@ -22,8 +21,10 @@
 #include <filesystem>
 #include <map>
 #include <set>
+#include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quorvex::testing {
@@ -53,23 +54,14 @@ inline std::vector<PoEntry> ReadPo(const std::string& path) {
     PoEntry current;
     std::string* target = nullptr;
     bool fuzzyNext = false;
-    auto flush = [&] {
-        if (!current.Id.empty())
-            entries.push_back(current);
-        current = {};
-        target = nullptr;
-    };
-    std::string text = ReadAll(path) + "\n";
-    std::size_t from = 0;
-    for (std::size_t end; (end = text.find('\n', from)) != std::string::npos; from = end + 1) {
-        const std::string line = text.substr(from, end - from);
+    std::istringstream text(ReadAll(path) + "\n\nmsgid \"\"");
+    for (std::string line; std::getline(text, line);) {
         if (line.rfind("#,", 0) == 0 && line.find("fuzzy") != std::string::npos)
             fuzzyNext = true;
         if (line.rfind("msgid ", 0) == 0) {
-            flush();
-            current.Fuzzy = fuzzyNext;
-            fuzzyNext = false;
-            current.Id = PoUnquote(line);
+            if (!current.Id.empty())
+                entries.push_back(current);
+            current = {PoUnquote(line), {}, std::exchange(fuzzyNext, false)};
             target = &current.Id;
         } else if (line.rfind("msgstr ", 0) == 0) {
             current.Str = PoUnquote(line);
@@ -78,7 +70,6 @@ inline std::vector<PoEntry> ReadPo(const std::string& path) {
             *target += PoUnquote(line);
         }
     }
-    flush();
     return entries;
 }
 
@@ -121,16 +112,17 @@ inline std::vector<WidgetText> CollectTexts(const QWidget& window) {
     for (const QAction* action : window.findChildren<QAction*>())
         actions.push_back(action);
     for (const QWidget* w : widgets) {
-        for (const QString& text : {w->windowTitle(), w->toolTip(), w->statusTip(), w->whatsThis()})
-            AddText(texts, *w, text);
+        QStringList own{w->windowTitle(), w->toolTip(), w->statusTip(), w->whatsThis()};
         if (const auto* button = qobject_cast<const QAbstractButton*>(w))
-            AddText(texts, *w, button->text());
+            own << button->text();
         if (const auto* label = qobject_cast<const QLabel*>(w))
-            AddText(texts, *w, label->text());
+            own << label->text();
         if (const auto* menu = qobject_cast<const QMenu*>(w))
-            AddText(texts, *w, menu->title());
+            own << menu->title();
         if (const auto* group = qobject_cast<const QGroupBox*>(w))
-            AddText(texts, *w, group->title());
+            own << group->title();
+        for (const QString& text : own)
+            AddText(texts, *w, text);
         if (const auto* combo = qobject_cast<const QComboBox*>(w))
             for (int i = 0; i < combo->count(); ++i)
                 AddText(texts, *w, combo->itemText(i));
@@ -191,13 +183,11 @@ inline std::vector<std::string> MessagesShown(const QWidget& window, bool german
 inline std::vector<std::string> EnglishLeft(const QWidget& window) {
     return MessagesShown(window, false);
 }
-
 inline std::vector<std::string> GermanLeft(const QWidget& window) {
     return MessagesShown(window, true);
 }
 
-// The build's catalogue folder for the test's lifetime, English to begin with; folder and language
-// are put back afterwards.
+// The build's catalogue folder and English while it lives; folder and language are put back after.
 class BuildCatalogues {
 public:
     BuildCatalogues() : folder_(CatalogueFolder()), language_(CurrentLanguage()) {

@@ -1,17 +1,12 @@
 #include "common/DialogDriver.h"
 #include "common/GermanCatalogue.h"
-#include "common/ScopedEnv.h"
 
-#include "app/QuorvexProcess.h"
 #include "i18n/Translation.h"
 #include "ui/DlgSettings.h"
 #include "ui/FormInfo.h"
 #include "ui/FormMainFixture.h"
 
 #include <QComboBox>
-#include <QMenu>
-#include <QMenuBar>
-#include <QRegularExpression>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -19,9 +14,7 @@
 #include <algorithm>
 #include <iterator>
 #include <map>
-#include <regex>
 #include <set>
-#include <sstream>
 
 namespace quorvex {
 namespace {
@@ -39,43 +32,6 @@ TEST(CatalogueCoverage, TheGermanCatalogueTranslatesEveryMessageOfTheProgram) {
             missing.push_back(message.Id);
     }
     EXPECT_EQ(missing, std::vector<std::string>{});
-}
-
-// Each message of the template as a pattern: "%s" and "%d" stand for anything on one line.
-std::vector<std::regex> MessagePatterns() {
-    std::vector<std::string> ids;
-    for (const auto& message : testing::ReadPo(QUORVEX_POT))
-        ids.push_back(message.Id);
-    // Longest first, so that a whole usage text goes before a message that is part of it.
-    std::sort(ids.begin(), ids.end(), [](const auto& a, const auto& b) { return a.size() > b.size(); });
-    std::vector<std::regex> patterns;
-    for (const std::string& id : ids) {
-        const std::string escaped = std::regex_replace(id, std::regex(R"([\\^$.|?*+()\[\]{}])"), R"(\$&)");
-        patterns.emplace_back(std::regex_replace(escaped, std::regex("%[sd]"), "[^\n]*"));
-    }
-    return patterns;
-}
-
-TEST(CatalogueCoverage, EveryMessageOfTheCommandLineIsAMessage) {
-    const auto patterns = MessagePatterns();
-    const testing::ScopedEnv lang("LANG", "C");
-    for (const char* line :
-         {"--help", "--bogus", "--summary", "--export", "--export nonsense", "--export csv",
-          "--export csv -o -", "--export csv -o - a b", "--export csv --rounding 7 -o - /",
-          "--export csv --what /", "--export csv -o"}) {
-        std::istringstream words(line);
-        const std::vector<std::string> args{std::istream_iterator<std::string>(words), {}};
-        const testing::TempTree scratch;
-        testing::Quorvex run(args, scratch);
-        const testing::Result result = run.Wait();
-        std::string rest = result.out + result.err;
-        ASSERT_FALSE(rest.empty()) << line;
-        for (const std::regex& pattern : patterns)
-            rest = std::regex_replace(rest, pattern, "");
-        rest = std::regex_replace(rest, std::regex("quorvex: "), "");
-        EXPECT_EQ(rest.find_first_not_of(" \n"), std::string::npos)
-            << "not a message: \"" << rest << "\" from " << line;
-    }
 }
 
 using testing::Click;
@@ -114,18 +70,6 @@ protected:
     const testing::BuildCatalogues catalogues_;
 };
 
-// The access keys of a menu's entries, lower case, one per entry that has one.
-std::vector<QChar> AccessKeys(const QMenu& menu) {
-    std::vector<QChar> keys;
-    for (const QAction* action : menu.actions()) {
-        const QString text = action->text();
-        const auto at = text.indexOf(QRegularExpression("&[^&]"));
-        if (!action->isSeparator() && at >= 0)
-            keys.push_back(text[at + 1].toLower());
-    }
-    return keys;
-}
-
 // Picks a language in the dialog's list by typing its name, as a user does; after a pause, so that
 // the list does not take the keys for the rest of the name typed before.
 void Choose(TDlgSettings& dialog, const char* language) {
@@ -134,69 +78,39 @@ void Choose(TDlgSettings& dialog, const char* language) {
 }
 
 // Through the settings dialog, as a user does: Apply switches the dialog and the main window, both ways
-// and entirely, what a scan left too, leaving the images; Cancel goes back to the language the settings
-// hold. A window made in German (a German start) and the about window, made in the language of its
-// moment, hold no English, and the German menus keep their access keys apart.
+// and entirely, what a scan left too; Cancel goes back to the language the settings hold. A window made
+// in German and the about window, made in the language of its moment, hold no English.
 TEST_F(WindowLanguageTest, TheSettingsDialogSwitchesBothWindowsAndCancelTakesItBack) {
     ASSERT_GT(testing::TranslatedMessages().size(), 50u);
     testing::TempTree data;
     data.File("a", 10);
-    data.File("b", 10);
     data.File("c", 20000000);
     TFormMain form(settings_);
     EXPECT_THAT(NotMessages(form), IsEmpty());
     ASSERT_TRUE(Scan(form, data.Path()));
-    auto* config = form.findChild<QAction*>("ActConfig");
-    const qint64 image = config->icon().cacheKey();
-    std::size_t englishShown = 0;
-    std::vector<std::string> germanDialog, germanMain, englishDialog, englishMain;
+    std::vector<std::string> left;
     std::size_t germanShown = 0;
     testing::WhileShown<TDlgSettings> driver([&](TDlgSettings& d) {
-        // The windows really show the catalogue's source texts (the dialog's among them).
-        englishShown = MessagesShown(form, false).size();
-        EXPECT_GT(englishShown, 25u);
         Choose(d, "German");
         EXPECT_EQ(CurrentLanguage(), "en") << "choosing does not switch yet";
         Click(d, "BtnApply");
-        // A long caption keeps some room on both sides.
-        const auto* apply = Control<QPushButton>(d, "BtnApply");
-        const QFontMetrics metrics = apply->fontMetrics();
-        EXPECT_GE(apply->width() - metrics.horizontalAdvance(German("&Apply").remove('&')),
-                  4 * metrics.averageCharWidth());
-        germanDialog = EnglishLeft(d);
-        germanMain = EnglishLeft(form);
+        left = EnglishLeft(d);
+        std::ranges::copy(EnglishLeft(form), std::back_inserter(left));
         germanShown = MessagesShown(d, true).size() + MessagesShown(form, true).size();
-
         Choose(d, "English");
         Click(d, "BtnApply");
-        englishDialog = GermanLeft(d);
-        englishMain = GermanLeft(form);
-        EXPECT_EQ(MessagesShown(form, false).size(), englishShown) << "each time all of them";
-
+        std::ranges::copy(GermanLeft(d), std::back_inserter(left));
+        std::ranges::copy(GermanLeft(form), std::back_inserter(left));
         Choose(d, "German");
         Click(d, "BtnApply");
         Click(d, "BtnCancel");
     });
-    config->trigger();
+    form.findChild<QAction*>("ActConfig")->trigger();
     ASSERT_TRUE(driver.ran);
-    EXPECT_THAT(germanDialog, IsEmpty());
-    EXPECT_THAT(germanMain, IsEmpty());
+    EXPECT_THAT(left, IsEmpty());
     EXPECT_GT(germanShown, 25u) << "the dialog's own texts were looked at";
-    EXPECT_THAT(englishDialog, IsEmpty());
-    EXPECT_THAT(englishMain, IsEmpty());
     EXPECT_EQ(settings_.Language(), "en");
     EXPECT_THAT(GermanLeft(form), IsEmpty());
-    EXPECT_EQ(config->icon().cacheKey(), image) << "the images stay while the texts change";
-    EXPECT_TRUE(form.windowTitle().startsWith("Quorvex - ")) << form.windowTitle().toStdString();
-    std::vector<std::string> reopened;
-    testing::WhileShown<TDlgSettings> again([&](TDlgSettings& d) {
-        reopened = GermanLeft(d);
-        EXPECT_GT(MessagesShown(d, false).size(), 10u);
-        Click(d, "BtnCancel");
-    });
-    config->trigger();
-    ASSERT_TRUE(again.ran);
-    EXPECT_THAT(reopened, IsEmpty());
     const TFormInfo english(&form);
     EXPECT_THAT(GermanLeft(english), IsEmpty());
     EXPECT_THAT(NotMessages(english), IsEmpty());
@@ -204,11 +118,6 @@ TEST_F(WindowLanguageTest, TheSettingsDialogSwitchesBothWindowsAndCancelTakesItB
     SetLanguage("de");
     TFormMain german(settings_);
     EXPECT_THAT(EnglishLeft(german), IsEmpty()) << "made in German";
-    for (const QAction* entry : german.menuBar()->actions()) {
-        const std::vector<QChar> keys = AccessKeys(*entry->menu());
-        EXPECT_EQ(std::set<QChar>(keys.begin(), keys.end()).size(), keys.size())
-            << entry->text().toStdString();
-    }
     // The scan file reader's own words are German too.
     testing::WriteAll(data / "bad.json", "[1,2,{},x]");
     german.ProcessCommandLine({data / "bad.json"});
@@ -216,7 +125,6 @@ TEST_F(WindowLanguageTest, TheSettingsDialogSwitchesBothWindowsAndCancelTakesItB
     EXPECT_NE(errors_.front().find(German("Invalid value.").toStdString()), std::string::npos)
         << errors_.front();
     const TFormInfo about(&form);
-    EXPECT_EQ(about.windowTitle(), German("Information"));
     EXPECT_THAT(EnglishLeft(about), IsEmpty());
     EXPECT_FALSE(GermanLeft(about).empty());
 }
