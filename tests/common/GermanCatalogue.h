@@ -108,9 +108,7 @@ inline std::vector<WidgetText> CollectTexts(const QWidget& window) {
     QList<const QWidget*> widgets{&window};
     for (const QWidget* child : window.findChildren<QWidget*>())
         widgets.push_back(child);
-    QList<const QAction*> actions;
-    for (const QAction* action : window.findChildren<QAction*>())
-        actions.push_back(action);
+    QList<QAction*> actions = window.findChildren<QAction*>();
     for (const QWidget* w : widgets) {
         QStringList own{w->windowTitle(), w->toolTip(), w->statusTip(), w->whatsThis()};
         if (const auto* button = qobject_cast<const QAbstractButton*>(w))
@@ -121,18 +119,18 @@ inline std::vector<WidgetText> CollectTexts(const QWidget& window) {
             own << menu->title();
         if (const auto* group = qobject_cast<const QGroupBox*>(w))
             own << group->title();
-        for (const QString& text : own)
-            AddText(texts, *w, text);
         if (const auto* combo = qobject_cast<const QComboBox*>(w))
             for (int i = 0; i < combo->count(); ++i)
-                AddText(texts, *w, combo->itemText(i));
+                own << combo->itemText(i);
         if (const auto* tabs = qobject_cast<const QTabWidget*>(w))
             for (int i = 0; i < tabs->count(); ++i)
-                AddText(texts, *w, tabs->tabText(i));
+                own << tabs->tabText(i);
         if (const auto* view = qobject_cast<const QAbstractItemView*>(w); view && view->model())
             for (int i = 0; i < view->model()->columnCount(); ++i)
-                AddText(texts, *w, view->model()->headerData(i, Qt::Horizontal).toString());
-        for (const QAction* action : w->actions())
+                own << view->model()->headerData(i, Qt::Horizontal).toString();
+        for (const QString& text : own)
+            AddText(texts, *w, text);
+        for (QAction* action : w->actions())
             if (!actions.contains(action))
                 actions.push_back(action);
     }

@@ -24,9 +24,8 @@ inline int RunWidgetTests(int argc, char** argv) {
     if (!home.isValid())
         return 2;
     const QByteArray root = QFile::encodeName(home.path());
-    QDir(home.path()).mkpath(QStringLiteral("config"));
-    QDir(home.path()).mkpath(QStringLiteral("runtime"));
-    QDir(home.path()).mkpath(QStringLiteral("data"));
+    for (const char* folder : {"config", "runtime", "data"})
+        QDir(home.path()).mkpath(QString::fromLatin1(folder));
     qputenv("HOME", root);
     qputenv("XDG_CONFIG_HOME", root + "/config");
     qputenv("XDG_DATA_HOME", root + "/data"); // the trash too

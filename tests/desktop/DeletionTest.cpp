@@ -118,7 +118,6 @@ TEST(Trash, MissingOrUnsafePathsTouchNothing) {
     const TTrashResult missing = MoveToTrash(t / "missing");
     EXPECT_EQ(missing.Outcome, TTrashOutcome::Failed);
     EXPECT_EQ(missing.Error, ENOENT);
-    EXPECT_NE(missing.Message.find("missing"), std::string::npos) << missing.Message;
     for (const std::string& path :
          {std::string(), std::string("victim"), t / "sub/../victim", t / "./victim"}) {
         const TTrashResult refused = MoveToTrash(path);
@@ -130,9 +129,8 @@ TEST(Trash, MissingOrUnsafePathsTouchNothing) {
     EXPECT_EQ(InfoCount(), before);
 }
 
-// GIO counts tmpfs among the system's internal mounts and makes no trash folder there, and it cannot
-// rename out of a bind mount into the home trash; either way the item must stay where it is and the
-// caller must learn that only permanent deletion is left.
+// GIO makes no trash on a tmpfs and cannot rename out of a bind mount: the item stays, and the caller
+// learns that only permanent deletion is left.
 TEST(Trash, MountsWithoutTrashKeepTheItem) {
     TrashDir();
     const TinyTmpfs tmpfs;

@@ -113,45 +113,7 @@ void DefaultHandlerScenario() {
     EXPECT_EQ(desktop.TakeOpened(), desktop.Tree / kDir);
 }
 
-// Our own desktop entry is the folders' default, as installing the package may make it; the
-// desktop's cache of registrations (what update-desktop-database writes) names `others` too.
-std::string MakeOwnEntryTheDefault(const ProbeDesktop& desktop, const std::string& others) {
-    std::string ours = desktop.Tree / "ours-opened";
-    WriteAll(desktop.Tree / "data/applications/org.quorvex.Quorvex.desktop",
-             "[Desktop Entry]\nType=Application\nName=Quorvex\nExec=touch " + ours +
-                 "\nMimeType=inode/directory;\n");
-    WriteAll(desktop.Tree / "data/applications/mimeinfo.cache",
-             "[MIME Cache]\ninode/directory=org.quorvex.Quorvex.desktop;" + others + "\n");
-    WriteAll(desktop.Tree / "config/mimeapps.list",
-             "[Default Applications]\ntext/plain=quorvex-probe.desktop\n"
-             "inode/directory=org.quorvex.Quorvex.desktop\n");
-    return ours;
-}
-
-void OwnEntryScenario() {
-    const ProbeDesktop desktop;
-    const std::string ours = MakeOwnEntryTheDefault(desktop, "quorvex-probe.desktop;");
-    EXPECT_TRUE(OpenWithDefaultHandler(desktop.Tree / kDir).Ok);
-    EXPECT_EQ(desktop.TakeOpened(), desktop.Tree / kDir) << "the other application the desktop knows";
-    EXPECT_FALSE(Exists(ours));
-}
-
-void OnlyOwnEntryScenario() {
-    const ProbeDesktop desktop;
-    const std::string ours = MakeOwnEntryTheDefault(desktop, "");
-    const TLaunchResult result = ShellExplore(desktop.Tree / kDir, true);
-    EXPECT_FALSE(result.Ok);
-    EXPECT_NE(result.Message.find("No application other than Quorvex"), std::string::npos) << result.Message;
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_FALSE(Exists(ours));
-}
-
 } // namespace
-
-TEST(ShellLaunch, OurOwnEntryIsPassedOverForFoldersAndNeverLaunched) {
-    RunInFreshProcess(OwnEntryScenario);
-    RunInFreshProcess(OnlyOwnEntryScenario);
-}
 
 TEST(ShellLaunch, DefaultHandlerGetsTheExactBytesAndMissingHandlersAreReported) {
     RunInFreshProcess(DefaultHandlerScenario);

@@ -1,12 +1,7 @@
 #include "diag/QxLogger.h"
-#include "diag/QxProfiler.h"
 
 #include "common/FileText.h"
 #include "common/TempTree.h"
-
-#include <QLoggingCategory>
-#include <QString>
-#include <QStringList>
 
 #include <gtest/gtest.h>
 #include <log4cplus/logger.h>
@@ -15,20 +10,6 @@ using namespace quorvex;
 using quorvex::testing::ReadAll;
 using quorvex::testing::TempTree;
 using quorvex::testing::WriteAll;
-
-// The switch users are told about is a Qt logging rule, parsed exactly as QT_LOGGING_RULES is.
-TEST(Profiler, TimingLinesAreDebugMessagesOfTheQuorvexCategory) {
-    static QStringList seen;
-    seen.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(
-        [](QtMsgType, const QMessageLogContext&, const QString& message) { seen << message; });
-    LogElapsed(-5, "quiet");
-    QLoggingCategory::setFilterRules(QStringLiteral("quorvex.debug=true"));
-    LogElapsed(-5, "OnCreate");
-    QLoggingCategory::setFilterRules(QString());
-    qInstallMessageHandler(previous);
-    EXPECT_EQ(seen, QStringList{QStringLiteral("OnCreate: 0.0 s")});
-}
 
 namespace {
 
@@ -56,7 +37,6 @@ std::string LogThrough(const TempTree& t, const std::string& config, const std::
 // threshold and additivity.
 TEST(Logger, TheOldDialectsLevelsThresholdAndAdditivityTakeEffect) {
     const TempTree t;
-    EXPECT_FALSE(ConfigureLogging(t / "missing.cfg"));
     EXPECT_EQ(LogThrough(t,
                          "log4d.rootLogger=DEBUG,F\nlog4cplus.logger.Quorvex=INFO\n" +
                              FileAppender("F", t / "out.log", "%p %m%n"),

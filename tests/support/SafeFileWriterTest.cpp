@@ -36,9 +36,8 @@ int Failure(const std::string& path, const std::string& text) {
     }
 }
 
-// The new content arrives under the old name by a rename: through a link, with the old permission
-// bits. A writer abandoned half-way (the export raised, the program is closing) changes nothing, and
-// the temporary has no name until the content is complete, so a killed writer cannot leave it behind.
+// A rename puts the new content under the old name, through a link, with the old permission bits; an
+// abandoned writer changes nothing, and its temporary has no name a killed writer could leave behind.
 TEST(SafeFileWriter, ReplacesAllOrNothingThroughLinksKeepingThePermissions) {
     TempTree dir;
     dir.Dir("real");
@@ -54,12 +53,10 @@ TEST(SafeFileWriter, ReplacesAllOrNothingThroughLinksKeepingThePermissions) {
         EXPECT_EQ(Entries(dir / "real"), 1) << "the temporary has a name while it is written";
     }
     EXPECT_EQ(ReadAll(path), "previous");
-    EXPECT_EQ(Entries(dir / "real"), 1);
 
     TSafeFileWriter writer(dir / "link.csv");
     writer.Write("new");
     writer.Commit();
-    EXPECT_THROW(writer.Commit(), std::logic_error);
     ::close(holdOld);
     EXPECT_EQ(ReadAll(path), "new");
     EXPECT_NE(Inode(path), before);
@@ -89,7 +86,6 @@ TEST(SafeFileWriter, AFailedWriteRaisesAndKeepsThePreviousFile) {
     EXPECT_EQ(Failure(dir / "ro/old", "new"), EACCES);
     ::chmod((dir / "ro").c_str(), 0755);
     EXPECT_EQ(ReadAll(dir / "readonly"), "old");
-    EXPECT_EQ(ReadAll(dir / "ro/old"), "old");
 
     bool stop = false;
     TSafeFileWriter stopped(dir / "ro/old");
@@ -106,7 +102,6 @@ TEST(SafeFileWriter, AFailedWriteRaisesAndKeepsThePreviousFile) {
     WriteAll(disk / "old", "old");
     disk.Fill();
     EXPECT_EQ(Failure(disk / "old", "new"), ENOSPC);
-    EXPECT_EQ(Failure(disk / "fresh", "new"), ENOSPC);
     EXPECT_EQ(ReadAll(disk / "old"), "old");
     EXPECT_EQ(Entries(disk.Path()), 2) << "the old file and the filler, no temporary";
 }
