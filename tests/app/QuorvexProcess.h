@@ -53,6 +53,9 @@ public:
             ::dup2(::open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
             ::dup2(::open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
         }
+        // A test run from a background job inherits SIGINT ignored; the signal tests need what a terminal
+        // gives.
+        ::signal(SIGINT, SIG_DFL);
         ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
         ::execv(argv[0], argv.data());
         ::_exit(127);
@@ -107,8 +110,8 @@ inline Result RunQuorvex(const std::vector<std::string>& args, const TempTree& s
     return Quorvex(args, scratch).Wait();
 }
 
-// Waits until process `pid` handles `signal` itself (the "SigCgt" mask of its status), so that a
-// signal sent next meets the program's handler, not the default action; false after a few seconds.
+// Until process `pid` handles `signal` itself (its "SigCgt" mask), so that the signal meets the
+// program's handler, not the default action; false after ten seconds.
 inline bool AwaitCatching(pid_t pid, int signal) {
     for (int i = 0; i < 1000; ++i) {
         std::ifstream status("/proc/" + std::to_string(pid) + "/status");
@@ -122,29 +125,7 @@ inline bool AwaitCatching(pid_t pid, int signal) {
     return false;
 }
 
-// A shell command line's standard output, or nullopt when it failed.
-inline std::optional<std::string> Shell(const std::string& command) {
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
-    if (!pipe)
-        return std::nullopt;
-    std::string out;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;)
-        out.append(buffer, n);
-    if (::pclose(pipe.release()) != 0)
-        return std::nullopt;
-    return out;
-}
-
-// `path` in single quotes for the shell.
-inline std::string Quoted(const std::string& path) {
-    std::string quoted = "'";
-    for (const char c : path)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-// Waits until process `pid` runs at least `count` threads; false after ten seconds.
+// Until process `pid` runs at least `count` threads; false after ten seconds.
 inline bool AwaitThreads(pid_t pid, long count) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     for (std::error_code error;
@@ -155,6 +136,26 @@ inline bool AwaitThreads(pid_t pid, long count) {
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     return true;
+}
+
+// A shell command line's standard output, or nullopt when it failed.
+inline std::optional<std::string> Shell(const std::string& command) {
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+    std::string out;
+    char buffer[4096];
+    for (std::size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;)
+        out.append(buffer, n);
+    if (!pipe || ::pclose(pipe.release()) != 0)
+        return std::nullopt;
+    return out;
+}
+
+// `path` in single quotes for the shell.
+inline std::string Quoted(const std::string& path) {
+    std::string quoted = "'";
+    for (const char c : path)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
 }
 
 // Runs the program as "nobody", without the superuser's groups.

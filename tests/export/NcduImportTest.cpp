@@ -9,8 +9,8 @@
 #include "model/FileSystemNode.h"
 #include "model/RootNodes.h"
 #include "model/TreeOperations.h"
-#include "scan/DiskListing.h"
 #include "scan/DirScanner.h"
+#include "scan/DiskListing.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -69,14 +69,12 @@ TEST_F(NcduImport, BuildsTheTreeFromTheEntriesWithoutTouchingTheDisk) {
 
     auto* sub = dynamic_cast<TDirNode*>(Child(root.get(), "sub"));
     ASSERT_NE(sub, nullptr);
-    EXPECT_EQ(sub->GetSize(), 8);
     EXPECT_EQ(sub->GetFileCount(), 2);
     // Two small files make a group, as a scan with this threshold would.
     ASSERT_NE(sub->FileGroup(), nullptr);
     EXPECT_EQ(sub->FileGroup()->GetFileCount(), 2);
     EXPECT_EQ(sub->ListFiles(ScanForChildrenFiles), 0);
     EXPECT_EQ(sub->FileGroup()->ListFiles(ScanForChildrenFiles), 2);
-    ASSERT_NE(Child(sub->FileGroup(), "lnk"), nullptr);
     EXPECT_TRUE(Child(sub->FileGroup(), "lnk")->IsSystem());
     EXPECT_EQ(sub->FileGroup()->ListFiles(ScanForChildrenFiles), -1);
     EXPECT_EQ(sub->GetSize(), 8);
@@ -89,11 +87,9 @@ TEST_F(NcduImport, BuildsTheTreeFromTheEntriesWithoutTouchingTheDisk) {
     EXPECT_EQ(Child(root.get(), "not-in-the-file"), nullptr);
 
     auto* locked = dynamic_cast<TDirNode*>(Child(root.get(), "locked"));
-    ASSERT_NE(locked, nullptr);
     EXPECT_NE(locked->ErrorCode(), 0);
     EXPECT_TRUE(locked->HasFlag(nfEmpty));
     auto* proc = dynamic_cast<TDirNode*>(Child(root.get(), "proc"));
-    ASSERT_NE(proc, nullptr);
     EXPECT_EQ(proc->Attributes() & faReparsePoint, faReparsePoint);
     EXPECT_EQ(proc->ListFiles(ScanForChildrenFiles), -1);
     EXPECT_TRUE(Child(root.get(), ".empty")->IsHidden());
@@ -178,13 +174,6 @@ TEST_F(NcduImport, HundredThousandLevelsAreReadAndFreed) {
     }
     EXPECT_EQ(depth, kDepth);
     EXPECT_EQ(node->GetSize(), 1);
-    root.reset();
-}
-
-long MaxResidentKiB() {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
 }
 
 // 256 MiB of values the tree does not keep, through a pipe so nothing maps the file, cost memory for
@@ -201,12 +190,17 @@ TEST_F(NcduImport, ALargeFileIsStreamedInBoundedMemory) {
             out << value;
         out << "}]]";
     });
-    const long before = MaxResidentKiB();
+    const auto maxResidentKiB = [] {
+        rusage usage{};
+        ::getrusage(RUSAGE_SELF, &usage);
+        return usage.ru_maxrss;
+    };
+    const long before = maxResidentKiB();
     const auto root = ImportNcduFile(fifo, 0);
     writer.join();
     EXPECT_EQ(root->GetSize(), 7);
     EXPECT_EQ(ExportText(Format("ncdu"), root.get()).find("dsize"), std::string::npos) << "none is made up";
-    EXPECT_LT(MaxResidentKiB() - before, 32 * 1024) << "KiB more at the peak";
+    EXPECT_LT(maxResidentKiB() - before, 32 * 1024) << "KiB more at the peak";
 }
 
 constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
