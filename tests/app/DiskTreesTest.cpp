@@ -17,10 +17,6 @@ namespace {
 using namespace std::chrono_literals;
 using namespace quorvex::testing;
 
-std::string FirstLine(const std::string& text) {
-    return text.substr(0, text.find_first_of("\r\n"));
-}
-
 std::string Figures(const std::string& summary) {
     const auto block = ParseBlocks(summary).at(0);
     return "size " + block.at("size") + ", files " + block.at("files") + ", directories " +
@@ -85,10 +81,8 @@ TEST_F(DiskTrees, BindMountInsideTheTreeIsNotEntered) {
     const ScopedMount fileBind(tree_ / "fm", tree_ / "src/sub/f");
     if (!bind.Mounted() || !fileBind.Mounted())
         GTEST_SKIP() << bind.Refusal() << fileBind.Refusal();
-    for (const char* once : {"--hard-links=once", "--hard-links=each"})
-        EXPECT_EQ(Figures(RunQuorvex({"--summary", once, tree_.Path()}, scratch_).out),
-                  "size 5000, files 2, directories 4, errors 0")
-            << once;
+    EXPECT_EQ(Figures(RunQuorvex({"--summary", tree_.Path()}, scratch_).out),
+              "size 5000, files 2, directories 4, errors 0");
     const Result ncdu = RunQuorvex({"--export", "ncdu", "--output", "-", tree_.Path()}, scratch_);
     EXPECT_EQ(ncdu.exitCode, 0) << ncdu.err;
     EXPECT_NE(ncdu.out.find(R"({"name":"mnt","excluded":"otherfs"})"), std::string::npos) << ncdu.out;
@@ -97,16 +91,18 @@ TEST_F(DiskTrees, BindMountInsideTheTreeIsNotEntered) {
 }
 
 // Ten thousand levels with a folder before and after the next level, so the scan file's writer needs
-// each level again on its way up, and sixteen deep branches for sixteen workers: with 32 descriptors
-// (most of them taken) every directory is still read, and read again for the scan file, in time.
+// each level again on its way up: with 32 descriptors, most of them taken, sixteen workers still read every
+// directory, and read it again for the scan file, in time.
 TEST_F(DiskTrees, FewOpenFilesLoseNoDirectoryAtAnyDepth) {
-    // As `ulimit -n 32` leaves a script: soft and hard limit alike, so nothing can be raised.
-    const std::vector<std::string> few{"/usr/bin/prlimit", "--nofile=32:32"};
-    // The same, with a script holding all but a few of them open.
-    std::vector<std::string> busy = few;
-    busy.insert(busy.end(), {"/bin/bash", "-c",
-                             "for i in $(seq 3 26); do eval \"exec $i</dev/null\"; done; exec \"$@\"", "sh"});
-    if (::access(few[0].c_str(), X_OK) != 0)
+    // As `ulimit -n 32` leaves a script (no limit can be raised), with all but a few of them held open.
+    const std::vector<std::string> busy{
+        "/usr/bin/prlimit",
+        "--nofile=32:32",
+        "/bin/bash",
+        "-c",
+        "for i in $(seq 3 26); do eval \"exec $i</dev/null\"; done; exec \"$@\"",
+        "sh"};
+    if (::access(busy[0].c_str(), X_OK) != 0)
         GTEST_SKIP() << "prlimit is not installed";
     TempTree chain;
     chain.Chain(10000, [](int fd, int) {
@@ -118,36 +114,13 @@ TEST_F(DiskTrees, FewOpenFilesLoseNoDirectoryAtAnyDepth) {
             ::close(file);
         }
     });
-    tree_.Dir("wide");
-    for (int branch = 0; branch < 16; ++branch) {
-        std::string path = "wide/b" + std::to_string(branch);
-        for (int level = 0; level < 60; ++level, path += "/c") {
-            tree_.Dir(path);
-            tree_.Dir(path + "/leaf");
-            tree_.File(path + "/leaf/f", level);
-        }
-    }
-    const std::string deep = "size 140000, files 20000, directories 30001, errors 0";
-    const struct {
-        std::string root, jobs, figures;
-    } runs[] = {{chain.Path(), "1", deep},
-                {chain.Path(), "16", deep},
-                {tree_ / "wide", "16", "size 28320, files 960, directories 1921, errors 0"}};
-    for (const auto& run : runs) {
-        SCOPED_TRACE(run.root + " with --jobs " + run.jobs);
-        const Result limited =
-            Quorvex({"--summary", "--jobs", run.jobs, run.root}, scratch_, false, few).Wait();
-        EXPECT_EQ(limited.exitCode, 0) << limited.err;
-        EXPECT_EQ(Figures(limited.out), run.figures);
-        if (run.jobs == "1")
-            continue;
-        const std::string output = scratch_ / "limited.json";
-        const Result exported =
-            Quorvex({"--export", "ncdu", "--jobs", run.jobs, "-o", output, run.root}, scratch_, false, busy)
-                .Wait(20s);
-        EXPECT_EQ(exported.exitCode, 0) << exported.err;
-        EXPECT_EQ(Figures(RunQuorvex({"--summary", output}, scratch_).out), run.figures);
-    }
+    const std::string output = scratch_ / "limited.json";
+    const Result exported =
+        Quorvex({"--export", "ncdu", "--jobs", "16", "-o", output, chain.Path()}, scratch_, false, busy)
+            .Wait(20s);
+    EXPECT_EQ(exported.exitCode, 0) << exported.err;
+    EXPECT_EQ(Figures(RunQuorvex({"--summary", output}, scratch_).out),
+              "size 140000, files 20000, directories 30001, errors 0");
 }
 
 bool HaveTool(const std::string& name) {
@@ -202,8 +175,9 @@ TEST(Peers, SizesAndHardLinksMatchDuWithoutTheDirectories) {
             EXPECT_EQ(std::stoll(Summary(args, scratch).at("size")), expected);
             // The export takes the same options; its first row is the root.
             args.insert(args.begin(), {"--export", "csv", "-o", "-"});
-            const std::string row = FirstLine(RunQuorvex(args, scratch).out);
-            EXPECT_EQ(row.substr(0, row.rfind(',')), scratch / "alias," + std::to_string(expected));
+            EXPECT_EQ(
+                RunQuorvex(args, scratch).out.rfind(scratch / "alias," + std::to_string(expected) + ",", 0),
+                0u);
         }
     }
 }

@@ -53,8 +53,7 @@ public:
             ::dup2(::open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
             ::dup2(::open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
         }
-        // A test run from a background job inherits SIGINT ignored; the signal tests need what a terminal
-        // gives.
+        // A test run from a background job inherits SIGINT ignored.
         ::signal(SIGINT, SIG_DFL);
         ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
         ::execv(argv[0], argv.data());

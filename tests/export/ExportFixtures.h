@@ -1,6 +1,7 @@
 #pragma once
 
 #include "export/ExportRegistry.h"
+#include "export/NcduExport.h"
 #include "export/TreeTypesExport.h"
 #include "model/RootNodes.h"
 #include "model/TreeOperations.h"
@@ -62,6 +63,15 @@ inline const TExportClass& Format(const std::string& commandName) {
         if (ExportRegistry().Items(i).GetCommandName() == commandName)
             return ExportRegistry().Items(i);
     throw std::invalid_argument(commandName);
+}
+
+// The ncdu export without its header, which holds the time of writing.
+inline std::string NcduBody(const TFileSystemNode* root, int readAheadThreads = 0) {
+    TNcduExport exporter(root);
+    exporter.SetReadAheadThreads(readAheadThreads);
+    std::ostringstream out;
+    exporter.ExportToStream(out);
+    return out.str().substr(out.str().find('\n'));
 }
 
 } // namespace quorvex::testing
