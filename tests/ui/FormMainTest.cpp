@@ -2,8 +2,8 @@
 
 #include "FormMainFixture.h"
 
+#include "shell/MRUDirList.h"
 #include "support/FreeSpaceProbe.h"
-#include "support/Utilities.h"
 
 #include <chrono>
 #include <unistd.h>
