@@ -1,14 +1,11 @@
-// Deleting from the window: the keys, the menu with and without Shift, the questions, the trash on
-// disk, and a tree that matches the disk afterwards.
+// Deleting from the window: keys, menu, Shift, the questions, the trash on disk and the tree afterwards.
 
 #include "FormMainFixture.h"
 
 #include "common/TinyTmpfs.h"
 
-#include <QLocale>
 #include <QMenu>
 #include <QProgressDialog>
-#include <QRegularExpression>
 
 #include <filesystem>
 #include <fstream>
@@ -77,6 +74,14 @@ protected:
         QTest::mouseClick(menu, Qt::LeftButton, modifiers, menu->actionGeometry(action).center());
     }
 
+    // Each a directory holding one file "f" of that many bytes.
+    void Dirs(std::initializer_list<std::pair<std::string, long long>> dirs) const {
+        for (const auto& [dir, size] : dirs) {
+            data_.Dir(dir);
+            data_.File(dir + "/f", size);
+        }
+    }
+
     TempTree data_;
     TFormMain form_{settings_};
 };
@@ -88,16 +93,7 @@ TEST_F(DeleteActionTest, KeysAndMenuTrashOrDeleteForGoodAndTheTreeFollows) {
     outside.File("kept.bin", 4000);
     const std::string oddName = "new\nline \xff\xfe";
     const std::string odd = data_ / oddName;
-    Populate(data_, {{oddName, -1},
-                     {oddName + "/inner.bin", 3000},
-                     {"perm", -1},
-                     {"perm/f.bin", 500},
-                     {"menu-perm", -1},
-                     {"menu-perm/g.bin", 200},
-                     {"menu-trash", -1},
-                     {"menu-trash/h.bin", 100},
-                     {"stays", -1},
-                     {"stays/big.bin", 2 << 20}});
+    Dirs({{oddName, 3000}, {"perm", 500}, {"menu-perm", 200}, {"menu-trash", 100}, {"stays", 2 << 20}});
     data_.Link(outside.Path(), "perm/out");
     ASSERT_TRUE(Scan(form_, data_.Path()));
     const std::int64_t total = form_.RootNode()->GetSize();
@@ -111,7 +107,6 @@ TEST_F(DeleteActionTest, KeysAndMenuTrashOrDeleteForGoodAndTheTreeFollows) {
     EXPECT_FALSE(Exists(odd));
     EXPECT_TRUE(InTrash(odd)) << "the exact bytes, newline and invalid UTF-8 included";
     EXPECT_EQ(Node(odd), nullptr);
-    EXPECT_EQ(form_.RootNode()->GetSize(), total - 3000);
     EXPECT_EQ(form_.TreeView()->FocusedNode(), form_.RootNode()) << "the nearest ancestor takes the focus";
     EXPECT_EQ(form_.TreeView()->SelectedNodes(), std::vector<TFileSystemNode*>{form_.RootNode()});
 
@@ -129,53 +124,41 @@ TEST_F(DeleteActionTest, KeysAndMenuTrashOrDeleteForGoodAndTheTreeFollows) {
     ASSERT_EQ(yes.texts.size(), 4U);
     EXPECT_FALSE(InTrash(data_ / "menu-perm")) << "Shift held on the click deletes for good";
     EXPECT_TRUE(InTrash(data_ / "menu-trash"));
-    EXPECT_EQ(Node(data_ / "menu-perm"), nullptr);
     EXPECT_EQ(form_.RootNode()->GetFileCount(), 1);
     EXPECT_TRUE(errors_.empty()) << errors_.front();
 
     // No is the answer when in doubt, and it leaves everything as it was.
     yes.answer = QMessageBox::No;
     PressDelete({data_ / "stays"}, Qt::ShiftModifier);
-    EXPECT_TRUE(Exists(data_ / "stays/big.bin"));
+    EXPECT_TRUE(Exists(data_ / "stays/f"));
     EXPECT_NE(Node(data_ / "stays"), nullptr);
 }
 
 TEST_F(DeleteActionTest, PartialFailureLeavesTheTreeAsTheDiskIsAndNamesWhatStayed) {
-    Populate(data_, {{"d", -1},
-                     {"d/keep.txt", 700},
-                     {"d/a.txt", 10},
-                     {"d/sub", -1},
-                     {"d/sub/b.bin", 2 << 20},
-                     {"other.bin", 5000}});
+    Populate(data_,
+             {{"d", -1}, {"d/keep", 700}, {"d/a", 10}, {"d/sub", -1}, {"d/sub/b", 2 << 20}, {"o", 5000}});
     ASSERT_TRUE(Scan(form_, data_.Path()));
     // The user may not remove that one entry, as in a folder of someone else's.
-    HookedFileSystem fs({}, {}, FailOn("keep.txt", EACCES));
+    HookedFileSystem fs({}, {}, FailOn("keep", EACCES));
     form_.SetDeletionSeams({}, &fs);
     BoxAnswers yes;
     Select({data_ / "d"});
-    // The directory that went only in part is read again.
     ASSERT_TRUE(Await(form_, [&] { form_.DeleteSelection(true); }));
     ASSERT_EQ(errors_.size(), 1U);
-    EXPECT_TRUE(Has(errors_[0], data_ / "d/keep.txt")) << errors_[0];
-    EXPECT_TRUE(Has(errors_[0], SystemErrorMessage(EACCES))) << errors_[0];
-    EXPECT_TRUE(Exists(data_ / "d/keep.txt"));
+    EXPECT_TRUE(Has(errors_[0], data_ / "d/keep: " + SystemErrorMessage(EACCES))) << errors_[0];
+    EXPECT_TRUE(Exists(data_ / "d/keep"));
     EXPECT_FALSE(Exists(data_ / "d/sub"));
+    // The directory that went only in part was read again.
     TDirNode* d = Dir(form_, data_ / "d");
-    ASSERT_NE(d, nullptr) << "what is left is still shown";
-    EXPECT_EQ(d->GetSize(), 700);
+    ASSERT_NE(d, nullptr);
     EXPECT_EQ(d->GetFileCount(), 1);
-    EXPECT_EQ(Dir(form_, data_ / "d/sub"), nullptr);
     EXPECT_EQ(form_.RootNode()->GetSize(), 5700);
     EXPECT_EQ(form_.TreeView()->FocusedNode(), d) << "what could not go stays selected";
 }
 
 TEST_F(DeleteActionTest, NestedGroupsRootAndScansInsideAreHandledBeforeAnythingIsTouched) {
-    Populate(data_, {{"n", -1},
-                     {"n/only.bin", 3 << 20},
-                     {"smalls", -1},
-                     {"smalls/1.txt", 1},
-                     {"smalls/2.txt", 2},
-                     {"smalls/big.bin", 2 << 20}});
+    Dirs({{"n", 3 << 20}, {"smalls", 2 << 20}});
+    Populate(data_, {{"smalls/1.txt", 1}, {"smalls/2.txt", 2}});
     ASSERT_TRUE(Scan(form_, data_.Path()));
     std::vector<std::string> trashed;
     form_.SetDeletionSeams(
@@ -187,7 +170,7 @@ TEST_F(DeleteActionTest, NestedGroupsRootAndScansInsideAreHandledBeforeAnythingI
     BoxAnswers yes;
 
     // A directory and a file inside it: only the directory is handed on; both rows go.
-    Select({data_ / "n/only.bin", data_ / "n"});
+    Select({data_ / "n/f", data_ / "n"});
     form_.DeleteSelection(false);
     EXPECT_EQ(trashed, std::vector<std::string>{data_ / "n"});
     EXPECT_EQ(Node(data_ / "n"), nullptr);
@@ -199,7 +182,6 @@ TEST_F(DeleteActionTest, NestedGroupsRootAndScansInsideAreHandledBeforeAnythingI
     form_.DeleteSelection(false);
     ASSERT_EQ(errors_.size(), 1U);
     EXPECT_TRUE(Has(errors_[0], "names nothing on")) << errors_[0];
-    EXPECT_EQ(trashed.size(), 1U);
     EXPECT_EQ(yes.texts.size(), 1U) << "no question for what is refused";
     EXPECT_TRUE(Exists(data_ / "smalls/1.txt"));
 
@@ -211,34 +193,27 @@ TEST_F(DeleteActionTest, NestedGroupsRootAndScansInsideAreHandledBeforeAnythingI
         nullptr);
     for (const auto second : {QMessageBox::No, QMessageBox::Yes}) {
         yes.next = {QMessageBox::Yes, second};
-        Select({data_ / "smalls/big.bin"});
+        Select({data_ / "smalls/f"});
         form_.DeleteSelection(false);
         EXPECT_TRUE(Has(yes.texts.back(), "cannot be moved to the trash")) << yes.texts.back();
-        EXPECT_EQ(Exists(data_ / "smalls/big.bin"), second == QMessageBox::No);
+        EXPECT_EQ(Exists(data_ / "smalls/f"), second == QMessageBox::No);
     }
-    EXPECT_EQ(Node(data_ / "smalls/big.bin"), nullptr);
+    EXPECT_EQ(Node(data_ / "smalls/f"), nullptr);
     EXPECT_EQ(errors_.size(), 1U) << "declining is not a failure";
 
-    // The last files of a group go, and so does its row: an empty group stands for nothing. Their rows
-    // are picked directly: a path search does not look inside file groups.
+    // An emptied group stands for nothing; its rows are picked directly as paths do not reach into groups.
     form_.SetDeletionSeams({}, nullptr);
-    const auto* files = static_cast<const TGroupNode*>(FileGroupIn(Dir(form_, data_ / "smalls")));
-    form_.TreeModel()->fetchMore(form_.TreeModel()->Reveal(files));
-    form_.TreeView()->clearSelection();
-    std::vector<const TFileSystemNode*> rows;
-    {
-        TChildrenLock guard(files);
-        for (const auto& file : guard.Children())
-            rows.push_back(file.get());
-    }
-    ASSERT_EQ(rows.size(), 2U);
-    for (const TFileSystemNode* row : rows)
-        form_.TreeView()->selectionModel()->select(form_.TreeModel()->Reveal(row),
-                                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    TNodeTreeModel& model = *form_.TreeModel();
+    const QModelIndex files = model.Reveal(FileGroupIn(Dir(form_, data_ / "smalls")));
+    model.fetchMore(files);
+    ASSERT_EQ(model.rowCount(files), 2);
+    form_.TreeView()->selectionModel()->select(
+        QItemSelection(model.index(0, 0, files), model.index(1, 0, files)),
+        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     form_.DeleteSelection(true);
     EXPECT_FALSE(Exists(data_ / "smalls/2.txt"));
     EXPECT_EQ(FileGroupIn(Dir(form_, data_ / "smalls")), nullptr);
-    EXPECT_EQ(form_.TreeModel()->rowCount(form_.TreeModel()->IndexOf(Dir(form_, data_ / "smalls"))), 0);
+    EXPECT_EQ(model.rowCount(model.IndexOf(Dir(form_, data_ / "smalls"))), 0);
 
     // The scanned folder itself: its row goes and nothing is selected.
     Select({data_.Path()});
@@ -260,11 +235,8 @@ TEST_F(DeleteActionTest, SlowDeletionShowsProgressAndCancelStopsWithTheTreeAsThe
     });
     form_.SetDeletionSeams({}, &fs);
     BoxAnswers yes;
-    const QLocale previousLocale;
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     bool windowWasDisabled = false;
     int maximum = 0;
-    QString label;
     QTimer canceller;
     canceller.setInterval(20);
     QObject::connect(&canceller, &QTimer::timeout, [&] {
@@ -273,7 +245,6 @@ TEST_F(DeleteActionTest, SlowDeletionShowsProgressAndCancelStopsWithTheTreeAsThe
         if (progress == nullptr || !progress->isVisible() || progress->value() < 1200)
             return;
         maximum = progress->maximum();
-        label = progress->labelText();
         windowWasDisabled = !form_.isEnabled() && progress->isEnabled();
         canceller.stop();
         QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton);
@@ -282,15 +253,11 @@ TEST_F(DeleteActionTest, SlowDeletionShowsProgressAndCancelStopsWithTheTreeAsThe
 
     Select({data_ / "slow"});
     ASSERT_TRUE(Await(form_, [&] { form_.DeleteSelection(true); }));
-    QLocale::setDefault(previousLocale);
     EXPECT_EQ(maximum, 2000);
-    EXPECT_TRUE(label.contains(QRegularExpression("1,[0-9]{3} entries removed"))) << label.toStdString();
     EXPECT_TRUE(windowWasDisabled) << "the window waits; the dialog answers";
     EXPECT_TRUE(form_.isEnabled());
     EXPECT_TRUE(errors_.empty()) << "cancelling is not a failure";
-    int left = 0;
-    for (int i = 0; i < 2000; ++i)
-        left += Exists(data_ / ("slow/f" + std::to_string(i))) ? 1 : 0;
+    const auto left = std::distance(std::filesystem::directory_iterator(data_ / "slow"), {});
     EXPECT_GT(left, 0) << "stopped between entries";
     EXPECT_LT(left, 800);
     EXPECT_EQ(form_.RootNode()->GetFileCount(), left);
@@ -300,12 +267,8 @@ TEST_F(DeleteActionTest, SlowDeletionShowsProgressAndCancelStopsWithTheTreeAsThe
 TEST_F(DeleteActionTest, AFolderHoldingMountsStaysOutOfTheTrashAndDeletingForGoodNamesWhatIsKept) {
     TempTree outside;
     outside.File("theirs.bin", 5000);
-    Populate(data_, {{"dir", -1},
-                     {"dir/m", -1},
-                     {"dir/deep", -1},
-                     {"dir/deep/b", -1},
-                     {"dir/mine.bin", 300},
-                     {"plain.bin", 100}});
+    Populate(data_, {{"dir", -1}, {"dir/m", -1}, {"dir/deep", -1}, {"dir/deep/b", -1}, {"dir/mine", 300}});
+    data_.File("plain.bin", 100);
     const ScopedMount tmpfs(data_ / "dir/m");
     if (!tmpfs.Mounted())
         GTEST_SKIP() << tmpfs.Refusal();
@@ -329,16 +292,12 @@ TEST_F(DeleteActionTest, AFolderHoldingMountsStaysOutOfTheTrashAndDeletingForGoo
         EXPECT_TRUE(Has(yes.texts[0], part)) << part << " in " << yes.texts[0];
     EXPECT_TRUE(Exists(data_ / "dir/m/keepme"));
     EXPECT_TRUE(Exists(outside / "theirs.bin"));
-    EXPECT_FALSE(Exists(data_ / "dir/mine.bin"));
+    EXPECT_FALSE(Exists(data_ / "dir/mine"));
 }
 
 TEST_F(DeleteActionTest, ItemsReplacedSinceTheScanAreRefusedAndTheOthersGo) {
-    Populate(data_, {{"a.bin", 3 << 20},
-                     {"b.bin", 3 << 20},
-                     {"c", -1},
-                     {"c/inner.bin", 3 << 20},
-                     {"d", -1},
-                     {"d/inner.bin", 3 << 20}});
+    Populate(data_, {{"a.bin", 3 << 20}, {"b.bin", 3 << 20}});
+    Dirs({{"c", 3 << 20}, {"d", 3 << 20}});
     ASSERT_TRUE(Scan(form_, data_.Path()));
     // New items under the old names, made while the old ones exist so that no inode is reused.
     data_.File("b.new", 3 << 20);

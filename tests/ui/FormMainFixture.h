@@ -1,7 +1,6 @@
 #pragma once
 
-// The main window under test, its settings in a throw-away folder and its error boxes collected, and
-// the trees and models the window and model tests share.
+// The main window with throw-away settings and collected errors, and the trees the window tests share.
 
 #include "common/BoxAnswers.h"
 #include "common/DialogDriver.h"
@@ -98,7 +97,6 @@ struct Gate {
     }
 };
 
-// A finished scan of `path`.
 inline std::unique_ptr<TRootDirNode> ScanNow(const std::string& path, std::int64_t threshold,
                                              TFileSystemApi* fs = nullptr) {
     auto root = std::make_unique<TRootDirNode>();
@@ -117,7 +115,7 @@ class CheckedModel : public TNodeTreeModel {
     QAbstractItemModelTester tester_{this, QAbstractItemModelTester::FailureReportingMode::Fatal};
 };
 
-// The group of small files among `dir`'s children, or null.
+// Null when `dir` groups no small files.
 inline const TFileSystemNode* FileGroupIn(const TGroupNode* dir) {
     TChildrenLock guard(dir);
     for (const auto& child : guard.Children()) {
