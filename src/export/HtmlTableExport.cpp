@@ -12,7 +12,7 @@
 namespace quorvex {
 namespace {
 
-constexpr const char* kLineEnd = "\r\n";
+constexpr const char* kHtmlLineEnd = "\r\n";
 
 std::string HtmlCredit() {
     return XmlEscape(GeneratedByText(), TMarkup::Html) + " <a href=\"" + kProductWebAddress + "\" title=\"" +
@@ -111,7 +111,7 @@ void THtmlTableExport::WriteNode(const TFileSystemNode* node, std::ostream& stre
     row += XmlEscape(GetFullPath(node), TMarkup::Html);
     if (WasNotScanned(node)) {
         row += "</td><td align=\"right\"><i>" + XmlEscape(TranslateText("not scanned"), TMarkup::Html) +
-               "</i></td><td></td><td></td></tr>" + kLineEnd;
+               "</i></td><td></td><td></td></tr>" + kHtmlLineEnd;
         WriteText(stream, row);
         return;
     }
@@ -119,7 +119,7 @@ void THtmlTableExport::WriteNode(const TFileSystemNode* node, std::ostream& stre
     row += "<table class=\"gauge\" cellpadding=\"0\" cellspacing=\"0\"><tr><td class=\"gauge\" width=\"";
     row += gauge.Width + "\"></td><td>&nbsp;" + gauge.Percent + "%</td></tr></table></td>";
     row += "<td align=\"right\">" + std::to_string(node->GetFileCount()) + "</td></tr>";
-    row += kLineEnd;
+    row += kHtmlLineEnd;
     WriteText(stream, row);
 }
 

@@ -57,7 +57,7 @@ private:
     std::array<char, std::size_t{64} * 1024> buffer_{};
 };
 
-bool IsDirectoryNode(const TFileSystemNode* node) {
+bool IsDirNode(const TFileSystemNode* node) {
     return dynamic_cast<const TDirNode*>(node) != nullptr;
 }
 
@@ -103,7 +103,7 @@ void TTreeTypesExport::Walk(std::ostream& stream) {
     std::vector<Frame> stack;
 
     auto visit = [&](const TFileSystemNode* node) {
-        if (!IsDirectoryNode(node))
+        if (!IsDirNode(node))
             return;
         BeginNode(stream);
         WriteNode(node, stream);
