@@ -181,7 +181,6 @@ TEST_P(ParallelScan, GivesTheOneWorkerResultNodeForNode) {
     TWatchedFileSystem watch;
     TRootDirNode parallel;
     TDirScanner scanner(&parallel, &watch.fs, Budget());
-    EXPECT_EQ(scanner.MaxWorkers(), GetParam());
     parallel.SetName(t.Path()); // as the window does before it reads along
     std::atomic<bool> scanned{false};
     std::thread window([&] {
