@@ -102,13 +102,11 @@ TEST(NodeTreePaths, FullPathsJoinWithoutDoubleDelimitersAndLookUpsFollowExactCom
 
     // Names are bytes: only the exact component leads on, whatever comes first.
     root.SetName("/data");
-    TDirNode* abc = AddDirNode(&root, "abc", faDirectory);
-    TDirNode* ab = AddDirNode(&root, "ab", faDirectory);
-    TDirNode* deep = AddDirNode(ab, "x", faDirectory);
-    AddDirNode(abc, "x", faDirectory);
+    TDirNode* deep = AddDirNode(AddDirNode(&root, "ab", faDirectory), "x", faDirectory);
+    TDirNode* abcX = AddDirNode(AddDirNode(&root, "abc", faDirectory), "x", faDirectory);
     AddDirNode(AddDirNode(&root, "Foo", faDirectory), "bar", faDirectory);
     TDirNode* bar = AddDirNode(AddDirNode(&root, "foo", faDirectory), "bar", faDirectory);
-    EXPECT_EQ(FindNodeByPath(&root, "/data/ab/x"), deep) << "must not descend into /data/abc";
+    EXPECT_EQ(FindNodeByPath(&root, "/data/abc/x"), abcX) << "must not descend into /data/ab";
     EXPECT_EQ(FindNodeByPath(&root, "/data/a"), nullptr);
     EXPECT_EQ(FindNodeByPath(&root, "/data/foo/bar"), bar) << "must not descend into /data/Foo";
     EXPECT_EQ(FindNodeByPath(&root, "/data/AB"), nullptr);
