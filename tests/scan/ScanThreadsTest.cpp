@@ -40,9 +40,8 @@ using testing::HookedFileSystem;
 using testing::OpenDescriptors;
 using testing::TempTree;
 
-// "denied" cannot be opened; entries named `slowPrefix`... take `slowFor` to examine, so that every
-// worker gets its share. Records the entries examined, how many at once, the priority of each thread
-// that examined one and the most descriptors open.
+// "denied" cannot be opened; `slowPrefix`... entries take `slowFor` to examine, so that every worker
+// gets its share. Records how many entries were examined, at once, at what priority, with what open.
 struct TWatchedFileSystem {
     explicit TWatchedFileSystem(std::string slow = "slow", std::chrono::microseconds forHowLong = 300us)
         : slowPrefix(std::move(slow)), slowFor(forHowLong) {}
@@ -78,9 +77,8 @@ struct TWatchedFileSystem {
                         }};
 };
 
-// Wide (120 directories), deep (chains of 40 and 1500 with a side branch at every level), many tiny
-// directories, small files to group, one directory that cannot be opened, one of many small files. Returns
-// the files' total.
+// Wide, deep (chains of 40 and 1500 with a side branch at every level), many tiny directories, small
+// files to group, one directory that cannot be opened, one of many small files. Returns the files' total.
 std::int64_t MakeRacingTree(const TempTree& t) {
     std::int64_t total = 0;
     auto file = [&](const std::string& path, int size) {
@@ -116,8 +114,7 @@ std::int64_t MakeRacingTree(const TempTree& t) {
     t.Dir("many"); // a stop among its files catches them held by the directory and by its group
     for (int i = 0; i < 300; ++i)
         file("many/g" + std::to_string(i), 1);
-    // Beyond PATH_MAX, deeper than the descriptor limit would allow if every level kept its directory
-    // open, with a side branch at every level for idle workers to take deep down.
+    // Beyond PATH_MAX and the descriptor limit, with side branches for idle workers to take deep down.
     t.Chain(1500, [&](int fd, int) {
         testing::Check(::mkdirat(fd, "side", 0755) == 0, "mkdir side");
         const int f = ::openat(fd, "side/slow", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
@@ -127,8 +124,7 @@ std::int64_t MakeRacingTree(const TempTree& t) {
     return total;
 }
 
-// Every figure and flag a reader can see, one line per node, each child list locked while read as the
-// window does: a finishing directory may dissolve its group.
+// Every figure and flag a reader can see, each child list locked as the window does it.
 std::string Describe(const TGroupNode* node, const std::string& indent = "") {
     std::string out = indent + node->Name() + " size=" + std::to_string(node->GetSize()) +
                       " files=" + std::to_string(node->GetFileCount()) +
@@ -142,9 +138,8 @@ std::string Describe(const TGroupNode* node, const std::string& indent = "") {
     return out;
 }
 
-// The files found below `node`, each once: its own files and its group's, over the subtree. Whatever a
-// stop cut short, a directory's totals must come to exactly this, and an unfinished child makes an
-// unfinished parent.
+// Whatever a stop cut short, a directory's totals are exactly the files found below it, and an
+// unfinished child makes an unfinished parent.
 std::pair<std::int64_t, std::int32_t> ExpectConsistentAfterStop(const TGroupNode* node) {
     std::int64_t size = node->OwnFilesSize();
     std::int32_t count = node->OwnFilesCount();
@@ -161,8 +156,8 @@ std::pair<std::int64_t, std::int32_t> ExpectConsistentAfterStop(const TGroupNode
         count += c;
     }
     if (node->GetNodeType() != ntFileGroup) {
-        EXPECT_EQ(node->GetSize(), size) << GetFullPath(node);
-        EXPECT_EQ(node->GetFileCount(), count) << GetFullPath(node);
+        EXPECT_EQ(std::pair(node->GetSize(), node->GetFileCount()), std::pair(size, count))
+            << GetFullPath(node);
         EXPECT_FALSE(node->IsScanning()) << GetFullPath(node);
     }
     return {size, count};
@@ -186,9 +181,7 @@ TEST_P(ParallelScan, GivesTheOneWorkerResultNodeForNode) {
     TWatchedFileSystem watch;
     TRootDirNode parallel;
     TDirScanner scanner(&parallel, &watch.fs, Budget());
-    EXPECT_EQ(scanner.MaxWorkers(), GetParam());
-    // Reads as the window does while the workers write; the window names a root before its scan.
-    parallel.SetName(t.Path());
+    parallel.SetName(t.Path()); // as the window does before it reads along
     std::atomic<bool> scanned{false};
     std::thread window([&] {
         while (!scanned) {
@@ -236,28 +229,29 @@ TEST_P(ParallelScan, StopCountsWhatWasFoundOnceAndMarksEveryUnfinishedDirectory)
 INSTANTIATE_TEST_SUITE_P(Workers, ParallelScan, ::testing::Values(1, 2, 4, 8),
                          [](const auto& param) { return std::to_string(param.param); });
 
-// Waits for `done`, running the event loop (and so the completions) only when `runEvents` is set.
+// Runs the event loop (and so the completions) only when `runEvents` is set.
 bool WaitFor(const std::function<bool()>& done, bool runEvents = true,
              std::chrono::milliseconds timeout = 10s) {
     for (const auto end = std::chrono::steady_clock::now() + timeout; !done();) {
         if (std::chrono::steady_clock::now() > end)
             return false;
-        if (runEvents)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        else
-            std::this_thread::sleep_for(1ms);
+        runEvents ? QCoreApplication::processEvents(QEventLoop::AllEvents, 10)
+                  : std::this_thread::sleep_for(1ms);
     }
     return true;
 }
 
 constexpr auto NoGrouping = [] { return std::int64_t{0}; };
 
+int LowerNice() {
+    return std::min(19, ::getpriority(PRIO_PROCESS, 0) + 10);
+}
+
 int ThreadsInProcess() {
     const std::filesystem::directory_iterator tasks("/proc/self/task");
     return static_cast<int>(std::distance(begin(tasks), end(tasks)));
 }
 
-// Whether every one of `threads` is walking, with a current directory.
 bool Walking(const std::vector<TDirScanThread*>& threads) {
     return std::ranges::all_of(threads, [](const TDirScanThread* t) {
         return t->Scanner().IsBusy() && !t->GetCurrentDir().empty();
@@ -273,19 +267,17 @@ protected:
         static char* argv[] = {name, nullptr};
         static QCoreApplication app(argc, argv);
     }
-    // A directory of `files` empty files below the temporary tree.
     std::string BigDir(const std::string& relative, int files) const {
         tree_.Dir(relative);
         for (int i = 0; i < files; ++i)
             tree_.File(relative + "/f" + std::to_string(i), 0);
         return tree_ / relative;
     }
-    // A root node named `path` that outlives every list of the test.
+    // Outlives every list of the test.
     TRootDirNode* Root(const std::string& path) {
         roots_.emplace_back().SetName(path);
         return &roots_.back();
     }
-    // A running thread for `root` whose completions count in calls_ and then run `then`.
     TDirScanThread* Start(
         TDirScanThreadList& list, TGroupNode* root,
         const std::function<void(TDirScanThread&)>& then = [](TDirScanThread&) {}) {
@@ -300,8 +292,7 @@ protected:
 
     TempTree tree_;
     std::deque<TRootDirNode> roots_;
-    // A millisecond an entry: a few thousand files keep a walk busy for seconds, a stop ends it at once.
-    TWatchedFileSystem slow_{"", 1ms};
+    TWatchedFileSystem slow_{"", 1ms}; // a few thousand files keep a walk busy for seconds
     std::atomic<int> calls_{0};
 };
 
@@ -310,20 +301,18 @@ TEST_F(DirScanThreadListTest, CompletionRunsOnTheUserInterfaceThreadAfterLeaving
         tree_.File(name, size);
     auto root = Root(tree_.Path());
     const int threadsBefore = ThreadsInProcess();
-    const int expectedNice = std::min(19, ::getpriority(PRIO_PROCESS, 0) + 10);
     TDirScanThreadList list(9, [] { return 100; });
     const auto uiThread = std::this_thread::get_id();
     Start(list, root, [&](TDirScanThread& finished) {
         EXPECT_EQ(std::this_thread::get_id(), uiThread);
         EXPECT_TRUE(list.IsEmpty()) << "the thread is still listed";
         // The worker waits for this call, so its priority can still be read.
-        EXPECT_EQ(::getpriority(PRIO_PROCESS, static_cast<id_t>(finished.WorkerId())), expectedNice);
+        EXPECT_EQ(::getpriority(PRIO_PROCESS, static_cast<id_t>(finished.WorkerId())), LowerNice());
         list.Remove(&finished); // what the window does; harmless when already gone
     });
     ASSERT_TRUE(WaitFor([&] { return calls_ > 0; }));
     EXPECT_EQ(root->GetFileCount(), 3);
-    ASSERT_NE(root->FileGroup(), nullptr); // the threshold from the source groups the small files
-    EXPECT_EQ(root->FileGroup()->GetFileCount(), 2);
+    ASSERT_NE(root->FileGroup(), nullptr) << "the threshold from the source groups the small files";
     EXPECT_TRUE(WaitFor([&] { return ThreadsInProcess() == threadsBefore; })) << "the ended worker is joined";
     EXPECT_EQ(calls_, 1);
 
@@ -384,8 +373,7 @@ TEST_F(DirScanThreadListTest, FullListRefusesAnotherRootAndShutsDownQuicklyAndSi
     const auto start = std::chrono::steady_clock::now();
     list.StopAllAndWait();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
-    EXPECT_TRUE(list.IsEmpty());
-    EXPECT_EQ(ThreadsInProcess(), threadsBefore);
+    EXPECT_TRUE(list.IsEmpty() && ThreadsInProcess() == threadsBefore);
     WaitFor([] { return false; }, true, 200ms);
     EXPECT_EQ(calls_.load(), 0);
     EXPECT_TRUE(std::all_of(std::next(roots_.begin()), roots_.end(),
@@ -433,21 +421,18 @@ TEST_F(DirScanThreadListTest, ScansShareOneBudgetOfWorkersAtLowerPriority) {
             BigDir(std::string(top) + "/d" + std::to_string(d), 15);
     }
     TWatchedFileSystem watch{"", 2ms};
-    const int expectedNice = std::min(19, ::getpriority(PRIO_PROCESS, 0) + 10);
     TDirScanThreadList list(9, NoGrouping, &watch.fs);
     list.SetJobs(3);
-    EXPECT_EQ(list.Jobs(), 3);
     TRootDirNode* one = Root(tree_ / "one");
     TRootDirNode* two = Root(tree_ / "two");
     Start(list, one);
     Start(list, two);
     ASSERT_TRUE(WaitFor([&] { return calls_ == 2; }, true, 30s));
-    EXPECT_EQ(one->GetFileCount(), 12 * 15);
-    EXPECT_EQ(two->GetFileCount(), 12 * 15);
+    EXPECT_EQ(std::pair(one->GetFileCount(), two->GetFileCount()), std::pair(12 * 15, 12 * 15));
     EXPECT_EQ(watch.mostInside.load(), 3) << "the budget was not shared, or not used";
     EXPECT_GE(watch.niceOf.size(), 3u);
     for (const auto& [tid, nice] : watch.niceOf)
-        EXPECT_EQ(nice, expectedNice) << "thread " << tid;
+        EXPECT_EQ(nice, LowerNice()) << "thread " << tid;
 }
 
 } // namespace

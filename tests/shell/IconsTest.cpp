@@ -6,16 +6,10 @@
 #include "shell/IconRegistry.h"
 #include "shell/IconRequests.h"
 #include "shell/ShellIcons.h"
-#include "shell/UserFolders.h"
 #include "support/FileAttributes.h"
 #include "support/MountTable.h"
 
-#include <QDir>
-#include <QFile>
-#include <QImage>
-#include <QPixmap>
 #include <QSignalSpy>
-#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
@@ -58,54 +52,8 @@ TEST(FileIconNames, ComeFromTheNameAloneWhateverTheBytes) {
     const testing::TempTree tree;
     testing::WriteAll(tree / "report.txt", "%PDF-1.4\n"); // the name decides, the content is never read
     EXPECT_EQ(FileIconNames(tree / "report.txt").value(0), QStringLiteral("text-plain"));
-    EXPECT_EQ(FileIconNames("/no/such/dir/paper.pdf").value(0), QStringLiteral("application-pdf"));
-    EXPECT_TRUE(FileIconNames("/no/such/song.mp3").contains(QStringLiteral("audio-x-generic")));
     EXPECT_EQ(FileIconNames(std::string("/x/\xff\xfe name.txt")).value(0), QStringLiteral("text-plain"));
-    const QStringList unknown = FileIconNames("/x/noextension");
-    EXPECT_FALSE(unknown.isEmpty());
-    EXPECT_FALSE(unknown.contains(QString()));
-}
-
-TEST(IconTheme, SessionThemeFirstThenAFullThemeThenHicolor) {
-    const auto only = [](const std::set<QString>& themes) {
-        return [themes](const QString& name) { return themes.count(name) != 0; };
-    };
-    const QString hicolor = QStringLiteral("hicolor");
-    EXPECT_EQ(ChooseIconTheme("Oxygen", only({"Oxygen", "Adwaita"})).Theme, QStringLiteral("Oxygen"));
-    EXPECT_EQ(ChooseIconTheme("", only({"Adwaita", "breeze", "hicolor"})).Theme, QStringLiteral("Adwaita"));
-    EXPECT_EQ(ChooseIconTheme("hicolor", only({"breeze", "hicolor"})).Theme, QStringLiteral("breeze"));
-    EXPECT_EQ(ChooseIconTheme("Gone", only({"breeze"})).Theme, QStringLiteral("breeze"))
-        << "a session theme that is not installed shows nothing";
-    const TIconThemeChoice bare = ChooseIconTheme("", only({}));
-    EXPECT_EQ(bare.Theme, hicolor);
-    EXPECT_EQ(bare.Fallback, hicolor);
-}
-
-TEST(IconRegistry, SameNamesSameIndexNeverAnEmptyIconGhostsFadedAndOverlaysDrawnOver) {
-    TIconRegistry registry;
-    const TIconName unknown{{QStringLiteral("no-such-icon-anywhere-1234")}, QStyle::SP_DriveCDIcon};
-    const int index = registry.IndexOf(unknown);
-    EXPECT_EQ(registry.IndexOf(unknown), index);
-    EXPECT_NE(registry.IndexOf({unknown.Names, QStyle::SP_TrashIcon}), index);
-    EXPECT_FALSE(registry.FromTheme(index));
-    EXPECT_FALSE(registry.Icon(index).pixmap(16, 16).isNull()) << "the style's icon stands in";
-    EXPECT_TRUE(registry.Icon(registry.Count()).isNull());
-
-    QPixmap solid(16, 16);
-    solid.fill(Qt::blue);
-    QImage mark(16, 16, QImage::Format_ARGB32);
-    mark.fill(Qt::transparent);
-    mark.setPixelColor(1, 14, Qt::red);
-    const int base = registry.Add(QIcon(solid));
-    const int overlay = registry.Add(QIcon(QPixmap::fromImage(mark)));
-    const auto pixel = [&](bool ghosted, int over, QPoint at) {
-        return registry.Composite(base, ghosted, over).pixmap(16, 16).toImage().pixelColor(at);
-    };
-    EXPECT_EQ(pixel(false, -1, {8, 8}).alpha(), 255);
-    EXPECT_GT(pixel(true, -1, {8, 8}).alpha(), 90);
-    EXPECT_LT(pixel(true, -1, {8, 8}).alpha(), 170);
-    EXPECT_EQ(pixel(false, overlay, {1, 14}), QColor(Qt::red));
-    EXPECT_EQ(pixel(false, overlay, {8, 8}), QColor(Qt::blue));
+    EXPECT_FALSE(FileIconNames("/x/noextension").value(0).isEmpty());
 }
 
 // A tree in memory; the file system is a seam that counts its questions.
@@ -137,136 +85,57 @@ protected:
 
     TRootDirNode root_;
     TDirNode* dir_ = AddDirNode(&root_, "photos", faDirectory);
-    TDirNode* hidden_ = AddDirNode(&root_, ".cache", faDirectory | faHidden);
     TFileSystemNode* file_ = nullptr;
     TFileSystemNode* pdf_ = nullptr;
-    std::set<std::string> existing_{"/data", "/data/photos", "/data/.cache"};
+    std::set<std::string> existing_{"/data", "/data/photos"};
     std::atomic<int> directoryTests_{0};
     std::atomic<int> asked_{0};
     TShellIconsSystem system_;
 };
 
-TEST_F(RowIcons, FoldersFollowExpansionAreTestedOnDiskOnceAndShowTheirMarks) {
+TEST_F(RowIcons, FoldersFollowExpansionAreTestedOnDiskOnceAndMarkIncompleteTotals) {
     TShellIcons icons(system_);
-    const int closed = icons.TreeFolders().ClosedFolderIndex();
-    const int open = icons.TreeFolders().OpenFolderIndex();
-    ASSERT_NE(closed, open);
-    EXPECT_EQ(icons.NameImage(dir_).Index, closed);
     dir_->SetFlag(nfExpanded, true);
-    EXPECT_EQ(icons.NameImage(dir_).Index, open);
+    EXPECT_EQ(icons.NameImage(dir_).Index, icons.TreeFolders().OpenFolderIndex());
     dir_->SetFlag(nfExpanded, false);
-    EXPECT_EQ(icons.NameImage(dir_).Index, closed);
+    EXPECT_EQ(icons.NameImage(dir_).Index, icons.TreeFolders().ClosedFolderIndex());
     EXPECT_EQ(directoryTests_.load(), 1) << "the icon is cached in the node after one test";
     TDirNode* gone = AddDirNode(&root_, "gone", faDirectory);
     EXPECT_EQ(icons.NameImage(gone).Index, icons.DefaultFileIcon());
     EXPECT_EQ(gone->ImageIndex(), -1) << "a missing directory stores nothing";
 
-    EXPECT_TRUE(icons.NameImage(hidden_).Ghosted);
-    EXPECT_FALSE(icons.NameImage(dir_).Ghosted);
-    EXPECT_EQ(icons.NameImage(dir_).Overlay, -1);
     dir_->SetFlag(nfIncomplete, true);
-    EXPECT_EQ(icons.NameImage(dir_).Overlay, icons.Images().IncompleteOverlay);
-    EXPECT_EQ(icons.NameImage(dir_->GetFileGroup()).Overlay, icons.Images().FileGroupOverlay);
-    EXPECT_EQ(icons.NameImage(file_).Overlay, -1);
+    EXPECT_EQ(icons.NameImage(dir_).Overlay, icons.Images().IncompleteOverlay) << "its totals are not final";
     const int tests = directoryTests_.load();
     TFixedDrivesNode drives(std::vector<std::string>{});
     EXPECT_EQ(icons.NameImage(&drives).Index, icons.Images().LocalDrives);
     EXPECT_EQ(directoryTests_.load(), tests) << "\"Local Drives\" is no directory to look at";
-
-    EXPECT_TRUE(icons.IconFor(dir_, 1, 3).isNull()) << "not being scanned";
-    dir_->SetScanning(true);
-    const QIcon frame3 = icons.IconFor(dir_, 1, 3);
-    EXPECT_EQ(frame3.cacheKey(), IconRegistry().Icon(icons.Images().Animation[3]).cacheKey());
-    EXPECT_NE(frame3.cacheKey(), icons.IconFor(dir_, 1, 4).cacheKey());
-    EXPECT_EQ(icons.IconFor(dir_, 1, 11).cacheKey(), frame3.cacheKey());
-    EXPECT_TRUE(icons.IconFor(dir_, 2, 3).isNull());
-    EXPECT_NE(AnimationFrame(0).pixmap(16, 16).toImage(), AnimationFrame(1).pixmap(16, 16).toImage());
-    dir_->SetScanning(false);
-}
-
-TEST_F(RowIcons, SpecialFoldersAndDrivesKeepTheirOwnIcons) {
-    TShellIcons icons(system_);
-    const int closed = icons.TreeFolders().ClosedFolderIndex();
-    // Before the folders are known a drive gets the generic folder, which then stays with the node.
-    TDirNode* early = AddDirNode(&root_, "early", faDirectory);
-    existing_.insert("/data/early");
-    EXPECT_EQ(icons.NameImage(&root_).Index, closed);
-    QSignalSpy changed(&icons, &TShellIcons::FoldersChanged);
-    icons.TreeFolders().AssignAndNotify(std::vector<TShellFolder>{
-        {-1, "/data/", {QStringLiteral("drive-harddisk")}, -1},
-        {QStandardPaths::PicturesLocation, "/data/photos", {QStringLiteral("folder-pictures")}, -1},
-        {QStandardPaths::MusicLocation, "", {QStringLiteral("folder-music")}, -1}, // does not exist
-    });
-    EXPECT_EQ(changed.count(), 1);
-    const int pictures = IconRegistry().IndexOf({{QStringLiteral("folder-pictures")}, QStyle::SP_DirIcon});
-    EXPECT_EQ(icons.NameImage(&root_).Index, closed) << "cached before the folders came";
-    EXPECT_EQ(icons.NameImage(dir_).Index, pictures);
-    dir_->SetFlag(nfExpanded, true);
-    EXPECT_EQ(icons.NameImage(dir_).Index, pictures) << "a special folder is not the generic folder";
-    EXPECT_EQ(icons.NameImage(early).Index, closed);
-    EXPECT_EQ(icons.TreeFolders().IndexOfPath(""), -1) << "a folder that does not exist matches nothing";
-    TRootDirNode drive;
-    drive.SetName("/data");
-    EXPECT_EQ(icons.NameImage(&drive).Index,
-              IconRegistry().IndexOf({{QStringLiteral("drive-harddisk")}, QStyle::SP_DirIcon}));
 }
 
 // The generic icon until the thread answers, then the type's; purged or cleared answers asked again.
 TEST_F(RowIcons, FileShowsTheGenericIconUntilTheAnswerThenItsType) {
     TShellIcons icons(system_);
+    icons.NameImage(file_);
     EXPECT_EQ(icons.NameImage(file_).Index, icons.DefaultFileIcon());
-    EXPECT_EQ(icons.NameImage(file_).Index, icons.DefaultFileIcon());
-    EXPECT_EQ(file_->ImageIndex(), -1);
     EXPECT_LE(icons.Results().Count(), 1) << "one request per path at a time";
     ASSERT_TRUE(AwaitAnswer(icons));
     EXPECT_EQ(asked_.load(), 1);
     const int text = IconRegistry().IndexOf({FileIconNames("/data/photos/notes.txt"), QStyle::SP_FileIcon});
     EXPECT_EQ(icons.NameImage(file_).Index, text);
-    EXPECT_EQ(file_->ImageIndex(), text);
     EXPECT_EQ(icons.Results().Count(), 0) << "the answer was taken";
-    icons.NameImage(pdf_);
-    ASSERT_TRUE(AwaitAnswer(icons));
-    EXPECT_NE(icons.NameImage(pdf_).Index, text) << "each type its own icon";
 
     file_->SetImageIndex(-1);
-    pdf_->SetImageIndex(-1);
     icons.NameImage(file_);
     ASSERT_TRUE(AwaitAnswer(icons));
     icons.PurgeOlderThan(NowDays() + kSecondInDays);
     EXPECT_EQ(icons.NameImage(file_).Index, icons.DefaultFileIcon());
     ASSERT_TRUE(AwaitAnswer(icons));
-    EXPECT_EQ(asked_.load(), 4);
+    EXPECT_EQ(asked_.load(), 3);
     icons.NameImage(pdf_);
     icons.ClearResults();
     ASSERT_TRUE(AwaitAnswer(icons)); // its entry is gone: nothing but a repaint
     EXPECT_EQ(icons.Results().Count(), 0);
     EXPECT_EQ(pdf_->ImageIndex(), -1);
-}
-
-TEST(SpecialFolders, UserFoldersThatExistGetTheirIconsOnTheWindowThread) {
-    const QString home = QDir::homePath();
-    ASSERT_TRUE(QDir(home).mkpath(QStringLiteral("Documents")));
-    QDir(home + QStringLiteral("/Pictures")).removeRecursively();
-    std::vector<TMountEntry> table{{"/", "ext4", "/dev/sda1", TDriveKind::Fixed},
-                                   {"/media/stick", "vfat", "/dev/sdb1", TDriveKind::Removable},
-                                   {"/proc/weird", "proc", "proc", TDriveKind::Unknown}};
-    TShellFolderList list;
-    QSignalSpy changed(&list, &TShellFolderList::Changed);
-    StartSpecialFolderThread(list, StartFolders(table));
-    ASSERT_TRUE(changed.wait(10000));
-    const auto index = [](const char* name) {
-        return IconRegistry().IndexOf(
-            {{QString::fromLatin1(name), QStringLiteral("folder")}, QStyle::SP_DirIcon});
-    };
-    const std::string homePath = QFile::encodeName(home).toStdString();
-    EXPECT_EQ(list.IndexOfPath(homePath + "/Documents/"), index("folder-documents"));
-    EXPECT_EQ(list.IndexOfPath(homePath), index("user-home"));
-    EXPECT_EQ(list.IndexOfPath(homePath + "/Pictures"), -1) << "missing folders match nothing";
-    EXPECT_EQ(
-        list.IndexOfPath("/media/stick"),
-        IconRegistry().IndexOf({{QStringLiteral("drive-removable-media"), QStringLiteral("drive-harddisk")},
-                                QStyle::SP_DirIcon}));
-    EXPECT_EQ(list.IndexOfPath("/proc/weird"), -1);
 }
 
 } // namespace
