@@ -235,10 +235,11 @@ TEST_F(FormMainImport, OpenScanShowsTheFilesTreeMarkedImportedWithTheDiskActions
     }
     items->hide();
     // Enter on a file row, and the calls behind the actions, reach neither the desktop nor the disk.
+    const BoxAnswers asked(QMessageBox::Yes);
     emit form_.TreeView()->activated(form_.TreeModel()->IndexOf(big));
     form_.DeleteSelection(true);
     form_.RescanNode(const_cast<TDirNode*>(dynamic_cast<const TDirNode*>(inner->Parent())));
-    EXPECT_TRUE(launched_.opened.empty() && launched_.explored.empty());
+    EXPECT_TRUE(launched_.opened.empty() && launched_.explored.empty() && asked.texts.empty());
     EXPECT_FALSE(form_.IsScanRunning());
     EXPECT_EQ(FindNodeByPath(form_.RootNode(), data_ / "big"), big);
 
