@@ -86,8 +86,6 @@ protected:
     TFormMain form_{settings_};
 };
 
-} // namespace
-
 TEST_F(DeleteActionTest, KeysAndMenuTrashOrDeleteForGoodAndTheTreeFollows) {
     TempTree outside;
     outside.File("kept.bin", 4000);
@@ -324,3 +322,5 @@ TEST_F(DeleteActionTest, ItemsReplacedSinceTheScanAreRefusedAndTheOthersGo) {
     EXPECT_EQ(Dir(form_, data_ / "c")->GetSize(), 3 << 20)
         << "what was not deleted is shown as it was scanned";
 }
+
+} // namespace
