@@ -41,8 +41,6 @@ protected:
     TRootDirNode root_;
 };
 
-} // namespace
-
 // A file exactly at the threshold belongs to its directory; totals above 4 GiB stay exact.
 TEST_F(NodeTree, GroupingRulesAndLargeTotals) {
     constexpr std::int64_t huge = 5LL * 1024 * 1024 * 1024 + 7;
@@ -197,3 +195,5 @@ TEST(SizeFormat, BothStylesAcrossUnitBoundariesSeparatorsAndSettings) {
     for (const auto& [rounding, text] : {std::pair{1, "2 KB"}, {0, "1.99 KB"}, {2, "1.99 KB"}})
         EXPECT_EQ(SizeFormatterFor(rounding)(2047, '.'), text) << "FileSizeRounding " << rounding;
 }
+
+} // namespace
