@@ -7,10 +7,15 @@
 #include "i18n/TranslationMarkers.h"
 #include "scan/WorkerBudget.h"
 #include "support/AsciiCase.h"
+#include "support/PosixDir.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <cstring>
 #include <getopt.h>
+#include <memory>
 
 namespace quorvex {
 namespace {
@@ -25,6 +30,8 @@ enum TOptionId : int {
     kOptJobs,
     kOptAllocated,
     kOptHardLinks,
+    kOptExclude,
+    kOptExcludeFrom,
     kOptVersion,
 };
 
@@ -36,6 +43,8 @@ constexpr option kLongOptions[] = {
     {"jobs", required_argument, nullptr, kOptJobs},
     {"allocated", no_argument, nullptr, kOptAllocated},
     {"hard-links", required_argument, nullptr, kOptHardLinks},
+    {"exclude", required_argument, nullptr, kOptExclude},
+    {"exclude-from", required_argument, nullptr, kOptExcludeFrom},
     {"help", no_argument, nullptr, kOptHelp},
     {"version", no_argument, nullptr, kOptVersion},
     {nullptr, 0, nullptr, 0},
@@ -61,6 +70,31 @@ std::optional<int> ParseJobs(const std::string& value) {
         jobs > TWorkerBudget::kMaxWorkers)
         return std::nullopt;
     return jobs;
+}
+
+// Appends the file's lines that are not blank; false with `error` set when it cannot be read.
+bool ReadPatternFile(const std::string& file, std::vector<std::string>& patterns, std::string& error) {
+    const std::unique_ptr<std::FILE, decltype(&std::fclose)> in(std::fopen(file.c_str(), "re"), &std::fclose);
+    std::string text;
+    if (in) {
+        char buffer[4096];
+        std::size_t n = 0;
+        while ((n = std::fread(buffer, 1, sizeof buffer, in.get())) > 0)
+            text.append(buffer, n);
+    }
+    // A directory opens, and fails at the first read.
+    if (!in || std::ferror(in.get()) != 0) {
+        error = Substitute(TranslateText("--exclude-from cannot read %s"), file) + ": " +
+                SystemErrorMessage(errno);
+        return false;
+    }
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        if (end > start)
+            patterns.emplace_back(text, start, end - start);
+        start = end + 1;
+    }
+    return true;
 }
 
 // How many long options begin with `spelling` ("--name" without a value).
@@ -113,6 +147,12 @@ bool TakeValue(int id, const std::string& value, TCommandLine& line, std::string
         else
             error = Substitute(TranslateText("--hard-links must be once or each, not \"%s\""), value);
         break;
+    case kOptExclude:
+        line.Exclusions.push_back(value);
+        break;
+    case kOptExcludeFrom:
+        ReadPatternFile(value, line.Exclusions, error);
+        break;
     default:
         break;
     }
@@ -149,6 +189,11 @@ const char* const kUsage =
        "  --hard-links once|each\n"
        "                       once: a file with several names counts at the first\n"
        "                       name the scan meets; each (the default): at every name\n"
+       "  --exclude PATTERN    neither enter nor count what PATTERN matches: a glob\n"
+       "                       matched as ncdu matches it, against the name, the\n"
+       "                       absolute path and every tail of it after a /; may\n"
+       "                       be given more than once\n"
+       "  --exclude-from FILE  the same for each line of FILE that is not blank\n"
        "  -h, --help           show this text and exit\n"
        "  --version            show the version and exit\n"
        "\n"

@@ -28,6 +28,8 @@ struct TCommandLine {
     int Jobs = 0;
     TSizeOptions Sizes;
     std::vector<std::string> Paths;
+    // --exclude and the lines of --exclude-from, in the order given.
+    std::vector<std::string> Exclusions;
 };
 
 // Every command's arguments, by the conventions of getopt_long: options before or after the command

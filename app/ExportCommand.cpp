@@ -12,6 +12,7 @@
 #include "model/RootNodes.h"
 #include "model/TreeOperations.h"
 #include "scan/DirScanThreadList.h"
+#include "scan/ScanExclusions.h"
 #include "settings/QxSettings.h"
 #include "support/PosixDir.h"
 #include "support/SafeFileWriter.h"
@@ -73,7 +74,7 @@ std::optional<std::string> OutputProblem(const std::string& output) {
 // event loop; meanwhile the progress line is redrawn from the timer. Returns false when a signal
 // stopped the scan (`signal` tells which): a partial tree must not be written as if it were the
 // result.
-bool Scan(TRootDirNode& root, std::int64_t threshold, int jobs, int& signal) {
+bool Scan(TRootDirNode& root, std::int64_t threshold, const TCommandLine& line, int& signal) {
     int argc = 1;
     char name[] = "quorvex";
     char* argv[] = {name, nullptr};
@@ -85,7 +86,8 @@ bool Scan(TRootDirNode& root, std::int64_t threshold, int jobs, int& signal) {
     FollowLanguageInCLibrary(CurrentLanguage());
 
     TDirScanThreadList threads(1, [threshold] { return threshold; });
-    threads.SetJobs(jobs);
+    threads.SetJobs(line.Jobs);
+    threads.SetExclusions(std::make_shared<const TScanExclusions>(line.Exclusions));
     const TInterruptNotifier interrupt([&threads] { threads.StopAll(); });
     TDirScanThread* thread = threads.AddThread(&root);
     QEventLoop loop;
@@ -130,7 +132,7 @@ int RunExportCommand(const TCommandLine& line) {
         root->SetName(ExcludeTrailingPathDelimiter(path));
         root->SetHardLinksOnce(line.Sizes.HardLinksOnce);
         int signal = 0;
-        if (!Scan(*root, settings.GroupThreshold, line.Jobs, signal)) {
+        if (!Scan(*root, settings.GroupThreshold, line, signal)) {
             ReportError(TranslateText("interrupted; nothing was written"));
             return 128 + signal;
         }

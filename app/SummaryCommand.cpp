@@ -12,6 +12,7 @@
 #include "model/TreeOperations.h"
 #include "scan/DirScanThreadList.h"
 #include "scan/DirScanner.h"
+#include "scan/ScanExclusions.h"
 #include "settings/QxSettings.h"
 #include "support/PosixDir.h"
 #include "support/PrintableText.h"
@@ -145,6 +146,7 @@ int RunSummaryCommand(int argc, char** argv, const TCommandLine& line) {
     QEventLoop loop;
     TDirScanThreadList threads(kSummaryMaxRoots, [threshold] { return threshold; });
     threads.SetJobs(line.Jobs);
+    threads.SetExclusions(std::make_shared<const TScanExclusions>(line.Exclusions));
     TInterruptNotifier interrupt([&threads] { threads.StopAll(); });
     std::size_t running = 0;
     for (const auto& scan : scans) {

@@ -76,6 +76,7 @@ TDirScanThread* TDirScanThreadList::AddThread(TGroupNode* root) {
         return nullptr;
     auto thread =
         std::make_unique<TDirScanThread>(TDirScanThreadKey{}, *this, root, threshold, fileSystem_, budget_);
+    thread->Scanner().SetExclusions(exclusions_);
     threads_.push_back(thread.get());
     owned_.push_back(std::move(thread));
     return threads_.back();

@@ -16,6 +16,7 @@ namespace quorvex {
 
 class TFileSystemApi;
 class TGroupNode;
+class TScanExclusions;
 class TWorkerBudget;
 
 // The running scan threads, at most MaxThreads at a time, in order of creation.
@@ -53,6 +54,10 @@ public:
     // afterwards share the new budget; running ones keep theirs.
     void SetJobs(int jobs);
     int Jobs() const;
+    // What scans added afterwards neither enter nor count.
+    void SetExclusions(std::shared_ptr<const TScanExclusions> exclusions) {
+        exclusions_ = std::move(exclusions);
+    }
 
     // The current directory of the first listed thread; empty when none is listed.
     std::string GetCurrentDir() const;
@@ -98,7 +103,8 @@ private:
     ThresholdSource thresholdSource_;
     TFileSystemApi* fileSystem_;
     std::shared_ptr<TWorkerBudget> budget_; // only on the user-interface thread
-    std::unique_ptr<QObject> context_;      // lives on the user-interface thread; receives queued calls
+    std::shared_ptr<const TScanExclusions> exclusions_;
+    std::unique_ptr<QObject> context_; // lives on the user-interface thread; receives queued calls
 
     mutable std::mutex mutex_;                           // guards the two lists
     std::vector<TDirScanThread*> threads_;               // listed, in order of creation

@@ -3,6 +3,7 @@
 #include "model/HardLinkSet.h"
 #include "model/RootNodes.h"
 #include "model/TreeOperations.h"
+#include "scan/ScanExclusions.h"
 #include "support/PosixDir.h"
 #include "support/Utilities.h"
 
@@ -204,6 +205,14 @@ bool TDirScanner::ReadDirectory(TWorker& worker, int fd, TGroupNode* node, std::
     auto* dir = groupThreshold_ > 0 ? dynamic_cast<TDirNode*>(node) : nullptr;
     TPendingTotals totals{node};
     bool empty = true;
+    std::size_t dirLength = 0;
+    if (exclusions_) {
+        worker.matchPath.assign(matchRoot_);
+        worker.matchPath.append(worker.path, std::min(walkRootLength_, worker.path.size()));
+        if (worker.matchPath.empty() || worker.matchPath.back() != PathDelim)
+            worker.matchPath.push_back(PathDelim);
+        dirLength = worker.matchPath.size();
+    }
     while (const char* name = reader.Next()) {
         if (Ending())
             return true;
@@ -214,6 +223,12 @@ bool TDirScanner::ReadDirectory(TWorker& worker, int fd, TGroupNode* node, std::
         if (empty) {
             node->SetFlag(nfEmpty, false);
             empty = false;
+        }
+        if (exclusions_) {
+            worker.matchPath.resize(dirLength);
+            worker.matchPath.append(name);
+            if (exclusions_->Matches(worker.matchPath))
+                continue;
         }
         if (statError != 0) {
             // Listed but not searchable (no x permission), say: the entry cannot be counted, and the

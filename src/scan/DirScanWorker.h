@@ -47,6 +47,7 @@ struct TDirScanner::TWorker {
     int openFrames = 0;
     std::size_t firstOpen = 0; // no frame below this one holds a descriptor
     std::vector<char> names;   // buffer for the directory entries being read
+    std::string matchPath;     // an entry's absolute path, matched against the exclusions
 };
 
 // A directory taken from another worker's stack: a duplicate of its parent's descriptor to open it

@@ -6,12 +6,14 @@
 #include "model/TreeOperations.h"
 #include "scan/DirScanWorker.h"
 #include "scan/DiskListing.h"
+#include "scan/ScanExclusions.h"
 #include "scan/WorkerBudget.h"
 #include "support/PosixDir.h"
 #include "support/Utilities.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -54,6 +56,10 @@ std::string TDirScanner::GetCurrentDir() const {
     return workers_.front()->path;
 }
 
+void TDirScanner::SetExclusions(std::shared_ptr<const TScanExclusions> exclusions) {
+    exclusions_ = exclusions && !exclusions->IsEmpty() ? std::move(exclusions) : nullptr;
+}
+
 void TDirScanner::Scan(const std::string& path, std::int64_t threshold) {
     busy_.store(true, std::memory_order_release);
     elapsedSeconds_ = 0;
@@ -69,6 +75,12 @@ void TDirScanner::Scan(const std::string& path, std::int64_t threshold) {
     // A rescanned directory follows its tree's choice and shares its set: the clear above dropped
     // what this subtree counted, and a file counted outside it stays counted there.
     hardLinks_ = CountedHardLinks(root_);
+    walkRootLength_ = p.size();
+    matchRoot_.clear();
+    if (exclusions_) {
+        const std::unique_ptr<char, decltype(&std::free)> real(::realpath(p.c_str(), nullptr), &std::free);
+        matchRoot_ = real ? std::string(real.get()) : p;
+    }
     stopped_.store(false, std::memory_order_relaxed);
     failed_.store(false, std::memory_order_relaxed);
     {

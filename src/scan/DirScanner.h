@@ -19,6 +19,7 @@ class TDirNode;
 class TFileSystemApi;
 class TWorkerBudget;
 class THardLinkSet;
+class TScanExclusions;
 
 // Walks one directory tree into a node tree: one TDirNode per subdirectory, files only added to their
 // directory's totals (and to its file group when smaller than the threshold).
@@ -46,6 +47,8 @@ public:
     // Runs the whole walk; the calling thread is one of its workers. Helper threads start at the
     // caller's priority and have all ended when this returns.
     void Scan(const std::string& path, std::int64_t threshold);
+    // Before Scan: what the walk neither enters nor counts. Null or empty: nothing.
+    void SetExclusions(std::shared_ptr<const TScanExclusions> exclusions);
     // Any thread; returns at once. Every worker ends after the entry it is on.
     void Stop() { stopped_.store(true, std::memory_order_relaxed); }
     bool IsStopped() const { return stopped_.load(std::memory_order_relaxed); }
@@ -98,6 +101,12 @@ private:
     std::int64_t groupThreshold_ = 0;
     // The tree's set, for a walk that counts a file with several names once (its root asks for it).
     THardLinkSet* hardLinks_ = nullptr;
+    // Null unless there are patterns, so that a walk without them builds no paths to match.
+    std::shared_ptr<const TScanExclusions> exclusions_;
+    // The root's absolute path, with symbolic links resolved as the patterns see it, and the length of
+    // the root's path as the walk spells it.
+    std::string matchRoot_;
+    std::size_t walkRootLength_ = 0;
     dev_t rootDevice_ = 0;
     std::uint64_t rootMount_ = 0; // 0 when the kernel does not tell mounts apart
     int descriptorsPerWorker_ = kMaxOpenDirs;
