@@ -253,4 +253,38 @@ TEST_F(NcduPeers, AFileWrittenByNcduGivesTheTotalsOfOurScan) {
     }
 }
 
+// Excluded entries are neither entered nor counted, with ncdu's totals for the same patterns: a name,
+// an extension, a path, a directory, the root's own name (never excluded), and the same from a file.
+TEST_F(NcduPeers, ExclusionsGiveNcdusTotals) {
+    if (!HaveTool("ncdu"))
+        GTEST_SKIP() << "ncdu is not installed (./build.sh test installs it)";
+    const std::vector<std::vector<std::string>> cases = {
+        {"small1"}, {"*.bin"}, {"sub/deeper"}, {"empty", "sub"}, {"scan"}, {tree_ / "scan/sub/s*"}};
+    for (const auto& patterns : cases) {
+        SCOPED_TRACE(patterns.front());
+        std::string options = "-x -0";
+        std::vector<std::string> args{root_}, fromFile{"--exclude-from", scratch_ / "patterns", root_};
+        for (const std::string& pattern : patterns) {
+            options += " --exclude " + Quoted(pattern);
+            args.insert(args.begin(), {"--exclude", pattern});
+        }
+        WriteAll(scratch_ / "patterns", "\n" + patterns.front() + "\n\n" + patterns.back() + "\n");
+        const std::string theirs = scratch_ / "theirs.json";
+        ASSERT_TRUE(Shell("ncdu " + options + " -o " + Quoted(theirs) + " " + Quoted(root_) + " 2>&1"));
+        auto expected = Summary({theirs}, scratch_);
+        const auto scanned = Summary(args, scratch_);
+        // Reading ncdu's file counts each excluded entry it lists as an empty file.
+        const std::string json = ReadAll(theirs);
+        long long listed = 0;
+        for (auto at = json.find("\"excluded\":\"pattern\""); at != std::string::npos;
+             at = json.find("\"excluded\":\"pattern\"", at + 1))
+            ++listed;
+        expected["files"] = std::to_string(std::stoll(expected.at("files")) - listed);
+        for (const char* key : {"size", "files", "directories"}) {
+            EXPECT_EQ(scanned.at(key), expected.at(key)) << key;
+            EXPECT_EQ(Summary(fromFile, scratch_).at(key), expected.at(key)) << key;
+        }
+    }
+}
+
 } // namespace
