@@ -464,6 +464,10 @@ private:
             dir->SetFlag(nfFilesListed, true);
             return true;
         }
+        // Anything else the writer excluded (a pattern, say) it neither entered nor counted; nor do we,
+        // as our own scan with the same patterns leaves such entries out.
+        if (!why.empty())
+            return true;
         // Writers leave the allocated size out where it is 0 (a symbolic link, say); only a file that
         // has none anywhere leaves it unknown.
         const std::int64_t allocated = entry_.AllocatedSize.value_or(0);
