@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <dirent.h>
 #include <unistd.h>
+#include <utility>
 
 namespace quorvex {
 namespace {
@@ -216,20 +217,23 @@ bool TDirScanner::ReadDirectory(TWorker& worker, int fd, TGroupNode* node, std::
     while (const char* name = reader.Next()) {
         if (Ending())
             return true;
+        // An excluded entry is matched by its name alone, before it costs a stat; it still makes its
+        // directory not empty.
+        if (exclusions_) {
+            worker.matchPath.resize(dirLength);
+            worker.matchPath.append(name);
+            if (exclusions_->Matches(worker.matchPath)) {
+                if (std::exchange(empty, false))
+                    node->SetFlag(nfEmpty, false);
+                continue;
+            }
+        }
         TEntryInfo info;
         const int statError = fs_->StatEntry(fd, name, info);
         if (statError == ENOENT)
             continue; // vanished between readdir and stat: it no longer exists, count nothing
-        if (empty) {
+        if (std::exchange(empty, false))
             node->SetFlag(nfEmpty, false);
-            empty = false;
-        }
-        if (exclusions_) {
-            worker.matchPath.resize(dirLength);
-            worker.matchPath.append(name);
-            if (exclusions_->Matches(worker.matchPath))
-                continue;
-        }
         if (statError != 0) {
             // Listed but not searchable (no x permission), say: the entry cannot be counted, and the
             // directory's totals are short of it. The first such error stays on the directory.
