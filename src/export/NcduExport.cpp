@@ -105,10 +105,11 @@ TNcduExport::~TNcduExport() {
 int TNcduExport::ListDirectoryFiles(std::vector<TFileEntry>& files) {
     files.clear();
     const TDirNode* dir = levels_.back().dir;
-    // An imported tree is not on this disk: its directories keep every file, listed or not.
-    if (imported_) {
-        if (const TPackedFiles* packed = PackedFilesOf(dir)) {
-            packed->ForEach([&files, this](const TPackedFile& file) {
+    // Every directory keeps its files' records, listed or not: read from the disk by the walk, or
+    // from the scan file the tree was opened from.
+    if (dir != nullptr) {
+        {
+            dir->ForEachFile([&files, this](const TPackedFile& file) {
                 std::optional<std::int64_t> allocated;
                 if (allocatedKnown_)
                     allocated = file.AllocatedSize;

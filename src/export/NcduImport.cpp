@@ -40,7 +40,8 @@ struct TEntry {
     std::optional<std::uint64_t> Device;
     std::optional<std::uint64_t> Inode;
     std::uint64_t Links = 0;
-    bool HasLinks = false; // "hlnkc": the writer saw more than one name
+    std::int64_t ModifyTime = 0; // "mtime", written by extended scans only
+    bool HasLinks = false;       // "hlnkc": the writer saw more than one name
     bool ReadError = false;
     bool NotRegular = false;
     std::string Excluded;
@@ -54,6 +55,7 @@ struct TEntry {
         Device.reset();
         Inode.reset();
         Links = 0;
+        ModifyTime = 0;
         HasLinks = false;
         ReadError = false;
         NotRegular = false;
@@ -68,6 +70,7 @@ enum class TKey {
     Device,
     Inode,
     Links,
+    ModifyTime,
     HasLinks,
     ReadError,
     NotRegular,
@@ -86,7 +89,7 @@ TKnownKey KeyOf(std::string_view key) {
         {TKey::Name, "name"},         {TKey::Asize, "asize"},          {TKey::Dsize, "dsize"},
         {TKey::Inode, "ino"},         {TKey::Links, "nlink"},          {TKey::Device, "dev"},
         {TKey::HasLinks, "hlnkc"},    {TKey::ReadError, "read_error"}, {TKey::NotRegular, "notreg"},
-        {TKey::Excluded, "excluded"},
+        {TKey::Excluded, "excluded"}, {TKey::ModifyTime, "mtime"},
     };
     for (const TKnownKey& known : kKeys) {
         if (key == known.Text)
@@ -100,7 +103,7 @@ TKnownKey KeyOf(std::string_view key) {
 // costs memory in proportion to the tree and never stack.
 class TTreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TTreeBuilder> {
 public:
-    TTreeBuilder(TImportedRootNode& root, TJsonFileStream& stream, std::int64_t threshold)
+    TTreeBuilder(TRootDirNode& root, TJsonFileStream& stream, std::int64_t threshold)
         : root_(root), stream_(stream), threshold_(threshold), hardLinks_(root.HardLinks()) {}
 
     const std::optional<std::string>& Fault() const { return fault_; }
@@ -358,11 +361,14 @@ private:
         }
         case TKey::Device:
         case TKey::Inode:
-        case TKey::Links: {
+        case TKey::Links:
+        case TKey::ModifyTime: {
             const auto n = Count(value);
             if (!n)
                 return false;
-            if (key_ == TKey::Device)
+            if (key_ == TKey::ModifyTime)
+                entry_.ModifyTime = static_cast<std::int64_t>(std::min<std::uint64_t>(*n, kMaxSize));
+            else if (key_ == TKey::Device)
                 entry_.Device = *n;
             else if (key_ == TKey::Inode)
                 entry_.Inode = *n;
@@ -428,7 +434,7 @@ private:
             TFrame& parent = frames_[depth_ - 2];
             frame.Device = entry_.Device.value_or(parent.Device);
             parent.HasEntries = true;
-            auto dir = std::make_unique<TImportedDirNode>();
+            auto dir = std::make_unique<TDirNode>();
             dir->SetName(entry_.Name);
             dir->SetAttributes(faDirectory | NameAttributes(entry_.Name));
             frame.Dir = static_cast<TDirNode*>(parent.Dir->AddChild(std::move(dir)));
@@ -473,9 +479,13 @@ private:
         const std::int64_t allocated = entry_.AllocatedSize.value_or(0);
         if (!entry_.AllocatedSize)
             allocatedMissing_ = true;
-        TPackedFile file{
-            entry_.Name, entry_.Size, allocated,
-            static_cast<std::uint16_t>(NameAttributes(entry_.Name) | (entry_.NotRegular ? faSystem : 0))};
+        TPackedFile file;
+        file.Name = entry_.Name;
+        file.Size = entry_.Size;
+        file.AllocatedSize = allocated;
+        file.ModifyTime = entry_.ModifyTime;
+        file.Attributes =
+            static_cast<std::uint16_t>(NameAttributes(entry_.Name) | (entry_.NotRegular ? faSystem : 0));
         // A writer that records identities marks the files with several names; one without "nlink"
         // still says there are at least two.
         if (entry_.Inode && (entry_.HasLinks || entry_.Links > 1)) {
@@ -519,11 +529,7 @@ private:
         }
         dir->AddOwnFiles(own.Count, own.Size, own.Allocated);
         if (frame.Packed.Count() > 0) {
-            TPackedFiles packed(frame.Packed);
-            if (dir == &root_)
-                root_.SetPackedFiles(std::move(packed));
-            else
-                static_cast<TImportedDirNode*>(dir)->SetPackedFiles(std::move(packed));
+            static_cast<TDirNode*>(dir)->SetFiles(TPackedFiles(frame.Packed));
         }
         dir->SetFlag(nfEmpty, !frame.HasEntries);
         dir->SetSize(frame.Size);
@@ -538,7 +544,7 @@ private:
         return AddTotals(Top(), frame.Size, frame.Allocated, frame.Files);
     }
 
-    TImportedRootNode& root_;
+    TRootDirNode& root_;
     TJsonFileStream& stream_;
     std::int64_t threshold_;
     THardLinkSet* hardLinks_;
@@ -588,7 +594,7 @@ std::unique_ptr<TRootDirNode> ImportNcduFile(const std::string& fileName, std::i
     if (fd.Get() < 0)
         throw EImportError(fileName + ": " + SystemErrorMessage(errno), 0);
 
-    auto root = std::make_unique<TImportedRootNode>();
+    auto root = std::make_unique<TRootDirNode>();
     root->SetGroupThreshold(groupThreshold);
     root->SetFlag(nfImported, true);
     root->SetHardLinksOnce(hardLinksOnce);

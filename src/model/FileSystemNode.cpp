@@ -12,7 +12,7 @@ namespace quorvex {
 
 // A scan holds a node per directory, millions of them: a field added here costs that many times over.
 #if defined(__x86_64__) && defined(__GLIBCXX__)
-static_assert(sizeof(TDirNode) == 152 && sizeof(TFileNode) == 80);
+static_assert(sizeof(TDirNode) == 160 && sizeof(TFileNode) == 80);
 #endif
 
 // ---- TMemNodeList -----------------------------------------------------------------------------
@@ -245,6 +245,7 @@ void TGroupNode::Recalculate() {
 
 void TDirNode::Clear() {
     TGroupNode::Clear();
+    SetFiles(TPackedFiles());
     fileGroup_.store(nullptr, std::memory_order_release);
     flags_.store(nfEmpty, std::memory_order_relaxed);
 }
@@ -264,6 +265,45 @@ void TDirNode::SetScanning(bool on) {
         RemoveChild(group);
         SetFlag(nfNoFileGroup, true);
     }
+}
+
+int TDirNode::ListDirectoryFiles(TGroupNode* target, const AcceptFunc& accept, DiskListFunc /*disk*/) const {
+    std::vector<std::unique_ptr<TFileSystemNode>> found;
+    ForEachFile([&](const TPackedFile& file) {
+        if (!accept(file.Size))
+            return;
+        const bool elsewhere = (file.Attributes & kCountedAtAnotherName) != 0;
+        auto node = std::make_unique<TFileNode>();
+        node->SetName(std::string(file.Name));
+        node->SetSize(elsewhere ? 0 : file.Size);
+        node->SetAllocatedSize(elsewhere ? 0 : file.AllocatedSize);
+        node->SetAttributes(file.Attributes);
+        node->SetIdentity(file.Stamp);
+        found.push_back(std::move(node));
+    });
+    // By name, as a listing of the disk gives them.
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a->Name() < b->Name(); });
+    const auto count = static_cast<int>(found.size());
+    target->AdoptListedFiles(std::move(found));
+    return count;
+}
+
+void TDirNode::SetFiles(TPackedFiles files) {
+    TPackedFiles old;
+    {
+        const TChildrenLock guard(this);
+        old = std::exchange(files_, std::move(files));
+    }
+}
+
+std::uint32_t TDirNode::RecordedFileCount() const {
+    const TChildrenLock guard(this);
+    return files_.Count();
+}
+
+void TDirNode::ForgetFile(std::string_view name) {
+    const TChildrenLock guard(this);
+    files_ = files_.Without(name);
 }
 
 TFileGroupNode* TDirNode::GetFileGroup() {

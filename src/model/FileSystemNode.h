@@ -2,6 +2,7 @@
 
 #include "i18n/TranslationMarkers.h"
 #include "model/NodeLock.h"
+#include "model/PackedFiles.h"
 #include "support/FileAttributes.h"
 
 #include <atomic>
@@ -10,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -249,6 +251,8 @@ private:
 
 class TFileGroupNode;
 
+// A directory: its subdirectories are nodes, its files are records (TPackedFiles) until a listing
+// makes nodes of them.
 class TDirNode : public TGroupNode {
 public:
     TDirNode() { flags_.store(nfEmpty, std::memory_order_relaxed); }
@@ -256,6 +260,19 @@ public:
     void Clear() override;
     bool AcceptsFile(std::int64_t size) const override;
     void SetScanning(bool on) override;
+    // Makes the file nodes from the records, never from the disk: the walk (or the scan file) saw
+    // every file. A file marked kCountedAtAnotherName becomes a node of no size.
+    int ListDirectoryFiles(TGroupNode* target, const AcceptFunc& accept, DiskListFunc disk) const override;
+
+    // The files of this directory, listed or not, as the walk met them or the scan file held them.
+    // Replaced whole, under the directory's lock, so that readers on other threads see the old list
+    // or the new one.
+    void SetFiles(TPackedFiles files);
+    // Calls visit(const TPackedFile&) for every recorded file, holding this directory's lock.
+    template <typename F> void ForEachFile(F&& visit) const;
+    std::uint32_t RecordedFileCount() const;
+    // Drops the record of a file deleted from the disk, so that the tree keeps matching it.
+    void ForgetFile(std::string_view name);
 
     TFileGroupNode* FileGroup() const { return fileGroup_.load(std::memory_order_acquire); }
     // The file group, made and added on first use.
@@ -266,6 +283,7 @@ protected:
 
 private:
     std::atomic<TFileGroupNode*> fileGroup_{nullptr};
+    TPackedFiles files_;
 };
 
 // The small files of the parent directory, as one node.
@@ -296,6 +314,11 @@ private:
     const TGroupNode* group_;
     bool owns_;
 };
+
+template <typename F> void TDirNode::ForEachFile(F&& visit) const {
+    const TChildrenLock guard(this);
+    files_.ForEach(visit);
+}
 
 // The untranslated name of the file group nodes.
 inline constexpr const char* kFileGroupName = N_("<Files>");

@@ -1,15 +1,22 @@
 #include "model/PackedFiles.h"
 
-#include <algorithm>
 #include <cstring>
-#include <vector>
 
 namespace quorvex {
 namespace {
 
 constexpr std::size_t kMaxNumberBytes = 10;
-// Above the 16 bits of the attributes in their packed number: an identity follows.
+// Above the 16 bits of the attributes in their packed number: what follows them.
 constexpr std::uint64_t kHasIdentity = std::uint64_t{1} << 16;
+constexpr std::uint64_t kHasStamp = std::uint64_t{1} << 17;
+
+// Times before 1970 are rare but real (a clock reset, an archive's odd dates): zig-zag keeps them short.
+std::uint64_t ZigZag(std::int64_t n) {
+    return (static_cast<std::uint64_t>(n) << 1) ^ static_cast<std::uint64_t>(n >> 63);
+}
+std::int64_t UnZigZag(std::uint64_t n) {
+    return static_cast<std::int64_t>(n >> 1) ^ -static_cast<std::int64_t>(n & 1);
+}
 
 // Seven bits a byte, low first; the high bit says another byte follows. 2^63-1 takes 9 bytes.
 // Returns the bytes written at `out`.
@@ -27,15 +34,22 @@ void TPackedFilesWriter::Add(const TPackedFile& file) {
     // Room for the most an entry can take, then trimmed to what it took: one size check per file
     // instead of one per byte.
     const std::size_t at = bytes_.size();
-    bytes_.resize(at + file.Name.size() + 7 * kMaxNumberBytes);
+    bytes_.resize(at + file.Name.size() + 8 * kMaxNumberBytes);
     char* const start = bytes_.data() + at;
     char* out = start + PutNumber(start, file.Name.size());
     std::memcpy(out, file.Name.data(), file.Name.size());
     out += file.Name.size();
     out += PutNumber(out, static_cast<std::uint64_t>(file.Size));
     out += PutNumber(out, static_cast<std::uint64_t>(file.AllocatedSize));
+    out += PutNumber(out, ZigZag(file.ModifyTime));
     const bool identity = file.Links > 1;
-    out += PutNumber(out, file.Attributes | (identity ? kHasIdentity : 0));
+    const bool stamp = file.Stamp != 0;
+    out += PutNumber(out, file.Attributes | (identity ? kHasIdentity : 0) | (stamp ? kHasStamp : 0));
+    if (stamp) {
+        // A stamp mixes in the birth time, so its bits are random: 8 bytes beat a 10-byte number.
+        std::memcpy(out, &file.Stamp, sizeof file.Stamp);
+        out += sizeof file.Stamp;
+    }
     if (identity) {
         out += PutNumber(out, file.Device);
         out += PutNumber(out, file.Inode);
@@ -80,8 +94,13 @@ TPackedFile TPackedFiles::Next(const std::uint8_t*& p) {
     p += length;
     file.Size = static_cast<std::int64_t>(ReadNumber(p));
     file.AllocatedSize = static_cast<std::int64_t>(ReadNumber(p));
+    file.ModifyTime = UnZigZag(ReadNumber(p));
     const std::uint64_t attributes = ReadNumber(p);
     file.Attributes = static_cast<std::uint16_t>(attributes);
+    if ((attributes & kHasStamp) != 0) {
+        std::memcpy(&file.Stamp, p, sizeof file.Stamp);
+        p += sizeof file.Stamp;
+    }
     if ((attributes & kHasIdentity) != 0) {
         file.Device = ReadNumber(p);
         file.Inode = ReadNumber(p);
@@ -90,31 +109,13 @@ TPackedFile TPackedFiles::Next(const std::uint8_t*& p) {
     return file;
 }
 
-int ListPackedFiles(const TPackedFiles& files, TGroupNode* target, const TGroupNode::AcceptFunc& accept) {
-    std::vector<std::unique_ptr<TFileSystemNode>> found;
-    files.ForEach([&](const TPackedFile& file) {
-        if (!accept(file.Size))
-            return;
-        const bool elsewhere = (file.Attributes & kCountedAtAnotherName) != 0;
-        auto node = std::make_unique<TFileNode>();
-        node->SetName(std::string(file.Name));
-        node->SetSize(elsewhere ? 0 : file.Size);
-        node->SetAllocatedSize(elsewhere ? 0 : file.AllocatedSize);
-        node->SetAttributes(file.Attributes);
-        found.push_back(std::move(node));
+TPackedFiles TPackedFiles::Without(std::string_view name) const {
+    TPackedFilesWriter writer;
+    ForEach([&](const TPackedFile& file) {
+        if (file.Name != name)
+            writer.Add(file);
     });
-    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a->Name() < b->Name(); });
-    const auto count = static_cast<int>(found.size());
-    target->AdoptListedFiles(std::move(found));
-    return count;
-}
-
-const TPackedFiles* PackedFilesOf(const TFileSystemNode* node) {
-    if (const auto* dir = dynamic_cast<const TImportedDirNode*>(node))
-        return &dir->PackedFiles();
-    if (const auto* root = dynamic_cast<const TImportedRootNode*>(node))
-        return &root->PackedFiles();
-    return nullptr;
+    return TPackedFiles(writer);
 }
 
 } // namespace quorvex

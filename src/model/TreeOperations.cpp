@@ -50,6 +50,11 @@ void RemoveFromParent(TFileSystemNode* node) {
     // The other names of a file counted below stay uncounted: the folders' totals never had them.
     if (const auto* group = dynamic_cast<const TGroupNode*>(node))
         ForgetCountedHardLinks(group, false);
+    if (node->GetNodeType() == ntFile) {
+        TGroupNode* owner = parent->GetNodeType() == ntFileGroup ? parent->Parent() : parent;
+        if (auto* dir = dynamic_cast<TDirNode*>(owner))
+            dir->ForgetFile(node->Name());
+    }
     parent->RemoveChild(node);
     RecalculateUpward(parent);
 }

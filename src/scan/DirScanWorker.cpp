@@ -199,12 +199,60 @@ void TDirScanner::Enter(TWorker& worker, int fd, TGroupNode* node, TDirState* pa
     Release(state);
 }
 
+namespace {
+
+// The files read so far become the directory's records however the reading ends: a stop keeps what
+// the totals counted.
+class TRecordsOnExit {
+public:
+    TRecordsOnExit(TPackedFilesWriter& writer, TGroupNode* node)
+        : writer_(writer), dir_(dynamic_cast<TDirNode*>(node)) {
+        writer_.Clear();
+    }
+    TRecordsOnExit(const TRecordsOnExit&) = delete;
+    TRecordsOnExit& operator=(const TRecordsOnExit&) = delete;
+    ~TRecordsOnExit() {
+        if (dir_ != nullptr && writer_.Count() > 0) {
+            try {
+                dir_->SetFiles(TPackedFiles(writer_));
+            } catch (...) {
+                // Out of memory: the directory's totals stand, its files cannot be listed.
+                dir_->SetErrorCode(ENOMEM);
+            }
+        }
+    }
+    void Add(const char* name, const TEntryInfo& info, bool counted) {
+        if (dir_ == nullptr)
+            return;
+        TPackedFile file;
+        file.Name = name;
+        file.Size = info.Size;
+        file.AllocatedSize = info.AllocatedSize;
+        file.ModifyTime = info.ModifyTime;
+        file.Attributes = static_cast<std::uint16_t>(info.Attributes | (counted ? 0 : kCountedAtAnotherName));
+        file.Stamp = IdentityStamp(info);
+        if (info.Links > 1) {
+            file.Device = info.Device;
+            file.Inode = info.Inode;
+            file.Links = info.Links;
+        }
+        writer_.Add(file);
+    }
+
+private:
+    TPackedFilesWriter& writer_;
+    TDirNode* dir_;
+};
+
+} // namespace
+
 bool TDirScanner::ReadDirectory(TWorker& worker, int fd, TGroupNode* node, std::vector<TDirNode*>& subdirs) {
     if (worker.names.empty())
         worker.names.resize(kNameBufferSize);
     TNameReader reader(fd, worker.names);
     auto* dir = groupThreshold_ > 0 ? dynamic_cast<TDirNode*>(node) : nullptr;
     TPendingTotals totals{node};
+    TRecordsOnExit records(worker.files, node);
     bool empty = true;
     std::size_t dirLength = 0;
     if (exclusions_) {
@@ -251,8 +299,11 @@ bool TDirScanner::ReadDirectory(TWorker& worker, int fd, TGroupNode* node, std::
                 info.Size = info.AllocatedSize = 0;
             // Only files with several names are remembered, so a tree without hard links pays nothing.
             else if (hardLinks_ != nullptr && info.Links > 1 &&
-                     !hardLinks_->Insert(info.Device, info.Inode, node))
+                     !hardLinks_->Insert(info.Device, info.Inode, node)) {
+                records.Add(name, info, false);
                 continue;
+            }
+            records.Add(name, info, true);
             ++totals.files;
             totals.size += info.Size;
             totals.allocated += info.AllocatedSize;

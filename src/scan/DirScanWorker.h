@@ -2,6 +2,7 @@
 
 // The private pieces of TDirScanner shared by its two source files.
 
+#include "model/PackedFiles.h"
 #include "scan/DirScanner.h"
 
 #include <atomic>
@@ -48,6 +49,7 @@ struct TDirScanner::TWorker {
     std::size_t firstOpen = 0; // no frame below this one holds a descriptor
     std::vector<char> names;   // buffer for the directory entries being read
     std::string matchPath;     // an entry's absolute path, matched against the exclusions
+    TPackedFilesWriter files;  // the records of the directory being read
 };
 
 // A directory taken from another worker's stack: a duplicate of its parent's descriptor to open it

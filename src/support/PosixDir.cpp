@@ -49,6 +49,7 @@ void FillInfo(const struct statx& st, const char* name, TEntryInfo& info) {
     info.Birth = (st.stx_mask & STATX_BTIME) != 0
                      ? static_cast<std::uint64_t>(st.stx_btime.tv_sec) * 1'000'000'000U + st.stx_btime.tv_nsec
                      : 0;
+    info.ModifyTime = st.stx_mtime.tv_sec;
 }
 
 } // namespace
@@ -86,7 +87,7 @@ int TFileSystemApi::StatEntry(int dirFd, const char* name, TEntryInfo& info) {
     struct statx st {};
     if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
                 STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_BLOCKS | STATX_NLINK | STATX_INO | STATX_MNT_ID |
-                    STATX_BTIME,
+                    STATX_BTIME | STATX_MTIME,
                 &st) != 0)
         return errno;
     FillInfo(st, name, info);

@@ -23,6 +23,8 @@ struct TEntryInfo {
     std::uint64_t MountId = 0;
     // When the file system made this inode, in nanoseconds since the epoch; 0 when it does not say.
     std::uint64_t Birth = 0;
+    // Last change of the content, in seconds since the epoch (st_mtime).
+    std::int64_t ModifyTime = 0;
 };
 
 // What tells this item from one that took its name since: its inode number and, where the file system

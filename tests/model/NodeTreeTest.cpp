@@ -4,6 +4,7 @@
 #include "model/TreeOperations.h"
 #include "scan/DirScanner.h"
 #include "scan/DiskListing.h"
+#include "support/PosixDir.h"
 
 #include "common/NodeLookup.h"
 #include "common/TempTree.h"
@@ -146,29 +147,32 @@ TEST_F(NodeTree, FilesAreListedAndRescannedBeyondPathMax) {
     EXPECT_EQ(bottom->GetFileCount(), 3);
 }
 
-// Unreadable since the scan (as "nobody"): the listing fails visibly and keeps the totals.
-TEST_F(NodeTree, FailedListingKeepsTheTotalsAndShowsTheError) {
+// Listing makes the nodes from what the walk recorded, whatever became of the disk since: unreadable
+// (as "nobody") and a file replaced by another with the same name.
+TEST_F(NodeTree, ListingMakesTheNodesTheWalkRecordedWhateverTheDiskBecameSince) {
     tree_.Dir("d");
     tree_.File("d/big", 5000);
     tree_.File("d/s1", 10);
     tree_.File("d/s2", 20);
     Scan(1000);
     auto* d = dynamic_cast<TDirNode*>(Child(&root_, "d"));
+    EXPECT_EQ(d->RecordedFileCount(), 3U);
+    TEntryInfo before;
+    ASSERT_EQ(DefaultFileSystem().StatEntry(AT_FDCWD, (tree_ / "d/big").c_str(), before), 0);
+    ASSERT_EQ(::unlink((tree_ / "d/big").c_str()), 0);
+    tree_.File("d/big", 7);
     ASSERT_EQ(::chmod((tree_ / "d").c_str(), 0), 0);
     ::setfsuid(65534);
-    const std::pair listed{d->ListFiles(ScanForChildrenFiles),
-                           d->FileGroup()->ListFiles(ScanForChildrenFiles)};
+    const std::pair listed{d->ListFiles(nullptr), d->FileGroup()->ListFiles(nullptr)};
     ::setfsuid(0);
-    EXPECT_EQ(listed, std::pair(0, 0));
-    EXPECT_EQ((std::pair<int, int>(d->ErrorCode(), d->FileGroup()->ErrorCode())), std::pair(EACCES, EACCES));
-    RecalculateUpward(d->FileGroup());
-    EXPECT_EQ(d->FileGroup()->GetSize(), 30);
-    EXPECT_EQ(root_.GetSize(), 5030);
-
     ASSERT_EQ(::chmod((tree_ / "d").c_str(), 0755), 0);
-    EXPECT_EQ(d->ListFiles(ScanForChildrenFiles), 1);
-    RecalculateUpward(d);
-    EXPECT_EQ(d->GetSize(), 5030);
+    EXPECT_EQ(listed, std::pair(1, 2));
+    EXPECT_EQ((std::pair<int, int>(d->ErrorCode(), d->FileGroup()->ErrorCode())), std::pair(0, 0));
+    EXPECT_EQ(Child(d, "big")->GetSize(), 5000);
+    // The stamp of the file the walk saw, so that deleting the row cannot hit its successor.
+    EXPECT_EQ(Child(d, "big")->Identity(), IdentityStamp(before));
+    RecalculateUpward(d->FileGroup());
+    EXPECT_EQ(root_.GetSize(), 5030);
 }
 
 TEST(SizeFormat, BothStylesAcrossUnitBoundariesSeparatorsAndSettings) {

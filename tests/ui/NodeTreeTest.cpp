@@ -165,7 +165,7 @@ TEST(NodeTreeView, ThePromptAndErrorRowsRunAcrossTheEmptyCellsWheneverTheyAppear
     EXPECT_FALSE(RunsAcrossTheRow(view, row("outer/big")));
 }
 
-TEST(NodeTreeView, FoldersAStopLeftUnreadAndFoldersGoneSinceTheScanSayWhatTheyAre) {
+TEST(NodeTreeView, FoldersAStopLeftUnreadSaySo) {
     TempTree tree;
     for (const char* dir : {"a", "b", "c"}) {
         tree.Dir(dir);
@@ -193,20 +193,6 @@ TEST(NodeTreeView, FoldersAStopLeftUnreadAndFoldersGoneSinceTheScanSayWhatTheyAr
         EXPECT_EQ(row.data(TNodeTreeModel::StaticTextRole).toString(), QStringLiteral("not scanned"));
         EXPECT_TRUE(RunsAcrossTheRow(shown.view, row));
     }
-
-    // A folder removed since the scan shows its error as soon as the view opens it.
-    TRootDirNode scanned;
-    scanned.SetName(tree.Path());
-    TDirNode* gone = AddDirNode(&scanned, "gone", faDirectory);
-    gone->SetFlag(nfEmpty, false);
-    gone->SetFileCount(1);
-    gone->SetSize(100);
-    ShownTree later(&scanned);
-    const QModelIndex d = later.model.IndexOf(gone);
-    later.view.setCurrentIndex(d);
-    QTest::keyClick(&later.view, Qt::Key_Right);
-    EXPECT_NE(d.data(TNodeTreeModel::StaticTextRole).toString(), QString());
-    EXPECT_TRUE(RunsAcrossTheRow(later.view, d));
 }
 
 TEST(HardLinkRows, TheUncountedNameSaysWhereItsSizeWent) {
