@@ -151,4 +151,21 @@ void ForgetCountedHardLinks(const TGroupNode* top, bool erase) {
     counted->Forget(owners, erase);
 }
 
+void ForEachRecordedFile(const TGroupNode* top,
+                         const std::function<void(const TDirNode& dir, const TPackedFile& file)>& visit) {
+    std::vector<const TGroupNode*> pending{top};
+    while (!pending.empty()) {
+        const TGroupNode* group = pending.back();
+        pending.pop_back();
+        if (const auto* dir = dynamic_cast<const TDirNode*>(group))
+            dir->ForEachFile([&](const TPackedFile& file) { visit(*dir, file); });
+        const TChildrenLock guard(group);
+        for (const auto& child : guard.Children()) {
+            // A file group's files are its directory's records.
+            if (child->GetNodeType() != ntFile && child->GetNodeType() != ntFileGroup)
+                pending.push_back(static_cast<const TGroupNode*>(child.get()));
+        }
+    }
+}
+
 } // namespace quorvex

@@ -38,5 +38,10 @@ THardLinkSet* CountedHardLinks(const TFileSystemNode* node);
 // Drops from the tree's set what the directories of the subtree at `top` counted: erased before a
 // walk counts them again, else kept as counted by a name gone (the subtree is being removed).
 void ForgetCountedHardLinks(const TGroupNode* top, bool erase);
+// Calls visit(dir, file) for every file recorded in `top` and the directories below it, a directory's
+// records under its lock (visit must take no node lock). Safe while a scan adds to the tree; a
+// directory must not be removed meanwhile, which only the window's thread does (deletion, rescans).
+void ForEachRecordedFile(const TGroupNode* top,
+                         const std::function<void(const TDirNode& dir, const TPackedFile& file)>& visit);
 
 } // namespace quorvex
