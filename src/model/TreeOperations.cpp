@@ -151,6 +151,27 @@ void ForgetCountedHardLinks(const TGroupNode* top, bool erase) {
     counted->Forget(owners, erase);
 }
 
+TFileSystemNode* FileNodeOf(TDirNode* dir, std::string_view name) {
+    if (dir->IsScanning())
+        return nullptr;
+    const auto named = [name](const TGroupNode* group) -> TFileSystemNode* {
+        const TChildrenLock guard(group);
+        for (const auto& child : guard.Children()) {
+            if (child->GetNodeType() == ntFile && child->Name() == name)
+                return child.get();
+        }
+        return nullptr;
+    };
+    dir->ListFiles(nullptr);
+    if (TFileSystemNode* node = named(dir))
+        return node;
+    TFileGroupNode* group = dir->FileGroup();
+    if (group == nullptr)
+        return nullptr;
+    group->ListFiles(nullptr);
+    return named(group);
+}
+
 void ForEachRecordedFile(const TGroupNode* top,
                          const std::function<void(const TDirNode& dir, const TPackedFile& file)>& visit) {
     std::vector<const TGroupNode*> pending{top};

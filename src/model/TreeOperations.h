@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace quorvex {
 
@@ -41,6 +42,10 @@ void ForgetCountedHardLinks(const TGroupNode* top, bool erase);
 // Calls visit(dir, file) for every file recorded in `top` and the directories below it, a directory's
 // records under its lock (visit must take no node lock). Safe while a scan adds to the tree; a
 // directory must not be removed meanwhile, which only the window's thread does (deletion, rescans).
+// The node of the file `name` recorded in `dir` (a row the tree can select), making the nodes of the
+// directory's files, or of its file group's, when they are not nodes yet. Null when no such file is
+// recorded, or while `dir` is being scanned, as its files are listed only once its walk has ended.
+TFileSystemNode* FileNodeOf(TDirNode* dir, std::string_view name);
 void ForEachRecordedFile(const TGroupNode* top,
                          const std::function<void(const TDirNode& dir, const TPackedFile& file)>& visit);
 
