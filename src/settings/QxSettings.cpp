@@ -3,6 +3,7 @@
 #include "i18n/ErrorDialogs.h"
 #include "i18n/Translation.h"
 #include "support/AsciiCase.h"
+#include "support/CommaText.h"
 #include "support/PathText.h"
 #include "support/Utilities.h"
 
@@ -29,6 +30,7 @@ constexpr const char* kKeyBarChartPainterClass = "BarChartPainterClass";
 constexpr const char* kKeyScanJobs = "ScanJobs";
 constexpr const char* kKeyAllocatedSize = "AllocatedSize";
 constexpr const char* kKeyHardLinksOnce = "CountHardLinksOnce";
+constexpr const char* kKeyExcludePatterns = "ExcludePatterns";
 
 constexpr std::array<std::string_view, 1> kPaintOptionNames{"poDrawChildPercentBars"};
 
@@ -180,6 +182,7 @@ void TSettings::Assign(const TSettings& source) {
     scanJobs_ = source.scanJobs_;
     allocatedSize_ = source.allocatedSize_;
     hardLinksOnce_ = source.hardLinksOnce_;
+    excludePatterns_ = source.excludePatterns_;
     barChartPainterClass_ = source.barChartPainterClass_;
     groupingChanged_ = source.groupingChanged_;
 }
@@ -200,6 +203,11 @@ void TSettings::Load() {
         SetScanJobs(iniFile_.ReadInteger(kSettingsSection, kKeyScanJobs, scanJobs_));
         allocatedSize_ = iniFile_.ReadBool(kSettingsSection, kKeyAllocatedSize, allocatedSize_);
         hardLinksOnce_ = iniFile_.ReadBool(kSettingsSection, kKeyHardLinksOnce, hardLinksOnce_);
+        // Quoted comma text, as the recent folders are kept: a pattern may hold commas and blanks.
+        std::vector<std::string> patterns =
+            DecodeCommaText(iniFile_.ReadString(kSettingsSection, kKeyExcludePatterns, {}));
+        std::erase(patterns, std::string());
+        excludePatterns_ = std::move(patterns);
     } catch (const std::exception& e) {
         ShowErrorDialog(e.what());
     }
@@ -216,6 +224,7 @@ void TSettings::Save() {
         iniFile_.WriteString(kSettingsSection, kKeyBarChartPainterClass, barChartPainterClass_);
         iniFile_.WriteBool(kSettingsSection, kKeyAllocatedSize, allocatedSize_);
         iniFile_.WriteBool(kSettingsSection, kKeyHardLinksOnce, hardLinksOnce_);
+        iniFile_.WriteString(kSettingsSection, kKeyExcludePatterns, EncodeCommaText(excludePatterns_));
     } catch (const std::exception& e) {
         ShowErrorDialog(e.what());
     }
@@ -258,6 +267,13 @@ void TSettings::SetGroupSmallFiles(bool value) {
     if (value == groupSmallFiles_)
         return;
     groupSmallFiles_ = value;
+    groupingChanged_ = true;
+}
+
+void TSettings::SetExcludePatterns(std::vector<std::string> patterns) {
+    if (patterns == excludePatterns_)
+        return;
+    excludePatterns_ = std::move(patterns);
     groupingChanged_ = true;
 }
 

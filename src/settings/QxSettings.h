@@ -136,6 +136,11 @@ public:
     // written, but without a control: it is set in the file.
     bool HardLinksOnce() const { return hardLinksOnce_; }
     void SetHardLinksOnce(bool on) { hardLinksOnce_ = on; }
+    // Glob patterns the window's scans neither enter nor count (see TScanExclusions), none of them
+    // empty or holding a line break; a different list changes what a scan counts, so it counts as a
+    // grouping change.
+    const std::vector<std::string>& ExcludePatterns() const { return excludePatterns_; }
+    void SetExcludePatterns(std::vector<std::string> patterns);
 
     // Neither is read from the file: the refresh rate is only written, and the flag is cleared by
     // the main window before the settings dialog opens.
@@ -154,6 +159,7 @@ private:
     bool groupSmallFiles_ = true;
     bool allocatedSize_ = false;
     bool hardLinksOnce_ = false;
+    std::vector<std::string> excludePatterns_;
     TQxPaintOptions paintOptions_{poDrawChildPercentBars};
     std::uint8_t fileSizeRounding_ = kDefaultFileSizeRounding;
     std::string barChartPainterClass_ = kDefaultBarChartPainterClass;

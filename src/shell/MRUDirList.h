@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/CommaText.h"
 #include "support/MountTable.h"
 
 #include <QObject>
@@ -57,12 +58,5 @@ private:
     std::vector<std::string> items_;
     std::vector<std::string> lastStored_;
 };
-
-// The stored form. Writing quotes an entry holding a character 1..32, a comma or a double quote, with
-// inner quotes doubled; a single empty entry is written as "". Reading skips characters 1..32 around
-// entries and commas; an unquoted entry ends at a comma or at a character 1..32, and a final comma
-// adds one empty entry. A NUL byte ends the text.
-std::string EncodeCommaText(const std::vector<std::string>& items);
-std::vector<std::string> DecodeCommaText(const std::string& text);
 
 } // namespace quorvex

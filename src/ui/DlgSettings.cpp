@@ -19,6 +19,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -95,6 +96,10 @@ TDlgSettings::TDlgSettings(TSettings& store, QWidget* owner)
           Named(new QCheckBox(N_("Group files smaller than:"), groupBoxAnalysis_), "CheckBoxGroupFiles")),
       editGroupFileSize_(Named(new TFloatSpinEdit(groupBoxAnalysis_), "EditGroupFileSize")),
       labelMegaByte_(Named(new QLabel(N_("MB"), groupBoxAnalysis_), "LabelMegaByte")),
+      labelExcludePatterns_(
+          Named(new QLabel(N_("Exclude these patterns from scans (one a line):"), groupBoxAnalysis_),
+                "LabelExcludePatterns")),
+      memoExcludePatterns_(Named(new QPlainTextEdit(groupBoxAnalysis_), "MemoExcludePatterns")),
       groupBoxPaintOptions_(Named(new QGroupBox(N_("Display"), this), "GroupBoxPaintOptions")),
       labelBarChartPaintStyle_(
           Named(new QLabel(N_("Percentage bar style:"), groupBoxPaintOptions_), "LabelBarChartPaintStyle")),
@@ -128,13 +133,23 @@ TDlgSettings::TDlgSettings(TSettings& store, QWidget* owner)
     cmbBoxRoundingStyle_->setFixedWidth(kRoundingListWidth);
     comboBoxLanguage_->setFixedWidth(kLanguageListWidth);
     label1_->setBuddy(comboBoxLanguage_);
+    labelExcludePatterns_->setBuddy(memoExcludePatterns_);
+    // A pattern is one line: wrapping would make a long one look like two.
+    memoExcludePatterns_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    memoExcludePatterns_->setTabChangesFocus(true);
+    memoExcludePatterns_->setFixedHeight(memoExcludePatterns_->fontMetrics().lineSpacing() * 4 +
+                                         2 * memoExcludePatterns_->frameWidth() + 8);
     btnOK_->setDefault(true);
 
-    auto* analysis = new QHBoxLayout(groupBoxAnalysis_);
-    analysis->addWidget(checkBoxGroupFiles_);
-    analysis->addWidget(editGroupFileSize_);
-    analysis->addWidget(labelMegaByte_);
-    analysis->addStretch(1);
+    auto* analysis = new QVBoxLayout(groupBoxAnalysis_);
+    auto* grouping = new QHBoxLayout;
+    grouping->addWidget(checkBoxGroupFiles_);
+    grouping->addWidget(editGroupFileSize_);
+    grouping->addWidget(labelMegaByte_);
+    grouping->addStretch(1);
+    analysis->addLayout(grouping);
+    analysis->addWidget(labelExcludePatterns_);
+    analysis->addWidget(memoExcludePatterns_);
     auto* display = new QGridLayout(groupBoxPaintOptions_);
     display->addWidget(labelBarChartPaintStyle_, 0, 0);
     display->addWidget(cmbBoxBarChartPaintStyle_, 0, 1, Qt::AlignLeft);
@@ -166,6 +181,8 @@ TDlgSettings::TDlgSettings(TSettings& store, QWidget* owner)
     connect(static_cast<TFloatSpinEdit*>(editGroupFileSize_)->Editor(), &QLineEdit::textChanged, this,
             &TDlgSettings::EditGroupFileSizeChange);
     connect(editGroupFileSize_, &QDoubleSpinBox::textChanged, this, &TDlgSettings::EditGroupFileSizeChange);
+    connect(memoExcludePatterns_, &QPlainTextEdit::textChanged, this,
+            &TDlgSettings::MemoExcludePatternsChange);
     connect(checkBoxDrawChildBar_, &QCheckBox::stateChanged, this, &TDlgSettings::CheckBoxDrawChildBarClick);
     connect(cmbBoxBarChartPaintStyle_, &QComboBox::currentIndexChanged, this,
             &TDlgSettings::CmbBoxBarChartPaintStyleChange);
@@ -202,6 +219,10 @@ void TDlgSettings::FillControls() {
     checkBoxGroupFiles_->setTristate(false);
     checkBoxGroupFiles_->setChecked(workingSettings_->GroupSmallFiles());
     editGroupFileSize_->setValue(GroupFileSizeInMegaBytes(workingSettings_->GroupFileSize()));
+    QStringList patterns;
+    for (const std::string& pattern : workingSettings_->ExcludePatterns())
+        patterns << QString::fromStdString(pattern);
+    memoExcludePatterns_->setPlainText(patterns.join(QLatin1Char('\n')));
     checkBoxDrawChildBar_->setTristate(false);
     checkBoxDrawChildBar_->setChecked(workingSettings_->PaintOptions().Contains(poDrawChildPercentBars));
     FillBarStyles();
@@ -275,6 +296,17 @@ void TDlgSettings::EditGroupFileSizeChange() {
     const double megaBytes = editGroupFileSize_->locale().toDouble(editGroupFileSize_->text(), &converted);
     workingSettings_->SetGroupFileSize(
         converted ? RoundHalfEven(static_cast<long double>(megaBytes) * kMegaByte) : 0);
+}
+
+void TDlgSettings::MemoExcludePatternsChange() {
+    if (filling_ || workingSettings_ == nullptr)
+        return;
+    std::vector<std::string> patterns;
+    for (const QString& line : memoExcludePatterns_->toPlainText().split(QLatin1Char('\n'))) {
+        if (!line.trimmed().isEmpty())
+            patterns.push_back(line.toStdString());
+    }
+    workingSettings_->SetExcludePatterns(std::move(patterns));
 }
 
 void TDlgSettings::CheckBoxDrawChildBarClick() {

@@ -12,6 +12,7 @@ class QComboBox;
 class QDoubleSpinBox;
 class QGroupBox;
 class QLabel;
+class QPlainTextEdit;
 class QPushButton;
 
 namespace quorvex {
@@ -50,6 +51,7 @@ private:
     void UpdateGroupFileSizeEnabled();
     void CheckBoxGroupFilesClick();
     void EditGroupFileSizeChange();
+    void MemoExcludePatternsChange();
     void CheckBoxDrawChildBarClick();
     void CmbBoxBarChartPaintStyleChange();
     void CmbBoxRoundingStyleChange();
@@ -68,6 +70,8 @@ private:
     QCheckBox* checkBoxGroupFiles_;
     QDoubleSpinBox* editGroupFileSize_;
     QLabel* labelMegaByte_;
+    QLabel* labelExcludePatterns_;
+    QPlainTextEdit* memoExcludePatterns_;
     QGroupBox* groupBoxPaintOptions_;
     QLabel* labelBarChartPaintStyle_;
     TBarStyleComboBox* cmbBoxBarChartPaintStyle_;

@@ -10,6 +10,7 @@
 #include "model/RootNodes.h"
 #include "model/TreeOperations.h"
 #include "paint/Skins.h"
+#include "scan/ScanExclusions.h"
 #include "shell/InfoPanel.h"
 #include "shell/MRUDirList.h"
 #include "shell/MountProbe.h"
@@ -67,7 +68,7 @@ std::string ErrorLine(const TLaunchResult& result) {
 TFormMain::TFormMain(TSettings& settings, QWidget* parent)
     : QMainWindow(parent), settings_(settings), treeModel_(new TNodeTreeModel(this)),
       treeView_(new TNodeTreeView(treeModel_, this)), infoPanel_(new TFrameInfoPanel(this)),
-      statusPanel0_(new QLabel(this)), statusPanel1_(new QLabel(this)) {
+      statusPanel0_(new QLabel(this)), statusPanel1_(new QLabel(this)), exclusionMark_(new QLabel(this)) {
     // Unhandled errors in event handlers are logged by TQxApplication; activation is logged here.
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [](Qt::ApplicationState state) {
         ProgramLogger().debug(state == Qt::ApplicationActive ? "application becomes active"
@@ -106,21 +107,27 @@ TFormMain::TFormMain(TSettings& settings, QWidget* parent)
     // A new tree (a new scan) starts with no answers pending.
     connect(treeModel_, &QAbstractItemModel::modelReset, shellIcons_.get(), &TShellIcons::ClearResults);
     scans_ = std::make_unique<TScanController>(
-        kMaxScanThreads, TScanHooks{[this] { return settings_.GroupThreshold(); },
-                                    [this](TDirScanThread& last) { ScanFinished(last); },
-                                    [this](const TFileSystemNode* node) { RefreshTreeNode(node); },
-                                    [this](const std::string& path) {
-                                        if (path == TranslateText(kLocalDrivesName))
-                                            StartFixedDrivesScan();
-                                        else
-                                            StartDirScan(path);
-                                    },
-                                    [this] { treeView_->viewport()->update(); },
-                                    [this] {
-                                        presentation_->Discard();
-                                        RebuildTree();
-                                    },
-                                    [this](const std::string& dir) { ShowScanProgress(dir); }});
+        kMaxScanThreads,
+        TScanHooks{[this] { return settings_.GroupThreshold(); },
+                   [this](TDirScanThread& last) { ScanFinished(last); },
+                   [this](const TFileSystemNode* node) { RefreshTreeNode(node); },
+                   [this](const std::string& path) {
+                       if (path == TranslateText(kLocalDrivesName))
+                           StartFixedDrivesScan();
+                       else
+                           StartDirScan(path);
+                   },
+                   [this] { treeView_->viewport()->update(); },
+                   [this] {
+                       presentation_->Discard();
+                       RebuildTree();
+                   },
+                   [this](const std::string& dir) { ShowScanProgress(dir); },
+                   [this]() -> std::shared_ptr<const TScanExclusions> {
+                       if (settings_.ExcludePatterns().empty())
+                           return nullptr;
+                       return std::make_shared<const TScanExclusions>(settings_.ExcludePatterns());
+                   }});
     presentation_ = std::make_unique<TTreePresentation>(treeView_);
     deletion_ = std::make_unique<TDeletionController>(
         TDeletionHooks{this, [this] { return IsImportedScan(); }, [this] { return SizeKind(); },
@@ -142,6 +149,9 @@ TFormMain::TFormMain(TSettings& settings, QWidget* parent)
     statusPanel1_->setFixedWidth(kStatusPanel1Width);
     statusBar()->addWidget(statusPanel0_, 1);
     statusBar()->addPermanentWidget(statusPanel1_);
+    exclusionMark_->setObjectName(QStringLiteral("ExclusionMark"));
+    exclusionMark_->hide();
+    statusBar()->addPermanentWidget(exclusionMark_);
 
     actions_ = std::make_unique<TMainActions>(*this);
     ConnectActions();
@@ -229,6 +239,7 @@ void TFormMain::RetranslateUi() {
     const QString duration = statusPanel1_->property("quorvexDurationText").toString();
     if (!duration.isEmpty() && statusPanel1_->text() == duration)
         ShowScanDuration(statusPanel1_->property("quorvexDurationSeconds").toDouble());
+    ShowExclusionMark(scanExclusions_);
     treeView_->viewport()->update();
 }
 

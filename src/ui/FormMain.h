@@ -72,6 +72,8 @@ public:
     void RebuildTree();
     void RefreshTreeNode(const TFileSystemNode* node);
     void ShowScanDuration(double seconds);
+    // Says in the status bar how many patterns the scan shown left out; nothing for none.
+    void ShowExclusionMark(std::size_t patterns);
     void ApplySettings(const TSettings& settings);
     // The settings dialog's apply callback.
     void OnSettingsApplied(const TSettings& settings);
@@ -170,6 +172,8 @@ private:
     QLabel* statusPanel0_;
     QLabel* statusPanel1_;
     QLabel* importedMark_ = nullptr;
+    QLabel* exclusionMark_;
+    std::size_t scanExclusions_ = 0;
     TItemMenus* itemMenus_ = nullptr; // made at the first right click
 
     TWindowSeams seams_;

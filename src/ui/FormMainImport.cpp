@@ -70,6 +70,8 @@ bool TFormMain::OpenScanFile(const std::string& fileName) {
     setWindowTitle(QStringLiteral("Quorvex - ") + DecodePath(root->Name()) + QStringLiteral(" ") +
                    Tr("(imported)"));
     ShowScanDuration(-1);
+    // Our patterns played no part in a scan made elsewhere.
+    ShowExclusionMark(0);
     if (importedMark_ == nullptr) {
         importedMark_ = new QLabel(this);
         importedMark_->setObjectName(QStringLiteral("ImportedMark"));

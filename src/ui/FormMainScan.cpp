@@ -113,6 +113,7 @@ void TFormMain::StartDirScan(const std::string& path) {
     scans_->ClearPending();
     setWindowTitle(QStringLiteral("Quorvex - ") + DecodePath(path));
     ShowScanDuration(-1);
+    ShowExclusionMark(settings_.ExcludePatterns().size());
 
     auto root = std::make_unique<TRootDirNode>();
     root->SetName(path);
@@ -135,6 +136,7 @@ void TFormMain::StartFixedDrivesScan() {
     scans_->ClearPending();
     setWindowTitle(QStringLiteral("Quorvex - ") + QString::fromStdString(localDrives));
     ShowScanDuration(-1);
+    ShowExclusionMark(settings_.ExcludePatterns().size());
 
     auto root = std::make_unique<TFixedDrivesNode>();
     root->SetScanning(true);

@@ -3,6 +3,7 @@
 #include "ui/FormMain.h"
 
 #include "i18n/ErrorDialogs.h"
+#include "i18n/TranslatedText.h"
 #include "i18n/Translation.h"
 #include "model/FileSystemNode.h"
 #include "model/TreeOperations.h"
@@ -156,6 +157,12 @@ void TFormMain::ShowScanDuration(double seconds) {
     // Kept so that a change of language can say it again while it is still shown.
     statusPanel1_->setProperty("quorvexDurationSeconds", seconds);
     statusPanel1_->setProperty("quorvexDurationText", statusPanel1_->text());
+}
+
+void TFormMain::ShowExclusionMark(std::size_t patterns) {
+    scanExclusions_ = patterns;
+    exclusionMark_->setVisible(patterns > 0);
+    exclusionMark_->setText(patterns > 0 ? Tr("Patterns excluded: %1").arg(patterns) : QString());
 }
 
 void TFormMain::OnCurrentRowChanged() {

@@ -3,6 +3,7 @@
 #include "model/FileSystemNode.h"
 #include "model/TreeOperations.h"
 #include "scan/DirScanThreadList.h"
+#include "scan/ScanExclusions.h"
 #include "settings/QxSettings.h"
 
 #include <QTimer>
@@ -78,8 +79,14 @@ bool TScanController::StartRootScan(TGroupNode* root) {
     return Start(root, false);
 }
 
+// Each walk takes the patterns as they are when it starts, as it takes the grouping threshold.
+TDirScanThread* TScanController::AddThread(TGroupNode* root) {
+    threads_->SetExclusions(hooks_.Exclusions ? hooks_.Exclusions() : nullptr);
+    return threads_->AddThread(root);
+}
+
 bool TScanController::StartDriveScan(TGroupNode* drive) {
-    TDirScanThread* thread = threads_->AddThread(drive);
+    TDirScanThread* thread = AddThread(drive);
     if (thread == nullptr)
         return false;
     thread->SetOnFinished([this](TDirScanThread& done) { OnSubScanDone(done); });
@@ -93,7 +100,7 @@ bool TScanController::StartSubScan(TDirNode* dir) {
 }
 
 bool TScanController::Start(TGroupNode* root, bool subScan) {
-    TDirScanThread* thread = threads_->AddThread(root);
+    TDirScanThread* thread = AddThread(root);
     if (thread == nullptr)
         return false;
     if (subScan) {

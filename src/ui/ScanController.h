@@ -18,6 +18,7 @@ class TDirScanThreadList;
 class TFileSystemApi;
 class TFileSystemNode;
 class TGroupNode;
+class TScanExclusions;
 
 // What the scan controller asks of the window that shows the tree.
 struct TScanHooks {
@@ -34,6 +35,8 @@ struct TScanHooks {
     std::function<void()> Animate;
     std::function<void()> RefreshTree;
     std::function<void(const std::string& dir)> ShowProgress;
+    // The patterns a new walk leaves out, asked on the user-interface thread; null for none.
+    std::function<std::shared_ptr<const TScanExclusions>()> Exclusions;
 };
 
 // The window's scan threads and what it must remember about them: which walks rescan a subdirectory,
@@ -82,6 +85,7 @@ public:
 
 private:
     std::unique_ptr<TDirScanThreadList> MakeList(TFileSystemApi* fileSystem) const;
+    TDirScanThread* AddThread(TGroupNode* root);
     bool Start(TGroupNode* root, bool subScan);
     void OnRootScanDone(TDirScanThread& thread);
     void OnSubScanDone(TDirScanThread& thread);

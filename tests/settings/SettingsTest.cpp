@@ -136,7 +136,7 @@ TEST_F(SettingsTest, FolderIsMadeWithItsParentsOrRaises) {
     EXPECT_TRUE(errors_.empty()) << errors_.front();
 }
 
-TEST_F(SettingsTest, SaveWritesTheNineKeys) {
+TEST_F(SettingsTest, SaveWritesTheTenKeysAndPatternsComeBackWhole) {
     TSettings& settings = GlobalSettings();
     settings.Load();
     settings.Save();
@@ -145,12 +145,16 @@ TEST_F(SettingsTest, SaveWritesTheNineKeys) {
               "[Settings]\nGroupSmallFiles=1\nGroupFileSize=1048576\nLanguage=" + CurrentLanguage() +
                   "\nTreeViewRefreshRate=250\nPaintOptions=[poDrawChildPercentBars]\n"
                   "FileSizeRounding=2\nBarChartPainterClass=TDefaultBarChartPainter\nAllocatedSize=0\n"
-                  "CountHardLinksOnce=0\n");
+                  "CountHardLinksOnce=0\nExcludePatterns=\n");
     settings.SetPaintOption(poDrawChildPercentBars, false);
     settings.SetHardLinksOnce(true);
+    settings.SetExcludePatterns({"*.{iso,img}", " \"x\" ", "b"});
     settings.Save();
     for (const char* line : {"\nPaintOptions=[]\n", "\nCountHardLinksOnce=1\n"})
         EXPECT_NE(ReadAll(iniPath).find(line), std::string::npos) << line;
+    TSettings reread(iniPath);
+    reread.Load();
+    EXPECT_EQ(reread.ExcludePatterns(), settings.ExcludePatterns());
     EXPECT_TRUE(errors_.empty());
 }
 

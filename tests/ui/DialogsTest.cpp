@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QToolBar>
 
 #include <gmock/gmock.h>
@@ -221,7 +222,7 @@ TEST_F(DlgSettingsTest, TheDialogKeepsItsPlacePerScreenResolution) {
     EXPECT_EQ(errors_.size(), 1u);
 }
 
-TEST_F(DlgSettingsTest, AGroupingChangeFromTheToolbarOffersARescanThatUsesIt) {
+TEST_F(DlgSettingsTest, AGroupingOrPatternChangeFromTheToolbarOffersARescanThatUsesIt) {
     TempTree data;
     data.Dir("dir");
     for (const char* name : {"dir/a", "dir/b", "dir/c"})
@@ -235,6 +236,11 @@ TEST_F(DlgSettingsTest, AGroupingChangeFromTheToolbarOffersARescanThatUsesIt) {
 
     Driver driver([](TDlgSettings& d) {
         Toggle(d, "CheckBoxGroupFiles");
+        auto* patterns = Control<QPlainTextEdit>(d, "MemoExcludePatterns");
+        for (const char* line : {"x, y", "", "b"}) {
+            QTest::keyClicks(patterns, line);
+            QTest::keyClick(patterns, Qt::Key_Return);
+        }
         Click(d, "BtnOK");
     });
     auto* toolbar = form.findChild<QToolBar*>("MainToolbar");
@@ -244,6 +250,9 @@ TEST_F(DlgSettingsTest, AGroupingChangeFromTheToolbarOffersARescanThatUsesIt) {
     EXPECT_NE(group(), nullptr) << "nothing rescanned yet";
     ASSERT_TRUE(Await(form, [&] { ClickRefreshNow(form); }));
     EXPECT_EQ(group(), nullptr) << "the rescan no longer groups";
+    EXPECT_EQ(settings_.ExcludePatterns(), (std::vector<std::string>{"x, y", "b"}));
+    EXPECT_EQ(Dir(form, data / "dir")->GetSize(), 20) << "dir/b left out";
+    EXPECT_EQ(form.findChild<QLabel*>("ExclusionMark")->text(), "Patterns excluded: 2");
 }
 
 // Texts the code set after the window was translated are its own: no later switch of language touches
