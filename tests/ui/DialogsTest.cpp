@@ -6,6 +6,7 @@
 #include "common/GermanCatalogue.h"
 
 #include "i18n/Translation.h"
+#include "model/TreeOperations.h"
 #include "paint/QxBarChartPainter.h"
 #include "shell/BrowseForFolder.h"
 #include "ui/BarStyleList.h"
@@ -252,6 +253,8 @@ TEST_F(DlgSettingsTest, AGroupingOrPatternChangeFromTheToolbarOffersARescanThatU
     EXPECT_EQ(group(), nullptr) << "the rescan no longer groups";
     EXPECT_EQ(settings_.ExcludePatterns(), (std::vector<std::string>{"x, y", "b"}));
     EXPECT_EQ(Dir(form, data / "dir")->GetSize(), 20) << "dir/b left out";
+    EXPECT_EQ(FileNodeOf(Dir(form, data / "dir"), "b"), nullptr) << "and not listed either";
+    EXPECT_NE(FileNodeOf(Dir(form, data / "dir"), "a"), nullptr);
     EXPECT_EQ(form.findChild<QLabel*>("ExclusionMark")->text(), "Patterns excluded: 2");
 }
 
