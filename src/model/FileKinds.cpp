@@ -106,7 +106,8 @@ TFileKinds::TFileKinds() {
     std::unordered_set<std::string> disputed;
     for (const QMimeType& type : database.allMimeTypes()) {
         for (const QString& suffix : type.suffixes()) {
-            std::string extension = "." + AsciiLowered(suffix.toStdString());
+            std::string extension(1, '.');
+            extension += AsciiLowered(suffix.toStdString());
             if (extension.size() < 2)
                 continue;
             if (!claimed.emplace(extension, type).second)

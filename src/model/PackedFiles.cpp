@@ -6,9 +6,11 @@ namespace quorvex {
 namespace {
 
 constexpr std::size_t kMaxNumberBytes = 10;
-// Above the 16 bits of the attributes in their packed number: what follows them.
-constexpr std::uint64_t kHasIdentity = std::uint64_t{1} << 16;
-constexpr std::uint64_t kHasStamp = std::uint64_t{1} << 17;
+// The low bits of the attributes' packed number say what follows them; the attributes sit above, so
+// that the usual ones (none, hidden) keep the number to one byte.
+constexpr std::uint64_t kHasIdentity = 1;
+constexpr std::uint64_t kHasStamp = 2;
+constexpr unsigned kAttributesShift = 2;
 
 // Times before 1970 are rare but real (a clock reset, an archive's odd dates): zig-zag keeps them short.
 std::uint64_t ZigZag(std::int64_t n) {
@@ -44,7 +46,8 @@ void TPackedFilesWriter::Add(const TPackedFile& file) {
     out += PutNumber(out, ZigZag(file.ModifyTime));
     const bool identity = file.Links > 1;
     const bool stamp = file.Stamp != 0;
-    out += PutNumber(out, file.Attributes | (identity ? kHasIdentity : 0) | (stamp ? kHasStamp : 0));
+    out += PutNumber(out, (std::uint64_t{file.Attributes} << kAttributesShift) |
+                              (identity ? kHasIdentity : 0) | (stamp ? kHasStamp : 0));
     if (stamp) {
         // A stamp mixes in the birth time, so its bits are random: 8 bytes beat a 10-byte number.
         std::memcpy(out, &file.Stamp, sizeof file.Stamp);
@@ -96,7 +99,7 @@ TPackedFile TPackedFiles::Next(const std::uint8_t*& p) {
     file.AllocatedSize = static_cast<std::int64_t>(ReadNumber(p));
     file.ModifyTime = UnZigZag(ReadNumber(p));
     const std::uint64_t attributes = ReadNumber(p);
-    file.Attributes = static_cast<std::uint16_t>(attributes);
+    file.Attributes = static_cast<std::uint16_t>(attributes >> kAttributesShift);
     if ((attributes & kHasStamp) != 0) {
         std::memcpy(&file.Stamp, p, sizeof file.Stamp);
         p += sizeof file.Stamp;
