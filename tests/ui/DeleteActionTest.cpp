@@ -125,6 +125,17 @@ TEST_F(DeleteActionTest, KeysAndMenuTrashOrDeleteForGoodAndTheTreeFollows) {
     EXPECT_EQ(form_.RootNode()->GetFileCount(), 1);
     EXPECT_TRUE(errors_.empty()) << errors_.front();
 
+    // A file's row goes with its record, so that nothing listing the folder's files later shows it.
+    data_.File("stays/g", 10);
+    ASSERT_TRUE(Await(form_, [&] { form_.RescanNode(Dir(form_, data_ / "stays")); }));
+    PressDelete({data_ / "stays/g"}, Qt::ShiftModifier);
+    EXPECT_FALSE(Exists(data_ / "stays/g"));
+    std::vector<std::string> recorded;
+    Dir(form_, data_ / "stays")->ForEachFile([&](const TPackedFile& file) {
+        recorded.emplace_back(file.Name);
+    });
+    EXPECT_EQ(recorded, std::vector<std::string>{"f"});
+
     // No is the answer when in doubt, and it leaves everything as it was.
     yes.answer = QMessageBox::No;
     PressDelete({data_ / "stays"}, Qt::ShiftModifier);
