@@ -46,6 +46,8 @@ inline void RemoveTreeAt(int parentFd, const std::string& name) {
         const int dirFd = stack.back().fd;
         int dup = ::dup(dirFd);
         DIR* dir = ::fdopendir(dup);
+        // A duplicate shares the position of the last pass, which may have stopped at the end.
+        ::rewinddir(dir);
         std::string childDir;
         while (dirent* e = ::readdir(dir)) {
             const std::string n = e->d_name;
