@@ -99,10 +99,6 @@ void JsonText(TJsonWriter& json, std::string_view bytes) {
         throw std::logic_error("an escaped name is not UTF-8");
 }
 
-void JsonKey(TJsonWriter& json, const char* key) {
-    json.Key(key);
-}
-
 // The figures of one root, the same for the text and the JSON document.
 struct TSummaryFigures {
     std::string Path;
@@ -148,20 +144,20 @@ std::string Block(const TSummaryFigures& figures) {
 }
 
 void JsonSummary(const TSummaryFigures& figures, TJsonWriter& json) {
-    JsonKey(json, "size");
+    json.Key("size");
     json.Int64(figures.Size);
-    JsonKey(json, "size_formatted");
+    json.Key("size_formatted");
     JsonText(json, FormatSizeTruncated(figures.Size));
-    JsonKey(json, "files");
+    json.Key("files");
     json.Int64(figures.Files);
-    JsonKey(json, "directories");
+    json.Key("directories");
     json.Int64(figures.Counts.Directories);
-    JsonKey(json, "errors");
+    json.Key("errors");
     json.Int64(figures.Counts.Errors);
     // The same three decimals as the text.
-    JsonKey(json, "elapsed_seconds");
+    json.Key("elapsed_seconds");
     json.RawValue(figures.Seconds.data(), figures.Seconds.size(), rapidjson::kNumberType);
-    JsonKey(json, "imported");
+    json.Key("imported");
     json.Bool(figures.Imported);
 }
 
@@ -175,7 +171,7 @@ void Report(const TRootDirNode& root, const TCommandLine& line, const TFileKinds
     const auto tab = [](const auto& value) { return "\t" + std::to_string(value); };
     if (line.Command == TCommand::Largest) {
         if (json != nullptr) {
-            JsonKey(*json, "largest");
+            json->Key("largest");
             json->StartArray();
         }
         for (const TLargeFile& file : LargestFiles(root, line.Largest, line.Sizes)) {
@@ -184,16 +180,16 @@ void Report(const TRootDirNode& root, const TCommandLine& line, const TFileKinds
                 continue;
             }
             json->StartObject();
-            JsonKey(*json, "size");
+            json->Key("size");
             json->Int64(file.Size);
-            JsonKey(*json, "path");
+            json->Key("path");
             JsonText(*json, file.Path);
             json->EndObject();
         }
     } else {
         const bool byType = line.Command == TCommand::ByType;
         if (json != nullptr) {
-            JsonKey(*json, byType ? "by_type" : "by_age");
+            json->Key(byType ? "by_type" : "by_age");
             json->StartArray();
         }
         for (const TFileTally& row :
@@ -205,15 +201,15 @@ void Report(const TRootDirNode& root, const TCommandLine& line, const TFileKinds
             }
             json->StartObject();
             if (byType) {
-                JsonKey(*json, "extension");
+                json->Key("extension");
                 JsonText(*json, ExtensionRow(row.Extension));
             } else {
-                JsonKey(*json, "year");
+                json->Key("year");
                 json->Int(row.Year);
             }
-            JsonKey(*json, "files");
+            json->Key("files");
             json->Int64(row.Files);
-            JsonKey(*json, "size");
+            json->Key("size");
             json->Int64(row.Size);
             json->EndObject();
         }
@@ -308,7 +304,7 @@ int RunSummaryCommand(int argc, char** argv, const TCommandLine& line) {
         json.StartArray();
     std::string out;
     for (std::size_t i = 0; i < scans.size(); ++i) {
-        TSummaryFigures figures = Figures(*scans[i], CountTree(scans[i]->root.get()), line.Sizes.Kind);
+        const TSummaryFigures figures = Figures(*scans[i], CountTree(scans[i]->root.get()), line.Sizes.Kind);
         // A scan file's errors are those of the machine that made it, not of this run.
         if (!scans[i]->isFile && figures.Counts.Errors > 0) {
             ReportUnreadable(figures.Counts);
@@ -316,9 +312,9 @@ int RunSummaryCommand(int argc, char** argv, const TCommandLine& line) {
         }
         if (line.Json) {
             json.StartObject();
-            JsonKey(json, "path");
+            json.Key("path");
             JsonText(json, figures.Path);
-            JsonKey(json, "incomplete");
+            json.Key("incomplete");
             json.Bool(figures.Incomplete);
             if (line.Command == TCommand::Summary)
                 JsonSummary(figures, json);
