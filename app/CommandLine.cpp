@@ -16,6 +16,7 @@
 #include <cstring>
 #include <getopt.h>
 #include <memory>
+#include <utility>
 
 namespace quorvex {
 namespace {
@@ -33,10 +34,18 @@ enum TOptionId : int {
     kOptExclude,
     kOptExcludeFrom,
     kOptVersion,
+    kOptLargest,
+    kOptByType,
+    kOptByAge,
+    kOptJson,
 };
 
 constexpr option kLongOptions[] = {
     {"summary", no_argument, nullptr, kOptSummary},
+    {"largest", required_argument, nullptr, kOptLargest},
+    {"by-type", no_argument, nullptr, kOptByType},
+    {"by-age", no_argument, nullptr, kOptByAge},
+    {"json", no_argument, nullptr, kOptJson},
     {"export", required_argument, nullptr, kOptExport},
     {"output", required_argument, nullptr, kOptOutput},
     {"rounding", required_argument, nullptr, kOptRounding},
@@ -61,6 +70,14 @@ const TExportClass* FindFormat(const std::string& word) {
             return &registry.Items(i);
     }
     return nullptr;
+}
+
+std::optional<std::int64_t> ParseCount(const std::string& value) {
+    std::int64_t count = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), count);
+    if (error != std::errc() || end != value.data() + value.size() || count < 1)
+        return std::nullopt;
+    return count;
 }
 
 std::optional<int> ParseJobs(const std::string& value) {
@@ -126,6 +143,13 @@ bool TakeValue(int id, const std::string& value, TCommandLine& line, std::string
     case kOptOutput:
         line.Output = value;
         break;
+    case kOptLargest:
+        if (const std::optional<std::int64_t> count = ParseCount(value))
+            line.Largest = *count;
+        else
+            error =
+                Substitute(TranslateText("--largest takes a number of files from 1 up, not \"%s\""), value);
+        break;
     case kOptRounding:
         if (value == "0" || value == "1" || value == "2")
             line.Rounding = value[0] - '0';
@@ -169,6 +193,7 @@ std::string Spelling(const char* arg) {
 const char* const kUsage =
     N_("Usage: quorvex [DIRECTORY]\n"
        "       quorvex --summary [OPTION]... PATH...\n"
+       "       quorvex --largest N | --by-type | --by-age [OPTION]... PATH...\n"
        "       quorvex --export FORMAT --output FILE [OPTION]... PATH\n"
        "       quorvex --help | --version\n"
        "\n"
@@ -177,6 +202,15 @@ const char* const kUsage =
        "\n"
        "  --summary            scan up to %s paths at once and print the totals of\n"
        "                       each, one \"key: value\" a line, one block per path\n"
+       "  --largest N          the N largest files of each path, largest first, one\n"
+       "                       \"SIZE<tab>PATH\" a line; --hard-links once lists a\n"
+       "                       file with several names at one name only\n"
+       "  --by-type            files and bytes per extension (.h, .tar.gz, (none)),\n"
+       "                       one \"EXTENSION<tab>FILES<tab>SIZE\" a line, largest first\n"
+       "  --by-age             files and bytes per year of last modification, local\n"
+       "                       time, one \"YEAR<tab>FILES<tab>SIZE\" a line, oldest first\n"
+       "  --json               print the result of --summary, --largest, --by-type or\n"
+       "                       --by-age as one JSON document, names escaped as below\n"
        "  --export FORMAT      scan PATH and write the result as csv, txt, html, xml,\n"
        "                       xml2 or ncdu (or the format's number 1 to 6)\n"
        "  -o, --output FILE    the file --export writes, - for standard output\n"
@@ -203,8 +237,10 @@ const char* const kUsage =
        "Names are printed with backslash, control characters and bytes that are not\n"
        "UTF-8 as escapes: \\\\, \\t, \\n, \\r, \\xHH. Exported files keep the exact bytes.\n"
        "A directory that cannot be read is named on standard error and the rest is\n"
-       "still counted. Ctrl+C, SIGTERM and SIGHUP stop the scans: --summary prints\n"
-       "what it found so far, marked \"incomplete: yes\"; --export writes nothing.\n"
+       "still counted. Several paths give one block each, in the order given, with a\n"
+       "blank line between. Ctrl+C, SIGTERM and SIGHUP stop the scans: --summary\n"
+       "prints what it found so far, marked \"incomplete: yes\" (the others print\n"
+       "what they found too); --export writes nothing.\n"
        "\n"
        "Exit status:\n"
        "  0    success\n"
@@ -212,15 +248,15 @@ const char* const kUsage =
        "       output could not be written\n"
        "  2    bad arguments, or a PATH that is missing or neither a directory nor\n"
        "       a file\n"
-       "  3    more than %s paths for --summary (the rest were not scanned)\n"
+       "  3    more than %s paths (the rest were not scanned)\n"
        "  130  stopped by Ctrl+C; 129 by SIGHUP, 143 by SIGTERM\n");
 
 } // namespace
 
 std::optional<TCommandLine> ParseCommandLine(int argc, char** argv, std::string& error) {
     TCommandLine line;
-    bool summary = false;
-    bool exportAsked = false;
+    // The command words in the order given, each as the user would recognise it.
+    std::vector<std::pair<TCommand, std::string>> commands;
     bool help = false;
     bool version = false;
     std::vector<std::string> exportOnly;
@@ -261,10 +297,22 @@ std::optional<TCommandLine> ParseCommandLine(int argc, char** argv, std::string&
             version = true;
             break;
         case kOptSummary:
-            summary = true;
+            commands.emplace_back(TCommand::Summary, "--summary");
+            break;
+        case kOptLargest:
+            commands.emplace_back(TCommand::Largest, "--largest");
+            break;
+        case kOptByType:
+            commands.emplace_back(TCommand::ByType, "--by-type");
+            break;
+        case kOptByAge:
+            commands.emplace_back(TCommand::ByAge, "--by-age");
             break;
         case kOptExport:
-            exportAsked = true;
+            commands.emplace_back(TCommand::Export, "--export");
+            break;
+        case kOptJson:
+            line.Json = true;
             break;
         case kOptOutput:
             exportOnly.emplace_back("--output");
@@ -289,28 +337,38 @@ std::optional<TCommandLine> ParseCommandLine(int argc, char** argv, std::string&
         return line;
     }
 
-    if (summary && exportAsked) {
-        error = TranslateText("--summary and --export cannot be combined");
+    for (const auto& [command, word] : commands) {
+        if (command != commands.front().first) {
+            error = Substitute(
+                Substitute(TranslateText("%s and %s cannot be combined"), commands.front().second), word);
+            return std::nullopt;
+        }
+    }
+    if (commands.empty()) {
+        error =
+            TranslateText("say what to do: --summary, --largest, --by-type, --by-age, --export, --help or "
+                          "--version");
         return std::nullopt;
     }
-    if (!summary && !exportAsked) {
-        error = TranslateText("say what to do: --summary, --export, --help or --version");
-        return std::nullopt;
-    }
-    if (summary) {
-        line.Command = TCommand::Summary;
+    line.Command = commands.front().first;
+    if (line.Command != TCommand::Export) {
+        const std::string& word = commands.front().second;
         if (!exportOnly.empty()) {
-            error =
-                Substitute(TranslateText("%s goes with --export, not with --summary"), exportOnly.front());
+            error = Substitute(
+                Substitute(TranslateText("%s goes with --export, not with %s"), exportOnly.front()), word);
             return std::nullopt;
         }
         if (line.Paths.empty()) {
-            error = TranslateText("--summary takes at least one PATH");
+            error = Substitute(TranslateText("%s takes at least one PATH"), word);
             return std::nullopt;
         }
         return line;
     }
-    line.Command = TCommand::Export;
+    if (line.Json) {
+        error =
+            TranslateText("--json goes with --summary, --largest, --by-type or --by-age, not with --export");
+        return std::nullopt;
+    }
     if (line.Output.empty()) {
         error = TranslateText("--export needs --output FILE (- for standard output)");
         return std::nullopt;

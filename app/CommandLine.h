@@ -2,6 +2,7 @@
 
 #include "model/FileSystemNode.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,7 +17,7 @@ struct TSizeOptions {
     bool HardLinksOnce = false;
 };
 
-enum class TCommand { Summary, Export, Help, Version };
+enum class TCommand { Summary, Largest, ByType, ByAge, Export, Help, Version };
 
 // What the arguments of the headless command ask for. Arguments are bytes: a PATH or FILE that is
 // not valid UTF-8 reaches the file system unchanged.
@@ -30,6 +31,9 @@ struct TCommandLine {
     std::vector<std::string> Paths;
     // --exclude and the lines of --exclude-from, in the order given.
     std::vector<std::string> Exclusions;
+    // The N of --largest.
+    std::int64_t Largest = 0;
+    bool Json = false;
 };
 
 // Every command's arguments, by the conventions of getopt_long: options before or after the command

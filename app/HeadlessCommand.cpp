@@ -43,6 +43,9 @@ int RunHeadlessCommand(int argc, char** argv) {
     case TCommand::Version:
         return WriteStandardOutput(std::string("quorvex ") + kVersionText + "\n") ? 0 : 1;
     case TCommand::Summary:
+    case TCommand::Largest:
+    case TCommand::ByType:
+    case TCommand::ByAge:
         PreferLargeHeapPages();
         return RunSummaryCommand(argc, argv, *line);
     case TCommand::Export:

@@ -1,12 +1,14 @@
 #include "SummaryCommand.h"
 
 #include "CommandOutput.h"
+#include "FileReports.h"
 #include "InterruptNotifier.h"
 #include "ScanProgress.h"
 
 #include "export/NcduImport.h"
 #include "i18n/CLibraryMessages.h"
 #include "i18n/Translation.h"
+#include "model/FileKinds.h"
 #include "model/RootNodes.h"
 #include "model/SizeFormat.h"
 #include "model/TreeOperations.h"
@@ -21,11 +23,17 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+
 #include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <iterator>
 #include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -80,26 +88,134 @@ bool ImportScan(TRootScan& scan, std::int64_t threshold, bool hardLinksOnce) {
     return true;
 }
 
-// The block of one root. Scripts read these lines: the path is escaped so that no name can forge a
-// line, and no figure takes the decimal separator of the user's locale.
-std::string Block(const TRootScan& scan, const TTreeCounts& counts, TSizeKind kind) {
+using TJsonWriter = rapidjson::Writer<rapidjson::StringBuffer, rapidjson::UTF8<>, rapidjson::UTF8<>,
+                                      rapidjson::CrtAllocator, rapidjson::kWriteValidateEncodingFlag>;
+
+// A name (or any text) in a JSON document, escaped as in the text: valid UTF-8 whatever its bytes, and the
+// escapes give them back exactly.
+void JsonText(TJsonWriter& json, std::string_view bytes) {
+    const std::string text = PrintableText(bytes);
+    if (!json.String(text.data(), static_cast<rapidjson::SizeType>(text.size())))
+        throw std::logic_error("an escaped name is not UTF-8");
+}
+
+// The figures of one root, the same for the text and the JSON document.
+struct TSummaryFigures {
+    std::string Path;
+    std::int64_t Size = 0;
+    std::int64_t Files = 0;
+    TTreeCounts Counts;
+    std::string Seconds;
+    bool Incomplete = false;
+    bool Imported = false;
+};
+
+TSummaryFigures Figures(const TRootScan& scan, TTreeCounts counts, TSizeKind kind) {
     const TRootDirNode& root = *scan.root;
-    const std::int64_t size = root.GetSize(kind);
-    std::string text = "path: " + PrintableText(GetFullPath(&root)) + "\n";
-    text += "size: " + std::to_string(size) + "\n";
-    text += "size_formatted: " + FormatSizeTruncated(size) + "\n";
-    text += "files: " + std::to_string(root.GetFileCount()) + "\n";
-    text += "directories: " + std::to_string(counts.Directories) + "\n";
-    text += "errors: " + std::to_string(counts.Errors) + "\n";
+    TSummaryFigures figures;
+    figures.Path = GetFullPath(&root);
+    figures.Size = root.GetSize(kind);
+    figures.Files = root.GetFileCount();
+    figures.Counts = std::move(counts);
     char seconds[32];
     const auto end = std::to_chars(std::begin(seconds), std::end(seconds), scan.elapsedSeconds,
                                    std::chars_format::fixed, 3);
-    text += "elapsed_seconds: " + std::string(seconds, end.ptr) + "\n";
-    if (root.HasFlag(nfIncomplete))
+    figures.Seconds.assign(seconds, end.ptr);
+    figures.Incomplete = root.HasFlag(nfIncomplete);
+    figures.Imported = IsImportedTree(root);
+    return figures;
+}
+
+// The block of one root. Scripts read these lines: the path is escaped so that no name can forge a
+// line, and no figure takes the decimal separator of the user's locale.
+std::string Block(const TSummaryFigures& figures) {
+    std::string text = "path: " + PrintableText(figures.Path) + "\n";
+    text += "size: " + std::to_string(figures.Size) + "\n";
+    text += "size_formatted: " + FormatSizeTruncated(figures.Size) + "\n";
+    text += "files: " + std::to_string(figures.Files) + "\n";
+    text += "directories: " + std::to_string(figures.Counts.Directories) + "\n";
+    text += "errors: " + std::to_string(figures.Counts.Errors) + "\n";
+    text += "elapsed_seconds: " + figures.Seconds + "\n";
+    if (figures.Incomplete)
         text += "incomplete: yes\n";
-    if (IsImportedTree(root))
+    if (figures.Imported)
         text += "imported: yes\n";
     return text;
+}
+
+void JsonSummary(const TSummaryFigures& figures, TJsonWriter& json) {
+    json.Key("size");
+    json.Int64(figures.Size);
+    json.Key("size_formatted");
+    JsonText(json, FormatSizeTruncated(figures.Size));
+    json.Key("files");
+    json.Int64(figures.Files);
+    json.Key("directories");
+    json.Int64(figures.Counts.Directories);
+    json.Key("errors");
+    json.Int64(figures.Counts.Errors);
+    // The same three decimals as the text.
+    json.Key("elapsed_seconds");
+    json.RawValue(figures.Seconds.data(), figures.Seconds.size(), rapidjson::kNumberType);
+    json.Key("imported");
+    json.Bool(figures.Imported);
+}
+
+std::string ExtensionRow(const std::string& extension) {
+    return extension.empty() ? std::string(kNoExtension) : PrintableText(extension);
+}
+
+// The lines of --largest, --by-type or --by-age for one root, or its entry in the JSON document.
+void Report(const TRootDirNode& root, const TCommandLine& line, const TFileKinds* kinds, std::string& text,
+            TJsonWriter* json) {
+    const auto tab = [](const auto& value) { return "\t" + std::to_string(value); };
+    if (line.Command == TCommand::Largest) {
+        if (json != nullptr) {
+            json->Key("largest");
+            json->StartArray();
+        }
+        for (const TLargeFile& file : LargestFiles(root, line.Largest, line.Sizes)) {
+            if (json == nullptr) {
+                text += std::to_string(file.Size) + "\t" + PrintableText(file.Path) + "\n";
+                continue;
+            }
+            json->StartObject();
+            json->Key("size");
+            json->Int64(file.Size);
+            json->Key("path");
+            JsonText(*json, file.Path);
+            json->EndObject();
+        }
+    } else {
+        const bool byType = line.Command == TCommand::ByType;
+        if (json != nullptr) {
+            json->Key(byType ? "by_type" : "by_age");
+            json->StartArray();
+        }
+        for (const TFileTally& row :
+             byType ? FilesByType(root, *kinds, line.Sizes) : FilesByAge(root, line.Sizes)) {
+            if (json == nullptr) {
+                text += (byType ? ExtensionRow(row.Extension) : std::to_string(row.Year)) + tab(row.Files) +
+                        tab(row.Size) + "\n";
+                continue;
+            }
+            json->StartObject();
+            if (byType) {
+                json->Key("extension");
+                JsonText(*json, ExtensionRow(row.Extension));
+            } else {
+                json->Key("year");
+                json->Int(row.Year);
+            }
+            json->Key("files");
+            json->Int64(row.Files);
+            json->Key("size");
+            json->Int64(row.Size);
+            json->EndObject();
+        }
+    }
+    if (json != nullptr)
+        json->EndArray();
 }
 
 } // namespace
@@ -178,17 +294,46 @@ int RunSummaryCommand(int argc, char** argv, const TCommandLine& line) {
     }
     threads.StopAllAndWait();
 
+    // Read-only and costly to build: once for all the paths.
+    std::optional<TFileKinds> kinds;
+    if (line.Command == TCommand::ByType)
+        kinds.emplace();
+    rapidjson::StringBuffer document;
+    TJsonWriter json(document);
+    if (line.Json)
+        json.StartArray();
     std::string out;
     for (std::size_t i = 0; i < scans.size(); ++i) {
-        const TTreeCounts counts = CountTree(scans[i]->root.get());
-        if (i > 0)
-            out += "\n";
-        out += Block(*scans[i], counts, line.Sizes.Kind);
+        const TSummaryFigures figures = Figures(*scans[i], CountTree(scans[i]->root.get()), line.Sizes.Kind);
         // A scan file's errors are those of the machine that made it, not of this run.
-        if (!scans[i]->isFile && counts.Errors > 0) {
-            ReportUnreadable(counts);
+        if (!scans[i]->isFile && figures.Counts.Errors > 0) {
+            ReportUnreadable(figures.Counts);
             exitCode = 1;
         }
+        if (line.Json) {
+            json.StartObject();
+            json.Key("path");
+            JsonText(json, figures.Path);
+            json.Key("incomplete");
+            json.Bool(figures.Incomplete);
+            if (line.Command == TCommand::Summary)
+                JsonSummary(figures, json);
+            else
+                Report(*scans[i]->root, line, kinds ? &*kinds : nullptr, out, &json);
+            json.EndObject();
+            continue;
+        }
+        if (i > 0)
+            out += "\n";
+        if (line.Command == TCommand::Summary)
+            out += Block(figures);
+        else
+            Report(*scans[i]->root, line, kinds ? &*kinds : nullptr, out, nullptr);
+    }
+    if (line.Json) {
+        json.EndArray();
+        out.assign(document.GetString(), document.GetSize());
+        out += "\n";
     }
     if (!WriteStandardOutput(out))
         exitCode = 1;

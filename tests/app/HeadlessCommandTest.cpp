@@ -182,6 +182,12 @@ TEST_F(Headless, BadRequestsFailClearlyAndScanOrWriteNothing) {
         {{"--version", "--bogus"}, 2, "unknown option --bogus"},
         {{"--summary", "-hx", root_}, 2, "unknown option -x"},
         {{"--summary", "--hard-links", "some", root_}, 2, "--hard-links must be once or each"},
+        {{"--largest", "0", root_}, 2, "--largest takes a number of files from 1 up, not \"0\""},
+        {{"--largest=2x", root_}, 2, "--largest takes a number of files from 1 up, not \"2x\""},
+        {{"--by-type", root_, "--by-age"}, 2, "--by-type and --by-age cannot be combined"},
+        {{"--largest", "3", "-o", output, root_}, 2, "--output goes with --export, not with --largest"},
+        {exportCsv({"--json", root_}), 2, "--json goes with --summary, --largest, --by-type or --by-age"},
+        {{"--by-age", "--json"}, 2, "--by-age takes at least one PATH"},
         {{"--summary", "--exclude-from", scratch_ / "none", root_}, 2, "--exclude-from cannot read"},
         {exportCsv({"--exclude-from", scratch_.Path(), root_}), 2, "Is a directory"},
         {{"--summary", root_, "--exclude"}, 2, "--exclude needs a value"},
@@ -201,6 +207,56 @@ TEST_F(Headless, BadRequestsFailClearlyAndScanOrWriteNothing) {
     }
     struct stat st {};
     EXPECT_TRUE(::stat("/dev/full", &st) == 0 && S_ISCHR(st.st_mode)) << "the device was replaced by a file";
+}
+
+// The reports against the tree's own figures: an upper-case extension, a compound one, a name that
+// is not UTF-8, years set by touch, and a hard link counted at each name or once.
+TEST_F(Headless, LargestByTypeByAgeAndJsonAddUpAsTheTreeWasMade) {
+    tree_.File("dat\xe9/b/n\xff.H", 3000);
+    tree_.File("dat\xe9/a/t.tar.gz", 5000);
+    ASSERT_EQ(::link((root_ + "/a/deep/big").c_str(), (root_ + "/b/link").c_str()), 0);
+    for (const auto& [file, date] : {std::pair{"a/small", "2001-07-01"},
+                                     {"a/deep/big", "2012-07-01"},
+                                     {"b/n\xff.H", "2012-07-01"},
+                                     {"a/t.tar.gz", "2023-07-01"}})
+        ASSERT_TRUE(Shell("touch -d " + std::string(date) + " " + Quoted(root_ + "/" + file)));
+    constexpr std::int64_t big = 2LL * 1024 * 1024;
+    const auto run = [&](std::vector<std::string> args) {
+        args.push_back(root_);
+        const Result r = RunQuorvex(args, scratch_);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        return r.out;
+    };
+    const auto row = [](const std::string& key, std::int64_t files, std::int64_t size) {
+        return key + "\t" + std::to_string(files) + "\t" + std::to_string(size) + "\n";
+    };
+    EXPECT_EQ(run({"--by-type"}),
+              row("(none)", 3, 2047 + 2 * big) + row(".tar.gz", 1, 5000) + row(".h", 1, 3000));
+    EXPECT_EQ(run({"--by-type", "--hard-links", "once"}),
+              row("(none)", 2, 2047 + big) + row(".tar.gz", 1, 5000) + row(".h", 1, 3000));
+    EXPECT_EQ(run({"--by-age"}),
+              row("2001", 1, 2047) + row("2012", 3, 2 * big + 3000) + row("2023", 1, 5000));
+    // Equal sizes in the byte order of the paths.
+    const std::string bigRow = std::to_string(big) + "\t" + shown_;
+    EXPECT_EQ(run({"--largest", "2"}), bigRow + "/a/deep/big\n" + bigRow + "/b/link\n");
+    const std::string once = run({"--largest", "3", "--hard-links", "once"});
+    EXPECT_TRUE(once.starts_with(bigRow + "/a/deep/big\n") || once.starts_with(bigRow + "/b/link\n")) << once;
+    EXPECT_TRUE(once.ends_with("\n5000\t" + shown_ + "/a/t.tar.gz\n3000\t" + shown_ + "/b/n\\xFF.H\n"))
+        << once;
+
+    // JSON holds the names escaped as the text shows them: valid UTF-8, and the bytes can be recovered.
+    const auto json = [](std::string text) { return std::regex_replace(text, std::regex(R"(\\)"), R"(\\)"); };
+    EXPECT_EQ(run({"--largest", "1", "--json"}),
+              "[{\"path\":\"" + json(shown_) + "\",\"incomplete\":false,\"largest\":[{\"size\":" +
+                  std::to_string(big) + ",\"path\":\"" + json(shown_) + "/a/deep/big\"}]}]\n");
+    const auto text = ParseBlocks(run({"--summary"}));
+    ASSERT_EQ(text.size(), 1u);
+    EXPECT_EQ(text[0].at("files"), "5");
+    EXPECT_NE(run({"--summary", "--json"})
+                  .find("\"size\":" + text[0].at("size") + ",\"size_formatted\":\"" +
+                        text[0].at("size_formatted") +
+                        "\",\"files\":5,\"directories\":" + text[0].at("directories") + ",\"errors\":0,"),
+              std::string::npos);
 }
 
 // A full disk: an export small enough for the write buffer fails at its one, final write; a larger

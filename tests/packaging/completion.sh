@@ -33,12 +33,14 @@ expect() { # LINE EXPECTED
     [ "$got" = "$2" ] || { echo "FAIL: \"$1\" offers \"$got\", expected \"$2\"" >&2; failures=$((failures + 1)); }
 }
 
-expect "quorvex --" "--export --help --summary --version"
+expect "quorvex --" "--by-age --by-type --export --help --largest --summary --version"
 expect "quorvex --export " "1 2 3 4 5 6 csv html ncdu txt xml xml2"
 expect "quorvex --export x" "xml xml2"
 expect "quorvex --export csv --r" "--rounding"
 expect "quorvex --jobs 2 --export csv --o" "--output"
 expect "quorvex --summary a --a" "--allocated"
+expect "quorvex --by-age a --j" "--jobs --json"
+expect "quorvex --largest " ""
 expect "quorvex --export csv --rounding " "0 1 2"
 expect "quorvex --export csv --output a" "afile.txt alpha dir"
 # The paths to scan are directories only.
