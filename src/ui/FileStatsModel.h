@@ -37,8 +37,8 @@ struct TFileTally {
 // One row of a statistics view and the rows it expands to (one level deep).
 struct TStatsRow {
     QString Label;
-    QColor Swatch;        // invalid: none
-    int Kind = -1;        // a file kind's row: its TFileKind
+    QColor Swatch;         // invalid: none
+    int Kind = -1;         // a file kind's row: its TFileKind
     std::string Extension; // an extension's row: the extension (empty for "(none)")
     TFileTally Tally;
     std::vector<TStatsRow> Children;
@@ -81,7 +81,8 @@ private:
 class TShareBarDelegate : public QStyledItemDelegate {
 public:
     TShareBarDelegate(std::function<TQxBarChartPainter*()> painter, QObject* parent);
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
 
 private:
     std::function<TQxBarChartPainter*()> painter_;

@@ -376,9 +376,9 @@ void TFileViews::ShowListing() {
     const TSizeFormatter formatter = hooks_.Formatter();
     for (std::size_t i = 0; i < listedFiles_.size(); ++i) {
         const TListedFile& file = listedFiles_[i];
-        auto* item = new QTreeWidgetItem(
-            {DecodePath(PathOf(*file.Dir, file.Name)),
-             QString::fromStdString(formatter(file.Size, LocaleDecimalSeparator()))});
+        auto* item =
+            new QTreeWidgetItem({DecodePath(PathOf(*file.Dir, file.Name)),
+                                 QString::fromStdString(formatter(file.Size, LocaleDecimalSeparator()))});
         item->setData(0, Qt::UserRole, static_cast<qulonglong>(i));
         item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
         items.append(item);

@@ -196,12 +196,12 @@ TFormMain::TFormMain(TSettings& settings, QWidget* parent)
 }
 
 void TFormMain::CreateFileViews() {
-    fileViews_ = new TFileViews(*this, actions_->ViewMenu,
-                                TFileViewsHooks{[this] { return rootNode_.get(); },
-                                                [this] { return treeView_->FocusedNode(); },
-                                                [this] { return SizeKind(); }, [this] { return sizeFormatter_; },
-                                                [this] { return presentation_->BarPainter(); },
-                                                [this](TFileSystemNode* node) { RevealNode(node); }});
+    fileViews_ = new TFileViews(
+        *this, actions_->ViewMenu,
+        TFileViewsHooks{[this] { return rootNode_.get(); }, [this] { return treeView_->FocusedNode(); },
+                        [this] { return SizeKind(); }, [this] { return sizeFormatter_; },
+                        [this] { return presentation_->BarPainter(); },
+                        [this](TFileSystemNode* node) { RevealNode(node); }});
 }
 
 // The flat list holds only the largest items: a file is shown in the tree.

@@ -100,7 +100,8 @@ void TFormMain::RestoreWindowState() {
     setGeometry(bounds);
     // The docks: which are shown, and where.
     try {
-        restoreState(QByteArray::fromBase64(QByteArray::fromStdString(settings_.ReadScreenString("Docks", ""))));
+        restoreState(
+            QByteArray::fromBase64(QByteArray::fromStdString(settings_.ReadScreenString("Docks", ""))));
     } catch (const std::exception& error) {
         ShowExceptionDialog(error);
     }
