@@ -218,9 +218,25 @@ void TAgeTallies::Add(const TLocalYears& years, const TPackedFile& file) {
         return;
     }
     const int year = years.Year(file.ModifyTime);
-    ByYear[year].Add(file);
+    const auto recent = static_cast<std::size_t>(year - TLocalYears::kFirstYear);
+    if (year < TLocalYears::kFirstYear || year > years.CurrentYear()) {
+        Others[year].Add(file);
+    } else {
+        if (Recent.size() <= recent)
+            Recent.resize(static_cast<std::size_t>(years.CurrentYear() - TLocalYears::kFirstYear) + 1);
+        Recent[recent].Add(file);
+    }
     if (year == years.CurrentYear())
         ByMonth[static_cast<std::size_t>(std::max(0, years.Month(file.ModifyTime)))].Add(file);
+}
+
+std::map<int, TFileTally> TAgeTallies::ByYear() const {
+    std::map<int, TFileTally> years = Others;
+    for (std::size_t i = 0; i < Recent.size(); ++i) {
+        if (Recent[i].Files > 0)
+            years[TLocalYears::kFirstYear + static_cast<int>(i)] = Recent[i];
+    }
+    return years;
 }
 
 // ---- Rows ----------------------------------------------------------------------------------
@@ -272,7 +288,7 @@ std::vector<TStatsRow> TypeRows(const TFileKinds& kinds, const TTypeTallies& tal
 
 std::vector<TStatsRow> AgeRows(const TAgeTallies& tallies, int currentYear) {
     std::vector<TStatsRow> rows;
-    for (const auto& [year, tally] : tallies.ByYear) {
+    for (const auto& [year, tally] : tallies.ByYear()) {
         if (tally.Files == 0)
             continue;
         TStatsRow& row = rows.emplace_back();

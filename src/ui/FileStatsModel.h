@@ -94,12 +94,12 @@ class TLocalYears {
 public:
     explicit TLocalYears(std::time_t now);
     int Year(std::int64_t time) const;
+    static constexpr int kFirstYear = 1970;
     int CurrentYear() const { return currentYear_; }
     // 0 to 11 for a time in the current year, else -1.
     int Month(std::int64_t time) const;
 
 private:
-    static constexpr int kFirstYear = 1970;
     std::vector<std::int64_t> yearStarts_; // from kFirstYear to the year after the current one
     std::array<std::int64_t, 13> monthStarts_{};
     int currentYear_ = kFirstYear;
@@ -110,11 +110,14 @@ struct TTypeTallies {
     std::unordered_map<std::string, TFileTally> ByExtension;
 };
 struct TAgeTallies {
-    std::map<int, TFileTally> ByYear;
+    // Years from 1970 in a vector, for a look-up per file that costs an index; others in the map.
+    std::vector<TFileTally> Recent;
+    std::map<int, TFileTally> Others;
     std::array<TFileTally, 12> ByMonth; // of the current year
     TFileTally Unknown;                 // no time recorded
 
     void Add(const TLocalYears& years, const TPackedFile& file);
+    std::map<int, TFileTally> ByYear() const;
 };
 
 // Kinds in their fixed order's colours and names, each with its extensions; both by size, largest first.

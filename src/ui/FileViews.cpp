@@ -31,16 +31,30 @@
 namespace quorvex {
 namespace {
 
+constexpr int kShareWidth = 90;
+constexpr int kDockWidth = 420;
+
+// A dock takes the width its content asks for: enough for a kind's name and its three figures.
+class TStatsView : public QTreeView {
+public:
+    using QTreeView::QTreeView;
+    QSize sizeHint() const override { return {kDockWidth, QTreeView::sizeHint().height()}; }
+};
+
 QTreeView* MakeStatsView(TFileStatsModel* model, const std::function<TQxBarChartPainter*()>& painter,
                          QWidget* parent) {
-    auto* view = new QTreeView(parent);
+    auto* view = new TStatsView(parent);
     view->setModel(model);
     view->setItemDelegate(new TShareBarDelegate(painter, view));
     view->setUniformRowHeights(true);
     view->setAllColumnsShowFocus(true);
     view->setExpandsOnDoubleClick(false);
-    view->header()->setStretchLastSection(true);
-    view->header()->setSectionResizeMode(TFileStatsModel::colName, QHeaderView::ResizeToContents);
+    QHeaderView* header = view->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(TFileStatsModel::colName, QHeaderView::Stretch);
+    header->setSectionResizeMode(TFileStatsModel::colFiles, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(TFileStatsModel::colSize, QHeaderView::ResizeToContents);
+    header->resizeSection(TFileStatsModel::colShare, kShareWidth);
     return view;
 }
 
@@ -195,8 +209,13 @@ void TFileViews::TreeGrew() {
         stale_ = true;
         return;
     }
-    if (!wholeWalk_->IsRunning() && std::chrono::steady_clock::now() - lastWholeStart_ >= kScanRefreshPace)
-        Refill();
+    if (wholeWalk_->IsRunning() || std::chrono::steady_clock::now() - lastWholeStart_ < kScanRefreshPace)
+        return;
+    // The listed files wait for the scan's end: a list that changed under the pointer every two
+    // seconds could not be read.
+    StartWholeCount();
+    if (folderScope_->isChecked())
+        StartFolderCount();
 }
 
 void TFileViews::Refill() {
@@ -257,7 +276,7 @@ void TFileViews::StartWholeCount() {
             char line[128];
             std::snprintf(line, sizeof line, "file views counted in %.0f ms (%.0f ms in slices)",
                           wholeWalk_->ElapsedSeconds() * 1000, wholeWalk_->BusySeconds() * 1000);
-            ProgramLogger().info(line);
+            ProgramLogger().debug(line);
         });
 }
 
