@@ -115,6 +115,9 @@ TFileViews::TFileViews(QMainWindow& window, QMenu* viewMenu, TFileViewsHooks hoo
     fileList_->setRootIsDecorated(false);
     fileList_->setUniformRowHeights(true);
     fileList_->setTextElideMode(Qt::ElideMiddle);
+    fileList_->header()->setStretchLastSection(false);
+    fileList_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    fileList_->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     listLayout->addWidget(listCaption_);
     listLayout->addWidget(fileList_, 1);
     listPane->hide(); // until a type is double-clicked
@@ -273,9 +276,15 @@ void TFileViews::StartWholeCount() {
             ages_ = std::move(agesCounting_);
             ShowTypes();
             ShowAges();
-            char line[128];
-            std::snprintf(line, sizeof line, "file views counted in %.0f ms (%.0f ms in slices)",
-                          wholeWalk_->ElapsedSeconds() * 1000, wholeWalk_->BusySeconds() * 1000);
+            std::int64_t files = 0;
+            for (const auto& [extension, tally] : types_.ByExtension)
+                files += tally.Files;
+            char line[160];
+            std::snprintf(
+                line, sizeof line,
+                "file views: %lld files counted in %.0f ms (%.0f ms in slices, %.0f ms processor time)",
+                static_cast<long long>(files), wholeWalk_->ElapsedSeconds() * 1000,
+                wholeWalk_->BusySeconds() * 1000, wholeWalk_->ProcessorSeconds() * 1000);
             ProgramLogger().debug(line);
         });
 }
@@ -403,7 +412,6 @@ void TFileViews::ShowListing() {
         items.append(item);
     }
     fileList_->addTopLevelItems(items);
-    fileList_->resizeColumnToContents(1);
     const auto shown = static_cast<std::int64_t>(listedFiles_.size());
     listCaption_->setText(
         shown < listedMatches_

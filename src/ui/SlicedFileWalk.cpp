@@ -3,12 +3,19 @@
 #include "model/FileSystemNode.h"
 
 #include <chrono>
+#include <ctime>
 
 namespace quorvex {
 namespace {
 
 double Now() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+double ThreadProcessorTime() {
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
 } // namespace
@@ -26,6 +33,7 @@ void TSlicedFileWalk::Start(const TGroupNode* top, Visit visit, std::function<vo
     visit_ = std::move(visit);
     done_ = std::move(done);
     busySeconds_ = 0;
+    processorSeconds_ = 0;
     startedAt_ = Now();
     timer_.start();
 }
@@ -39,6 +47,7 @@ void TSlicedFileWalk::Cancel() {
 
 void TSlicedFileWalk::Slice() {
     const double start = Now();
+    const double processorStart = ThreadProcessorTime();
     const double end = start + kSliceMs / 1000.0;
     while (!pending_.empty()) {
         const TGroupNode* group = pending_.back();
@@ -58,6 +67,7 @@ void TSlicedFileWalk::Slice() {
     }
     const double now = Now();
     busySeconds_ += now - start;
+    processorSeconds_ += ThreadProcessorTime() - processorStart;
     if (!pending_.empty())
         return;
     timer_.stop();

@@ -26,8 +26,10 @@ public:
     void Start(const TGroupNode* top, Visit visit, std::function<void()> done);
     void Cancel();
     bool IsRunning() const { return !pending_.empty(); }
-    // Of the last walk that ended: the time spent in its slices, and from its start to its end.
+    // Of the last walk that ended: the time spent in its slices (on the clock and on this thread's
+    // processor time, which other busy processes do not inflate), and from its start to its end.
     double BusySeconds() const { return busySeconds_; }
+    double ProcessorSeconds() const { return processorSeconds_; }
     double ElapsedSeconds() const { return elapsedSeconds_; }
 
 private:
@@ -39,6 +41,7 @@ private:
     Visit visit_;
     std::function<void()> done_;
     double busySeconds_ = 0;
+    double processorSeconds_ = 0;
     double elapsedSeconds_ = 0;
     double startedAt_ = 0;
 };
