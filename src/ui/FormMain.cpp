@@ -21,6 +21,7 @@
 #include "ui/DeletionController.h"
 #include "ui/DlgSettings.h"
 #include "ui/FavouritesController.h"
+#include "ui/FileViews.h"
 #include "ui/FormInfo.h"
 #include "ui/MainActions.h"
 #include "ui/MessageDialogs.h"
@@ -121,6 +122,7 @@ TFormMain::TFormMain(TSettings& settings, QWidget* parent)
                    [this] {
                        presentation_->Discard();
                        RebuildTree();
+                       fileViews_->TreeGrew();
                    },
                    [this](const std::string& dir) { ShowScanProgress(dir); },
                    [this]() -> std::shared_ptr<const TScanExclusions> {
@@ -156,6 +158,7 @@ TFormMain::TFormMain(TSettings& settings, QWidget* parent)
     actions_ = std::make_unique<TMainActions>(*this);
     ConnectActions();
     actions_->BuildMenusAndToolbar(*this, favourites_->SubMenu(), favourites_->ButtonMenu());
+    CreateFileViews();
     // Answers nobody took (rows scrolled away) go after 10 to 20 seconds, so they are asked again.
     auto* timerGarbage = new QTimer(this);
     timerGarbage->setInterval(10000);
@@ -190,6 +193,25 @@ TFormMain::TFormMain(TSettings& settings, QWidget* parent)
     CreateChangeNotify();
     UpdateActions();
     LogElapsed(-1, "OnCreate");
+}
+
+void TFormMain::CreateFileViews() {
+    fileViews_ = new TFileViews(
+        *this, actions_->ViewMenu,
+        TFileViewsHooks{[this] { return rootNode_.get(); }, [this] { return treeView_->FocusedNode(); },
+                        [this] { return SizeKind(); }, [this] { return sizeFormatter_; },
+                        [this] { return presentation_->BarPainter(); },
+                        [this](TFileSystemNode* node) { RevealNode(node); }});
+}
+
+// The flat list holds only the largest items: a file is shown in the tree.
+void TFormMain::RevealNode(TFileSystemNode* node) {
+    if (presentation_->IsFlat()) {
+        actions_->ShowTreeView->setChecked(true);
+        ShowTreeView();
+    }
+    treeView_->RefreshNode(node);
+    treeView_->SelectNode(node);
 }
 
 void TFormMain::SetScanFileSystem(TFileSystemApi* fileSystem) {
@@ -240,6 +262,7 @@ void TFormMain::RetranslateUi() {
     if (!duration.isEmpty() && statusPanel1_->text() == duration)
         ShowScanDuration(statusPanel1_->property("quorvexDurationSeconds").toDouble());
     ShowExclusionMark(scanExclusions_);
+    fileViews_->Retranslate();
     treeView_->viewport()->update();
 }
 
@@ -375,6 +398,7 @@ void TFormMain::ApplySettings(const TSettings& settings) {
     sizeFormatter_ = SizeFormatterFor(settings.FileSizeRounding());
     treeModel_->SetSizeFormatter(sizeFormatter_);
     presentation_->ApplyBars(settings);
+    fileViews_->SizesChanged();
     treeView_->viewport()->update();
     scans_->SetJobs(settings.ScanJobs()); // for the scans started from now on
     actions_->AllocatedSize->setChecked(settings.AllocatedSize());
@@ -388,6 +412,7 @@ TSizeKind TFormMain::SizeKind() const {
 void TFormMain::SetAllocatedSizeShown(bool on) {
     settings_.SetAllocatedSize(on);
     treeModel_->SetSizeKind(SizeKind());
+    fileViews_->SizesChanged();
     if (presentation_->IsFlat()) {
         // The flat list holds the items above a share of the total, which depends on the size shown.
         presentation_->Discard();

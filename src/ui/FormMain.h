@@ -23,6 +23,7 @@ class TDeletionController;
 class TDirNode;
 class TDirScanThread;
 class TFavouritesController;
+class TFileViews;
 class TFileSystemApi;
 class TFileSystemNode;
 class TFrameInfoPanel;
@@ -114,6 +115,7 @@ public:
     TNodeTreeView* TreeView() const { return treeView_; }
     TNodeTreeModel* TreeModel() const { return treeModel_; }
     TFrameInfoPanel* InfoPanel() const { return infoPanel_; }
+    TFileViews* FileViews() const { return fileViews_; }
     TSHChangeNotify* ChangeNotify() const { return changeNotify_; }
     TMRUDirList* Favourites() const;
     // The menu the last right click on the tree opened, while it is open; null otherwise.
@@ -141,6 +143,8 @@ private:
     void ShutDown();
     void UpdateActions();
     void ReplaceRoot(std::unique_ptr<TRootNode> root);
+    void CreateFileViews();
+    void RevealNode(TFileSystemNode* node);
 
     void ActDirSelectExecute();
     void ActOpenScanExecute();
@@ -175,6 +179,7 @@ private:
     QLabel* exclusionMark_;
     std::size_t scanExclusions_ = 0;
     TItemMenus* itemMenus_ = nullptr; // made at the first right click
+    TFileViews* fileViews_ = nullptr;
 
     TWindowSeams seams_;
     std::unique_ptr<TShellIcons> shellIcons_;

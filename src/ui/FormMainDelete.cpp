@@ -6,6 +6,7 @@
 #include "model/FileSystemNode.h"
 #include "model/TreeOperations.h"
 #include "ui/DeletionController.h"
+#include "ui/FileViews.h"
 #include "ui/NodeTreeModel.h"
 #include "ui/NodeTreeView.h"
 #include "ui/TreePresentation.h"
@@ -45,6 +46,7 @@ void TFormMain::UpdateTreeAfterDeletion(const TDeletionDone& done, const TFileSy
         UpdateActions();
         return;
     }
+    fileViews_->TreeChanging();
     if (presentation_->IsFlat()) {
         // The flat rows hold the nodes directly: they leave the list before the nodes are destroyed.
         std::vector<TFileSystemNode*> kept;

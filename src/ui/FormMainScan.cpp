@@ -15,6 +15,7 @@
 #include "support/PathText.h"
 #include "support/Utilities.h"
 #include "ui/FavouritesController.h"
+#include "ui/FileViews.h"
 #include "ui/NodeTreeModel.h"
 #include "ui/NodeTreeView.h"
 #include "ui/ScanController.h"
@@ -83,6 +84,7 @@ void TFormMain::ProcessCommandLine(const std::vector<std::string>& arguments) {
 // The view lets go of the old tree before it is destroyed.
 void TFormMain::ReplaceRoot(std::unique_ptr<TRootNode> root) {
     presentation_->Discard();
+    fileViews_->TreeChanging();
     treeModel_->SetRoot(nullptr);
     rootNode_ = std::move(root);
     // The model needs the root in both presentations: the flat rows' percentages are shares of it, and
@@ -187,6 +189,7 @@ void TFormMain::RescanNode(TDirNode* dir) {
     treeModel_->ForgetChildren(dir);
     // Before the clear: the flat list may hold the very nodes it destroys.
     presentation_->Discard();
+    fileViews_->TreeChanging();
     dir->Clear();
     dir->SetScanning(true);
     dir->SetFlag(nfExpanded, expanded);
@@ -265,6 +268,7 @@ void TFormMain::ScanFinished(TDirScanThread& thread) {
     setWindowTitle(ScanCaption(rootNode_.get()));
     presentation_->Discard();
     RebuildTree();
+    fileViews_->Refill();
     // After the rebuild: a flat list is made anew, and putting the focus back on its row reports a
     // selection change that would fill the panels with that row.
     statusPanel0_->clear();

@@ -12,6 +12,7 @@
 #include "support/Utilities.h"
 #include "ui/DeletionController.h"
 #include "ui/FavouritesController.h"
+#include "ui/FileViews.h"
 #include "ui/MainActions.h"
 #include "ui/NodeTreeModel.h"
 #include "ui/NodeTreeView.h"
@@ -97,6 +98,13 @@ void TFormMain::RestoreWindowState() {
         ShowExceptionDialog(error);
     }
     setGeometry(bounds);
+    // The docks: which are shown, and where.
+    try {
+        restoreState(
+            QByteArray::fromBase64(QByteArray::fromStdString(settings_.ReadScreenString("Docks", ""))));
+    } catch (const std::exception& error) {
+        ShowExceptionDialog(error);
+    }
     (flat ? actions_->ShowFlatView : actions_->ShowTreeView)->setChecked(true);
     presentation_->Restore(flat, std::move(treeWidths), std::move(flatWidths));
 }
@@ -111,6 +119,7 @@ void TFormMain::SaveWindowState() {
         settings_.WriteScreenString("ColWidthsTreeView", presentation_->TreeWidthsToSave());
         settings_.WriteString("ColPositionsTreeView", treeView_->ColumnPositionsText());
         settings_.WriteInteger("DirViewStyle", presentation_->IsFlat() ? 1 : 0);
+        settings_.WriteScreenString("Docks", saveState().toBase64().toStdString());
         // Another window on this profile may have written its own recent folders meanwhile.
         TMRUDirList& favourites = *favourites_->List();
         favourites.MergeStored(settings_.ReadString("MRUDirList", ""));
@@ -132,6 +141,7 @@ void TFormMain::ShutDown() {
     scans_->StopTimers();
     SaveWindowState();
     scans_->StopAllAndWait();
+    fileViews_->TreeChanging();
     treeModel_->SetRoot(nullptr);
     rootNode_.reset();
 }
@@ -167,6 +177,8 @@ void TFormMain::ShowExclusionMark(std::size_t patterns) {
 
 void TFormMain::OnCurrentRowChanged() {
     UpdateActions();
+    if (!shutDown_)
+        fileViews_->CurrentChanged();
     const TFileSystemNode* node = treeView_->FocusedNode();
     // While a scan runs the panels belong to its progress; a size read now would soon be stale.
     if (node == nullptr || IsScanRunning())

@@ -89,6 +89,7 @@ void TMainActions::BuildMenusAndToolbar(QMainWindow& window, QMenu* favouritesSu
     OptionsMenu->addAction(AllocatedSize);
     OptionsMenu->addSeparator();
     OptionsMenu->addAction(Config);
+    ViewMenu = window.menuBar()->addMenu(QString::fromUtf8(N_("&View")));
     QMenu* helpMenu = window.menuBar()->addMenu(QString::fromUtf8(N_("&Help")));
     helpMenu->addAction(Info);
 

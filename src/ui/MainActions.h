@@ -35,6 +35,8 @@ public:
     // Their entries' tool tips are shown while an imported tree is.
     QMenu* FileMenu = nullptr;
     QMenu* OptionsMenu = nullptr;
+    // The docks beside the tree add their toggles here.
+    QMenu* ViewMenu = nullptr;
 };
 
 } // namespace quorvex

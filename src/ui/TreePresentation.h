@@ -38,6 +38,8 @@ public:
 
     // The bar painters the settings name.
     void ApplyBars(const TSettings& settings);
+    // The configured painter of the shares of the whole, for other views that draw shares alike.
+    TQxBarChartPainter* BarPainter() const { return barPainter_.get(); }
 
 private:
     static std::vector<TFileSystemNode*> BuildFlatList(TRootNode* root, TSizeKind kind);

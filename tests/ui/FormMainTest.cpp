@@ -1,11 +1,19 @@
-// The main window over real scans: start-up, recent folders, the save action and the info panel's rescan.
+// The main window over real scans: start-up, recent folders, the save action, the info panel's rescan and
+// the file types and ages docks.
 
 #include "FormMainFixture.h"
 
 #include "shell/MRUDirList.h"
 #include "support/FreeSpaceProbe.h"
+#include "ui/FileViews.h"
+
+#include <QDockWidget>
+#include <QRadioButton>
+#include <QTreeWidget>
 
 #include <chrono>
+#include <ctime>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quorvex {
@@ -125,6 +133,76 @@ TEST_F(FormMainTest, RefreshNowInTheFlatViewRescansOnlyTheNotifiedDirectoryAndNe
     EXPECT_EQ(model.match(model.index(0, 0), Qt::DisplayRole, QString::fromStdString(data / "sub/b")).size(),
               1)
         << "the flat list was made again";
+}
+
+// Every row's label and figures, its children's after it, in the order shown.
+std::string Figures(const TFileStatsModel& model, const QModelIndex& parent = {}) {
+    std::string text;
+    for (int row = 0; row < model.rowCount(parent); ++row) {
+        const TStatsRow& shown = *model.RowAt(model.index(row, 0, parent));
+        text += shown.Label.toStdString() + " " + std::to_string(shown.Tally.Files) + " " +
+                std::to_string(shown.Tally.Size) + "; " + Figures(model, model.index(row, 0, parent));
+    }
+    return text;
+}
+
+// A hard link adds nothing; the listed files of a type are the largest first and reveal themselves.
+TEST_F(FormMainTest, FileTypesAndAgesMatchTheFilesSumsAndAListedFileIsRevealedInTheTree) {
+    const std::time_t now = std::time(nullptr);
+    std::tm when{};
+    const int thisYear = ::localtime_r(&now, &when)->tm_year + 1900;
+    const std::string year = std::to_string(thisYear);
+    TempTree data;
+    Populate(data, {{"a", -1}, {"b", -1}, {"b/c", -1}});
+    for (const auto& [name, size, y, month] :
+         std::vector<std::tuple<std::string, int, int, int>>{{"a/x.h", 100, 2019, 5},
+                                                             {"a/y.h", 300, 2021, 0},
+                                                             {"b/pic.PNG", 5000, 2021, 11},
+                                                             {"b/notes", 50, thisYear, 0},
+                                                             {"b/c/arch.tar.gz", 2000, 2019, 0}}) {
+        data.File(name, size);
+        when.tm_mday = 15;
+        when.tm_mon = month;
+        when.tm_year = y - 1900;
+        when.tm_isdst = -1;
+        const timespec times[2] = {{std::mktime(&when), 0}, {std::mktime(&when), 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, (data / name).c_str(), times, 0), 0);
+    }
+    ASSERT_EQ(::link((data / "a/x.h").c_str(), (data / "a/twin.h").c_str()), 0);
+    settings_.SetHardLinksOnce(true);
+    TFormMain form(settings_);
+    form.setAttribute(Qt::WA_DontShowOnScreen);
+    form.show();
+    TFileViews& views = *form.FileViews();
+    const auto fatal = QAbstractItemModelTester::FailureReportingMode::Fatal;
+    const QAbstractItemModelTester typesTester(views.TypesModel(), fatal),
+        agesTester(views.AgesModel(), fatal);
+    Trigger(form, "ActShowFileTypes");
+    Trigger(form, "ActShowFileAges");
+    ASSERT_TRUE(Scan(form, data.Path()));
+    const auto counted = [&] { return QTest::qWaitFor([&] { return !views.IsFilling(); }, 10000); };
+    ASSERT_TRUE(counted());
+    EXPECT_EQ(Figures(*views.TypesModel()), "Images 1 5000; .png 1 5000; Archives 1 2000; .tar.gz 1 2000; "
+                                            "Source code 2 400; .h 2 400; Other 1 50; (none) 1 50; ");
+    EXPECT_EQ(Figures(*views.AgesModel()),
+              "2019 2 2100; 2021 2 5300; " + year + " 1 50; " + year + "-01 1 50; ");
+    views.FolderScopeButton()->click();
+    SelectOnly(form, Dir(form, data / "b"));
+    ASSERT_TRUE(counted());
+    EXPECT_EQ(Figures(*views.AgesModel()),
+              "2019 1 2000; 2021 1 5000; " + year + " 1 50; " + year + "-01 1 50; ");
+
+    views.TypesDock()->raise();
+    const QModelIndex dotH = views.TypesModel()->index(0, 0, views.TypesModel()->index(2, 0));
+    views.TypesView()->expand(dotH.parent());
+    DoubleClick(views.TypesView()->viewport(), views.TypesView()->visualRect(dotH).center());
+    ASSERT_TRUE(counted());
+    QTreeWidget& list = *views.FileList();
+    ASSERT_EQ(list.topLevelItemCount(), 2);
+    EXPECT_EQ(list.topLevelItem(0)->text(0).toStdString(), data / "a/y.h");
+    list.setCurrentItem(list.topLevelItem(0));
+    EXPECT_EQ(form.TreeModel()->NodeAt(form.TreeView()->currentIndex()),
+              FindNodeByPath(form.RootNode(), data / "a/y.h"));
 }
 
 } // namespace
