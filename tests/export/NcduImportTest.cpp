@@ -68,9 +68,9 @@ TEST_F(NcduImport, BuildsTheTreeFromTheEntriesWithoutTouchingTheDisk) {
 
     // Two small files make a group, as a scan with this threshold would.
     auto* sub = dynamic_cast<TDirNode*>(Child(root.get(), "sub"));
-    ASSERT_EQ(sub->FileGroup()->ListFiles(ScanForChildrenFiles), 2);
+    ASSERT_EQ(sub->FileGroup()->ListFiles(), 2);
     EXPECT_TRUE(Child(sub->FileGroup(), "lnk")->IsSystem());
-    EXPECT_EQ(root->ListFiles(ScanForChildrenFiles), 2);
+    EXPECT_EQ(root->ListFiles(), 2);
     EXPECT_NE(Child(root.get(), "q\"uote\\ \n\xc3\xa9\x01"), nullptr);
     EXPECT_EQ(Child(root.get(), "not-in-the-file"), nullptr);
 
@@ -79,7 +79,7 @@ TEST_F(NcduImport, BuildsTheTreeFromTheEntriesWithoutTouchingTheDisk) {
     EXPECT_TRUE(locked->HasFlag(nfEmpty));
     auto* proc = dynamic_cast<TDirNode*>(Child(root.get(), "proc"));
     EXPECT_EQ(proc->Attributes() & faReparsePoint, faReparsePoint);
-    EXPECT_EQ(proc->ListFiles(ScanForChildrenFiles), -1);
+    EXPECT_EQ(proc->ListFiles(), -1);
     EXPECT_TRUE(Child(root.get(), ".empty")->IsHidden());
     EXPECT_EQ(GetFullPath(Child(sub->FileGroup(), "hl")), local / "sub/hl");
 }
@@ -193,7 +193,7 @@ std::string Describe(TFileSystemNode* node, bool expand, const std::string& inde
     if (group == nullptr)
         return out.str() + "\n";
     if (expand)
-        group->ListFiles(ScanForChildrenFiles);
+        group->ListFiles();
     constexpr std::uint8_t kShown = nfFilesListed | nfEmpty | nfNoFileGroup | nfIncomplete | nfScanning;
     out << " flags " << int{static_cast<std::uint8_t>(group->Flags() & kShown)} << " own "
         << group->OwnFilesCount() << '/' << group->OwnFilesSize() << '/'

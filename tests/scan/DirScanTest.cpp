@@ -124,7 +124,7 @@ TEST(DirScanner, ListingFilesShowsWhatTheWalkRecordedNotWhatIsMountedSince) {
     ASSERT_TRUE(since.Mounted()) << since.Refusal();
     for (const auto& [name, files] : {std::pair{"mnt", 0}, {"later", 1}}) {
         TDirNode* dir = SubDir(&root, name);
-        EXPECT_EQ(dir->ListFiles(nullptr), files) << name;
+        EXPECT_EQ(dir->ListFiles(), files) << name;
         EXPECT_EQ(dir->ErrorCode(), 0) << name;
     }
     EXPECT_EQ(SubDir(&root, "later")->GetSize(), 7);
@@ -160,7 +160,7 @@ protected:
     // Listed, in the file group when the files went there.
     static TGroupNode* Listed(TDirNode* dir) {
         TGroupNode* rows = dir->FileGroup() != nullptr ? static_cast<TGroupNode*>(dir->FileGroup()) : dir;
-        rows->ListFiles(ScanForChildrenFiles);
+        rows->ListFiles();
         return rows;
     }
     static std::int64_t RowSum(const TGroupNode* group, TSizeKind kind = TSizeKind::Logical) {
