@@ -3,7 +3,6 @@
 #include "model/SizeFormat.h"
 #include "model/TreeOperations.h"
 #include "scan/DirScanner.h"
-#include "scan/DiskListing.h"
 #include "support/PosixDir.h"
 
 #include "common/NodeLookup.h"

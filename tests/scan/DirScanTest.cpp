@@ -5,18 +5,25 @@
 #include "common/TempTree.h"
 #include "common/TinyTmpfs.h"
 #include "model/FileSystemNode.h"
+#include "model/PackedFiles.h"
 #include "model/RootNodes.h"
 #include "model/TreeOperations.h"
 #include "scan/DirScanner.h"
-#include "scan/DiskListing.h"
 #include "scan/WorkerBudget.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
+#include <sys/fsuid.h>
+#include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace quorvex {
@@ -101,6 +108,67 @@ TEST(DirScanner, RunningOutOfDescriptorsSkipsNoDirectory) {
         sides += side != nullptr && side->ErrorCode() == 0 ? 1 : 0;
     }
     EXPECT_EQ(sides, kDepth);
+}
+
+// Every directory's records against lstat of the disk: names as bytes, sizes, blocks, times, a file of
+// three names counted at one, a sparse file, a link, a fifo, and a folder the walk may not read.
+TEST(DirScanner, RecordsAreWhatTheDiskSaysOnAHostileTree) {
+    TempTree t;
+    const std::string bad = "bad\xff\xfe";
+    for (const std::string& dir : {bad, std::string("d"), std::string("locked")})
+        t.Dir(dir);
+    t.File(bad + "/line\nbreak", 100);
+    t.File(std::string(255, 'L'), 10);
+    t.File("d/" + std::string(255, '\xe9'), 3);
+    t.File("sparse", std::int64_t{1} << 30);
+    t.File("locked/inside", 7);
+    std::ofstream(t / "full") << std::string(5000, 'x');
+    for (const std::string& name : {std::string("d/two"), bad + "/three"})
+        testing::Check(::link((t / "full").c_str(), (t / name).c_str()) == 0, name);
+    t.Link("/usr", "symlink");
+    testing::Check(::mkfifo((t / "fifo").c_str(), 0644) == 0 && ::chmod((t / "locked").c_str(), 0) == 0,
+                   "fifo");
+    TRootDirNode root;
+    root.SetHardLinksOnce(true);
+    // As nobody, so that the locked folder is shut to a superuser too; one worker, since the identity
+    // the file system checks belongs to the calling thread.
+    const int previous = ::setfsuid(65534);
+    TDirScanner(&root, nullptr, std::make_shared<TWorkerBudget>(1)).Scan(t.Path(), 0);
+    ::setfsuid(previous);
+    std::set<std::string> onDisk;
+    for (auto it = std::filesystem::recursive_directory_iterator(t.Path()); it != decltype(it)(); ++it) {
+        if (it->path().filename() == "locked")
+            it.disable_recursion_pending();
+        if (!std::filesystem::is_directory(it->symlink_status()))
+            onDisk.insert(it->path().native());
+    }
+    using TNumbers = std::tuple<std::int64_t, std::int64_t, std::int64_t>;
+    using TIdentity = std::tuple<std::uint64_t, std::uint64_t, std::uint64_t>;
+    std::set<std::string> recorded;
+    std::map<ino_t, std::pair<int, int>> namesAndCounted;
+    ForEachRecordedFile(&root, [&](const TDirNode& dir, const TPackedFile& f) {
+        const std::string path = GetFullPath(&dir) + "/" + std::string(f.Name);
+        recorded.insert(path);
+        struct stat st {};
+        ASSERT_EQ(::lstat(path.c_str(), &st), 0) << path;
+        EXPECT_EQ(TNumbers(f.Size, f.AllocatedSize, f.ModifyTime),
+                  TNumbers(st.st_size, st.st_blocks * 512, st.st_mtime))
+            << path;
+        EXPECT_EQ(TIdentity(f.Device, f.Inode, f.Links),
+                  st.st_nlink > 1 ? TIdentity(st.st_dev, st.st_ino, st.st_nlink) : TIdentity())
+            << path;
+        auto& [names, counted] = namesAndCounted[st.st_ino];
+        ++names;
+        counted += (f.Attributes & kCountedAtAnotherName) == 0 ? 1 : 0;
+    });
+    EXPECT_EQ(recorded, onDisk);
+    for (const auto& [inode, namesCounted] : namesAndCounted)
+        EXPECT_EQ(namesCounted.second, 1) << "names counted of inode " << inode;
+    struct stat full {};
+    ASSERT_EQ(::stat((t / "full").c_str(), &full), 0);
+    EXPECT_EQ(namesAndCounted[full.st_ino].first, 3);
+    EXPECT_EQ(SubDir(&root, "locked")->ErrorCode(), EACCES);
+    EXPECT_EQ(SubDir(&root, "locked")->RecordedFileCount(), 0U);
 }
 
 // Listing files shows what the walk recorded: nothing for a mount it did not enter, and a folder's own
