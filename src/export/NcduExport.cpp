@@ -63,7 +63,8 @@ std::string TNcduExport::GetDescription() {
 
 TNcduExport::TNcduExport(const TFileSystemNode* root) : TTextExport(root) {
     const auto* rootDir = dynamic_cast<const TRootDirNode*>(root);
-    allocatedKnown_ = rootDir == nullptr || !IsImportedTree(*rootDir) || !rootDir->HasFlag(nfAllocatedUnknown);
+    allocatedKnown_ =
+        rootDir == nullptr || !IsImportedTree(*rootDir) || !rootDir->HasFlag(nfAllocatedUnknown);
     const TFileSystemNode* top = root;
     while (top->Parent() != nullptr)
         top = top->Parent();
@@ -105,7 +106,8 @@ void TNcduExport::WriteNode(const TFileSystemNode* node, std::ostream& stream) {
 
 void TNcduExport::OpenDirectory(const TDirNode* dir, const std::string& name, std::ostream& stream) {
     std::vector<std::string> names;
-    const std::vector<TPackedFile> files = dir != nullptr ? SortedFiles(*dir, names) : std::vector<TPackedFile>();
+    const std::vector<TPackedFile> files =
+        dir != nullptr ? SortedFiles(*dir, names) : std::vector<TPackedFile>();
     std::string text = "[{\"name\":" + JsonString(name);
     // A directory a stopped scan never read is as unknown to a reader as one it could not read.
     if (dir != nullptr && (dir->ErrorCode() != 0 || WasNotScanned(dir)))
@@ -125,7 +127,8 @@ void TNcduExport::OpenDirectory(const TDirNode* dir, const std::string& name, st
     }
     text += '}';
     for (const TPackedFile& file : files) {
-        text += ",\n{\"name\":" + JsonString(std::string(file.Name)) + ",\"asize\":" + std::to_string(file.Size);
+        text +=
+            ",\n{\"name\":" + JsonString(std::string(file.Name)) + ",\"asize\":" + std::to_string(file.Size);
         // Written only when known: a made-up figure would mislead the reader's disk usage.
         if (allocatedKnown_)
             text += ",\"dsize\":" + std::to_string(file.AllocatedSize);
@@ -138,8 +141,9 @@ void TNcduExport::OpenDirectory(const TDirNode* dir, const std::string& name, st
         // Only when we count once: a reader that saw the identities would count once where we count
         // every name.
         if (hardLinksOnce_ && file.Links > 1)
-            text += ",\"ino\":" + std::to_string(file.Inode) + ",\"nlink\":" +
-                    std::to_string(std::min<std::uint64_t>(file.Links, UINT32_MAX)) + ",\"hlnkc\":true";
+            text += ",\"ino\":" + std::to_string(file.Inode) +
+                    ",\"nlink\":" + std::to_string(std::min<std::uint64_t>(file.Links, UINT32_MAX)) +
+                    ",\"hlnkc\":true";
         text += '}';
     }
     WriteText(stream, text);

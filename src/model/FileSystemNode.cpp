@@ -351,7 +351,8 @@ void TFileGroupNode::AddOwnFiles(std::int32_t count, std::int64_t size, std::int
 std::int32_t TFileGroupNode::ListFiles() {
     if (HasFlag(nfFilesListed) || Parent() == nullptr)
         return -1;
-    const int count = Parent()->ListDirectoryFiles(this, [this](std::int64_t size) { return AcceptsFile(size); });
+    const int count =
+        Parent()->ListDirectoryFiles(this, [this](std::int64_t size) { return AcceptsFile(size); });
     if (count < 0) {
         SetErrorCode(-count);
         return 0;

@@ -7,10 +7,10 @@
 #include "common/TempTree.h"
 #include "export/ExportFixtures.h"
 #include "model/FileSystemNode.h"
+#include "model/PackedFiles.h"
 #include "model/RootNodes.h"
 #include "model/TreeOperations.h"
 #include "scan/DirScanner.h"
-#include "model/PackedFiles.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
