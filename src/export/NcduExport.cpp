@@ -18,8 +18,9 @@ bool IsMountPoint(const TFileSystemNode* node) {
     return (node->Attributes() & faReparsePoint) != 0;
 }
 
-// A directory's records, copied out of its lock and ordered by name, so that the file is the same
-// whether the records came from a walk in the disk's order or from a scan file.
+// A directory's records, copied out of its lock (a deletion may replace them meanwhile), their names
+// into `names`, and ordered by name, so that the file is the same whether the records came from a
+// walk in the disk's order or from a scan file.
 std::vector<TPackedFile> SortedFiles(const TDirNode& dir, std::vector<std::string>& names) {
     std::vector<TPackedFile> files;
     names.clear();
