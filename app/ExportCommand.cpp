@@ -164,12 +164,6 @@ int RunExportCommand(const TCommandLine& line) {
         }
         out->SetStopRequest([&interrupt] { return interrupt.Poll(); });
         exporter->ExportToWriter(*out);
-        // Directories whose files the export read again, and could not, are as missing as those the
-        // scan could not read.
-        for (const auto& [node, error] : exporter->ReadFailures()) {
-            ReportError(GetFullPath(node) + ": " + SystemErrorMessage(error));
-            exitCode = kRunError;
-        }
     } catch (const std::exception& failure) {
         if (interrupt.Poll()) {
             ReportError(TranslateText("interrupted; nothing was written"));

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Opening a scan file against scanning: `quorvex --summary` of ncdu's export of a tree versus of the
-# tree itself (warm cache), peak RSS of both, and the ncdu export of the tree (a scan, then a second
-# walk that reads every directory again for its files) against the scan alone, and the start-up of the
+# tree itself (warm cache), peak RSS of both, and the ncdu export of the tree (a scan, then the writing
+# of every directory's records) against the scan alone, and the start-up of the
 # program alone (`--version`), which bounds how much faster than a scan reading a file can be.
 # Usage: bench/import.sh [TREE]   (default: /usr)
 set -euo pipefail

@@ -10,7 +10,6 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace quorvex {
 
@@ -63,14 +62,6 @@ public:
     // The export into `writer`, committed when every byte got there. Raises EExportError.
     void ExportToWriter(TSafeFileWriter& writer);
 
-    // A directory whose files the export itself read from the disk, and could not: the file marks
-    // it, and the caller learns of it here, as of one the scan could not read.
-    struct TReadFailure {
-        const TFileSystemNode* Node;
-        int Error; // an errno value
-    };
-    const std::vector<TReadFailure>& ReadFailures() const { return readFailures_; }
-
 protected:
     virtual void BeginChildren(std::ostream& /*stream*/) {}
     virtual void BeginNode(std::ostream& /*stream*/) {}
@@ -81,7 +72,6 @@ protected:
     virtual void WriteNode(const TFileSystemNode* node, std::ostream& stream) = 0;
 
     std::string SizeText(std::int64_t bytes) const;
-    void AddReadFailure(const TFileSystemNode* node, int error) { readFailures_.push_back({node, error}); }
 
 private:
     void Walk(std::ostream& stream);
@@ -90,7 +80,6 @@ private:
     TSizeFormatter sizeFormatter_ = nullptr;
     char decimalSeparator_;
     TSizeKind sizeKind_ = TSizeKind::Logical;
-    std::vector<TReadFailure> readFailures_;
 };
 
 // Base of the five formats: text in the process's narrow character set (UTF-8), written as bytes.

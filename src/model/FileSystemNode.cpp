@@ -206,11 +206,10 @@ void TGroupNode::AddOwnFiles(std::int32_t count, std::int64_t size, std::int64_t
     Bump(ownFilesAllocated_, allocated);
 }
 
-std::int32_t TGroupNode::ListFiles(DiskListFunc disk) {
+std::int32_t TGroupNode::ListFiles() {
     if (HasFlag(nfFilesListed))
         return -1;
-    const int count = ListDirectoryFiles(
-        this, [this](std::int64_t size) { return AcceptsFile(size); }, disk);
+    const int count = ListDirectoryFiles(this, [this](std::int64_t size) { return AcceptsFile(size); });
     if (count < 0) {
         SetErrorCode(-count);
         return 0;
@@ -219,8 +218,8 @@ std::int32_t TGroupNode::ListFiles(DiskListFunc disk) {
     return count;
 }
 
-int TGroupNode::ListDirectoryFiles(TGroupNode* target, const AcceptFunc& accept, DiskListFunc disk) const {
-    return disk(this, target, accept);
+int TGroupNode::ListDirectoryFiles(TGroupNode* /*target*/, const AcceptFunc& /*accept*/) const {
+    return 0;
 }
 
 void TGroupNode::Recalculate() {
@@ -267,7 +266,7 @@ void TDirNode::SetScanning(bool on) {
     }
 }
 
-int TDirNode::ListDirectoryFiles(TGroupNode* target, const AcceptFunc& accept, DiskListFunc /*disk*/) const {
+int TDirNode::ListDirectoryFiles(TGroupNode* target, const AcceptFunc& accept) const {
     std::vector<std::unique_ptr<TFileSystemNode>> found;
     ForEachFile([&](const TPackedFile& file) {
         if (!accept(file.Size))
@@ -349,11 +348,11 @@ void TFileGroupNode::AddOwnFiles(std::int32_t count, std::int64_t size, std::int
         TGroupNode::AddOwnFiles(count, size, allocated);
 }
 
-std::int32_t TFileGroupNode::ListFiles(DiskListFunc disk) {
+std::int32_t TFileGroupNode::ListFiles() {
     if (HasFlag(nfFilesListed) || Parent() == nullptr)
         return -1;
-    const int count = Parent()->ListDirectoryFiles(
-        this, [this](std::int64_t size) { return AcceptsFile(size); }, disk);
+    const int count =
+        Parent()->ListDirectoryFiles(this, [this](std::int64_t size) { return AcceptsFile(size); });
     if (count < 0) {
         SetErrorCode(-count);
         return 0;

@@ -168,10 +168,6 @@ public:
 class TGroupNode : public TFileSystemNode {
 public:
     using AcceptFunc = std::function<bool(std::int64_t size)>;
-    // Reads the files of the directory `directory` stands for from the disk, appends those that pass
-    // `accept` to `target` and returns how many, or -errno with nothing changed. The model never
-    // reads the disk itself: whoever lists a directory hands this in (ScanForChildrenFiles).
-    using DiskListFunc = int (*)(const TGroupNode* directory, TGroupNode* target, const AcceptFunc& accept);
 
     TGroupNode() = default;
     ~TGroupNode() override;
@@ -188,14 +184,13 @@ public:
     virtual void AddFileCount(std::int32_t n);
     // Files of this node that are in no child node: for a directory, those outside its file group.
     virtual void AddOwnFiles(std::int32_t count, std::int64_t size, std::int64_t allocated = 0);
-    // Lists the directory's own files as child nodes, read by `disk`; -1 when they were listed before.
-    // A listing that fails returns 0, changes no totals, stores the error in ErrorCode and may be
-    // tried again.
-    virtual std::int32_t ListFiles(DiskListFunc disk);
+    // Lists the directory's own files as child nodes; -1 when they were listed before. A listing that
+    // fails returns 0, changes no totals, stores the error in ErrorCode and may be tried again.
+    virtual std::int32_t ListFiles();
     // Appends the files of the directory this node stands for that pass `accept` to `target` (this
-    // node or its file group), read by `disk`; a tree read from a scan file lists them from what it
-    // kept instead.
-    virtual int ListDirectoryFiles(TGroupNode* target, const AcceptFunc& accept, DiskListFunc disk) const;
+    // node or its file group) and returns how many, or -errno with nothing changed. Only a directory
+    // has files of its own: any other group lists none.
+    virtual int ListDirectoryFiles(TGroupNode* target, const AcceptFunc& accept) const;
     // Totals from the children and the own files; waits for the child list, unlike the live readers.
     virtual void Recalculate();
 
@@ -262,7 +257,7 @@ public:
     void SetScanning(bool on) override;
     // Makes the file nodes from the records, never from the disk: the walk (or the scan file) saw
     // every file. A file marked kCountedAtAnotherName becomes a node of no size.
-    int ListDirectoryFiles(TGroupNode* target, const AcceptFunc& accept, DiskListFunc disk) const override;
+    int ListDirectoryFiles(TGroupNode* target, const AcceptFunc& accept) const override;
 
     // The files of this directory, listed or not, as the walk met them or the scan file held them.
     // Replaced whole, under the directory's lock, so that readers on other threads see the old list
@@ -295,7 +290,7 @@ public:
     bool AcceptsFile(std::int64_t size) const override;
     void AddFileCount(std::int32_t n) override;
     void AddOwnFiles(std::int32_t count, std::int64_t size, std::int64_t allocated = 0) override;
-    std::int32_t ListFiles(DiskListFunc disk) override;
+    std::int32_t ListFiles() override;
 };
 
 // Holds a group's child-list lock for its lifetime. A try-lock that failed owns nothing.

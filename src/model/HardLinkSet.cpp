@@ -16,16 +16,6 @@ bool THardLinkSet::Insert(dev_t device, ino_t inode, const TGroupNode* owner) {
     return shard.owners.emplace(key, owner).second;
 }
 
-THardLinkSet::TState THardLinkSet::Lookup(dev_t device, ino_t inode, const TGroupNode* directory) const {
-    const TKey key{static_cast<std::uint64_t>(device), static_cast<std::uint64_t>(inode)};
-    const TShard& shard = ShardOf(key);
-    std::lock_guard guard(shard.mutex);
-    const auto found = shard.owners.find(key);
-    if (found == shard.owners.end())
-        return TState::Unknown;
-    return found->second == directory && directory != nullptr ? TState::CountedHere : TState::CountedAnother;
-}
-
 void THardLinkSet::Forget(const std::unordered_set<const TGroupNode*>& owners, bool erase) {
     if (owners.empty())
         return;

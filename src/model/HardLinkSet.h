@@ -15,21 +15,12 @@ class TGroupNode;
 // The files with several names that a tree has counted, by device and inode, each with the directory
 // whose name counted it. Every worker of a scan asks it; the first to insert an identity counts the
 // file, every later name is skipped. It outlives the walk, held by the tree's root, so that a
-// listing of a directory's files can tell the counted name from the others and a rescan of a
-// subtree does not count again what was counted outside it. Shards with locks of their own keep
+// rescan of a subtree does not count again what was counted outside it. Shards with locks of their own keep
 // workers that meet different files from waiting on each other.
 class THardLinkSet {
 public:
-    // What an identity is known as.
-    enum class TState : std::uint8_t {
-        Unknown,       // never offered: a file the scan did not meet with several names
-        CountedHere,   // counted at a name in the directory asked about
-        CountedAnother // counted at a name elsewhere, possibly in a directory removed since
-    };
-
     // True the first time an identity is offered; `owner` is the directory that counts it then.
     bool Insert(dev_t device, ino_t inode, const TGroupNode* owner);
-    TState Lookup(dev_t device, ino_t inode, const TGroupNode* directory) const;
     // Of the identities counted in one of `owners`: erased when `erase`, so that a walk of those
     // directories counts them again; else kept as counted by a name gone, so that the other names
     // still add nothing.
@@ -50,7 +41,6 @@ private:
         std::unordered_map<TKey, const TGroupNode*, THash> owners;
     };
     static constexpr std::size_t kShards = 32;
-    const TShard& ShardOf(const TKey& key) const { return shards_[THash{}(key) % kShards]; }
     std::array<TShard, kShards> shards_;
 };
 

@@ -105,14 +105,14 @@ TFixedDrivesNode::TFixedDrivesNode() : TFixedDrivesNode(FixedMountPoints()) {}
 TFixedDrivesNode::TFixedDrivesNode(std::vector<std::string> mountPoints)
     : mountPoints_(std::move(mountPoints)) {
     SetName(kLocalDrivesName);
-    ListFiles(nullptr);
+    ListFiles();
 }
 
 std::string TFixedDrivesNode::GetDisplayName() const {
     return TranslateText(kLocalDrivesName);
 }
 
-std::int32_t TFixedDrivesNode::ListFiles(DiskListFunc /*disk*/) {
+std::int32_t TFixedDrivesNode::ListFiles() {
     if (HasFlag(nfFilesListed))
         return -1;
     std::int32_t added = 0;

@@ -76,7 +76,7 @@ public:
     TNodeType GetNodeType() const override { return ntFixedDrives; }
     std::string GetDisplayName() const override;
     // The drives come from the mount points, never from a listing of the disk.
-    std::int32_t ListFiles(DiskListFunc disk) override;
+    std::int32_t ListFiles() override;
 
 private:
     std::vector<std::string> mountPoints_;

@@ -162,13 +162,13 @@ TFileSystemNode* FileNodeOf(TDirNode* dir, std::string_view name) {
         }
         return nullptr;
     };
-    dir->ListFiles(nullptr);
+    dir->ListFiles();
     if (TFileSystemNode* node = named(dir))
         return node;
     TFileGroupNode* group = dir->FileGroup();
     if (group == nullptr)
         return nullptr;
-    group->ListFiles(nullptr);
+    group->ListFiles();
     return named(group);
 }
 

@@ -2,7 +2,6 @@
 
 #include "model/RootNodes.h"
 #include "model/TreeOperations.h"
-#include "scan/DiskListing.h"
 #include "ui/NodeTreeModelRows.h"
 
 #include <QPersistentModelIndex>
@@ -148,7 +147,7 @@ TNodeTreeModel::TRowList* TNodeTreeModel::Publish(TRowList* owner, int row) {
     lists_.emplace(group, std::move(list));
     // Files of a directory under a scan would be destroyed again by the scanner's own Clear.
     if (!group->IsScanning())
-        group->ListFiles(ScanForChildrenFiles);
+        group->ListFiles();
     // Opening a folder that has gone since the scan is where its error shows first.
     if (SpansRow(group) && errorRows_.insert(group).second)
         newErrorRows_.append(createIndex(row, 0, owner));
@@ -424,7 +423,7 @@ void TNodeTreeModel::Rebuild() {
                 continue;
             auto* group = static_cast<TGroupNode*>(list->node);
             if (!group->IsScanning() && !group->HasFlag(nfFilesListed))
-                group->ListFiles(ScanForChildrenFiles);
+                group->ListFiles();
             AppendNewChildren(list);
         }
     }

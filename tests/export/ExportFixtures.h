@@ -66,9 +66,8 @@ inline const TExportClass& Format(const std::string& commandName) {
 }
 
 // The ncdu export without its header, which holds the time of writing.
-inline std::string NcduBody(const TFileSystemNode* root, int readAheadThreads = 0) {
+inline std::string NcduBody(const TFileSystemNode* root) {
     TNcduExport exporter(root);
-    exporter.SetReadAheadThreads(readAheadThreads);
     std::ostringstream out;
     exporter.ExportToStream(out);
     return out.str().substr(out.str().find('\n'));

@@ -1,5 +1,4 @@
-// The ncdu export reads the scanned tree's files again from the disk: "Local Drives" as one tree from
-// "/" with each drive at its mount point. Its read-ahead threads are tested in ExportThreadsTest.cpp.
+// The ncdu export of "Local Drives": one tree from "/" with each drive at its mount point.
 
 #include "export/NcduExport.h"
 #include "ExportFixtures.h"

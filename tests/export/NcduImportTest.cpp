@@ -7,10 +7,10 @@
 #include "common/TempTree.h"
 #include "export/ExportFixtures.h"
 #include "model/FileSystemNode.h"
+#include "model/PackedFiles.h"
 #include "model/RootNodes.h"
 #include "model/TreeOperations.h"
 #include "scan/DirScanner.h"
-#include "scan/DiskListing.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -68,9 +68,9 @@ TEST_F(NcduImport, BuildsTheTreeFromTheEntriesWithoutTouchingTheDisk) {
 
     // Two small files make a group, as a scan with this threshold would.
     auto* sub = dynamic_cast<TDirNode*>(Child(root.get(), "sub"));
-    ASSERT_EQ(sub->FileGroup()->ListFiles(ScanForChildrenFiles), 2);
+    ASSERT_EQ(sub->FileGroup()->ListFiles(), 2);
     EXPECT_TRUE(Child(sub->FileGroup(), "lnk")->IsSystem());
-    EXPECT_EQ(root->ListFiles(ScanForChildrenFiles), 2);
+    EXPECT_EQ(root->ListFiles(), 2);
     EXPECT_NE(Child(root.get(), "q\"uote\\ \n\xc3\xa9\x01"), nullptr);
     EXPECT_EQ(Child(root.get(), "not-in-the-file"), nullptr);
 
@@ -79,7 +79,7 @@ TEST_F(NcduImport, BuildsTheTreeFromTheEntriesWithoutTouchingTheDisk) {
     EXPECT_TRUE(locked->HasFlag(nfEmpty));
     auto* proc = dynamic_cast<TDirNode*>(Child(root.get(), "proc"));
     EXPECT_EQ(proc->Attributes() & faReparsePoint, faReparsePoint);
-    EXPECT_EQ(proc->ListFiles(ScanForChildrenFiles), -1);
+    EXPECT_EQ(proc->ListFiles(), -1);
     EXPECT_TRUE(Child(root.get(), ".empty")->IsHidden());
     EXPECT_EQ(GetFullPath(Child(sub->FileGroup(), "hl")), local / "sub/hl");
 }
@@ -182,9 +182,10 @@ TEST_F(NcduImport, ALargeFileIsStreamedInBoundedMemory) {
     EXPECT_LT(maxResidentKiB() - before, 32 * 1024) << "KiB more at the peak";
 }
 
-// Everything the window and the exports read of a tree, one line per node, children by name; with
-// `expand`, every directory and file group is listed first, parents first, as the window's expand does.
-std::string Describe(TFileSystemNode* node, bool expand, const std::string& indent = "") {
+// Everything the window and the exports read of a tree, one line per node and per file record,
+// children by name; with `expand`, every directory and file group is listed first, parents first, as
+// the window's expand does. The identities of files with several names only with `identities`.
+std::string Describe(TFileSystemNode* node, bool expand, bool identities, const std::string& indent = "") {
     std::ostringstream out;
     out << indent << '[' << node->Name() << "] type " << int{node->GetNodeType()} << " size "
         << node->GetSize() << '/' << node->GetSize(TSizeKind::Allocated) << " files " << node->GetFileCount()
@@ -193,7 +194,7 @@ std::string Describe(TFileSystemNode* node, bool expand, const std::string& inde
     if (group == nullptr)
         return out.str() + "\n";
     if (expand)
-        group->ListFiles(ScanForChildrenFiles);
+        group->ListFiles();
     constexpr std::uint8_t kShown = nfFilesListed | nfEmpty | nfNoFileGroup | nfIncomplete | nfScanning;
     out << " flags " << int{static_cast<std::uint8_t>(group->Flags() & kShown)} << " own "
         << group->OwnFilesCount() << '/' << group->OwnFilesSize() << '/'
@@ -202,7 +203,18 @@ std::string Describe(TFileSystemNode* node, bool expand, const std::string& inde
     {
         const TChildrenLock guard(group);
         for (const auto& child : guard.Children())
-            children.push_back(Describe(child.get(), expand, indent + "  "));
+            children.push_back(Describe(child.get(), expand, identities, indent + "  "));
+    }
+    if (const auto* dir = dynamic_cast<const TDirNode*>(group)) {
+        dir->ForEachFile([&](const TPackedFile& f) {
+            std::ostringstream line;
+            // The format has no time before 1970: such a time reads back as an unknown one.
+            line << indent << "  record " << f.Name << ' ' << f.Size << '/' << f.AllocatedSize << " mtime "
+                 << std::max<std::int64_t>(f.ModifyTime, 0) << " attributes " << f.Attributes;
+            if (identities && f.Links > 1)
+                line << " identity " << f.Device << ':' << f.Inode << " links " << f.Links;
+            children.push_back(line.str() + "\n");
+        });
     }
     std::sort(children.begin(), children.end());
     for (const std::string& child : children)
@@ -210,9 +222,9 @@ std::string Describe(TFileSystemNode* node, bool expand, const std::string& inde
     return out.str();
 }
 
-// The tree of a file read back looks as the scan of the same tree, before and after expand: across
-// the group threshold, and with a file of several names counted at each name or once (the file then
-// carries the identities, and read counting every name it counts them all).
+// The tree of a file read back looks as the scan of the same tree, records and nodes, before and after
+// expand: across the group threshold, and with a file of several names counted at each name or once
+// (the file then carries the identities, and read counting every name it counts them all).
 TEST(ImportedListing, LooksAsTheScanOfTheSameTreeBeforeAndAfterExpand) {
     TempTree tree;
     // Written, so that they have blocks: the allocated sizes must match too.
@@ -222,6 +234,9 @@ TEST(ImportedListing, LooksAsTheScanOfTheSameTreeBeforeAndAfterExpand) {
     tree.File("zero", 0);
     tree.File("bytes\xff\xfe", 30);
     tree.File(std::string(255, 'n'), 40);
+    tree.File("old", 1);
+    const timespec before1970[2] = {{0, UTIME_OMIT}, {-86400, 0}};
+    Check(::utimensat(AT_FDCWD, (tree / "old").c_str(), before1970, 0) == 0, "utimensat");
     for (const char* dir : {"one-small", "empty", "only-large", "sub", "sub/deeper", "other"})
         tree.Dir(dir);
     tree.File("one-small/small", 10);
@@ -251,7 +266,7 @@ TEST(ImportedListing, LooksAsTheScanOfTheSameTreeBeforeAndAfterExpand) {
             const std::string body = NcduBody(imported.get());
             EXPECT_EQ(body, NcduBody(&scanned));
             for (const bool expand : {false, true})
-                EXPECT_EQ(Describe(imported.get(), expand), Describe(&scanned, expand)) << expand;
+                EXPECT_EQ(Describe(imported.get(), expand, once), Describe(&scanned, expand, once)) << expand;
             EXPECT_EQ(NcduBody(imported.get()), body);
             if (!once)
                 everyName = scanned.GetSize();

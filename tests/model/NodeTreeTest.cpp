@@ -3,7 +3,6 @@
 #include "model/SizeFormat.h"
 #include "model/TreeOperations.h"
 #include "scan/DirScanner.h"
-#include "scan/DiskListing.h"
 #include "support/PosixDir.h"
 
 #include "common/NodeLookup.h"
@@ -68,16 +67,16 @@ TEST_F(NodeTree, GroupingRulesAndLargeTotals) {
     EXPECT_EQ(Child(&root_, "two")->GetSize(), 1030);
     EXPECT_EQ(root_.GetSize(), 2 * huge + 6040);
     EXPECT_EQ(root_.GetFileCount(), 9);
-    EXPECT_EQ(one->ListFiles(ScanForChildrenFiles), 2);
-    EXPECT_EQ(one->ListFiles(ScanForChildrenFiles), -1) << "listing twice adds nothing";
+    EXPECT_EQ(one->ListFiles(), 2);
+    EXPECT_EQ(one->ListFiles(), -1) << "listing twice adds nothing";
     EXPECT_EQ(ChildNames(one), (std::vector<std::string>{"big", "small"}));
 
     TFileGroupNode* group = dynamic_cast<TDirNode*>(Child(&root_, "two"))->FileGroup();
     ASSERT_NE(group, nullptr);
-    EXPECT_EQ(group->ListFiles(ScanForChildrenFiles), 2);
+    EXPECT_EQ(group->ListFiles(), 2);
     EXPECT_EQ(ChildNames(group), (std::vector<std::string>{"a-small", "b-small"}));
     EXPECT_EQ(group->GetSize(), 30) << "listing changes no totals";
-    EXPECT_EQ(group->Parent()->ListFiles(ScanForChildrenFiles), 1);
+    EXPECT_EQ(group->Parent()->ListFiles(), 1);
     EXPECT_EQ(GetFullPath(Child(group, "a-small")), tree_ / "two/a-small")
         << "the group adds nothing to paths";
     ASSERT_NE(root_.FileGroup(), nullptr) << "empty files are grouped too";
@@ -133,8 +132,8 @@ TEST_F(NodeTree, FilesAreListedAndRescannedBeyondPathMax) {
     ASSERT_GT(GetFullPath(bottom).size(), static_cast<std::size_t>(PATH_MAX));
     ASSERT_NE(bottom->FileGroup(), nullptr);
 
-    EXPECT_EQ(bottom->ListFiles(ScanForChildrenFiles), 1);
-    EXPECT_EQ(bottom->FileGroup()->ListFiles(ScanForChildrenFiles), 2);
+    EXPECT_EQ(bottom->ListFiles(), 1);
+    EXPECT_EQ(bottom->FileGroup()->ListFiles(), 2);
     EXPECT_EQ(ChildNames(bottom->FileGroup()), (std::vector<std::string>{"s1", "s2"}));
     ASSERT_NE(Child(bottom, "big"), nullptr);
     EXPECT_EQ(Child(bottom, "big")->GetSize(), 5000);
@@ -163,7 +162,7 @@ TEST_F(NodeTree, ListingMakesTheNodesTheWalkRecordedWhateverTheDiskBecameSince) 
     tree_.File("d/big", 7);
     ASSERT_EQ(::chmod((tree_ / "d").c_str(), 0), 0);
     ::setfsuid(65534);
-    const std::pair listed{d->ListFiles(nullptr), d->FileGroup()->ListFiles(nullptr)};
+    const std::pair listed{d->ListFiles(), d->FileGroup()->ListFiles()};
     ::setfsuid(0);
     ASSERT_EQ(::chmod((tree_ / "d").c_str(), 0755), 0);
     EXPECT_EQ(listed, std::pair(1, 2));
