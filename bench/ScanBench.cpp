@@ -6,7 +6,6 @@
 #include "model/RootNodes.h"
 #include "model/TreeOperations.h"
 #include "scan/DirScanner.h"
-#include "scan/DiskListing.h"
 #include "scan/WorkerBudget.h"
 
 #include <benchmark/benchmark.h>
@@ -112,8 +111,7 @@ void BM_ExpandFolder(benchmark::State& state) {
     const auto* dir = static_cast<const quorvex::TDirNode*>(quorvex::FindNodeByPath(&node, root + "/g0/d0"));
     for (auto _ : state) {
         quorvex::TDirNode scratch;
-        const int listed = dir->ListDirectoryFiles(
-            &scratch, [](std::int64_t) { return true; }, quorvex::ScanForChildrenFiles);
+        const int listed = dir->ListDirectoryFiles(&scratch, [](std::int64_t) { return true; });
         if (listed != 100000)
             std::abort();
     }
