@@ -21,6 +21,7 @@
 #include "ui/DeletionController.h"
 #include "ui/DlgSettings.h"
 #include "ui/FavouritesController.h"
+#include "ui/FindBar.h"
 #include "ui/FormInfo.h"
 #include "ui/MainActions.h"
 #include "ui/MessageDialogs.h"
@@ -144,7 +145,9 @@ TFormMain::TFormMain(TSettings& settings, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(infoPanel_);
-    layout->addWidget(treeView_, 1);
+    CreateFindBar();
+    layout->addWidget(findBar_, 1);
+    layout->addWidget(treeView_, 2);
     setCentralWidget(central);
     statusPanel1_->setFixedWidth(kStatusPanel1Width);
     statusBar()->addWidget(statusPanel0_, 1);
@@ -216,6 +219,7 @@ void TFormMain::ConnectActions() {
     connect(a.SaveScanResult, &QAction::triggered, this, [this] { SaveScanResultAction(); });
     connect(a.Delete, &QAction::triggered, this, &TFormMain::ActDeleteExecute);
     connect(a.ShellOpenFile, &QAction::triggered, this, &TFormMain::ActShellOpenFileExecute);
+    connect(a.Find, &QAction::triggered, findBar_, &TFindBar::Open);
     connect(a.Exit, &QAction::triggered, this, &QWidget::close);
     connect(a.Info, &QAction::triggered, this, &TFormMain::ShowAbout);
 }
@@ -373,6 +377,7 @@ void TFormMain::ApplySettings(const TSettings& settings) {
     scans_->SetRefreshInterval(settings.TreeViewRefreshRate() > 0 ? settings.TreeViewRefreshRate()
                                                                   : kDefaultTreeViewRefreshRate);
     sizeFormatter_ = SizeFormatterFor(settings.FileSizeRounding());
+    findBar_->SetSizeFormatter(sizeFormatter_);
     treeModel_->SetSizeFormatter(sizeFormatter_);
     presentation_->ApplyBars(settings);
     treeView_->viewport()->update();
@@ -388,6 +393,7 @@ TSizeKind TFormMain::SizeKind() const {
 void TFormMain::SetAllocatedSizeShown(bool on) {
     settings_.SetAllocatedSize(on);
     treeModel_->SetSizeKind(SizeKind());
+    findBar_->Refresh();
     if (presentation_->IsFlat()) {
         // The flat list holds the items above a share of the total, which depends on the size shown.
         presentation_->Discard();
