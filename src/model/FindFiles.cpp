@@ -119,7 +119,8 @@ TFindResult FindInTree(const TGroupNode* top, const TFindQuery& query, std::size
     TFindResult result;
     const TNameMatcher matcher(query.Name);
     const bool allocated = query.SizeKind == TSizeKind::Allocated;
-    const auto offer = [&](std::int64_t size, std::int64_t time, const TFileSystemNode* node, std::string_view name) {
+    const auto offer = [&](std::int64_t size, std::int64_t time, const TFileSystemNode* node,
+                           std::string_view name) {
         ++result.Total;
         if (limit == 0 || (kept.size() == limit && size <= kept.top().Size))
             return;
@@ -137,7 +138,8 @@ TFindResult FindInTree(const TGroupNode* top, const TFindQuery& query, std::size
                 const std::int64_t size = allocated ? file.AllocatedSize : file.Size;
                 if (size < query.MinSize)
                     return;
-                if (query.ModifiedBefore > 0 && (file.ModifyTime <= 0 || file.ModifyTime >= query.ModifiedBefore))
+                if (query.ModifiedBefore > 0 &&
+                    (file.ModifyTime <= 0 || file.ModifyTime >= query.ModifiedBefore))
                     return;
                 if (!matcher.Empty() && !matcher.Matches(file.Name))
                     return;

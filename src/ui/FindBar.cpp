@@ -25,7 +25,7 @@ namespace {
 
 // Long enough to take a burst of typing as one search, short enough to feel immediate.
 constexpr int kDebounceMs = 25;
-constexpr std::int64_t kMegabyte = 1024 * 1024;
+constexpr std::int64_t kMegabyte = std::int64_t{1024} * 1024;
 
 QLocale DisplayLocale() {
     return QLocale();
@@ -66,8 +66,9 @@ QVariant TFindResultsModel::data(const QModelIndex& index, int role) const {
     case colPath:
         return DecodePath(hit->FullPath());
     case colSize:
-        return formatter_ == nullptr ? QString::number(hit->Size)
-                                     : QString::fromStdString(formatter_(hit->Size, LocaleDecimalSeparator()));
+        return formatter_ == nullptr
+                   ? QString::number(hit->Size)
+                   : QString::fromStdString(formatter_(hit->Size, LocaleDecimalSeparator()));
     case colModified:
         if (hit->ModifyTime <= 0)
             return QString();
@@ -116,6 +117,14 @@ TFindBar::TFindBar(Search search, QWidget* parent)
     results_->setSelectionMode(QAbstractItemView::SingleSelection);
     results_->header()->setStretchLastSection(false);
     results_->header()->setSectionResizeMode(TFindResultsModel::colPath, QHeaderView::Stretch);
+    // Wide enough for a whole date and a size, measured once rather than over every row.
+    const QString longestDate =
+        DisplayLocale().toString(QDateTime(QDate(2000, 12, 28), QTime(23, 59, 59)), QLocale::ShortFormat);
+    const int padding = 3 * fontMetrics().averageCharWidth();
+    results_->header()->resizeSection(TFindResultsModel::colModified,
+                                      fontMetrics().horizontalAdvance(longestDate) + padding);
+    results_->header()->resizeSection(
+        TFindResultsModel::colSize, fontMetrics().horizontalAdvance(QStringLiteral("1,023.99 MB")) + padding);
     results_->installEventFilter(this);
     note_->setObjectName(QStringLiteral("FindNote"));
 
@@ -201,8 +210,8 @@ void TFindBar::Refresh() {
             break;
         }
     }
-    ProgramLogger().debug("find: " + std::to_string(total) + " matches in " + std::to_string(clock.elapsed()) +
-                          " ms");
+    ProgramLogger().debug("find: " + std::to_string(total) + " matches in " +
+                          std::to_string(clock.elapsed()) + " ms");
 }
 
 const TFindHit* TFindBar::CurrentHit() const {
@@ -221,7 +230,8 @@ void TFindBar::keyPressEvent(QKeyEvent* event) {
 // Delete on a hit acts on it, not on whatever the tree has selected: the key is taken before the
 // window's Delete action sees it.
 bool TFindBar::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == results_ && (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
+    if (watched == results_ &&
+        (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
         if (key->key() == Qt::Key_Delete && (modifiers == Qt::NoModifier || modifiers == Qt::ShiftModifier)) {

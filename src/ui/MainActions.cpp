@@ -63,7 +63,8 @@ TMainActions::TMainActions(QMainWindow& window) {
     ShellOpenFile->setShortcutContext(Qt::WidgetShortcut); // the tree's own activation handles Enter
     Find = make("ActFind", N_("&Find..."));
     Find->setShortcut(QKeySequence::Find);
-    Find->setToolTip(QString::fromUtf8(N_("Find files and folders anywhere in the scan by name, size and age")));
+    Find->setToolTip(
+        QString::fromUtf8(N_("Find files and folders anywhere in the scan by name, size and age")));
     Exit = make("ActExit", N_("E&xit"));
     Exit->setShortcut(QKeySequence::Quit);
     Info = make("ActInfo", N_("&Information..."));

@@ -112,9 +112,10 @@ std::vector<TFileSystemNode*> TTreePresentation::BuildFlatList(TRootNode* root, 
                 leaves.push_back(node);
         }
     }
-    std::stable_sort(leaves.begin(), leaves.end(), [kind](const TFileSystemNode* a, const TFileSystemNode* b) {
-        return a->GetSize(kind) > b->GetSize(kind);
-    });
+    std::stable_sort(leaves.begin(), leaves.end(),
+                     [kind](const TFileSystemNode* a, const TFileSystemNode* b) {
+                         return a->GetSize(kind) > b->GetSize(kind);
+                     });
     leaves.insert(leaves.begin(), root);
     return leaves;
 }

@@ -330,16 +330,23 @@ TEST_F(DeleteActionTest, ItemsReplacedSinceTheScanAreRefusedAndTheOthersGo) {
         << "what was not deleted is shown as it was scanned";
 }
 
-
 // Ctrl+F reaches files of folders never opened, by part of a name and by a glob, and leads back to the
 // tree's row, its deletion and its focus; the flat list holds such files too.
 TEST_F(DeleteActionTest, FindBarReachesUnopenedFilesRevealsThemDeletesJustTheHitAndEscapes) {
-    Populate(data_, {{"a", -1}, {"a/b", -1}, {"a/b/c", -1}, {"a/b/c/Report-2019.ISO", 2 << 20},
-                     {"a/b/c/report.txt", 50}, {"a/b/c/old.iso", 3000}, {"reports", -1}, {"reports/f", 10},
-                     {"z", -1}, {"z/y", -1}, {"z/y/big.bin", 1 << 20}});
+    Populate(data_, {{"a", -1},
+                     {"a/b", -1},
+                     {"a/b/c", -1},
+                     {"a/b/c/Report-2019.ISO", 2 << 20},
+                     {"a/b/c/report.txt", 50},
+                     {"a/b/c/old.iso", 3000},
+                     {"reports", -1},
+                     {"reports/f", 10},
+                     {"z", -1},
+                     {"z/y", -1},
+                     {"z/y/big.bin", 1 << 20}});
     const std::string iso = data_ / "a/b/c/Report-2019.ISO";
-    std::filesystem::last_write_time(data_ / "a/b/c/old.iso",
-                                     std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 800));
+    std::filesystem::last_write_time(data_ / "a/b/c/old.iso", std::filesystem::file_time_type::clock::now() -
+                                                                  std::chrono::hours(24 * 800));
     ASSERT_TRUE(Scan(form_, data_.Path()));
     QTest::keyClick(&form_, Qt::Key_F, Qt::ControlModifier);
     TFindBar& bar = *form_.FindBar();
