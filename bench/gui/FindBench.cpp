@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
         updated = false;
         clock.restart();
         const QString last(QChar::fromLatin1(typed[std::strlen(typed) - 1]));
-        QKeyEvent press(QEvent::KeyPress, last.toUpper().unicode(), Qt::NoModifier, last);
+        QKeyEvent press(QEvent::KeyPress, last.toUpper().at(0).unicode(), Qt::NoModifier, last);
         QCoreApplication::sendEvent(bar.NameField(), &press);
         while (!updated)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
