@@ -24,7 +24,7 @@ namespace quorvex {
 namespace {
 
 // Long enough to take a burst of typing as one search, short enough to feel immediate.
-constexpr int kDebounceMs = 25;
+constexpr int kDebounceMs = 10;
 constexpr std::int64_t kMegabyte = std::int64_t{1024} * 1024;
 
 QLocale DisplayLocale() {
