@@ -61,8 +61,7 @@ void TFormMain::DeleteFound(bool permanent) {
     const TFileSystemNode* node = RevealFound(found);
     if (node == nullptr || GetFullPath(node) != found.FullPath())
         return;
-    DeleteSelection(permanent);
-    findBar_->Refresh();
+    DeleteSelection(permanent); // the list is found again once the tree follows the disk
     findBar_->Results()->setFocus();
 }
 
