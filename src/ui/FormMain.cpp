@@ -22,6 +22,7 @@
 #include "ui/DlgSettings.h"
 #include "ui/FavouritesController.h"
 #include "ui/FileViews.h"
+#include "ui/FindBar.h"
 #include "ui/FormInfo.h"
 #include "ui/MainActions.h"
 #include "ui/MessageDialogs.h"
@@ -146,7 +147,9 @@ TFormMain::TFormMain(TSettings& settings, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(infoPanel_);
-    layout->addWidget(treeView_, 1);
+    CreateFindBar();
+    layout->addWidget(findBar_, 1);
+    layout->addWidget(treeView_, 2);
     setCentralWidget(central);
     statusPanel1_->setFixedWidth(kStatusPanel1Width);
     statusBar()->addWidget(statusPanel0_, 1);
@@ -238,6 +241,7 @@ void TFormMain::ConnectActions() {
     connect(a.SaveScanResult, &QAction::triggered, this, [this] { SaveScanResultAction(); });
     connect(a.Delete, &QAction::triggered, this, &TFormMain::ActDeleteExecute);
     connect(a.ShellOpenFile, &QAction::triggered, this, &TFormMain::ActShellOpenFileExecute);
+    connect(a.Find, &QAction::triggered, findBar_, &TFindBar::Open);
     connect(a.Exit, &QAction::triggered, this, &QWidget::close);
     connect(a.Info, &QAction::triggered, this, &TFormMain::ShowAbout);
 }
@@ -396,6 +400,7 @@ void TFormMain::ApplySettings(const TSettings& settings) {
     scans_->SetRefreshInterval(settings.TreeViewRefreshRate() > 0 ? settings.TreeViewRefreshRate()
                                                                   : kDefaultTreeViewRefreshRate);
     sizeFormatter_ = SizeFormatterFor(settings.FileSizeRounding());
+    findBar_->SetSizeFormatter(sizeFormatter_);
     treeModel_->SetSizeFormatter(sizeFormatter_);
     presentation_->ApplyBars(settings);
     fileViews_->SizesChanged();
@@ -413,6 +418,7 @@ void TFormMain::SetAllocatedSizeShown(bool on) {
     settings_.SetAllocatedSize(on);
     treeModel_->SetSizeKind(SizeKind());
     fileViews_->SizesChanged();
+    findBar_->Refresh();
     if (presentation_->IsFlat()) {
         // The flat list holds the items above a share of the total, which depends on the size shown.
         presentation_->Discard();

@@ -24,6 +24,8 @@ class TDirNode;
 class TDirScanThread;
 class TFavouritesController;
 class TFileViews;
+class TFindBar;
+struct TFindHit;
 class TFileSystemApi;
 class TFileSystemNode;
 class TFrameInfoPanel;
@@ -113,6 +115,7 @@ public:
     const std::string& PendingScanPath() const;
     const std::string& LastScanDir() const;
     TNodeTreeView* TreeView() const { return treeView_; }
+    TFindBar* FindBar() const { return findBar_; }
     TNodeTreeModel* TreeModel() const { return treeModel_; }
     TFrameInfoPanel* InfoPanel() const { return infoPanel_; }
     TFileViews* FileViews() const { return fileViews_; }
@@ -164,6 +167,12 @@ private:
     void CreateChangeNotify();
     void DrivesChanged(const std::string& logLine);
     void OnInfoPanelRefresh(const std::string& path);
+    // FormMainFind.cpp: the find bar over the tree.
+    void CreateFindBar();
+    // Selects the hit's node in the tree (a file of a folder still being scanned: the folder) and
+    // returns it; null when the tree holds no such path any more.
+    TFileSystemNode* RevealFound(const TFindHit& hit);
+    void DeleteFound(bool permanent);
 
     TSettings& settings_;
     ScreenSectionNameSource previousScreenSource_;
@@ -172,6 +181,7 @@ private:
     TNodeTreeModel* treeModel_;
     TNodeTreeView* treeView_;
     TFrameInfoPanel* infoPanel_;
+    TFindBar* findBar_ = nullptr;
     TSHChangeNotify* changeNotify_ = nullptr;
     QLabel* statusPanel0_;
     QLabel* statusPanel1_;

@@ -7,6 +7,7 @@
 #include "model/TreeOperations.h"
 #include "ui/DeletionController.h"
 #include "ui/FileViews.h"
+#include "ui/FindBar.h"
 #include "ui/NodeTreeModel.h"
 #include "ui/NodeTreeView.h"
 #include "ui/TreePresentation.h"
@@ -69,6 +70,7 @@ void TFormMain::UpdateTreeAfterDeletion(const TDeletionDone& done, const TFileSy
     // What is left of a directory that went only in part is read again, so its totals are the disk's.
     for (TDirNode* dir : plan.PartlyDeleted)
         RescanNode(dir);
+    findBar_->Refresh();
     UpdateActions();
 }
 

@@ -16,6 +16,7 @@
 #include "support/Utilities.h"
 #include "ui/FavouritesController.h"
 #include "ui/FileViews.h"
+#include "ui/FindBar.h"
 #include "ui/NodeTreeModel.h"
 #include "ui/NodeTreeView.h"
 #include "ui/ScanController.h"
@@ -93,6 +94,7 @@ void TFormMain::ReplaceRoot(std::unique_ptr<TRootNode> root) {
     if (presentation_->IsFlat() && rootNode_ != nullptr)
         RebuildTree();
     treeView_->ExpandInitialRows();
+    findBar_->Refresh();
     // Whatever the panels said was about the old tree.
     statusPanel0_->clear();
     statusPanel1_->clear();
@@ -273,6 +275,7 @@ void TFormMain::ScanFinished(TDirScanThread& thread) {
     // selection change that would fill the panels with that row.
     statusPanel0_->clear();
     ShowScanDuration(thread.Scanner().ElapsedSeconds());
+    findBar_->Refresh();
     UpdateActions();
     emit ScanFinishedSignal();
 }

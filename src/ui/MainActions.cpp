@@ -61,6 +61,10 @@ TMainActions::TMainActions(QMainWindow& window) {
     ShellOpenFile = make("ActShellOpenFile", N_("&Open"));
     ShellOpenFile->setShortcut(QKeySequence(Qt::Key_Return));
     ShellOpenFile->setShortcutContext(Qt::WidgetShortcut); // the tree's own activation handles Enter
+    Find = make("ActFind", N_("&Find..."));
+    Find->setShortcut(QKeySequence::Find);
+    Find->setToolTip(
+        QString::fromUtf8(N_("Find files and folders anywhere in the scan by name, size and age")));
     Exit = make("ActExit", N_("E&xit"));
     Exit->setShortcut(QKeySequence::Quit);
     Info = make("ActInfo", N_("&Information..."));
@@ -83,6 +87,7 @@ void TMainActions::BuildMenusAndToolbar(QMainWindow& window, QMenu* favouritesSu
     OptionsMenu->addAction(OpenInExplorer);
     OptionsMenu->addAction(SaveScanResult);
     OptionsMenu->addAction(Delete);
+    OptionsMenu->addAction(Find);
     OptionsMenu->addSeparator();
     OptionsMenu->addAction(ShowTreeView);
     OptionsMenu->addAction(ShowFlatView);

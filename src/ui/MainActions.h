@@ -30,6 +30,7 @@ public:
     QAction* SaveScanResult = nullptr;
     QAction* Delete = nullptr;
     QAction* ShellOpenFile = nullptr;
+    QAction* Find = nullptr;
     QAction* Exit = nullptr;
     QAction* Info = nullptr;
     // Their entries' tool tips are shown while an imported tree is.

@@ -10,7 +10,9 @@
 #include "ui/NodeItemDelegate.h"
 #include "ui/NodeTreeView.h"
 
+#include <algorithm>
 #include <cmath>
+#include <string>
 
 namespace quorvex {
 
@@ -64,38 +66,58 @@ void TTreePresentation::ApplyBars(const TSettings& settings) {
                                    settings.PaintOptions().Contains(poDrawChildPercentBars));
 }
 
+// Every leaf: the files (from the records, so those of folders never opened too), the folders without
+// subfolders and the file groups. A file becomes a node only when it makes the list.
 std::vector<TFileSystemNode*> TTreePresentation::BuildFlatList(TRootNode* root, TSizeKind kind) {
-    std::vector<TFileSystemNode*> list{root};
     const auto threshold =
         static_cast<std::int64_t>(std::llround(static_cast<double>(root->GetSize(kind)) / 1000.0));
-    struct Frame {
-        const TGroupNode* group;
-        int next;
-    };
-    std::vector<Frame> stack{{root, 0}};
-    while (!stack.empty()) {
-        Frame& top = stack.back();
-        TFileSystemNode* child = nullptr;
+    std::vector<TFileSystemNode*> leaves;
+    std::vector<TGroupNode*> pending{root};
+    std::vector<std::string> bigFiles;
+    while (!pending.empty()) {
+        TGroupNode* group = pending.back();
+        pending.pop_back();
+        bool hasSubfolders = false;
         {
-            TChildrenLock guard(top.group);
-            if (top.next < guard.Children().Count())
-                child = guard.Children().Items(top.next++);
-            // A group of one file may still be dissolved by its scanner; it is not worth a row anyway.
-            if (child != nullptr && child->GetNodeType() == ntFileGroup &&
-                static_cast<const TGroupNode*>(child)->StoredFileCount() < 2)
-                continue;
+            TChildrenLock guard(group);
+            for (const auto& child : guard.Children()) {
+                if (child->GetNodeType() == ntFile)
+                    continue; // listed files are records as well
+                auto* childGroup = static_cast<TGroupNode*>(child.get());
+                // A group of one file may still be dissolved by its scanner; it is not worth a row anyway.
+                if (child->GetNodeType() == ntFileGroup) {
+                    if (childGroup->StoredFileCount() >= 2 && child->GetSize(kind) >= threshold)
+                        leaves.push_back(child.get());
+                    continue;
+                }
+                hasSubfolders = true;
+                pending.push_back(childGroup);
+            }
         }
-        if (child == nullptr) {
-            stack.pop_back();
+        if (!hasSubfolders && group != root && group->GetSize(kind) >= threshold)
+            leaves.push_back(group);
+        auto* dir = dynamic_cast<TDirNode*>(group);
+        if (dir == nullptr || dir->IsScanning())
             continue;
+        bigFiles.clear();
+        dir->ForEachFile([&](const TPackedFile& file) {
+            // A name counted at another adds nothing, and its node has no size.
+            if ((file.Attributes & kCountedAtAnotherName) == 0 &&
+                (kind == TSizeKind::Allocated ? file.AllocatedSize : file.Size) >= threshold)
+                bigFiles.emplace_back(file.Name);
+        });
+        // Outside the records' lock: making the nodes takes it again.
+        for (const std::string& name : bigFiles) {
+            if (TFileSystemNode* node = FileNodeOf(dir, name))
+                leaves.push_back(node);
         }
-        const auto* dir = dynamic_cast<const TDirNode*>(child);
-        if (dir != nullptr && HasChildren(dir))
-            stack.push_back({dir, 0});
-        else if (child->GetSize(kind) >= threshold)
-            list.push_back(child);
     }
-    return list;
+    std::stable_sort(leaves.begin(), leaves.end(),
+                     [kind](const TFileSystemNode* a, const TFileSystemNode* b) {
+                         return a->GetSize(kind) > b->GetSize(kind);
+                     });
+    leaves.insert(leaves.begin(), root);
+    return leaves;
 }
 
 } // namespace quorvex

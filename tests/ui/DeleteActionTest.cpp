@@ -4,11 +4,19 @@
 
 #include "common/TinyTmpfs.h"
 
+#include "ui/FindBar.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
 #include <QMenu>
 #include <QProgressDialog>
+#include <QSpinBox>
+#include <QTimer>
+#include <QTreeView>
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <thread>
 
 using namespace quorvex;
@@ -332,6 +340,77 @@ TEST_F(DeleteActionTest, ItemsReplacedSinceTheScanAreRefusedAndTheOthersGo) {
     EXPECT_NE(Node(data_ / "b.bin"), nullptr);
     EXPECT_EQ(Dir(form_, data_ / "c")->GetSize(), 3 << 20)
         << "what was not deleted is shown as it was scanned";
+}
+
+// Ctrl+F reaches files of folders never opened, by part of a name and by a glob, and leads back to the
+// tree's row, its deletion and its focus; the flat list holds such files too.
+TEST_F(DeleteActionTest, FindBarReachesUnopenedFilesRevealsThemDeletesJustTheHitAndEscapes) {
+    for (const char* dir : {"a", "a/b", "a/b/c", "reports", "z", "z/y"})
+        data_.Dir(dir);
+    Populate(data_, {{"a/b/c/Report-2019.ISO", 2 << 20},
+                     {"a/b/c/report.txt", 50},
+                     {"a/b/c/old.iso", 3000},
+                     {"reports/f", 10},
+                     {"z/y/big.bin", 1 << 20}});
+    const std::string iso = data_ / "a/b/c/Report-2019.ISO";
+    const std::string old = data_ / "a/b/c/old.iso";
+    std::filesystem::last_write_time(old, std::filesystem::file_time_type::clock::now() -
+                                              std::chrono::hours(24 * 800));
+    ASSERT_TRUE(Scan(form_, data_.Path()));
+    QTest::keyClick(&form_, Qt::Key_F, Qt::ControlModifier);
+    TFindBar& bar = *form_.FindBar();
+    ASSERT_TRUE(bar.isVisible() && bar.NameField()->hasFocus());
+    QAbstractItemModelTester tester(bar.Model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    // What the list shows once the typing (if any) has been taken in.
+    const auto found = [&](const char* typed = nullptr) {
+        if (typed != nullptr) {
+            bar.NameField()->clear();
+            QTest::keyClicks(bar.NameField(), typed);
+        }
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !bar.findChild<QTimer*>("FindDebounce")->isActive(); }));
+        std::vector<std::string> paths;
+        for (const TFindHit& hit : bar.Model()->Result().Hits)
+            paths.push_back(hit.FullPath());
+        return paths;
+    };
+    EXPECT_EQ(found("report"),
+              (std::vector<std::string>{iso, data_ / "a/b/c/report.txt", data_ / "reports"}));
+    EXPECT_EQ(found("*.iso"), (std::vector<std::string>{iso, old}));
+    bar.findChild<QSpinBox*>("FindMinSize")->setValue(1);
+    EXPECT_EQ(found(), std::vector<std::string>{iso}) << "at least 1 MiB";
+    bar.findChild<QSpinBox*>("FindMinSize")->setValue(0);
+    bar.findChild<QCheckBox*>("FindOlderOn")->setChecked(true); // a year ago
+    EXPECT_EQ(found(), std::vector<std::string>{old});
+    bar.findChild<QCheckBox*>("FindOlderOn")->setChecked(false);
+    ASSERT_EQ(found("*.[i]so"), (std::vector<std::string>{iso, old}));
+
+    bar.Results()->setCurrentIndex(bar.Model()->index(0, 0));
+    EXPECT_EQ(form_.TreeView()->SelectedNodes(), std::vector<TFileSystemNode*>{Node(iso)});
+    // The tree's selection moves elsewhere: Delete on the hit still deletes the hit alone.
+    SelectOnly(form_, Node(data_ / "reports"));
+    BoxAnswers yes;
+    bar.Results()->setFocus();
+    QTest::keyClick(bar.Results(), Qt::Key_Delete);
+    ASSERT_EQ(yes.texts.size(), 1U);
+    EXPECT_FALSE(Exists(iso));
+    EXPECT_TRUE(InTrash(iso));
+    EXPECT_TRUE(Exists(old) && Exists(data_ / "reports/f"));
+    EXPECT_EQ(Node(iso), nullptr);
+    EXPECT_EQ(found(), std::vector<std::string>{old});
+
+    form_.activateWindow(); // the message box took the activation, which a window manager hands back
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form_));
+    QTest::keyClick(bar.NameField(), Qt::Key_Escape);
+    EXPECT_FALSE(bar.isVisible());
+    EXPECT_TRUE(form_.TreeView()->hasFocus());
+
+    Trigger(form_, "ActShowFlatView");
+    std::set<std::string> rows;
+    for (int row = 0; row < form_.TreeModel()->rowCount(); ++row)
+        rows.insert(Text(*form_.TreeModel(), row, 0).toStdString());
+    EXPECT_EQ(rows.count(data_ / "z/y/big.bin") + rows.count(old), 2U) << "files of folders never opened";
+    EXPECT_EQ(rows.count(data_ / "a/b/c/report.txt"), 0U) << "under a thousandth";
+    EXPECT_TRUE(errors_.empty()) << errors_.front();
 }
 
 } // namespace

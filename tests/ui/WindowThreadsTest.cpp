@@ -3,9 +3,11 @@
 
 #include "FormMainFixture.h"
 
+#include "ui/FindBar.h"
 #include "ui/MessageDialogs.h"
 
 #include <QDeadlineTimer>
+#include <QLineEdit>
 
 #include <atomic>
 #include <cstring>
@@ -166,6 +168,27 @@ TEST_F(FormMainTest, WhileAScanRunsTheTitleFollowsItAndTheStatusBarShowsNoSizeNo
 }
 
 // The view must only ever see counts it was told about while a scan thread appends children.
+// The searches and the flat list read the records while the walk writes them, on the window's thread.
+TEST_F(FormMainTest, FindAndTheFlatListRacingARunningScanSeeEveryFileOnceItEnds) {
+    TempTree data;
+    MakeWideTree(data, 60, 30);
+    TFormMain form(settings_);
+    QSignalSpy finished(&form, &TFormMain::ScanFinishedSignal);
+    form.StartDirScan(data.Path());
+    Trigger(form, "ActFind");
+    Trigger(form, "ActShowFlatView");
+    TFindBar& bar = *form.FindBar();
+    for (int searches = 0; finished.count() == 0; ++searches) {
+        bar.NameField()->setText(searches % 2 == 0 ? "g.bin" : "*.bin");
+        bar.Refresh();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    bar.NameField()->setText("G.b?n");
+    bar.Refresh();
+    EXPECT_EQ(bar.Model()->Result().Total, 60U * 30U);
+    EXPECT_EQ(bar.Model()->rowCount(), static_cast<int>(TFindBar::kShownHits));
+}
+
 TEST(NodeTreeModel, ModelTesterPassesDuringALiveScan) {
     TempTree tree;
     MakeWideTree(tree, 12, 8);
