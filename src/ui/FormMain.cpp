@@ -121,7 +121,7 @@ TFormMain::TFormMain(TSettings& settings, QWidget* parent)
                    },
                    [this] { treeView_->viewport()->update(); },
                    [this] {
-                       presentation_->Discard();
+                       presentation_->DiscardWhileGrowing();
                        RebuildTree();
                        fileViews_->TreeGrew();
                    },

@@ -55,8 +55,10 @@ void TTreePresentation::Rebuild(TRootNode* root, TSizeKind kind) {
         view_->RebuildTree();
         return;
     }
-    if (flatList_.empty())
+    if (flatList_.empty()) {
         flatList_ = BuildFlatList(root, kind);
+        built_.start();
+    }
     view_->ShowFlatList(flatList_);
 }
 

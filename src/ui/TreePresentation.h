@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QElapsedTimer>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,6 +36,12 @@ public:
     void Rebuild(TRootNode* root, TSizeKind kind);
     // The flat list is made anew at the next rebuild; it must go before any node it holds is destroyed.
     void Discard() { flatList_.clear(); }
+    // At a scan's refresh tick: the tree's rows follow every tick, while the flat list, which reads
+    // every file's record, is built again at most every two seconds.
+    void DiscardWhileGrowing() {
+        if (!flat_ || !built_.isValid() || built_.hasExpired(kFlatRebuildPauseMs))
+            Discard();
+    }
     const std::vector<TFileSystemNode*>& FlatList() const { return flatList_; }
 
     // The bar painters the settings name.
@@ -46,6 +54,8 @@ private:
 
     TNodeTreeView* const view_;
     std::vector<TFileSystemNode*> flatList_;
+    static constexpr qint64 kFlatRebuildPauseMs = 2000;
+    QElapsedTimer built_; // since the flat list was last built
     bool flat_ = false;
     std::string treeWidths_;
     std::string flatWidths_;
