@@ -106,8 +106,7 @@ TFileKinds::TFileKinds() {
     std::unordered_set<std::string> disputed;
     for (const QMimeType& type : database.allMimeTypes()) {
         for (const QString& suffix : type.suffixes()) {
-            std::string extension(1, '.');
-            extension += AsciiLowered(suffix.toStdString());
+            std::string extension = AsciiLowered((QLatin1Char('.') + suffix).toStdString());
             if (extension.size() < 2)
                 continue;
             if (!claimed.emplace(extension, type).second)
