@@ -129,6 +129,8 @@ TFindBar::TFindBar(Search search, QWidget* parent)
     note_->setObjectName(QStringLiteral("FindNote"));
 
     auto* fields = new QHBoxLayout;
+    // Room for a glob and a word or two even in a narrow window; the other fields give way first.
+    name_->setMinimumWidth(name_->fontMetrics().averageCharWidth() * 24);
     fields->addWidget(name_, 3);
     fields->addWidget(sizeLabel);
     fields->addWidget(minSize_);

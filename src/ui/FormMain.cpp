@@ -38,6 +38,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QSessionManager>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -148,8 +149,15 @@ TFormMain::TFormMain(TSettings& settings, QWidget* parent)
     layout->setSpacing(0);
     layout->addWidget(infoPanel_);
     CreateFindBar();
-    layout->addWidget(findBar_, 1);
-    layout->addWidget(treeView_, 2);
+    // A splitter, so that a long list of finds can take more of the height than the tree.
+    auto* split = new QSplitter(Qt::Vertical, central);
+    split->setObjectName(QStringLiteral("FindSplitter"));
+    split->setChildrenCollapsible(false);
+    split->addWidget(findBar_);
+    split->addWidget(treeView_);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 2);
+    layout->addWidget(split, 1);
     setCentralWidget(central);
     statusPanel1_->setFixedWidth(kStatusPanel1Width);
     statusBar()->addWidget(statusPanel0_, 1);
