@@ -139,7 +139,7 @@ QVariant TFileStatsModel::headerData(int section, Qt::Orientation orientation, i
 // ---- Share bars ----------------------------------------------------------------------------
 
 TShareBarDelegate::TShareBarDelegate(std::function<TQxBarChartPainter*()> painter, QObject* parent)
-    : QStyledItemDelegate(parent), painter_(std::move(painter)) {}
+    : TBarCellDelegate(parent), painter_(std::move(painter)) {}
 
 void TShareBarDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                               const QModelIndex& index) const {
@@ -147,12 +147,7 @@ void TShareBarDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
         QStyledItemDelegate::paint(painter, option, index);
         return;
     }
-    QStyleOptionViewItem opt = option;
-    initStyleOption(&opt, index);
-    opt.text.clear();
-    const QWidget* widget = option.widget;
-    QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
-    style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget); // background and selection
+    const QStyleOptionViewItem opt = PaintCellBackground(painter, option, index);
     TQxBarChartPainter* bars = painter_ ? painter_() : nullptr;
     if (bars == nullptr)
         return;

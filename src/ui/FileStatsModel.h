@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/SizeFormat.h"
+#include "ui/NodeItemDelegate.h"
 
 #include <QAbstractItemModel>
 #include <QColor>
@@ -78,7 +79,7 @@ private:
 
 // Draws a statistics model's share column with the configured bar painter, as the tree's percentage
 // column is drawn; the painter is asked for at every paint, as the settings may replace it.
-class TShareBarDelegate : public QStyledItemDelegate {
+class TShareBarDelegate : public TBarCellDelegate {
 public:
     TShareBarDelegate(std::function<TQxBarChartPainter*()> painter, QObject* parent);
     void paint(QPainter* painter, const QStyleOptionViewItem& option,

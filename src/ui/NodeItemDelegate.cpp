@@ -8,7 +8,7 @@
 
 namespace quorvex {
 
-TNodeItemDelegate::TNodeItemDelegate(QObject* parent) : QStyledItemDelegate(parent) {}
+TNodeItemDelegate::TNodeItemDelegate(QObject* parent) : TBarCellDelegate(parent) {}
 
 void TNodeItemDelegate::SetPainters(const TPercentCellPainters& painters, bool drawChildBars) {
     painters_ = painters;
@@ -42,14 +42,21 @@ void TNodeItemDelegate::initStyleOption(QStyleOptionViewItem* option, const QMod
     }
 }
 
-void TNodeItemDelegate::PaintPercent(QPainter* painter, const QStyleOptionViewItem& option,
-                                     const QModelIndex& index) const {
+QStyleOptionViewItem TBarCellDelegate::PaintCellBackground(QPainter* painter,
+                                                           const QStyleOptionViewItem& option,
+                                                           const QModelIndex& index) const {
     QStyleOptionViewItem opt = option;
     initStyleOption(&opt, index);
     opt.text.clear();
     const QWidget* widget = option.widget;
     QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
     style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget); // background and selection
+    return opt;
+}
+
+void TNodeItemDelegate::PaintPercent(QPainter* painter, const QStyleOptionViewItem& option,
+                                     const QModelIndex& index) const {
+    const QStyleOptionViewItem opt = PaintCellBackground(painter, option, index);
 
     const auto* model = qobject_cast<const TNodeTreeModel*>(index.model());
     const TFileSystemNode* node = model != nullptr ? model->NodeAt(index) : nullptr;
