@@ -44,12 +44,12 @@ ensure_packages() {
     fi
 }
 
-# Every build is dated by the last commit, so that two builds of one commit give the same bytes: the
-# manual's date, the resource files' times compiled in by rcc, the package members' times.
-if [ -z "${SOURCE_DATE_EPOCH:-}" ] && epoch=$(git log -1 --format=%ct 2>/dev/null); then
-    export SOURCE_DATE_EPOCH=$epoch
-fi
-[ -n "${SOURCE_DATE_EPOCH:-}" ] && export QT_RCC_SOURCE_DATE_OVERRIDE=$SOURCE_DATE_EPOCH
+# Two builds of one commit give the same bytes. rcc compiles the resource files' times in, which the
+# program never reads: one fixed time, so that an output an incremental build keeps equals a fresh
+# one (rcc prefers SOURCE_DATE_EPOCH, so that is left to the packaging step).
+export QT_RCC_SOURCE_DATE_OVERRIDE=1
+package_date=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || true)}
+unset SOURCE_DATE_EPOCH
 
 build() {
     local preset=$1; shift
@@ -117,7 +117,8 @@ case "$cmd" in
         ensure_packages "${PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}"
         build release --target quorvex # and, through it, the window program and the data files
         rm -f build/release/quorvex_*.deb
-        (cd build/release && cpack -G DEB >&2)
+        # The package's members are dated by the last commit (or the SOURCE_DATE_EPOCH given).
+        (cd build/release && SOURCE_DATE_EPOCH=$package_date cpack -G DEB >&2)
         # A package a distribution would take: no error and no warning.
         lintian --fail-on error,warning build/release/quorvex_*.deb
         ls build/release/quorvex_*.deb

@@ -37,14 +37,16 @@ foreach(size IN LISTS QUORVEX_ICON_SIZES)
 endforeach()
 qt_add_resources(quorvex_gui appicon PREFIX /appicon BASE ${icon_dir} FILES ${icon_pngs})
 
-# The manual page, from its scdoc source, dated by the last commit; installed compressed. gzip -n
-# keeps the file's name and time out of the archive.
+# The manual page, from its scdoc source, installed compressed (gzip -n keeps the file's name and time
+# out). It is dated by the release of its version in the AppStream metadata, not by the day of the
+# build, so that every build of one version gives the same page.
 set(man_page ${CMAKE_CURRENT_BINARY_DIR}/man/quorvex.1)
+set(metainfo ${CMAKE_CURRENT_SOURCE_DIR}/data/${QUORVEX_APP_ID}.metainfo.xml)
 add_custom_command(OUTPUT ${man_page} ${man_page}.gz
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/man
-  COMMAND sh -c [[export SOURCE_DATE_EPOCH="${SOURCE_DATE_EPOCH:-$(git -C "$4" log -1 --format=%ct)}"; "$1" < "$2" > "$3.tmp" && mv "$3.tmp" "$3" && gzip -9nc "$3" > "$3.gz"]]
-          scdoc ${SCDOC} ${CMAKE_CURRENT_SOURCE_DIR}/man/quorvex.1.scd ${man_page} ${CMAKE_CURRENT_SOURCE_DIR}
-  DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/man/quorvex.1.scd VERBATIM)
+  COMMAND sh -c [[day=$(sed -n 's/.*<release version="[^"]*" date="\([0-9-]*\)".*/\1/p' "$4" | head -n 1) && export SOURCE_DATE_EPOCH=$(date -u -d "$day" +%s) && "$1" < "$2" > "$3.tmp" && mv "$3.tmp" "$3" && gzip -9nc "$3" > "$3.gz"]]
+          scdoc ${SCDOC} ${CMAKE_CURRENT_SOURCE_DIR}/man/quorvex.1.scd ${man_page} ${metainfo}
+  DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/man/quorvex.1.scd ${metainfo} VERBATIM)
 
 # The package's maintainer signs its change log: Debian's DEBFULLNAME and DEBEMAIL when set, else the
 # author of the commit that is built. No address is made up here.
