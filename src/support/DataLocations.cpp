@@ -23,7 +23,7 @@ std::filesystem::path ProgramFolder() {
 
 std::filesystem::path InstalledDataFolder() {
     const auto folder = ProgramFolder();
-    const auto fromBin = (folder / QUORVEX_DATA_FROM_BIN).lexically_normal();
+    auto fromBin = (folder / QUORVEX_DATA_FROM_BIN).lexically_normal();
     std::error_code error;
     if (std::filesystem::is_directory(fromBin, error))
         return fromBin;
