@@ -12,7 +12,9 @@
 namespace quorvex {
 
 int StartWindowProgram(char** argv) {
-    const auto program = ProgramFolder() / QUORVEX_WINDOW_PROGRAM;
+    // Beside the command in the build tree, in libexec once installed: it is no command of its own.
+    const auto program = DataLocation(QUORVEX_WINDOW_PROGRAM, TDataKind::RegularFile, ProgramFolder(),
+                                      InstalledProgramFolder());
     ::execv(program.c_str(), argv);
     const int error = errno;
     InitializeTranslation();

@@ -2,8 +2,9 @@
 
 namespace quorvex {
 
-// Replaces this process by the window program, which lies beside this one (in the build tree and when
-// installed), with the same arguments. Returns only when that cannot be done: 127, after saying why.
+// Replaces this process by the window program, which lies beside this one in the build tree and in
+// libexec/quorvex once installed, with the same arguments. Returns only when that cannot be done: 127, after
+// saying why.
 int StartWindowProgram(char** argv);
 
 } // namespace quorvex

@@ -13,10 +13,12 @@
 #include <log4cplus/nullappender.h>
 
 #include <array>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <sstream>
 #include <string_view>
+#include <vector>
 
 namespace quorvex {
 namespace {
@@ -44,6 +46,7 @@ constexpr std::array kOptionNames{
     Rename{".append", ".Append"},
     Rename{".maxFileSize", ".MaxFileSize"},
     Rename{".maxBackupIndex", ".MaxBackupIndex"},
+    Rename{".createDirs", ".CreateDirs"},
 };
 
 std::string Trim(std::string_view s) {
@@ -153,7 +156,18 @@ TProgramLogger& ProgramLogger() {
 }
 
 std::string DefaultLogConfigPath() {
-    return DataLocation("log.cfg", TDataKind::RegularFile).string();
+    const auto beside = ProgramFolder() / "log.cfg";
+    std::vector<std::filesystem::path> candidates;
+    if (const auto config = UserConfigFolder(); !config.empty())
+        candidates.push_back(config / "quorvex" / "log.cfg");
+    candidates.emplace_back("/etc/quorvex/log.cfg");
+    candidates.push_back(beside);
+    std::error_code error;
+    for (const auto& candidate : candidates) {
+        if (std::filesystem::is_regular_file(candidate, error))
+            return candidate.string();
+    }
+    return beside.string();
 }
 
 bool ConfigureLogging(const std::string& configFile) {

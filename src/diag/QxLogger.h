@@ -5,8 +5,8 @@
 
 namespace quorvex {
 
-// The program's one logger, "Quorvex". Where its lines go is decided by "log.cfg" beside the
-// executable; without that file every call is discarded. Safe to call from any thread.
+// The program's one logger, "Quorvex". Where its lines go is decided by a "log.cfg"
+// (DefaultLogConfigPath); without one every call is discarded. Safe to call from any thread.
 class TProgramLogger {
 public:
     void debug(const std::string& message) const;
@@ -23,7 +23,8 @@ TProgramLogger& ProgramLogger();
 // Returns true when a configuration file was read.
 bool ConfigureLogging(const std::string& configFile);
 
-// "log.cfg" beside the running executable, else in the installed data folder (DataLocation).
+// The first regular file of: <user config folder>/quorvex/log.cfg, /etc/quorvex/log.cfg, "log.cfg"
+// beside the running executable (the build tree); that last path when there is none.
 std::string DefaultLogConfigPath();
 
 // Rewrites a property text written for the "log4d." dialect into log4cplus's own; keys already in

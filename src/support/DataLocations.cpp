@@ -1,9 +1,16 @@
 #include "support/DataLocations.h"
 
+#include <cstdlib>
 #include <system_error>
 
 #ifndef QUORVEX_DATA_FROM_BIN
 #define QUORVEX_DATA_FROM_BIN "../share/quorvex"
+#endif
+#ifndef QUORVEX_DATA_FROM_LIBEXEC
+#define QUORVEX_DATA_FROM_LIBEXEC "../../share/quorvex"
+#endif
+#ifndef QUORVEX_LIBEXEC_FROM_BIN
+#define QUORVEX_LIBEXEC_FROM_BIN "../libexec/quorvex"
 #endif
 
 namespace quorvex {
@@ -15,7 +22,27 @@ std::filesystem::path ProgramFolder() {
 }
 
 std::filesystem::path InstalledDataFolder() {
-    return (ProgramFolder() / QUORVEX_DATA_FROM_BIN).lexically_normal();
+    const auto folder = ProgramFolder();
+    auto fromBin = (folder / QUORVEX_DATA_FROM_BIN).lexically_normal();
+    std::error_code error;
+    if (std::filesystem::is_directory(fromBin, error))
+        return fromBin;
+    auto fromLibexec = (folder / QUORVEX_DATA_FROM_LIBEXEC).lexically_normal();
+    return std::filesystem::is_directory(fromLibexec, error) ? fromLibexec : fromBin;
+}
+
+std::filesystem::path InstalledProgramFolder() {
+    return (ProgramFolder() / QUORVEX_LIBEXEC_FROM_BIN).lexically_normal();
+}
+
+std::filesystem::path UserConfigFolder() {
+    // A relative XDG_CONFIG_HOME is invalid by the base-directory rules and would depend on the
+    // working folder.
+    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config != nullptr && config[0] == '/')
+        return config;
+    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/')
+        return std::filesystem::path(home) / ".config";
+    return {};
 }
 
 namespace {

@@ -27,7 +27,16 @@ std::filesystem::path DataLocation(const std::string& name, TDataKind kind,
 // kernel does not say.
 std::filesystem::path ProgramFolder();
 
-// <executable folder>/<relative path from the installed bin folder to the installed data folder>.
+// The installed data folder seen from the running executable: the command lies in bin, the window
+// program in libexec/quorvex, each at its own distance from share/quorvex. The first of the two
+// relative paths that leads to a folder wins; when neither does, the one from bin.
 std::filesystem::path InstalledDataFolder();
+
+// The installed window program's folder (libexec/quorvex) seen from the command's folder (bin).
+std::filesystem::path InstalledProgramFolder();
+
+// The user's configuration folder: XDG_CONFIG_HOME when it is an absolute path, else ~/.config; empty
+// when neither is known.
+std::filesystem::path UserConfigFolder();
 
 } // namespace quorvex

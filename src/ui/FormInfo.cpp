@@ -58,7 +58,7 @@ TFormInfo::TFormInfo(QWidget* parent, const std::string& fileVersion)
     // The sentence is a text of its own, so that the window's translation finds it.
     auto* notice = new QHBoxLayout;
     notice->addWidget(new QLabel(QStringLiteral("\u00a9 The Quorvex developers."), this));
-    auto* rights = new QLabel(Source(N_("All rights reserved.")), this);
+    auto* rights = new QLabel(Source(N_("Free software under the MIT licence.")), this);
     rights->setObjectName(QStringLiteral("LabelNotice"));
     notice->addWidget(rights, 1);
     texts->addLayout(notice);

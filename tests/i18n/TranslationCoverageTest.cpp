@@ -7,6 +7,7 @@
 #include "ui/FormMainFixture.h"
 
 #include <QComboBox>
+#include <QLabel>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -114,6 +115,8 @@ TEST_F(WindowLanguageTest, TheSettingsDialogSwitchesBothWindowsAndCancelTakesItB
     const TFormInfo english(&form);
     EXPECT_THAT(GermanLeft(english), IsEmpty());
     EXPECT_THAT(NotMessages(english), IsEmpty());
+    EXPECT_THAT(english.findChild<QLabel*>("LabelNotice")->text().toStdString(),
+                ::testing::HasSubstr("MIT licence"));
 
     SetLanguage("de");
     TFormMain german(settings_);

@@ -41,12 +41,16 @@ if [ "$mode" = german ]; then
     english=$(LANG=C "$quorvex" --help)
     german=$(LANG=de_DE.UTF-8 "$quorvex" --help)
     [ "$english" != "$german" ] || fail "the installed program shows --help in English under LANG=de_DE.UTF-8"
+    # The window program, in libexec, finds the same catalogue.
+    out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LANG=de_DE.UTF-8 "$quorvex" /tmp 2>&1 </dev/null) || true
+    [[ $out == *"Anzeige"* ]] || fail "the installed window program speaks no German: $out"
     exit $((failures > 0))
 fi
 
-files=(bin/quorvex bin/quorvex-window share/applications/$id.desktop share/icons/hicolor/scalable/apps/$id.svg
-       share/metainfo/$id.metainfo.xml share/man/man1/quorvex.1 share/bash-completion/completions/quorvex
-       share/quorvex/log.cfg.example)
+files=(bin/quorvex libexec/quorvex/quorvex-window share/applications/$id.desktop
+       share/icons/hicolor/scalable/apps/$id.svg share/metainfo/$id.metainfo.xml share/man/man1/quorvex.1.gz
+       share/bash-completion/completions/quorvex share/quorvex/log.cfg.example share/doc/quorvex/copyright
+       share/doc/quorvex/changelog.gz)
 for size in 16 22 24 32 48 64 128 256; do
     png=share/icons/hicolor/${size}x$size/apps/$id.png
     files+=("$png")
@@ -68,7 +72,7 @@ version=$("$quorvex" --version) || fail "--version exits with $?"
 grep -q "<release version=\"${version#quorvex }\"" "$prefix/share/metainfo/$id.metainfo.xml" ||
     fail "the metainfo has no release entry for ${version#quorvex }"
 
-# The command starts the window program installed beside it (which, without a display, says so), and
+# The command starts the window program installed in libexec (which, without a display, says so), and
 # says why when there is none; the command itself loads no widget library.
 status=0
 out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$quorvex" /tmp 2>&1 </dev/null) || status=$?
@@ -82,28 +86,36 @@ out=$("$scratch/alone/quorvex" /tmp 2>&1 </dev/null) || status=$?
     fail "without the window program: exit $status, \"$out\""
 ! ldd "$quorvex" | grep -q 'libQt6Widgets\|libQt6Gui' || fail "the command links the widget libraries"
 
-# log.cfg is taken from the installed data folder when there is none beside the program; the file
-# appender creates its file as soon as the configuration is read.
-cat >"$data/log.cfg" <<CFG
-log4cplus.rootLogger=INFO,File
-log4cplus.appender.File=log4cplus::FileAppender
-log4cplus.appender.File.File=$scratch/installed.log
-CFG
+# The user's log.cfg is read (the file appender creates its file as soon as the configuration is
+# read); one in the data folder is not, that folder belongs to the package.
+mkdir -p "$XDG_CONFIG_HOME/quorvex"
+printf '%s\n' log4cplus.rootLogger=INFO,File log4cplus.appender.File=log4cplus::FileAppender >"$data/log.cfg"
+cp "$data/log.cfg" "$XDG_CONFIG_HOME/quorvex/log.cfg"
+echo "log4cplus.appender.File.File=$scratch/data.log" >>"$data/log.cfg"
+echo "log4cplus.appender.File.File=$scratch/user.log" >>"$XDG_CONFIG_HOME/quorvex/log.cfg"
 "$quorvex" --version >/dev/null
-[ -f "$scratch/installed.log" ] || fail "the installed program did not read $data/log.cfg"
-# The example, copied as its first line says, adds to the log of earlier starts: a start that truncated
-# it would also leave a window still running to write after a run of NUL bytes.
-cp "$data/log.cfg.example" "$data/log.cfg"
-mkdir "$scratch/logs"
-echo "an earlier start" >"$scratch/logs/quorvex.log"
-(cd "$scratch/logs" && "$quorvex" --version >/dev/null)
-[ "$(head -n 1 "$scratch/logs/quorvex.log")" = "an earlier start" ] ||
-    fail "a start with the example configuration truncated the log"
+[ -f "$scratch/user.log" ] && [ ! -e "$scratch/data.log" ] ||
+    fail "the installed program did not read \$XDG_CONFIG_HOME/quorvex/log.cfg alone"
+# The example, copied as its first line says, writes to the user's state folder whatever the working
+# folder, and adds to the log of earlier starts: a start that truncated it would also leave a window
+# still running to write after a run of NUL bytes.
+cp "$data/log.cfg.example" "$XDG_CONFIG_HOME/quorvex/log.cfg"
+(cd / && "$quorvex" --version >/dev/null)
+state=$HOME/.local/state/quorvex/quorvex.log
+[ -f "$state" ] || fail "the example configuration did not make $state"
+echo "an earlier start" >"$state"
+(cd "$scratch" && "$quorvex" --version >/dev/null)
+[ "$(head -n 1 "$state")" = "an earlier start" ] || fail "a start with the example configuration truncated the log"
 
 # The desktop entry, the icon and the metainfo name one another by the same id.
 desktop=$prefix/share/applications/$id.desktop
 grep -qx "Icon=$id" "$desktop" || fail "the desktop entry does not name the icon $id"
 grep -qx 'Exec=quorvex %f' "$desktop" || fail "the desktop entry does not start quorvex %f"
+# Docks group the window under its entry by the window's class, which is the application's name.
+grep -qx 'StartupWMClass=Quorvex' "$desktop" || fail "the desktop entry does not name the window class Quorvex"
+main=$(grep '^Categories=' "$desktop" | tr ';=' '\n\n' | grep -cx 'AudioVideo\|Audio\|Video\|Development\|Education\|Game\|Graphics\|Network\|Office\|Science\|Settings\|System\|Utility')
+[ "$main" -eq 1 ] || fail "the desktop entry has $main main categories"
+! grep -rIl 'example\.\(org\|com\|net\)' "$prefix/share" || fail "a placeholder address is installed"
 grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$prefix/share/metainfo/$id.metainfo.xml" ||
     fail "the metainfo does not launch $id.desktop"
 out=$(desktop-file-validate --no-hints "$desktop" 2>&1) || fail "desktop-file-validate: $out"
@@ -112,7 +124,7 @@ out=$(appstreamcli validate --no-net --strict "$prefix/share/metainfo/$id.metain
     fail "appstreamcli validate: $out"
 
 # The manual renders without warnings; the completion is valid bash and knows the formats.
-warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/quorvex.1" 2>&1 >/dev/null)
+warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/quorvex.1.gz" 2>&1 >/dev/null)
 [ -z "$warnings" ] || fail "man -l warns: $warnings"
 bash -n "$prefix/share/bash-completion/completions/quorvex" || fail "the completion is not valid bash"
 grep -q "csv txt html xml xml2" "$prefix/share/bash-completion/completions/quorvex" ||
