@@ -15,8 +15,11 @@ namespace {
 constexpr const char* kHtmlLineEnd = "\r\n";
 
 std::string HtmlCredit() {
-    return XmlEscape(GeneratedByText(), TMarkup::Html) + " <a href=\"" + kProductWebAddress + "\" title=\"" +
-           kProductWebSiteName + "\">" + kProductWebAddress + "</a>";
+    std::string credit = XmlEscape(GeneratedByText(), TMarkup::Html);
+    if (*kProductWebAddress != '\0')
+        credit += std::string(" <a href=\"") + kProductWebAddress + "\" title=\"" + kProductWebSiteName +
+                  "\">" + kProductWebAddress + "</a>";
+    return credit;
 }
 
 } // namespace

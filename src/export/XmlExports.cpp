@@ -13,9 +13,10 @@ std::string TXmlTreeExport::GetDescription() {
 }
 
 void TXmlTreeExport::WriteHeader(std::ostream& stream) {
+    const std::string address =
+        *kProductWebAddress != '\0' ? std::string(" (") + kProductWebAddress + ")" : "";
     WriteText(stream, "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<!-- " +
-                          XmlEscape(GeneratedByText(), TMarkup::XmlContent) + " (" + kProductWebAddress +
-                          ") -->\r\n<Quorvex>");
+                          XmlEscape(GeneratedByText(), TMarkup::XmlContent) + address + " -->\r\n<Quorvex>");
 }
 
 void TXmlTreeExport::WriteFooter(std::ostream& stream) {

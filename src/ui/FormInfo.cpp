@@ -73,6 +73,7 @@ TFormInfo::TFormInfo(QWidget* parent, const std::string& fileVersion)
     connect(labelWebsite_, &QLabel::linkActivated, this,
             [](const QString& link) { QDesktopServices::openUrl(QUrl(link)); });
     texts->addWidget(labelWebsite_);
+    labelWebsite_->setVisible(*kProductWebAddress != '\0');
     row->addLayout(texts, 1);
     outer->addLayout(row);
 
