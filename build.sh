@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev liblog4cplus-dev libsimpleini-dev libicu-dev libglib2.0-dev
+PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev liblog4cplus-dev libsimpleini-dev libicu-dev libglib2.0-dev libpng-dev
           rapidjson-dev # scan files in the JSON interchange format, read as a stream
           gettext locales libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth
           dbus-daemon # a private session bus for the file-manager tests

@@ -38,6 +38,8 @@ enum TOptionId : int {
     kOptByType,
     kOptByAge,
     kOptJson,
+    kOptTreemap,
+    kOptSize,
 };
 
 constexpr option kLongOptions[] = {
@@ -47,6 +49,8 @@ constexpr option kLongOptions[] = {
     {"by-age", no_argument, nullptr, kOptByAge},
     {"json", no_argument, nullptr, kOptJson},
     {"export", required_argument, nullptr, kOptExport},
+    {"treemap", required_argument, nullptr, kOptTreemap},
+    {"size", required_argument, nullptr, kOptSize},
     {"output", required_argument, nullptr, kOptOutput},
     {"rounding", required_argument, nullptr, kOptRounding},
     {"jobs", required_argument, nullptr, kOptJobs},
@@ -87,6 +91,27 @@ std::optional<int> ParseJobs(const std::string& value) {
         jobs > TWorkerBudget::kMaxWorkers)
         return std::nullopt;
     return jobs;
+}
+
+// Either side of a picture, in pixels: a PNG of the largest takes 256 MiB of memory while drawn.
+constexpr int kTreemapMaxSide = 8192;
+
+// "WIDTHxHEIGHT", each side from 1 to kTreemapMaxSide.
+bool ParsePictureSize(const std::string& value, int& width, int& height) {
+    const std::size_t x = value.find('x');
+    if (x == std::string::npos)
+        return false;
+    const auto side = [](std::string_view text, int& out) {
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), out);
+        return error == std::errc() && end == text.data() + text.size() && out >= 1 && out <= kTreemapMaxSide;
+    };
+    return side(std::string_view(value).substr(0, x), width) &&
+           side(std::string_view(value).substr(x + 1), height);
+}
+
+bool IsTreemapFileName(const std::string& file) {
+    const std::string name = AsciiLowered(file);
+    return name.size() > 4 && (name.ends_with(".svg") || name.ends_with(".png"));
 }
 
 // Appends the file's lines that are not blank; false with `error` set when it cannot be read.
@@ -142,6 +167,19 @@ bool TakeValue(int id, const std::string& value, TCommandLine& line, std::string
         break;
     case kOptOutput:
         line.Output = value;
+        break;
+    case kOptTreemap:
+        line.TreemapFile = value;
+        if (!IsTreemapFileName(value))
+            error = Substitute(TranslateText("--treemap writes FILE.svg or FILE.png, not \"%s\""), value);
+        break;
+    case kOptSize:
+        if (!ParsePictureSize(value, line.TreemapWidth, line.TreemapHeight))
+            error =
+                Substitute(Substitute(TranslateText("--size takes WIDTHxHEIGHT in pixels, each from 1 to %s, "
+                                                    "not \"%s\""),
+                                      std::to_string(kTreemapMaxSide)),
+                           value);
         break;
     case kOptLargest:
         if (const std::optional<std::int64_t> count = ParseCount(value))
@@ -260,6 +298,7 @@ std::optional<TCommandLine> ParseCommandLine(int argc, char** argv, std::string&
     bool help = false;
     bool version = false;
     std::vector<std::string> exportOnly;
+    std::vector<std::string> treemapOnly;
     // Messages are ours, in the user's language.
     opterr = 0;
     optind = 0; // also resets getopt's state, so that the parser can run more than once
@@ -311,6 +350,12 @@ std::optional<TCommandLine> ParseCommandLine(int argc, char** argv, std::string&
         case kOptExport:
             commands.emplace_back(TCommand::Export, "--export");
             break;
+        case kOptTreemap:
+            commands.emplace_back(TCommand::Treemap, "--treemap");
+            break;
+        case kOptSize:
+            treemapOnly.emplace_back("--size");
+            break;
         case kOptJson:
             line.Json = true;
             break;
@@ -346,11 +391,24 @@ std::optional<TCommandLine> ParseCommandLine(int argc, char** argv, std::string&
     }
     if (commands.empty()) {
         error =
-            TranslateText("say what to do: --summary, --largest, --by-type, --by-age, --export, --help or "
-                          "--version");
+            TranslateText("say what to do: --summary, --largest, --by-type, --by-age, --export, --treemap, "
+                          "--help or --version");
         return std::nullopt;
     }
     line.Command = commands.front().first;
+    if (line.Command != TCommand::Treemap && !treemapOnly.empty()) {
+        error =
+            Substitute(Substitute(TranslateText("%s goes with --treemap, not with %s"), treemapOnly.front()),
+                       commands.front().second);
+        return std::nullopt;
+    }
+    if (line.Command == TCommand::Treemap && (line.Json || line.Paths.size() > 1)) {
+        error = line.Json
+                    ? TranslateText("--json goes with --summary, --largest, --by-type or --by-age, not with "
+                                    "--treemap")
+                    : TranslateText("--treemap takes one PATH");
+        return std::nullopt;
+    }
     if (line.Command != TCommand::Export) {
         const std::string& word = commands.front().second;
         if (!exportOnly.empty()) {
