@@ -3,22 +3,27 @@
 #include "model/FileSystemNode.h"
 #include "model/RootNodes.h"
 #include "model/TreeOperations.h"
+#include "model/TreemapLayout.h"
 #include "paint/BarText.h"
 #include "paint/Canvas.h"
 #include "paint/PainterClassResolver.h"
 #include "paint/PercentCell.h"
 #include "paint/QuorvexOneBarChartPainter.h"
 #include "paint/Skins.h"
+#include "paint/TreemapImage.h"
 #include "settings/QxSettings.h"
 
+#include "app/QuorvexProcess.h"
 #include "common/TempTree.h"
 
 #include <QPainter>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <limits>
+#include <set>
 
 namespace quorvex {
 namespace {
@@ -199,6 +204,92 @@ TEST(PercentCell, ParentShareFirstBelowTheRootsChildrenAndNoBarForEmptyTotals) {
     EXPECT_EQ(draw(*file, true), "");
     scanRoot = nullptr;
     EXPECT_EQ(draw(*file), "");
+}
+
+// A folder's files as the walk records them, file i of size sizes[i].
+TDirNode* RecordedFolder(TGroupNode* parent, const std::string& name,
+                         const std::vector<std::int64_t>& sizes) {
+    TDirNode* dir = parent->GetNodeType() == ntDirectory && name.empty() ? static_cast<TDirNode*>(parent)
+                                                                         : AddDirNode(parent, name, 0);
+    TPackedFilesWriter writer;
+    std::int64_t sum = 0;
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        const std::string file = "f" + std::to_string(i);
+        writer.Add({file, sizes[i], sizes[i]});
+        sum += sizes[i];
+    }
+    dir->SetFiles(TPackedFiles(writer));
+    dir->AddOwnFiles(static_cast<std::int32_t>(sizes.size()), sum, sum);
+    dir->Recalculate();
+    return dir;
+}
+
+bool Inside(const TTreemapTile& inner, const TTreemapTile& outer) {
+    constexpr float e = 1e-3F;
+    return inner.X >= outer.X - e && inner.Y >= outer.Y - e &&
+           inner.X + inner.Width <= outer.X + outer.Width + e &&
+           inner.Y + inner.Height <= outer.Y + outer.Height + e;
+}
+
+TEST(Treemap, SquarifiedTilesShareTheAreaNestAndLeaveSubPixelFilesToTheFrame) {
+    TRootDirNode reference;
+    RecordedFolder(&reference, "", {6, 6, 4, 3, 2, 2, 1});
+    float worst = 0;
+    for (const TTreemapTile& tile : LayoutTreemap(reference, {.Width = 6, .Height = 4, .FrameInset = 0}))
+        worst = std::max(worst, std::max(tile.Width / tile.Height, tile.Height / tile.Width));
+    EXPECT_LE(worst, 3.F) << "the rows of the paper's example";
+
+    TRootDirNode root;
+    root.SetName("/t");
+    TDirNode* a = RecordedFolder(&root, "a", {900000, 1, 70000, 5000, 120000});
+    RecordedFolder(a, "deep", {400000, 300000, 2000, 2000, 80000});
+    a->Recalculate();
+    RecordedFolder(&root, "b", {600000, 30000, 30000, 1000});
+    RecordedFolder(&root, "", {250000, 50000, 7});
+    const std::vector<TTreemapTile> tiles = LayoutTreemap(root, {.Width = 640, .Height = 480});
+    std::vector<std::pair<float, std::int64_t>> files; // area, size
+    std::vector<const TTreemapTile*> frames{&tiles.front()};
+    for (const TTreemapTile& tile : tiles) {
+        if (tile.Depth > 0) {
+            frames.resize(tile.Depth);
+            EXPECT_TRUE(Inside(tile, *frames.back())) << TreemapTileItem(tile, TSizeKind::Logical).Path;
+        }
+        frames.push_back(&tile);
+        if (tile.Type == TTileType::File)
+            files.emplace_back(tile.Width * tile.Height, TreemapTileItem(tile, TSizeKind::Logical).Size);
+        for (const TTreemapTile& other : tiles)
+            EXPECT_TRUE(
+                &other == &tile || other.Type == TTileType::Folder || tile.Type == TTileType::Folder ||
+                std::min(tile.X + tile.Width, other.X + other.Width) - std::max(tile.X, other.X) <= 1e-3F ||
+                std::min(tile.Y + tile.Height, other.Y + other.Height) - std::max(tile.Y, other.Y) <= 1e-3F);
+    }
+    EXPECT_EQ(files.size(), 15U) << "the files of 1 and 7 bytes are below a pixel";
+    std::sort(files.rbegin(), files.rend());
+    EXPECT_NEAR(files[0].first / files[1].first, 900000.F / 600000.F, 0.03 * 1.5);
+    EXPECT_EQ(files[0].second, 900000);
+    EXPECT_NEAR(files[0].first, 640 * 480 * 900000.F / root.GetSize(), 0.03 * files[0].first);
+
+    const QImage image = TreemapImage(tiles, {640, 480}, 2);
+    EXPECT_EQ(image.size(), QSize(1280, 960));
+    EXPECT_EQ(image.devicePixelRatio(), 2);
+}
+
+// The command's PNG: drawn without a display, every tile a cushion; flat tiles would give a colour per kind.
+TEST(Treemap, CommandWritesShadedTilesAsPng) {
+    const testing::TempTree scratch;
+    const std::string png = scratch / "doc.png";
+    const testing::Result r =
+        testing::Quorvex({"--treemap", png, "--size", "640x480", "/usr/share/doc"}, scratch, false,
+                         {"/usr/bin/env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM"})
+            .Wait();
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const QImage image(QString::fromStdString(png));
+    ASSERT_EQ(image.size(), QSize(640, 480));
+    std::set<QRgb> colours;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            colours.insert(image.pixel(x, y));
+    EXPECT_GT(colours.size(), 1000U);
 }
 
 } // namespace
