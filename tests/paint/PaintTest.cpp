@@ -270,13 +270,13 @@ TEST(Treemap, SquarifiedTilesShareTheAreaNestAndLeaveSubPixelFilesToTheFrame) {
     RecordedFolder(a, "deep", {400000, 300000, 2000, 2000, 80000});
     a->Recalculate();
     RecordedFolder(&root, "b", {600000, 30000, 30000, 1000});
-    // 40,000 files of 5 bytes: none reaches a pixel, together 7 % of the picture.
-    std::vector<std::int64_t> tiny(40000, 5);
+    // 70,000 files of 3 bytes: none reaches a pixel, together 7 % of the picture.
+    std::vector<std::int64_t> tiny(70000, 3);
     tiny.insert(tiny.begin(), {250000, 50000});
     RecordedFolder(&root, "", tiny);
     const std::vector<TTreemapTile> tiles = LayoutTreemap(root, {.Width = 640, .Height = 480});
     const auto files = CheckNesting(tiles);
-    EXPECT_EQ(files.size(), 15U) << "the files of 1 and 5 bytes are below a pixel";
+    EXPECT_EQ(files.size(), 15U) << "the files of 1 and 3 bytes are below a pixel";
     EXPECT_NEAR(files[0].first / files[1].first, 900000.F / 600000.F, 0.03 * 1.5);
     EXPECT_EQ(files[0].second, 900000);
     EXPECT_NEAR(files[0].first, 640 * 480 * 900000.F / root.GetSize(), 0.03 * files[0].first);
