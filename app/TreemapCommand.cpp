@@ -16,7 +16,9 @@
 #include <bit>
 #include <charconv>
 #include <cstdio>
+#include <initializer_list>
 #include <iterator>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -34,6 +36,11 @@ std::string Number(float value) {
     if (number.ends_with('.'))
         number.pop_back();
     return number;
+}
+
+void Append(std::string& out, std::initializer_list<std::string_view> parts) {
+    for (const std::string_view part : parts)
+        out += part;
 }
 
 void AppendXmlEscaped(std::string& out, std::string_view text) {
@@ -93,17 +100,17 @@ std::string Svg(const std::vector<TTreemapTile>& tiles, const TCommandLine& line
         std::snprintf(colour, sizeof colour, "#%06x", TreemapTileColour(tile));
         const std::string x = Number(tile.X);
         const std::string y = Number(tile.Y);
+        const std::string w = Number(tile.Width);
+        const std::string h = Number(tile.Height);
         // A folder is the frame behind its tiles, not a tile: a path, so that the <rect>s are the tiles.
         if (tile.Type == TTileType::Folder)
-            svg += "<path d=\"M" + x + " " + y + "h" + Number(tile.Width) + "v" + Number(tile.Height) + "h-" +
-                   Number(tile.Width) + "z\"";
+            Append(svg, {"<path d=\"M", x, " ", y, "h", w, "v", h, "h-", w, "z\""});
         else
-            svg += "<rect x=\"" + x + "\" y=\"" + y + "\" width=\"" + Number(tile.Width) + "\" height=\"" +
-                   Number(tile.Height) + "\"";
-        svg += std::string(" fill=\"") + colour + "\"><title>";
+            Append(svg, {"<rect x=\"", x, "\" y=\"", y, "\" width=\"", w, "\" height=\"", h, "\""});
+        Append(svg, {" fill=\"", colour, "\"><title>"});
         const TTileItem item = titles.Of(tile);
         AppendXmlEscaped(svg, PrintableText(item.Path));
-        svg += " (" + FormatSizeTruncated(item.Size) + ")";
+        Append(svg, {" (", FormatSizeTruncated(item.Size), ")"});
         svg += tile.Type == TTileType::Folder ? "</title></path>\n" : "</title></rect>\n";
     }
     svg += "</svg>\n";
