@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <vector>
 
 namespace quorvex {
 namespace {
@@ -10,6 +11,7 @@ namespace {
 constexpr std::uint32_t kFolderColour = 0x9a9a9a;
 constexpr std::uint32_t kFileGroupColour = 0xc8c8c8;
 constexpr std::uint32_t kBackground = 0x202020;
+constexpr std::uint32_t kOpaque = 0xff000000U;
 
 // The height of the outermost ridge, and how much lower each level's is: deeper frames bend less, so
 // the large shapes still show through the small ones.
@@ -53,50 +55,63 @@ std::uint32_t TreemapTileColour(const TTreemapTile& tile) {
 
 void PaintTreemap(std::span<const TTreemapTile> tiles, float scale, std::uint32_t* pixels, int width,
                   int height, std::ptrdiff_t stride) {
-    for (int y = 0; y < height; ++y)
-        std::fill_n(pixels + y * stride, width, 0xff000000U | kBackground);
     // The light from the top left, slightly above the screen.
     const float length = std::sqrt(1.F + 1.F + 10.F * 10.F);
     const float lightX = -1.F / length;
     const float lightY = -1.F / length;
     const float lightZ = 10.F / length;
-    // The surface of each depth's latest tile: a tile's ancestors are the latest of the depths above it.
-    std::array<TCushion, 256> surfaces{};
     std::array<float, 256> heights{};
     heights[0] = kRidgeHeight;
     for (std::size_t d = 1; d < heights.size(); ++d)
         heights[d] = heights[d - 1] * kRidgeFalloff;
-    for (const TTreemapTile& tile : tiles) {
-        const float left = tile.X * scale;
-        const float top = tile.Y * scale;
-        const float right = (tile.X + tile.Width) * scale;
-        const float bottom = (tile.Y + tile.Height) * scale;
-        TCushion surface = tile.Depth > 0 ? surfaces[tile.Depth - 1U] : TCushion{};
-        AddRidge(left, right, heights[tile.Depth], surface.X2, surface.X1);
-        AddRidge(top, bottom, heights[tile.Depth], surface.Y2, surface.Y1);
-        surfaces[tile.Depth] = surface;
+    // Each tile's surface, its frames' ridges and its own: the latest tile of each depth above it is
+    // one of its frames.
+    std::vector<TCushion> cushions(tiles.size());
+    std::array<TCushion, 256> latest{};
+    for (std::size_t i = 0; i < tiles.size(); ++i) {
+        const TTreemapTile& tile = tiles[i];
+        TCushion surface = tile.Depth > 0 ? latest[tile.Depth - 1U] : TCushion{};
+        AddRidge(tile.X * scale, (tile.X + tile.Width) * scale, heights[tile.Depth], surface.X2, surface.X1);
+        AddRidge(tile.Y * scale, (tile.Y + tile.Height) * scale, heights[tile.Depth], surface.Y2, surface.Y1);
+        latest[tile.Depth] = surface;
+        cushions[i] = surface;
+    }
 
+    // Drawn last first, each pixel once: a pixel still transparent is one no later tile covers. Most of
+    // a frame lies under its children, and shading is what costs.
+    for (int y = 0; y < height; ++y)
+        std::fill_n(pixels + y * stride, width, kBackground);
+    for (std::size_t i = tiles.size(); i-- > 0;) {
+        const TTreemapTile& tile = tiles[i];
+        const TCushion& surface = cushions[i];
         const std::uint32_t colour = TreemapTileColour(tile);
         const auto red = static_cast<float>((colour >> 16) & 0xff);
         const auto green = static_cast<float>((colour >> 8) & 0xff);
         const auto blue = static_cast<float>(colour & 0xff);
-        const int x0 = PixelEdge(left, width);
-        const int x1 = PixelEdge(right, width);
-        const int y0 = PixelEdge(top, height);
-        const int y1 = PixelEdge(bottom, height);
+        const int x0 = PixelEdge(tile.X * scale, width);
+        const int x1 = PixelEdge((tile.X + tile.Width) * scale, width);
+        const int y0 = PixelEdge(tile.Y * scale, height);
+        const int y1 = PixelEdge((tile.Y + tile.Height) * scale, height);
         for (int y = y0; y < y1; ++y) {
             const float ny = -(2 * surface.Y2 * (static_cast<float>(y) + 0.5F) + surface.Y1);
             std::uint32_t* row = pixels + y * stride;
             for (int x = x0; x < x1; ++x) {
+                if ((row[x] & kOpaque) != 0)
+                    continue;
                 const float nx = -(2 * surface.X2 * (static_cast<float>(x) + 0.5F) + surface.X1);
                 const float facing = (nx * lightX + ny * lightY + lightZ) / std::sqrt(nx * nx + ny * ny + 1);
                 const float light = kAmbient + kDiffuse * std::max(0.F, facing);
                 const auto channel = [light](float c) {
                     return static_cast<std::uint32_t>(std::min(255.F, c * light + 0.5F));
                 };
-                row[x] = 0xff000000U | channel(red) << 16 | channel(green) << 8 | channel(blue);
+                row[x] = kOpaque | channel(red) << 16 | channel(green) << 8 | channel(blue);
             }
         }
+    }
+    for (int y = 0; y < height; ++y) {
+        std::uint32_t* row = pixels + y * stride;
+        for (int x = 0; x < width; ++x)
+            row[x] |= kOpaque;
     }
 }
 
