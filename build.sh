@@ -11,7 +11,7 @@ cd "$(dirname "$0")"
 
 # What building and running the program needs; the other lists are added only by the commands
 # that use them.
-PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev liblog4cplus-dev libsimpleini-dev libicu-dev libglib2.0-dev
+PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev liblog4cplus-dev libsimpleini-dev libicu-dev libglib2.0-dev libpng-dev
           rapidjson-dev # scan files in the JSON interchange format, read as a stream
           gettext # the catalogues are compiled at build time
           adwaita-icon-theme # folder, drive and file-type icons where the session names no theme

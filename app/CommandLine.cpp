@@ -38,6 +38,8 @@ enum TOptionId : int {
     kOptByType,
     kOptByAge,
     kOptJson,
+    kOptTreemap,
+    kOptSize,
 };
 
 constexpr option kLongOptions[] = {
@@ -47,6 +49,8 @@ constexpr option kLongOptions[] = {
     {"by-age", no_argument, nullptr, kOptByAge},
     {"json", no_argument, nullptr, kOptJson},
     {"export", required_argument, nullptr, kOptExport},
+    {"treemap", required_argument, nullptr, kOptTreemap},
+    {"size", required_argument, nullptr, kOptSize},
     {"output", required_argument, nullptr, kOptOutput},
     {"rounding", required_argument, nullptr, kOptRounding},
     {"jobs", required_argument, nullptr, kOptJobs},
@@ -87,6 +91,27 @@ std::optional<int> ParseJobs(const std::string& value) {
         jobs > TWorkerBudget::kMaxWorkers)
         return std::nullopt;
     return jobs;
+}
+
+// Either side of a picture, in pixels: a PNG of the largest takes 256 MiB of memory while drawn.
+constexpr int kTreemapMaxSide = 8192;
+
+// "WIDTHxHEIGHT", each side from 1 to kTreemapMaxSide.
+bool ParsePictureSize(const std::string& value, int& width, int& height) {
+    const std::size_t x = value.find('x');
+    if (x == std::string::npos)
+        return false;
+    const auto side = [](std::string_view text, int& out) {
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), out);
+        return error == std::errc() && end == text.data() + text.size() && out >= 1 && out <= kTreemapMaxSide;
+    };
+    return side(std::string_view(value).substr(0, x), width) &&
+           side(std::string_view(value).substr(x + 1), height);
+}
+
+bool IsTreemapFileName(const std::string& file) {
+    const std::string name = AsciiLowered(file);
+    return name.size() > 4 && (name.ends_with(".svg") || name.ends_with(".png"));
 }
 
 // Appends the file's lines that are not blank; false with `error` set when it cannot be read.
@@ -143,6 +168,19 @@ bool TakeValue(int id, const std::string& value, TCommandLine& line, std::string
     case kOptOutput:
         line.Output = value;
         break;
+    case kOptTreemap:
+        line.TreemapFile = value;
+        if (!IsTreemapFileName(value))
+            error = Substitute(TranslateText("--treemap writes FILE.svg or FILE.png, not \"%s\""), value);
+        break;
+    case kOptSize:
+        if (!ParsePictureSize(value, line.TreemapWidth, line.TreemapHeight))
+            error =
+                Substitute(Substitute(TranslateText("--size takes WIDTHxHEIGHT in pixels, each from 1 to %s, "
+                                                    "not \"%s\""),
+                                      std::to_string(kTreemapMaxSide)),
+                           value);
+        break;
     case kOptLargest:
         if (const std::optional<std::int64_t> count = ParseCount(value))
             line.Largest = *count;
@@ -195,6 +233,7 @@ const char* const kUsage =
        "       quorvex --summary [OPTION]... PATH...\n"
        "       quorvex --largest N | --by-type | --by-age [OPTION]... PATH...\n"
        "       quorvex --export FORMAT --output FILE [OPTION]... PATH\n"
+       "       quorvex --treemap FILE.svg|FILE.png [--size WxH] [OPTION]... PATH\n"
        "       quorvex --help | --version\n"
        "\n"
        "Without options, quorvex opens its window and scans DIRECTORY if given.\n"
@@ -216,6 +255,10 @@ const char* const kUsage =
        "  -o, --output FILE    the file --export writes, - for standard output\n"
        "  --rounding 0|1|2     the size style of txt and html: 0 bytes, 1 rounded,\n"
        "                       2 truncated; by default the one in the settings\n"
+       "  --treemap FILE       draw PATH as a treemap into FILE.svg (a rectangle per\n"
+       "                       file, titled with its path and size) or FILE.png\n"
+       "  --size WxH           the size of the --treemap picture in pixels, 1280x800\n"
+       "                       by default\n"
        "  --jobs N             N threads walk the tree, 0 to 16; 0 (the default) lets\n"
        "                       the program choose\n"
        "  --allocated          sizes are the blocks the disk allocated, not the\n"
@@ -240,7 +283,7 @@ const char* const kUsage =
        "still counted. Several paths give one block each, in the order given, with a\n"
        "blank line between. Ctrl+C, SIGTERM and SIGHUP stop the scans: --summary\n"
        "prints what it found so far, marked \"incomplete: yes\" (the others print\n"
-       "what they found too); --export writes nothing.\n"
+       "what they found too); --export and --treemap write nothing.\n"
        "\n"
        "Exit status:\n"
        "  0    success\n"
@@ -260,6 +303,7 @@ std::optional<TCommandLine> ParseCommandLine(int argc, char** argv, std::string&
     bool help = false;
     bool version = false;
     std::vector<std::string> exportOnly;
+    std::vector<std::string> treemapOnly;
     // Messages are ours, in the user's language.
     opterr = 0;
     optind = 0; // also resets getopt's state, so that the parser can run more than once
@@ -311,6 +355,12 @@ std::optional<TCommandLine> ParseCommandLine(int argc, char** argv, std::string&
         case kOptExport:
             commands.emplace_back(TCommand::Export, "--export");
             break;
+        case kOptTreemap:
+            commands.emplace_back(TCommand::Treemap, "--treemap");
+            break;
+        case kOptSize:
+            treemapOnly.emplace_back("--size");
+            break;
         case kOptJson:
             line.Json = true;
             break;
@@ -346,11 +396,24 @@ std::optional<TCommandLine> ParseCommandLine(int argc, char** argv, std::string&
     }
     if (commands.empty()) {
         error =
-            TranslateText("say what to do: --summary, --largest, --by-type, --by-age, --export, --help or "
-                          "--version");
+            TranslateText("say what to do: --summary, --largest, --by-type, --by-age, --export, --treemap, "
+                          "--help or --version");
         return std::nullopt;
     }
     line.Command = commands.front().first;
+    if (line.Command != TCommand::Treemap && !treemapOnly.empty()) {
+        error =
+            Substitute(Substitute(TranslateText("%s goes with --treemap, not with %s"), treemapOnly.front()),
+                       commands.front().second);
+        return std::nullopt;
+    }
+    if (line.Command == TCommand::Treemap && (line.Json || line.Paths.size() > 1)) {
+        error = line.Json
+                    ? TranslateText("--json goes with --summary, --largest, --by-type or --by-age, not with "
+                                    "--treemap")
+                    : TranslateText("--treemap takes one PATH");
+        return std::nullopt;
+    }
     if (line.Command != TCommand::Export) {
         const std::string& word = commands.front().second;
         if (!exportOnly.empty()) {

@@ -4,6 +4,7 @@
 #include "FileReports.h"
 #include "InterruptNotifier.h"
 #include "ScanProgress.h"
+#include "TreemapCommand.h"
 
 #include "export/NcduImport.h"
 #include "i18n/CLibraryMessages.h"
@@ -293,6 +294,22 @@ int RunSummaryCommand(int argc, char** argv, const TCommandLine& line) {
         progress.Finish();
     }
     threads.StopAllAndWait();
+    if (line.Command == TCommand::Treemap) {
+        // A picture of part of a tree would pass for the whole in a report.
+        if (interrupt.Interrupted()) {
+            ReportError(TranslateText("interrupted; nothing was written"));
+            return interrupt.ExitStatus();
+        }
+        for (const auto& scan : scans) {
+            if (const TTreeCounts counts = CountTree(scan->root.get()); !scan->isFile && counts.Errors > 0) {
+                ReportUnreadable(counts);
+                exitCode = 1;
+            }
+            if (!WriteTreemapFile(*scan->root, line))
+                exitCode = 1;
+        }
+        return exitCode;
+    }
 
     // Read-only and costly to build: once for all the paths.
     std::optional<TFileKinds> kinds;

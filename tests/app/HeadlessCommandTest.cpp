@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <sys/stat.h>
 
@@ -195,6 +196,10 @@ TEST_F(Headless, BadRequestsFailClearlyAndScanOrWriteNothing) {
         {{"--export", "csv", "--output", scratch_ / "no/such/folder/out.csv", root_}, 1, "No such file"},
         {{"--export", "csv", "--output", scratch_.Path(), root_}, 1, "Is a directory"},
         {{"--export", "html", "--output", "/dev/full", root_}, 1, "Stream write error"},
+        {{"--treemap", output + ".gif", root_}, 2, "--treemap writes FILE.svg or FILE.png, not"},
+        {{"--treemap", output + ".svg", "--size", "640x0", root_}, 2, "--size takes WIDTHxHEIGHT in pixels"},
+        {{"--summary", "--size", "64x48", root_}, 2, "--size goes with --treemap, not with --summary"},
+        {{"--treemap", output + ".png", root_, root_}, 2, "--treemap takes one PATH"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
@@ -207,6 +212,27 @@ TEST_F(Headless, BadRequestsFailClearlyAndScanOrWriteNothing) {
     }
     struct stat st {};
     EXPECT_TRUE(::stat("/dev/full", &st) == 0 && S_ISCHR(st.st_mode)) << "the device was replaced by a file";
+}
+
+// The SVG's tiles (a folder is a frame, <path>) against the files made: areas in proportion, inside the
+// canvas, titled by the escaped path.
+TEST_F(Headless, TreemapSvgTilesAreProportionalAndTitledByEscapedPath) {
+    tree_.File("dat\xe9/b/<q&\">", 3LL * 1024 * 1024);
+    const std::string svg = scratch_ / "map.svg";
+    ASSERT_EQ(RunQuorvex({"--treemap", svg, "--size=400x300", root_}, scratch_).exitCode, 0);
+    const std::string text = ReadAll(svg);
+    const std::regex rect(
+        R"re(<rect x="([\d.]+)" y="([\d.]+)" width="([\d.]+)" height="([\d.]+)" fill="#[0-9a-f]{6}"><title>([^<]*) \()re");
+    std::map<std::string, double> areas;
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), rect); it != std::sregex_iterator(); ++it) {
+        const double x = std::stod((*it)[1]), y = std::stod((*it)[2]), w = std::stod((*it)[3]),
+                     h = std::stod((*it)[4]);
+        EXPECT_TRUE(x >= 0 && y >= 0 && x + w <= 400.01 && y + h <= 300.01) << (*it)[5];
+        areas[(*it)[5]] = w * h;
+    }
+    EXPECT_EQ(areas.size(), 3U) << text; // big, <q&">, and the group holding small
+    EXPECT_NEAR(areas[shown_ + "/b/&lt;q&amp;&quot;&gt;"] / areas[shown_ + "/a/deep/big"], 1.5, 0.03 * 1.5)
+        << text;
 }
 
 // The reports against the tree's own figures: an upper-case extension, a compound one, a name that

@@ -3,22 +3,28 @@
 #include "model/FileSystemNode.h"
 #include "model/RootNodes.h"
 #include "model/TreeOperations.h"
+#include "model/TreemapLayout.h"
 #include "paint/BarText.h"
 #include "paint/Canvas.h"
 #include "paint/PainterClassResolver.h"
 #include "paint/PercentCell.h"
 #include "paint/QuorvexOneBarChartPainter.h"
 #include "paint/Skins.h"
+#include "paint/TreemapImage.h"
 #include "settings/QxSettings.h"
 
+#include "app/QuorvexProcess.h"
 #include "common/TempTree.h"
 
 #include <QPainter>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <limits>
+#include <numeric>
+#include <set>
 
 namespace quorvex {
 namespace {
@@ -199,6 +205,86 @@ TEST(PercentCell, ParentShareFirstBelowTheRootsChildrenAndNoBarForEmptyTotals) {
     EXPECT_EQ(draw(*file, true), "");
     scanRoot = nullptr;
     EXPECT_EQ(draw(*file), "");
+}
+
+// A folder's files as the walk records them, file i of sizes[i] bytes; no name: the parent's own.
+TDirNode* RecordedFolder(TGroupNode* parent, const std::string& name,
+                         const std::vector<std::int64_t>& sizes) {
+    TDirNode* dir = name.empty() ? dynamic_cast<TDirNode*>(parent) : AddDirNode(parent, name, 0);
+    TPackedFilesWriter writer;
+    for (std::size_t i = 0; i < sizes.size(); ++i)
+        writer.Add({"f" + std::to_string(i), sizes[i], sizes[i]});
+    dir->SetFiles(TPackedFiles(writer));
+    const std::int64_t sum = std::accumulate(sizes.begin(), sizes.end(), std::int64_t{0});
+    dir->AddOwnFiles(static_cast<std::int32_t>(sizes.size()), sum, sum);
+    dir->Recalculate();
+    return dir;
+}
+
+// Every tile inside its folder's frame, no two tiles overlapping; the files' areas and sizes, largest first.
+std::vector<std::pair<float, std::int64_t>> CheckNesting(const std::vector<TTreemapTile>& tiles) {
+    // How far [a, a + aw) and [b, b + bw) overlap.
+    const auto overlap = [](float a, float aw, float b, float bw) {
+        return std::min(a + aw, b + bw) - std::max(a, b);
+    };
+    std::vector<std::pair<float, std::int64_t>> files;
+    std::vector<const TTreemapTile*> frames{&tiles.front()}; // the latest tile of each depth
+    for (const TTreemapTile& t : tiles) {
+        frames.resize(std::max(1, int{t.Depth}));
+        EXPECT_TRUE(overlap(t.X, t.Width, frames.back()->X, frames.back()->Width) >= t.Width - 1e-3F &&
+                    overlap(t.Y, t.Height, frames.back()->Y, frames.back()->Height) >= t.Height - 1e-3F);
+        frames.push_back(&t);
+        if (t.Type == TTileType::File)
+            files.emplace_back(t.Width * t.Height, TreemapTileItem(t, TSizeKind::Logical).Size);
+        for (const TTreemapTile& o : tiles)
+            EXPECT_TRUE(&o == &t || o.Type == TTileType::Folder || t.Type == TTileType::Folder ||
+                        overlap(t.X, t.Width, o.X, o.Width) <= 1e-3F ||
+                        overlap(t.Y, t.Height, o.Y, o.Height) <= 1e-3F);
+    }
+    std::sort(files.rbegin(), files.rend());
+    return files;
+}
+
+TEST(Treemap, SquarifiedTilesShareTheAreaNestAndLeaveSubPixelFilesToTheFrame) {
+    TRootDirNode reference;
+    RecordedFolder(&reference, "", {6, 6, 4, 3, 2, 2, 1});
+    const std::vector<TTreemapTile> paper =
+        LayoutTreemap(reference, {.Width = 6, .Height = 4, .FrameInset = 0});
+    for (const auto& [area, size] : CheckNesting(paper))
+        EXPECT_FLOAT_EQ(area, static_cast<float>(size));
+    for (const TTreemapTile& tile : paper)
+        EXPECT_LE(std::max(tile.Width / tile.Height, tile.Height / tile.Width), 3.F) << "the paper's rows";
+    TRootDirNode root;
+    TDirNode* a = RecordedFolder(&root, "a", {900000, 1, 70000, 5000, 120000});
+    RecordedFolder(a, "deep", {400000, 300000, 2000, 2000, 80000});
+    a->Recalculate();
+    RecordedFolder(&root, "b", {600000, 30000, 30000, 1000});
+    std::vector<std::int64_t> tiny(70000, 3); // none reaches a pixel, together 7 % of the picture
+    tiny.insert(tiny.begin(), {250000, 50000});
+    RecordedFolder(&root, "", tiny);
+    const std::vector<TTreemapTile> tiles = LayoutTreemap(root, {.Width = 640, .Height = 480});
+    const auto files = CheckNesting(tiles);
+    EXPECT_EQ(files.size(), 15U) << "the files of 1 and 3 bytes are below a pixel";
+    EXPECT_NEAR(files[0].first / files[1].first, 900000.F / 600000.F, 0.03 * 1.5);
+    EXPECT_NEAR(files[0].first, 640 * 480 * 900000.F / root.GetSize(), 0.03 * files[0].first);
+    const QImage image = TreemapImage(tiles, {640, 480}, 2);
+    EXPECT_TRUE(image.size() == QSize(1280, 960) && image.devicePixelRatio() == 2);
+}
+
+// The command's PNG, drawn without a display: flat tiles would give one colour per kind.
+TEST(Treemap, CommandWritesShadedTilesAsPng) {
+    const testing::TempTree scratch;
+    const testing::Result r =
+        testing::Quorvex({"--treemap", scratch / "doc.png", "--size", "640x480", "/usr/share/doc"}, scratch,
+                         false, {"/usr/bin/env", "-u", "DISPLAY", "-u", "QT_QPA_PLATFORM"})
+            .Wait();
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const QImage image(QString::fromStdString(scratch / "doc.png"));
+    ASSERT_EQ(image.size(), QSize(640, 480));
+    std::set<QRgb> colours;
+    for (int i = 0; i < 640 * 480; ++i)
+        colours.insert(image.pixel(i % 640, i / 640));
+    EXPECT_GT(colours.size(), 1000U);
 }
 
 } // namespace
