@@ -10,6 +10,7 @@ cd "$(dirname "$0")"
 
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev liblog4cplus-dev libsimpleini-dev libicu-dev libglib2.0-dev
           rapidjson-dev # scan files in the JSON interchange format, read as a stream
+          zlib1g-dev # the scan history's files are gzip-compressed
           gettext locales libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth
           dbus-daemon # a private session bus for the file-manager tests
           adwaita-icon-theme # folder, drive and file-type icons where the session names no theme

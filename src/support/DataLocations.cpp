@@ -1,5 +1,6 @@
 #include "support/DataLocations.h"
 
+#include <cstdlib>
 #include <system_error>
 
 #ifndef QUORVEX_DATA_FROM_BIN
@@ -42,6 +43,14 @@ std::filesystem::path DataLocation(const std::string& name, TDataKind kind,
 
 std::filesystem::path DataLocation(const std::string& name, TDataKind kind) {
     return DataLocation(name, kind, ProgramFolder(), InstalledDataFolder());
+}
+
+std::filesystem::path UserDataFolder() {
+    // The base directory specification: a relative value is to be ignored.
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && data[0] == '/')
+        return std::filesystem::path(data) / "quorvex";
+    const char* home = std::getenv("HOME");
+    return std::filesystem::path(home != nullptr ? home : "") / ".local" / "share" / "quorvex";
 }
 
 } // namespace quorvex

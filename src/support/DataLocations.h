@@ -27,6 +27,10 @@ std::filesystem::path DataLocation(const std::string& name, TDataKind kind,
 // kernel does not say.
 std::filesystem::path ProgramFolder();
 
+// The user's own data folder for this program: $XDG_DATA_HOME/quorvex, else ~/.local/share/quorvex.
+// Made by whoever writes into it.
+std::filesystem::path UserDataFolder();
+
 // <executable folder>/<relative path from the installed bin folder to the installed data folder>.
 std::filesystem::path InstalledDataFolder();
 
