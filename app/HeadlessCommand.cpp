@@ -46,6 +46,7 @@ int RunHeadlessCommand(int argc, char** argv) {
     case TCommand::Largest:
     case TCommand::ByType:
     case TCommand::ByAge:
+    case TCommand::Compare:
         PreferLargeHeapPages();
         return RunSummaryCommand(argc, argv, *line);
     case TCommand::Export:

@@ -37,6 +37,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
+#include <QThreadPool>
 #include <QSessionManager>
 #include <QStatusBar>
 #include <QTimer>
@@ -161,6 +162,7 @@ TFormMain::TFormMain(TSettings& settings, QWidget* parent)
     actions_ = std::make_unique<TMainActions>(*this);
     ConnectActions();
     actions_->BuildMenusAndToolbar(*this, favourites_->SubMenu(), favourites_->ButtonMenu());
+    connect(actions_->HistoryMenu, &QMenu::aboutToShow, this, [this] { FillHistoryMenu(); });
     CreateFileViews();
     // Answers nobody took (rows scrolled away) go after 10 to 20 seconds, so they are asked again.
     auto* timerGarbage = new QTimer(this);

@@ -82,6 +82,7 @@ void TMainActions::BuildMenusAndToolbar(QMainWindow& window, QMenu* favouritesSu
     FileMenu->addAction(StopScan);
     FileMenu->addSeparator();
     FileMenu->addAction(Exit);
+    HistoryMenu = window.menuBar()->addMenu(QString::fromUtf8(N_("&History")));
     OptionsMenu = window.menuBar()->addMenu(QString::fromUtf8(N_("&Options")));
     OptionsMenu->addAction(ShellOpenFile);
     OptionsMenu->addAction(OpenInExplorer);
