@@ -83,6 +83,7 @@ void TMainActions::BuildMenusAndToolbar(QMainWindow& window, QMenu* favouritesSu
     FileMenu->addSeparator();
     FileMenu->addAction(Exit);
     HistoryMenu = window.menuBar()->addMenu(QString::fromUtf8(N_("&History")));
+    HistoryMenu->setObjectName(QStringLiteral("HistoryMenu"));
     OptionsMenu = window.menuBar()->addMenu(QString::fromUtf8(N_("&Options")));
     OptionsMenu->addAction(ShellOpenFile);
     OptionsMenu->addAction(OpenInExplorer);
