@@ -9,6 +9,7 @@
 #include "support/Utilities.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -19,6 +20,7 @@
 #include <ostream>
 #include <streambuf>
 #include <vector>
+#include <unistd.h>
 #include <zlib.h>
 
 namespace quorvex {
@@ -72,7 +74,9 @@ std::optional<std::int64_t> Number(std::string_view text) {
     return n;
 }
 
-// <readable>~<root key>~<time ms>~<size>~<files>.json.gz; anything else in the folder is not ours.
+// <readable>~<root key>~<time ms>~<size>~<files>~<process>-<sequence>.json.gz; anything else in the
+// folder is not ours. The last field keeps two scans of one root saved within a millisecond apart,
+// by two windows or by one.
 std::optional<THistoryScan> ParseName(const std::filesystem::path& path) {
     const std::string name = path.filename().string();
     if (!name.ends_with(kSuffix))
@@ -86,7 +90,7 @@ std::optional<THistoryScan> ParseName(const std::filesystem::path& path) {
             break;
         start = end + 1;
     }
-    if (fields.size() != 5 || fields[1].size() != 16)
+    if (fields.size() != 6 || fields[1].size() != 16 || fields[5].empty())
         return std::nullopt;
     const auto time = Number(fields[2]);
     const auto size = Number(fields[3]);
@@ -161,6 +165,7 @@ THistorySnapshot TakeHistorySnapshot(const TRootDirNode& root) {
 
 std::string SaveToHistory(const std::string& folder, const THistorySnapshot& snapshot,
                           const THistoryLimits& limits) {
+    static std::atomic<std::uint64_t> sequence{0};
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -169,7 +174,8 @@ std::string SaveToHistory(const std::string& folder, const THistorySnapshot& sna
     const std::string sep(1, kSeparator);
     std::string file = folder + "/" + ReadableRoot(snapshot.RootPath) + sep + HistoryRootKey(snapshot.RootPath) +
                        sep + std::to_string(now) + sep + std::to_string(snapshot.Size) + sep +
-                       std::to_string(snapshot.Files) + std::string(kSuffix);
+                       std::to_string(snapshot.Files) + sep + std::to_string(::getpid()) + "-" +
+                       std::to_string(sequence.fetch_add(1)) + std::string(kSuffix);
     try {
         TSafeFileWriter writer(file);
         WriteCompressed(writer, snapshot.Json);
