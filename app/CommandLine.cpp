@@ -162,7 +162,8 @@ bool TakeValue(int id, const std::string& value, TCommandLine& line, std::string
         if (fault == std::errc() && end == value.data() + value.size() && depth >= 0)
             line.Depth = depth;
         else
-            error = Substitute(TranslateText("--depth takes a number of levels from 0 up, not \"%s\""), value);
+            error =
+                Substitute(TranslateText("--depth takes a number of levels from 0 up, not \"%s\""), value);
         break;
     }
     case kOptRounding:
@@ -388,9 +389,9 @@ std::optional<TCommandLine> ParseCommandLine(int argc, char** argv, std::string&
     }
     line.Command = commands.front().first;
     if (line.Command != TCommand::Compare && !compareOnly.empty()) {
-        error = Substitute(
-            Substitute(TranslateText("%s goes with --compare, not with %s"), compareOnly.front()),
-            commands.front().second);
+        error =
+            Substitute(Substitute(TranslateText("%s goes with --compare, not with %s"), compareOnly.front()),
+                       commands.front().second);
         return std::nullopt;
     }
     if (line.Command == TCommand::Compare && line.Paths.size() != 2) {
@@ -412,7 +413,8 @@ std::optional<TCommandLine> ParseCommandLine(int argc, char** argv, std::string&
     }
     if (line.Json || line.Keep) {
         error = Substitute(
-            TranslateText("%s goes with --summary, --largest, --by-type, --by-age or --compare, not with --export"),
+            TranslateText(
+                "%s goes with --summary, --largest, --by-type, --by-age or --compare, not with --export"),
             line.Json ? "--json" : "--keep");
         return std::nullopt;
     }

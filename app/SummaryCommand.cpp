@@ -31,8 +31,8 @@
 
 #include <cerrno>
 #include <charconv>
-#include <cstdlib>
 #include <chrono>
+#include <cstdlib>
 #include <iterator>
 #include <memory>
 #include <optional>

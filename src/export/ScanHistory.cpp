@@ -19,8 +19,8 @@
 #include <optional>
 #include <ostream>
 #include <streambuf>
-#include <vector>
 #include <unistd.h>
+#include <vector>
 #include <zlib.h>
 
 namespace quorvex {
@@ -172,10 +172,10 @@ std::string SaveToHistory(const std::string& folder, const THistorySnapshot& sna
                          std::chrono::system_clock::now().time_since_epoch())
                          .count();
     const std::string sep(1, kSeparator);
-    std::string file = folder + "/" + ReadableRoot(snapshot.RootPath) + sep + HistoryRootKey(snapshot.RootPath) +
-                       sep + std::to_string(now) + sep + std::to_string(snapshot.Size) + sep +
-                       std::to_string(snapshot.Files) + sep + std::to_string(::getpid()) + "-" +
-                       std::to_string(sequence.fetch_add(1)) + std::string(kSuffix);
+    std::string file =
+        folder + "/" + ReadableRoot(snapshot.RootPath) + sep + HistoryRootKey(snapshot.RootPath) + sep +
+        std::to_string(now) + sep + std::to_string(snapshot.Size) + sep + std::to_string(snapshot.Files) +
+        sep + std::to_string(::getpid()) + "-" + std::to_string(sequence.fetch_add(1)) + std::string(kSuffix);
     try {
         TSafeFileWriter writer(file);
         WriteCompressed(writer, snapshot.Json);
@@ -191,7 +191,8 @@ std::vector<THistoryScan> ListHistory(const std::string& folder, const std::stri
     std::vector<THistoryScan> scans;
     const std::string key = rootPath.empty() ? std::string() : HistoryRootKey(rootPath);
     std::error_code error;
-    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
         std::optional<THistoryScan> scan = ParseName(it->path());
         std::error_code sizeError;
         if (!scan || !it->is_regular_file(sizeError) || (!key.empty() && scan->RootKey != key))

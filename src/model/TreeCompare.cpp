@@ -52,7 +52,6 @@ std::string JoinPath(const std::string& dir, std::string_view name) {
     return path;
 }
 
-
 class TComparer {
 public:
     TComparer(const TDirNode& oldRoot, const TDirNode& newRoot, const TCompareOptions& options)
@@ -150,9 +149,7 @@ private:
         auto o = olds.begin();
         auto n = news.begin();
         while (o != olds.end() || n != news.end()) {
-            const int order = o == olds.end()   ? 1
-                              : n == news.end() ? -1
-                                                : (*o)->Name().compare((*n)->Name());
+            const int order = o == olds.end() ? 1 : n == news.end() ? -1 : (*o)->Name().compare((*n)->Name());
             if (order < 0) {
                 gone_.push_back({*o, JoinPath(pair.OldPath, (*o)->Name()), depth});
                 ++o;
@@ -200,9 +197,7 @@ private:
         auto o = olds.begin();
         auto n = news.begin();
         while (o != olds.end() || n != news.end()) {
-            const int order = o == olds.end()   ? 1
-                              : n == news.end() ? -1
-                                                : o->Name.compare(n->Name);
+            const int order = o == olds.end() ? 1 : n == news.end() ? -1 : o->Name.compare(n->Name);
             if (order < 0) {
                 add(TChangeState::Gone, JoinPath(pair.OldPath, o->Name), -o->Size, -o->Files);
                 ++o;

@@ -11,8 +11,8 @@
 #include <QFile>
 #include <QStandardPaths>
 
-#include <array>
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <filesystem>
 #include <mutex>
@@ -216,8 +216,8 @@ void TSettings::Load() {
         // Below 1 would keep no history at all, which is what switching it off would be, not a limit.
         historyScansPerRoot_ = std::max<std::int32_t>(
             1, iniFile_.ReadInteger(kSettingsSection, kKeyHistoryScansPerRoot, historyScansPerRoot_));
-        historyBudgetMB_ =
-            std::max<std::int64_t>(1, iniFile_.ReadInt64(kSettingsSection, kKeyHistoryBudgetMB, historyBudgetMB_));
+        historyBudgetMB_ = std::max<std::int64_t>(
+            1, iniFile_.ReadInt64(kSettingsSection, kKeyHistoryBudgetMB, historyBudgetMB_));
     } catch (const std::exception& e) {
         ShowErrorDialog(e.what());
     }

@@ -37,9 +37,9 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
-#include <QThreadPool>
 #include <QSessionManager>
 #include <QStatusBar>
+#include <QThreadPool>
 #include <QTimer>
 #include <QVBoxLayout>
 

@@ -29,17 +29,18 @@ namespace quorvex {
 void TFormMain::SaveScanToHistory(const TDirScanThread& thread) {
     // A stopped scan would keep a tree with holes, and "Local Drives" is no one root.
     const auto* root = dynamic_cast<const TRootDirNode*>(rootNode_.get());
-    if (root == nullptr || thread.Scanner().IsStopped() || IsImportedTree(*root) || root->HasFlag(nfIncomplete))
+    if (root == nullptr || thread.Scanner().IsStopped() || IsImportedTree(*root) ||
+        root->HasFlag(nfIncomplete))
         return;
     // The text is taken here, on the window's thread, because only this thread deletes and rescans
     // (which would change the tree under a writer elsewhere); the compression, which costs most, and
     // the disk run on the writer's thread.
     const auto start = std::chrono::steady_clock::now();
     auto snapshot = std::make_shared<const THistorySnapshot>(TakeHistorySnapshot(*root));
-    ProgramLogger().debug("History snapshot of " + root->Name() + ": " + std::to_string(snapshot->Json.size()) +
-                          " bytes in " +
-                          std::to_string(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()) +
-                          " s");
+    ProgramLogger().debug(
+        "History snapshot of " + root->Name() + ": " + std::to_string(snapshot->Json.size()) + " bytes in " +
+        std::to_string(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()) +
+        " s");
     THistoryLimits limits;
     limits.ScansPerRoot = settings_.HistoryScansPerRoot();
     limits.BudgetBytes = static_cast<std::uint64_t>(settings_.HistoryBudgetMB()) << 20;

@@ -186,7 +186,8 @@ TEST_F(Headless, BadRequestsFailClearlyAndScanOrWriteNothing) {
         {{"--largest=2x", root_}, 2, "--largest takes a number of files from 1 up, not \"2x\""},
         {{"--by-type", root_, "--by-age"}, 2, "--by-type and --by-age cannot be combined"},
         {{"--largest", "3", "-o", output, root_}, 2, "--output goes with --export, not with --largest"},
-        {exportCsv({"--json", root_}), 2, "--json goes with --summary, --largest, --by-type or --by-age"},
+        {exportCsv({"--json", root_}), 2,
+         "--json goes with --summary, --largest, --by-type, --by-age or --compare"},
         {{"--by-age", "--json"}, 2, "--by-age takes at least one PATH"},
         {{"--summary", "--exclude-from", scratch_ / "none", root_}, 2, "--exclude-from cannot read"},
         {exportCsv({"--exclude-from", scratch_.Path(), root_}), 2, "Is a directory"},
@@ -454,7 +455,8 @@ TEST_F(Headless, CompareAKeptScanWithTheChangedTree) {
         WriteAll(scratch_ / "bad.json.gz", damaged);
         const Result bad = Run({"--compare", scratch_ / "bad.json.gz", root_}, {});
         EXPECT_EQ(bad.exitCode, 1);
-        EXPECT_NE(bad.err.find(std::string("not a readable scan file: ") + why), std::string::npos) << bad.err;
+        EXPECT_NE(bad.err.find(std::string("not a readable scan file: ") + why), std::string::npos)
+            << bad.err;
         EXPECT_EQ(bad.out, "");
     }
 }

@@ -13,8 +13,8 @@
 
 #include <chrono>
 #include <filesystem>
-#include <thread>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
