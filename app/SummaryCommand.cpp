@@ -33,6 +33,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstdlib>
+#include <future>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -325,14 +326,24 @@ int RunSummaryCommand(int argc, char** argv, const TCommandLine& line) {
         scans.back()->root->SetHardLinksOnce(line.Sizes.HardLinksOnce);
     }
     int exitCode = 0;
-    for (auto it = scans.begin(); it != scans.end();) {
-        if ((*it)->isFile && !ImportScan(**it, threshold, line.Sizes.HardLinksOnce)) {
-            exitCode = 1;
-            it = scans.erase(it);
-        } else {
-            ++it;
-        }
+    // The files are read at once, each on its own thread: reading is most of the time a comparison
+    // of two scan files takes.
+    std::vector<std::future<bool>> imports;
+    for (const auto& scan : scans) {
+        imports.push_back(std::async(scan->isFile ? std::launch::async : std::launch::deferred,
+                                     [&scan, threshold, &line] {
+                                         return !scan->isFile ||
+                                                ImportScan(*scan, threshold, line.Sizes.HardLinksOnce);
+                                     }));
     }
+    std::vector<std::unique_ptr<TRootScan>> readable;
+    for (std::size_t i = 0; i < scans.size(); ++i) {
+        if (imports[i].get())
+            readable.push_back(std::move(scans[i]));
+        else
+            exitCode = 1;
+    }
+    scans = std::move(readable);
 
     QEventLoop loop;
     TDirScanThreadList threads(kSummaryMaxRoots, [threshold] { return threshold; });

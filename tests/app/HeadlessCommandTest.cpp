@@ -418,8 +418,6 @@ TEST_F(Headless, ExportInterruptedWhileScanningOrWritingLeavesNothing) {
         GTEST_SKIP() << "the export of /usr was written before the signal could land";
 }
 
-} // namespace
-
 // A scan kept with --keep, compared with the tree changed since: a folder renamed, one moved to
 // another parent and one replaced by a new folder of the same name are told apart by identity.
 TEST_F(Headless, CompareAKeptScanWithTheChangedTree) {
@@ -434,7 +432,7 @@ TEST_F(Headless, CompareAKeptScanWithTheChangedTree) {
     tree_.File("dat\xe9/a/added", 1000);
     const Result r = Run({"--compare", kept, root_}, {});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    for (const std::string line :
+    for (const std::string& line :
          {"+1000\t+1\tgrew\t" + shown_ + "/a\n", "+1000\t+1\tnew\t" + shown_ + "/a/added\n",
           "-10\t-1\tgone\t" + shown_ + "/g\n", "0\t0\tmoved\t" + shown_ + "/r\t" + shown_ + "/r2\n",
           "0\t0\tmoved\t" + shown_ + "/m/x\t" + shown_ + "/b/x\n", "0\t0\tgone\t" + shown_ + "/s\n",
@@ -460,3 +458,5 @@ TEST_F(Headless, CompareAKeptScanWithTheChangedTree) {
         EXPECT_EQ(bad.out, "");
     }
 }
+
+} // namespace

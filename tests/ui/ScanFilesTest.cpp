@@ -306,9 +306,6 @@ TEST(ImportedTreeModel, ExpandingEveryRowShowsWhatTheScanOfTheTreeShows) {
     EXPECT_GE(shownFromFile.size(), 12);
 }
 
-} // namespace
-} // namespace quorvex
-
 // A finished scan lands in the history, off the window's thread, and reads back with the tree's
 // totals; the History menu opens it as a scan from a file.
 TEST_F(FormMainTest, AFinishedScanIsKeptAndTheHistoryMenuOpensIt) {
@@ -335,3 +332,6 @@ TEST_F(FormMainTest, AFinishedScanIsKeptAndTheHistoryMenuOpensIt) {
     EXPECT_EQ(form.RootNode()->GetFileCount(), 2);
     EXPECT_TRUE(errors_.empty());
 }
+
+} // namespace
+} // namespace quorvex
