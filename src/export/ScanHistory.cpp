@@ -3,6 +3,7 @@
 #include "export/NcduExport.h"
 #include "export/TreeTypesExport.h"
 #include "i18n/Translation.h"
+#include "model/PackedFiles.h"
 #include "model/RootNodes.h"
 #include "support/DataLocations.h"
 #include "support/SafeFileWriter.h"
@@ -29,25 +30,67 @@ namespace {
 constexpr std::string_view kSuffix = ".json.gz";
 constexpr char kSeparator = '~';
 
-// The export's text straight into one string, without the copy an ostringstream makes at the end.
-class TStringStreamBuf final : public std::streambuf {
+// The export's text compressed on its way to the file, as one gzip member, so that the whole text
+// never stands in memory.
+class TGzipStreamBuf final : public std::streambuf {
 public:
-    explicit TStringStreamBuf(std::string& text) : text_(text) {}
+    explicit TGzipStreamBuf(TSafeFileWriter& writer) : writer_(writer), in_(kBlock), out_(kBlock) {
+        if (deflateInit2(&z_, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY) !=
+            Z_OK)
+            throw std::bad_alloc();
+        setp(in_.data(), in_.data() + in_.size());
+    }
+    TGzipStreamBuf(const TGzipStreamBuf&) = delete;
+    TGzipStreamBuf& operator=(const TGzipStreamBuf&) = delete;
+    ~TGzipStreamBuf() override { deflateEnd(&z_); }
+
+    // Compresses what is left and ends the member. Raises EFileWriteError.
+    void Finish() { Deflate(Z_FINISH); }
 
 protected:
     int_type overflow(int_type ch) override {
-        if (!traits_type::eq_int_type(ch, traits_type::eof()))
-            text_ += traits_type::to_char_type(ch);
+        Deflate(Z_NO_FLUSH);
+        if (!traits_type::eq_int_type(ch, traits_type::eof())) {
+            *pptr() = traits_type::to_char_type(ch);
+            pbump(1);
+        }
         return traits_type::not_eof(ch);
-    }
-    std::streamsize xsputn(const char* data, std::streamsize n) override {
-        text_.append(data, static_cast<std::size_t>(n));
-        return n;
     }
 
 private:
-    std::string& text_;
+    static constexpr std::size_t kBlock = std::size_t{256} * 1024;
+
+    void Deflate(int flush) {
+        z_.next_in = reinterpret_cast<Bytef*>(pbase());
+        z_.avail_in = static_cast<uInt>(pptr() - pbase());
+        do {
+            z_.next_out = reinterpret_cast<Bytef*>(out_.data());
+            z_.avail_out = static_cast<uInt>(out_.size());
+            deflate(&z_, flush);
+            writer_.Write({out_.data(), out_.size() - z_.avail_out});
+        } while (z_.avail_out == 0);
+        setp(in_.data(), in_.data() + in_.size());
+    }
+
+    TSafeFileWriter& writer_;
+    z_stream z_{};
+    std::vector<char> in_;
+    std::vector<char> out_;
 };
+
+// A directory's copy as the export reads it: name, attributes, error, flags, identity, records.
+void CopyDirectory(const TDirNode& from, TDirNode& to) {
+    to.SetName(from.Name());
+    to.SetAttributes(from.Attributes());
+    to.SetErrorCode(from.ErrorCode());
+    to.SetIdentity(from.Identity());
+    for (unsigned bit = 1; bit < 0x100; bit <<= 1)
+        to.SetFlag(static_cast<TNodeFlag>(bit), (from.Flags() & bit) != 0);
+    TPackedFilesWriter records;
+    from.ForEachFile([&](const TPackedFile& file) { records.Add(file); });
+    if (records.Count() > 0)
+        to.SetFiles(TPackedFiles(records));
+}
 
 // The root's last path components, in characters any file system and shell take, so that a person
 // looking into the folder sees whose scans these are; the hash beside it tells the roots apart.
@@ -106,32 +149,6 @@ std::optional<THistoryScan> ParseName(const std::filesystem::path& path) {
     return scan;
 }
 
-// Compresses `text` as one gzip member into `writer`.
-void WriteCompressed(TSafeFileWriter& writer, std::string_view text) {
-    z_stream z{};
-    if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        throw std::bad_alloc();
-    const std::unique_ptr<z_stream, int (*)(z_stream*)> end(&z, deflateEnd);
-    std::vector<char> out(std::size_t{256} * 1024);
-    // zlib's counters are 32 bits wide: a text beyond 4 GB goes in pieces.
-    constexpr std::size_t kPiece = std::size_t{1} << 30;
-    std::size_t offset = 0;
-    int flush = Z_NO_FLUSH;
-    do {
-        const std::size_t piece = std::min(kPiece, text.size() - offset);
-        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data() + offset));
-        z.avail_in = static_cast<uInt>(piece);
-        offset += piece;
-        flush = offset == text.size() ? Z_FINISH : Z_NO_FLUSH;
-        do {
-            z.next_out = reinterpret_cast<Bytef*>(out.data());
-            z.avail_out = static_cast<uInt>(out.size());
-            deflate(&z, flush);
-            writer.Write({out.data(), out.size() - z.avail_out});
-        } while (z.avail_out == 0);
-    } while (flush != Z_FINISH);
-}
-
 } // namespace
 
 std::string HistoryFolder() {
@@ -155,11 +172,26 @@ THistorySnapshot TakeHistorySnapshot(const TRootDirNode& root) {
     snapshot.RootPath = root.Name();
     snapshot.Size = root.GetSize();
     snapshot.Files = root.GetFileCount();
-    TStringStreamBuf buffer(snapshot.Json);
-    std::ostream stream(&buffer);
-    TNcduExport exporter(&root);
-    exporter.SetIdentities(true);
-    exporter.ExportToStream(stream);
+    auto copy = std::make_shared<TRootDirNode>();
+    copy->SetDevice(root.Device());
+    copy->SetHardLinksOnce(root.HardLinksOnce());
+    CopyDirectory(root, *copy);
+    // Iterative: a tree may be far deeper than the stack allows recursion.
+    std::vector<std::pair<const TDirNode*, TDirNode*>> pending{{&root, copy.get()}};
+    while (!pending.empty()) {
+        const auto [from, to] = pending.back();
+        pending.pop_back();
+        const TChildrenLock lock(from);
+        for (const auto& child : lock.Children()) {
+            const auto* dir = dynamic_cast<const TDirNode*>(child.get());
+            if (dir == nullptr)
+                continue;
+            auto made = std::make_unique<TDirNode>();
+            CopyDirectory(*dir, *made);
+            pending.emplace_back(dir, static_cast<TDirNode*>(to->AddChild(std::move(made))));
+        }
+    }
+    snapshot.Tree = std::move(copy);
     return snapshot;
 }
 
@@ -178,10 +210,18 @@ std::string SaveToHistory(const std::string& folder, const THistorySnapshot& sna
         sep + std::to_string(::getpid()) + "-" + std::to_string(sequence.fetch_add(1)) + std::string(kSuffix);
     try {
         TSafeFileWriter writer(file);
-        WriteCompressed(writer, snapshot.Json);
+        TGzipStreamBuf buffer(writer);
+        std::ostream stream(&buffer);
+        stream.exceptions(std::ios::badbit);
+        TNcduExport exporter(snapshot.Tree.get());
+        exporter.SetIdentities(true);
+        exporter.ExportToStream(stream);
+        buffer.Finish();
         writer.Commit();
     } catch (const EFileWriteError& e) {
         throw EExportError(e.what());
+    } catch (const std::ios::failure&) {
+        throw EExportError(file + ": " + SystemErrorMessage(EIO));
     }
     PruneHistory(folder, limits);
     return file;

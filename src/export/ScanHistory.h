@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,17 +33,20 @@ std::string HistoryFolder();
 // What a root's scans share in their file names: a hash of the root's path bytes.
 std::string HistoryRootKey(const std::string& rootPath);
 
-// A finished tree as the text of a history file (the ncdu JSON with every directory's device and
-// identity), taken whole: the tree may change or go as soon as this returns.
+// What a history file is written from: a copy of a finished tree, its directories and their
+// records, without file nodes and totals below the root. The tree may change or go as soon as
+// TakeHistorySnapshot returns: the copy is a fraction of the cost of writing the file, so the
+// window takes it on its own thread, where alone its trees change, and writes elsewhere.
 struct THistorySnapshot {
     std::string RootPath;
     std::int64_t Size = 0;
     std::int64_t Files = 0;
-    std::string Json;
+    std::shared_ptr<const TRootDirNode> Tree;
 };
 THistorySnapshot TakeHistorySnapshot(const TRootDirNode& root);
 
-// Writes the snapshot gzip-compressed into `folder` (made if missing) as one new file, atomically,
+// Writes the snapshot as the ncdu JSON with every directory's device and identity, gzip-compressed,
+// into `folder` (made if missing) as one new file, atomically,
 // then drops what the limits no longer allow. Returns the file's path. Safe from any thread and
 // from several processes at once. Raises EExportError.
 std::string SaveToHistory(const std::string& folder, const THistorySnapshot& snapshot,

@@ -21,7 +21,6 @@
 #include <QMenu>
 #include <QThreadPool>
 
-#include <chrono>
 #include <memory>
 
 namespace quorvex {
@@ -32,15 +31,10 @@ void TFormMain::SaveScanToHistory(const TDirScanThread& thread) {
     if (root == nullptr || thread.Scanner().IsStopped() || IsImportedTree(*root) ||
         root->HasFlag(nfIncomplete))
         return;
-    // The text is taken here, on the window's thread, because only this thread deletes and rescans
-    // (which would change the tree under a writer elsewhere); the compression, which costs most, and
-    // the disk run on the writer's thread.
-    const auto start = std::chrono::steady_clock::now();
+    // The copy is taken here, on the window's thread, because only this thread deletes and rescans
+    // (which would change the tree under a writer elsewhere); the text, its compression and the disk
+    // cost several times more and run on the writer's thread.
     auto snapshot = std::make_shared<const THistorySnapshot>(TakeHistorySnapshot(*root));
-    ProgramLogger().debug(
-        "History snapshot of " + root->Name() + ": " + std::to_string(snapshot->Json.size()) + " bytes in " +
-        std::to_string(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()) +
-        " s");
     THistoryLimits limits;
     limits.ScansPerRoot = settings_.HistoryScansPerRoot();
     limits.BudgetBytes = static_cast<std::uint64_t>(settings_.HistoryBudgetMB()) << 20;

@@ -7,11 +7,14 @@
 #include "common/TinyTmpfs.h"
 #include "export/NcduImport.h"
 #include "export/ScanHistory.h"
+#include "model/PackedFiles.h"
+#include "model/RootNodes.h"
 #include "scan/DirScanner.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <sys/stat.h>
 #include <thread>
@@ -93,12 +96,19 @@ namespace {
 TEST(ScanHistory, KeepsTheNewestScansOfEachRootWithinTheBudget) {
     const TempTree folder;
     WriteAll(folder / "notes.txt", "mine");
-    std::string noise(3000, '\0');
-    for (std::size_t i = 0; i < noise.size(); ++i)
-        noise[i] = static_cast<char>((i * 2654435761U) >> 13);
+    TPackedFilesWriter records;
+    for (int i = 0; i < 30; ++i) {
+        std::string name(100, 'x');
+        for (char& c : name)
+            c = static_cast<char>('a' + (static_cast<unsigned>(std::rand()) % 26));
+        records.Add({name, 1});
+    }
     std::vector<std::string> files;
     for (const char* root : {"/a", "/a", "/b", "/a"}) {
-        files.push_back(SaveToHistory(folder.Path(), {root, 1, 1, noise}, {2, 1 << 30}));
+        TRootDirNode tree;
+        tree.SetName(root);
+        tree.SetFiles(TPackedFiles(records));
+        files.push_back(SaveToHistory(folder.Path(), TakeHistorySnapshot(tree), {2, 1 << 30}));
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     const auto kept = [&](const std::string& root) {
