@@ -329,12 +329,12 @@ int RunSummaryCommand(int argc, char** argv, const TCommandLine& line) {
     // The files are read at once, each on its own thread: reading is most of the time a comparison
     // of two scan files takes.
     std::vector<std::future<bool>> imports;
+    imports.reserve(scans.size());
     for (const auto& scan : scans) {
-        imports.push_back(std::async(scan->isFile ? std::launch::async : std::launch::deferred,
-                                     [&scan, threshold, &line] {
-                                         return !scan->isFile ||
-                                                ImportScan(*scan, threshold, line.Sizes.HardLinksOnce);
-                                     }));
+        imports.push_back(
+            std::async(scan->isFile ? std::launch::async : std::launch::deferred, [&scan, threshold, &line] {
+                return !scan->isFile || ImportScan(*scan, threshold, line.Sizes.HardLinksOnce);
+            }));
     }
     std::vector<std::unique_ptr<TRootScan>> readable;
     for (std::size_t i = 0; i < scans.size(); ++i) {

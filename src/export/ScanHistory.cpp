@@ -2,15 +2,16 @@
 
 #include "export/NcduExport.h"
 #include "export/TreeTypesExport.h"
-#include "i18n/Translation.h"
 #include "model/PackedFiles.h"
 #include "model/RootNodes.h"
 #include "support/DataLocations.h"
+#include "support/PosixDir.h"
 #include "support/SafeFileWriter.h"
 #include "support/Utilities.h"
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
