@@ -7,14 +7,12 @@
 #include "common/TinyTmpfs.h"
 #include "export/NcduImport.h"
 #include "export/ScanHistory.h"
-#include "model/PackedFiles.h"
 #include "model/RootNodes.h"
 #include "scan/DirScanner.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <sys/stat.h>
 #include <thread>
@@ -88,26 +86,14 @@ TEST(NcduDrivesExport, LocalDrivesReadBackAsOneTreeEachDriveWithItsDevice) {
     }
 }
 
-} // namespace
-
-namespace {
-
 // Of each root the newest N; then, oldest first, what the budget cannot hold; never a file not ours.
 TEST(ScanHistory, KeepsTheNewestScansOfEachRootWithinTheBudget) {
     const TempTree folder;
     WriteAll(folder / "notes.txt", "mine");
-    TPackedFilesWriter records;
-    for (int i = 0; i < 30; ++i) {
-        std::string name(100, 'x');
-        for (char& c : name)
-            c = static_cast<char>('a' + (static_cast<unsigned>(std::rand()) % 26));
-        records.Add({name, 1});
-    }
     std::vector<std::string> files;
     for (const char* root : {"/a", "/a", "/b", "/a"}) {
         TRootDirNode tree;
         tree.SetName(root);
-        tree.SetFiles(TPackedFiles(records));
         files.push_back(SaveToHistory(folder.Path(), TakeHistorySnapshot(tree), {2, 1 << 30}));
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
