@@ -13,6 +13,7 @@ cd "$(dirname "$0")"
 # that use them.
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev liblog4cplus-dev libsimpleini-dev libicu-dev libglib2.0-dev libpng-dev
           rapidjson-dev # scan files in the JSON interchange format, read as a stream
+          zlib1g-dev # the scan history's files are gzip-compressed
           gettext # the catalogues are compiled at build time
           adwaita-icon-theme # folder, drive and file-type icons where the session names no theme
           qt6-translations-l10n # Qt's own texts (standard buttons, the file dialog) in the user's language

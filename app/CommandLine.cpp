@@ -40,6 +40,9 @@ enum TOptionId : int {
     kOptJson,
     kOptTreemap,
     kOptSize,
+    kOptCompare,
+    kOptDepth,
+    kOptKeep,
 };
 
 constexpr option kLongOptions[] = {
@@ -48,6 +51,9 @@ constexpr option kLongOptions[] = {
     {"by-type", no_argument, nullptr, kOptByType},
     {"by-age", no_argument, nullptr, kOptByAge},
     {"json", no_argument, nullptr, kOptJson},
+    {"compare", no_argument, nullptr, kOptCompare},
+    {"depth", required_argument, nullptr, kOptDepth},
+    {"keep", no_argument, nullptr, kOptKeep},
     {"export", required_argument, nullptr, kOptExport},
     {"treemap", required_argument, nullptr, kOptTreemap},
     {"size", required_argument, nullptr, kOptSize},
@@ -188,6 +194,16 @@ bool TakeValue(int id, const std::string& value, TCommandLine& line, std::string
             error =
                 Substitute(TranslateText("--largest takes a number of files from 1 up, not \"%s\""), value);
         break;
+    case kOptDepth: {
+        int depth = -1;
+        const auto [end, fault] = std::from_chars(value.data(), value.data() + value.size(), depth);
+        if (fault == std::errc() && end == value.data() + value.size() && depth >= 0)
+            line.Depth = depth;
+        else
+            error =
+                Substitute(TranslateText("--depth takes a number of levels from 0 up, not \"%s\""), value);
+        break;
+    }
     case kOptRounding:
         if (value == "0" || value == "1" || value == "2")
             line.Rounding = value[0] - '0';
@@ -232,6 +248,7 @@ const char* const kUsage =
     N_("Usage: quorvex [DIRECTORY]\n"
        "       quorvex --summary [OPTION]... PATH...\n"
        "       quorvex --largest N | --by-type | --by-age [OPTION]... PATH...\n"
+       "       quorvex --compare [--depth N] [OPTION]... OLD NEW\n"
        "       quorvex --export FORMAT --output FILE [OPTION]... PATH\n"
        "       quorvex --treemap FILE.svg|FILE.png [--size WxH] [OPTION]... PATH\n"
        "       quorvex --help | --version\n"
@@ -248,8 +265,18 @@ const char* const kUsage =
        "                       one \"EXTENSION<tab>FILES<tab>SIZE\" a line, largest first\n"
        "  --by-age             files and bytes per year of last modification, local\n"
        "                       time, one \"YEAR<tab>FILES<tab>SIZE\" a line, oldest first\n"
-       "  --json               print the result of --summary, --largest, --by-type or\n"
-       "                       --by-age as one JSON document, names escaped as below\n"
+       "  --compare            what changed from scan OLD to NEW (each a scan file or\n"
+       "                       a directory scanned now): one \"SIZE<tab>FILES<tab>STATE\n"
+       "                       <tab>PATH\" a line, largest change first, changes signed;\n"
+       "                       STATE is grew, shrank, new, gone or moved (a folder\n"
+       "                       renamed or moved, its new path after another tab)\n"
+       "  --depth N            --compare lists changes at most N levels below the\n"
+       "                       root; a folder's change includes those below it\n"
+       "  --keep               also save each directory scanned to the scan history,\n"
+       "                       as the window does\n"
+       "  --json               print the result of --summary, --largest, --by-type,\n"
+       "                       --by-age or --compare as one JSON document, names\n"
+       "                       escaped as below\n"
        "  --export FORMAT      scan PATH and write the result as csv, txt, html, xml,\n"
        "                       xml2 or ncdu (or the format's number 1 to 6)\n"
        "  -o, --output FILE    the file --export writes, - for standard output\n"
@@ -304,6 +331,7 @@ std::optional<TCommandLine> ParseCommandLine(int argc, char** argv, std::string&
     bool version = false;
     std::vector<std::string> exportOnly;
     std::vector<std::string> treemapOnly;
+    std::vector<std::string> compareOnly;
     // Messages are ours, in the user's language.
     opterr = 0;
     optind = 0; // also resets getopt's state, so that the parser can run more than once
@@ -364,6 +392,15 @@ std::optional<TCommandLine> ParseCommandLine(int argc, char** argv, std::string&
         case kOptJson:
             line.Json = true;
             break;
+        case kOptCompare:
+            commands.emplace_back(TCommand::Compare, "--compare");
+            break;
+        case kOptDepth:
+            compareOnly.emplace_back("--depth");
+            break;
+        case kOptKeep:
+            line.Keep = true;
+            break;
         case kOptOutput:
             exportOnly.emplace_back("--output");
             break;
@@ -396,8 +433,8 @@ std::optional<TCommandLine> ParseCommandLine(int argc, char** argv, std::string&
     }
     if (commands.empty()) {
         error =
-            TranslateText("say what to do: --summary, --largest, --by-type, --by-age, --export, --treemap, "
-                          "--help or --version");
+            TranslateText("say what to do: --summary, --largest, --by-type, --by-age, --compare, --export, "
+                          "--treemap, --help or --version");
         return std::nullopt;
     }
     line.Command = commands.front().first;
@@ -414,6 +451,16 @@ std::optional<TCommandLine> ParseCommandLine(int argc, char** argv, std::string&
                     : TranslateText("--treemap takes one PATH");
         return std::nullopt;
     }
+    if (line.Command != TCommand::Compare && !compareOnly.empty()) {
+        error =
+            Substitute(Substitute(TranslateText("%s goes with --compare, not with %s"), compareOnly.front()),
+                       commands.front().second);
+        return std::nullopt;
+    }
+    if (line.Command == TCommand::Compare && line.Paths.size() != 2) {
+        error = TranslateText("--compare takes two PATHs: the older scan and the newer");
+        return std::nullopt;
+    }
     if (line.Command != TCommand::Export) {
         const std::string& word = commands.front().second;
         if (!exportOnly.empty()) {
@@ -427,9 +474,11 @@ std::optional<TCommandLine> ParseCommandLine(int argc, char** argv, std::string&
         }
         return line;
     }
-    if (line.Json) {
-        error =
-            TranslateText("--json goes with --summary, --largest, --by-type or --by-age, not with --export");
+    if (line.Json || line.Keep) {
+        error = Substitute(
+            TranslateText(
+                "%s goes with --summary, --largest, --by-type, --by-age or --compare, not with --export"),
+            line.Json ? "--json" : "--keep");
         return std::nullopt;
     }
     if (line.Output.empty()) {

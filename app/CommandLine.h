@@ -17,7 +17,7 @@ struct TSizeOptions {
     bool HardLinksOnce = false;
 };
 
-enum class TCommand { Summary, Largest, ByType, ByAge, Export, Treemap, Help, Version };
+enum class TCommand { Summary, Largest, ByType, ByAge, Compare, Export, Treemap, Help, Version };
 
 // What the arguments of the headless command ask for. Arguments are bytes: a PATH or FILE that is
 // not valid UTF-8 reaches the file system unchanged.
@@ -38,6 +38,10 @@ struct TCommandLine {
     std::string TreemapFile;
     int TreemapWidth = 1280;
     int TreemapHeight = 800;
+    // The N of --depth: --compare lists changes at most this many levels below the roots; -1 all.
+    int Depth = -1;
+    // --keep: each directory scanned is saved to the scan history, as the window saves its scans.
+    bool Keep = false;
 };
 
 // Every command's arguments, by the conventions of getopt_long: options before or after the command

@@ -47,6 +47,7 @@ int RunHeadlessCommand(int argc, char** argv) {
     case TCommand::ByType:
     case TCommand::ByAge:
     case TCommand::Treemap:
+    case TCommand::Compare:
         PreferLargeHeapPages();
         return RunSummaryCommand(argc, argv, *line);
     case TCommand::Export:

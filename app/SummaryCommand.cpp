@@ -7,11 +7,14 @@
 #include "TreemapCommand.h"
 
 #include "export/NcduImport.h"
+#include "export/ScanHistory.h"
+#include "export/TreeTypesExport.h"
 #include "i18n/CLibraryMessages.h"
 #include "i18n/Translation.h"
 #include "model/FileKinds.h"
 #include "model/RootNodes.h"
 #include "model/SizeFormat.h"
+#include "model/TreeCompare.h"
 #include "model/TreeOperations.h"
 #include "scan/DirScanThreadList.h"
 #include "scan/DirScanner.h"
@@ -30,6 +33,8 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <cstdlib>
+#include <future>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -56,12 +61,14 @@ bool CheckPath(const std::string& path, bool& isFile) {
     return true;
 }
 
-// The user's grouping, as the window would scan with it. A settings file that cannot be read costs
-// the user's grouping, not the summary.
-std::int64_t GroupThresholdFromSettings() {
+// The user's grouping, as the window would scan with it, and how much history to keep. A settings
+// file that cannot be read costs the user's choices, not the summary.
+std::int64_t GroupThresholdFromSettings(THistoryLimits& limits) {
     try {
         TSettings& settings = GlobalSettings();
         settings.Load();
+        limits.ScansPerRoot = settings.HistoryScansPerRoot();
+        limits.BudgetBytes = static_cast<std::uint64_t>(settings.HistoryBudgetMB()) << 20;
         return settings.GroupThreshold();
     } catch (const std::exception& e) {
         ReportError(e.what());
@@ -219,6 +226,65 @@ void Report(const TRootDirNode& root, const TCommandLine& line, const TFileKinds
         json->EndArray();
 }
 
+std::string Signed(std::int64_t n) {
+    return (n > 0 ? "+" : "") + std::to_string(n);
+}
+
+// The lines of --compare, or its JSON document.
+std::string CompareReport(const TRootDirNode& older, const TRootDirNode& newer, const TCommandLine& line) {
+    const std::vector<TTreeChange> changes = CompareTrees(older, newer, {line.Sizes.Kind, line.Depth});
+    std::string out;
+    if (!line.Json) {
+        for (const TTreeChange& change : changes) {
+            out += Signed(change.DeltaSize) + "\t" + Signed(change.DeltaFiles) + "\t" +
+                   ChangeStateWord(change.State) + "\t" + PrintableText(change.Path);
+            if (change.State == TChangeState::Moved)
+                out += "\t" + PrintableText(change.NewPath);
+            out += "\n";
+        }
+        return out;
+    }
+    rapidjson::StringBuffer document;
+    TJsonWriter json(document);
+    json.StartArray();
+    for (const TTreeChange& change : changes) {
+        json.StartObject();
+        json.Key("delta_size");
+        json.Int64(change.DeltaSize);
+        json.Key("delta_files");
+        json.Int64(change.DeltaFiles);
+        json.Key("state");
+        json.String(ChangeStateWord(change.State));
+        json.Key("path");
+        JsonText(json, change.Path);
+        if (change.State == TChangeState::Moved) {
+            json.Key("new_path");
+            JsonText(json, change.NewPath);
+        }
+        json.EndObject();
+    }
+    json.EndArray();
+    out.assign(document.GetString(), document.GetSize());
+    return out + "\n";
+}
+
+// --keep: the scans of directories that ran to their end go to the history; false when one could not
+// be saved.
+bool KeepScans(const std::vector<std::unique_ptr<TRootScan>>& scans, const THistoryLimits& limits) {
+    bool saved = true;
+    for (const auto& scan : scans) {
+        if (scan->isFile || scan->root->HasFlag(nfIncomplete))
+            continue;
+        try {
+            SaveToHistory(HistoryFolder(), TakeHistorySnapshot(*scan->root), limits);
+        } catch (const EExportError& e) {
+            ReportError(e.what());
+            saved = false;
+        }
+    }
+    return saved;
+}
+
 } // namespace
 
 int RunSummaryCommand(int argc, char** argv, const TCommandLine& line) {
@@ -239,7 +305,8 @@ int RunSummaryCommand(int argc, char** argv, const TCommandLine& line) {
     // The application object reset the C locale from the environment; the C library's messages follow
     // the program's language again.
     FollowLanguageInCLibrary(CurrentLanguage());
-    const std::int64_t threshold = GroupThresholdFromSettings();
+    THistoryLimits limits;
+    const std::int64_t threshold = GroupThresholdFromSettings(limits);
 
     const std::size_t scanned = std::min(paths.size(), static_cast<std::size_t>(kSummaryMaxRoots));
     std::vector<std::unique_ptr<TRootScan>> scans;
@@ -247,18 +314,37 @@ int RunSummaryCommand(int argc, char** argv, const TCommandLine& line) {
         scans.push_back(std::make_unique<TRootScan>());
         scans.back()->path = paths[i];
         scans.back()->isFile = isFile[i];
-        scans.back()->root->SetName(ExcludeTrailingPathDelimiter(paths[i]));
+        // The history knows a root by its absolute path, as the window names it; a comparison with a
+        // scan file names its items as the file does.
+        std::string name = ExcludeTrailingPathDelimiter(paths[i]);
+        if ((line.Keep || line.Command == TCommand::Compare) && !isFile[i]) {
+            const std::unique_ptr<char, decltype(&std::free)> real(::realpath(paths[i].c_str(), nullptr),
+                                                                   &std::free);
+            if (real)
+                name = real.get();
+        }
+        scans.back()->root->SetName(name);
         scans.back()->root->SetHardLinksOnce(line.Sizes.HardLinksOnce);
     }
     int exitCode = 0;
-    for (auto it = scans.begin(); it != scans.end();) {
-        if ((*it)->isFile && !ImportScan(**it, threshold, line.Sizes.HardLinksOnce)) {
-            exitCode = 1;
-            it = scans.erase(it);
-        } else {
-            ++it;
-        }
+    // The files are read at once, each on its own thread: reading is most of the time a comparison
+    // of two scan files takes.
+    std::vector<std::future<bool>> imports;
+    imports.reserve(scans.size());
+    for (const auto& scan : scans) {
+        imports.push_back(
+            std::async(scan->isFile ? std::launch::async : std::launch::deferred, [&scan, threshold, &line] {
+                return !scan->isFile || ImportScan(*scan, threshold, line.Sizes.HardLinksOnce);
+            }));
     }
+    std::vector<std::unique_ptr<TRootScan>> readable;
+    for (std::size_t i = 0; i < scans.size(); ++i) {
+        if (imports[i].get())
+            readable.push_back(std::move(scans[i]));
+        else
+            exitCode = 1;
+    }
+    scans = std::move(readable);
 
     QEventLoop loop;
     TDirScanThreadList threads(kSummaryMaxRoots, [threshold] { return threshold; });
@@ -294,6 +380,25 @@ int RunSummaryCommand(int argc, char** argv, const TCommandLine& line) {
         progress.Finish();
     }
     threads.StopAllAndWait();
+    if (line.Keep && !interrupt.Interrupted() && !KeepScans(scans, limits))
+        exitCode = 1;
+    if (line.Command == TCommand::Compare) {
+        // A stopped scan would show everything it did not reach as gone.
+        if (interrupt.Interrupted()) {
+            ReportError(TranslateText("interrupted; nothing compared"));
+            return interrupt.ExitStatus();
+        }
+        if (scans.size() != 2)
+            return exitCode;
+        for (const auto& scan : scans) {
+            const TTreeCounts counts = CountTree(scan->root.get());
+            if (!scan->isFile && counts.Errors > 0) {
+                ReportUnreadable(counts);
+                exitCode = 1;
+            }
+        }
+        return WriteStandardOutput(CompareReport(*scans[0]->root, *scans[1]->root, line)) ? exitCode : 1;
+    }
     if (line.Command == TCommand::Treemap) {
         // A picture of part of a tree would pass for the whole in a report.
         if (interrupt.Interrupted()) {

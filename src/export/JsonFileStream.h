@@ -4,7 +4,8 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
-#include <unistd.h>
+#include <memory>
+#include <string>
 
 namespace quorvex {
 
@@ -13,14 +14,18 @@ namespace quorvex {
 // 2 GB name would cost 2 GB.
 inline constexpr std::uint64_t kMaxTokenBytes = std::uint64_t{1} << 20;
 
-// RapidJSON's input stream over a descriptor, read in large blocks. It ends the input early (a NUL,
-// which the parser takes for the end) when one value grows beyond kMaxTokenBytes or a read fails;
-// the reader then reports why.
+// RapidJSON's input stream over a descriptor, read in large blocks. A gzip file (the scan history's)
+// is inflated on the way, told by its first two bytes, so that every reader of scan files takes both.
+// It ends the input early (a NUL, which the parser takes for the end) when one value grows beyond
+// kMaxTokenBytes, a read fails or the compressed data is damaged; the reader then reports why.
 class TJsonFileStream {
 public:
     using Ch = char;
 
-    explicit TJsonFileStream(int fd) : fd_(fd) {}
+    explicit TJsonFileStream(int fd);
+    TJsonFileStream(const TJsonFileStream&) = delete;
+    TJsonFileStream& operator=(const TJsonFileStream&) = delete;
+    ~TJsonFileStream();
 
     // The parser calls these once or twice per byte of the file: the offset is kept per block, not
     // counted per byte.
@@ -46,30 +51,24 @@ public:
     void Mark() { mark_ = Tell(); }
     bool TokenTooLong() const { return tooLong_; }
     int ReadError() const { return readError_; }
+    // Why the compressed data could not be inflated (damaged, or ending before its end); empty when
+    // it could, or when the file is not compressed.
+    const std::string& CompressionError() const { return compressionError_; }
 
 private:
-    void Fill() {
-        if (done_)
-            return;
-        if (Tell() - mark_ > kMaxTokenBytes) {
-            tooLong_ = done_ = true;
-            return;
-        }
-        ssize_t n = 0;
-        do {
-            n = ::read(fd_, buffer_.data(), buffer_.size());
-        } while (n < 0 && errno == EINTR);
-        if (n <= 0) {
-            readError_ = n < 0 ? errno : 0;
-            done_ = true;
-            return;
-        }
-        blockStart_ = Tell();
-        pos_ = buffer_.data();
-        end_ = pos_ + n;
-    }
+    class TInflater;
+
+    void Fill();
+    // The next block of the inflated file into the buffer: its length, 0 at the end or on damage, -1
+    // with errno set when a read fails.
+    long Inflate();
+    // Up to `size` bytes of the file as stored; -1 with errno set on failure.
+    long ReadRaw(char* data, std::size_t size);
 
     int fd_;
+    std::unique_ptr<TInflater> inflater_;
+    bool started_ = false;
+    std::string compressionError_;
     std::array<char, std::size_t{256} * 1024> buffer_{};
     // Before the first read both stand at the buffer's start, so that Tell gives 0.
     const char* pos_ = buffer_.data();

@@ -71,6 +71,8 @@ TNcduExport::TNcduExport(const TFileSystemNode* root) : TTextExport(root) {
         top = top->Parent();
     const auto* topRoot = dynamic_cast<const TRootNode*>(top);
     hardLinksOnce_ = topRoot != nullptr && topRoot->HardLinksOnce();
+    if (rootDir != nullptr)
+        rootDevice_ = rootDir->Device();
 }
 
 void TNcduExport::WriteHeader(std::ostream& stream) {
@@ -118,6 +120,14 @@ void TNcduExport::OpenDirectory(const TDirNode* dir, const std::string& name, st
     // device of its files; readers inherit the device of the directory above, so it is written
     // where it changes.
     std::uint64_t device = devices_.empty() ? 0 : devices_.back();
+    if (identities_ && devices_.empty() && rootDevice_ != 0) {
+        device = rootDevice_;
+        text += ",\"dev\":" + std::to_string(device);
+    }
+    // The identity stamp rather than the bare inode number, which a file system hands on to the next
+    // folder made: a comparison must not take a new folder for an old one moved.
+    if (identities_ && dir != nullptr && dir->Identity() != 0)
+        text += ",\"ino\":" + std::to_string(dir->Identity());
     if (hardLinksOnce_) {
         const auto linked =
             std::find_if(files.begin(), files.end(), [](const TPackedFile& f) { return f.Links > 1; });

@@ -22,6 +22,10 @@ public:
     static std::string GetDescription();
     static std::string GetCommandName() { return "ncdu"; }
 
+    // Writes every directory's device and identity ("dev", "ino", which other readers of the format
+    // pass over), so that a comparison of two scans knows a folder renamed or moved.
+    void SetIdentities(bool on) { identities_ = on; }
+
 protected:
     void WriteHeader(std::ostream& stream) override;
     void WriteFooter(std::ostream& stream) override;
@@ -45,6 +49,8 @@ private:
     bool allocatedKnown_ = true;
     bool hardLinksOnce_ = false;
     bool drivesWritten_ = false; // the nodes below "Local Drives" are written already
+    bool identities_ = false;
+    std::uint64_t rootDevice_ = 0;
 };
 
 // `text` as a JSON string with its quotes. Bytes that are not UTF-8 stay as they are, as the other

@@ -430,6 +430,7 @@ private:
             root_.SetName(entry_.Name);
             frame.Dir = &root_;
             frame.Device = entry_.Device.value_or(0);
+            root_.SetDevice(frame.Device);
         } else {
             TFrame& parent = frames_[depth_ - 2];
             frame.Device = entry_.Device.value_or(parent.Device);
@@ -441,6 +442,10 @@ private:
         }
         if (entry_.ReadError)
             frame.Dir->SetErrorCode(EIO);
+        // Our history files record each directory's identity, so that a comparison knows a folder
+        // renamed or moved since. Nothing acts on the disk through an imported tree.
+        if (entry_.Inode)
+            frame.Dir->SetIdentity(*entry_.Inode);
         state_ = TState::DirBody;
         return true;
     }
@@ -606,6 +611,8 @@ std::unique_ptr<TRootDirNode> ImportNcduFile(const std::string& fileName, std::i
         Raise(fileName, *builder.Fault(), builder.FaultOffset());
     if (stream.ReadError() != 0)
         Raise(fileName, SystemErrorMessage(stream.ReadError()), stream.Tell());
+    if (!stream.CompressionError().empty())
+        Raise(fileName, stream.CompressionError(), stream.Tell());
     if (stream.TokenTooLong())
         Raise(fileName, TranslateText("a value longer than 1 MiB"), stream.Tell());
     if (result.IsError())

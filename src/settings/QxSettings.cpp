@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <filesystem>
@@ -31,6 +32,8 @@ constexpr const char* kKeyScanJobs = "ScanJobs";
 constexpr const char* kKeyAllocatedSize = "AllocatedSize";
 constexpr const char* kKeyHardLinksOnce = "CountHardLinksOnce";
 constexpr const char* kKeyExcludePatterns = "ExcludePatterns";
+constexpr const char* kKeyHistoryScansPerRoot = "HistoryScansPerRoot";
+constexpr const char* kKeyHistoryBudgetMB = "HistoryBudgetMB";
 
 constexpr std::array<std::string_view, 1> kPaintOptionNames{"poDrawChildPercentBars"};
 
@@ -183,6 +186,8 @@ void TSettings::Assign(const TSettings& source) {
     allocatedSize_ = source.allocatedSize_;
     hardLinksOnce_ = source.hardLinksOnce_;
     excludePatterns_ = source.excludePatterns_;
+    historyScansPerRoot_ = source.historyScansPerRoot_;
+    historyBudgetMB_ = source.historyBudgetMB_;
     barChartPainterClass_ = source.barChartPainterClass_;
     groupingChanged_ = source.groupingChanged_;
 }
@@ -208,6 +213,11 @@ void TSettings::Load() {
             DecodeCommaText(iniFile_.ReadString(kSettingsSection, kKeyExcludePatterns, {}));
         std::erase(patterns, std::string());
         excludePatterns_ = std::move(patterns);
+        // Below 1 would keep no history at all, which is what switching it off would be, not a limit.
+        historyScansPerRoot_ = std::max<std::int32_t>(
+            1, iniFile_.ReadInteger(kSettingsSection, kKeyHistoryScansPerRoot, historyScansPerRoot_));
+        historyBudgetMB_ = std::max<std::int64_t>(
+            1, iniFile_.ReadInt64(kSettingsSection, kKeyHistoryBudgetMB, historyBudgetMB_));
     } catch (const std::exception& e) {
         ShowErrorDialog(e.what());
     }
@@ -225,6 +235,8 @@ void TSettings::Save() {
         iniFile_.WriteBool(kSettingsSection, kKeyAllocatedSize, allocatedSize_);
         iniFile_.WriteBool(kSettingsSection, kKeyHardLinksOnce, hardLinksOnce_);
         iniFile_.WriteString(kSettingsSection, kKeyExcludePatterns, EncodeCommaText(excludePatterns_));
+        iniFile_.WriteInteger(kSettingsSection, kKeyHistoryScansPerRoot, historyScansPerRoot_);
+        iniFile_.WriteInt64(kSettingsSection, kKeyHistoryBudgetMB, historyBudgetMB_);
     } catch (const std::exception& e) {
         ShowErrorDialog(e.what());
     }

@@ -142,6 +142,10 @@ public:
     const std::vector<std::string>& ExcludePatterns() const { return excludePatterns_; }
     void SetExcludePatterns(std::vector<std::string> patterns);
 
+    // The scan history keeps this many scans of each root, within this many MiB all together.
+    std::int32_t HistoryScansPerRoot() const { return historyScansPerRoot_; }
+    std::int64_t HistoryBudgetMB() const { return historyBudgetMB_; }
+
     // Neither is read from the file: the refresh rate is only written, and the flag is cleared by
     // the main window before the settings dialog opens.
     std::int32_t TreeViewRefreshRate() const { return treeViewRefreshRate_; }
@@ -160,6 +164,8 @@ private:
     bool allocatedSize_ = false;
     bool hardLinksOnce_ = false;
     std::vector<std::string> excludePatterns_;
+    std::int32_t historyScansPerRoot_ = 10;
+    std::int64_t historyBudgetMB_ = 256;
     TQxPaintOptions paintOptions_{poDrawChildPercentBars};
     std::uint8_t fileSizeRounding_ = kDefaultFileSizeRounding;
     std::string barChartPainterClass_ = kDefaultBarChartPainterClass;

@@ -71,4 +71,12 @@ std::filesystem::path DataLocation(const std::string& name, TDataKind kind) {
     return DataLocation(name, kind, ProgramFolder(), InstalledDataFolder());
 }
 
+std::filesystem::path UserDataFolder() {
+    // The base directory specification: a relative value is to be ignored.
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && data[0] == '/')
+        return std::filesystem::path(data) / "quorvex";
+    const char* home = std::getenv("HOME");
+    return std::filesystem::path(home != nullptr ? home : "") / ".local" / "share" / "quorvex";
+}
+
 } // namespace quorvex

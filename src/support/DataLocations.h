@@ -27,6 +27,10 @@ std::filesystem::path DataLocation(const std::string& name, TDataKind kind,
 // kernel does not say.
 std::filesystem::path ProgramFolder();
 
+// The user's own data folder for this program: $XDG_DATA_HOME/quorvex, else ~/.local/share/quorvex.
+// Made by whoever writes into it.
+std::filesystem::path UserDataFolder();
+
 // The installed data folder seen from the running executable: the command lies in bin, the window
 // program in libexec/quorvex, each at its own distance from share/quorvex. The first of the two
 // relative paths that leads to a folder wins; when neither does, the one from bin.

@@ -40,6 +40,7 @@
 #include <QSessionManager>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QThreadPool>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -169,6 +170,7 @@ TFormMain::TFormMain(TSettings& settings, QWidget* parent)
     actions_ = std::make_unique<TMainActions>(*this);
     ConnectActions();
     actions_->BuildMenusAndToolbar(*this, favourites_->SubMenu(), favourites_->ButtonMenu());
+    connect(actions_->HistoryMenu, &QMenu::aboutToShow, this, [this] { FillHistoryMenu(); });
     CreateFileViews();
     // Answers nobody took (rows scrolled away) go after 10 to 20 seconds, so they are asked again.
     auto* timerGarbage = new QTimer(this);

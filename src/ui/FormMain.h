@@ -17,6 +17,8 @@
 class QLabel;
 class QMenu;
 
+class QThreadPool;
+
 namespace quorvex {
 
 class TDeletionController;
@@ -158,6 +160,10 @@ private:
     void ActShellOpenFileExecute();
     void ActConfigExecute();
     void ScanFinished(TDirScanThread& thread);
+    // FormMainHistory.cpp: a finished scan goes to the scan history; the "History" menu lists the
+    // earlier scans of the root shown.
+    void SaveScanToHistory(const TDirScanThread& thread);
+    void FillHistoryMenu();
     void ShowScanProgress(const std::string& dir);
     void OnCurrentRowChanged();
     void ShowTreeContextMenu(const QPoint& at);
@@ -202,6 +208,9 @@ private:
     std::unique_ptr<TScanController> scans_;
     std::unique_ptr<TDeletionController> deletion_;
     bool shutDown_ = false;
+    // Compresses and writes history files off the window's thread, one at a time; destroyed first,
+    // so the window waits for a file being written rather than leave it half done.
+    std::unique_ptr<QThreadPool> historyWriter_;
 };
 
 } // namespace quorvex

@@ -28,7 +28,8 @@ namespace quorvex {
 namespace {
 
 std::optional<std::string> ChooseScanFileWithDialog(QWidget* parent) {
-    QFileDialog dialog(parent, Tr("Open scan"), QString(), Tr("Scan files (*.json);;All files (*)"));
+    QFileDialog dialog(parent, Tr("Open scan"), QString(),
+                       Tr("Scan files (*.json *.json.gz);;All files (*)"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     // Not ExistingFile: Qt's own dialog would look the typed text up as a name and refuse one that
     // is not UTF-8 on the disk; the name is matched to the disk below, and a name that is not there

@@ -275,6 +275,7 @@ void TFormMain::ScanFinished(TDirScanThread& thread) {
     // selection change that would fill the panels with that row.
     statusPanel0_->clear();
     ShowScanDuration(thread.Scanner().ElapsedSeconds());
+    SaveScanToHistory(thread);
     findBar_->Refresh();
     UpdateActions();
     emit ScanFinishedSignal();

@@ -82,6 +82,8 @@ void TMainActions::BuildMenusAndToolbar(QMainWindow& window, QMenu* favouritesSu
     FileMenu->addAction(StopScan);
     FileMenu->addSeparator();
     FileMenu->addAction(Exit);
+    HistoryMenu = window.menuBar()->addMenu(QString::fromUtf8(N_("&History")));
+    HistoryMenu->setObjectName(QStringLiteral("HistoryMenu"));
     OptionsMenu = window.menuBar()->addMenu(QString::fromUtf8(N_("&Options")));
     OptionsMenu->addAction(ShellOpenFile);
     OptionsMenu->addAction(OpenInExplorer);

@@ -35,6 +35,7 @@ public:
     QAction* Info = nullptr;
     // Their entries' tool tips are shown while an imported tree is.
     QMenu* FileMenu = nullptr;
+    QMenu* HistoryMenu = nullptr; // filled by the window each time it opens
     QMenu* OptionsMenu = nullptr;
     // The docks beside the tree add their toggles here.
     QMenu* ViewMenu = nullptr;

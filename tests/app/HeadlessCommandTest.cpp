@@ -187,7 +187,8 @@ TEST_F(Headless, BadRequestsFailClearlyAndScanOrWriteNothing) {
         {{"--largest=2x", root_}, 2, "--largest takes a number of files from 1 up, not \"2x\""},
         {{"--by-type", root_, "--by-age"}, 2, "--by-type and --by-age cannot be combined"},
         {{"--largest", "3", "-o", output, root_}, 2, "--output goes with --export, not with --largest"},
-        {exportCsv({"--json", root_}), 2, "--json goes with --summary, --largest, --by-type or --by-age"},
+        {exportCsv({"--json", root_}), 2,
+         "--json goes with --summary, --largest, --by-type, --by-age or --compare"},
         {{"--by-age", "--json"}, 2, "--by-age takes at least one PATH"},
         {{"--summary", "--exclude-from", scratch_ / "none", root_}, 2, "--exclude-from cannot read"},
         {exportCsv({"--exclude-from", scratch_.Path(), root_}), 2, "Is a directory"},
@@ -441,6 +442,47 @@ TEST_F(Headless, ExportInterruptedWhileScanningOrWritingLeavesNothing) {
     }
     if (missed)
         GTEST_SKIP() << "the export of /usr was written before the signal could land";
+}
+
+// A scan kept with --keep, compared with the tree changed since: a folder renamed, one moved to
+// another parent and one replaced by a new folder of the same name are told apart by identity.
+TEST_F(Headless, CompareAKeptScanWithTheChangedTree) {
+    for (const char* dir : {"r", "m", "m/x", "s", "g"})
+        tree_.Dir(std::string("dat\xe9/") + dir);
+    tree_.File("dat\xe9/g/gone", 10);
+    ASSERT_EQ(Run({"--summary", "--keep", root_}, {}).exitCode, 0);
+    const std::string history = scratch_ / "data/quorvex/history";
+    ASSERT_EQ(Entries(history), 1);
+    const std::string kept = std::filesystem::directory_iterator(history)->path();
+    ASSERT_TRUE(Shell("cd " + Quoted(root_) + " && mv r r2 && mv m/x b/x && rm -r s g && mkdir s n"));
+    tree_.File("dat\xe9/a/added", 1000);
+    const Result r = Run({"--compare", kept, root_}, {});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    for (const std::string& line :
+         {"+1000\t+1\tgrew\t" + shown_ + "/a\n", "+1000\t+1\tnew\t" + shown_ + "/a/added\n",
+          "-10\t-1\tgone\t" + shown_ + "/g\n", "0\t0\tmoved\t" + shown_ + "/r\t" + shown_ + "/r2\n",
+          "0\t0\tmoved\t" + shown_ + "/m/x\t" + shown_ + "/b/x\n", "0\t0\tgone\t" + shown_ + "/s\n",
+          "0\t0\tnew\t" + shown_ + "/s\n", "0\t0\tnew\t" + shown_ + "/n\n"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << r.out;
+    EXPECT_TRUE(r.out.starts_with("+1000\t+1\tgrew\t" + shown_ + "/a\n") ||
+                r.out.starts_with("+1000\t+1\tnew\t" + shown_ + "/a/added\n"))
+        << r.out;
+    EXPECT_EQ(Run({"--compare", "--depth", "0", "--json", kept, root_}, {}).out,
+              "[{\"delta_size\":990,\"delta_files\":0,\"state\":\"grew\",\"path\":\"" +
+                  std::regex_replace(shown_, std::regex(R"(\\)"), R"(\\)") + "\"}]\n");
+
+    // A history file cut short or damaged is refused with the reason, not read as a smaller tree.
+    const std::string bytes = ReadAll(kept);
+    for (const auto& [damaged, why] :
+         {std::pair{bytes.substr(0, bytes.size() / 2), "the compressed data ends early"},
+          {bytes.substr(0, 20) + std::string(200, 'x'), "the compressed data is damaged"}}) {
+        WriteAll(scratch_ / "bad.json.gz", damaged);
+        const Result bad = Run({"--compare", scratch_ / "bad.json.gz", root_}, {});
+        EXPECT_EQ(bad.exitCode, 1);
+        EXPECT_NE(bad.err.find(std::string("not a readable scan file: ") + why), std::string::npos)
+            << bad.err;
+        EXPECT_EQ(bad.out, "");
+    }
 }
 
 } // namespace

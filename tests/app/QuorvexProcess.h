@@ -56,6 +56,7 @@ public:
         // A test run from a background job inherits SIGINT ignored.
         ::signal(SIGINT, SIG_DFL);
         ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+        ::setenv("XDG_DATA_HOME", (scratch / "data").c_str(), 1);
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }

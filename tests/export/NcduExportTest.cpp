@@ -6,12 +6,16 @@
 #include "common/TempTree.h"
 #include "common/TinyTmpfs.h"
 #include "export/NcduImport.h"
+#include "export/ScanHistory.h"
+#include "model/RootNodes.h"
 #include "scan/DirScanner.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -80,6 +84,33 @@ TEST(NcduDrivesExport, LocalDrivesReadBackAsOneTreeEachDriveWithItsDevice) {
         const TFileSystemNode* node = FindNodeByPath(imported.get(), path);
         EXPECT_EQ(node != nullptr ? node->GetSize() : -1, size) << path;
     }
+}
+
+// Of each root the newest N; then, oldest first, what the budget cannot hold; never a file not ours.
+TEST(ScanHistory, KeepsTheNewestScansOfEachRootWithinTheBudget) {
+    const TempTree folder;
+    WriteAll(folder / "notes.txt", "mine");
+    std::vector<std::string> files;
+    for (const char* root : {"/a", "/a", "/b", "/a"}) {
+        TRootDirNode tree;
+        tree.SetName(root);
+        files.push_back(SaveToHistory(folder.Path(), TakeHistorySnapshot(tree), {2, 1 << 30}));
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    const auto kept = [&](const std::string& root) {
+        std::vector<std::string> names;
+        for (const THistoryScan& scan : ListHistory(folder.Path(), root))
+            names.push_back(scan.File);
+        return names;
+    };
+    EXPECT_EQ(kept("/a"), (std::vector<std::string>{files[3], files[1]}));
+    const std::uint64_t each = ListHistory(folder.Path(), "/b").at(0).Bytes;
+    EXPECT_EQ(PruneHistory(folder.Path(), {2, 2 * each + each / 2}), 1);
+    EXPECT_EQ(kept("/a"), std::vector<std::string>{files[3]});
+    EXPECT_EQ(kept("/b"), std::vector<std::string>{files[2]});
+    EXPECT_EQ(PruneHistory(folder.Path(), {2, 1}), 1); // the newest stays, over the budget or not
+    EXPECT_EQ(kept(""), std::vector<std::string>{files[3]});
+    EXPECT_EQ(ReadAll(folder / "notes.txt"), "mine");
 }
 
 } // namespace

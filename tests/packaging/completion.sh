@@ -33,7 +33,7 @@ expect() { # LINE EXPECTED
     [ "$got" = "$2" ] || { echo "FAIL: \"$1\" offers \"$got\", expected \"$2\"" >&2; failures=$((failures + 1)); }
 }
 
-expect "quorvex --" "--by-age --by-type --export --help --largest --summary --treemap --version"
+expect "quorvex --" "--by-age --by-type --compare --export --help --largest --summary --treemap --version"
 expect "quorvex --treemap map.svg --s" "--size"
 expect "quorvex --treemap a" "alpha dir"
 expect "quorvex --export " "1 2 3 4 5 6 csv html ncdu txt xml xml2"

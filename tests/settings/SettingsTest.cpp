@@ -136,7 +136,7 @@ TEST_F(SettingsTest, FolderIsMadeWithItsParentsOrRaises) {
     EXPECT_TRUE(errors_.empty()) << errors_.front();
 }
 
-TEST_F(SettingsTest, SaveWritesTheTenKeysAndPatternsComeBackWhole) {
+TEST_F(SettingsTest, SaveWritesTheTwelveKeysAndPatternsComeBackWhole) {
     TSettings& settings = GlobalSettings();
     settings.Load();
     settings.Save();
@@ -145,7 +145,7 @@ TEST_F(SettingsTest, SaveWritesTheTenKeysAndPatternsComeBackWhole) {
               "[Settings]\nGroupSmallFiles=1\nGroupFileSize=1048576\nLanguage=" + CurrentLanguage() +
                   "\nTreeViewRefreshRate=250\nPaintOptions=[poDrawChildPercentBars]\n"
                   "FileSizeRounding=2\nBarChartPainterClass=TDefaultBarChartPainter\nAllocatedSize=0\n"
-                  "CountHardLinksOnce=0\nExcludePatterns=\n");
+                  "CountHardLinksOnce=0\nExcludePatterns=\nHistoryScansPerRoot=10\nHistoryBudgetMB=256\n");
     settings.SetPaintOption(poDrawChildPercentBars, false);
     settings.SetHardLinksOnce(true);
     settings.SetExcludePatterns({"*.{iso,img}", " \"x\" ", "b"});
@@ -160,6 +160,9 @@ TEST_F(SettingsTest, SaveWritesTheTenKeysAndPatternsComeBackWhole) {
 
 TEST_F(SettingsTest, LoadReadsEveryKeyAndKeepsDefaultsForBadOnes) {
     EXPECT_EQ(LoadedFrom("GroupFileSize=abc\n")->GroupFileSize(), 1048576);
+    const auto history = LoadedFrom("HistoryScansPerRoot=3\nHistoryBudgetMB=0\n");
+    EXPECT_EQ(std::pair(history->HistoryScansPerRoot(), history->HistoryBudgetMB()),
+              std::pair(3, std::int64_t{1}));
     const TQxPaintOptions standard{poDrawChildPercentBars};
     EXPECT_EQ(LoadedFrom("PaintOptions=\n")->PaintOptions(), standard);
     EXPECT_TRUE(LoadedFrom("PaintOptions=[poDrawChildPercentBars,poBogus]\n")->PaintOptions().Empty());

@@ -5,6 +5,7 @@
 
 #include "export/NcduExport.h"
 #include "export/NcduImport.h"
+#include "export/ScanHistory.h"
 #include "shell/DialogPaths.h"
 #include "ui/SaveScanResult.h"
 
@@ -303,6 +304,33 @@ TEST(ImportedTreeModel, ExpandingEveryRowShowsWhatTheScanOfTheTreeShows) {
     shownFromScan.sort();
     EXPECT_EQ(shownFromFile.join('\n').toStdString(), shownFromScan.join('\n').toStdString());
     EXPECT_GE(shownFromFile.size(), 12);
+}
+
+// A finished scan lands in the history, off the window's thread, and reads back with the tree's
+// totals; the History menu opens it as a scan from a file.
+TEST_F(FormMainTest, AFinishedScanIsKeptAndTheHistoryMenuOpensIt) {
+    TempTree tree;
+    tree.Dir("a");
+    tree.File("a/one", 3000000);
+    tree.File("two", 20);
+    TFormMain form(settings_);
+    ASSERT_TRUE(Scan(form, tree.Path()));
+    const std::int64_t size = form.RootNode()->GetSize();
+    std::vector<THistoryScan> kept;
+    for (int i = 0; i < 1000 && kept.empty(); ++i) {
+        QTest::qWait(10);
+        kept = ListHistory(HistoryFolder(), tree.Path());
+    }
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(ImportNcduFile(kept[0].File, 0)->GetSize(), size);
+    auto* menu = form.findChild<QMenu*>(QStringLiteral("HistoryMenu"));
+    emit menu->aboutToShow();
+    ASSERT_EQ(menu->actions().size(), 1);
+    menu->actions().front()->trigger();
+    EXPECT_TRUE(form.IsImportedScan());
+    EXPECT_EQ(form.RootNode()->GetSize(), size);
+    EXPECT_EQ(form.RootNode()->GetFileCount(), 2);
+    EXPECT_TRUE(errors_.empty());
 }
 
 } // namespace

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quorvex {
+
+class TRootDirNode;
+
+// One scan kept in the history, as its file name tells it: nothing inside the file is read to list
+// it, so a damaged file is still listed and reports its fault only when opened.
+struct THistoryScan {
+    std::string File; // the full byte path
+    std::string RootKey;
+    std::int64_t TimeMs = 0; // when the scan was saved, milliseconds since the epoch
+    std::int64_t Size = 0;   // the root's total, logical
+    std::int64_t Files = 0;
+    std::uint64_t Bytes = 0; // the file's own length on the disk
+};
+
+// How much history is kept: the newest `ScansPerRoot` of each root, and of those, oldest first
+// dropped until all of them fit `BudgetBytes`; the newest scan of all is never dropped.
+struct THistoryLimits {
+    int ScansPerRoot = 10;
+    std::uint64_t BudgetBytes = std::uint64_t{256} << 20;
+};
+
+// <user data folder>/history.
+std::string HistoryFolder();
+
+// What a root's scans share in their file names: a hash of the root's path bytes.
+std::string HistoryRootKey(const std::string& rootPath);
+
+// What a history file is written from: a copy of a finished tree, its directories and their
+// records, without file nodes and totals below the root. The tree may change or go as soon as
+// TakeHistorySnapshot returns: the copy is a fraction of the cost of writing the file, so the
+// window takes it on its own thread, where alone its trees change, and writes elsewhere.
+struct THistorySnapshot {
+    std::string RootPath;
+    std::int64_t Size = 0;
+    std::int64_t Files = 0;
+    std::shared_ptr<const TRootDirNode> Tree;
+};
+THistorySnapshot TakeHistorySnapshot(const TRootDirNode& root);
+
+// Writes the snapshot as the ncdu JSON with every directory's device and identity, gzip-compressed,
+// into `folder` (made if missing) as one new file, atomically,
+// then drops what the limits no longer allow. Returns the file's path. Safe from any thread and
+// from several processes at once. Raises EExportError.
+std::string SaveToHistory(const std::string& folder, const THistorySnapshot& snapshot,
+                          const THistoryLimits& limits);
+
+// The history's scans of `rootPath`, or of every root when it is empty; newest first.
+std::vector<THistoryScan> ListHistory(const std::string& folder, const std::string& rootPath = {});
+
+// Drops files as THistoryLimits says; returns how many went.
+int PruneHistory(const std::string& folder, const THistoryLimits& limits);
+
+} // namespace quorvex

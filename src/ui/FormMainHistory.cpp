@@ -1,0 +1,76 @@
+// The main window's scan history: every finished scan kept as a file, and the "History" menu that
+// opens an earlier one.
+
+#include "ui/FormMain.h"
+
+#include "diag/QxLogger.h"
+#include "export/NcduImport.h"
+#include "export/ScanHistory.h"
+#include "export/TreeTypesExport.h"
+#include "i18n/TranslatedText.h"
+#include "model/RootNodes.h"
+#include "model/SizeFormat.h"
+#include "scan/DirScanThread.h"
+#include "scan/DirScanner.h"
+#include "shell/DialogPaths.h"
+#include "support/QxStrings.h"
+#include "ui/MainActions.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QMenu>
+#include <QThreadPool>
+
+#include <memory>
+
+namespace quorvex {
+
+void TFormMain::SaveScanToHistory(const TDirScanThread& thread) {
+    // A stopped scan would keep a tree with holes, and "Local Drives" is no one root.
+    const auto* root = dynamic_cast<const TRootDirNode*>(rootNode_.get());
+    if (root == nullptr || thread.Scanner().IsStopped() || IsImportedTree(*root) ||
+        root->HasFlag(nfIncomplete))
+        return;
+    // The copy is taken here, on the window's thread, because only this thread deletes and rescans
+    // (which would change the tree under a writer elsewhere); the text, its compression and the disk
+    // cost several times more and run on the writer's thread.
+    auto snapshot = std::make_shared<const THistorySnapshot>(TakeHistorySnapshot(*root));
+    THistoryLimits limits;
+    limits.ScansPerRoot = settings_.HistoryScansPerRoot();
+    limits.BudgetBytes = static_cast<std::uint64_t>(settings_.HistoryBudgetMB()) << 20;
+    if (!historyWriter_) {
+        historyWriter_ = std::make_unique<QThreadPool>();
+        historyWriter_->setMaxThreadCount(1);
+    }
+    historyWriter_->start([snapshot, limits] {
+        try {
+            ProgramLogger().debug("History saved: " + SaveToHistory(HistoryFolder(), *snapshot, limits));
+        } catch (const EExportError& e) {
+            ProgramLogger().error(e.what());
+        }
+    });
+}
+
+void TFormMain::FillHistoryMenu() {
+    QMenu* menu = actions_->HistoryMenu;
+    menu->clear();
+    const auto* root = dynamic_cast<const TRootDirNode*>(rootNode_.get());
+    const std::vector<THistoryScan> scans =
+        root != nullptr ? ListHistory(HistoryFolder(), root->Name()) : std::vector<THistoryScan>();
+    if (scans.empty()) {
+        menu->addAction(Tr("No earlier scans of this folder"))->setEnabled(false);
+        return;
+    }
+    const QLocale locale;
+    for (const THistoryScan& scan : scans) {
+        const QString when =
+            locale.toString(QDateTime::fromMSecsSinceEpoch(scan.TimeMs), QLocale::ShortFormat);
+        const QString text = Tr("%1 - %2 in %3 files")
+                                 .arg(when, QString::fromStdString(FormatSizeRounded(scan.Size)),
+                                      QString::fromStdString(FormatCount(scan.Files)));
+        const std::string file = scan.File;
+        connect(menu->addAction(text), &QAction::triggered, this, [this, file] { OpenScanFile(file); });
+    }
+}
+
+} // namespace quorvex
