@@ -2,6 +2,7 @@
 
 #include "model/FileKinds.h"
 #include "model/FileSystemNode.h"
+#include "model/LocalYears.h"
 #include "model/PackedFiles.h"
 #include "model/TreeOperations.h"
 #include "support/Utilities.h"
@@ -26,38 +27,6 @@ std::int64_t SizeOf(const TPackedFile& file, const TSizeOptions& sizes) {
 bool Before(const TLargeFile& a, const TLargeFile& b) {
     return a.Size != b.Size ? a.Size > b.Size : a.Path < b.Path;
 }
-
-// The local year of a time. Files of one tree mostly share a few years, so the bounds of the last one
-// spare most calls into the time zone rules.
-class TYearOf {
-public:
-    int operator()(std::int64_t seconds) {
-        if (seconds >= from_ && seconds < to_)
-            return year_;
-        const std::time_t t = static_cast<std::time_t>(seconds);
-        std::tm local{};
-        if (::localtime_r(&t, &local) == nullptr)
-            return 0;
-        year_ = local.tm_year + 1900;
-        std::tm start{};
-        start.tm_mday = 1;
-        start.tm_year = local.tm_year;
-        start.tm_isdst = -1;
-        std::tm end = start;
-        ++end.tm_year;
-        from_ = std::mktime(&start);
-        to_ = std::mktime(&end);
-        // A year whose bounds do not convert is asked again for every file of it.
-        if (from_ == -1 || to_ == -1 || seconds < from_ || seconds >= to_)
-            from_ = to_ = 0;
-        return year_;
-    }
-
-private:
-    int year_ = 0;
-    std::int64_t from_ = 0;
-    std::int64_t to_ = 0;
-};
 
 } // namespace
 
@@ -114,11 +83,11 @@ std::vector<TFileTally> FilesByType(const TGroupNode& top, const TFileKinds& kin
 
 std::vector<TFileTally> FilesByAge(const TGroupNode& top, const TSizeOptions& sizes) {
     std::map<int, TFileTally> byYear;
-    TYearOf yearOf;
+    const TLocalYears years(std::time(nullptr));
     ForEachRecordedFile(&top, [&](const TDirNode&, const TPackedFile& file) {
         if (!Counts(file))
             return;
-        TFileTally& tally = byYear[yearOf(file.ModifyTime)];
+        TFileTally& tally = byYear[years.Year(file.ModifyTime)];
         ++tally.Files;
         tally.Size += SizeOf(file, sizes);
     });

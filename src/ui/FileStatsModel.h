@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/LocalYears.h"
 #include "model/SizeFormat.h"
 #include "ui/NodeItemDelegate.h"
 
@@ -87,23 +88,6 @@ public:
 
 private:
     std::function<TQxBarChartPainter*()> painter_;
-};
-
-// The local year (and for this year the month) of modification times, without asking the time zone
-// for every file: the starts of the years since 1970 are worked out once.
-class TLocalYears {
-public:
-    explicit TLocalYears(std::time_t now);
-    int Year(std::int64_t time) const;
-    static constexpr int kFirstYear = 1970;
-    int CurrentYear() const { return currentYear_; }
-    // 0 to 11 for a time in the current year, else -1.
-    int Month(std::int64_t time) const;
-
-private:
-    std::vector<std::int64_t> yearStarts_; // from kFirstYear to the year after the current one
-    std::array<std::int64_t, 13> monthStarts_{};
-    int currentYear_ = kFirstYear;
 };
 
 // What a walk over the records counts for the views.
