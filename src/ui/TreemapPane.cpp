@@ -58,7 +58,19 @@ TTreemapPane::TTreemapPane(TTreemapPaneHooks hooks, QWidget* parent)
     hide();
 }
 
+TTreemapPane::~TTreemapPane() {
+    WaitForLayout();
+}
+
+void TTreemapPane::WaitForLayout() {
+    if (worker_.joinable())
+        worker_.join();
+}
+
 void TTreemapPane::TreeChanging() {
+    // The layout under way reads the nodes about to go; what it posts is dropped by its generation.
+    WaitForLayout();
+    ++generation_;
     tiles_.clear();
     outlined_.clear();
     stale_ = true;
@@ -67,6 +79,7 @@ void TTreemapPane::TreeChanging() {
 
 void TTreemapPane::TreeReplaced() {
     TreeChanging();
+    image_ = QImage(); // the old tree's picture
     zoomPath_.clear();
     currentPath_.clear();
     zoomOutAction_->setEnabled(false);
@@ -98,28 +111,75 @@ const TGroupNode* TTreemapPane::Top() const {
     return folder != nullptr ? folder : root;
 }
 
-void TTreemapPane::Layout() {
-    const auto started = std::chrono::steady_clock::now();
+struct TTreemapPane::TLaidOut {
+    std::vector<TTreemapTile> Tiles;
+    QImage Image;
+    std::chrono::microseconds Time{0};
+    std::uint64_t Generation = 0;
+};
+
+bool TTreemapPane::IsUpToDate() const {
+    return !worker_.joinable() && !(isVisible() && NeedsLayout());
+}
+
+bool TTreemapPane::NeedsLayout() const {
+    return stale_ || requestedSize_ != size() || requestedRatio_ != devicePixelRatioF();
+}
+
+void TTreemapPane::StartLayout() {
     stale_ = false;
-    lastLayout_ = started;
-    tiles_.clear();
-    outlined_.clear();
-    image_ = QImage();
+    lastLayout_ = std::chrono::steady_clock::now();
+    requestedSize_ = size();
+    requestedRatio_ = devicePixelRatioF();
     const TGroupNode* top = Top();
-    if (top == nullptr || width() <= 0 || height() <= 0)
+    if (top == nullptr || width() <= 0 || height() <= 0) {
+        tiles_.clear();
+        outlined_.clear();
+        image_ = QImage();
         return;
+    }
     TTreemapOptions options;
     options.Width = static_cast<float>(width());
     options.Height = static_cast<float>(height());
     options.Sizes = hooks_.SizeKind();
-    options.Kinds = &hooks_.Kinds();
-    tiles_ = LayoutTreemap(*top, options);
-    image_ = TreemapImage(tiles_, size(), devicePixelRatioF());
+    options.Kinds = &hooks_.Kinds(); // read-only once made
+    const QSize size = requestedSize_;
+    const qreal ratio = requestedRatio_;
+    const std::uint64_t generation = generation_;
+    // The scan threads may add to the tree meanwhile; only this thread removes from it, after
+    // TreeChanging has waited for the layout.
+    worker_ = std::thread([this, top, options, size, ratio, generation] {
+        const auto started = std::chrono::steady_clock::now();
+        auto laidOut = std::make_shared<TLaidOut>();
+        laidOut->Tiles = LayoutTreemap(*top, options);
+        laidOut->Image = TreemapImage(laidOut->Tiles, size, ratio);
+        laidOut->Time =
+            std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started);
+        laidOut->Generation = generation;
+        QMetaObject::invokeMethod(
+            this, [this, laidOut] { TakeLayout(*laidOut); }, Qt::QueuedConnection);
+    });
+}
+
+void TTreemapPane::TakeLayout(TLaidOut& laidOut) {
+    // An older generation's thread was joined when the tree changed; this one's is the one running.
+    if (laidOut.Generation != generation_)
+        return;
+    WaitForLayout();
+    tiles_ = std::move(laidOut.Tiles);
+    image_ = std::move(laidOut.Image);
+    lastLayoutTime_ = laidOut.Time;
     Outline();
-    lastLayoutTime_ =
-        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started);
     ProgramLogger().debug("treemap: " + std::to_string(tiles_.size()) + " tiles in " +
                           std::to_string(lastLayoutTime_.count()) + " us");
+    update(); // and laid out again if the tree or the size changed meanwhile
+}
+
+QPointF TTreemapPane::ToTiles(QPointF at) const {
+    const QSizeF laid = image_.deviceIndependentSize();
+    if (laid.isEmpty() || width() <= 0 || height() <= 0)
+        return at;
+    return {at.x() * laid.width() / width(), at.y() * laid.height() / height()};
 }
 
 void TTreemapPane::Outline() {
@@ -209,7 +269,7 @@ void TTreemapPane::ZoomOut() {
 bool TTreemapPane::event(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
         const auto* help = static_cast<QHelpEvent*>(event);
-        const TTreemapTile* tile = TileAt(help->pos());
+        const TTreemapTile* tile = TileAt(ToTiles(help->pos()));
         if (tile == nullptr) {
             QToolTip::hideText();
             event->ignore();
@@ -232,14 +292,16 @@ bool TTreemapPane::event(QEvent* event) {
 }
 
 void TTreemapPane::paintEvent(QPaintEvent* /*event*/) {
-    if (stale_ || image_.deviceIndependentSize() != QSizeF(size()) ||
-        image_.devicePixelRatio() != devicePixelRatioF())
-        Layout();
+    if (!worker_.joinable() && NeedsLayout())
+        StartLayout();
     QPainter painter(this);
     if (image_.isNull()) {
         painter.fillRect(rect(), palette().window());
         return;
     }
+    // While a new size is laid out, the last picture stretched to it.
+    const QSizeF laid = image_.deviceIndependentSize();
+    painter.scale(width() / laid.width(), height() / laid.height());
     painter.drawImage(QPointF(0, 0), image_);
     // Two pixels, dark outside and light inside, stand out on any cushion.
     painter.setBrush(Qt::NoBrush);
@@ -252,12 +314,6 @@ void TTreemapPane::paintEvent(QPaintEvent* /*event*/) {
     }
 }
 
-void TTreemapPane::resizeEvent(QResizeEvent* event) {
-    // The tiles depend on the size: laid out again at the next paint.
-    stale_ = true;
-    QWidget::resizeEvent(event);
-}
-
 void TTreemapPane::showEvent(QShowEvent* event) {
     stale_ = true; // nothing was laid out while hidden
     QWidget::showEvent(event);
@@ -265,7 +321,7 @@ void TTreemapPane::showEvent(QShowEvent* event) {
 
 void TTreemapPane::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
-        if (const TTreemapTile* tile = TileAt(event->position()))
+        if (const TTreemapTile* tile = TileAt(ToTiles(event->position())))
             RevealTile(*tile);
     }
     QWidget::mousePressEvent(event);
@@ -275,7 +331,8 @@ void TTreemapPane::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
     for (auto it = tiles_.rbegin(); it != tiles_.rend(); ++it) {
-        if (it->Type == TTileType::Folder && it->Depth > 0 && TileRect(*it).contains(event->position())) {
+        if (it->Type == TTileType::Folder && it->Depth > 0 &&
+            TileRect(*it).contains(ToTiles(event->position()))) {
             ZoomTo(static_cast<const TGroupNode*>(it->Node));
             return;
         }
@@ -299,7 +356,7 @@ void TTreemapPane::keyPressEvent(QKeyEvent* event) {
 
 void TTreemapPane::contextMenuEvent(QContextMenuEvent* event) {
     if (event->reason() == QContextMenuEvent::Mouse) {
-        const TTreemapTile* tile = TileAt(event->pos());
+        const TTreemapTile* tile = TileAt(ToTiles(event->pos()));
         if (tile != nullptr && RevealTile(*tile))
             hooks_.ItemMenu(event->globalPos());
         return;

@@ -7,8 +7,10 @@
 #include <QWidget>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 class QAction;
@@ -36,14 +38,15 @@ struct TTreemapPaneHooks {
 
 // The scan as a treemap beside the tree: one selection with it (a click selects the tile's row, the
 // tree's selected rows are outlined), zooming into a folder and out again, the tree's deletion and item
-// menu on a tile. The tiles point into the tree, so the window tells the pane before any node goes; it
-// lays out again only when something changed and it is shown, at most every kScanRefreshPace while a
-// scan runs.
+// menu on a tile. It lays out and paints on a thread of its own, only when something changed and it is
+// shown, at most every kScanRefreshPace while a scan runs. The tiles point into the tree, so the window
+// tells the pane before any node goes: the layout under way is waited for and its tiles dropped.
 class TTreemapPane : public QWidget {
 public:
     static constexpr std::chrono::milliseconds kScanRefreshPace{750};
 
     TTreemapPane(TTreemapPaneHooks hooks, QWidget* parent);
+    ~TTreemapPane() override;
 
     // The View menu's toggle and the zoom's way out.
     QAction* ShowAction() const { return showAction_; }
@@ -59,6 +62,8 @@ public:
     void Refill();
     void SelectionChanged();
 
+    // Whether the picture shows the tree as it is now: nothing to lay out, nothing being laid out.
+    bool IsUpToDate() const;
     const std::vector<TTreemapTile>& Tiles() const { return tiles_; }
     // Indexes into Tiles() of the outlined ones.
     const std::vector<std::size_t>& Outlined() const { return outlined_; }
@@ -67,10 +72,12 @@ public:
     // What the last layout and painting took.
     std::chrono::microseconds LastLayoutTime() const { return lastLayoutTime_; }
 
+    // Room for a picture that reads, the first time the pane is shown.
+    QSize sizeHint() const override { return {400, 300}; }
+
 protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
@@ -78,8 +85,15 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    struct TLaidOut;
+
     const TGroupNode* Top() const;
-    void Layout();
+    bool NeedsLayout() const;
+    void StartLayout();
+    void TakeLayout(TLaidOut& laidOut);
+    void WaitForLayout();
+    // From the widget's coordinates to the tiles', which differ while a new size is being laid out.
+    QPointF ToTiles(QPointF at) const;
     void Outline();
     // The innermost tile under `at`, or null.
     const TTreemapTile* TileAt(QPointF at) const;
@@ -95,6 +109,11 @@ private:
     std::vector<TTreemapTile> tiles_;
     std::vector<std::size_t> outlined_;
     QImage image_;
+    std::thread worker_;
+    // A layout started before the tree last changed is dropped.
+    std::uint64_t generation_ = 0;
+    QSize requestedSize_;
+    qreal requestedRatio_ = 0;
     bool stale_ = true;
     std::string zoomPath_;
     // The item last clicked: Delete acts on it alone.

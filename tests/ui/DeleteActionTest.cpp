@@ -426,7 +426,7 @@ TEST_F(DeleteActionTest, TreemapTilesSelectRowsZoomAndDeleteJustTheirItem) {
     TTreemapPane& pane = *form_.TreemapPane();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !pane.Tiles().empty(); }));
     const auto tile = [&](const std::string& path) {
-        pane.repaint();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return pane.IsUpToDate(); }));
         for (std::size_t i = 0; i < pane.Tiles().size(); ++i) {
             if (TreemapTileItem(pane.Tiles()[i], TSizeKind::Logical).Path == path)
                 return i;

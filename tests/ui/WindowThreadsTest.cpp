@@ -275,18 +275,19 @@ TEST_F(FormMainTest, TheTreemapIsLaidOutWhileScansFillAndClearTheTree) {
             start();
             while (form.IsScanRunning()) {
                 pane.Refill();
-                pane.repaint();
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
             }
         });
     };
+    const auto laidOut = [&] {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return pane.IsUpToDate(); }));
+        return pane.Tiles().size();
+    };
     ASSERT_TRUE(layOutUntilDone([&] { form.StartDirScan(data.Path()); }));
-    pane.repaint();
-    const std::size_t tiles = pane.Tiles().size();
+    const std::size_t tiles = laidOut();
     EXPECT_GT(tiles, 60U * 30U) << "every folder's frame and file";
     ASSERT_TRUE(layOutUntilDone([&] { form.RescanNode(Dir(form, data / "d59")); }));
-    pane.repaint();
-    EXPECT_EQ(pane.Tiles().size(), tiles);
+    EXPECT_EQ(laidOut(), tiles);
 }
 
 } // namespace
