@@ -67,8 +67,6 @@ public:
     QRadioButton* FolderScopeButton() const { return folderScope_; }
     // Whether a count is under way.
     bool IsFilling() const;
-    // Made at the first use (it reads the MIME database), then shared with the treemap.
-    const TFileKinds& Kinds();
 
     // Before a directory leaves the tree or the tree is replaced: nothing of the old nodes is kept,
     // and the views are counted again once the change is done.
@@ -85,6 +83,7 @@ private:
     static constexpr std::chrono::seconds kScanRefreshPace{2};
 
     bool AnyShown() const;
+    const TFileKinds& Kinds();
     const TGroupNode* SelectedFolder() const;
     void StartWholeCount();
     void StartFolderCount();

@@ -232,15 +232,13 @@ void TFormMain::CreateFileViews() {
 }
 
 void TFormMain::CreateTreemap() {
-    treemap_ =
-        new TTreemapPane(TTreemapPaneHooks{[this] { return rootNode_.get(); }, [this] { return SizeKind(); },
-                                           [this] { return sizeFormatter_; },
-                                           [this]() -> const TFileKinds& { return fileViews_->Kinds(); },
-                                           [this] { return treeView_->SelectedNodes(); },
-                                           [this](TFileSystemNode* node) { RevealNode(node); },
-                                           [this](bool permanent) { DeleteSelection(permanent); },
-                                           [this](const QPoint& global) { ShowItemMenu(global); }},
-                         this);
+    treemap_ = new TTreemapPane(
+        TTreemapPaneHooks{[this] { return rootNode_.get(); }, [this] { return SizeKind(); },
+                          [this] { return sizeFormatter_; }, [this] { return treeView_->SelectedNodes(); },
+                          [this](TFileSystemNode* node) { RevealNode(node); },
+                          [this](bool permanent) { DeleteSelection(permanent); },
+                          [this](const QPoint& global) { ShowItemMenu(global); }},
+        this);
 }
 
 // The flat list holds only the largest items: a file is shown in the tree.

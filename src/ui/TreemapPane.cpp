@@ -2,6 +2,7 @@
 
 #include "diag/QxLogger.h"
 #include "i18n/TranslationMarkers.h"
+#include "model/FileKinds.h"
 #include "model/FileSystemNode.h"
 #include "model/PackedFiles.h"
 #include "model/RootNodes.h"
@@ -142,14 +143,18 @@ void TTreemapPane::StartLayout() {
     options.Width = static_cast<float>(width());
     options.Height = static_cast<float>(height());
     options.Sizes = hooks_.SizeKind();
-    options.Kinds = &hooks_.Kinds(); // read-only once made
     const QSize size = requestedSize_;
     const qreal ratio = requestedRatio_;
     const std::uint64_t generation = generation_;
     // The scan threads may add to the tree meanwhile; only this thread removes from it, after
     // TreeChanging has waited for the layout.
-    worker_ = std::thread([this, top, options, size, ratio, generation] {
+    worker_ = std::thread([this, top, options, size, ratio, generation]() mutable {
         const auto started = std::chrono::steady_clock::now();
+        // Reading the MIME database takes a while: not on the window's thread. Only one layout runs
+        // at a time, and nothing else touches the kinds.
+        if (kinds_ == nullptr)
+            kinds_ = std::make_unique<const TFileKinds>();
+        options.Kinds = kinds_.get();
         auto laidOut = std::make_shared<TLaidOut>();
         laidOut->Tiles = LayoutTreemap(*top, options);
         laidOut->Image = TreemapImage(laidOut->Tiles, size, ratio);

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,7 +27,6 @@ struct TTreemapPaneHooks {
     std::function<TRootNode*()> Root;
     std::function<TSizeKind()> SizeKind;
     std::function<TSizeFormatter()> Formatter;
-    std::function<const TFileKinds&()> Kinds;
     // The tree's selected rows' nodes.
     std::function<std::vector<TFileSystemNode*>()> Selected;
     // Makes `node` the tree's only selected and current row.
@@ -109,6 +109,7 @@ private:
     std::vector<TTreemapTile> tiles_;
     std::vector<std::size_t> outlined_;
     QImage image_;
+    std::unique_ptr<const TFileKinds> kinds_;
     std::thread worker_;
     // A layout started before the tree last changed is dropped.
     std::uint64_t generation_ = 0;
