@@ -69,9 +69,10 @@ void TTreemapPane::WaitForLayout() {
 }
 
 void TTreemapPane::TreeChanging() {
-    // The layout under way reads the nodes about to go; what it posts is dropped by its generation.
+    // The layout under way reads the nodes about to go: waited for, and its tiles dropped.
     WaitForLayout();
-    ++generation_;
+    finished_.store(false, std::memory_order_relaxed);
+    laidOut_ = TLaidOut();
     tiles_.clear();
     outlined_.clear();
     stale_ = true;
@@ -112,13 +113,6 @@ const TGroupNode* TTreemapPane::Top() const {
     return folder != nullptr ? folder : root;
 }
 
-struct TTreemapPane::TLaidOut {
-    std::vector<TTreemapTile> Tiles;
-    QImage Image;
-    std::chrono::microseconds Time{0};
-    std::uint64_t Generation = 0;
-};
-
 bool TTreemapPane::IsUpToDate() const {
     return !worker_.joinable() && !(isVisible() && NeedsLayout());
 }
@@ -145,35 +139,35 @@ void TTreemapPane::StartLayout() {
     options.Sizes = hooks_.SizeKind();
     const QSize size = requestedSize_;
     const qreal ratio = requestedRatio_;
-    const std::uint64_t generation = generation_;
     // The scan threads may add to the tree meanwhile; only this thread removes from it, after
     // TreeChanging has waited for the layout.
-    worker_ = std::thread([this, top, options, size, ratio, generation]() mutable {
+    worker_ = std::thread([this, top, options, size, ratio]() mutable {
         const auto started = std::chrono::steady_clock::now();
         // Reading the MIME database takes a while: not on the window's thread. Only one layout runs
         // at a time, and nothing else touches the kinds.
         if (kinds_ == nullptr)
             kinds_ = std::make_unique<const TFileKinds>();
         options.Kinds = kinds_.get();
-        auto laidOut = std::make_shared<TLaidOut>();
-        laidOut->Tiles = LayoutTreemap(*top, options);
-        laidOut->Image = TreemapImage(laidOut->Tiles, size, ratio);
-        laidOut->Time =
+        laidOut_.Tiles = LayoutTreemap(*top, options);
+        laidOut_.Image = TreemapImage(laidOut_.Tiles, size, ratio);
+        laidOut_.Time =
             std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started);
-        laidOut->Generation = generation;
-        QMetaObject::invokeMethod(
-            this, [this, laidOut] { TakeLayout(*laidOut); }, Qt::QueuedConnection);
+        finished_.store(true, std::memory_order_release);
+        // By name: nothing of ours travels through Qt's queue, the result is handed over by the join.
+        QMetaObject::invokeMethod(this, "DeliverLayout", Qt::QueuedConnection);
     });
 }
 
-void TTreemapPane::TakeLayout(TLaidOut& laidOut) {
-    // An older generation's thread was joined when the tree changed; this one's is the one running.
-    if (laidOut.Generation != generation_)
+void TTreemapPane::DeliverLayout() {
+    // A call posted by a layout that TreeChanging dropped finds a later one still running, or none.
+    if (!worker_.joinable() || !finished_.load(std::memory_order_acquire))
         return;
     WaitForLayout();
-    tiles_ = std::move(laidOut.Tiles);
-    image_ = std::move(laidOut.Image);
-    lastLayoutTime_ = laidOut.Time;
+    finished_.store(false, std::memory_order_relaxed);
+    tiles_ = std::move(laidOut_.Tiles);
+    image_ = std::move(laidOut_.Image);
+    lastLayoutTime_ = laidOut_.Time;
+    laidOut_ = TLaidOut();
     Outline();
     ProgramLogger().debug("treemap: " + std::to_string(tiles_.size()) + " tiles in " +
                           std::to_string(lastLayoutTime_.count()) + " us");

@@ -6,8 +6,8 @@
 #include <QImage>
 #include <QWidget>
 
+#include <atomic>
 #include <chrono>
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -42,6 +42,7 @@ struct TTreemapPaneHooks {
 // shown, at most every kScanRefreshPace while a scan runs. The tiles point into the tree, so the window
 // tells the pane before any node goes: the layout under way is waited for and its tiles dropped.
 class TTreemapPane : public QWidget {
+    Q_OBJECT
 public:
     static constexpr std::chrono::milliseconds kScanRefreshPace{750};
 
@@ -85,12 +86,17 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    struct TLaidOut;
+    // What the layout's thread hands over.
+    struct TLaidOut {
+        std::vector<TTreemapTile> Tiles;
+        QImage Image;
+        std::chrono::microseconds Time{0};
+    };
 
     const TGroupNode* Top() const;
     bool NeedsLayout() const;
     void StartLayout();
-    void TakeLayout(TLaidOut& laidOut);
+    Q_INVOKABLE void DeliverLayout();
     void WaitForLayout();
     // From the widget's coordinates to the tiles', which differ while a new size is being laid out.
     QPointF ToTiles(QPointF at) const;
@@ -111,8 +117,9 @@ private:
     QImage image_;
     std::unique_ptr<const TFileKinds> kinds_;
     std::thread worker_;
-    // A layout started before the tree last changed is dropped.
-    std::uint64_t generation_ = 0;
+    // Written by the layout's thread until it sets finished_; read here once it is joined.
+    TLaidOut laidOut_;
+    std::atomic<bool> finished_{false};
     QSize requestedSize_;
     qreal requestedRatio_ = 0;
     bool stale_ = true;
