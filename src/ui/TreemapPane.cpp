@@ -123,7 +123,6 @@ bool TTreemapPane::NeedsLayout() const {
 
 void TTreemapPane::StartLayout() {
     stale_ = false;
-    lastLayout_ = std::chrono::steady_clock::now();
     requestedSize_ = size();
     requestedRatio_ = devicePixelRatioF();
     const TGroupNode* top = Top();
@@ -164,6 +163,9 @@ void TTreemapPane::DeliverLayout() {
         return;
     WaitForLayout();
     finished_.store(false, std::memory_order_relaxed);
+    // The pace counts from here: however long a layout of a large tree takes, the scan gets the
+    // processor in between.
+    lastLayout_ = std::chrono::steady_clock::now();
     tiles_ = std::move(laidOut_.Tiles);
     image_ = std::move(laidOut_.Image);
     lastLayoutTime_ = laidOut_.Time;
