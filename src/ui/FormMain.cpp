@@ -30,6 +30,7 @@
 #include "ui/NodeTreeView.h"
 #include "ui/ScanController.h"
 #include "ui/TreePresentation.h"
+#include "ui/TreemapPane.h"
 #include "ui/WindowTranslation.h"
 
 #include <QAction>
@@ -42,6 +43,7 @@
 #include <QStatusBar>
 #include <QThreadPool>
 #include <QTimer>
+#include <QToolBar>
 #include <QVBoxLayout>
 
 #include <sys/stat.h>
@@ -126,6 +128,7 @@ TFormMain::TFormMain(TSettings& settings, QWidget* parent)
                        presentation_->DiscardWhileGrowing();
                        RebuildTree();
                        fileViews_->TreeGrew();
+                       treemap_->TreeGrew();
                    },
                    [this](const std::string& dir) { ShowScanProgress(dir); },
                    [this]() -> std::shared_ptr<const TScanExclusions> {
@@ -158,7 +161,14 @@ TFormMain::TFormMain(TSettings& settings, QWidget* parent)
     split->addWidget(treeView_);
     split->setStretchFactor(0, 1);
     split->setStretchFactor(1, 2);
-    layout->addWidget(split, 1);
+    CreateTreemap();
+    // Beside the tree, so that a row and its tile are seen together.
+    treemapSplit_ = new QSplitter(Qt::Horizontal, central);
+    treemapSplit_->setObjectName(QStringLiteral("TreemapSplitter"));
+    treemapSplit_->setChildrenCollapsible(false);
+    treemapSplit_->addWidget(split);
+    treemapSplit_->addWidget(treemap_);
+    layout->addWidget(treemapSplit_, 1);
     setCentralWidget(central);
     statusPanel1_->setFixedWidth(kStatusPanel1Width);
     statusBar()->addWidget(statusPanel0_, 1);
@@ -172,6 +182,10 @@ TFormMain::TFormMain(TSettings& settings, QWidget* parent)
     actions_->BuildMenusAndToolbar(*this, favourites_->SubMenu(), favourites_->ButtonMenu());
     connect(actions_->HistoryMenu, &QMenu::aboutToShow, this, [this] { FillHistoryMenu(); });
     CreateFileViews();
+    actions_->ViewMenu->addAction(treemap_->ShowAction());
+    actions_->ViewMenu->addAction(treemap_->ZoomOutAction());
+    if (auto* toolbar = findChild<QToolBar*>(QStringLiteral("MainToolbar")))
+        toolbar->addAction(treemap_->ZoomOutAction());
     // Answers nobody took (rows scrolled away) go after 10 to 20 seconds, so they are asked again.
     auto* timerGarbage = new QTimer(this);
     timerGarbage->setInterval(10000);
@@ -186,6 +200,8 @@ TFormMain::TFormMain(TSettings& settings, QWidget* parent)
             &TFormMain::OnCurrentRowChanged);
     connect(treeView_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TFormMain::UpdateActions);
+    connect(treeView_->selectionModel(), &QItemSelectionModel::selectionChanged, treemap_,
+            &TTreemapPane::SelectionChanged);
     connect(treeView_, &TNodeTreeView::ItemMenuRequested, this, &TFormMain::ShowTreeContextMenu);
     // Enter and double click. The prompt row shown before the first scan stands for choosing what to scan.
     connect(treeView_, &QAbstractItemView::activated, this, [this](const QModelIndex& index) {
@@ -215,6 +231,16 @@ void TFormMain::CreateFileViews() {
                         [this] { return SizeKind(); }, [this] { return sizeFormatter_; },
                         [this] { return presentation_->BarPainter(); },
                         [this](TFileSystemNode* node) { RevealNode(node); }});
+}
+
+void TFormMain::CreateTreemap() {
+    treemap_ = new TTreemapPane(
+        TTreemapPaneHooks{[this] { return rootNode_.get(); }, [this] { return SizeKind(); },
+                          [this] { return sizeFormatter_; }, [this] { return treeView_->SelectedNodes(); },
+                          [this](TFileSystemNode* node) { RevealNode(node); },
+                          [this](bool permanent) { DeleteSelection(permanent); },
+                          [this](const QPoint& global) { ShowItemMenu(global); }},
+        this);
 }
 
 // The flat list holds only the largest items: a file is shown in the tree.
@@ -414,6 +440,7 @@ void TFormMain::ApplySettings(const TSettings& settings) {
     treeModel_->SetSizeFormatter(sizeFormatter_);
     presentation_->ApplyBars(settings);
     fileViews_->SizesChanged();
+    treemap_->Refill();
     treeView_->viewport()->update();
     scans_->SetJobs(settings.ScanJobs()); // for the scans started from now on
     actions_->AllocatedSize->setChecked(settings.AllocatedSize());
@@ -428,6 +455,7 @@ void TFormMain::SetAllocatedSizeShown(bool on) {
     settings_.SetAllocatedSize(on);
     treeModel_->SetSizeKind(SizeKind());
     fileViews_->SizesChanged();
+    treemap_->Refill();
     findBar_->Refresh();
     if (presentation_->IsFlat()) {
         // The flat list holds the items above a share of the total, which depends on the size shown.

@@ -16,6 +16,7 @@
 
 class QLabel;
 class QMenu;
+class QSplitter;
 
 class QThreadPool;
 
@@ -42,6 +43,7 @@ class TScanController;
 class TSHChangeNotify;
 class TShellIcons;
 class TTreePresentation;
+class TTreemapPane;
 struct TDeletionDone;
 
 // The application's main window: starts, repeats, stops and partly repeats scans, refreshes the tree
@@ -121,6 +123,7 @@ public:
     TNodeTreeModel* TreeModel() const { return treeModel_; }
     TFrameInfoPanel* InfoPanel() const { return infoPanel_; }
     TFileViews* FileViews() const { return fileViews_; }
+    TTreemapPane* TreemapPane() const { return treemap_; }
     TSHChangeNotify* ChangeNotify() const { return changeNotify_; }
     TMRUDirList* Favourites() const;
     // The menu the last right click on the tree opened, while it is open; null otherwise.
@@ -149,6 +152,7 @@ private:
     void UpdateActions();
     void ReplaceRoot(std::unique_ptr<TRootNode> root);
     void CreateFileViews();
+    void CreateTreemap();
     void RevealNode(TFileSystemNode* node);
 
     void ActDirSelectExecute();
@@ -167,6 +171,8 @@ private:
     void ShowScanProgress(const std::string& dir);
     void OnCurrentRowChanged();
     void ShowTreeContextMenu(const QPoint& at);
+    // The item menu of the tree's focused row at `global`.
+    void ShowItemMenu(const QPoint& global);
     void ActDeleteExecute();
     void UpdateTreeAfterDeletion(const TDeletionDone& done, const TFileSystemNode* firstSelected);
     // FormMainDrives.cpp: drives mounted and unmounted while the window runs, and the info panel.
@@ -196,6 +202,8 @@ private:
     std::size_t scanExclusions_ = 0;
     TItemMenus* itemMenus_ = nullptr; // made at the first right click
     TFileViews* fileViews_ = nullptr;
+    TTreemapPane* treemap_ = nullptr;
+    QSplitter* treemapSplit_ = nullptr;
 
     TWindowSeams seams_;
     std::unique_ptr<TShellIcons> shellIcons_;

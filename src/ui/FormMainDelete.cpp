@@ -11,6 +11,7 @@
 #include "ui/NodeTreeModel.h"
 #include "ui/NodeTreeView.h"
 #include "ui/TreePresentation.h"
+#include "ui/TreemapPane.h"
 
 #include <QGuiApplication>
 
@@ -48,6 +49,7 @@ void TFormMain::UpdateTreeAfterDeletion(const TDeletionDone& done, const TFileSy
         return;
     }
     fileViews_->TreeChanging();
+    treemap_->TreeChanging();
     if (presentation_->IsFlat()) {
         // The flat rows hold the nodes directly: they leave the list before the nodes are destroyed.
         std::vector<TFileSystemNode*> kept;

@@ -119,16 +119,23 @@ QMenu* TFormMain::ItemMenu() const {
 }
 
 void TFormMain::ShowTreeContextMenu(const QPoint& at) {
+    if (itemMenus_ != nullptr)
+        itemMenus_->shown = nullptr;
+    // The press has made the row under the cursor the focused one. Below the last row the focus stays
+    // where it was, and a menu there would act on a row the user did not point at.
+    if (treeView_->indexAt(at).isValid())
+        ShowItemMenu(treeView_->viewport()->mapToGlobal(at));
+}
+
+void TFormMain::ShowItemMenu(const QPoint& global) {
     if (itemMenus_ == nullptr)
         itemMenus_ =
             new TItemMenus(this, actions_->ShellOpenFile, actions_->OpenInExplorer, actions_->RefreshNode);
     TItemMenus& menus = *itemMenus_;
     const TMainActions& a = *actions_;
     menus.shown = nullptr;
-    // The press has made the row under the cursor the focused one. Below the last row the focus stays
-    // where it was, and a menu there would act on a row the user did not point at.
     const TFileSystemNode* node = treeView_->FocusedNode();
-    if (node == nullptr || node->GetNodeType() == ntFixedDrives || !treeView_->indexAt(at).isValid())
+    if (node == nullptr || node->GetNodeType() == ntFixedDrives)
         return;
     UpdateActions();
     const std::string path = GetFullPath(node);
@@ -163,7 +170,7 @@ void TFormMain::ShowTreeContextMenu(const QPoint& at) {
                                         {menus.erase, a.Delete}})
         entry->setToolTip(imported ? action->toolTip() : QString());
     // Not exec(): the tree goes on refreshing while a scan fills it.
-    menus.shown->popup(treeView_->viewport()->mapToGlobal(at));
+    menus.shown->popup(global);
 }
 
 } // namespace quorvex

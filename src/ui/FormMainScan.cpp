@@ -21,6 +21,7 @@
 #include "ui/NodeTreeView.h"
 #include "ui/ScanController.h"
 #include "ui/TreePresentation.h"
+#include "ui/TreemapPane.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -86,6 +87,7 @@ void TFormMain::ProcessCommandLine(const std::vector<std::string>& arguments) {
 void TFormMain::ReplaceRoot(std::unique_ptr<TRootNode> root) {
     presentation_->Discard();
     fileViews_->TreeChanging();
+    treemap_->TreeReplaced();
     treeModel_->SetRoot(nullptr);
     rootNode_ = std::move(root);
     // The model needs the root in both presentations: the flat rows' percentages are shares of it, and
@@ -192,6 +194,7 @@ void TFormMain::RescanNode(TDirNode* dir) {
     // Before the clear: the flat list may hold the very nodes it destroys.
     presentation_->Discard();
     fileViews_->TreeChanging();
+    treemap_->TreeChanging();
     dir->Clear();
     dir->SetScanning(true);
     dir->SetFlag(nfExpanded, expanded);
@@ -271,6 +274,7 @@ void TFormMain::ScanFinished(TDirScanThread& thread) {
     presentation_->Discard();
     RebuildTree();
     fileViews_->Refill();
+    treemap_->Refill();
     // After the rebuild: a flat list is made anew, and putting the focus back on its row reports a
     // selection change that would fill the panels with that row.
     statusPanel0_->clear();

@@ -18,6 +18,7 @@
 #include "ui/NodeTreeView.h"
 #include "ui/ScanController.h"
 #include "ui/TreePresentation.h"
+#include "ui/TreemapPane.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -25,6 +26,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QScreen>
+#include <QSplitter>
 
 #include <algorithm>
 
@@ -102,6 +104,9 @@ void TFormMain::RestoreWindowState() {
     try {
         restoreState(
             QByteArray::fromBase64(QByteArray::fromStdString(settings_.ReadScreenString("Docks", ""))));
+        treemapSplit_->restoreState(QByteArray::fromBase64(
+            QByteArray::fromStdString(settings_.ReadScreenString("TreemapSplitter", ""))));
+        treemap_->ShowAction()->setChecked(settings_.ReadInteger("Treemap", 0) != 0);
     } catch (const std::exception& error) {
         ShowExceptionDialog(error);
     }
@@ -120,6 +125,8 @@ void TFormMain::SaveWindowState() {
         settings_.WriteString("ColPositionsTreeView", treeView_->ColumnPositionsText());
         settings_.WriteInteger("DirViewStyle", presentation_->IsFlat() ? 1 : 0);
         settings_.WriteScreenString("Docks", saveState().toBase64().toStdString());
+        settings_.WriteInteger("Treemap", treemap_->ShowAction()->isChecked() ? 1 : 0);
+        settings_.WriteScreenString("TreemapSplitter", treemapSplit_->saveState().toBase64().toStdString());
         // Another window on this profile may have written its own recent folders meanwhile.
         TMRUDirList& favourites = *favourites_->List();
         favourites.MergeStored(settings_.ReadString("MRUDirList", ""));
@@ -142,6 +149,7 @@ void TFormMain::ShutDown() {
     SaveWindowState();
     scans_->StopAllAndWait();
     fileViews_->TreeChanging();
+    treemap_->TreeChanging();
     treeModel_->SetRoot(nullptr);
     rootNode_.reset();
 }

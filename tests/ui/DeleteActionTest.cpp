@@ -4,7 +4,9 @@
 
 #include "common/TinyTmpfs.h"
 
+#include "model/TreemapLayout.h"
 #include "ui/FindBar.h"
+#include "ui/TreemapPane.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -410,6 +412,54 @@ TEST_F(DeleteActionTest, FindBarReachesUnopenedFilesRevealsThemDeletesJustTheHit
         rows.insert(Text(*form_.TreeModel(), row, 0).toStdString());
     EXPECT_EQ(rows.count(data_ / "z/y/big.bin") + rows.count(old), 2U) << "files of folders never opened";
     EXPECT_EQ(rows.count(data_ / "a/b/c/report.txt"), 0U) << "under a thousandth";
+    EXPECT_TRUE(errors_.empty()) << errors_.front();
+}
+
+// The treemap and the tree share one selection: real clicks on tiles reach rows never opened, a row
+// selected outlines its tile, a double click zooms, Backspace zooms out, Delete asks and takes the tile.
+TEST_F(DeleteActionTest, TreemapTilesSelectRowsZoomAndDeleteJustTheirItem) {
+    Dirs({{"a", 3 << 20}, {"b", 2 << 20}});
+    data_.Dir("a/deep");
+    data_.File("a/deep/x.bin", 4 << 20);
+    ASSERT_TRUE(Scan(form_, data_.Path()));
+    QTest::keyClick(&form_, Qt::Key_M, Qt::ControlModifier | Qt::ShiftModifier);
+    TTreemapPane& pane = *form_.TreemapPane();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !pane.Tiles().empty(); }));
+    const auto tile = [&](const std::string& path) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return pane.IsUpToDate(); }));
+        for (std::size_t i = 0; i < pane.Tiles().size(); ++i) {
+            if (TreemapTileItem(pane.Tiles()[i], TSizeKind::Logical).Path == path)
+                return i;
+        }
+        ADD_FAILURE() << "no tile for " << path;
+        return std::size_t{0};
+    };
+    const auto centre = [&](const std::string& path) {
+        const TTreemapTile& at = pane.Tiles()[tile(path)];
+        return QRectF(at.X, at.Y, at.Width, at.Height).center().toPoint();
+    };
+    const std::string x = data_ / "a/deep/x.bin";
+    ASSERT_EQ(FindNodeByPath(form_.RootNode(), x), nullptr) << "no row yet";
+    QTest::mouseClick(&pane, Qt::LeftButton, {}, centre(x));
+    EXPECT_EQ(form_.TreeView()->SelectedNodes(), std::vector<TFileSystemNode*>{Node(x)});
+
+    SelectOnly(form_, Dir(form_, data_ / "b"));
+    EXPECT_EQ(pane.Outlined(), std::vector<std::size_t>{tile(data_ / "b")});
+
+    DoubleClick(&pane, centre(data_ / "a/f"));
+    EXPECT_EQ(pane.ZoomPath(), data_ / "a");
+    EXPECT_EQ(form_.TreeView()->SelectedNodes(), std::vector<TFileSystemNode*>{Dir(form_, data_ / "a")});
+    tile(x);
+    EXPECT_EQ(pane.Tiles().front().Node, Dir(form_, data_ / "a"));
+    QTest::keyClick(&pane, Qt::Key_Backspace);
+    EXPECT_EQ(pane.ZoomPath(), "");
+
+    QTest::mouseClick(&pane, Qt::LeftButton, {}, centre(data_ / "b/f"));
+    BoxAnswers yes;
+    QTest::keyClick(&pane, Qt::Key_Delete);
+    ASSERT_EQ(yes.texts.size(), 1U);
+    EXPECT_TRUE(InTrash(data_ / "b/f"));
+    EXPECT_TRUE(!Exists(data_ / "b/f") && Exists(data_ / "a/f") && Exists(x));
     EXPECT_TRUE(errors_.empty()) << errors_.front();
 }
 

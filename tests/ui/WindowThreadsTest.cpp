@@ -5,6 +5,7 @@
 
 #include "ui/FindBar.h"
 #include "ui/MessageDialogs.h"
+#include "ui/TreemapPane.h"
 
 #include <QDeadlineTimer>
 #include <QLineEdit>
@@ -257,6 +258,36 @@ TEST(MessageDialogs, CallsFromAWorkerThreadShowTheBoxOnTheGuiThread) {
     worker.join();
     EXPECT_TRUE(shared->answer);
     EXPECT_EQ(yes.texts, std::vector<std::string>{"From a worker"});
+}
+
+// The treemap is laid out over and over while the scan threads fill the tree, and while a rescan
+// clears and fills one of its folders again.
+TEST_F(FormMainTest, TheTreemapIsLaidOutWhileScansFillAndClearTheTree) {
+    TempTree data;
+    MakeWideTree(data, 60, 30);
+    TFormMain form(settings_);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    Trigger(form, "ActShowTreemap");
+    TTreemapPane& pane = *form.TreemapPane();
+    const auto layOutUntilDone = [&](const std::function<void()>& start) {
+        return Await(form, [&] {
+            start();
+            while (form.IsScanRunning()) {
+                pane.Refill();
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            }
+        });
+    };
+    const auto laidOut = [&] {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return pane.IsUpToDate(); }));
+        return pane.Tiles().size();
+    };
+    ASSERT_TRUE(layOutUntilDone([&] { form.StartDirScan(data.Path()); }));
+    const std::size_t tiles = laidOut();
+    EXPECT_GT(tiles, 60U * 30U) << "every folder's frame and file";
+    ASSERT_TRUE(layOutUntilDone([&] { form.RescanNode(Dir(form, data / "d59")); }));
+    EXPECT_EQ(laidOut(), tiles);
 }
 
 } // namespace
