@@ -17,6 +17,7 @@
 #include "shell/ShellIcons.h"
 #include "support/AsciiCase.h"
 #include "support/PathText.h"
+#include "support/SerialWorker.h"
 #include "support/Utilities.h"
 #include "ui/DeletionController.h"
 #include "ui/DlgSettings.h"
@@ -41,7 +42,6 @@
 #include <QSessionManager>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QThreadPool>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>

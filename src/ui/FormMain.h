@@ -18,8 +18,6 @@ class QLabel;
 class QMenu;
 class QSplitter;
 
-class QThreadPool;
-
 namespace quorvex {
 
 class TDeletionController;
@@ -40,6 +38,7 @@ class TNodeTreeModel;
 class TNodeTreeView;
 class TRootNode;
 class TScanController;
+class TSerialWorker;
 class TSHChangeNotify;
 class TShellIcons;
 class TTreePresentation;
@@ -218,7 +217,7 @@ private:
     bool shutDown_ = false;
     // Compresses and writes history files off the window's thread, one at a time; destroyed first,
     // so the window waits for a file being written rather than leave it half done.
-    std::unique_ptr<QThreadPool> historyWriter_;
+    std::unique_ptr<TSerialWorker> historyWriter_;
 };
 
 } // namespace quorvex

@@ -14,12 +14,12 @@
 #include "scan/DirScanner.h"
 #include "shell/DialogPaths.h"
 #include "support/QxStrings.h"
+#include "support/SerialWorker.h"
 #include "ui/MainActions.h"
 
 #include <QDateTime>
 #include <QLocale>
 #include <QMenu>
-#include <QThreadPool>
 
 #include <memory>
 
@@ -38,11 +38,9 @@ void TFormMain::SaveScanToHistory(const TDirScanThread& thread) {
     THistoryLimits limits;
     limits.ScansPerRoot = settings_.HistoryScansPerRoot();
     limits.BudgetBytes = static_cast<std::uint64_t>(settings_.HistoryBudgetMB()) << 20;
-    if (!historyWriter_) {
-        historyWriter_ = std::make_unique<QThreadPool>();
-        historyWriter_->setMaxThreadCount(1);
-    }
-    historyWriter_->start([snapshot, limits] {
+    if (!historyWriter_)
+        historyWriter_ = std::make_unique<TSerialWorker>();
+    historyWriter_->Post([snapshot, limits] {
         try {
             ProgramLogger().debug("History saved: " + SaveToHistory(HistoryFolder(), *snapshot, limits));
         } catch (const EExportError& e) {
