@@ -148,6 +148,19 @@ std::string TFileKinds::ExtensionOf(std::string_view name) const {
     return extension;
 }
 
+TFileKind TFileKinds::KindOf(std::string_view name) const {
+    const TFileKind kind = KindOfExtension(ExtensionOf(name));
+    if (kind != TFileKind::Other)
+        return kind;
+    std::string_view rest = name;
+    for (std::size_t dot = rest.rfind('.');
+         dot != std::string_view::npos && dot > 0 && dot + 1 < rest.size() &&
+         rest.find_first_not_of("0123456789", dot + 1) == std::string_view::npos;
+         dot = rest.rfind('.'))
+        rest = rest.substr(0, dot);
+    return rest.size() < name.size() ? KindOfExtension(ExtensionOf(rest)) : kind;
+}
+
 TFileKind TFileKinds::KindOfExtension(std::string_view extension) const {
     const auto found = kinds_.find(std::string(extension));
     return found != kinds_.end() ? found->second : TFileKind::Other;

@@ -46,7 +46,9 @@ public:
     std::string ExtensionOf(std::string_view name) const;
     // The kind of an extension as ExtensionOf gives it.
     TFileKind KindOfExtension(std::string_view extension) const;
-    TFileKind KindOf(std::string_view name) const { return KindOfExtension(ExtensionOf(name)); }
+    // The kind of a file by its name. A versioned name (libz.so.1.2.13) is known by what its numbers
+    // follow, as the database's own "*.so.[0-9]*" glob knows it.
+    TFileKind KindOf(std::string_view name) const;
 
 private:
     std::unordered_map<std::string, TFileKind> kinds_; // by extension with its dot, lower case

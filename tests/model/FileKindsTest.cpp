@@ -31,6 +31,8 @@ TEST(FileKinds, ExtensionsAndKindsComeFromTheNameThroughTheMimeDatabase) {
                                                                   {"main.cpp", TFileKind::SourceCode},
                                                                   {"run.sh", TFileKind::SourceCode},
                                                                   {"libz.so", TFileKind::Programs},
+                                                                  {"libz.so.1.2.13", TFileKind::Programs},
+                                                                  {"syslog.1", TFileKind::Other},
                                                                   {"app.jar", TFileKind::Programs},
                                                                   {"tool_1.0_amd64.deb", TFileKind::Packages},
                                                                   {"debian.iso", TFileKind::Packages},
