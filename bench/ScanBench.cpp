@@ -3,6 +3,7 @@
 // around a scan of a tree of empty directories whose names fit the string's inline buffer, so the figure is
 // the node alone).
 
+#include "export/ScanHistory.h"
 #include "model/RootNodes.h"
 #include "model/TreeOperations.h"
 #include "scan/DirScanner.h"
@@ -10,6 +11,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -118,6 +121,25 @@ void BM_ExpandFolder(benchmark::State& state) {
     state.counters["files/s"] = benchmark::Counter(100000, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_ExpandFolder)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+
+// The history's copy of a finished scan of the 500,000-file tree: whole (what a window would wait
+// for if it copied at once), and the longest of the 8 ms slices the window copies it in.
+void BM_HistoryCopy(benchmark::State& state) {
+    quorvex::TRootDirNode node;
+    quorvex::TDirScanner(&node).Scan(GeneratedTree(), 1 << 20);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(quorvex::TakeHistorySnapshot(node).Tree);
+    using Clock = std::chrono::steady_clock;
+    double longest = 0;
+    quorvex::THistoryCopier copier(node);
+    for (bool done = false; !done;) {
+        const auto start = Clock::now();
+        done = copier.CopyUntil(start + std::chrono::milliseconds(8));
+        longest = std::max(longest, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    }
+    state.counters["longest slice ms"] = longest;
+}
+BENCHMARK(BM_HistoryCopy)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 
 } // namespace
 

@@ -168,20 +168,21 @@ std::string HistoryRootKey(const std::string& rootPath) {
     return text;
 }
 
-THistorySnapshot TakeHistorySnapshot(const TRootDirNode& root) {
-    THistorySnapshot snapshot;
-    snapshot.RootPath = root.Name();
-    snapshot.Size = root.GetSize();
-    snapshot.Files = root.GetFileCount();
-    auto copy = std::make_shared<TRootDirNode>();
-    copy->SetDevice(root.Device());
-    copy->SetHardLinksOnce(root.HardLinksOnce());
-    CopyDirectory(root, *copy);
-    // Iterative: a tree may be far deeper than the stack allows recursion.
-    std::vector<std::pair<const TDirNode*, TDirNode*>> pending{{&root, copy.get()}};
-    while (!pending.empty()) {
-        const auto [from, to] = pending.back();
-        pending.pop_back();
+THistoryCopier::THistoryCopier(const TRootDirNode& root) : copy_(std::make_shared<TRootDirNode>()) {
+    snapshot_.RootPath = root.Name();
+    snapshot_.Size = root.GetSize();
+    snapshot_.Files = root.GetFileCount();
+    copy_->SetDevice(root.Device());
+    copy_->SetHardLinksOnce(root.HardLinksOnce());
+    CopyDirectory(root, *copy_);
+    // A stack of its own: a tree may be far deeper than the call stack allows recursion.
+    pending_.emplace_back(&root, copy_.get());
+}
+
+bool THistoryCopier::CopyUntil(std::chrono::steady_clock::time_point deadline) {
+    while (!pending_.empty()) {
+        const auto [from, to] = pending_.back();
+        pending_.pop_back();
         const TChildrenLock lock(from);
         for (const auto& child : lock.Children()) {
             const auto* dir = dynamic_cast<const TDirNode*>(child.get());
@@ -189,11 +190,23 @@ THistorySnapshot TakeHistorySnapshot(const TRootDirNode& root) {
                 continue;
             auto made = std::make_unique<TDirNode>();
             CopyDirectory(*dir, *made);
-            pending.emplace_back(dir, static_cast<TDirNode*>(to->AddChild(std::move(made))));
+            pending_.emplace_back(dir, static_cast<TDirNode*>(to->AddChild(std::move(made))));
         }
+        if (std::chrono::steady_clock::now() >= deadline)
+            break;
     }
-    snapshot.Tree = std::move(copy);
-    return snapshot;
+    return pending_.empty();
+}
+
+THistorySnapshot THistoryCopier::Take() {
+    snapshot_.Tree = std::move(copy_);
+    return std::move(snapshot_);
+}
+
+THistorySnapshot TakeHistorySnapshot(const TRootDirNode& root) {
+    THistoryCopier copier(root);
+    copier.CopyUntil(std::chrono::steady_clock::time_point::max());
+    return copier.Take();
 }
 
 std::string SaveToHistory(const std::string& folder, const THistorySnapshot& snapshot,

@@ -1,12 +1,15 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quorvex {
 
+class TDirNode;
 class TRootDirNode;
 
 // One scan kept in the history, as its file name tells it: nothing inside the file is read to list
@@ -34,15 +37,35 @@ std::string HistoryFolder();
 std::string HistoryRootKey(const std::string& rootPath);
 
 // What a history file is written from: a copy of a finished tree, its directories and their
-// records, without file nodes and totals below the root. The tree may change or go as soon as
-// TakeHistorySnapshot returns: the copy is a fraction of the cost of writing the file, so the
-// window takes it on its own thread, where alone its trees change, and writes elsewhere.
+// records, without file nodes and totals below the root, which the writer may take to another thread
+// while the tree itself changes or goes.
 struct THistorySnapshot {
     std::string RootPath;
     std::int64_t Size = 0;
     std::int64_t Files = 0;
     std::shared_ptr<const TRootDirNode> Tree;
 };
+
+// Takes a THistorySnapshot a few directories at a time. The window copies on its own thread, where
+// alone its trees change, between events: copying the tree of a scan of millions of files at once
+// would freeze it for most of a second. Between calls the copier holds pointers into the tree, so
+// whatever changes or destroys the tree must complete the copy first.
+class THistoryCopier {
+public:
+    explicit THistoryCopier(const TRootDirNode& root);
+    // Copies directories until `deadline` has passed, checked after each; true once all are copied.
+    bool CopyUntil(std::chrono::steady_clock::time_point deadline);
+    bool Done() const { return pending_.empty(); }
+    // The finished copy; only once Done.
+    THistorySnapshot Take();
+
+private:
+    THistorySnapshot snapshot_;
+    std::shared_ptr<TRootDirNode> copy_;
+    std::vector<std::pair<const TDirNode*, TDirNode*>> pending_;
+};
+
+// The whole copy at once, where no window waits on it.
 THistorySnapshot TakeHistorySnapshot(const TRootDirNode& root);
 
 // Writes the snapshot as the ncdu JSON with every directory's device and identity, gzip-compressed,

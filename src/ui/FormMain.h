@@ -26,6 +26,7 @@ class TDirScanThread;
 class TFavouritesController;
 class TFileViews;
 class TFindBar;
+class THistoryKeeper;
 struct TFindHit;
 class TFileSystemApi;
 class TFileSystemNode;
@@ -38,7 +39,6 @@ class TNodeTreeModel;
 class TNodeTreeView;
 class TRootNode;
 class TScanController;
-class TSerialWorker;
 class TSHChangeNotify;
 class TShellIcons;
 class TTreePresentation;
@@ -150,6 +150,9 @@ private:
     void ShutDown();
     void UpdateActions();
     void ReplaceRoot(std::unique_ptr<TRootNode> root);
+    // Tells everything that reads the tree between events (the file views, the treemap, the
+    // history's copy) that folders are about to go, or the whole tree when `replaced`.
+    void TreeChanging(bool replaced = false);
     void CreateFileViews();
     void CreateTreemap();
     void RevealNode(TFileSystemNode* node);
@@ -215,9 +218,9 @@ private:
     std::unique_ptr<TScanController> scans_;
     std::unique_ptr<TDeletionController> deletion_;
     bool shutDown_ = false;
-    // Compresses and writes history files off the window's thread, one at a time; destroyed first,
-    // so the window waits for a file being written rather than leave it half done.
-    std::unique_ptr<TSerialWorker> historyWriter_;
+    // Destroyed first, so the window waits for a history file being written rather than leave it
+    // half done.
+    std::unique_ptr<THistoryKeeper> history_;
 };
 
 } // namespace quorvex

@@ -48,8 +48,7 @@ void TFormMain::UpdateTreeAfterDeletion(const TDeletionDone& done, const TFileSy
         UpdateActions();
         return;
     }
-    fileViews_->TreeChanging();
-    treemap_->TreeChanging();
+    TreeChanging();
     if (presentation_->IsFlat()) {
         // The flat rows hold the nodes directly: they leave the list before the nodes are destroyed.
         std::vector<TFileSystemNode*> kept;

@@ -3,7 +3,6 @@
 
 #include "ui/FormMain.h"
 
-#include "diag/QxLogger.h"
 #include "export/NcduImport.h"
 #include "export/ScanHistory.h"
 #include "export/TreeTypesExport.h"
@@ -14,7 +13,7 @@
 #include "scan/DirScanner.h"
 #include "shell/DialogPaths.h"
 #include "support/QxStrings.h"
-#include "support/SerialWorker.h"
+#include "ui/HistoryKeeper.h"
 #include "ui/MainActions.h"
 
 #include <QDateTime>
@@ -31,22 +30,22 @@ void TFormMain::SaveScanToHistory(const TDirScanThread& thread) {
     if (root == nullptr || thread.Scanner().IsStopped() || IsImportedTree(*root) ||
         root->HasFlag(nfIncomplete))
         return;
-    // The copy is taken here, on the window's thread, because only this thread deletes and rescans
-    // (which would change the tree under a writer elsewhere); the text, its compression and the disk
-    // cost several times more and run on the writer's thread.
-    auto snapshot = std::make_shared<const THistorySnapshot>(TakeHistorySnapshot(*root));
     THistoryLimits limits;
     limits.ScansPerRoot = settings_.HistoryScansPerRoot();
     limits.BudgetBytes = static_cast<std::uint64_t>(settings_.HistoryBudgetMB()) << 20;
-    if (!historyWriter_)
-        historyWriter_ = std::make_unique<TSerialWorker>();
-    historyWriter_->Post([snapshot, limits] {
-        try {
-            ProgramLogger().debug("History saved: " + SaveToHistory(HistoryFolder(), *snapshot, limits));
-        } catch (const EExportError& e) {
-            ProgramLogger().error(e.what());
-        }
-    });
+    if (!history_)
+        history_ = std::make_unique<THistoryKeeper>();
+    history_->Keep(*root, HistoryFolder(), limits);
+}
+
+void TFormMain::TreeChanging(bool replaced) {
+    fileViews_->TreeChanging();
+    if (replaced)
+        treemap_->TreeReplaced();
+    else
+        treemap_->TreeChanging();
+    if (history_)
+        history_->FinishCopy();
 }
 
 void TFormMain::FillHistoryMenu() {

@@ -86,8 +86,7 @@ void TFormMain::ProcessCommandLine(const std::vector<std::string>& arguments) {
 // The view lets go of the old tree before it is destroyed.
 void TFormMain::ReplaceRoot(std::unique_ptr<TRootNode> root) {
     presentation_->Discard();
-    fileViews_->TreeChanging();
-    treemap_->TreeReplaced();
+    TreeChanging(true);
     treeModel_->SetRoot(nullptr);
     rootNode_ = std::move(root);
     // The model needs the root in both presentations: the flat rows' percentages are shares of it, and
@@ -193,8 +192,7 @@ void TFormMain::RescanNode(TDirNode* dir) {
     treeModel_->ForgetChildren(dir);
     // Before the clear: the flat list may hold the very nodes it destroys.
     presentation_->Discard();
-    fileViews_->TreeChanging();
-    treemap_->TreeChanging();
+    TreeChanging();
     dir->Clear();
     dir->SetScanning(true);
     dir->SetFlag(nfExpanded, expanded);

@@ -148,8 +148,7 @@ void TFormMain::ShutDown() {
     scans_->StopTimers();
     SaveWindowState();
     scans_->StopAllAndWait();
-    fileViews_->TreeChanging();
-    treemap_->TreeChanging();
+    TreeChanging();
     treeModel_->SetRoot(nullptr);
     rootNode_.reset();
 }

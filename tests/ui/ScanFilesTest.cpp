@@ -313,7 +313,16 @@ TEST_F(FormMainTest, AFinishedScanIsKeptAndTheHistoryMenuOpensIt) {
     tree.Dir("a");
     tree.File("a/one", 3000000);
     tree.File("two", 20);
+    tree.Dir("a/gate");
+    std::atomic<bool> holdRescan{false};
+    const auto gate = std::make_shared<Gate>();
+    HookedFileSystem fs([&holdRescan, gate](const char* name) {
+        if (holdRescan && std::strcmp(name, "gate") == 0)
+            gate->Pass();
+        return 0;
+    });
     TFormMain form(settings_);
+    form.SetScanFileSystem(&fs);
     ASSERT_TRUE(Scan(form, tree.Path()));
     const std::int64_t size = form.RootNode()->GetSize();
     std::vector<THistoryScan> kept;
@@ -330,6 +339,28 @@ TEST_F(FormMainTest, AFinishedScanIsKeptAndTheHistoryMenuOpensIt) {
     EXPECT_TRUE(form.IsImportedScan());
     EXPECT_EQ(form.RootNode()->GetSize(), size);
     EXPECT_EQ(form.RootNode()->GetFileCount(), 2);
+
+    // The tree is copied between events; a folder rescanned before the copy is through must not
+    // leave that scan kept with the folder emptied while its rescan is held.
+    QObject::connect(
+        &form, &TFormMain::ScanFinishedSignal, &form,
+        [&] {
+            holdRescan = true;
+            form.RescanNode(Dir(form, tree / "a"));
+        },
+        Qt::SingleShotConnection);
+    ASSERT_TRUE(Scan(form, tree.Path()));
+    ASSERT_TRUE(gate->Reached());
+    QTest::qWait(200);
+    gate->Open();
+    ASSERT_TRUE(Await(form, [] {}));
+    for (int i = 0; i < 1000 && kept.size() < 3; ++i) {
+        QTest::qWait(10);
+        kept = ListHistory(HistoryFolder(), tree.Path());
+    }
+    ASSERT_EQ(kept.size(), 3u);
+    for (const THistoryScan& scan : kept)
+        EXPECT_EQ(ImportNcduFile(scan.File, 0)->GetSize(), size) << scan.File;
     EXPECT_TRUE(errors_.empty());
 }
 
