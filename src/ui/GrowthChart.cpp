@@ -90,10 +90,14 @@ void TGrowthChart::paintEvent(QPaintEvent* /*event*/) {
     if (plot.width() < 10 || plot.height() < 10)
         return;
 
+    // The first and the last point whole, not cut in half by the frame.
+    const double radius = std::max(3.0, metrics.height() / 5.0);
+    const double inset = radius + 1;
     const auto xOf = [&](std::int64_t time) {
         return last == first ? plot.center().x()
-                             : plot.left() + plot.width() * static_cast<double>(time - first) /
-                                                 static_cast<double>(last - first);
+                             : plot.left() + inset +
+                                   (plot.width() - 2 * inset) * static_cast<double>(time - first) /
+                                       static_cast<double>(last - first);
     };
     const auto yOf = [&](double size) {
         return plot.bottom() -
@@ -156,7 +160,6 @@ void TGrowthChart::paintEvent(QPaintEvent* /*event*/) {
     painter.setBrush(Qt::NoBrush);
     painter.drawPath(path);
     painter.setBrush(line);
-    const double radius = std::max(3.0, metrics.height() / 5.0);
     for (const THistoryScan& scan : scans_)
         painter.drawEllipse(QPointF(xOf(scan.TimeMs), yOf(static_cast<double>(scan.Size))), radius, radius);
 }
@@ -178,6 +181,7 @@ TGrowthView::TGrowthView(QMainWindow& window, QMenu* viewMenu, TGrowthViewHooks 
     dock_->hide();
     QAction* show = dock_->toggleViewAction();
     show->setObjectName(QStringLiteral("ActShowGrowth"));
+    show->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_G));
     viewMenu->addAction(show);
     connect(dock_, &QDockWidget::visibilityChanged, this, [this](bool visible) {
         if (visible && stale_)
