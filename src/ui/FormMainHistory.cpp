@@ -15,7 +15,6 @@
 #include "shell/DialogPaths.h"
 #include "support/QxStrings.h"
 #include "support/SerialWorker.h"
-#include "ui/GrowthChart.h"
 #include "ui/MainActions.h"
 
 #include <QDateTime>
@@ -41,16 +40,12 @@ void TFormMain::SaveScanToHistory(const TDirScanThread& thread) {
     limits.BudgetBytes = static_cast<std::uint64_t>(settings_.HistoryBudgetMB()) << 20;
     if (!historyWriter_)
         historyWriter_ = std::make_unique<TSerialWorker>();
-    // The window outlives the writer, which it joins before it goes; the chart hears of the new
-    // file on the window's own thread.
-    historyWriter_->Post([this, snapshot, limits] {
+    historyWriter_->Post([snapshot, limits] {
         try {
             ProgramLogger().debug("History saved: " + SaveToHistory(HistoryFolder(), *snapshot, limits));
         } catch (const EExportError& e) {
             ProgramLogger().error(e.what());
         }
-        QMetaObject::invokeMethod(
-            this, [this] { growth_->HistoryChanged(); }, Qt::QueuedConnection);
     });
 }
 

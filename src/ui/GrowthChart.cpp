@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QDateTime>
 #include <QDockWidget>
+#include <QFileSystemWatcher>
 #include <QLabel>
 #include <QLocale>
 #include <QMainWindow>
@@ -16,12 +17,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <system_error>
 
 namespace quorvex {
 namespace {
 
 // Days apart beyond which the dates alone tell the scans apart.
 constexpr std::int64_t kDateOnlySpanMs = 2 * kShortestGrowthSpanMs;
+constexpr int kSettleMs = 100;
 
 QString DateText(std::int64_t timeMs, bool withTime) {
     const QDateTime when = QDateTime::fromMSecsSinceEpoch(timeMs);
@@ -166,7 +170,8 @@ void TGrowthChart::paintEvent(QPaintEvent* /*event*/) {
 
 TGrowthView::TGrowthView(QMainWindow& window, QMenu* viewMenu, TGrowthViewHooks hooks)
     : QObject(&window), hooks_(std::move(hooks)),
-      dock_(new QDockWidget(QString::fromUtf8(N_("Growth over time")), &window)) {
+      dock_(new QDockWidget(QString::fromUtf8(N_("Growth over time")), &window)),
+      watcher_(new QFileSystemWatcher(this)) {
     auto* pane = new QWidget;
     auto* layout = new QVBoxLayout(pane);
     chart_ = new TGrowthChart(pane);
@@ -184,9 +189,28 @@ TGrowthView::TGrowthView(QMainWindow& window, QMenu* viewMenu, TGrowthViewHooks 
     show->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_G));
     viewMenu->addAction(show);
     connect(dock_, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+        Watch(visible);
         if (visible && stale_)
             Refill();
     });
+    settle_.setSingleShot(true);
+    settle_.setInterval(kSettleMs);
+    connect(&settle_, &QTimer::timeout, this, &TGrowthView::HistoryChanged);
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, &settle_, qOverload<>(&QTimer::start));
+}
+
+void TGrowthView::Watch(bool on) {
+    const QString folder = QFile::decodeName(QByteArray::fromStdString(HistoryFolder()));
+    if (!on) {
+        if (!watcher_->directories().isEmpty())
+            watcher_->removePaths(watcher_->directories());
+        return;
+    }
+    // Made now rather than at the first scan kept, or there would be nothing to watch for it.
+    std::error_code error;
+    std::filesystem::create_directories(HistoryFolder(), error);
+    if (!error && watcher_->directories().isEmpty())
+        watcher_->addPath(folder);
 }
 
 void TGrowthView::HistoryChanged() {

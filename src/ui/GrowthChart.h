@@ -4,6 +4,7 @@
 #include "model/SizeFormat.h"
 
 #include <QObject>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -12,6 +13,7 @@
 #include <vector>
 
 class QDockWidget;
+class QFileSystemWatcher;
 class QLabel;
 class QMainWindow;
 class QMenu;
@@ -47,8 +49,9 @@ struct TGrowthViewHooks {
 };
 
 // The dock "Growth over time": the history of the tree's root as a chart, and its average growth a
-// day in words. The history is listed (file names only) while the dock is shown; hidden, it is only
-// marked as out of date.
+// day in words. While the dock is shown the history's folder is watched, so a scan kept by this
+// window (whose writer runs on a thread of its own), by another or by the command shows at once;
+// hidden, nothing is listed or watched and the chart is only marked as out of date.
 class TGrowthView : public QObject {
 public:
     TGrowthView(QMainWindow& window, QMenu* viewMenu, TGrowthViewHooks hooks);
@@ -57,16 +60,20 @@ public:
     TGrowthChart* Chart() const { return chart_; }
     QLabel* Average() const { return average_; }
 
-    // Another root, a scan kept or dropped, other sizes or another language: shown anew.
+    // Another root, other sizes or another language: shown anew.
     void HistoryChanged();
 
 private:
     void Refill();
+    void Watch(bool on);
 
     TGrowthViewHooks hooks_;
     QDockWidget* dock_;
     TGrowthChart* chart_;
     QLabel* average_;
+    QFileSystemWatcher* watcher_;
+    // A kept scan changes the folder several times (its file appears, older ones go): one listing.
+    QTimer settle_;
     bool stale_ = true;
 };
 
