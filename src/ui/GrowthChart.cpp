@@ -188,6 +188,11 @@ TGrowthView::TGrowthView(QMainWindow& window, QMenu* viewMenu, TGrowthViewHooks 
     show->setObjectName(QStringLiteral("ActShowGrowth"));
     show->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_G));
     viewMenu->addAction(show);
+    // Asked for, it comes to the front of the docks it shares a place with.
+    connect(show, &QAction::triggered, dock_, [this](bool on) {
+        if (on)
+            dock_->raise();
+    });
     connect(dock_, &QDockWidget::visibilityChanged, this, [this](bool visible) {
         Watch(visible);
         if (visible && stale_)
