@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QDateTime>
 #include <QDockWidget>
+#include <QFile>
 #include <QFileSystemWatcher>
 #include <QLabel>
 #include <QLocale>
