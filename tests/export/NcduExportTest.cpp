@@ -117,7 +117,7 @@ TEST(ScanHistory, KeepsTheNewestScansOfEachRootWithinTheBudget) {
 TEST(ScanHistory, GrowthPerDayIsTheLeastSquaresSlope) {
     constexpr std::int64_t kDay = kShortestGrowthSpanMs;
     constexpr std::int64_t kMay2026 = 1777593600000; // milliseconds since 1970
-    const auto growth = [](std::vector<std::pair<std::int64_t, std::int64_t>> points) {
+    const auto growth = [](const std::vector<std::pair<std::int64_t, std::int64_t>>& points) {
         std::vector<THistoryScan> scans;
         for (const auto& [time, size] : points) {
             scans.emplace_back();
