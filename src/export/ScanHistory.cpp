@@ -287,4 +287,34 @@ int PruneHistory(const std::string& folder, const THistoryLimits& limits) {
     return static_cast<int>(dropped.size());
 }
 
+std::optional<double> GrowthPerDay(const std::vector<THistoryScan>& scans) {
+    if (scans.size() < 2)
+        return std::nullopt;
+    const auto [first, last] =
+        std::minmax_element(scans.begin(), scans.end(),
+                            [](const THistoryScan& a, const THistoryScan& b) { return a.TimeMs < b.TimeMs; });
+    if (last->TimeMs - first->TimeMs < kShortestGrowthSpanMs)
+        return std::nullopt;
+    // Measured from the first scan and the mean: squares of milliseconds since 1970 would lose the
+    // differences that matter in a double's mantissa.
+    constexpr double kDayMs = 24.0 * 60 * 60 * 1000;
+    double meanDays = 0;
+    double meanSize = 0;
+    for (const THistoryScan& scan : scans) {
+        meanDays += static_cast<double>(scan.TimeMs - first->TimeMs) / kDayMs;
+        meanSize += static_cast<double>(scan.Size - first->Size);
+    }
+    const auto count = static_cast<double>(scans.size());
+    meanDays /= count;
+    meanSize /= count;
+    double covariance = 0;
+    double variance = 0;
+    for (const THistoryScan& scan : scans) {
+        const double days = static_cast<double>(scan.TimeMs - first->TimeMs) / kDayMs - meanDays;
+        covariance += days * (static_cast<double>(scan.Size - first->Size) - meanSize);
+        variance += days * days;
+    }
+    return covariance / variance;
+}
+
 } // namespace quorvex

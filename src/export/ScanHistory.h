@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -80,5 +81,14 @@ std::vector<THistoryScan> ListHistory(const std::string& folder, const std::stri
 
 // Drops files as THistoryLimits says; returns how many went.
 int PruneHistory(const std::string& folder, const THistoryLimits& limits);
+
+// Scans closer together than this tell no growth a day worth a figure: two scans an hour apart that
+// differ by a download would claim gigabytes a day.
+inline constexpr std::int64_t kShortestGrowthSpanMs = std::int64_t{24} * 60 * 60 * 1000;
+
+// The scans' average growth in bytes a day: the least-squares slope of size against time, so one
+// odd scan moves it less than it would move the first and last alone. Nothing when fewer than two
+// scans span kShortestGrowthSpanMs.
+std::optional<double> GrowthPerDay(const std::vector<THistoryScan>& scans);
 
 } // namespace quorvex

@@ -213,11 +213,9 @@ void TSettings::Load() {
             DecodeCommaText(iniFile_.ReadString(kSettingsSection, kKeyExcludePatterns, {}));
         std::erase(patterns, std::string());
         excludePatterns_ = std::move(patterns);
-        // Below 1 would keep no history at all, which is what switching it off would be, not a limit.
-        historyScansPerRoot_ = std::max<std::int32_t>(
-            1, iniFile_.ReadInteger(kSettingsSection, kKeyHistoryScansPerRoot, historyScansPerRoot_));
-        historyBudgetMB_ = std::max<std::int64_t>(
-            1, iniFile_.ReadInt64(kSettingsSection, kKeyHistoryBudgetMB, historyBudgetMB_));
+        SetHistoryScansPerRoot(
+            iniFile_.ReadInteger(kSettingsSection, kKeyHistoryScansPerRoot, historyScansPerRoot_));
+        SetHistoryBudgetMB(iniFile_.ReadInt64(kSettingsSection, kKeyHistoryBudgetMB, historyBudgetMB_));
     } catch (const std::exception& e) {
         ShowErrorDialog(e.what());
     }

@@ -2,6 +2,7 @@
 
 #include "settings/QxIniFile.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -145,6 +146,11 @@ public:
     // The scan history keeps this many scans of each root, within this many MiB all together.
     std::int32_t HistoryScansPerRoot() const { return historyScansPerRoot_; }
     std::int64_t HistoryBudgetMB() const { return historyBudgetMB_; }
+    // Below 1 would keep no history at all, which is what switching it off would be, not a limit.
+    void SetHistoryScansPerRoot(std::int32_t value) {
+        historyScansPerRoot_ = std::max<std::int32_t>(1, value);
+    }
+    void SetHistoryBudgetMB(std::int64_t value) { historyBudgetMB_ = std::max<std::int64_t>(1, value); }
 
     // Neither is read from the file: the refresh rate is only written, and the flag is cleared by
     // the main window before the settings dialog opens.

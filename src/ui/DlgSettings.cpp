@@ -22,6 +22,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSpinBox>
 #include <QStyle>
 #include <QStyleOptionComboBox>
 #include <QVBoxLayout>
@@ -114,6 +115,13 @@ TDlgSettings::TDlgSettings(TSettings& store, QWidget* owner)
       groupBoxUserInterface_(Named(new QGroupBox(N_("User interface"), this), "GroupBoxUserInterface")),
       label1_(Named(new QLabel(N_("Language:"), groupBoxUserInterface_), "Label1")),
       comboBoxLanguage_(Named(new QComboBox(groupBoxUserInterface_), "ComboBoxLanguage")),
+      groupBoxHistory_(Named(new QGroupBox(N_("History"), this), "GroupBoxHistory")),
+      labelHistoryScans_(
+          Named(new QLabel(N_("Scans kept per folder:"), groupBoxHistory_), "LabelHistoryScans")),
+      editHistoryScans_(Named(new QSpinBox(groupBoxHistory_), "EditHistoryScans")),
+      labelHistoryBudget_(
+          Named(new QLabel(N_("History space (MB):"), groupBoxHistory_), "LabelHistoryBudget")),
+      editHistoryBudget_(Named(new QSpinBox(groupBoxHistory_), "EditHistoryBudget")),
       btnOK_(Named(new QPushButton(N_("&OK"), this), "BtnOK")),
       btnCancel_(Named(new QPushButton(N_("&Cancel"), this), "BtnCancel")),
       btnApply_(Named(new QPushButton(N_("&Apply"), this), "BtnApply")) {
@@ -133,6 +141,12 @@ TDlgSettings::TDlgSettings(TSettings& store, QWidget* owner)
     cmbBoxRoundingStyle_->setFixedWidth(kRoundingListWidth);
     comboBoxLanguage_->setFixedWidth(kLanguageListWidth);
     label1_->setBuddy(comboBoxLanguage_);
+    editHistoryScans_->setRange(1, kMostHistoryScans);
+    editHistoryBudget_->setRange(1, kMostHistoryBudgetMB);
+    for (QSpinBox* field : {editHistoryScans_, editHistoryBudget_})
+        field->setAlignment(Qt::AlignRight);
+    labelHistoryScans_->setBuddy(editHistoryScans_);
+    labelHistoryBudget_->setBuddy(editHistoryBudget_);
     labelExcludePatterns_->setBuddy(memoExcludePatterns_);
     // A pattern is one line: wrapping would make a long one look like two.
     memoExcludePatterns_->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -161,6 +175,12 @@ TDlgSettings::TDlgSettings(TSettings& store, QWidget* owner)
     userInterface->addWidget(label1_);
     userInterface->addWidget(comboBoxLanguage_);
     userInterface->addStretch(1);
+    auto* history = new QGridLayout(groupBoxHistory_);
+    history->addWidget(labelHistoryScans_, 0, 0);
+    history->addWidget(editHistoryScans_, 0, 1, Qt::AlignLeft);
+    history->addWidget(labelHistoryBudget_, 1, 0);
+    history->addWidget(editHistoryBudget_, 1, 1, Qt::AlignLeft);
+    history->setColumnStretch(1, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(btnOK_);
@@ -171,6 +191,7 @@ TDlgSettings::TDlgSettings(TSettings& store, QWidget* owner)
     outer->addWidget(groupBoxAnalysis_);
     outer->addWidget(groupBoxPaintOptions_);
     outer->addWidget(groupBoxUserInterface_);
+    outer->addWidget(groupBoxHistory_);
     outer->addStretch(1);
     outer->addLayout(buttons);
     // A fixed-size dialog that still grows when a list's entries or a new language need more room.
@@ -189,6 +210,14 @@ TDlgSettings::TDlgSettings(TSettings& store, QWidget* owner)
     connect(cmbBoxRoundingStyle_, &QComboBox::currentIndexChanged, this,
             &TDlgSettings::CmbBoxRoundingStyleChange);
     connect(comboBoxLanguage_, &QComboBox::currentIndexChanged, this, &TDlgSettings::ComboBoxLanguageChange);
+    connect(editHistoryScans_, &QSpinBox::valueChanged, this, [this](int value) {
+        if (!filling_ && workingSettings_ != nullptr)
+            workingSettings_->SetHistoryScansPerRoot(value);
+    });
+    connect(editHistoryBudget_, &QSpinBox::valueChanged, this, [this](int value) {
+        if (!filling_ && workingSettings_ != nullptr)
+            workingSettings_->SetHistoryBudgetMB(value);
+    });
     connect(btnOK_, &QPushButton::clicked, this, &QDialog::accept);
     connect(btnCancel_, &QPushButton::clicked, this, &QDialog::reject);
     connect(btnApply_, &QPushButton::clicked, this, &TDlgSettings::BtnApplyClick);
@@ -228,6 +257,11 @@ void TDlgSettings::FillControls() {
     FillBarStyles();
     FillRoundingStyles();
     FillLanguages();
+    // A larger number in the file than the field takes is shown at the field's limit but kept
+    // unless edited.
+    editHistoryScans_->setValue(workingSettings_->HistoryScansPerRoot());
+    editHistoryBudget_->setValue(
+        static_cast<int>(std::min<std::int64_t>(workingSettings_->HistoryBudgetMB(), kMostHistoryBudgetMB)));
     filling_ = false;
     UpdateGroupFileSizeEnabled();
 }

@@ -14,6 +14,7 @@ class QGroupBox;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
+class QSpinBox;
 
 namespace quorvex {
 
@@ -29,6 +30,8 @@ public:
     static constexpr int kClientWidth = 392;
     static constexpr int kClientHeight = 284;
     static constexpr std::int64_t kMegaByte = 1048576;
+    static constexpr int kMostHistoryScans = 1000;
+    static constexpr int kMostHistoryBudgetMB = 1048576; // a terabyte of history is no limit any more
 
     // `store` keeps the dialog's position per screen resolution (SettingsDlgBounds).
     explicit TDlgSettings(TSettings& store, QWidget* owner = nullptr);
@@ -81,6 +84,11 @@ private:
     QGroupBox* groupBoxUserInterface_;
     QLabel* label1_;
     QComboBox* comboBoxLanguage_;
+    QGroupBox* groupBoxHistory_;
+    QLabel* labelHistoryScans_;
+    QSpinBox* editHistoryScans_;
+    QLabel* labelHistoryBudget_;
+    QSpinBox* editHistoryBudget_;
     QPushButton* btnOK_;
     QPushButton* btnCancel_;
     QPushButton* btnApply_;

@@ -24,6 +24,7 @@
 #include "ui/FileViews.h"
 #include "ui/FindBar.h"
 #include "ui/FormInfo.h"
+#include "ui/GrowthChart.h"
 #include "ui/HistoryKeeper.h"
 #include "ui/MainActions.h"
 #include "ui/MessageDialogs.h"
@@ -231,6 +232,14 @@ void TFormMain::CreateFileViews() {
                         [this] { return SizeKind(); }, [this] { return sizeFormatter_; },
                         [this] { return presentation_->BarPainter(); },
                         [this](TFileSystemNode* node) { RevealNode(node); }});
+    growth_ = new TGrowthView(*this, actions_->ViewMenu,
+                              TGrowthViewHooks{[this] {
+                                                   const auto* root =
+                                                       dynamic_cast<const TRootDirNode*>(rootNode_.get());
+                                                   return root != nullptr ? root->Name() : std::string();
+                                               },
+                                               [this] { return sizeFormatter_; }});
+    tabifyDockWidget(fileViews_->AgesDock(), growth_->Dock());
 }
 
 void TFormMain::CreateTreemap() {
@@ -303,6 +312,7 @@ void TFormMain::RetranslateUi() {
         ShowScanDuration(statusPanel1_->property("quorvexDurationSeconds").toDouble());
     ShowExclusionMark(scanExclusions_);
     fileViews_->Retranslate();
+    growth_->HistoryChanged();
     treeView_->viewport()->update();
 }
 
@@ -440,6 +450,7 @@ void TFormMain::ApplySettings(const TSettings& settings) {
     treeModel_->SetSizeFormatter(sizeFormatter_);
     presentation_->ApplyBars(settings);
     fileViews_->SizesChanged();
+    growth_->HistoryChanged();
     treemap_->Refill();
     treeView_->viewport()->update();
     scans_->SetJobs(settings.ScanJobs()); // for the scans started from now on

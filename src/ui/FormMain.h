@@ -25,6 +25,7 @@ class TDirNode;
 class TDirScanThread;
 class TFavouritesController;
 class TFileViews;
+class TGrowthView;
 class TFindBar;
 class THistoryKeeper;
 struct TFindHit;
@@ -122,6 +123,7 @@ public:
     TNodeTreeModel* TreeModel() const { return treeModel_; }
     TFrameInfoPanel* InfoPanel() const { return infoPanel_; }
     TFileViews* FileViews() const { return fileViews_; }
+    TGrowthView* GrowthView() const { return growth_; }
     TTreemapPane* TreemapPane() const { return treemap_; }
     TSHChangeNotify* ChangeNotify() const { return changeNotify_; }
     TMRUDirList* Favourites() const;
@@ -204,6 +206,7 @@ private:
     std::size_t scanExclusions_ = 0;
     TItemMenus* itemMenus_ = nullptr; // made at the first right click
     TFileViews* fileViews_ = nullptr;
+    TGrowthView* growth_ = nullptr;
     TTreemapPane* treemap_ = nullptr;
     QSplitter* treemapSplit_ = nullptr;
 

@@ -17,6 +17,7 @@
 #include "ui/FavouritesController.h"
 #include "ui/FileViews.h"
 #include "ui/FindBar.h"
+#include "ui/GrowthChart.h"
 #include "ui/NodeTreeModel.h"
 #include "ui/NodeTreeView.h"
 #include "ui/ScanController.h"
@@ -96,6 +97,7 @@ void TFormMain::ReplaceRoot(std::unique_ptr<TRootNode> root) {
         RebuildTree();
     treeView_->ExpandInitialRows();
     findBar_->Refresh();
+    growth_->HistoryChanged();
     // Whatever the panels said was about the old tree.
     statusPanel0_->clear();
     statusPanel1_->clear();

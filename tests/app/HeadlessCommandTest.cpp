@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <map>
 #include <regex>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 
 namespace {
@@ -483,6 +484,45 @@ TEST_F(Headless, CompareAKeptScanWithTheChangedTree) {
             << bad.err;
         EXPECT_EQ(bad.out, "");
     }
+}
+
+// Two processes keeping scans of one root at the same time, each pruning as it goes: what is left is
+// the newest three of every file either put in place (by the time in its name), each one whole.
+TEST_F(Headless, TwoProcessesKeepingScansAtOnceLeaveTheNewestWhole) {
+    std::filesystem::create_directories(scratch_ / "config/Quorvex");
+    WriteAll(scratch_ / "config/Quorvex/Quorvex.ini", "[Settings]\nHistoryScansPerRoot=3\n");
+    const std::string history = scratch_ / "data/quorvex/history";
+    std::filesystem::create_directories(history);
+    const int watch = ::inotify_init1(IN_NONBLOCK);
+    ASSERT_GE(::inotify_add_watch(watch, history.c_str(), IN_MOVED_TO), 0);
+    std::vector<std::string> args{"--summary", "--keep"};
+    args.insert(args.end(), 9, root_);
+    for (int round = 0; round < 3; ++round) {
+        Quorvex first(args, scratch_), second(args, scratch_);
+        ASSERT_EQ(first.Wait().exitCode, 0);
+        ASSERT_EQ(second.Wait().exitCode, 0);
+    }
+    // One root's names differ first in the time, so by name, newest first, is by time.
+    std::vector<std::string> placed, left;
+    alignas(inotify_event) char buffer[65536];
+    for (ssize_t n; (n = ::read(watch, buffer, sizeof buffer)) > 0;) {
+        for (ssize_t at = 0; at < n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            placed.push_back(history + "/" + event->name);
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+    ::close(watch);
+    ASSERT_EQ(placed.size(), 54u);
+    std::sort(placed.rbegin(), placed.rend());
+    for (const auto& entry : std::filesystem::directory_iterator(history))
+        left.push_back(entry.path());
+    std::sort(left.rbegin(), left.rend());
+    EXPECT_EQ(left, std::vector<std::string>(placed.begin(), placed.begin() + 3));
+    const Result r = Run({"--summary", left.at(0), left.at(1), left.at(2)}, {});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    for (const auto& block : ParseBlocks(r.out))
+        EXPECT_EQ(block.at("size") + " " + block.at("files"), "2099199 2") << r.out;
 }
 
 } // namespace

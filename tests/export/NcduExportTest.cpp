@@ -113,4 +113,28 @@ TEST(ScanHistory, KeepsTheNewestScansOfEachRootWithinTheBudget) {
     EXPECT_EQ(ReadAll(folder / "notes.txt"), "mine");
 }
 
+// The average growth is the least-squares slope, in bytes a day, whatever the order of the scans.
+TEST(ScanHistory, GrowthPerDayIsTheLeastSquaresSlope) {
+    constexpr std::int64_t kDay = kShortestGrowthSpanMs;
+    constexpr std::int64_t kMay2026 = 1777593600000; // milliseconds since 1970
+    const auto growth = [](const std::vector<std::pair<std::int64_t, std::int64_t>>& points) {
+        std::vector<THistoryScan> scans;
+        for (const auto& [time, size] : points) {
+            scans.emplace_back();
+            scans.back().TimeMs = kMay2026 + time;
+            scans.back().Size = size;
+        }
+        return GrowthPerDay(scans);
+    };
+    EXPECT_DOUBLE_EQ(growth({{2 * kDay, 3000}, {0, 1000}}).value(), 1000);
+    // One odd scan in the middle moves the slope less than it would move the ends.
+    EXPECT_DOUBLE_EQ(growth({{0, 0}, {kDay, 4000}, {2 * kDay, 2000}, {3 * kDay, 3000}}).value(), 700);
+    EXPECT_DOUBLE_EQ(growth({{0, 9000000000000}, {kDay / 2, 8999999999000}, {kDay, 8999999998000}}).value(),
+                     -2000);
+    // Two scans at one time count as two points: the slope runs through their mean.
+    EXPECT_DOUBLE_EQ(growth({{0, 100}, {0, 300}, {4 * kDay, 1000}}).value(), 200);
+    EXPECT_FALSE(growth({{0, 100}}));
+    EXPECT_FALSE(growth({{0, 100}, {kDay - 1, 5000}, {kDay / 2, 0}})) << "all within a day";
+}
+
 } // namespace

@@ -5,6 +5,7 @@
 
 #include "common/GermanCatalogue.h"
 
+#include "export/ScanHistory.h"
 #include "i18n/Translation.h"
 #include "model/TreeOperations.h"
 #include "paint/QxBarChartPainter.h"
@@ -24,6 +25,7 @@
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QSpinBox>
 #include <QToolBar>
 
 #include <gmock/gmock.h>
@@ -202,6 +204,30 @@ TEST_F(DlgSettingsTest, TheStoredLanguageAndBarStyleSelectTheirEntries) {
         });
         EXPECT_EQ(settings_.BarChartPainterClass(), painter);
     }
+}
+
+// The history's limits typed in the dialog go to the settings file, and a window started from that
+// file keeps no more scans of a folder than typed.
+TEST_F(DlgSettingsTest, TheHistoryLimitsTypedBoundTheScansKept) {
+    EXPECT_TRUE(Run([](TDlgSettings& d) {
+        for (const auto& [field, text] : {std::pair{"EditHistoryScans", "2"}, {"EditHistoryBudget", "64"}}) {
+            QTest::keyClick(Control<QSpinBox>(d, field), Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(Control<QSpinBox>(d, field), text);
+        }
+        Click(d, "BtnOK");
+    }));
+    settings_.Save();
+    EXPECT_THAT(ReadAll(ini_), ::testing::AllOf(::testing::HasSubstr("HistoryScansPerRoot=2\n"),
+                                                ::testing::HasSubstr("HistoryBudgetMB=64\n")));
+    TempTree data;
+    data.File("f", 10);
+    {
+        TSettings fromFile(ini_);
+        TFormMain form(fromFile);
+        for (int i = 0; i < 3; ++i)
+            ASSERT_TRUE(Scan(form, data.Path()));
+    } // the window waits for its last history file
+    EXPECT_EQ(ListHistory(HistoryFolder(), data.Path()).size(), 2u);
 }
 
 TEST_F(DlgSettingsTest, TheDialogKeepsItsPlacePerScreenResolution) {

@@ -7,6 +7,7 @@
 #include "export/NcduImport.h"
 #include "export/ScanHistory.h"
 #include "shell/DialogPaths.h"
+#include "ui/GrowthChart.h"
 #include "ui/SaveScanResult.h"
 
 #include <QComboBox>
@@ -362,6 +363,50 @@ TEST_F(FormMainTest, AFinishedScanIsKeptAndTheHistoryMenuOpensIt) {
     for (const THistoryScan& scan : kept)
         EXPECT_EQ(ImportNcduFile(scan.File, 0)->GetSize(), size) << scan.File;
     EXPECT_TRUE(errors_.empty());
+}
+
+// The chart of the root's kept scans, one point each, with the average growth a day under it; a scan
+// kept reaches it from the writer's thread, a scan opened from the history is its root's, and
+// another root has a history of its own.
+TEST_F(FormMainTest, TheGrowthChartShowsTheKeptScansOfTheRootShown) {
+    TempTree tree, other;
+    tree.File("f", 4 << 20);
+    // Written by the real writer, then dated back through the time in their names: 3, 2 and 1 MiB
+    // one, two and three days before the scan of 4 MiB below.
+    constexpr std::int64_t kDay = kShortestGrowthSpanMs;
+    const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
+    TRootDirNode empty;
+    empty.SetName(tree.Path());
+    THistorySnapshot snapshot = TakeHistorySnapshot(empty);
+    for (int day = 1; day <= 3; ++day) {
+        snapshot.Size = std::int64_t{4 - day} << 20;
+        const std::string file = SaveToHistory(HistoryFolder(), snapshot, {});
+        const std::string time =
+            "~" + std::to_string(ListHistory(HistoryFolder(), tree.Path())[0].TimeMs) + "~";
+        std::filesystem::rename(file,
+                                std::string(file).replace(file.rfind(time), time.size(),
+                                                          "~" + std::to_string(now - day * kDay) + "~"));
+    }
+    settings_.SetFileSizeRounding(1);
+    TFormMain form(settings_);
+    form.show();
+    Trigger(form, "ActShowGrowth");
+    const TGrowthView& growth = *form.GrowthView();
+    EXPECT_EQ(growth.Average()->text(), "Not enough scans to show growth");
+    ASSERT_TRUE(Scan(form, tree.Path()));
+    EXPECT_EQ(growth.Chart()->PointCount(), 3u);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return growth.Chart()->PointCount() == 4; }, 20000));
+    EXPECT_EQ(growth.Average()->text(), "Average growth: +1 MB a day");
+    auto* menu = form.findChild<QMenu*>(QStringLiteral("HistoryMenu"));
+    emit menu->aboutToShow();
+    menu->actions().back()->trigger(); // the oldest
+    EXPECT_TRUE(form.IsImportedScan());
+    EXPECT_EQ(growth.Chart()->PointCount(), 4u);
+    ASSERT_TRUE(Scan(form, other.Path()));
+    EXPECT_EQ(growth.Chart()->PointCount(), 0u);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return growth.Chart()->PointCount() == 1; }, 20000));
+    EXPECT_EQ(growth.Average()->text(), "Not enough scans to show growth");
+    EXPECT_THAT(errors_, ::testing::IsEmpty());
 }
 
 } // namespace
