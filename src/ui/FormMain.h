@@ -43,6 +43,7 @@ class TSHChangeNotify;
 class TShellIcons;
 class TTreePresentation;
 class TTreemapPane;
+class TTreeComparison;
 struct TDeletionDone;
 
 // The application's main window: starts, repeats, stops and partly repeats scans, refreshes the tree
@@ -68,6 +69,12 @@ public:
     bool OpenScanFile(const std::string& fileName);
     // Whether the tree shown came from a file: nothing in it is on this machine's disk.
     bool IsImportedScan() const;
+    // FormMainCompare.cpp: sets the tree shown against the scan in a file (a history file or any
+    // scan file): change columns, marks, the items gone since as rows. False when the file cannot be
+    // read (reported) or the tree cannot be compared now: a scan runs, or stopped, or "Local Drives".
+    bool CompareWithScanFile(const std::string& fileName);
+    void EndComparison();
+    bool IsComparing() const { return comparison_ != nullptr; }
     void StartFixedDrivesScan();
     void RescanNode(TDirNode* dir);
     void RescanSelection();
@@ -167,6 +174,20 @@ private:
     // earlier scans of the root shown.
     void SaveScanToHistory(const TDirScanThread& thread);
     void FillHistoryMenu();
+    // The earlier scans of the root shown as entries of `menu`, each handing its file to `chosen`;
+    // false when there are none.
+    bool AddHistoryEntries(QMenu* menu, const std::function<void(const std::string&)>& chosen);
+    // The open-scan dialog, or what a test put in its place: a byte path, or nothing when cancelled.
+    std::optional<std::string> ChooseScanFile();
+    // FormMainCompare.cpp.
+    void FillCompareMenu();
+    bool CanCompare() const;
+    // Hands the comparison to the model (again) and shows its columns.
+    void ShowComparison();
+    // Before the tree changes under a comparison: the model lets go of it and it forgets the tree.
+    void SuspendComparison();
+    // Once the tree has settled: compared again; a stopped rescan left holes, so it ends instead.
+    void ResumeComparison(bool treeComplete = true);
     void ShowScanProgress(const std::string& dir);
     void OnCurrentRowChanged();
     void ShowTreeContextMenu(const QPoint& at);
@@ -197,6 +218,7 @@ private:
     QLabel* statusPanel0_;
     QLabel* statusPanel1_;
     QLabel* importedMark_ = nullptr;
+    QLabel* compareMark_ = nullptr;
     QLabel* exclusionMark_;
     std::size_t scanExclusions_ = 0;
     TItemMenus* itemMenus_ = nullptr; // made at the first right click
@@ -212,6 +234,8 @@ private:
     TSizeFormatter sizeFormatter_ = nullptr;
     // Declared before the scans: a walk's root must outlive its thread.
     std::unique_ptr<TRootNode> rootNode_;
+    // After the root: it points into the tree, and goes first.
+    std::unique_ptr<TTreeComparison> comparison_;
     std::unique_ptr<TScanController> scans_;
     std::unique_ptr<TDeletionController> deletion_;
     bool shutDown_ = false;

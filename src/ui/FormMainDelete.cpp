@@ -48,6 +48,7 @@ void TFormMain::UpdateTreeAfterDeletion(const TDeletionDone& done, const TFileSy
         UpdateActions();
         return;
     }
+    SuspendComparison();
     fileViews_->TreeChanging();
     treemap_->TreeChanging();
     if (presentation_->IsFlat()) {
@@ -66,6 +67,9 @@ void TFormMain::UpdateTreeAfterDeletion(const TDeletionDone& done, const TFileSy
     for (TGroupNode* group : plan.EmptiedGroups)
         treeModel_->RemoveNode(group);
     RebuildTree();
+    // Folders gone in part are read again first; the comparison follows once they are.
+    if (plan.PartlyDeleted.empty())
+        ResumeComparison();
     if (plan.Target == nullptr || !treeView_->SelectNode(plan.Target))
         treeView_->clearSelection();
     treeView_->setFocus();

@@ -47,10 +47,14 @@ bool TFormMain::IsImportedScan() const {
     return root != nullptr && IsImportedTree(*root);
 }
 
-void TFormMain::ActOpenScanExecute() {
+std::optional<std::string> TFormMain::ChooseScanFile() {
     const OpenScanDialog& dialog =
         seams_.OpenScan ? seams_.OpenScan : OpenScanDialog(ChooseScanFileWithDialog);
-    if (const std::optional<std::string> file = dialog(this))
+    return dialog(this);
+}
+
+void TFormMain::ActOpenScanExecute() {
+    if (const std::optional<std::string> file = ChooseScanFile())
         OpenScanFile(*file);
 }
 
