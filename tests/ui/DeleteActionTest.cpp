@@ -565,8 +565,13 @@ TEST_F(DeleteActionTest, ComparingWithAKeptScanShowsChangesAndGhostsThatNothingA
     // A real deletion: the comparison is made again over the tree that is left.
     PressDelete({data_ / "grow/f2"});
     ASSERT_EQ(yes.texts.size(), 1U);
-    ASSERT_TRUE(form_.IsComparing());
+    ASSERT_NE(model.Comparison(), nullptr);
     EXPECT_EQ(model.Comparison()->ChangeOf(Dir(form_, data_ / "grow")).State, TRowChange::Unchanged);
+    // A folder read again: compared again once its scan has ended.
+    Select({data_ / "x"});
+    ASSERT_TRUE(Await(form_, [&] { form_.RescanSelection(); }));
+    ASSERT_NE(model.Comparison(), nullptr);
+    EXPECT_EQ(model.Comparison()->ChangeOf(Dir(form_, data_ / "x")).State, TRowChange::New);
     Trigger(form_, "ActEndComparison");
     EXPECT_EQ(model.columnCount(), TNodeTreeModel::kColumnCount);
     EXPECT_TRUE(errors_.empty());
