@@ -72,7 +72,8 @@ public:
     // FormMainCompare.cpp: sets the tree shown against the scan in a file (a history file or any
     // scan file): change columns, marks, the items gone since as rows. False when the file cannot be
     // read (reported) or the tree cannot be compared now: a scan runs, or stopped, or "Local Drives".
-    bool CompareWithScanFile(const std::string& fileName);
+    // `shownAs` names the earlier scan in the status bar; the file's name when empty.
+    bool CompareWithScanFile(const std::string& fileName, const QString& shownAs = {});
     void EndComparison();
     bool IsComparing() const { return comparison_ != nullptr; }
     void StartFixedDrivesScan();
@@ -174,9 +175,10 @@ private:
     // earlier scans of the root shown.
     void SaveScanToHistory(const TDirScanThread& thread);
     void FillHistoryMenu();
-    // The earlier scans of the root shown as entries of `menu`, each handing its file to `chosen`;
-    // false when there are none.
-    bool AddHistoryEntries(QMenu* menu, const std::function<void(const std::string&)>& chosen);
+    // The earlier scans of the root shown as entries of `menu`, each handing its file and its text to
+    // `chosen`; false when there are none.
+    bool AddHistoryEntries(QMenu* menu,
+                           const std::function<void(const std::string&, const QString&)>& chosen);
     // The open-scan dialog, or what a test put in its place: a byte path, or nothing when cancelled.
     std::optional<std::string> ChooseScanFile();
     // FormMainCompare.cpp.

@@ -32,7 +32,8 @@ bool TFormMain::CanCompare() const {
 void TFormMain::FillCompareMenu() {
     QMenu* menu = actions_->CompareMenu;
     menu->clear();
-    if (!AddHistoryEntries(menu, [this](const std::string& file) { CompareWithScanFile(file); }))
+    if (!AddHistoryEntries(
+            menu, [this](const std::string& file, const QString& text) { CompareWithScanFile(file, text); }))
         menu->addAction(Tr("No earlier scans of this folder"))->setEnabled(false);
     menu->addSeparator();
     connect(menu->addAction(Tr("Scan file...")), &QAction::triggered, this, [this] {
@@ -41,7 +42,7 @@ void TFormMain::FillCompareMenu() {
     });
 }
 
-bool TFormMain::CompareWithScanFile(const std::string& fileName) {
+bool TFormMain::CompareWithScanFile(const std::string& fileName, const QString& shownAs) {
     if (!CanCompare())
         return false;
     std::unique_ptr<TRootDirNode> earlier;
@@ -62,7 +63,7 @@ bool TFormMain::CompareWithScanFile(const std::string& fileName) {
         compareMark_->setObjectName(QStringLiteral("CompareMark"));
         statusBar()->addPermanentWidget(compareMark_);
     }
-    compareMark_->setText(Tr("Compared with %1").arg(DecodePath(fileName)));
+    compareMark_->setText(Tr("Compared with %1").arg(shownAs.isEmpty() ? DecodePath(fileName) : shownAs));
     compareMark_->show();
     ShowComparison();
     UpdateActions();

@@ -49,7 +49,8 @@ void TFormMain::SaveScanToHistory(const TDirScanThread& thread) {
     });
 }
 
-bool TFormMain::AddHistoryEntries(QMenu* menu, const std::function<void(const std::string&)>& chosen) {
+bool TFormMain::AddHistoryEntries(QMenu* menu,
+                                  const std::function<void(const std::string&, const QString&)>& chosen) {
     const auto* root = dynamic_cast<const TRootDirNode*>(rootNode_.get());
     const std::vector<THistoryScan> scans =
         root != nullptr ? ListHistory(HistoryFolder(), root->Name()) : std::vector<THistoryScan>();
@@ -61,7 +62,8 @@ bool TFormMain::AddHistoryEntries(QMenu* menu, const std::function<void(const st
                                  .arg(when, QString::fromStdString(FormatSizeRounded(scan.Size)),
                                       QString::fromStdString(FormatCount(scan.Files)));
         const std::string file = scan.File;
-        connect(menu->addAction(text), &QAction::triggered, this, [chosen, file] { chosen(file); });
+        connect(menu->addAction(text), &QAction::triggered, this,
+                [chosen, file, text] { chosen(file, text); });
     }
     return !scans.empty();
 }
@@ -69,7 +71,7 @@ bool TFormMain::AddHistoryEntries(QMenu* menu, const std::function<void(const st
 void TFormMain::FillHistoryMenu() {
     QMenu* menu = actions_->HistoryMenu;
     menu->clear();
-    if (!AddHistoryEntries(menu, [this](const std::string& file) { OpenScanFile(file); }))
+    if (!AddHistoryEntries(menu, [this](const std::string& file, const QString&) { OpenScanFile(file); }))
         menu->addAction(Tr("No earlier scans of this folder"))->setEnabled(false);
 }
 
