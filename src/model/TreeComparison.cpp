@@ -105,10 +105,9 @@ const TTreeComparison::TFolderFiles* TTreeComparison::FilesOf(const TDirNode* di
 }
 
 const std::vector<TFileSystemNode*>& TTreeComparison::GhostsIn(const TDirNode* dir) const {
-    static const std::vector<TFileSystemNode*> kNone;
     const TFolderFiles* files = FilesOf(dir);
     if (files == nullptr)
-        return kNone;
+        return none_;
     std::vector<TFileSystemNode*>& ghosts = ghosts_[dir];
     if (!ghostsMade_.insert(dir).second)
         return ghosts;

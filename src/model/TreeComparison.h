@@ -76,6 +76,7 @@ private:
     mutable std::unordered_map<const TDirNode*, std::vector<TFileSystemNode*>> ghosts_;
     mutable std::unordered_set<const TDirNode*> ghostsMade_; // ghost files made, folder ghosts at once
     mutable std::unordered_map<const TDirNode*, TFolderFiles> files_;
+    const std::vector<TFileSystemNode*> none_;
 };
 
 } // namespace quorvex

@@ -22,6 +22,7 @@ namespace quorvex {
 
 class TDeletionController;
 class TDirNode;
+class TRootDirNode;
 class TDirScanThread;
 class TFavouritesController;
 class TFileViews;
@@ -181,6 +182,8 @@ private:
                            const std::function<void(const std::string&, const QString&)>& chosen);
     // The open-scan dialog, or what a test put in its place: a byte path, or nothing when cancelled.
     std::optional<std::string> ChooseScanFile();
+    // The tree in a scan file; null, with the reason shown, when it cannot be read.
+    std::unique_ptr<TRootDirNode> ReadScanFile(const std::string& fileName);
     // FormMainCompare.cpp.
     void FillCompareMenu();
     bool CanCompare() const;

@@ -4,8 +4,6 @@
 #include "ui/FormMain.h"
 
 #include "diag/QxLogger.h"
-#include "export/NcduImport.h"
-#include "i18n/ErrorDialogs.h"
 #include "i18n/TranslatedText.h"
 #include "model/RootNodes.h"
 #include "model/TreeComparison.h"
@@ -45,14 +43,9 @@ void TFormMain::FillCompareMenu() {
 bool TFormMain::CompareWithScanFile(const std::string& fileName, const QString& shownAs) {
     if (!CanCompare())
         return false;
-    std::unique_ptr<TRootDirNode> earlier;
-    try {
-        earlier = ImportNcduFile(fileName, settings_.GroupThreshold(), settings_.HardLinksOnce());
-    } catch (const EImportError& error) {
-        ProgramLogger().error(error.what());
-        ShowErrorDialog(error.what());
+    std::unique_ptr<TRootDirNode> earlier = ReadScanFile(fileName);
+    if (earlier == nullptr)
         return false;
-    }
     EndComparison();
     QElapsedTimer timer;
     timer.start();

@@ -58,18 +58,23 @@ void TFormMain::ActOpenScanExecute() {
         OpenScanFile(*file);
 }
 
+std::unique_ptr<TRootDirNode> TFormMain::ReadScanFile(const std::string& fileName) {
+    try {
+        return ImportNcduFile(fileName, settings_.GroupThreshold(), settings_.HardLinksOnce());
+    } catch (const EImportError& error) {
+        ProgramLogger().error(error.what());
+        ShowErrorDialog(error.what());
+        return nullptr;
+    }
+}
+
 bool TFormMain::OpenScanFile(const std::string& fileName) {
     // A running scan writes into the tree that the file's tree would replace.
     if (IsScanRunning())
         return false;
-    std::unique_ptr<TRootDirNode> root;
-    try {
-        root = ImportNcduFile(fileName, settings_.GroupThreshold(), settings_.HardLinksOnce());
-    } catch (const EImportError& error) {
-        ProgramLogger().error(error.what());
-        ShowErrorDialog(error.what());
+    std::unique_ptr<TRootDirNode> root = ReadScanFile(fileName);
+    if (root == nullptr)
         return false;
-    }
     infoPanel_->SlideVisible(false);
     scans_->ClearPending();
     setWindowTitle(QStringLiteral("Quorvex - ") + DecodePath(root->Name()) + QStringLiteral(" ") +

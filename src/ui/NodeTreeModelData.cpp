@@ -32,7 +32,7 @@ QVariant TNodeTreeModel::ChangeData(const TFileSystemNode* node, int column, int
     if (comparison_ == nullptr || node == nullptr)
         return {};
     const TNodeChange change = comparison_->ChangeOf(node);
-    const bool ghost = change.State == TRowChange::Gone && IsGhost(node);
+    const bool ghost = change.State == TRowChange::Gone; // only a ghost is gone
     switch (role) {
     case Qt::DisplayRole:
         if (column == colSizeChange)
@@ -106,7 +106,7 @@ QVariant TNodeTreeModel::data(const QModelIndex& index, int role) const {
         return {};
     const TFileSystemNode* node = NodeAt(index);
     const int column = index.column();
-    if (const QVariant changed = ChangeData(node, column, role); changed.isValid())
+    if (QVariant changed = ChangeData(node, column, role); changed.isValid())
         return changed;
     const bool failed = node != nullptr && node->ErrorCode() != 0;
     const bool unknown = failed || WasNotScanned(node);
