@@ -52,27 +52,123 @@ std::string JoinPath(const std::string& dir, std::string_view name) {
     return path;
 }
 
-class TComparer {
+// Identities tell folders apart only on one file system; trees of two (another disk, or a file from
+// elsewhere that does not say) compare by path alone.
+class TFolderPairer {
 public:
-    TComparer(const TDirNode& oldRoot, const TDirNode& newRoot, const TCompareOptions& options)
-        : options_(options), oldDevice_(DeviceOf(oldRoot)), newDevice_(DeviceOf(newRoot)) {}
-
-    std::vector<TTreeChange> Run(const TDirNode& oldRoot, const TDirNode& newRoot) {
+    TFolderPairer(const TDirNode& oldRoot, const TDirNode& newRoot)
+        : identitiesCount_(DeviceOf(oldRoot) != 0 && DeviceOf(oldRoot) == DeviceOf(newRoot)) {
         pending_.push_back({&oldRoot, &newRoot, oldRoot.Name(), newRoot.Name(), 0, false});
+    }
+
+    TFolderPairing Run() {
         for (;;) {
             while (!pending_.empty()) {
-                const TPair pair = std::move(pending_.back());
+                TFolderPair pair = std::move(pending_.back());
                 pending_.pop_back();
-                ComparePair(pair);
+                PairChildren(pair);
+                result_.Pairs.push_back(std::move(pair));
             }
-            // A folder gone from one place and new at another is moved; its contents are compared
-            // in turn, which may find further moves.
+            // A folder gone from one place and new at another is moved; its contents are paired in
+            // turn, which may find further moves.
             if (!PairMoves())
                 break;
         }
-        for (const TSide& side : gone_)
+        return std::move(result_);
+    }
+
+private:
+    static std::uint64_t DeviceOf(const TDirNode& root) {
+        const auto* rootDir = dynamic_cast<const TRootDirNode*>(&root);
+        return rootDir != nullptr ? rootDir->Device() : 0;
+    }
+
+    bool SameFolder(const TDirNode& old, const TDirNode& now) const {
+        return !identitiesCount_ || old.Identity() == 0 || now.Identity() == 0 ||
+               old.Identity() == now.Identity();
+    }
+
+    void PairChildren(const TFolderPair& pair) {
+        const std::vector<const TDirNode*> olds = SubdirectoriesOf(*pair.Old);
+        const std::vector<const TDirNode*> news = SubdirectoriesOf(*pair.New);
+        const int depth = pair.Depth + 1;
+        auto o = olds.begin();
+        auto n = news.begin();
+        while (o != olds.end() || n != news.end()) {
+            const int order = o == olds.end() ? 1 : n == news.end() ? -1 : (*o)->Name().compare((*n)->Name());
+            if (order < 0) {
+                result_.Gone.push_back({*o, JoinPath(pair.OldPath, (*o)->Name()), depth});
+                ++o;
+            } else if (order > 0) {
+                result_.New.push_back({*n, JoinPath(pair.NewPath, (*n)->Name()), depth});
+                ++n;
+            } else {
+                // The same name on another folder: the old one was removed (or moved away) and
+                // this one made since.
+                if (SameFolder(**o, **n)) {
+                    pending_.push_back({*o, *n, JoinPath(pair.OldPath, (*o)->Name()),
+                                        JoinPath(pair.NewPath, (*n)->Name()), depth, false});
+                } else {
+                    result_.Gone.push_back({*o, JoinPath(pair.OldPath, (*o)->Name()), depth});
+                    result_.New.push_back({*n, JoinPath(pair.NewPath, (*n)->Name()), depth});
+                }
+                ++o;
+                ++n;
+            }
+        }
+    }
+
+    // Pairs gone and new folders of one identity into moves; false when there were none.
+    bool PairMoves() {
+        if (!identitiesCount_)
+            return false;
+        std::vector<TFolderSide>& gone = result_.Gone;
+        std::unordered_map<std::uint64_t, std::size_t> goneByIdentity;
+        for (std::size_t i = 0; i < gone.size(); ++i) {
+            if (const std::uint64_t id = gone[i].Dir->Identity(); id != 0)
+                goneByIdentity.emplace(id, i);
+        }
+        if (goneByIdentity.empty())
+            return false;
+        std::vector<bool> goneMoved(gone.size());
+        std::vector<TFolderSide> stillNew;
+        for (TFolderSide& side : result_.New) {
+            const std::uint64_t id = side.Dir->Identity();
+            const auto found = id != 0 ? goneByIdentity.find(id) : goneByIdentity.end();
+            if (found == goneByIdentity.end() || goneMoved[found->second]) {
+                stillNew.push_back(std::move(side));
+                continue;
+            }
+            goneMoved[found->second] = true;
+            const TFolderSide& old = gone[found->second];
+            pending_.push_back({old.Dir, side.Dir, old.Path, side.Path, side.Depth, true});
+        }
+        result_.New = std::move(stillNew);
+        std::vector<TFolderSide> stillGone;
+        for (std::size_t i = 0; i < gone.size(); ++i) {
+            if (!goneMoved[i])
+                stillGone.push_back(std::move(gone[i]));
+        }
+        gone = std::move(stillGone);
+        return !pending_.empty();
+    }
+
+    bool identitiesCount_;
+    std::vector<TFolderPair> pending_;
+    TFolderPairing result_;
+};
+
+class TComparer {
+public:
+    explicit TComparer(const TCompareOptions& options) : options_(options) {}
+
+    std::vector<TTreeChange> Run(const TDirNode& oldRoot, const TDirNode& newRoot) {
+        const TFolderPairing pairing = PairFolders(oldRoot, newRoot);
+        for (const TFolderPair& pair : pairing.Pairs)
+            ComparePair(pair);
+        for (const TFolderSide& side : pairing.Gone)
             Add(TChangeState::Gone, side, -side.Dir->GetSize(options_.Kind), -side.Dir->GetFileCount());
-        for (const TSide& side : new_)
+        for (const TFolderSide& side : pairing.New)
             Add(TChangeState::New, side, side.Dir->GetSize(options_.Kind), side.Dir->GetFileCount());
         std::sort(changes_.begin(), changes_.end(), [](const TTreeChange& a, const TTreeChange& b) {
             const auto sa = std::abs(a.DeltaSize), sb = std::abs(b.DeltaSize);
@@ -85,28 +181,9 @@ public:
     }
 
 private:
-    struct TPair {
-        const TDirNode* Old;
-        const TDirNode* New;
-        std::string OldPath;
-        std::string NewPath;
-        int Depth;
-        bool Moved;
-    };
-    struct TSide {
-        const TDirNode* Dir;
-        std::string Path;
-        int Depth;
-    };
-
-    static std::uint64_t DeviceOf(const TDirNode& root) {
-        const auto* rootDir = dynamic_cast<const TRootDirNode*>(&root);
-        return rootDir != nullptr ? rootDir->Device() : 0;
-    }
-
     bool Listed(int depth) const { return options_.MaxDepth < 0 || depth <= options_.MaxDepth; }
 
-    void Add(TChangeState state, const TSide& side, std::int64_t size, std::int64_t files) {
+    void Add(TChangeState state, const TFolderSide& side, std::int64_t size, std::int64_t files) {
         if (!Listed(side.Depth))
             return;
         TTreeChange change;
@@ -124,7 +201,7 @@ private:
         return size > 0 || (size == 0 && files > 0) ? TChangeState::Grew : TChangeState::Shrank;
     }
 
-    void ComparePair(const TPair& pair) {
+    void ComparePair(const TFolderPair& pair) {
         const std::int64_t size = pair.New->GetSize(options_.Kind) - pair.Old->GetSize(options_.Kind);
         const std::int64_t files = std::int64_t{pair.New->GetFileCount()} - pair.Old->GetFileCount();
         if (Listed(pair.Depth) && (pair.Moved || size != 0 || files != 0)) {
@@ -143,45 +220,9 @@ private:
         }
         if (Listed(pair.Depth + 1))
             CompareFiles(pair);
-        const std::vector<const TDirNode*> olds = SubdirectoriesOf(*pair.Old);
-        const std::vector<const TDirNode*> news = SubdirectoriesOf(*pair.New);
-        const int depth = pair.Depth + 1;
-        auto o = olds.begin();
-        auto n = news.begin();
-        while (o != olds.end() || n != news.end()) {
-            const int order = o == olds.end() ? 1 : n == news.end() ? -1 : (*o)->Name().compare((*n)->Name());
-            if (order < 0) {
-                gone_.push_back({*o, JoinPath(pair.OldPath, (*o)->Name()), depth});
-                ++o;
-            } else if (order > 0) {
-                new_.push_back({*n, JoinPath(pair.NewPath, (*n)->Name()), depth});
-                ++n;
-            } else {
-                // The same name on another folder: the old one was removed (or moved away) and
-                // this one made since.
-                if (SameFolder(**o, **n)) {
-                    pending_.push_back({*o, *n, JoinPath(pair.OldPath, (*o)->Name()),
-                                        JoinPath(pair.NewPath, (*n)->Name()), depth, false});
-                } else {
-                    gone_.push_back({*o, JoinPath(pair.OldPath, (*o)->Name()), depth});
-                    new_.push_back({*n, JoinPath(pair.NewPath, (*n)->Name()), depth});
-                }
-                ++o;
-                ++n;
-            }
-        }
     }
 
-    // Identities tell folders apart only on one file system; trees of two (another disk, or a file
-    // from elsewhere that does not say) compare by path alone.
-    bool IdentitiesCount() const { return oldDevice_ != 0 && oldDevice_ == newDevice_; }
-
-    bool SameFolder(const TDirNode& old, const TDirNode& now) const {
-        return !IdentitiesCount() || old.Identity() == 0 || now.Identity() == 0 ||
-               old.Identity() == now.Identity();
-    }
-
-    void CompareFiles(const TPair& pair) {
+    void CompareFiles(const TFolderPair& pair) {
         const std::vector<TFileFigure> olds = FilesOf(*pair.Old, options_.Kind);
         const std::vector<TFileFigure> news = FilesOf(*pair.New, options_.Kind);
         const int depth = pair.Depth + 1;
@@ -215,46 +256,7 @@ private:
         }
     }
 
-    // Pairs gone and new folders of one identity into moves; false when there were none.
-    bool PairMoves() {
-        if (!IdentitiesCount())
-            return false;
-        std::unordered_map<std::uint64_t, std::size_t> goneByIdentity;
-        for (std::size_t i = 0; i < gone_.size(); ++i) {
-            if (const std::uint64_t id = gone_[i].Dir->Identity(); id != 0)
-                goneByIdentity.emplace(id, i);
-        }
-        if (goneByIdentity.empty())
-            return false;
-        std::vector<bool> goneMoved(gone_.size());
-        std::vector<TSide> stillNew;
-        for (TSide& side : new_) {
-            const std::uint64_t id = side.Dir->Identity();
-            const auto found = id != 0 ? goneByIdentity.find(id) : goneByIdentity.end();
-            if (found == goneByIdentity.end() || goneMoved[found->second]) {
-                stillNew.push_back(std::move(side));
-                continue;
-            }
-            goneMoved[found->second] = true;
-            const TSide& old = gone_[found->second];
-            pending_.push_back({old.Dir, side.Dir, old.Path, side.Path, side.Depth, true});
-        }
-        new_ = std::move(stillNew);
-        std::vector<TSide> stillGone;
-        for (std::size_t i = 0; i < gone_.size(); ++i) {
-            if (!goneMoved[i])
-                stillGone.push_back(std::move(gone_[i]));
-        }
-        gone_ = std::move(stillGone);
-        return !pending_.empty();
-    }
-
     const TCompareOptions& options_;
-    std::uint64_t oldDevice_;
-    std::uint64_t newDevice_;
-    std::vector<TPair> pending_;
-    std::vector<TSide> gone_;
-    std::vector<TSide> new_;
     std::vector<TTreeChange> changes_;
 };
 
@@ -276,9 +278,13 @@ const char* ChangeStateWord(TChangeState state) {
     return "";
 }
 
+TFolderPairing PairFolders(const TDirNode& oldRoot, const TDirNode& newRoot) {
+    return TFolderPairer(oldRoot, newRoot).Run();
+}
+
 std::vector<TTreeChange> CompareTrees(const TDirNode& oldRoot, const TDirNode& newRoot,
                                       const TCompareOptions& options) {
-    return TComparer(oldRoot, newRoot, options).Run(oldRoot, newRoot);
+    return TComparer(options).Run(oldRoot, newRoot);
 }
 
 } // namespace quorvex

@@ -34,6 +34,35 @@ struct TCompareOptions {
     int MaxDepth = -1; // changes deeper than this are not listed (their folders' changes include them)
 };
 
+// Folders of two trees taken for the same folder, in the order they were matched (the roots first).
+struct TFolderPair {
+    const TDirNode* Old;
+    const TDirNode* New;
+    std::string OldPath;
+    std::string NewPath;
+    int Depth;
+    bool Moved; // found at another path by its identity
+};
+
+// A folder of one tree with no partner in the other, topmost only: what lies below it goes with it.
+struct TFolderSide {
+    const TDirNode* Dir;
+    std::string Path;
+    int Depth;
+};
+
+struct TFolderPairing {
+    std::vector<TFolderPair> Pairs;
+    std::vector<TFolderSide> Gone; // in the older tree
+    std::vector<TFolderSide> New;  // in the newer tree
+};
+
+// Matches the folders of `oldRoot` and `newRoot`: by path while both trees know them as the same
+// folder (the same identity, or either's unknown); one gone from a path and one new at another with
+// the same device and identity is one moved folder, whose contents are then matched in turn. Both
+// trees must stay unchanged meanwhile.
+TFolderPairing PairFolders(const TDirNode& oldRoot, const TDirNode& newRoot);
+
 // The changes from `oldRoot` to `newRoot`, largest absolute change in size first. Files compare by
 // path, through their records. Folders compare by path while both trees know them as the same folder
 // (the same identity, or either's unknown); one gone from a path and one new at another with the same

@@ -8,6 +8,7 @@
 #include "i18n/TranslationMarkers.h"
 #include "model/FileSystemNode.h"
 #include "model/RootNodes.h"
+#include "model/TreeComparison.h"
 #include "model/TreeOperations.h"
 #include "paint/Skins.h"
 #include "scan/ScanExclusions.h"
@@ -182,6 +183,7 @@ TFormMain::TFormMain(TSettings& settings, QWidget* parent)
     ConnectActions();
     actions_->BuildMenusAndToolbar(*this, favourites_->SubMenu(), favourites_->ButtonMenu());
     connect(actions_->HistoryMenu, &QMenu::aboutToShow, this, [this] { FillHistoryMenu(); });
+    connect(actions_->CompareMenu, &QMenu::aboutToShow, this, [this] { FillCompareMenu(); });
     CreateFileViews();
     actions_->ViewMenu->addAction(treemap_->ShowAction());
     actions_->ViewMenu->addAction(treemap_->ZoomOutAction());
@@ -289,6 +291,11 @@ void TFormMain::ConnectActions() {
     connect(a.Find, &QAction::triggered, findBar_, &TFindBar::Open);
     connect(a.Exit, &QAction::triggered, this, &QWidget::close);
     connect(a.Info, &QAction::triggered, this, &TFormMain::ShowAbout);
+    connect(a.EndComparison, &QAction::triggered, this, &TFormMain::EndComparison);
+    connect(a.OnlyChanges, &QAction::toggled, this, [this](bool on) {
+        treeModel_->SetOnlyChanges(on);
+        treeView_->ExpandInitialRows();
+    });
 }
 
 // The title follows the walk too: it is what the task bar shows while the window is hidden.
@@ -338,6 +345,9 @@ void TFormMain::UpdateActions() {
     a.OpenInExplorer->setEnabled(first != nullptr && first->GetNodeType() != ntFixedDrives);
     a.ShellOpenFile->setEnabled(first != nullptr && first->GetNodeType() == ntFile);
     a.OpenScan->setEnabled(!running);
+    a.CompareMenu->menuAction()->setEnabled(CanCompare());
+    a.EndComparison->setEnabled(comparison_ != nullptr);
+    a.OnlyChanges->setEnabled(comparison_ != nullptr);
     UpdateImportedActions();
 }
 
@@ -464,6 +474,8 @@ TSizeKind TFormMain::SizeKind() const {
 // Both figures are in the tree already, so the switch needs no rescan.
 void TFormMain::SetAllocatedSizeShown(bool on) {
     settings_.SetAllocatedSize(on);
+    if (comparison_ != nullptr)
+        comparison_->SetSizeKind(SizeKind());
     treeModel_->SetSizeKind(SizeKind());
     fileViews_->SizesChanged();
     treemap_->Refill();

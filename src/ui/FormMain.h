@@ -22,6 +22,7 @@ namespace quorvex {
 
 class TDeletionController;
 class TDirNode;
+class TRootDirNode;
 class TDirScanThread;
 class TFavouritesController;
 class TFileViews;
@@ -44,6 +45,7 @@ class TSHChangeNotify;
 class TShellIcons;
 class TTreePresentation;
 class TTreemapPane;
+class TTreeComparison;
 struct TDeletionDone;
 
 // The application's main window: starts, repeats, stops and partly repeats scans, refreshes the tree
@@ -69,6 +71,13 @@ public:
     bool OpenScanFile(const std::string& fileName);
     // Whether the tree shown came from a file: nothing in it is on this machine's disk.
     bool IsImportedScan() const;
+    // FormMainCompare.cpp: sets the tree shown against the scan in a file (a history file or any
+    // scan file): change columns, marks, the items gone since as rows. False when the file cannot be
+    // read (reported) or the tree cannot be compared now: a scan runs, or stopped, or "Local Drives".
+    // `shownAs` names the earlier scan in the status bar; the file's name when empty.
+    bool CompareWithScanFile(const std::string& fileName, const QString& shownAs = {});
+    void EndComparison();
+    bool IsComparing() const { return comparison_ != nullptr; }
     void StartFixedDrivesScan();
     void RescanNode(TDirNode* dir);
     void RescanSelection();
@@ -172,6 +181,23 @@ private:
     // earlier scans of the root shown.
     void SaveScanToHistory(const TDirScanThread& thread);
     void FillHistoryMenu();
+    // The earlier scans of the root shown as entries of `menu`, each handing its file and its text to
+    // `chosen`; false when there are none.
+    bool AddHistoryEntries(QMenu* menu,
+                           const std::function<void(const std::string&, const QString&)>& chosen);
+    // The open-scan dialog, or what a test put in its place: a byte path, or nothing when cancelled.
+    std::optional<std::string> ChooseScanFile();
+    // The tree in a scan file; null, with the reason shown, when it cannot be read.
+    std::unique_ptr<TRootDirNode> ReadScanFile(const std::string& fileName);
+    // FormMainCompare.cpp.
+    void FillCompareMenu();
+    bool CanCompare() const;
+    // Hands the comparison to the model (again) and shows its columns.
+    void ShowComparison();
+    // Before the tree changes under a comparison: the model lets go of it and it forgets the tree.
+    void SuspendComparison();
+    // Once the tree has settled: compared again; a stopped rescan left holes, so it ends instead.
+    void ResumeComparison(bool treeComplete = true);
     void ShowScanProgress(const std::string& dir);
     void OnCurrentRowChanged();
     void ShowTreeContextMenu(const QPoint& at);
@@ -202,6 +228,7 @@ private:
     QLabel* statusPanel0_;
     QLabel* statusPanel1_;
     QLabel* importedMark_ = nullptr;
+    QLabel* compareMark_ = nullptr;
     QLabel* exclusionMark_;
     std::size_t scanExclusions_ = 0;
     TItemMenus* itemMenus_ = nullptr; // made at the first right click
@@ -218,6 +245,8 @@ private:
     TSizeFormatter sizeFormatter_ = nullptr;
     // Declared before the scans: a walk's root must outlive its thread.
     std::unique_ptr<TRootNode> rootNode_;
+    // After the root: it points into the tree, and goes first.
+    std::unique_ptr<TTreeComparison> comparison_;
     std::unique_ptr<TScanController> scans_;
     std::unique_ptr<TDeletionController> deletion_;
     bool shutDown_ = false;

@@ -48,6 +48,7 @@ void TFormMain::UpdateTreeAfterDeletion(const TDeletionDone& done, const TFileSy
         UpdateActions();
         return;
     }
+    SuspendComparison();
     TreeChanging();
     if (presentation_->IsFlat()) {
         // The flat rows hold the nodes directly: they leave the list before the nodes are destroyed.
@@ -65,6 +66,9 @@ void TFormMain::UpdateTreeAfterDeletion(const TDeletionDone& done, const TFileSy
     for (TGroupNode* group : plan.EmptiedGroups)
         treeModel_->RemoveNode(group);
     RebuildTree();
+    // Folders gone in part are read again first; the comparison follows once they are.
+    if (plan.PartlyDeleted.empty())
+        ResumeComparison();
     if (plan.Target == nullptr || !treeView_->SelectNode(plan.Target))
         treeView_->clearSelection();
     treeView_->setFocus();

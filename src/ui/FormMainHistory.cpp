@@ -48,16 +48,11 @@ void TFormMain::TreeChanging(bool replaced) {
         history_->FinishCopy();
 }
 
-void TFormMain::FillHistoryMenu() {
-    QMenu* menu = actions_->HistoryMenu;
-    menu->clear();
+bool TFormMain::AddHistoryEntries(QMenu* menu,
+                                  const std::function<void(const std::string&, const QString&)>& chosen) {
     const auto* root = dynamic_cast<const TRootDirNode*>(rootNode_.get());
     const std::vector<THistoryScan> scans =
         root != nullptr ? ListHistory(HistoryFolder(), root->Name()) : std::vector<THistoryScan>();
-    if (scans.empty()) {
-        menu->addAction(Tr("No earlier scans of this folder"))->setEnabled(false);
-        return;
-    }
     const QLocale locale;
     for (const THistoryScan& scan : scans) {
         const QString when =
@@ -66,8 +61,17 @@ void TFormMain::FillHistoryMenu() {
                                  .arg(when, QString::fromStdString(FormatSizeRounded(scan.Size)),
                                       QString::fromStdString(FormatCount(scan.Files)));
         const std::string file = scan.File;
-        connect(menu->addAction(text), &QAction::triggered, this, [this, file] { OpenScanFile(file); });
+        connect(menu->addAction(text), &QAction::triggered, this,
+                [chosen, file, text] { chosen(file, text); });
     }
+    return !scans.empty();
+}
+
+void TFormMain::FillHistoryMenu() {
+    QMenu* menu = actions_->HistoryMenu;
+    menu->clear();
+    if (!AddHistoryEntries(menu, [this](const std::string& file, const QString&) { OpenScanFile(file); }))
+        menu->addAction(Tr("No earlier scans of this folder"))->setEnabled(false);
 }
 
 } // namespace quorvex

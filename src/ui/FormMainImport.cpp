@@ -47,25 +47,34 @@ bool TFormMain::IsImportedScan() const {
     return root != nullptr && IsImportedTree(*root);
 }
 
-void TFormMain::ActOpenScanExecute() {
+std::optional<std::string> TFormMain::ChooseScanFile() {
     const OpenScanDialog& dialog =
         seams_.OpenScan ? seams_.OpenScan : OpenScanDialog(ChooseScanFileWithDialog);
-    if (const std::optional<std::string> file = dialog(this))
+    return dialog(this);
+}
+
+void TFormMain::ActOpenScanExecute() {
+    if (const std::optional<std::string> file = ChooseScanFile())
         OpenScanFile(*file);
+}
+
+std::unique_ptr<TRootDirNode> TFormMain::ReadScanFile(const std::string& fileName) {
+    try {
+        return ImportNcduFile(fileName, settings_.GroupThreshold(), settings_.HardLinksOnce());
+    } catch (const EImportError& error) {
+        ProgramLogger().error(error.what());
+        ShowErrorDialog(error.what());
+        return nullptr;
+    }
 }
 
 bool TFormMain::OpenScanFile(const std::string& fileName) {
     // A running scan writes into the tree that the file's tree would replace.
     if (IsScanRunning())
         return false;
-    std::unique_ptr<TRootDirNode> root;
-    try {
-        root = ImportNcduFile(fileName, settings_.GroupThreshold(), settings_.HardLinksOnce());
-    } catch (const EImportError& error) {
-        ProgramLogger().error(error.what());
-        ShowErrorDialog(error.what());
+    std::unique_ptr<TRootDirNode> root = ReadScanFile(fileName);
+    if (root == nullptr)
         return false;
-    }
     infoPanel_->SlideVisible(false);
     scans_->ClearPending();
     setWindowTitle(QStringLiteral("Quorvex - ") + DecodePath(root->Name()) + QStringLiteral(" ") +

@@ -86,6 +86,7 @@ void TFormMain::ProcessCommandLine(const std::vector<std::string>& arguments) {
 
 // The view lets go of the old tree before it is destroyed.
 void TFormMain::ReplaceRoot(std::unique_ptr<TRootNode> root) {
+    EndComparison();
     presentation_->Discard();
     TreeChanging(true);
     treeModel_->SetRoot(nullptr);
@@ -190,6 +191,7 @@ void TFormMain::RescanNode(TDirNode* dir) {
         ProgramLogger().debug("children stopped");
 
     const bool expanded = dir->HasFlag(nfExpanded);
+    SuspendComparison();
     treeView_->PrepareRescan(dir);
     treeModel_->ForgetChildren(dir);
     // Before the clear: the flat list may hold the very nodes it destroys.
@@ -273,6 +275,7 @@ void TFormMain::ScanFinished(TDirScanThread& thread) {
     setWindowTitle(ScanCaption(rootNode_.get()));
     presentation_->Discard();
     RebuildTree();
+    ResumeComparison(!thread.Scanner().IsStopped());
     fileViews_->Refill();
     treemap_->Refill();
     // After the rebuild: a flat list is made anew, and putting the focus back on its row reports a

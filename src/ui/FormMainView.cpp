@@ -146,6 +146,8 @@ void TFormMain::ShutDown() {
         return;
     shutDown_ = true;
     scans_->StopTimers();
+    // Before the layout is saved: the change columns are not the tree's own.
+    EndComparison();
     SaveWindowState();
     scans_->StopAllAndWait();
     TreeChanging();

@@ -68,6 +68,11 @@ TMainActions::TMainActions(QMainWindow& window) {
     Exit = make("ActExit", N_("E&xit"));
     Exit->setShortcut(QKeySequence::Quit);
     Info = make("ActInfo", N_("&Information..."));
+    OnlyChanges = make("ActOnlyChanges", N_("Only &changes"));
+    OnlyChanges->setCheckable(true);
+    OnlyChanges->setToolTip(
+        QString::fromUtf8(N_("Hide the items that did not change since the earlier scan")));
+    EndComparison = make("ActEndComparison", N_("&End comparison"));
 }
 
 void TMainActions::BuildMenusAndToolbar(QMainWindow& window, QMenu* favouritesSubMenu,
@@ -75,6 +80,9 @@ void TMainActions::BuildMenusAndToolbar(QMainWindow& window, QMenu* favouritesSu
     FileMenu = window.menuBar()->addMenu(QString::fromUtf8(N_("&File")));
     FileMenu->addAction(DirSelect);
     FileMenu->addAction(OpenScan);
+    CompareMenu = FileMenu->addMenu(QString::fromUtf8(N_("Co&mpare with")));
+    CompareMenu->setObjectName(QStringLiteral("CompareMenu"));
+    FileMenu->addAction(EndComparison);
     FileMenu->addMenu(favouritesSubMenu);
     FileMenu->addSeparator();
     FileMenu->addAction(Refresh);
@@ -97,6 +105,9 @@ void TMainActions::BuildMenusAndToolbar(QMainWindow& window, QMenu* favouritesSu
     OptionsMenu->addSeparator();
     OptionsMenu->addAction(Config);
     ViewMenu = window.menuBar()->addMenu(QString::fromUtf8(N_("&View")));
+    ViewMenu->addAction(OnlyChanges);
+    ViewMenu->addAction(EndComparison);
+    ViewMenu->addSeparator();
     QMenu* helpMenu = window.menuBar()->addMenu(QString::fromUtf8(N_("&Help")));
     helpMenu->addAction(Info);
 

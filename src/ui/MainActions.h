@@ -33,9 +33,12 @@ public:
     QAction* Find = nullptr;
     QAction* Exit = nullptr;
     QAction* Info = nullptr;
+    QAction* OnlyChanges = nullptr; // checkable; hides the rows a comparison found unchanged
+    QAction* EndComparison = nullptr;
     // Their entries' tool tips are shown while an imported tree is.
     QMenu* FileMenu = nullptr;
     QMenu* HistoryMenu = nullptr; // filled by the window each time it opens
+    QMenu* CompareMenu = nullptr; // likewise: the earlier scans to compare with, and any scan file
     QMenu* OptionsMenu = nullptr;
     // The docks beside the tree add their toggles here.
     QMenu* ViewMenu = nullptr;

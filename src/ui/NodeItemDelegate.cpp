@@ -60,7 +60,9 @@ void TNodeItemDelegate::PaintPercent(QPainter* painter, const QStyleOptionViewIt
 
     const auto* model = qobject_cast<const TNodeTreeModel*>(index.model());
     const TFileSystemNode* node = model != nullptr ? model->NodeAt(index) : nullptr;
-    if (node == nullptr || painters_.BarPainter == nullptr || painters_.ChildBarPainter == nullptr)
+    // A row gone since an earlier scan has no share of the tree now.
+    if (node == nullptr || painters_.BarPainter == nullptr || painters_.ChildBarPainter == nullptr ||
+        model->IsGhost(node))
         return;
     painter->save();
     painter->setFont(opt.font);

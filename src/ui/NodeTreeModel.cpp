@@ -1,6 +1,7 @@
 #include "ui/NodeTreeModel.h"
 
 #include "model/RootNodes.h"
+#include "model/TreeComparison.h"
 #include "model/TreeOperations.h"
 #include "ui/NodeTreeModelRows.h"
 
@@ -73,7 +74,7 @@ TFileSystemNode* TNodeTreeModel::NodeAt(const QModelIndex& index) const {
 }
 
 QModelIndex TNodeTreeModel::index(int row, int column, const QModelIndex& parent) const {
-    if (row < 0 || column < 0 || column >= kColumnCount)
+    if (row < 0 || column < 0 || column >= ColumnCount())
         return {};
     TRowList* list = ListOf(parent);
     if (list == nullptr || static_cast<std::size_t>(row) >= list->rows.size())
@@ -93,7 +94,16 @@ int TNodeTreeModel::rowCount(const QModelIndex& parent) const {
 }
 
 int TNodeTreeModel::columnCount(const QModelIndex&) const {
-    return kColumnCount;
+    return ColumnCount();
+}
+
+bool TNodeTreeModel::IsGhost(const TFileSystemNode* node) const {
+    return comparison_ != nullptr && node != nullptr && comparison_->IsGhost(node);
+}
+
+bool TNodeTreeModel::Shown(const TFileSystemNode* node) const {
+    return !onlyChanges_ || comparison_ == nullptr ||
+           comparison_->ChangeOf(node).State != TRowChange::Unchanged;
 }
 
 bool TNodeTreeModel::hasChildren(const QModelIndex& parent) const {
@@ -102,7 +112,7 @@ bool TNodeTreeModel::hasChildren(const QModelIndex& parent) const {
     if (parent.column() != 0 || flat_)
         return false;
     const auto* group = dynamic_cast<const TGroupNode*>(NodeAt(parent));
-    if (group == nullptr)
+    if (group == nullptr || IsGhost(group))
         return false;
     if (const TRowList* list = ListOfNode(group); list != nullptr && !list->rows.empty())
         return true;
@@ -115,7 +125,7 @@ bool TNodeTreeModel::canFetchMore(const QModelIndex& parent) const {
     if (!parent.isValid() || parent.column() != 0 || flat_)
         return false;
     const TFileSystemNode* node = NodeAt(parent);
-    return dynamic_cast<const TGroupNode*>(node) != nullptr && ListOfNode(node) == nullptr;
+    return dynamic_cast<const TGroupNode*>(node) != nullptr && ListOfNode(node) == nullptr && !IsGhost(node);
 }
 
 void TNodeTreeModel::fetchMore(const QModelIndex& parent) {
@@ -163,19 +173,20 @@ void TNodeTreeModel::AppendNewChildren(TRowList* list) {
         const int count = children.Count();
         for (int i = list->consumed; i < count; ++i) {
             TFileSystemNode* child = children.Items(i);
-            if (child->GetNodeType() != ntFileGroup)
+            if (child->GetNodeType() != ntFileGroup && Shown(child))
                 fresh.push_back(child);
         }
         list->consumed = count;
         // Under the lock a non-null FileGroup() is alive: RemoveChild clears it before it locks.
         if (const auto* dir = dynamic_cast<const TDirNode*>(group); dir != nullptr && !list->groupPublished) {
             if (TFileGroupNode* fileGroup = dir->FileGroup();
-                fileGroup != nullptr && MayBePublished(fileGroup)) {
+                fileGroup != nullptr && MayBePublished(fileGroup) && Shown(fileGroup)) {
                 fresh.push_back(fileGroup);
                 list->groupPublished = true;
             }
         }
     }
+    AppendGhosts(list, fresh);
     if (fresh.empty())
         return;
     const int first = static_cast<int>(list->rows.size());
@@ -196,6 +207,18 @@ void TNodeTreeModel::AppendNewChildren(TRowList* list) {
         SignalScope scope(signalDepth_);
         endInsertRows();
     }
+}
+
+// The ghosts follow the directory's own rows once its files are known, which they are compared with.
+void TNodeTreeModel::AppendGhosts(TRowList* list, std::vector<TFileSystemNode*>& fresh) {
+    if (comparison_ == nullptr || list->ghostsPublished)
+        return;
+    const auto* dir = dynamic_cast<const TDirNode*>(list->node);
+    if (dir == nullptr || dir->IsScanning())
+        return;
+    list->ghostsPublished = true;
+    const std::vector<TFileSystemNode*>& ghosts = comparison_->GhostsIn(dir);
+    fresh.insert(fresh.end(), ghosts.begin(), ghosts.end());
 }
 
 void TNodeTreeModel::DropLists(const TFileSystemNode* node) {
@@ -225,7 +248,7 @@ void TNodeTreeModel::ClearLists() {
 void TNodeTreeModel::MarkShownErrors(const TRowList* list, std::size_t first) {
     for (std::size_t i = first; i < list->rows.size(); ++i) {
         const TFileSystemNode* node = list->rows[i];
-        if (SpansRow(node))
+        if (SpansRow(node) && !IsGhost(node))
             errorRows_.insert(node);
     }
 }
@@ -233,6 +256,9 @@ void TNodeTreeModel::MarkShownErrors(const TRowList* list, std::size_t first) {
 void TNodeTreeModel::SetRoot(TRootNode* root) {
     beginResetModel();
     ClearLists();
+    // A comparison speaks of one tree only.
+    if (comparison_ != nullptr && &comparison_->Current() != root)
+        comparison_ = nullptr;
     root_ = root;
     flat_ = false;
     top_->rows.assign(1, root);
@@ -243,12 +269,13 @@ void TNodeTreeModel::SetRoot(TRootNode* root) {
         TChildrenLock guard(root);
         for (const auto& owned : guard.Children()) {
             TFileSystemNode* child = owned.get();
-            if (!MayBePublished(child))
+            if (!MayBePublished(child) || !Shown(child))
                 continue; // picked up through FileGroup() once it is safe
             list->rows.push_back(child);
             list->groupPublished = list->groupPublished || child->GetNodeType() == ntFileGroup;
         }
         list->consumed = guard.Children().Count();
+        AppendGhosts(list, list->rows);
         MarkShownErrors(list, 0);
     }
     {
@@ -256,6 +283,37 @@ void TNodeTreeModel::SetRoot(TRootNode* root) {
         endResetModel();
     }
     SortAll(true);
+}
+
+void TNodeTreeModel::SetComparison(const TTreeComparison* comparison) {
+    if (comparison != nullptr && &comparison->Current() != root_)
+        comparison = nullptr;
+    if (comparison == nullptr && comparison_ == nullptr)
+        return;
+    comparison_ = comparison;
+    if (comparison == nullptr && sortColumn_ >= kColumnCount)
+        sortColumn_ = colSize; // its change column went with it
+    if (!flat_) {
+        SetRoot(root_);
+        return;
+    }
+    // The flat rows are all of the current tree: only the columns and the figures change.
+    beginResetModel();
+    ClearLists();
+    top_->unsortedTail = true;
+    {
+        SignalScope scope(signalDepth_);
+        endResetModel();
+    }
+    SortAll(true);
+}
+
+void TNodeTreeModel::SetOnlyChanges(bool on) {
+    if (on == onlyChanges_)
+        return;
+    onlyChanges_ = on;
+    if (comparison_ != nullptr && !flat_)
+        SetRoot(root_);
 }
 
 void TNodeTreeModel::SetFlatList(std::vector<TFileSystemNode*> nodes) {
@@ -373,7 +431,7 @@ QModelIndex TNodeTreeModel::IndexOf(const TFileSystemNode* node, int column) con
     if (!flat_ && node != root_) {
         if (const TRowList* own = ListOfNode(node))
             return createIndex(own->row, column, own->parent);
-        list = ListOfNode(node->Parent());
+        list = IsGhost(node) ? ListOfNode(comparison_->GhostPlace(node)) : ListOfNode(node->Parent());
         if (list == nullptr)
             return {};
     }
@@ -432,7 +490,7 @@ void TNodeTreeModel::Rebuild() {
     auto noteErrors = [this](TRowList* list) {
         for (std::size_t i = 0; i < list->rows.size(); ++i) {
             const TFileSystemNode* node = list->rows[i];
-            if (SpansRow(node) && errorRows_.insert(node).second)
+            if (SpansRow(node) && !IsGhost(node) && errorRows_.insert(node).second)
                 newErrorRows_.append(createIndex(static_cast<int>(i), 0, list));
         }
     };

@@ -18,6 +18,7 @@ namespace quorvex {
 class TFileSystemNode;
 class TGroupNode;
 class TRootNode;
+class TTreeComparison;
 
 // The node tree as a Qt item model, safe to show while scan threads append to it.
 //
@@ -37,7 +38,17 @@ class TRootNode;
 class TNodeTreeModel : public QAbstractItemModel {
     Q_OBJECT
 public:
-    enum Column { colName = 0, colSize = 1, colPercent = 2, colFiles = 3, kColumnCount = 4 };
+    // The change columns follow the others while a comparison is shown.
+    enum Column {
+        colName = 0,
+        colSize = 1,
+        colPercent = 2,
+        colFiles = 3,
+        kColumnCount = 4,
+        colSizeChange = 4,
+        colFilesChange = 5,
+        kComparedColumnCount = 6
+    };
     enum Role {
         StaticTextRole = Qt::UserRole + 1, // QString drawn after the name in its own style
         StaticColorRole,                   // QColor of the static text
@@ -69,6 +80,17 @@ public:
     void SetSizeKind(TSizeKind kind);
     TSizeKind SizeKind() const { return sizeKind_; }
     void SetIconSource(IconSource source) { iconSource_ = std::move(source); }
+
+    // Shows the change of every row against an earlier scan, the items gone since as rows of their
+    // own, and the change columns; null ends it. A reset either way. The model never owns it; the
+    // caller hands it over again after Forget/Recompute, before the view asks anything.
+    void SetComparison(const TTreeComparison* comparison);
+    const TTreeComparison* Comparison() const { return comparison_; }
+    // Rows of items gone since the earlier scan: shown, never acted on.
+    bool IsGhost(const TFileSystemNode* node) const;
+    // Hides the rows that did not change (a reset).
+    void SetOnlyChanges(bool on);
+    bool OnlyChanges() const { return onlyChanges_; }
 
     int SortColumn() const { return sortColumn_; }
     Qt::SortOrder SortOrder() const { return sortOrder_; }
@@ -133,6 +155,11 @@ private:
     void MarkShownErrors(const TRowList* list, std::size_t first);
     void ClearLists();
     std::int64_t CompareKey(const TFileSystemNode* node) const;
+    // Whether a row of the current tree is shown under the "only changes" filter.
+    bool Shown(const TFileSystemNode* node) const;
+    void AppendGhosts(TRowList* list, std::vector<TFileSystemNode*>& fresh);
+    int ColumnCount() const { return comparison_ != nullptr ? kComparedColumnCount : kColumnCount; }
+    QVariant ChangeData(const TFileSystemNode* node, int column, int role) const;
 
     TRootNode* root_ = nullptr;
     bool flat_ = false;
@@ -145,6 +172,8 @@ private:
     TSizeFormatter sizeFormatter_ = static_cast<TSizeFormatter>(&FormatSizeTruncated);
     TSizeKind sizeKind_ = TSizeKind::Logical;
     IconSource iconSource_;
+    const TTreeComparison* comparison_ = nullptr;
+    bool onlyChanges_ = false;
     int signalDepth_ = 0; // > 0 while our change signals are delivered
     int sortColumn_ = colPercent;
     Qt::SortOrder sortOrder_ = Qt::DescendingOrder;

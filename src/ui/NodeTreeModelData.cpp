@@ -3,6 +3,7 @@
 #include "i18n/Translation.h"
 #include "i18n/TranslationMarkers.h"
 #include "model/RootNodes.h"
+#include "model/TreeComparison.h"
 #include "model/TreeOperations.h"
 #include "support/PosixDir.h"
 #include "ui/NodeTreeModel.h"
@@ -14,12 +15,99 @@
 #include <QPalette>
 
 namespace quorvex {
+namespace {
+
+const QColor kGrowthColour(176, 0, 0);
+const QColor kShrinkColour(0, 128, 0);
+
+std::string Signed(std::int64_t value, const std::string& magnitude) {
+    return (value > 0 ? "+" : "-") + magnitude;
+}
+
+} // namespace
+
+// The cells and marks of a row while a comparison is shown; an invalid variant leaves the role to
+// the plain tree.
+QVariant TNodeTreeModel::ChangeData(const TFileSystemNode* node, int column, int role) const {
+    if (comparison_ == nullptr || node == nullptr)
+        return {};
+    const TNodeChange change = comparison_->ChangeOf(node);
+    const bool ghost = change.State == TRowChange::Gone; // only a ghost is gone
+    switch (role) {
+    case Qt::DisplayRole:
+        if (column == colSizeChange)
+            return change.DeltaSize == 0
+                       ? QString()
+                       : QString::fromStdString(
+                             Signed(change.DeltaSize,
+                                    sizeFormatter_(std::abs(change.DeltaSize), LocaleDecimalSeparator())));
+        if (column == colFilesChange)
+            return change.DeltaFiles == 0 ? QString()
+                                          : QString::fromStdString(Signed(
+                                                change.DeltaFiles, FormatCount(std::abs(change.DeltaFiles))));
+        if (ghost && (column == colSize || column == colFiles))
+            return QString();
+        return {};
+    case Qt::ForegroundRole:
+        if (ghost)
+            return QGuiApplication::palette().brush(QPalette::Disabled, QPalette::Text);
+        if (column == colSizeChange || column == colFilesChange) {
+            const std::int64_t delta = column == colSizeChange ? change.DeltaSize : change.DeltaFiles;
+            if (delta != 0)
+                return QBrush(delta > 0 ? kGrowthColour : kShrinkColour);
+        }
+        return {};
+    case Qt::FontRole:
+        if (ghost) {
+            QFont font;
+            font.setItalic(true);
+            return font;
+        }
+        return {};
+    case Qt::ToolTipRole:
+        if (ghost)
+            return QString::fromStdString(TranslateText("Gone since the earlier scan: %1"))
+                .arg(DecodePath(GetFullPath(node)));
+        if (change.State == TRowChange::Moved)
+            return QString::fromStdString(TranslateText("Moved from %1"))
+                .arg(DecodePath(comparison_->MovedFrom(node)));
+        return {};
+    case StaticTextRole:
+        if (column != colName)
+            return {};
+        if (change.State == TRowChange::New)
+            return QString::fromStdString(TranslateText("new"));
+        if (ghost)
+            return QString::fromStdString(TranslateText("gone"));
+        if (change.State == TRowChange::Moved)
+            return QString::fromStdString(TranslateText("moved from %1"))
+                .arg(DecodePath(comparison_->MovedFrom(node)));
+        return {};
+    case StaticColorRole:
+        if (change.State == TRowChange::New)
+            return kGrowthColour;
+        if (ghost)
+            return kShrinkColour;
+        return {};
+    case StaticItalicRole:
+        return ghost ? QVariant(true) : QVariant();
+    case SpansRowRole:
+    case HasErrorRole:
+        return ghost ? QVariant(false) : QVariant();
+    case SizeRole:
+        return ghost ? QVariant::fromValue<qlonglong>(0) : QVariant();
+    default:
+        return {};
+    }
+}
 
 QVariant TNodeTreeModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.model() != this)
         return {};
     const TFileSystemNode* node = NodeAt(index);
     const int column = index.column();
+    if (QVariant changed = ChangeData(node, column, role); changed.isValid())
+        return changed;
     const bool failed = node != nullptr && node->ErrorCode() != 0;
     const bool unknown = failed || WasNotScanned(node);
 
@@ -45,7 +133,7 @@ QVariant TNodeTreeModel::data(const QModelIndex& index, int role) const {
             return QString();
         }
     case Qt::TextAlignmentRole:
-        if (column == colSize)
+        if (column == colSize || column == colSizeChange || column == colFilesChange)
             return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
         if (column == colPercent)
             return QVariant::fromValue(Qt::AlignCenter);
@@ -110,19 +198,20 @@ QVariant TNodeTreeModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant TNodeTreeModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount)
+    if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount())
         return {};
     if (role == Qt::DisplayRole) {
-        static const char* const kHeadings[kColumnCount] = {N_("Name"), N_("Size"), N_("Percentage"),
-                                                            N_("Files")};
+        static const char* const kHeadings[kComparedColumnCount] = {
+            N_("Name"), N_("Size"), N_("Percentage"), N_("Files"), N_("Size change"), N_("Files change")};
         return QString::fromStdString(TranslateText(kHeadings[section]));
     }
     // A click on another column keeps the direction; QHeaderView asks this before it sorts.
     if (role == Qt::InitialSortOrderRole)
         return QVariant::fromValue(static_cast<int>(sortOrder_));
     if (role == Qt::TextAlignmentRole)
-        return QVariant::fromValue(section == colSize ? Qt::AlignRight | Qt::AlignVCenter
-                                                      : Qt::AlignLeft | Qt::AlignVCenter);
+        return QVariant::fromValue(section == colSize || section == colSizeChange || section == colFilesChange
+                                       ? Qt::AlignRight | Qt::AlignVCenter
+                                       : Qt::AlignLeft | Qt::AlignVCenter);
     return {};
 }
 
@@ -130,7 +219,7 @@ Qt::ItemFlags TNodeTreeModel::flags(const QModelIndex& index) const {
     if (!index.isValid())
         return Qt::NoItemFlags;
     Qt::ItemFlags result = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (flat_ || dynamic_cast<const TGroupNode*>(NodeAt(index)) == nullptr)
+    if (flat_ || dynamic_cast<const TGroupNode*>(NodeAt(index)) == nullptr || IsGhost(NodeAt(index)))
         result |= Qt::ItemNeverHasChildren;
     return result;
 }

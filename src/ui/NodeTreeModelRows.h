@@ -18,9 +18,10 @@ struct TNodeTreeModel::TRowList {
     TRowList* parent = nullptr;      // the list holding `node`'s own row
     int row = 0;                     // `node`'s row within `parent`
     std::vector<TFileSystemNode*> rows;
-    int consumed = 0;            // entries of the node's child list already taken over
-    bool groupPublished = false; // the directory's file group is among the rows
-    bool unsortedTail = true;    // rows were appended since the last sort
+    int consumed = 0;             // entries of the node's child list already taken over
+    bool groupPublished = false;  // the directory's file group is among the rows
+    bool ghostsPublished = false; // the items gone from the directory since the compared scan
+    bool unsortedTail = true;     // rows were appended since the last sort
     int sortedColumn = -1;
     Qt::SortOrder sortedOrder = Qt::AscendingOrder;
 };

@@ -1,5 +1,6 @@
 // Sorting of the published row lists, inside one layout change per rebuild.
 
+#include "model/TreeComparison.h"
 #include "model/TreeOperations.h"
 #include "ui/NodeTreeModel.h"
 #include "ui/NodeTreeModelRows.h"
@@ -14,7 +15,7 @@ namespace quorvex {
 using tree_model_detail::SignalScope;
 
 void TNodeTreeModel::sort(int column, Qt::SortOrder order) {
-    if (column < 0 || column >= kColumnCount)
+    if (column < 0 || column >= ColumnCount())
         return;
     sortColumn_ = column;
     sortOrder_ = order;
@@ -24,6 +25,14 @@ void TNodeTreeModel::sort(int column, Qt::SortOrder order) {
 std::int64_t TNodeTreeModel::CompareKey(const TFileSystemNode* node) const {
     if (node == nullptr)
         return 0;
+    if (comparison_ != nullptr) {
+        if (sortColumn_ == colSizeChange)
+            return comparison_->ChangeOf(node).DeltaSize;
+        if (sortColumn_ == colFilesChange)
+            return comparison_->ChangeOf(node).DeltaFiles;
+        if (IsGhost(node))
+            return 0; // no longer there: no size now
+    }
     switch (sortColumn_) {
     case colSize:
     case colPercent:

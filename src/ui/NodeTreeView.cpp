@@ -173,14 +173,21 @@ void TNodeTreeView::ShowFlatList(std::vector<TFileSystemNode*> nodes) {
     verticalScrollBar()->setValue(vScroll);
 }
 
+// Every action on items starts from these: a row of an item gone since a compared scan stands for
+// nothing on the disk (and its node is of the earlier tree), so it is never handed out.
+TFileSystemNode* TNodeTreeView::ActionableNodeAt(const QModelIndex& index) const {
+    TFileSystemNode* node = model_->NodeAt(index);
+    return model_->IsGhost(node) ? nullptr : node;
+}
+
 TFileSystemNode* TNodeTreeView::FocusedNode() const {
-    return model_->NodeAt(currentIndex());
+    return ActionableNodeAt(currentIndex());
 }
 
 std::vector<TFileSystemNode*> TNodeTreeView::SelectedNodes() const {
     std::vector<TFileSystemNode*> nodes;
     for (const QModelIndex& row : selectionModel()->selectedRows()) {
-        if (TFileSystemNode* node = model_->NodeAt(row))
+        if (TFileSystemNode* node = ActionableNodeAt(row))
             nodes.push_back(node);
     }
     return nodes;
@@ -197,7 +204,7 @@ std::vector<TFileSystemNode*> TNodeTreeView::SelectedNodesInTreeOrder() const {
     };
     std::vector<std::pair<std::vector<int>, TFileSystemNode*>> rows;
     for (const QModelIndex& row : selectionModel()->selectedRows()) {
-        if (TFileSystemNode* node = model_->NodeAt(row))
+        if (TFileSystemNode* node = ActionableNodeAt(row))
             rows.emplace_back(rowPath(row), node);
     }
     std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.first < b.first; });

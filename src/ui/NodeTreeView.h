@@ -71,6 +71,7 @@ private:
     void SpanPublishedRows(const QModelIndex& parent);
     void SpanNewErrorRows();
     void ExpandFlagged(const QModelIndex& parent, int depth);
+    TFileSystemNode* ActionableNodeAt(const QModelIndex& index) const;
 
     TNodeTreeModel* model_;
     TNodeItemDelegate* delegate_;

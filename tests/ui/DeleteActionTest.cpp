@@ -4,11 +4,15 @@
 
 #include "common/TinyTmpfs.h"
 
+#include "export/ScanHistory.h"
+#include "i18n/Translation.h"
+#include "model/TreeComparison.h"
 #include "model/TreemapLayout.h"
 #include "ui/FindBar.h"
 #include "ui/TreemapPane.h"
 
 #include <QCheckBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressDialog>
@@ -461,6 +465,116 @@ TEST_F(DeleteActionTest, TreemapTilesSelectRowsZoomAndDeleteJustTheirItem) {
     EXPECT_TRUE(InTrash(data_ / "b/f"));
     EXPECT_TRUE(!Exists(data_ / "b/f") && Exists(data_ / "a/f") && Exists(x));
     EXPECT_TRUE(errors_.empty()) << errors_.front();
+}
+
+// A kept scan compared with the changed tree: the change columns and marks of a folder that grew, a
+// new one, a gone one, a renamed one (moved) and one replaced under its name; gone items as rows that
+// add up with the others to their folder's change, sorting by change from the header, "Only changes",
+// a ghost that Delete never touches, and the comparison following a real deletion.
+TEST_F(DeleteActionTest, ComparingWithAKeptScanShowsChangesAndGhostsThatNothingActsOn) {
+    Populate(data_, {{"big.bin", 2 << 20}, {"keep.txt", 10}, {"top.bin", 2000}});
+    Dirs({{"grow", 1000}, {"same", 100}, {"gone", 300}, {"old", 700}, {"x", 400}});
+    ASSERT_TRUE(Scan(form_, data_.Path()));
+    std::vector<THistoryScan> kept;
+    for (int i = 0; i < 1000 && kept.empty(); ++i) {
+        QTest::qWait(10);
+        kept = ListHistory(HistoryFolder(), data_.Path());
+    }
+    ASSERT_EQ(kept.size(), 1U);
+    // What is new is made before anything goes, so that no folder takes over a gone one's inode.
+    Populate(data_,
+             {{"grow/f2", 5000}, {"new.bin", 50}, {"big.bin", 3 << 20}, {"x.new", -1}, {"x.new/f", 900}});
+    std::filesystem::remove_all(data_ / "x");
+    std::filesystem::rename(data_ / "x.new", data_ / "x");
+    std::filesystem::rename(data_ / "old", data_ / "renamed");
+    std::filesystem::remove_all(data_ / "gone");
+    std::filesystem::remove(data_ / "top.bin");
+    ASSERT_TRUE(Scan(form_, data_.Path()));
+
+    TNodeTreeModel& model = *form_.TreeModel();
+    const QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    auto* compareMenu = form_.findChild<QMenu*>(QStringLiteral("CompareMenu"));
+    emit compareMenu->aboutToShow();
+    // The second scan is in the history too by now, or soon: the first is chosen as a scan file.
+    form_.SetOpenScanDialog([file = kept[0].File](QWidget*) { return file; });
+    compareMenu->actions().back()->trigger();
+    ASSERT_TRUE(form_.IsComparing());
+    ASSERT_EQ(model.columnCount(), TNodeTreeModel::kComparedColumnCount);
+    const QModelIndex top = model.IndexOf(form_.RootNode());
+    const auto row = [&](const std::string& name, bool ghost) -> TFileSystemNode* {
+        for (TFileSystemNode* node : model.PublishedRows(top))
+            if (node->Name() == name && model.IsGhost(node) == ghost)
+                return node;
+        return nullptr;
+    };
+    const auto cell = [&](const TFileSystemNode* node, int column, int role = Qt::DisplayRole) {
+        return model.data(model.IndexOf(node, column), role).toString().toStdString();
+    };
+    const std::string plus5000 = "+" + form_.SizeFormatter()(5000, LocaleDecimalSeparator());
+    EXPECT_EQ(cell(row("grow", false), TNodeTreeModel::colSizeChange), plus5000);
+    EXPECT_EQ(cell(row("grow", false), TNodeTreeModel::colFilesChange), "+1");
+    EXPECT_EQ(cell(row("same", false), TNodeTreeModel::colSizeChange), "");
+    EXPECT_EQ(cell(row("x", false), TNodeTreeModel::colName, TNodeTreeModel::StaticTextRole), "new");
+    EXPECT_EQ(cell(row("x", true), TNodeTreeModel::colName, TNodeTreeModel::StaticTextRole), "gone");
+    EXPECT_EQ(cell(row("gone", true), TNodeTreeModel::colFilesChange), "-1");
+    EXPECT_EQ(cell(row("top.bin", true), TNodeTreeModel::colFilesChange), "-1");
+    EXPECT_EQ(cell(row("renamed", false), TNodeTreeModel::colName, TNodeTreeModel::StaticTextRole),
+              "moved from " + data_ / "old");
+    EXPECT_EQ(row("old", true), nullptr) << "a moved folder is not gone as well";
+    // With the small files grouped, the rows still add up to their folder's change.
+    const TTreeComparison& comparison = *model.Comparison();
+    std::int64_t sum = 0;
+    for (const TFileSystemNode* node : model.PublishedRows(top))
+        sum += comparison.ChangeOf(node).DeltaSize;
+    EXPECT_EQ(sum, comparison.ChangeOf(form_.RootNode()).DeltaSize);
+    EXPECT_EQ(cell(row(TranslateText(kFileGroupName), false), TNodeTreeModel::colFilesChange), "+1");
+
+    form_.resize(1600, 600);
+    QHeaderView* header = form_.TreeView()->header();
+    const auto clickHeader = [&](int column) {
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                                 header->height() / 2));
+    };
+    const auto deltas = [&] {
+        std::vector<std::int64_t> shown;
+        for (const TFileSystemNode* node : model.PublishedRows(top))
+            shown.push_back(comparison.ChangeOf(node).DeltaSize);
+        return shown;
+    };
+    clickHeader(TNodeTreeModel::colSizeChange);
+    const std::vector<std::int64_t> descending = deltas();
+    EXPECT_TRUE(std::is_sorted(descending.rbegin(), descending.rend())) << "largest growth first";
+    EXPECT_EQ(model.PublishedRows(top).front(), row("big.bin", false));
+    clickHeader(TNodeTreeModel::colSizeChange);
+    const std::vector<std::int64_t> ascending = deltas();
+    EXPECT_TRUE(std::is_sorted(ascending.begin(), ascending.end())) << "largest shrink first";
+    EXPECT_LT(ascending.front(), 0);
+    Trigger(form_, "ActOnlyChanges");
+    EXPECT_EQ(row("same", false), nullptr);
+    EXPECT_NE(row("gone", true), nullptr);
+
+    BoxAnswers yes;
+    const QModelIndex ghostRow = model.IndexOf(row("x", true));
+    form_.TreeView()->selectionModel()->setCurrentIndex(ghostRow, QItemSelectionModel::ClearAndSelect |
+                                                                      QItemSelectionModel::Rows);
+    QTest::keyClick(form_.TreeView(), Qt::Key_Delete);
+    EXPECT_TRUE(yes.texts.empty()) << "a ghost row asks nothing";
+    EXPECT_FALSE(form_.findChild<QAction*>("ActDelete")->isEnabled());
+    EXPECT_TRUE(Exists(data_ / "x/f"));
+    // A real deletion: the comparison is made again over the tree that is left.
+    PressDelete({data_ / "grow/f2"});
+    ASSERT_EQ(yes.texts.size(), 1U);
+    ASSERT_NE(model.Comparison(), nullptr);
+    EXPECT_EQ(model.Comparison()->ChangeOf(Dir(form_, data_ / "grow")).State, TRowChange::Unchanged);
+    // A folder read again: compared again once its scan has ended.
+    Select({data_ / "x"});
+    ASSERT_TRUE(Await(form_, [&] { form_.RescanSelection(); }));
+    ASSERT_NE(model.Comparison(), nullptr);
+    EXPECT_EQ(model.Comparison()->ChangeOf(Dir(form_, data_ / "x")).State, TRowChange::New);
+    Trigger(form_, "ActEndComparison");
+    EXPECT_EQ(model.columnCount(), TNodeTreeModel::kColumnCount);
+    EXPECT_TRUE(errors_.empty());
 }
 
 } // namespace
