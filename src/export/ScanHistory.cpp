@@ -172,6 +172,9 @@ THistoryCopier::THistoryCopier(const TRootDirNode& root) : copy_(std::make_share
     snapshot_.RootPath = root.Name();
     snapshot_.Size = root.GetSize();
     snapshot_.Files = root.GetFileCount();
+    snapshot_.TimeMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::system_clock::now().time_since_epoch())
+                           .count();
     copy_->SetDevice(root.Device());
     copy_->SetHardLinksOnce(root.HardLinksOnce());
     CopyDirectory(root, *copy_);
@@ -214,9 +217,7 @@ std::string SaveToHistory(const std::string& folder, const THistorySnapshot& sna
     static std::atomic<std::uint64_t> sequence{0};
     std::error_code error;
     std::filesystem::create_directories(folder, error);
-    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                         std::chrono::system_clock::now().time_since_epoch())
-                         .count();
+    const std::int64_t now = snapshot.TimeMs;
     const std::string sep(1, kSeparator);
     std::string file =
         folder + "/" + ReadableRoot(snapshot.RootPath) + sep + HistoryRootKey(snapshot.RootPath) + sep +

@@ -44,6 +44,9 @@ struct THistorySnapshot {
     std::string RootPath;
     std::int64_t Size = 0;
     std::int64_t Files = 0;
+    // When the copy was taken, which is when the scan ended, in milliseconds since the epoch: the
+    // scan is dated by it, not by when its file is written.
+    std::int64_t TimeMs = 0;
     std::shared_ptr<const TRootDirNode> Tree;
 };
 
@@ -57,6 +60,7 @@ public:
     // Copies directories until `deadline` has passed, checked after each; true once all are copied.
     bool CopyUntil(std::chrono::steady_clock::time_point deadline);
     bool Done() const { return pending_.empty(); }
+    std::int64_t TimeMs() const { return snapshot_.TimeMs; }
     // The finished copy; only once Done.
     THistorySnapshot Take();
 

@@ -113,11 +113,15 @@ TRowImage TShellIcons::NameImage(const TFileSystemNode* node) {
     int result = -1;
     if (type == ntDrive || type == ntDirectory) {
         const std::string path = GetFullPath(node);
-        if (system_.IsDirectory(path)) {
-            result = treeFolders_->IndexOfPath(path);
-            if (result < 0)
-                result = expanded ? open : closed;
+        if (!system_.IsDirectory(path)) {
+            // Not on this disk (a scan read from a file, a folder gone since the earlier scan a
+            // comparison shows): still drawn as a folder, but nothing stored, so it is looked at again.
+            image.Index = expanded ? open : closed;
+            return image;
         }
+        result = treeFolders_->IndexOfPath(path);
+        if (result < 0)
+            result = expanded ? open : closed;
     } else {
         result = GetFileIconIndex(GetFullPath(node));
     }

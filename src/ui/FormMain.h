@@ -181,9 +181,9 @@ private:
     // earlier scans of the root shown.
     void SaveScanToHistory(const TDirScanThread& thread);
     void FillHistoryMenu();
-    // The earlier scans of the root shown as entries of `menu`, each handing its file and its text to
-    // `chosen`; false when there are none.
-    bool AddHistoryEntries(QMenu* menu,
+    // The kept scans of the root shown as entries of `menu`, each handing its file and its text to
+    // `chosen`; with `earlierOnly`, only those kept before the tree shown. False when there are none.
+    bool AddHistoryEntries(QMenu* menu, bool earlierOnly,
                            const std::function<void(const std::string&, const QString&)>& chosen);
     // The open-scan dialog, or what a test put in its place: a byte path, or nothing when cancelled.
     std::optional<std::string> ChooseScanFile();
@@ -245,6 +245,7 @@ private:
     TSizeFormatter sizeFormatter_ = nullptr;
     // Declared before the scans: a walk's root must outlive its thread.
     std::unique_ptr<TRootNode> rootNode_;
+    std::int64_t shownScanTimeMs_ = 0; // what the history dates the tree shown by; 0: not kept
     // After the root: it points into the tree, and goes first.
     std::unique_ptr<TTreeComparison> comparison_;
     std::unique_ptr<TScanController> scans_;

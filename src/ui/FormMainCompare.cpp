@@ -30,8 +30,9 @@ bool TFormMain::CanCompare() const {
 void TFormMain::FillCompareMenu() {
     QMenu* menu = actions_->CompareMenu;
     menu->clear();
-    if (!AddHistoryEntries(
-            menu, [this](const std::string& file, const QString& text) { CompareWithScanFile(file, text); }))
+    if (!AddHistoryEntries(menu, true, [this](const std::string& file, const QString& text) {
+            CompareWithScanFile(file, text);
+        }))
         menu->addAction(Tr("No earlier scans of this folder"))->setEnabled(false);
     menu->addSeparator();
     connect(menu->addAction(Tr("Scan file...")), &QAction::triggered, this, [this] {

@@ -35,7 +35,7 @@ void TFormMain::SaveScanToHistory(const TDirScanThread& thread) {
     limits.BudgetBytes = static_cast<std::uint64_t>(settings_.HistoryBudgetMB()) << 20;
     if (!history_)
         history_ = std::make_unique<THistoryKeeper>();
-    history_->Keep(*root, HistoryFolder(), limits);
+    shownScanTimeMs_ = history_->Keep(*root, HistoryFolder(), limits);
 }
 
 void TFormMain::TreeChanging(bool replaced) {
@@ -48,11 +48,14 @@ void TFormMain::TreeChanging(bool replaced) {
         history_->FinishCopy();
 }
 
-bool TFormMain::AddHistoryEntries(QMenu* menu,
+bool TFormMain::AddHistoryEntries(QMenu* menu, bool earlierOnly,
                                   const std::function<void(const std::string&, const QString&)>& chosen) {
     const auto* root = dynamic_cast<const TRootDirNode*>(rootNode_.get());
-    const std::vector<THistoryScan> scans =
+    std::vector<THistoryScan> scans =
         root != nullptr ? ListHistory(HistoryFolder(), root->Name()) : std::vector<THistoryScan>();
+    // The tree shown is kept as well, and so may be later scans of other windows: neither is earlier.
+    if (earlierOnly && shownScanTimeMs_ != 0)
+        std::erase_if(scans, [this](const THistoryScan& scan) { return scan.TimeMs >= shownScanTimeMs_; });
     const QLocale locale;
     for (const THistoryScan& scan : scans) {
         const QString when =
@@ -70,7 +73,8 @@ bool TFormMain::AddHistoryEntries(QMenu* menu,
 void TFormMain::FillHistoryMenu() {
     QMenu* menu = actions_->HistoryMenu;
     menu->clear();
-    if (!AddHistoryEntries(menu, [this](const std::string& file, const QString&) { OpenScanFile(file); }))
+    if (!AddHistoryEntries(menu, false,
+                           [this](const std::string& file, const QString&) { OpenScanFile(file); }))
         menu->addAction(Tr("No earlier scans of this folder"))->setEnabled(false);
 }
 

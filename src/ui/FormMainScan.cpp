@@ -91,6 +91,7 @@ void TFormMain::ReplaceRoot(std::unique_ptr<TRootNode> root) {
     TreeChanging(true);
     treeModel_->SetRoot(nullptr);
     rootNode_ = std::move(root);
+    shownScanTimeMs_ = 0;
     // The model needs the root in both presentations: the flat rows' percentages are shares of it, and
     // the way back to the tree starts from it.
     treeModel_->SetRoot(rootNode_.get());

@@ -13,12 +13,14 @@ THistoryKeeper::THistoryKeeper(QObject* parent) : QObject(parent) {
 
 THistoryKeeper::~THistoryKeeper() = default;
 
-void THistoryKeeper::Keep(const TRootDirNode& root, std::string folder, const THistoryLimits& limits) {
+std::int64_t THistoryKeeper::Keep(const TRootDirNode& root, std::string folder,
+                                  const THistoryLimits& limits) {
     FinishCopy();
     copier_ = std::make_unique<THistoryCopier>(root);
     folder_ = std::move(folder);
     limits_ = limits;
     timer_.start();
+    return copier_->TimeMs();
 }
 
 void THistoryKeeper::FinishCopy() {

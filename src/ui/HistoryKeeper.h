@@ -21,8 +21,9 @@ public:
     // Waits for a file being written, so that it is finished rather than left half done.
     ~THistoryKeeper() override;
 
-    // Starts keeping `root`, whose scan has just finished; `folder` is where its file goes.
-    void Keep(const TRootDirNode& root, std::string folder, const THistoryLimits& limits);
+    // Starts keeping `root`, whose scan has just finished; `folder` is where its file goes. Returns
+    // the time the scan is kept as (THistoryScan::TimeMs).
+    std::int64_t Keep(const TRootDirNode& root, std::string folder, const THistoryLimits& limits);
     // Completes a copy under way at once and hands it to the writer.
     void FinishCopy();
     bool IsCopying() const { return copier_ != nullptr; }

@@ -101,7 +101,8 @@ TEST_F(RowIcons, FoldersFollowExpansionAreTestedOnDiskOnceAndMarkIncompleteTotal
     EXPECT_EQ(icons.NameImage(dir_).Index, icons.TreeFolders().ClosedFolderIndex());
     EXPECT_EQ(directoryTests_.load(), 1) << "the icon is cached in the node after one test";
     TDirNode* gone = AddDirNode(&root_, "gone", faDirectory);
-    EXPECT_EQ(icons.NameImage(gone).Index, icons.DefaultFileIcon());
+    EXPECT_EQ(icons.NameImage(gone).Index, icons.TreeFolders().ClosedFolderIndex())
+        << "a folder all the same";
     EXPECT_EQ(gone->ImageIndex(), -1) << "a missing directory stores nothing";
 
     dir_->SetFlag(nfIncomplete, true);

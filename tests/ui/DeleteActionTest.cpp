@@ -494,9 +494,13 @@ TEST_F(DeleteActionTest, ComparingWithAKeptScanShowsChangesAndGhostsThatNothingA
     TNodeTreeModel& model = *form_.TreeModel();
     const QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     auto* compareMenu = form_.findChild<QMenu*>(QStringLiteral("CompareMenu"));
+    for (int i = 0; i < 1000 && kept.size() < 2; ++i) {
+        QTest::qWait(10);
+        kept = ListHistory(HistoryFolder(), data_.Path());
+    }
     emit compareMenu->aboutToShow();
-    // The second scan is in the history too by now, or soon: the first is chosen as a scan file.
-    form_.SetOpenScanDialog([file = kept[0].File](QWidget*) { return file; });
+    EXPECT_EQ(compareMenu->actions().size(), 3) << "the earlier scan, not the one shown; then a file";
+    form_.SetOpenScanDialog([file = kept.back().File](QWidget*) { return file; });
     compareMenu->actions().back()->trigger();
     ASSERT_TRUE(form_.IsComparing());
     ASSERT_EQ(model.columnCount(), TNodeTreeModel::kComparedColumnCount);
