@@ -127,8 +127,12 @@ void TGrowthChart::paintEvent(QPaintEvent* /*event*/) {
     if (last == first) {
         painter.drawText(dates, Qt::AlignHCenter | Qt::AlignTop, DateText(first, withTime));
     } else {
-        painter.drawText(dates, Qt::AlignLeft | Qt::AlignTop, DateText(first, withTime));
-        painter.drawText(dates, Qt::AlignRight | Qt::AlignTop, DateText(last, withTime));
+        const QString from = DateText(first, withTime);
+        const QString to = DateText(last, withTime);
+        painter.drawText(dates, Qt::AlignRight | Qt::AlignTop, to);
+        // Both only where they fit side by side: a narrow dock shows the newest alone.
+        if (metrics.horizontalAdvance(from) + metrics.horizontalAdvance(to) + 2 * gap <= dates.width())
+            painter.drawText(dates, Qt::AlignLeft | Qt::AlignTop, from);
     }
 
     // The average growth as a line through the points' mean.
