@@ -58,16 +58,16 @@ class TFolderPairer {
 public:
     TFolderPairer(const TDirNode& oldRoot, const TDirNode& newRoot)
         : identitiesCount_(DeviceOf(oldRoot) != 0 && DeviceOf(oldRoot) == DeviceOf(newRoot)) {
-        pending_.push_back({&oldRoot, &newRoot, oldRoot.Name(), newRoot.Name(), 0, false});
+        pending_.push_back({&oldRoot, &newRoot, 0, false});
     }
 
     TFolderPairing Run() {
         for (;;) {
             while (!pending_.empty()) {
-                TFolderPair pair = std::move(pending_.back());
+                const TFolderPair pair = pending_.back();
                 pending_.pop_back();
                 PairChildren(pair);
-                result_.Pairs.push_back(std::move(pair));
+                result_.Pairs.push_back(pair);
             }
             // A folder gone from one place and new at another is moved; its contents are paired in
             // turn, which may find further moves.
@@ -97,20 +97,19 @@ private:
         while (o != olds.end() || n != news.end()) {
             const int order = o == olds.end() ? 1 : n == news.end() ? -1 : (*o)->Name().compare((*n)->Name());
             if (order < 0) {
-                result_.Gone.push_back({*o, JoinPath(pair.OldPath, (*o)->Name()), depth});
+                result_.Gone.push_back({*o, depth});
                 ++o;
             } else if (order > 0) {
-                result_.New.push_back({*n, JoinPath(pair.NewPath, (*n)->Name()), depth});
+                result_.New.push_back({*n, depth});
                 ++n;
             } else {
                 // The same name on another folder: the old one was removed (or moved away) and
                 // this one made since.
                 if (SameFolder(**o, **n)) {
-                    pending_.push_back({*o, *n, JoinPath(pair.OldPath, (*o)->Name()),
-                                        JoinPath(pair.NewPath, (*n)->Name()), depth, false});
+                    pending_.push_back({*o, *n, depth, false});
                 } else {
-                    result_.Gone.push_back({*o, JoinPath(pair.OldPath, (*o)->Name()), depth});
-                    result_.New.push_back({*n, JoinPath(pair.NewPath, (*n)->Name()), depth});
+                    result_.Gone.push_back({*o, depth});
+                    result_.New.push_back({*n, depth});
                 }
                 ++o;
                 ++n;
@@ -132,22 +131,22 @@ private:
             return false;
         std::vector<bool> goneMoved(gone.size());
         std::vector<TFolderSide> stillNew;
-        for (TFolderSide& side : result_.New) {
+        for (const TFolderSide& side : result_.New) {
             const std::uint64_t id = side.Dir->Identity();
             const auto found = id != 0 ? goneByIdentity.find(id) : goneByIdentity.end();
             if (found == goneByIdentity.end() || goneMoved[found->second]) {
-                stillNew.push_back(std::move(side));
+                stillNew.push_back(side);
                 continue;
             }
             goneMoved[found->second] = true;
             const TFolderSide& old = gone[found->second];
-            pending_.push_back({old.Dir, side.Dir, old.Path, side.Path, side.Depth, true});
+            pending_.push_back({old.Dir, side.Dir, side.Depth, true});
         }
         result_.New = std::move(stillNew);
         std::vector<TFolderSide> stillGone;
         for (std::size_t i = 0; i < gone.size(); ++i) {
             if (!goneMoved[i])
-                stillGone.push_back(std::move(gone[i]));
+                stillGone.push_back(gone[i]);
         }
         gone = std::move(stillGone);
         return !pending_.empty();
@@ -188,7 +187,7 @@ private:
             return;
         TTreeChange change;
         change.State = state;
-        change.Path = side.Path;
+        change.Path = GetFullPath(side.Dir);
         change.DeltaSize = size;
         change.DeltaFiles = files;
         change.Depth = side.Depth;
@@ -207,9 +206,9 @@ private:
         if (Listed(pair.Depth) && (pair.Moved || size != 0 || files != 0)) {
             TTreeChange change;
             change.State = pair.Moved ? TChangeState::Moved : Direction(size, files);
-            change.Path = pair.Moved ? pair.OldPath : pair.NewPath;
+            change.Path = GetFullPath(pair.Moved ? pair.Old : pair.New);
             if (pair.Moved)
-                change.NewPath = pair.NewPath;
+                change.NewPath = GetFullPath(pair.New);
             change.DeltaSize = size;
             change.DeltaFiles = files;
             change.Depth = pair.Depth;
@@ -226,6 +225,14 @@ private:
         const std::vector<TFileFigure> olds = FilesOf(*pair.Old, options_.Kind);
         const std::vector<TFileFigure> news = FilesOf(*pair.New, options_.Kind);
         const int depth = pair.Depth + 1;
+        // Made on the first change: most folders have none.
+        std::string oldPath;
+        std::string newPath;
+        const auto in = [](std::string& path, const TDirNode* dir) -> const std::string& {
+            if (path.empty())
+                path = GetFullPath(dir);
+            return path;
+        };
         auto add = [&](TChangeState state, std::string path, std::int64_t size, std::int64_t files) {
             TTreeChange change;
             change.State = state;
@@ -240,16 +247,16 @@ private:
         while (o != olds.end() || n != news.end()) {
             const int order = o == olds.end() ? 1 : n == news.end() ? -1 : o->Name.compare(n->Name);
             if (order < 0) {
-                add(TChangeState::Gone, JoinPath(pair.OldPath, o->Name), -o->Size, -o->Files);
+                add(TChangeState::Gone, JoinPath(in(oldPath, pair.Old), o->Name), -o->Size, -o->Files);
                 ++o;
             } else if (order > 0) {
-                add(TChangeState::New, JoinPath(pair.NewPath, n->Name), n->Size, n->Files);
+                add(TChangeState::New, JoinPath(in(newPath, pair.New), n->Name), n->Size, n->Files);
                 ++n;
             } else {
                 const std::int64_t size = n->Size - o->Size;
                 const std::int64_t files = n->Files - o->Files;
                 if (size != 0 || files != 0)
-                    add(Direction(size, files), JoinPath(pair.NewPath, n->Name), size, files);
+                    add(Direction(size, files), JoinPath(in(newPath, pair.New), n->Name), size, files);
                 ++o;
                 ++n;
             }

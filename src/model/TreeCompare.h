@@ -35,11 +35,10 @@ struct TCompareOptions {
 };
 
 // Folders of two trees taken for the same folder, in the order they were matched (the roots first).
+// No paths: a pairing holds every folder of a tree, and GetFullPath gives the few that are shown.
 struct TFolderPair {
     const TDirNode* Old;
     const TDirNode* New;
-    std::string OldPath;
-    std::string NewPath;
     int Depth;
     bool Moved; // found at another path by its identity
 };
@@ -47,7 +46,6 @@ struct TFolderPair {
 // A folder of one tree with no partner in the other, topmost only: what lies below it goes with it.
 struct TFolderSide {
     const TDirNode* Dir;
-    std::string Path;
     int Depth;
 };
 

@@ -1,6 +1,7 @@
 #include "model/TreeComparison.h"
 
 #include "model/PackedFiles.h"
+#include "model/TreeOperations.h"
 
 #include <unordered_set>
 
@@ -185,7 +186,8 @@ TNodeChange TTreeComparison::ChangeOf(const TFileSystemNode* node) const {
 
 std::string TTreeComparison::MovedFrom(const TFileSystemNode* node) const {
     const auto pair = pairOfCurrent_.find(dynamic_cast<const TDirNode*>(node));
-    return pair != pairOfCurrent_.end() && pair->second->Moved ? pair->second->OldPath : std::string();
+    return pair != pairOfCurrent_.end() && pair->second->Moved ? GetFullPath(pair->second->Old)
+                                                               : std::string();
 }
 
 } // namespace quorvex

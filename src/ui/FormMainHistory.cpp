@@ -13,8 +13,10 @@
 #include "scan/DirScanner.h"
 #include "shell/DialogPaths.h"
 #include "support/QxStrings.h"
+#include "ui/FileViews.h"
 #include "ui/HistoryKeeper.h"
 #include "ui/MainActions.h"
+#include "ui/TreemapPane.h"
 
 #include <QDateTime>
 #include <QLocale>

@@ -273,7 +273,9 @@ TEST_F(Headless, LargestByTypeByAgeAndJsonAddUpAsTheTreeWasMade) {
         << once;
 
     // JSON holds the names escaped as the text shows them: valid UTF-8, and the bytes can be recovered.
-    const auto json = [](std::string text) { return std::regex_replace(text, std::regex(R"(\\)"), R"(\\)"); };
+    const auto json = [](const std::string& text) {
+        return std::regex_replace(text, std::regex(R"(\\)"), R"(\\)");
+    };
     EXPECT_EQ(run({"--largest", "1", "--json"}),
               "[{\"path\":\"" + json(shown_) + "\",\"incomplete\":false,\"largest\":[{\"size\":" +
                   std::to_string(big) + ",\"path\":\"" + json(shown_) + "/a/deep/big\"}]}]\n");

@@ -158,7 +158,7 @@ TEST_F(DlgSettingsTest, TheThresholdIsShownInMegaBytesAndTypedBackAsBytes) {
          std::vector<std::pair<std::int64_t, QString>>{{131072, "0.12"}, {1000000, "0.95"}}) {
         SCOPED_TRACE(bytes);
         settings_.SetGroupFileSize(bytes);
-        EXPECT_TRUE(Run([&](TDlgSettings& d) {
+        EXPECT_TRUE(Run([&, &text = text](TDlgSettings& d) {
             EXPECT_EQ(SizeField(d)->text(), text);
             Click(d, "BtnOK");
         }));
@@ -195,7 +195,7 @@ TEST_F(DlgSettingsTest, TheStoredLanguageAndBarStyleSelectTheirEntries) {
         SCOPED_TRACE(language);
         settings_.SetLanguage(language);
         settings_.SetBarChartPainterClass(painter);
-        Run([&](TDlgSettings& d) {
+        Run([&, &languageShown = languageShown, &painterShown = painterShown](TDlgSettings& d) {
             const auto* box = Control<QComboBox>(d, "ComboBoxLanguage");
             EXPECT_EQ(box->count(), 2);
             EXPECT_EQ(box->currentIndex() < 0 ? QString() : box->currentText(), languageShown);
@@ -217,8 +217,8 @@ TEST_F(DlgSettingsTest, TheHistoryLimitsTypedBoundTheScansKept) {
         Click(d, "BtnOK");
     }));
     settings_.Save();
-    EXPECT_THAT(ReadAll(ini_), ::testing::AllOf(::testing::HasSubstr("HistoryScansPerRoot=2\n"),
-                                                ::testing::HasSubstr("HistoryBudgetMB=64\n")));
+    EXPECT_THAT(testing::ReadAll(ini_), ::testing::AllOf(::testing::HasSubstr("HistoryScansPerRoot=2\n"),
+                                                         ::testing::HasSubstr("HistoryBudgetMB=64\n")));
     TempTree data;
     data.File("f", 10);
     {

@@ -316,8 +316,8 @@ TEST_F(FormMainTest, AFinishedScanIsKeptAndTheHistoryMenuOpensIt) {
     tree.File("two", 20);
     tree.Dir("a/gate");
     std::atomic<bool> holdRescan{false};
-    const auto gate = std::make_shared<Gate>();
-    HookedFileSystem fs([&holdRescan, gate](const char* name) {
+    const auto gate = std::make_shared<testing::Gate>();
+    testing::HookedFileSystem fs([&holdRescan, gate](const char* name) {
         if (holdRescan && std::strcmp(name, "gate") == 0)
             gate->Pass();
         return 0;
