@@ -363,6 +363,21 @@ TEST_F(FormMainTest, AFinishedScanIsKeptAndTheHistoryMenuOpensIt) {
     for (const THistoryScan& scan : kept)
         EXPECT_EQ(ImportNcduFile(scan.File, 0)->GetSize(), size) << scan.File;
     EXPECT_TRUE(errors_.empty());
+
+    // A file cut short is listed with the others; opening it says why and leaves the tree shown.
+    std::string cut = kept.back().File;
+    const std::size_t timeAt = cut.find('~', cut.find('~', cut.rfind('/')) + 1) + 1;
+    cut.replace(timeAt, std::to_string(kept.back().TimeMs).size(), std::to_string(kept.back().TimeMs - 1));
+    const std::string whole = testing::ReadAll(kept.back().File);
+    testing::WriteAll(cut, whole.substr(0, whole.size() / 2));
+    emit menu->aboutToShow();
+    ASSERT_EQ(menu->actions().size(), 4);
+    menu->actions().back()->trigger();
+    EXPECT_THAT(errors_, ::testing::ElementsAre(::testing::HasSubstr(cut)));
+    EXPECT_FALSE(form.IsImportedScan());
+    menu->actions().front()->trigger();
+    EXPECT_TRUE(form.IsImportedScan());
+    errors_.clear();
 }
 
 // The chart of the root's kept scans, one point each, with the average growth a day under it; a scan
