@@ -14,6 +14,7 @@
 #include "shell/DialogPaths.h"
 #include "shell/InfoPanel.h"
 #include "support/PathText.h"
+#include "ui/BusyCursor.h"
 #include "ui/MainActions.h"
 #include "ui/NodeTreeView.h"
 #include "ui/ScanController.h"
@@ -59,13 +60,19 @@ void TFormMain::ActOpenScanExecute() {
 }
 
 std::unique_ptr<TRootDirNode> TFormMain::ReadScanFile(const std::string& fileName) {
-    try {
-        return ImportNcduFile(fileName, settings_.GroupThreshold(), settings_.HardLinksOnce());
-    } catch (const EImportError& error) {
-        ProgramLogger().error(error.what());
-        ShowErrorDialog(error.what());
-        return nullptr;
+    std::string error;
+    {
+        // A scan of millions of files takes a second or more to read.
+        const TBusyCursor busy;
+        try {
+            return ImportNcduFile(fileName, settings_.GroupThreshold(), settings_.HardLinksOnce());
+        } catch (const EImportError& e) {
+            error = e.what();
+        }
     }
+    ProgramLogger().error(error);
+    ShowErrorDialog(error);
+    return nullptr;
 }
 
 bool TFormMain::OpenScanFile(const std::string& fileName) {

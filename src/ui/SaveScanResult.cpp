@@ -10,24 +10,15 @@
 #include "shell/DialogPaths.h"
 #include "support/PathText.h"
 #include "support/Utilities.h"
+#include "ui/BusyCursor.h"
 #include "ui/MessageDialogs.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
-#include <QGuiApplication>
 
 namespace quorvex {
 namespace {
-
-// The busy cursor for the length of an export, restored however it ends.
-class BusyCursor {
-public:
-    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
-};
 
 QStringList DialogFilters() {
     // The registry's filter is "text|pattern|text|pattern..."; Qt's dialog wants the display texts only.
@@ -157,7 +148,7 @@ TSaveResult SaveScanResult(QWidget* parent, TSettings& settings, const TFileSyst
     Remember([&] { settings.WriteString("LastSaveDir", FolderOf(choice->FileName)); });
     Remember([&] { settings.WriteInteger("LastFilterIndex", filterIndex); });
 
-    const BusyCursor busy;
+    const TBusyCursor busy;
     // SaveExportToFile writes through a temporary file and reports its own failure in the error box.
     return SaveExportToFile(registry.Items(filterIndex - 1), &root, choice->FileName,
                             settings.FileSizeRounding(),
