@@ -72,7 +72,7 @@ std::filesystem::path DataLocation(const std::string& name, TDataKind kind) {
 }
 
 std::filesystem::path UserDataFolder() {
-    // The base directory specification: a relative value is to be ignored.
+    // XDG base directories: a relative value is to be ignored.
     if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && data[0] == '/')
         return std::filesystem::path(data) / "quorvex";
     const char* home = std::getenv("HOME");
