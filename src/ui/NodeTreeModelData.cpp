@@ -31,6 +31,22 @@ std::string Signed(std::int64_t value, const std::string& magnitude) {
 QVariant TNodeTreeModel::ChangeData(const TFileSystemNode* node, int column, int role) const {
     if (comparison_ == nullptr || node == nullptr)
         return {};
+    // Every cell asks for every role as it paints: the change is looked up only for those it affects.
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ForegroundRole:
+    case Qt::FontRole:
+    case Qt::ToolTipRole:
+    case StaticTextRole:
+    case StaticColorRole:
+    case StaticItalicRole:
+    case SpansRowRole:
+    case HasErrorRole:
+    case SizeRole:
+        break;
+    default:
+        return {};
+    }
     const TNodeChange change = comparison_->ChangeOf(node);
     const bool ghost = change.State == TRowChange::Gone; // only a ghost is gone
     switch (role) {
